@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// Rounds to the nearest integer, halves to the even neighbour (10.5 -> 10, 11.5 -> 12),
+// as every conversion of a real to pixels, twips, sizes and channels does. Values out of
+// range clamp; NaN gives 0.
+std::int64_t RoundEven64(double AValue);
+int RoundEven(double AValue);
+
+// Clamps a value read from a file into int range; file numbers are never trusted.
+int ClampToInt(std::int64_t AValue);
+int ClampToInt(double AValue);
+
+// Locale-free number formatting and parsing.
+std::string IntToStr(std::int64_t AValue);
+std::string FloatToStr(double AValue, int ADecimals = 6);  // shortest form, no exponent
+std::optional<std::int64_t> ParseInt(std::string_view AText);
+std::optional<double> ParseFloat(std::string_view AText);
+
+}  // namespace qm
