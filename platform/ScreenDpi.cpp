@@ -1,0 +1,10 @@
+#include "platform/ScreenDpi.h"
+
+namespace qm {
+
+int GetScreenDpi() {
+  static const int dpi = kScreenDpi;
+  return dpi;
+}
+
+}  // namespace qm
