@@ -1,0 +1,17 @@
+#include "converter/kwConverterFactory.h"
+
+#include "formatter/kwFormatter.h"
+#include "writer/kwDocumentWriter.h"
+
+// The production writer and parser, for the stages this build contains.
+namespace qm {
+
+std::unique_ptr<TkwDocumentWriter> CreateRTFWriter(std::uint8_t) {
+  throw EConversionUnavailable("Conversion is not available yet: this build has no RTF writer");
+}
+
+std::unique_ptr<TkwDocumentParser> CreatePDFParser(TkwFormatter*) {
+  throw EConversionUnavailable("Conversion is not available yet: this build has no PDF reader");
+}
+
+}  // namespace qm

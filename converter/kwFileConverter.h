@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/Object.h"
+#include "converter/kwConverterFactory.h"
+#include "converter/kwConvEnums.h"
+#include "converter/kwDocSettings.h"
+#include "converter/kwEvents.h"
+
+// The converter component: the single entry into the document engine. A caller sets the
+// input and output file names, the settings and the event handlers, then calls Convert,
+// which runs one job synchronously in the calling thread. A converter serves one thread
+// at a time and can run further jobs after one has finished.
+namespace qm {
+
+class TkwDocumentParser;
+class TkwDocumentWriter;
+class TkwFormatter;
+
+class TkwFileConverter : public TkwObject {
+public:
+  // AFactory builds each job's pipeline; nullptr gives the production factory, created
+  // when first needed.
+  explicit TkwFileConverter(std::unique_ptr<TkwConverterFactory> AFactory = nullptr,
+                            bool APreload = false);
+  ~TkwFileConverter() override;
+
+  [[nodiscard]] const std::string& GetInputFileName() const noexcept { return FInputFileName; }
+  // With Preload on and an existing file, opens it, reads its page count into
+  // InputFilePageCount and closes it; errors of the open propagate.
+  void SetInputFileName(const std::string& AName);
+  [[nodiscard]] const std::string& GetOutputFileName() const noexcept { return FOutputFileName; }
+  void SetOutputFileName(const std::string& AName) { FOutputFileName = AName; }
+  [[nodiscard]] bool GetOpenAfterCreate() const noexcept { return FOpenAfterCreate; }
+  void SetOpenAfterCreate(bool AOpen) noexcept { FOpenAfterCreate = AOpen; }
+  [[nodiscard]] TkwDocSettings& GetOutputSettings() noexcept { return *FOutputSettings; }
+  // Copies ASettings into the converter's own settings.
+  void SetOutputSettings(const TkwDocSettings& ASettings) { FOutputSettings->Assign(ASettings); }
+  [[nodiscard]] int GetInputFilePageCount() const noexcept { return FInputFilePageCount; }
+  [[nodiscard]] bool GetPreload() const noexcept { return FPreload; }
+  // Turning Preload on obtains the parser that setting InputFileName then uses.
+  void SetPreload(bool APreload);
+
+  void SetOnNeedPassword(TkwOnNeedPassword A) { FOnNeedPassword = std::move(A); }
+  void SetOnStartJob(TkwOnStartJob A) { FOnStartJob = std::move(A); }
+  void SetOnEndJob(TkwOnEndJob A) { FOnEndJob = std::move(A); }
+  void SetOnProgress(TkwOnProgress A) { FOnProgress = std::move(A); }
+  void SetOnStartPage(TkwOnStartPage A) { FOnStartPage = std::move(A); }
+  void SetOnEndPage(TkwOnEndPage A) { FOnEndPage = std::move(A); }
+  // Handed unchanged to each job's formatter.
+  void SetOnFontSubstituting(TkwOnFontSubstituting A) { FOnFontSubstituting = std::move(A); }
+  void SetOnElementDetected(TkwOnElementDetected A) { FOnElementDetected = std::move(A); }
+
+  // Runs one job: input file → output RTF. An output name without an extension gets
+  // ".rtf". Failures arrive as exceptions with the engine's message; OnEndJob then does
+  // not fire.
+  void Convert();
+
+private:
+  class TJobScope;
+  TkwConverterFactory& Factory();
+  void ConnectJob(TkwDocumentParser& AParser, TkwFormatter& AFormatter);
+  void PageStarted(int APageNumber);
+  void FormatterProgress(int AValue);
+  void FormatterEndPage();
+  void FillPageArgs(TkwPageEventArgs& AArgs) const;
+  void FireProgress();
+
+  std::string FInputFileName;
+  std::string FOutputFileName;
+  bool FOpenAfterCreate = false;
+  std::unique_ptr<TkwDocSettings> FOutputSettings;
+  int FInputFilePageCount = 0;
+  bool FPreload = false;
+
+  TkwOnNeedPassword FOnNeedPassword;
+  TkwOnStartJob FOnStartJob;
+  TkwOnEndJob FOnEndJob;
+  TkwOnProgress FOnProgress;
+  TkwOnStartPage FOnStartPage;
+  TkwOnEndPage FOnEndPage;
+  TkwOnFontSubstituting FOnFontSubstituting;
+  TkwOnElementDetected FOnElementDetected;
+
+  // The job's pipeline; the parser belongs to the factory.
+  TkwDocumentParser* FParser = nullptr;  // not owned
+  std::unique_ptr<TkwFormatter> FFormatter;
+  std::unique_ptr<TkwDocumentWriter> FWriter;
+
+  std::unique_ptr<TkwStartJobEventArgs> FStartJobArgs;
+  std::unique_ptr<TkwEndJobEventArgs> FEndJobArgs;
+  std::unique_ptr<TkwPageEventArgs> FPageArgs;
+  std::unique_ptr<TkwProgressEventArgs> FProgressArgs;
+
+  std::string FEventInputFileName;
+  std::string FEventOutputFileName;
+  int FCurrentPage = 0;
+  int FStartedPages = 0;
+  bool FFormatting = false;
+  std::uint8_t FOutputKind = kOutputRTF;
+  std::unique_ptr<TkwConverterFactory> FFactory;
+};
+
+// Appends ".rtf" to a name that is not blank and has no extension; anything else is
+// returned unchanged.
+[[nodiscard]] std::string WithDefaultRTFExtension(const std::string& AName);
+
+}  // namespace qm
