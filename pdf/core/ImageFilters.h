@@ -1,0 +1,32 @@
+#pragma once
+
+#include "base/Ref.h"
+#include "pdf/core/FilterStream.h"
+
+// Factories of the filters that the chain builder creates but that live in their own units.
+// Each returns the filter stream over ASource (which it shares). AParms is the filter's
+// parameter dictionary or nullptr; AStreamDict is the stream's own dictionary or nullptr.
+// Neither dictionary is kept after the call. Until a decoder unit is linked, a fallback
+// passes the data through unchanged.
+namespace qm {
+
+class TkwPDDictionary;
+
+[[nodiscard]] TkwRef<TkwStream> MakeDCTDecode(TkwRef<TkwStream> ASource,
+                                              const TkwPDDictionary* AParms,
+                                              const TkwPDDictionary* AStreamDict);
+[[nodiscard]] TkwRef<TkwStream> MakeCCITTFaxDecode(TkwRef<TkwStream> ASource,
+                                                   const TkwPDDictionary* AParms,
+                                                   const TkwPDDictionary* AStreamDict);
+[[nodiscard]] TkwRef<TkwStream> MakeJBIG2Decode(TkwRef<TkwStream> ASource,
+                                                const TkwPDDictionary* AParms,
+                                                const TkwPDDictionary* AStreamDict);
+[[nodiscard]] TkwRef<TkwStream> MakeJPXDecode(TkwRef<TkwStream> ASource,
+                                              const TkwPDDictionary* AParms,
+                                              const TkwPDDictionary* AStreamDict);
+// The Crypt filter of a stream's Filter array; the document is AStreamDict->GetParentDoc().
+[[nodiscard]] TkwRef<TkwStream> MakeCryptDecode(TkwRef<TkwStream> ASource,
+                                                const TkwPDDictionary* AParms,
+                                                const TkwPDDictionary* AStreamDict);
+
+}  // namespace qm
