@@ -35,6 +35,8 @@ inline constexpr int kMaxResourceDepth = 64;           // inherited Resources lo
 // Fonts and functions
 inline constexpr int kMaxCMapDepth = 16;               // usecmap chains
 inline constexpr int kMaxCMapRanges = 1'000'000;
+inline constexpr std::int64_t kMaxCMapBytes = std::int64_t{32} << 20;  // one CMap file or stream
+inline constexpr std::int64_t kMaxFontProgramBytes = std::int64_t{64} << 20;  // one embedded font
 inline constexpr int kMaxFunctionDepth = 16;           // stitching inside stitching
 inline constexpr int kMaxPostScriptStack = 100;
 inline constexpr int kMaxPostScriptOps = 100'000;      // operators run by one evaluation
