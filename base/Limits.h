@@ -24,6 +24,7 @@ inline constexpr std::int64_t kMaxDecodedBytes = std::int64_t{512} << 20;  // on
 inline constexpr int kMaxFilters = 16;                 // filters in one chain
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{256} << 20;    // width × height of one image
 inline constexpr int kMaxImageComponents = 32;
+inline constexpr std::int64_t kMaxPredictorRowBytes = std::int64_t{64} << 20;  // one predictor row
 
 // Page tree and content
 inline constexpr int kMaxPageTreeDepth = 256;
