@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+// The options the application keeps between runs, in the INI file "Quillmark.ini",
+// section "General". Reading never fails: a missing file, key or unreadable value gives the
+// default. Keys the application does not know, and other sections, survive a write.
+namespace qm {
+
+// The ten per-element choice boxes, in the order of the settings file.
+enum class TChoiceBox : int {
+  cbPage, cbHSection, cbShape, cbParagraph, cbImage, cbTextLine, cbText, cbTable, cbRow, cbColumn
+};
+inline constexpr int kChoiceBoxCount = 10;
+// Choice index per box: 0 "Process", 1 "Leave Space", 2 "Skip".
+using TChoices = std::array<int, kChoiceBoxCount>;
+inline constexpr int kChoiceProcess = 0;
+inline constexpr int kChoiceLeaveSpace = 1;
+inline constexpr int kChoiceSkip = 2;
+
+// Settings-file key of each choice box.
+[[nodiscard]] const char* ChoiceKey(TChoiceBox ABox);
+
+// The three presets of the options page.
+[[nodiscard]] TChoices PresetDefault();
+[[nodiscard]] TChoices PresetImagesOnly();
+[[nodiscard]] TChoices PresetPlainText();
+
+struct TAppSettings {
+  bool Update = true;   // "Check for Update on Startup"
+  bool Tabs = true;     // "Format with tabs"
+  bool Open = false;    // "Open after conversion"
+  bool Custom = false;  // "Custom process"
+  TChoices Choices{};   // all "Process"
+  // Where the update check looks, and the page its prompt opens. Read only: the file keeps
+  // whatever an administrator wrote; an empty UpdateURL turns the check off.
+  QString UpdateURL;
+  QString DownloadURL;
+
+  TAppSettings();
+};
+
+// $XDG_CONFIG_HOME/Quillmark/Quillmark.ini (default ~/.config/Quillmark/Quillmark.ini).
+[[nodiscard]] QString SettingsFilePath();
+
+[[nodiscard]] TAppSettings LoadSettings(const QString& APath);
+// Writes every key of section "General" and keeps the rest of the file. Creates the
+// folder when needed. Returns false when the file cannot be written; nothing else happens.
+bool SaveSettings(const QString& APath, const TAppSettings& ASettings);
+
+// The web site the About box links to.
+[[nodiscard]] QString WebSiteURL();
+
+}  // namespace qm

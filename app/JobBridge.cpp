@@ -1,0 +1,58 @@
+#include "app/JobBridge.h"
+
+namespace qm {
+
+void TJobBridge::Log(const QString& AText, TLogColour AColour) {
+  emit LogLine(AText, static_cast<int>(AColour));
+}
+
+void TJobBridge::StartProgress(int AMaximum) { emit ProgressStarted(AMaximum); }
+
+void TJobBridge::StepProgress() { emit ProgressStepped(); }
+
+void TJobBridge::ObjectsFound(int ACount) {
+  FObjectCount.store(ACount);
+  if (!FCountPosted.exchange(true)) emit ObjectsCounted();
+}
+
+int TJobBridge::TakeObjectCount() {
+  FCountPosted.store(false);
+  return FObjectCount.load();
+}
+
+void TJobBridge::JobFinished(int AConvertedPages, const QString& AOutput) {
+  emit Finished(AConvertedPages, AOutput);
+}
+
+std::optional<std::string> TJobBridge::AskPassword(const QString& AFileName) {
+  std::unique_lock lock(FMutex);
+  if (FClosed) return std::nullopt;
+  FWaiting = true;
+  FHasAnswer = false;
+  FAnswer.reset();
+  emit PasswordWanted(AFileName);
+  FAnswered.wait(lock, [this] { return FHasAnswer || FClosed; });
+  FWaiting = false;
+  if (FClosed) return std::nullopt;
+  return std::move(FAnswer);
+}
+
+void TJobBridge::AnswerPassword(std::optional<std::string> APassword) {
+  {
+    std::lock_guard lock(FMutex);
+    if (!FWaiting) return;
+    FAnswer = std::move(APassword);
+    FHasAnswer = true;
+  }
+  FAnswered.notify_all();
+}
+
+void TJobBridge::Close() {
+  {
+    std::lock_guard lock(FMutex);
+    FClosed = true;
+  }
+  FAnswered.notify_all();
+}
+
+}  // namespace qm

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "app/JobLogic.h"
+
+// The processing window's TJobSink: each call from the worker becomes a signal that the
+// window receives, queued, in the user-interface thread. A password question blocks the
+// worker until the window answers or closes.
+namespace qm {
+
+class TJobBridge final : public QObject, public TJobSink {
+  Q_OBJECT
+public:
+  explicit TJobBridge(QObject* AParent = nullptr) : QObject(AParent) {}
+
+  void Log(const QString& AText, TLogColour AColour) override;
+  void StartProgress(int AMaximum) override;
+  void StepProgress() override;
+  void ObjectsFound(int ACount) override;
+  void JobFinished(int AConvertedPages, const QString& AOutput) override;
+  std::optional<std::string> AskPassword(const QString& AFileName) override;
+
+  // User-interface thread: the answer to the pending PasswordWanted.
+  void AnswerPassword(std::optional<std::string> APassword);
+  // User-interface thread: wakes a waiting worker with no answer and refuses further
+  // questions; called before the window waits for its worker.
+  void Close();
+  // User-interface thread: the latest count, taken by the ObjectsCounted handler.
+  int TakeObjectCount();
+
+signals:
+  void LogLine(const QString& AText, int AColour);
+  void ProgressStarted(int AMaximum);
+  void ProgressStepped();
+  // Counts are many (one per layout element); a new signal is sent only when the previous
+  // one has been handled, and the handler reads the latest count.
+  void ObjectsCounted();
+  void Finished(int AConvertedPages, const QString& AOutput);
+  void PasswordWanted(const QString& AFileName);
+
+private:
+  std::atomic<int> FObjectCount{0};
+  std::atomic<bool> FCountPosted{false};
+  std::mutex FMutex;
+  std::condition_variable FAnswered;
+  bool FWaiting = false;
+  bool FHasAnswer = false;
+  bool FClosed = false;
+  std::optional<std::string> FAnswer;
+};
+
+}  // namespace qm

@@ -1,0 +1,246 @@
+#include "app/JobLogic.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+namespace qm {
+namespace {
+
+qsizetype ExtensionStart(const QString& AName) {
+  const qsizetype slash = AName.lastIndexOf(u'/');
+  const qsizetype dot = AName.lastIndexOf(u'.');
+  return dot > slash ? dot : -1;
+}
+
+QString DoneLine(int AConverted) {
+  if (AConverted == 1) return QStringLiteral("Done. 1 page converted.");
+  return QStringLiteral("Done. ") + QString::number(AConverted) +
+         QStringLiteral(" pages converted.");
+}
+
+bool SameExistingFile(const QString& AFirst, const QString& ASecond) {
+  const QString a = QFileInfo(AFirst).canonicalFilePath();
+  return !a.isEmpty() && a == QFileInfo(ASecond).canonicalFilePath();
+}
+
+// What the output file looked like before the job, so that an aborted job removes only a
+// file it wrote itself.
+struct TFileState {
+  bool Exists = false;
+  qint64 Size = 0;
+  QDateTime Modified;
+
+  static TFileState Of(const QString& AName) {
+    const QFileInfo info(AName);
+    return {info.exists(), info.size(), info.lastModified()};
+  }
+  bool operator==(const TFileState&) const = default;
+};
+
+}  // namespace
+
+std::optional<TChoiceBox> ChoiceBoxForKind(int AKind) {
+  using enum TChoiceBox;
+  switch (AKind) {
+    case 0: return cbPage;
+    case 1: return cbHSection;
+    case 2: return cbColumn;
+    case 3: return cbParagraph;
+    case 4: return cbTextLine;
+    case 5: return cbText;
+    case 6: return cbImage;
+    case 7: return cbTable;
+    case 8: return cbRow;
+    case 9: return cbShape;
+    default: return std::nullopt;
+  }
+}
+
+std::optional<TkwAction> ActionForChoice(int AChoiceIndex) {
+  using enum TkwAction;
+  switch (AChoiceIndex) {
+    case kChoiceProcess: return acRetain;
+    case kChoiceLeaveSpace: return acLeaveSpace;
+    case kChoiceSkip: return acDelete;
+    default: return std::nullopt;
+  }
+}
+
+void ApplyElementChoice(bool ACustom, const TChoices& AChoices, int AKind, TkwAction& AAction) {
+  if (!ACustom) return;
+  const std::optional<TChoiceBox> box = ChoiceBoxForKind(AKind);
+  if (!box) return;
+  if (const std::optional<TkwAction> a = ActionForChoice(AChoices[static_cast<int>(*box)])) {
+    AAction = *a;
+  }
+}
+
+QString FormatElapsed(qint64 ASeconds) {
+  const qint64 s = ASeconds < 0 ? 0 : ASeconds;
+  return QStringLiteral("%1:%2")
+      .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+      .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString ElapsedCaption(qint64 ASeconds) {
+  return QStringLiteral("Time elapsed: ") + FormatElapsed(ASeconds);
+}
+
+QString EffectiveOutputName(const QString& AOutput) {
+  if (AOutput.trimmed().isEmpty() || ExtensionStart(AOutput) >= 0) return AOutput;
+  return AOutput + QStringLiteral(".rtf");
+}
+
+QString ChangeFileExt(const QString& AName, const QString& AExtension) {
+  const qsizetype dot = ExtensionStart(AName);
+  return (dot >= 0 ? AName.left(dot) : AName) + AExtension;
+}
+
+QString TBatchNames::Next(const QString& ADestFolder, const QString& AName) {
+  QString folder = ADestFolder;
+  if (!folder.endsWith(u'/')) folder += u'/';
+  const QString base = ChangeFileExt(AName, QString());
+  QString name = folder + base + QStringLiteral(".rtf");
+  for (int n = 2; FUsed.count(name) != 0; ++n) {
+    name = folder + base + QStringLiteral(" (%1).rtf").arg(n);
+  }
+  FUsed.insert(name);
+  return name;
+}
+
+TJobRunner::TJobRunner(TJobConverterFactory AFactory, TJobSink& ASink,
+                       const std::atomic<bool>& ACancel)
+    : FFactory(std::move(AFactory)), FSink(ASink), FCancel(ACancel) {}
+
+bool TJobRunner::RunSingle(const TJobOptions& AOptions) {
+  TJobRequest r;
+  r.InputFileName = AOptions.Source;
+  r.OutputFileName = AOptions.Destination;
+  r.PageRange = AOptions.Pages;
+  r.FormattingMode = AOptions.FormatTabs ? TkwFormattingMode::fmFormattedWithTabs
+                                         : TkwFormattingMode::fmFormatted;
+  return Run(AOptions, r, 1, false);
+}
+
+bool TJobRunner::RunBatchFile(const TJobOptions& AOptions, int AIndex, TBatchNames& ANames) {
+  if (AIndex < 0 || AIndex >= static_cast<int>(AOptions.Files.size())) return false;
+  const TBatchFile& file = AOptions.Files[static_cast<std::size_t>(AIndex)];
+  TJobRequest r;
+  r.InputFileName = file.Path;
+  r.OutputFileName = ANames.Next(AOptions.DestFolder, file.Name);
+  r.FormattingMode = AOptions.FormatTabs ? TkwFormattingMode::fmFormattedWithTabs
+                                         : TkwFormattingMode::fmFormatted;
+  return Run(AOptions, r, AIndex + 1, true);
+}
+
+bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, int AFileNumber,
+                     bool ABatch) {
+  if (FCancel.load()) return false;
+  const QString output = EffectiveOutputName(ARequest.OutputFileName);
+  // Writing the result over the PDF being read would destroy the source.
+  if (SameExistingFile(ARequest.InputFileName, output)) {
+    FSink.Log(QStringLiteral("The destination file is the same as the source PDF."),
+              TLogColour::lcRed);
+    return false;
+  }
+  const TFileState before = TFileState::Of(output);
+
+  int counter = 0;
+  bool ended = false;
+  int converted = 0;
+  TJobEvents ev;
+  ev.OnStartJob = [&](const TJobStartInfo& AInfo) {
+    counter = 0;
+    FSink.StartProgress(AInfo.SelectedPageCount);
+    FSink.Log(QStringLiteral("File #") + QString::number(AFileNumber) + QStringLiteral(" (") +
+                  QString::number(AInfo.PageCount) + QStringLiteral(" pages)"),
+              TLogColour::lcBlack);
+    FSink.Log(QStringLiteral("In: ") + AInfo.InputFileName, TLogColour::lcBlack);
+    FSink.Log(QStringLiteral("Out: ") + AInfo.OutputFileName, TLogColour::lcBlack);
+    FSink.Log(QStringLiteral("Conversion started..."), TLogColour::lcGreen);
+  };
+  ev.OnStartPage = [&] {
+    if (FCancel.load()) throw EJobAborted();
+  };
+  ev.OnEndPage = [&] {
+    FSink.StepProgress();
+    if (FCancel.load()) throw EJobAborted();
+  };
+  ev.OnElementDetected = [&](int AKind, TkwAction& AAction) {
+    ++counter;
+    FSink.ObjectsFound(counter);
+    ApplyElementChoice(AOptions.Custom, AOptions.Choices, AKind, AAction);
+  };
+  ev.OnEndJob = [&](int AConverted) {
+    FSink.Log(QString::number(counter) + QStringLiteral(" objects processed."),
+              TLogColour::lcGreen);
+    FSink.Log(DoneLine(AConverted), AConverted == 0 ? TLogColour::lcRed : TLogColour::lcGreen);
+    ended = true;
+    converted = AConverted;
+  };
+
+  // A password the user gave while the file was validated is tried first; then the user is
+  // asked, again after a wrong one (a batch asks once per file).
+  const auto known = AOptions.Passwords.find(ARequest.InputFileName);
+  bool usedKnown = known == AOptions.Passwords.end();
+  const int maxPrompts = ABatch ? 1 : kMaxPasswordPrompts;
+  int prompts = 0;
+  bool supplied = false;
+  bool gaveUp = false;
+  ev.OnNeedPassword = [&](std::string& APassword) {
+    supplied = false;
+    if (!usedKnown) {
+      usedKnown = true;
+      APassword = known->second;
+      supplied = true;
+      return;
+    }
+    if (prompts >= maxPrompts || FCancel.load()) {
+      gaveUp = true;
+      return;
+    }
+    ++prompts;
+    std::optional<std::string> answer = FSink.AskPassword(ARequest.InputFileName);
+    if (!answer) {
+      gaveUp = true;
+      return;
+    }
+    APassword = std::move(*answer);
+    supplied = true;
+  };
+
+  try {
+    std::unique_ptr<TJobConverter> converter = FFactory();
+    if (!converter) throw std::runtime_error("The conversion engine is not available.");
+    for (;;) {
+      supplied = false;
+      try {
+        converter->Convert(ARequest, ev);
+        break;
+      } catch (const EJobAborted&) {
+        throw;
+      } catch (const std::exception& e) {
+        const bool wrongPassword = std::string_view(e.what()) == kPasswordRequiredMessage;
+        if (!(wrongPassword && supplied && !gaveUp && !FCancel.load())) throw;
+      }
+    }
+  } catch (const EJobAborted& e) {
+    // No half-written result stays behind; a file that was there before and is untouched stays.
+    if (TFileState::Of(output).Exists && !(TFileState::Of(output) == before)) {
+      QFile::remove(output);
+    }
+    FSink.Log(QString::fromUtf8(e.what()), TLogColour::lcRed);
+    return false;
+  } catch (const std::exception& e) {
+    FSink.Log(QString::fromUtf8(e.what()), TLogColour::lcRed);
+  } catch (...) {
+    FSink.Log(QStringLiteral("Unknown error."), TLogColour::lcRed);
+  }
+  if (!ended) return false;
+  if (ABatch) FSink.Log(QString(), TLogColour::lcBlack);
+  FSink.JobFinished(converted, output);
+  return true;
+}
+
+}  // namespace qm

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/AppSettings.h"
+#include "base/kwConvEnums.h"
+
+// What a conversion job of the processing window does, apart from any widget: which
+// converter calls it makes, which log lines it writes and when, how the per-element choices
+// answer the element-detected event, and how batch files are named. The worker thread runs
+// this code; everything it shows goes through a TJobSink.
+namespace qm {
+
+enum class TLogColour { lcBlack, lcGreen, lcRed };
+
+// The message with which the engine refuses an encrypted file without the right password.
+inline constexpr const char* kPasswordRequiredMessage =
+    "Encrypted PDF: Password required for loading";
+
+// The choice box that answers an element of the given kind code, or nothing for a kind
+// that has no box.
+[[nodiscard]] std::optional<TChoiceBox> ChoiceBoxForKind(int AKind);
+// 0 "Process" keeps the element, 1 "Leave Space" leaves its space, 2 "Skip" drops it.
+[[nodiscard]] std::optional<TkwAction> ActionForChoice(int AChoiceIndex);
+// With custom processing on, the choice box of the element's kind decides; otherwise (or
+// for a kind or index without meaning) the formatter's proposal stands.
+void ApplyElementChoice(bool ACustom, const TChoices& AChoices, int AKind, TkwAction& AAction);
+
+// "nn:ss" of the elapsed seconds; the minutes wrap after 59:59.
+[[nodiscard]] QString FormatElapsed(qint64 ASeconds);
+// "Time elapsed: nn:ss".
+[[nodiscard]] QString ElapsedCaption(qint64 ASeconds);
+
+// The name the converter writes: ".rtf" is added to a name without an extension.
+[[nodiscard]] QString EffectiveOutputName(const QString& AOutput);
+// The name with its extension (if any) replaced by AExtension (".rtf").
+[[nodiscard]] QString ChangeFileExt(const QString& AName, const QString& AExtension);
+
+// Output names of one batch: the destination folder, a path delimiter and the PDF's name
+// with ".rtf". Two PDFs of the same name (from different folders) would overwrite each
+// other's result, so a later one gets " (2)", " (3)" ... before the extension.
+class TBatchNames {
+public:
+  [[nodiscard]] QString Next(const QString& ADestFolder, const QString& AName);
+
+private:
+  std::set<QString> FUsed;
+};
+
+struct TBatchFile {
+  QString Name;  // file name without folder, as the list shows it
+  QString Path;  // full name
+};
+
+// A copy of what the main window holds when Convert is pressed. The worker reads only
+// this, never the widgets.
+struct TJobOptions {
+  bool Batch = false;
+  QString Source;
+  QString Destination;
+  QString Pages;
+  QString DestFolder;
+  std::vector<TBatchFile> Files;
+  bool FormatTabs = true;
+  bool OpenAfter = false;
+  bool Custom = false;
+  TChoices Choices{};
+  // Passwords the user gave while the file was being validated, by full name.
+  std::map<QString, std::string> Passwords;
+};
+
+// One call of the converter.
+struct TJobRequest {
+  QString InputFileName;
+  QString OutputFileName;
+  QString PageRange;
+  TkwFormattingMode FormattingMode = TkwFormattingMode::fmFormatted;
+};
+
+struct TJobStartInfo {
+  QString InputFileName;
+  QString OutputFileName;
+  int PageCount = 0;          // pages of the document
+  int SelectedPageCount = 0;  // pages the range selects
+};
+
+// The converter events a job uses, in the converter's thread.
+struct TJobEvents {
+  std::function<void(const TJobStartInfo&)> OnStartJob;
+  std::function<void()> OnStartPage;
+  std::function<void()> OnEndPage;
+  std::function<void(int AKind, TkwAction& AAction)> OnElementDetected;
+  std::function<void(int AConvertedPages)> OnEndJob;
+  std::function<void(std::string& APassword)> OnNeedPassword;
+};
+
+// The converter as the job sees it: one synchronous conversion, failures as exceptions.
+class TJobConverter {
+public:
+  virtual ~TJobConverter() = default;
+  virtual void Convert(const TJobRequest& ARequest, const TJobEvents& AEvents) = 0;
+};
+using TJobConverterFactory = std::function<std::unique_ptr<TJobConverter>()>;
+
+// Reads the page count of a PDF, asking for a password through the handler when needed.
+class TPdfProbe {
+public:
+  virtual ~TPdfProbe() = default;
+  // Throws the engine's error when the file is not a readable PDF.
+  virtual int PageCount(const QString& AFileName,
+                        const std::function<void(std::string&)>& AOnNeedPassword) = 0;
+};
+
+// Where a job's output goes. Called in the worker thread; an implementation moves each call
+// to the user-interface thread.
+class TJobSink {
+public:
+  virtual ~TJobSink() = default;
+  virtual void Log(const QString& AText, TLogColour AColour) = 0;
+  virtual void StartProgress(int AMaximum) = 0;  // position 0
+  virtual void StepProgress() = 0;
+  virtual void ObjectsFound(int ACount) = 0;
+  // The job reached its end; AOutput is the file written.
+  virtual void JobFinished(int AConvertedPages, const QString& AOutput) = 0;
+  // Blocks the worker until the user answers; nothing when the user gives up.
+  virtual std::optional<std::string> AskPassword(const QString& AFileName) = 0;
+};
+
+// Thrown through the converter from an event handler to end the job between pages.
+class EJobAborted final : public std::runtime_error {
+public:
+  EJobAborted() : std::runtime_error("Conversion aborted.") {}
+};
+
+class TJobRunner {
+public:
+  // Single-file jobs ask for a wrong password again up to this many times.
+  static constexpr int kMaxPasswordPrompts = 10;
+
+  TJobRunner(TJobConverterFactory AFactory, TJobSink& ASink, const std::atomic<bool>& ACancel);
+
+  // The single-file job. Returns true when the conversion reached its end.
+  bool RunSingle(const TJobOptions& AOptions);
+  // The batch job for the file at AIndex, named through ANames.
+  bool RunBatchFile(const TJobOptions& AOptions, int AIndex, TBatchNames& ANames);
+
+private:
+  bool Run(const TJobOptions& AOptions, const TJobRequest& ARequest, int AFileNumber,
+           bool ABatch);
+
+  TJobConverterFactory FFactory;
+  TJobSink& FSink;                  // not owned
+  const std::atomic<bool>& FCancel; // not owned
+};
+
+}  // namespace qm
