@@ -1,0 +1,313 @@
+#include "formatter/kwFormatter.h"
+
+#include <cmath>
+
+#include "base/Numbers.h"
+#include "formatter/kwFormatterUtil.h"
+
+namespace qm {
+
+TkwFormatter::TkwFormatter(TkwDocumentWriter& ADocument)
+    : FRTFDocument(&ADocument),
+      FPageSettings(std::make_unique<TkwPageSettings>()),
+      FMeasurer(CreateScreenTextMeasurer()),
+      FWidths(std::make_unique<TkwFontWidthCache>(*FMeasurer)) {
+  FPage = std::make_unique<TkwFormatterPage>();
+  FPage->FormattingMode = GetFormattingMode();
+}
+
+TkwFormatter::~TkwFormatter() {
+  FPage.reset();
+  // Nothing may raise events through a formatter that is gone.
+  if (GetCurrentFormatter() == this) {
+    SetCurrentFormatter(nullptr);
+  }
+}
+
+void TkwFormatter::SetTextMeasurer(std::unique_ptr<TkwTextMeasurer> AMeasurer) {
+  if (!AMeasurer) {
+    return;
+  }
+  FMeasurer = std::move(AMeasurer);
+  FWidths->SetMeasurer(*FMeasurer);
+}
+
+void TkwFormatter::SetMeasurementUnit(TkwMeasurementUnit AUnit) {
+  FUnit = AUnit;
+  FUnitFactor = MeasurementFactor(AUnit);
+  FPageSettings->SetNativeFactor(FUnitFactor);
+  TkwDocumentWriter::SetMeasurementUnit(AUnit);
+  FRTFDocument->SetMeasurementUnit(AUnit);
+}
+
+TkwMeasurementUnit TkwFormatter::GetMeasurementUnit() const { return FUnit; }
+
+TkwPageSettings& TkwFormatter::GetPageSettings() { return *FPageSettings; }
+
+void TkwFormatter::SetPageSettings(const TkwPageSettings& ASettings) {
+  FPageSettings->Assign(ASettings);
+  TkwDocumentWriter::SetPageSettings(ASettings);
+}
+
+void TkwFormatter::SetDefaultMargins() {
+  FPageSettings->SetLeftMargin(kDefaultLeftMargin);
+  FPageSettings->SetTopMargin(kDefaultTopMargin);
+  FPageSettings->SetRightMargin(kDefaultRightMargin);
+  FPageSettings->SetBottomMargin(kDefaultBottomMargin);
+}
+
+void TkwFormatter::EnsurePage() {
+  if (!FPage) {
+    FPage = std::make_unique<TkwFormatterPage>();
+    FPage->SetFormattingMode(GetFormattingMode());
+  }
+}
+
+void TkwFormatter::BeginDoc() {
+  FCurrentLineIndex = -1;
+  FLastRunLine = nullptr;
+  if (FOnBeginDoc) {
+    FOnBeginDoc(*this);
+  }
+  SetDefaultMargins();
+  FRTFDocument->SetPageSettings(*FPageSettings);
+  FRTFDocument->BeginDoc();
+}
+
+void TkwFormatter::EndDoc() {
+  FRTFDocument->EndDoc();
+  if (FOnEndDoc) {
+    FOnEndDoc(*this);
+  }
+}
+
+int TkwFormatter::NewPage() {
+  const int before = FPageCount;
+  try {
+    FCurrentLineIndex = -1;
+    FLastRunLine = nullptr;
+    SetDefaultMargins();
+    FRTFDocument->SetPageSettings(*FPageSettings);
+    FRTFDocument->NewPage();
+    ++FPageCount;
+    EnsurePage();
+    FLastRunId = 0;
+    FNextLineId = 0;
+    return FPageCount;
+  } catch (const std::exception&) {
+    // The page is lost but the job goes on; the caller sees the count unchanged.
+    FPageCount = before;
+    return before;
+  }
+}
+
+void TkwFormatter::EndPage() {
+  EnsurePage();
+  auto& page = *FPage;
+  page.SetFormattingMode(GetFormattingMode());
+  FPageSettings->SetTopMargin(FPageSettings->GetTopMargin() - 3);
+  FPageSettings->SetBottomMargin(FPageSettings->GetBottomMargin() - 3);
+  FRTFDocument->SetPageSettings(*FPageSettings);
+  page.PageSettings = FPageSettings.get();
+  page.Document = FRTFDocument;
+  page.PageNumber = FPageCount + 1;
+  page.Formatter = this;
+  SetCurrentFormatter(this);
+
+  // Lines, images, paragraphs and tables are all offered to OnElementDetected before the
+  // page reports progress and is written.
+  page.Analyse();
+  page.DecideActions();
+  if (OnProgress) {
+    OnProgress(*this, FPageCount + 1);
+  }
+  if (FOnPageAnalysed) {
+    FOnPageAnalysed(*this, FPageCount + 1);
+  }
+  page.Render(*FRTFDocument);
+
+  FRTFDocument->EndPage();
+  FPage.reset();
+  FLastRunLine = nullptr;
+  FCurrentLineIndex = -1;
+  if (OnEndPage) {
+    OnEndPage(*this, FPageCount + 1);
+  }
+  if (FOnPageWritten) {
+    FOnPageWritten(*this, FPageCount + 1);
+  }
+}
+
+void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
+  EnsurePage();
+  auto image = std::make_unique<TkwFormatterImage>();
+  image->Graphic = AGraphic.Clone();
+  image->Rect = TkwFormatterRect(ARect.Left, ARect.Top, ARect.Right, ARect.Bottom);
+  image->X = ARect.Left;
+  image->Y = ARect.Top;
+  image->Document = FRTFDocument;
+  FPage->Images.push_back(std::move(image));
+}
+
+void TkwFormatter::BeginPara(std::string_view AStyleName) { FRTFDocument->BeginPara(AStyleName); }
+
+void TkwFormatter::EndPara() { FRTFDocument->EndPara(); }
+
+TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGlyphRect,
+                                          double ACharSpace, char16_t ACharacter, double AAdvance,
+                                          double ATopY, double AX) {
+  auto run = std::make_unique<TkwFormatterText>();
+  run->X = AX;
+  run->Y = ATopY;
+  run->Text.assign(1, ACharacter);
+  run->Width = AAdvance;
+  // The run's end is known from its first glyph, so that a gap before the next string
+  // of the same run is seen and becomes a space.
+  run->Right = AX + AAdvance;
+  run->Font = AFont;
+  run->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom);
+  run->CharSpacing = ACharSpace;
+  run->Document = FRTFDocument;
+  run->Id = ++FLastRunId;
+  auto* raw = run.get();
+  // The caller attaches it to a line at once.
+  FPendingRun = std::move(run);
+  return raw;
+}
+
+void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
+  auto& ps = *FPageSettings;
+  const double pageHeight = ps.GetHeight();
+  if (ps.GetTopMargin() > ATopY) {
+    ps.SetTopMargin(ATopY - std::fabs(AGlyphRect.Top - AGlyphRect.Bottom) / FormatterPixelsPerPoint());
+  }
+  if (ps.GetBottomMargin() > pageHeight - ATopY) {
+    ps.SetBottomMargin(pageHeight - ATopY);
+  }
+  if (ps.GetLeftMargin() > AX && AX > 0) {
+    ps.SetLeftMargin(AX);
+  }
+  const double r = ps.GetWidth() - (AX + AAdvance);
+  if (ps.GetRightMargin() > r && r > 0) {
+    ps.SetRightMargin(r);
+  }
+  if (ps.GetTopMargin() > ATopY) {
+    ps.SetTopMargin(ATopY);
+  }
+}
+
+void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
+                           char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
+                           double AAdvance, double AY, double AX) {
+  EnsurePage();
+  auto& page = *FPage;
+  const double pageHeight = FPageSettings->GetHeight();
+  if (!(AX >= 0) || !(AY <= pageHeight) || !std::isfinite(AAdvance)) {
+    return;
+  }
+  const double topY = pageHeight - AY;
+  const double boxHeight = (AGlyphRect.Bottom - AGlyphRect.Top) / FormatterPixelsPerPoint();
+  const bool fallbackFont = AFont.Name == fmt::kArialUnicode;
+  const auto fittedHeight = [&] {
+    const double size = fmt::FontSize(AFont);
+    return (std::fabs(size) + 3 < boxHeight && fallbackFont) ? size : boxHeight;
+  };
+  const double right = AX + AAdvance;
+  const int roundedY = RoundEven(topY);
+
+  // Only the line that took the latest run can continue on this baseline.
+  TkwFormatterTextLine* line = FLastRunLine;
+  TkwFormatterText* last = line != nullptr ? line->LastRun() : nullptr;
+  if (line != nullptr && last != nullptr && line->Y == roundedY && last->Id == FLastRunId) {
+    const bool sameFont = fmt::SameFont(last->Font, AFont);
+    const double wWidth = fmt::WWidth(last->Font);
+    const double gap = std::fabs(AX - line->Right);
+    const bool far = gap > 2 * wWidth && std::fabs(AX - line->Right - wWidth) > 2;
+    line->ListLabel = fmt::IsListLabelLine(*line);
+    if (gap > 8 * fmt::SpaceWidth(last->Font)) {
+      line->ListLabel = false;
+    }
+    const bool boldNumber = !ANotFirstInOperator && fmt::IsBoldNumberLine(*line, AFont);
+    if ((!sameFont || far) && !ANotFirstInOperator) {
+      if (far && !line->ListLabel && !boldNumber) {
+        StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
+        TrackMargins(topY, AX, AAdvance, AGlyphRect);
+        return;
+      }
+      CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX);
+      FPendingRun->RunIndex = line->LastRunIndex + 1;
+      line->LastRunIndex = FPendingRun->RunIndex;
+      line->AddRun(std::move(FPendingRun));
+    } else {
+      const double space = fmt::SpaceWidth(AFont);
+      const double d = last->Right == 0 ? 0 : AX - last->Right;
+      if (d > space && !ANotFirstInString && !fallbackFont) {
+        last->Text += u' ';
+        last->Width += space;
+      }
+      last->Text += ACharacter;
+      last->Width += AAdvance;
+      last->Right = right;
+      last->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right,
+                                    AGlyphRect.Bottom);
+    }
+    if (right > line->Right) {
+      line->SetRight(right);
+    }
+    if (boxHeight > line->Height) {
+      line->SetHeight(fittedHeight());
+    }
+    FLastChar = ACharacter;
+    TrackMargins(topY, AX, AAdvance, AGlyphRect);
+    return;
+  }
+
+  // Raised text (a superscript, a trademark sign) inside the last line's height joins it.
+  if (FCurrentLineIndex >= 0 && FCurrentLineIndex < static_cast<int>(page.Lines.size())) {
+    auto* current = page.Lines[static_cast<std::size_t>(FCurrentLineIndex)];
+    auto* currentRun = current->LastRun();
+    if (currentRun != nullptr && topY != current->Y && current->Y - current->Height <= topY &&
+        topY <= current->Y &&
+        2 * fmt::SpaceWidth(currentRun->Font) > std::fabs(AX - current->Right)) {
+      currentRun->Text += ACharacter;
+      currentRun->Width += AAdvance;
+      // The run ends after the raised glyph too; otherwise the next glyph on the
+      // baseline would look like a new word.
+      currentRun->Right = std::max(currentRun->Right, right);
+      if (right > current->Right) {
+        current->SetRight(right);
+      }
+      if (ACharacter != u' ' && boxHeight > current->Height) {
+        current->SetHeight(fittedHeight());
+      }
+      FLastChar = ACharacter;
+      return;
+    }
+  }
+
+  StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
+  TrackMargins(topY, AX, AAdvance, AGlyphRect);
+}
+
+void TkwFormatter::StartLine(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
+                             char16_t ACharacter, double AAdvance, double ATopY, double AX,
+                             double AHeight) {
+  if (ACharacter == u' ') {
+    return;  // a space never starts a line
+  }
+  auto& page = *FPage;
+  auto* line = page.NewLine();
+  line->LineId = FNextLineId++;
+  line->Document = FRTFDocument;
+  CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, ATopY, AX);
+  line->AddRun(std::move(FPendingRun));
+  line->X = AX;
+  line->Y = RoundEven(ATopY);
+  line->SetHeight(AHeight);
+  line->SetRight(AX + AAdvance);
+  FCurrentLineIndex = static_cast<int>(page.Lines.size()) - 1;
+  FLastRunLine = line;
+  FLastChar = ACharacter;
+}
+
+}  // namespace qm

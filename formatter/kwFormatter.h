@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "base/kwConvEnums.h"
+#include "formatter/kwFormatterElements.h"
+#include "formatter/kwFormatterMeasure.h"
+#include "writer/kwDocumentWriter.h"
+
+// The layout formatter. To the content extractor it is a document writer: it collects
+// one page of glyphs (AddChar) and pictures (AddImage), and at EndPage rebuilds lines,
+// paragraphs, lists, tables, columns and sections and renders them into the writer it
+// is bound to (a TkwRTFDoc in production). Lengths it receives through the writer
+// interface are in its measurement unit; the parser sets points.
+//
+// Order of calls for a document: SetMeasurementUnit(muPoints) and page size through
+// GetPageSettings(), BeginDoc, per page AddChar/AddImage ... EndPage, NewPage before
+// every further page, EndDoc. The bound writer receives BeginDoc, then per page the
+// pictures, the sections and EndPage, NewPage between pages, and EndDoc.
+namespace qm {
+
+// Progress and end-of-page notifications: sender (the formatter) first, then the page
+// number being written.
+using TkwFormatterPageEvent = std::function<void(TkwObject& ASender, int AValue)>;
+
+class TkwFormatter : public TkwDocumentWriter {
+public:
+  // ADocument is not owned and must outlive the formatter.
+  explicit TkwFormatter(TkwDocumentWriter& ADocument);
+  ~TkwFormatter() override;
+  [[nodiscard]] const char* ClassName() const override { return "TkwFormatter"; }
+
+  // --- writer operations the formatter overrides
+  void SetMeasurementUnit(TkwMeasurementUnit AUnit) override;
+  [[nodiscard]] TkwMeasurementUnit GetMeasurementUnit() const override;
+  TkwPageSettings& GetPageSettings() override;
+  void SetPageSettings(const TkwPageSettings& ASettings) override;
+  void BeginDoc() override;
+  void EndDoc() override;
+  // Returns the count of pages started (unchanged when starting the page failed).
+  int NewPage() override;
+  // Analyses the collected page and renders it into the bound writer.
+  void EndPage() override;
+  // One visible glyph: AGlyphRect in screen pixels from the page's top-left corner, AX
+  // and AY the origin in points from the page's lower-left corner, AAdvance in points.
+  void AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
+               char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
+               double AAdvance, double AY, double AX) override;
+  // One picture: ARect in points from the page's top-left corner (left, top, right,
+  // bottom). The formatter keeps a copy; the caller keeps its own.
+  void AddImage(const TkwRect& ARect, const TGraphic& AGraphic) override;
+  void BeginPara(std::string_view AStyleName = {}) override;
+  void EndPara() override;
+
+  // --- events (set by the converter)
+  // Fired with the page number after the page is analysed, before it is written.
+  TkwFormatterPageEvent OnProgress;
+  // Fired with the page number after the page is written.
+  TkwFormatterPageEvent OnEndPage;
+  // Every detected line, image, paragraph and table; the handler may change the action.
+  TkwOnElementDetected OnElementDetected;
+  // A run in the fallback font too wide for its place gets a smaller size.
+  TkwOnFontSubstituting OnFontSubstituting;
+
+  // --- state
+  [[nodiscard]] TkwDocumentWriter& GetRTFDocument() const { return *FRTFDocument; }
+  [[nodiscard]] int GetPageCount() const { return FPageCount; }
+  // The page being collected; nullptr between EndPage and the next NewPage.
+  [[nodiscard]] TkwFormatterPage* GetPage() const { return FPage.get(); }
+  // Text measuring; tests may lay pages out with fixed metrics. The formatter keeps the
+  // measurer.
+  void SetTextMeasurer(std::unique_ptr<TkwTextMeasurer> AMeasurer);
+  [[nodiscard]] TkwFontWidthCache& GetWidthCache() { return *FWidths; }
+
+  // Default margins at document and page start, in points.
+  static constexpr double kDefaultLeftMargin = 72;
+  static constexpr double kDefaultTopMargin = 110;
+  static constexpr double kDefaultRightMargin = 36;
+  static constexpr double kDefaultBottomMargin = 36;
+
+private:
+  void SetDefaultMargins();
+  void EnsurePage();
+  void TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect);
+  void StartLine(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
+                 char16_t ACharacter, double AAdvance, double ATopY, double AX, double AHeight);
+  // Builds the run in FPendingRun and returns it.
+  TkwFormatterText* CreateRun(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
+                              char16_t ACharacter, double AAdvance, double ATopY, double AX);
+
+  TkwDocumentWriter* FRTFDocument;  // not owned
+  std::unique_ptr<TkwPageSettings> FPageSettings;
+  char16_t FLastChar = 0;
+  TkwMeasurementUnit FUnit = TkwMeasurementUnit::muPixels;
+  double FUnitFactor = 1.0;
+  int FPageCount = 0;
+  int FLastRunId = 0;
+  int FNextLineId = 0;
+  std::unique_ptr<TkwFormatterPage> FPage;
+  int FCurrentLineIndex = -1;
+  // The line whose last run is the latest run: the only line a glyph on its baseline
+  // can extend.
+  TkwFormatterTextLine* FLastRunLine = nullptr;
+  std::unique_ptr<TkwFormatterText> FPendingRun;
+  std::unique_ptr<TkwTextMeasurer> FMeasurer;
+  std::unique_ptr<TkwFontWidthCache> FWidths;
+};
+
+}  // namespace qm

@@ -1,0 +1,270 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/Object.h"
+#include "base/kwConvEnums.h"
+#include "platform/Raster.h"
+#include "writer/kwWriterClasses.h"
+
+// The layout elements the formatter builds from one page's glyphs and pictures. All
+// coordinates are points on a page whose origin is the top-left corner, y downwards.
+// Lines, paragraphs, tables, columns and sections live until the page element that
+// holds them is destroyed after rendering; every list named "not owning" borrows from
+// the page.
+namespace qm {
+
+class TkwDocumentWriter;
+class TkwFormatter;
+class TkwFormatterPage;
+
+// Element kind codes, as reported through OnElementDetected.
+inline constexpr std::uint8_t kElementPage = 0;
+inline constexpr std::uint8_t kElementHSection = 1;
+inline constexpr std::uint8_t kElementColumn = 2;
+inline constexpr std::uint8_t kElementParagraph = 3;
+inline constexpr std::uint8_t kElementTextLine = 4;
+inline constexpr std::uint8_t kElementText = 5;
+inline constexpr std::uint8_t kElementImage = 6;
+inline constexpr std::uint8_t kElementTable = 7;
+
+enum class TkwVAlignment : std::uint8_t { vaTop, vaCenter, vaBottom };
+
+// A rectangle in which a coordinate of exactly 0 counts as unset while it is widened.
+struct TkwFormatterRect {
+  double Left = 0;
+  double Top = 0;
+  double Right = 0;
+  double Bottom = 0;
+
+  TkwFormatterRect() = default;
+  TkwFormatterRect(double ALeft, double ATop, double ARight, double ABottom)
+      : Left(ALeft), Top(ATop), Right(ARight), Bottom(ABottom) {}
+
+  // Left and Top only decrease (or are set when 0); Right and Bottom only increase.
+  void Include(double ABottom, double ARight, double ATop, double ALeft);
+  void IncludeRect(const TkwFormatterRect& AOther);
+  void Assign(const TkwFormatterRect& ASource) { *this = ASource; }
+};
+
+// Base of all elements.
+class TkwFormatterElement : public TkwObject {
+public:
+  explicit TkwFormatterElement(std::uint8_t AElementType) : ElementType(AElementType) {}
+
+  virtual void Analyse() {}
+  virtual void Render(TkwDocumentWriter& AWriter) = 0;
+  // Stores the mode here and as the process-wide current mode read during analysis.
+  void SetFormattingMode(TkwFormattingMode AMode);
+
+  TkwFormatterRect Rect;
+  TkwDocumentWriter* Document = nullptr;  // not owned
+  int PageNumber = 0;
+  std::uint8_t ElementType;
+  TkwFormattingMode FormattingMode = TkwFormattingMode::fmFormatted;
+  // What OnElementDetected answered for this element (acRetain when not asked).
+  TkwAction Action = TkwAction::acRetain;
+};
+
+// An element with a position; X and Y do not move Rect.
+class TkwFormatterContent : public TkwFormatterElement {
+public:
+  using TkwFormatterElement::TkwFormatterElement;
+  void SetX(double AValue) { X = AValue; }
+  void SetY(double AValue) { Y = AValue; }
+
+  double X = 0;
+  double Y = 0;
+};
+
+// A text run: consecutive characters of one font on one line.
+class TkwFormatterText final : public TkwFormatterContent {
+public:
+  TkwFormatterText() : TkwFormatterContent(kElementText) {}
+  void Render(TkwDocumentWriter&) override {}
+
+  std::u16string Text;
+  TFont Font;
+  std::vector<TkwFormatterRect> GlyphRects;  // pixel box of every character added
+  int RunIndex = 0;
+  double CharSpacing = 0;
+  double Width = 0;
+  bool Duplicate = false;
+  double Right = 0;
+  int Id = 0;
+};
+
+// One text line; it owns its runs.
+class TkwFormatterTextLine final : public TkwFormatterContent {
+public:
+  TkwFormatterTextLine() : TkwFormatterContent(kElementTextLine) {}
+  void Render(TkwDocumentWriter&) override {}
+
+  void AddRun(std::unique_ptr<TkwFormatterText> ARun);
+  void InsertRun(std::unique_ptr<TkwFormatterText> ARun, int AIndex);
+  std::unique_ptr<TkwFormatterText> TakeRun(int AIndex);
+  // nullptr when out of range.
+  [[nodiscard]] TkwFormatterText* Run(int AIndex) const;
+  [[nodiscard]] TkwFormatterText* LastRun() const { return Runs.empty() ? nullptr : Runs.back().get(); }
+  void SetHeight(double AValue);
+  void SetRight(double AValue);
+  void SetRunFontSize(const TFont& AFont);
+  // All run texts joined.
+  [[nodiscard]] std::u16string Text() const;
+
+  std::vector<std::unique_ptr<TkwFormatterText>> Runs;
+  double Height = 0;
+  int RunCount = 0;
+  int ParagraphIndex = 0;
+  int LastRunIndex = 0;
+  double Right = 0;
+  bool ListLabel = false;
+  bool Absorbed = false;
+  std::uint8_t ListKind = 0;  // 0 none, 1 bullet, 2 numbered
+  double Width = 0;
+  bool FirstOnPage = false;
+  int LineId = 0;
+  int RowIndex = 0;
+  bool TabLine = false;
+  // What closes a numbered label on the page ('.', ')' or 0 for none), so that the
+  // list shows "a)" where the page did.
+  char16_t LabelClose = 0;
+};
+
+class TkwFormatterParagraph final : public TkwFormatterContent {
+public:
+  TkwFormatterParagraph() : TkwFormatterContent(kElementParagraph) {}
+  void Render(TkwDocumentWriter& AWriter) override;
+  void AddLine(TkwFormatterTextLine* ALine);
+
+  std::vector<TkwFormatterTextLine*> Lines;  // not owning
+  double LineSpacing = 0;
+  int LineCount = 0;
+  std::uint8_t Alignment = 0;  // 0 left, 1 right, 2 centre, 3 justified
+  double LeftIndent = 0;
+  TkwFormatterRect Frame;
+  double SpaceBefore = 0;
+  bool Spacer = false;
+  bool ListLabel = false;
+  std::uint8_t ListKind = 0;
+  double RightIndent = 0;
+  // First line's start relative to LeftIndent (negative: hanging indent).
+  double FirstLineIndent = 0;
+  // A blank filler owns its line.
+  std::unique_ptr<TkwFormatterTextLine> OwnedLine;
+};
+
+class TkwFormatterTable final : public TkwFormatterContent {
+public:
+  explicit TkwFormatterTable(int AColumnCount);
+  void Analyse() override;
+  void Render(TkwDocumentWriter& AWriter) override;
+  void AddRow(double AHeight);
+  void AddLine(int AColumn, TkwFormatterTextLine* ALine);
+
+  // Rows[r][c] holds the lines of one cell. None of the lists owns its lines.
+  std::vector<std::vector<std::vector<TkwFormatterTextLine*>>> Rows;
+  std::vector<std::vector<TkwFormatterTextLine*>> Columns;
+  std::vector<std::vector<TkwFormatterTextLine*>> RowLines;
+  std::vector<TkwVAlignment> CellVAlign;  // row by row
+  int ColumnCount;
+  int RowCount = 0;
+  std::vector<double> CellRights;  // per column, from the left margin
+  std::vector<double> RowHeights;
+};
+
+class TkwFormatterImage final : public TkwFormatterContent {
+public:
+  TkwFormatterImage() : TkwFormatterContent(kElementImage) {}
+  void Render(TkwDocumentWriter&) override {}
+
+  std::unique_ptr<TGraphic> Graphic;  // nullptr when the source picture was of no known kind
+  bool OverlapsText = false;
+};
+
+class TkwFormatterColumn final : public TkwFormatterElement {
+public:
+  TkwFormatterColumn() : TkwFormatterElement(kElementColumn) {}
+  void Analyse() override;
+  void Render(TkwDocumentWriter& AWriter) override;
+  void AddItem(TkwFormatterTextLine* ALine);
+
+  int ItemCount = 0;
+  std::vector<TkwFormatterTextLine*> Items;       // not owning, page order
+  std::vector<TkwFormatterParagraph*> Paragraphs;  // not owning
+  std::vector<std::unique_ptr<TkwFormatterParagraph>> Output;  // paragraphs and fillers
+};
+
+// A horizontal band of the page.
+class TkwFormatterHSection final : public TkwFormatterElement {
+public:
+  TkwFormatterHSection();
+  void Analyse() override;
+  void Render(TkwDocumentWriter& AWriter) override;
+  // AIndex -1 appends.
+  void AddColumn(std::unique_ptr<TkwFormatterColumn> AColumn, int AIndex);
+  // Rows and cells from the columns; sets Table (nothing when no line has text).
+  void BuildTable();
+
+  std::vector<std::unique_ptr<TkwFormatterColumn>> Columns;  // left to right
+  int ColumnCount = 1;
+  bool IsTable = false;
+  TFont Font;
+  std::unique_ptr<TkwFormatterTable> Table;
+  std::vector<TkwFormatterElement*> Children;  // the columns, or the table
+  TkwColumnSections ColumnSections;
+};
+
+class TkwFormatterPage final : public TkwFormatterElement {
+public:
+  TkwFormatterPage();
+  ~TkwFormatterPage() override;
+  // Orders the lines, merges them, builds sections, analyses and renders the page.
+  void Analyse() override;
+  void Render(TkwDocumentWriter& AWriter) override;
+  // Offers the images, tables and paragraphs to OnElementDetected, after Analyse and
+  // before Render, and keeps the answers.
+  void DecideActions();
+
+  // Takes ownership; the line is listed in Lines.
+  TkwFormatterTextLine* NewLine();
+  // Lines built while the page is analysed (tab lines, fillers) are kept here too.
+  TkwFormatterTextLine* StoreLine(std::unique_ptr<TkwFormatterTextLine> ALine);
+
+  TkwPageSettings* PageSettings = nullptr;  // not owned
+  std::vector<TkwFormatterTextLine*> Lines;
+  std::vector<std::unique_ptr<TkwFormatterHSection>> Sections;
+  std::vector<TkwFormatterTextLine*> ResultLines;
+  TkwFormatter* Formatter = nullptr;  // not owned
+  std::vector<std::unique_ptr<TkwFormatterImage>> Images;
+
+private:
+  std::vector<std::unique_ptr<TkwFormatterTextLine>> FLineStore;
+};
+
+class TkwFormatterEventArgs : public TkwObject {
+public:
+  TkwFormatterElement* Sender = nullptr;  // not owned
+};
+
+// Raised when a run in the fallback font is too wide for its place on the page.
+class TkwFontSubstitutionEventArgs final : public TkwFormatterEventArgs {
+public:
+  TFont FontInUse;
+  TFont Substitute;  // the handler may change it
+};
+
+// Process-wide state shared by the elements of the page being analysed. One conversion
+// runs at a time; tests reset it between cases.
+[[nodiscard]] TkwFormattingMode GetCurrentFormattingMode();
+[[nodiscard]] TkwFormatter* GetCurrentFormatter();
+void SetCurrentFormatter(TkwFormatter* AFormatter);
+void ResetFormatterState();
+// Empties the per-page cache of fitted font sizes.
+void ClearSizeFitCache();
+
+}  // namespace qm

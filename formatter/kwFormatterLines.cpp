@@ -1,0 +1,373 @@
+// Text lines: the tests that compare lines, trademark splicing, duplicate removal and the
+// end-of-page pass that groups side-by-side lines.
+#include <algorithm>
+#include <cmath>
+
+#include "base/Numbers.h"
+#include "formatter/kwFormatter.h"
+#include "formatter/kwFormatterUtil.h"
+
+namespace qm::fmt {
+
+bool SideBySide(const TkwFormatterTextLine* A, const TkwFormatterTextLine* B, double ATolerance) {
+  if (A == nullptr || B == nullptr) {
+    return false;
+  }
+  if (A->Y == B->Y) {
+    return true;
+  }
+  const double aTop = A->Y - A->Height;
+  const double bTop = B->Y - B->Height + ATolerance;
+  const bool overlap = (aTop < bTop && bTop < A->Y) || (aTop < B->Y && B->Y < A->Y) ||
+                       (bTop < aTop && aTop < B->Y) || (bTop < A->Y && A->Y < B->Y) ||
+                       (aTop == bTop && A->Y == B->Y);
+  if (!overlap) {
+    return false;
+  }
+  return B->X + 5 > A->Right || A->X + 5 > B->Right;
+}
+
+int Classify(const TkwFormatterTextLine& A, const TkwFormatterTextLine& B) {
+  const double ha = A.Height;
+  const double hb = B.Height;
+  const double ta = A.Y - ha;
+  const double tb = B.Y - hb;
+  int result = 0;
+  if (0.75 * hb > ha && tb < ta && ta < B.Y) {
+    result = 1;
+  }
+  if (0.75 * ha > hb && ta < tb && tb < A.Y) {
+    result = 2;
+  }
+  return result;
+}
+
+bool IsListLabelLine(const TkwFormatterTextLine& ALine) {
+  const auto* run = ALine.Run(0);
+  if (run == nullptr) {
+    return false;
+  }
+  const auto text = Trim(run->Text);
+  if (text.size() == 1 && !IsAsciiLetter(text[0]) && !IsDigit(text[0])) {
+    return true;
+  }
+  if (text.empty() || IsDigit(text.back()) || IsAsciiLetter(text.back())) {
+    return false;
+  }
+  auto label = text.substr(0, text.size() - 1);
+  const auto space = label.find(u' ');
+  if (space != std::u16string_view::npos) {
+    label = label.substr(0, space);
+  }
+  if (text.size() <= 2) {
+    const auto number = ToInteger(label);
+    if (number && *number >= 1) {
+      return true;
+    }
+  }
+  return label.size() == 1 && IsAsciiLetter(label[0]);
+}
+
+bool IsBoldNumberLine(const TkwFormatterTextLine& ALine, const TFont& AFont) {
+  if (ALine.Runs.size() != 1 || !FontBold(AFont) || !FontBold(ALine.Runs[0]->Font)) {
+    return false;
+  }
+  std::u16string_view text = ALine.Runs[0]->Text;
+  const auto space = text.find(u' ');
+  if (space != std::u16string_view::npos) {
+    text = text.substr(0, space);
+  }
+  std::u16string digits;
+  for (char16_t c : text) {
+    if (c != u'.') {
+      digits += c;
+    }
+  }
+  return ToInteger(digits).has_value();
+}
+
+void RemoveDuplicates(TkwFormatterTextLine& ALine) {
+  auto& runs = ALine.Runs;
+  for (auto& run : runs) {
+    run->Duplicate = false;
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    for (std::size_t j = i + 1; j < runs.size(); ++j) {
+      auto& a = *runs[i];
+      auto& b = *runs[j];
+      if (b.Duplicate || a.X != b.X) {
+        continue;
+      }
+      if (a.Text == b.Text) {
+        b.Duplicate = true;
+      } else if (a.Text.size() < b.Text.size() && b.Text.find(a.Text) != std::u16string::npos) {
+        a.Duplicate = true;
+      } else if (a.Text.size() >= b.Text.size() && a.Text.find(b.Text) != std::u16string::npos) {
+        b.Duplicate = true;
+      }
+    }
+  }
+  const auto before = runs.size();
+  std::erase_if(runs, [](const auto& run) { return run->Duplicate; });
+  ALine.RunCount -= static_cast<int>(before - runs.size());
+}
+
+namespace {
+
+// Inserts one run of a fragment into the target line by position.
+void SpliceRun(TkwFormatterTextLine& ATarget, std::unique_ptr<TkwFormatterText> AFragment) {
+  for (std::size_t i = 0; i < ATarget.Runs.size(); ++i) {
+    auto& p = *ATarget.Runs[i];
+    if (p.X > AFragment->X) {
+      ATarget.InsertRun(std::move(AFragment), static_cast<int>(i));
+      return;
+    }
+    const double pRight = p.X + TextWidth(p.Font, p.Text);
+    if (AFragment->X < pRight) {
+      std::u16string text;
+      text.reserve(p.Text.size() + AFragment->Text.size());
+      double x = p.X;
+      bool inserted = false;
+      for (char16_t c : p.Text) {
+        if (!inserted && x > AFragment->X) {
+          text += AFragment->Text;
+          inserted = true;
+        }
+        text += c;
+        x += TextWidth(p.Font, std::u16string_view(&c, 1));
+      }
+      if (!inserted) {
+        text += AFragment->Text;
+      }
+      p.Text = std::move(text);
+      return;
+    }
+  }
+  // Right of every run: the sign closes the line rather than being lost.
+  ATarget.AddRun(std::move(AFragment));
+}
+
+}  // namespace
+
+void SpliceFragment(TkwFormatterTextLine& ATarget, TkwFormatterTextLine& AFragment) {
+  // Every run of the fragment goes in, first to last, so no text of it is lost.
+  while (!AFragment.Runs.empty()) {
+    SpliceRun(ATarget, AFragment.TakeRun(0));
+  }
+  if (ATarget.Runs.empty()) {
+    return;
+  }
+  ATarget.SetRight(std::max(ATarget.Right, ATarget.Runs.back()->Right));
+}
+
+namespace {
+
+bool Conflicts(const TkwFormatterTextLine& L, const TkwFormatterTextLine& P) {
+  const bool horizontal = (P.X <= L.X && L.X < P.Right - 1) ||
+                          (P.X + 1 <= L.Right && L.Right < P.Right - 1) ||
+                          (L.X <= P.X && P.X < L.Right - 1) || (L.X <= P.Right && P.Right < L.Right - 1);
+  return horizontal && (std::fabs(L.Y - P.Y) >= 2 ||
+                        std::fabs((L.Y + L.Height) - (P.Y + P.Height)) >= 2);
+}
+
+struct TRow {
+  std::vector<TkwFormatterTextLine*> Lines;
+  std::size_t Last = 0;  // index of the row's last line in the page list
+};
+
+// Side-by-side lines from AStart that do not overlap one another.
+TRow CollectRow(const std::vector<TkwFormatterTextLine*>& ALines, std::size_t AStart, bool ASort) {
+  TRow row;
+  row.Lines.push_back(ALines[AStart]);
+  row.Last = AStart;
+  TkwFormatterTextLine* prev = ALines[AStart];
+  std::size_t j = AStart + 1;
+  for (; j < ALines.size(); ++j) {
+    auto* line = ALines[j];
+    if (line->Absorbed) {
+      continue;
+    }
+    if (!SideBySide(prev, line, 2)) {
+      break;
+    }
+    const bool conflict = std::any_of(row.Lines.begin(), row.Lines.end(),
+                                      [&](const auto* p) { return Conflicts(*line, *p); });
+    if (conflict) {
+      break;
+    }
+    row.Lines.push_back(line);
+    row.Last = j;
+    prev = line;
+  }
+  if (ASort && j >= ALines.size()) {
+    // Ordered by x; exact positions keep the ordering consistent for the sort.
+    std::stable_sort(row.Lines.begin(), row.Lines.end(),
+                     [](const auto* a, const auto* b) { return a->X < b->X; });
+  }
+  return row;
+}
+
+bool IsLabelFont(std::string_view AName) {
+  return AName == "Wingdings" || AName == "Wingdings 2" || AName == "Wingdings 3" ||
+         AName == "Webdings" || AName == kArialUnicode;
+}
+
+}  // namespace
+
+TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage, const std::vector<TkwFormatterTextLine*>& ALines) {
+  auto merged = std::make_unique<TkwFormatterTextLine>();
+  merged->TabLine = true;
+  double minX = 10000;
+  double maxRight = 0;
+  bool first = true;
+  for (auto* source : ALines) {
+    if (source->Absorbed) {
+      continue;
+    }
+    source->Absorbed = true;
+    if (first) {
+      merged->LineId = source->LineId;
+      merged->Document = source->Document;
+      first = false;
+    }
+    merged->FirstOnPage = merged->FirstOnPage || source->FirstOnPage;
+    while (!source->Runs.empty()) {
+      auto run = source->TakeRun(0);
+      if (Trim(run->Text).empty()) {
+        continue;  // blank runs carry nothing into a tabbed line
+      }
+      minX = std::min(minX, source->X);
+      maxRight = std::max(maxRight, source->Right);
+      merged->Y = source->Y;
+      merged->Height = std::max(merged->Height, source->Height);
+      std::size_t at = 0;
+      while (at < merged->Runs.size() && !(merged->Runs[at]->X > run->X)) {
+        ++at;
+      }
+      merged->InsertRun(std::move(run), static_cast<int>(at));
+    }
+  }
+  if (merged->Runs.empty()) {
+    return nullptr;
+  }
+  for (std::size_t i = 0; i < merged->Runs.size(); ++i) {
+    merged->Runs[i]->RunIndex = static_cast<int>(i);
+  }
+  merged->LastRunIndex = static_cast<int>(merged->Runs.size()) - 1;
+  merged->X = minX;
+  merged->SetRight(maxRight);
+  merged->SetHeight(merged->Height);
+  return APage.StoreLine(std::move(merged));
+}
+
+void MergeLines(TkwFormatterPage& APage) {
+  const auto& lines = APage.Lines;
+  auto& result = APage.ResultLines;
+  result.clear();
+  const bool withTabs = GetCurrentFormattingMode() == TkwFormattingMode::fmFormattedWithTabs;
+  bool keptSeparate = false;
+  std::size_t i = 0;
+  const std::size_t count = lines.size();
+  while (count >= 2 && i <= count - 2) {
+    if (!SideBySide(lines[i], lines[i + 1], 2)) {
+      if (!lines[i]->Absorbed) {
+        result.push_back(lines[i]);
+      }
+      keptSeparate = false;
+      ++i;
+      continue;
+    }
+    TRow rowA = CollectRow(lines, i, true);
+    bool irregular = false;
+    if (rowA.Last + 1 < count) {
+      TRow rowB = CollectRow(lines, rowA.Last + 1, false);
+      std::vector<TkwFormatterRect> slots;
+      for (const auto* line : rowA.Lines) {
+        slots.emplace_back(line->X, line->Y, line->Right, line->Y + line->Height);
+      }
+      std::stable_sort(slots.begin(), slots.end(),
+                       [](const auto& a, const auto& b) { return a.Left < b.Left; });
+      std::vector<bool> used(slots.size(), false);
+      for (const auto* line : rowB.Lines) {
+        bool beyond = false;
+        const int slot = ColumnSlot(
+            TkwFormatterRect(line->X, line->Y, line->Right, line->Y + line->Height), slots, beyond);
+        if (slot < 0 || used[static_cast<std::size_t>(slot)]) {
+          irregular = true;
+          break;
+        }
+        used[static_cast<std::size_t>(slot)] = true;
+      }
+    }
+    bool labelRow = false;
+    if (rowA.Lines.size() == 2) {
+      const auto* head = rowA.Lines[0];
+      const auto text = head->Text();
+      const auto trimmed = Trim(text);
+      const auto* run = head->Run(0);
+      const bool symbol = trimmed.size() == 1 && !IsAsciiLetter(trimmed[0]) &&
+                          !IsDigit(trimmed[0]) && run != nullptr && IsLabelFont(run->Font.Name);
+      labelRow = trimmed.empty() || symbol;
+    }
+    if (withTabs || (irregular && !keptSeparate) || labelRow) {
+      if (!withTabs) {
+        keptSeparate = false;
+      }
+      if (auto* merged = MergeToTabLine(APage, rowA.Lines)) {
+        result.push_back(merged);
+      }
+    } else {
+      for (std::size_t k = i; k <= rowA.Last; ++k) {
+        if (!lines[k]->Absorbed) {
+          result.push_back(lines[k]);
+        }
+      }
+      keptSeparate = true;
+    }
+    i = rowA.Last + 1;
+  }
+  if (count > 0 && i == count - 1 && !lines[i]->Absorbed) {
+    result.push_back(lines[i]);
+  }
+
+  // Trademark pass: a small sign on a line of its own is spliced into the line it marks.
+  for (std::size_t k = 0; k + 1 < result.size();) {
+    auto* line = result[k];
+    const auto* first = line->Run(0);
+    bool removed = false;
+    if (first != nullptr && (first->Text == u"\u00AE" || first->Text == u"\u00A9" || first->Text == u"TM")) {
+      for (std::size_t p = k + 1; p < result.size() && SideBySide(line, result[p], 3); ++p) {
+        auto* partner = result[p];
+        const int kind = Classify(*line, *partner);
+        if (kind == 1) {
+          SpliceFragment(*partner, *line);
+          line->Absorbed = true;
+          result.erase(result.begin() + static_cast<std::ptrdiff_t>(k));
+          removed = true;
+          break;
+        }
+        if (kind == 2) {
+          partner->Absorbed = true;
+          SpliceFragment(*line, *partner);
+          result.erase(result.begin() + static_cast<std::ptrdiff_t>(p));
+          break;
+        }
+      }
+    }
+    if (!removed) {
+      ++k;
+    }
+  }
+
+  // Last line first: drop overprinted copies, then offer the line to the handler.
+  for (std::size_t k = result.size(); k-- > 0;) {
+    auto* line = result[k];
+    RemoveDuplicates(*line);
+    if (RaiseElementDetected(APage, *line) == TkwAction::acDelete) {
+      line->Action = TkwAction::acDelete;
+      result.erase(result.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+  }
+}
+
+}  // namespace qm::fmt

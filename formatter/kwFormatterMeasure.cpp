@@ -1,0 +1,66 @@
+#include "formatter/kwFormatterMeasure.h"
+
+#include "formatter/kwFormatterUtil.h"
+#include "platform/ScreenDpi.h"
+
+namespace qm {
+
+namespace {
+
+class TkwScreenTextMeasurer final : public TkwTextMeasurer {
+public:
+  TkwTextExtent Measure(const TFont& AFont, std::u16string_view AText) override {
+    return GetTextExtent(AFont.Name, AFont.Size, fmt::FontBold(AFont), fmt::FontItalic(AFont), AText);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TkwTextMeasurer> CreateScreenTextMeasurer() {
+  return std::make_unique<TkwScreenTextMeasurer>();
+}
+
+double FormatterPixelsPerPoint() {
+  static const double ppp = GetScreenDpi() / 72.0;
+  return ppp;
+}
+
+void TkwFontWidthCache::SetMeasurer(TkwTextMeasurer& AMeasurer) {
+  FMeasurer = &AMeasurer;
+  Clear();
+}
+
+void TkwFontWidthCache::Clear() {
+  FEntries.clear();
+  FLast = nullptr;
+}
+
+const TkwFontWidthCache::TEntry& TkwFontWidthCache::Lookup(const TFont& AFont) {
+  if (FLast != nullptr && fmt::SameFace(FLastFont, AFont)) {
+    return *FLast;
+  }
+  std::string key = fmt::FaceKey(AFont);
+  auto it = FEntries.find(key);
+  if (it == FEntries.end()) {
+    const double ppp = FormatterPixelsPerPoint();
+    TEntry entry;
+    const auto space = FMeasurer->Measure(AFont, u" ");
+    entry.Space = space.Width / ppp;
+    entry.SpaceHeight = space.Height / ppp;
+    entry.W = FMeasurer->Measure(AFont, u"W").Width / ppp;
+    it = FEntries.emplace(key, entry).first;
+  }
+  FLastFont = AFont;
+  FLast = &it->second;
+  return *FLast;
+}
+
+double TkwFontWidthCache::TextWidth(const TFont& AFont, std::u16string_view AText) {
+  return FMeasurer->Measure(AFont, AText).Width / FormatterPixelsPerPoint();
+}
+
+double TkwFontWidthCache::TextHeight(const TFont& AFont, std::u16string_view AText) {
+  return FMeasurer->Measure(AFont, AText).Height / FormatterPixelsPerPoint();
+}
+
+}  // namespace qm

@@ -1,0 +1,165 @@
+#include "formatter/kwFormatterUtil.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "base/Numbers.h"
+#include "formatter/kwFormatter.h"
+
+namespace qm::fmt {
+
+std::string_view FontName(const TFont& AFont) { return AFont.Name; }
+double FontSize(const TFont& AFont) { return AFont.Size; }
+void SetFontSize(TFont& AFont, double ASize) { AFont.Size = RoundEven(ASize); }
+bool FontBold(const TFont& AFont) { return (AFont.Style & fsBold) != 0; }
+bool FontItalic(const TFont& AFont) { return (AFont.Style & fsItalic) != 0; }
+bool FontOnlyBold(const TFont& AFont) { return AFont.Style == fsBold; }
+bool FontIsSymbolCharset(const TFont& AFont) { return AFont.Charset == kSymbolCharset; }
+
+TFont MakeFont(std::string_view AName, double ASize) {
+  TFont font;
+  font.Name = std::string(AName);
+  font.Size = RoundEven(ASize);
+  return font;
+}
+
+bool SameFont(const TFont& A, const TFont& B) {
+  return A.Size == B.Size && A.Style == B.Style && A.Color == B.Color && A.Name == B.Name;
+}
+
+bool SameFace(const TFont& A, const TFont& B) {
+  return A.Size == B.Size && A.Style == B.Style && A.Name == B.Name;
+}
+
+std::string FaceKey(const TFont& AFont) {
+  std::string key = AFont.Name;
+  key += '\x1f';
+  key += IntToStr(AFont.Size);
+  key += '\x1f';
+  key += static_cast<char>('0' + (AFont.Style & (fsBold | fsItalic)));
+  return key;
+}
+
+TkwFontWidthCache& Widths() {
+  if (auto* formatter = GetCurrentFormatter()) {
+    return formatter->GetWidthCache();
+  }
+  static std::unique_ptr<TkwTextMeasurer> screen = CreateScreenTextMeasurer();
+  static TkwFontWidthCache cache(*screen);
+  return cache;
+}
+
+bool IsBlank(char16_t C) { return C <= u' '; }
+
+std::u16string_view Trim(std::u16string_view AText) {
+  std::size_t first = 0;
+  std::size_t last = AText.size();
+  while (first < last && IsBlank(AText[first])) {
+    ++first;
+  }
+  while (last > first && IsBlank(AText[last - 1])) {
+    --last;
+  }
+  return AText.substr(first, last - first);
+}
+
+bool IsAsciiLetter(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z'); }
+bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
+
+std::optional<long long> ToInteger(std::u16string_view AText) {
+  // Integers are read as the platform's string-to-integer conversion reads them: the
+  // whole text, optional sign, blanks around it allowed.
+  AText = Trim(AText);
+  if (AText.empty() || AText.size() > 18) {
+    return std::nullopt;
+  }
+  std::string ascii;
+  for (char16_t c : AText) {
+    if (c > 0x7f) {
+      return std::nullopt;
+    }
+    ascii += static_cast<char>(c);
+  }
+  const char* first = ascii.data();
+  const char* last = first + ascii.size();
+  if (*first == '+') {
+    ++first;
+  }
+  long long value = 0;
+  auto [end, ec] = std::from_chars(first, last, value);
+  if (ec != std::errc() || end != last) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+namespace {
+char16_t Lower(char16_t C) { return (C >= u'A' && C <= u'Z') ? static_cast<char16_t>(C + 32) : C; }
+}  // namespace
+
+bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle) {
+  if (ANeedle.empty()) {
+    return true;
+  }
+  if (ANeedle.size() > AText.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i + ANeedle.size() <= AText.size(); ++i) {
+    std::size_t k = 0;
+    while (k < ANeedle.size() && Lower(AText[i + k]) == Lower(ANeedle[k])) {
+      ++k;
+    }
+    if (k == ANeedle.size()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::u16string FirstWord(const TkwFormatterTextLine& ALine) {
+  const auto* run = ALine.Run(0);
+  if (run == nullptr) {
+    return {};
+  }
+  const auto space = run->Text.find(u' ');
+  return space == std::u16string::npos ? run->Text : run->Text.substr(0, space);
+}
+
+double MaxTextHeight(const TkwFormatterTextLine& ALine) {
+  double height = 0;
+  for (const auto& run : ALine.Runs) {
+    height = std::max(height, TextHeight(run->Font, run->Text));
+  }
+  return height;
+}
+
+TkwPageSettings* CurrentPageSettings() {
+  auto* formatter = GetCurrentFormatter();
+  return formatter != nullptr ? &formatter->GetPageSettings() : nullptr;
+}
+
+double LeftMargin() {
+  auto* settings = CurrentPageSettings();
+  return settings != nullptr ? settings->GetLeftMargin() : 0.0;
+}
+
+double TopMargin() {
+  auto* settings = CurrentPageSettings();
+  return settings != nullptr ? settings->GetTopMargin() : 0.0;
+}
+
+double PageWidth() {
+  auto* settings = CurrentPageSettings();
+  return settings != nullptr ? settings->GetWidth() : 0.0;
+}
+
+TkwAction RaiseElementDetected(TkwObject& ASender, TkwFormatterElement& AElement) {
+  TkwAction action = TkwAction::acRetain;
+  auto* formatter = GetCurrentFormatter();
+  if (formatter != nullptr && formatter->OnElementDetected) {
+    formatter->OnElementDetected(ASender, AElement, action);
+  }
+  return action;
+}
+
+}  // namespace qm::fmt

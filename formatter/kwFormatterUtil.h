@@ -1,0 +1,105 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "formatter/kwFormatterElements.h"
+#include "formatter/kwFormatterMeasure.h"
+
+// Helpers shared by the formatter's units; not part of its public interface.
+namespace qm::fmt {
+
+// Font facets the layout analysis compares.
+[[nodiscard]] std::string_view FontName(const TFont& AFont);
+[[nodiscard]] double FontSize(const TFont& AFont);
+void SetFontSize(TFont& AFont, double ASize);
+[[nodiscard]] bool FontBold(const TFont& AFont);
+[[nodiscard]] bool FontItalic(const TFont& AFont);
+// Bold and nothing else.
+[[nodiscard]] bool FontOnlyBold(const TFont& AFont);
+[[nodiscard]] bool FontIsSymbolCharset(const TFont& AFont);
+[[nodiscard]] TFont MakeFont(std::string_view AName, double ASize);
+// Name (case-sensitive), size, style and colour.
+[[nodiscard]] bool SameFont(const TFont& A, const TFont& B);
+// Name, size and style; colour ignored.
+[[nodiscard]] bool SameFace(const TFont& A, const TFont& B);
+// Name, size, style: the key of the width cache.
+[[nodiscard]] std::string FaceKey(const TFont& AFont);
+
+inline constexpr std::string_view kArialUnicode = "Arial Unicode MS";
+
+// Measuring through the current formatter's measurer (or the screen when there is none).
+[[nodiscard]] TkwFontWidthCache& Widths();
+[[nodiscard]] inline double SpaceWidth(const TFont& AFont) { return Widths().SpaceWidth(AFont); }
+[[nodiscard]] inline double WWidth(const TFont& AFont) { return Widths().WWidth(AFont); }
+[[nodiscard]] inline double TextWidth(const TFont& AFont, std::u16string_view AText) {
+  return Widths().TextWidth(AFont, AText);
+}
+[[nodiscard]] inline double TextHeight(const TFont& AFont, std::u16string_view AText) {
+  return Widths().TextHeight(AFont, AText);
+}
+
+// Text helpers.
+[[nodiscard]] bool IsBlank(char16_t C);
+[[nodiscard]] std::u16string_view Trim(std::u16string_view AText);
+[[nodiscard]] bool IsAsciiLetter(char16_t C);
+[[nodiscard]] bool IsDigit(char16_t C);
+// The whole text as a decimal integer (optional sign), or nothing.
+[[nodiscard]] std::optional<long long> ToInteger(std::u16string_view AText);
+[[nodiscard]] bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle);
+[[nodiscard]] std::u16string FirstWord(const TkwFormatterTextLine& ALine);
+// Largest measured text height of the line's runs, in points.
+[[nodiscard]] double MaxTextHeight(const TkwFormatterTextLine& ALine);
+
+// Lines and layout tests shared between the units.
+[[nodiscard]] bool SideBySide(const TkwFormatterTextLine* A, const TkwFormatterTextLine* B,
+                              double ATolerance);
+[[nodiscard]] int Classify(const TkwFormatterTextLine& A, const TkwFormatterTextLine& B);
+[[nodiscard]] bool IsListLabelLine(const TkwFormatterTextLine& ALine);
+[[nodiscard]] bool IsBoldNumberLine(const TkwFormatterTextLine& ALine, const TFont& AFont);
+void RemoveDuplicates(TkwFormatterTextLine& ALine);
+void SpliceFragment(TkwFormatterTextLine& ATarget, TkwFormatterTextLine& AFragment);
+
+// The end-of-page line pass: fills APage.ResultLines from the sorted APage.Lines.
+void MergeLines(TkwFormatterPage& APage);
+// One tabbed line from side-by-side lines (marked Absorbed); nullptr when nothing visible.
+TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage,
+                                     const std::vector<TkwFormatterTextLine*>& ALines);
+// Slot index or -1; ABeyond tells that the box lies right of every slot.
+[[nodiscard]] int ColumnSlot(const TkwFormatterRect& ABox, const std::vector<TkwFormatterRect>& ASlots,
+                             bool& ABeyond);
+int InsertSlot(std::vector<TkwFormatterRect>& ASlots, const TkwFormatterRect& ABox);
+int RowSlot(std::vector<TkwFormatterRect>& ARows, const TkwFormatterRect& ABox);
+[[nodiscard]] bool IsTableLike(const TkwFormatterHSection& ASection);
+
+// Blank paragraphs of 10 points each and one for the remainder.
+void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, TkwDocumentWriter* ADocument,
+               double AHeight);
+// Renders fillers for AHeight when they come to at least two paragraphs.
+void RenderFillers(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight);
+
+struct TFitResult {
+  double Size = 0;
+  bool Changed = false;
+};
+[[nodiscard]] TFitResult FitFontSize(const TkwFormatterText& ARun);
+// FitFontSize and, when the size changed, OnFontSubstituting (sender: ASender); the size
+// to give the runs, or nothing when it stays.
+[[nodiscard]] std::optional<double> FitAndNotify(TkwFormatterElement& ASender, const TkwFormatterText& ARun);
+// 0 none, 1 bullet, 2 numbered. AClose receives what closes a numbered label ('.', ')',
+// or 0 when nothing does).
+[[nodiscard]] std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char16_t& AClose);
+[[nodiscard]] bool ContinuesPrevious(const TkwFormatterTextLine& APrevious, const TkwFormatterTextLine& ALine,
+                                     const TkwFormatterTextLine* ABeforePrevious, double AColumnRight);
+
+// Page settings of the current formatter (margins tracked for the page), or nullptr.
+[[nodiscard]] TkwPageSettings* CurrentPageSettings();
+[[nodiscard]] double LeftMargin();
+[[nodiscard]] double TopMargin();
+[[nodiscard]] double PageWidth();
+
+// Raises OnElementDetected through the current formatter; acRetain when no handler is set.
+[[nodiscard]] TkwAction RaiseElementDetected(TkwObject& ASender, TkwFormatterElement& AElement);
+
+}  // namespace qm::fmt
