@@ -9,13 +9,24 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pdf/core/ASCII85Decode.h"
+#include "pdf/core/ASCIIHexDecode.h"
+#include "pdf/core/FlateDecode.h"
+#include "pdf/core/ImageFilters.h"
+#include "pdf/core/LZWDecode.h"
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/Predictor.h"
+#include "pdf/core/RunLengthDecode.h"
 
 namespace qm {
 
 // --- TkwStream -----------------------------------------------------------------------------
 
 bool TkwStream::Fill() {
+  if (!FStarted) {
+    FStarted = true;
+    StartUp();
+  }
   if (FAtEnd) return false;
   if (FDelivered >= FCap) {
     FCapReached = FCap > 0 || FDelivered > 0;
@@ -283,6 +294,7 @@ void TkwFilterStream::Reset() {
   if (!FSource) throw ExInvalidStream();
   FSource->Reset();
   ClearWindow();
+  MarkStarted();
   ResetDecoder();
 }
 
@@ -321,6 +333,102 @@ bool TkwEOFStream::Refill() {
   FByte = static_cast<std::uint8_t>(c);
   SetWindow(&FByte, &FByte + 1);
   return true;
+}
+
+// --- TkwPDFilterManager --------------------------------------------------------------------
+
+namespace {
+
+const TkwPDDictionary* AsDict(const TkwPDBaseObject* AObj) {
+  return AObj != nullptr && AObj->IsDict() ? static_cast<const TkwPDDictionary*>(AObj) : nullptr;
+}
+
+template <class T, class... Args>
+TkwRef<TkwStream> Make(Args&&... AArgs) {
+  return TkwRef<TkwStream>(new T(std::forward<Args>(AArgs)...));
+}
+
+}  // namespace
+
+TkwRef<TkwStream> TkwPDFilterManager::MakeFilterStream(std::string_view AName,
+                                                       const TkwPDDictionary* AParms,
+                                                       const TkwPDDictionary* AStreamDict,
+                                                       TkwRef<TkwStream> ASource) {
+  if (AName == "FlateDecode" || AName == "Fl") {
+    return TkwStreamPredictor::Wrap(Make<TkwFlateDecode>(std::move(ASource)), AParms);
+  }
+  if (AName == "LZWDecode" || AName == "LZW") {
+    const int early = AParms != nullptr ? AParms->LookUpInt("EarlyChange", 1) : 1;
+    return TkwStreamPredictor::Wrap(Make<TkwLZWDecode>(std::move(ASource), early), AParms);
+  }
+  if (AName == "ASCIIHexDecode" || AName == "AHx") return Make<TkwASCIIHexDecode>(std::move(ASource));
+  if (AName == "ASCII85Decode" || AName == "A85") return Make<TkwASCII85Decode>(std::move(ASource));
+  if (AName == "RunLengthDecode" || AName == "RL") {
+    return Make<TkwRunLengthDecode>(std::move(ASource));
+  }
+  if (AName == "CCITTFaxDecode" || AName == "CCF") {
+    return MakeCCITTFaxDecode(std::move(ASource), AParms, AStreamDict);
+  }
+  if (AName == "DCTDecode" || AName == "DCT") {
+    return MakeDCTDecode(std::move(ASource), AParms, AStreamDict);
+  }
+  if (AName == "JPXDecode") return MakeJPXDecode(std::move(ASource), AParms, AStreamDict);
+  if (AName == "JBIG2Decode") return MakeJBIG2Decode(std::move(ASource), AParms, AStreamDict);
+  if (AName == "Crypt") return MakeCryptDecode(std::move(ASource), AParms, AStreamDict);
+  return Make<TkwEOFStream>(std::move(ASource));
+}
+
+TkwRef<TkwStream> TkwPDFilterManager::BuildChain(const TkwPDDictionary& ADict,
+                                                 TkwRef<TkwStream> AStream) {
+  const TkwPDBaseObject* filter = ADict.LookUp("Filter");
+  if (filter == nullptr || filter->IsNull()) filter = ADict.LookUp("F");
+  const TkwPDBaseObject* parms = ADict.LookUp("DecodeParms");
+  if (parms == nullptr || parms->IsNull()) parms = ADict.LookUp("DP");
+  if (parms != nullptr && parms->IsArray()) {
+    const auto& array = static_cast<const TkwPDArray&>(*parms);
+    const TkwPDDictionary* first = AsDict(array.Get(0));
+    if (array.GetLength() == 0 || (first != nullptr && first->GetLength() == 0)) parms = nullptr;
+  }
+  if (filter == nullptr) return AStream;
+
+  if (filter->IsName()) {
+    const TkwPDDictionary* p = AsDict(parms);
+    if (p == nullptr && parms != nullptr && parms->IsArray()) {
+      p = AsDict(static_cast<const TkwPDArray&>(*parms).Get(0));
+    }
+    return MakeFilterStream(static_cast<const TkwPDName&>(*filter).GetValue(), p, &ADict,
+                            std::move(AStream));
+  }
+  if (!filter->IsArray()) return AStream;
+
+  const auto& names = static_cast<const TkwPDArray&>(*filter);
+  const TkwPDArray* parmsArray =
+      parms != nullptr && parms->IsArray() ? static_cast<const TkwPDArray*>(parms) : nullptr;
+  TkwRef<TkwStream> chain = std::move(AStream);
+  for (std::size_t i = 0; i < names.GetLength(); ++i) {
+    const TkwPDBaseObject* name = names.Get(i);
+    if (name == nullptr || !name->IsName() || i >= static_cast<std::size_t>(kMaxFilters)) {
+      return Make<TkwEOFStream>(std::move(chain));
+    }
+    const TkwPDDictionary* p = nullptr;
+    if (parmsArray != nullptr) {
+      p = AsDict(parmsArray->Get(i));
+    } else if (names.GetLength() == 1) {
+      // Seen in the wild: a one-element Filter array with a plain parameter dictionary.
+      p = AsDict(parms);
+    }
+    chain = MakeFilterStream(static_cast<const TkwPDName&>(*name).GetValue(), p, &ADict,
+                             std::move(chain));
+  }
+  return chain;
+}
+
+std::unique_ptr<TkwPDStream> TkwPDFilterManager::GetFilter(std::unique_ptr<TkwPDDictionary> ADict,
+                                                           TkwRef<TkwStream> AStream) {
+  if (!ADict) throw ExInvalidObject();
+  if (!AStream) throw ExInvalidStream();
+  TkwRef<TkwStream> chain = BuildChain(*ADict, std::move(AStream));
+  return std::make_unique<TkwPDStream>(std::move(chain), std::move(ADict));
 }
 
 }  // namespace qm

@@ -118,11 +118,16 @@ protected:
   }
   [[nodiscard]] bool GetAtEnd() const { return FAtEnd; }
 
+  // Called once before the first refill when the stream was read without a Reset.
+  virtual void StartUp() {}
+  void MarkStarted() { FStarted = true; }
+
   bool FLookBlind = false;  // LookChar answers -1 (TkwEOFStream)
   std::int64_t FCap = INT64_MAX;
 
 private:
   bool Fill();
+  bool FStarted = false;
   const std::uint8_t* FCur = nullptr;
   const std::uint8_t* FEnd = nullptr;
   std::int64_t FDelivered = 0;
@@ -225,6 +230,8 @@ public:
 protected:
   // Restarts the decoder after the source has been reset.
   virtual void ResetDecoder() {}
+  // A chain read without Reset starts its decoders where their sources stand.
+  void StartUp() override { ResetDecoder(); }
   TkwRef<TkwStream> FSource;
 };
 

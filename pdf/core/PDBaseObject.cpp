@@ -206,9 +206,9 @@ TkwPDBaseObject* TkwPDIndirectRef::Resolve() const {
   return FParentDoc ? FParentDoc->GetObject(FObjNumber, FGenNumber) : nullptr;
 }
 
-std::unique_ptr<TkwPDBaseObject> TkwPDEOF::Clone() const { return std::make_unique<TkwPDEOF>(); }
+std::unique_ptr<TkwPDBaseObject> TkwPDEOF::Clone() const { return CloneNumbered<TkwPDEOF>(*this); }
 std::unique_ptr<TkwPDBaseObject> TkwPDError::Clone() const {
-  return std::make_unique<TkwPDError>();
+  return CloneNumbered<TkwPDError>(*this);
 }
 
 TkwPDBaseObject* ResolveObject(TkwPDBaseObject* AObj, TkwPDObjectResolver* ADoc) {
