@@ -14,6 +14,7 @@ qsizetype ExtensionStart(const QString& AName) {
 }
 
 QString DoneLine(int AConverted) {
+  if (AConverted == 0) return QStringLiteral("Done. No pages converted.");
   if (AConverted == 1) return QStringLiteral("Done. 1 page converted.");
   return QStringLiteral("Done. ") + QString::number(AConverted) +
          QStringLiteral(" pages converted.");

@@ -1,0 +1,337 @@
+#include "app/JobLogic.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "tests/app/AppTestSupport.h"
+
+namespace qm {
+namespace {
+
+using test::FakeFactory;
+using test::TFakeScript;
+
+struct Line {
+  QString Text;
+  TLogColour Colour;
+  bool operator==(const Line&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& AOut, const Line& ALine) {
+  return AOut << '"' << ALine.Text.toStdString() << "\"/" << static_cast<int>(ALine.Colour);
+}
+
+class TRecordingSink final : public TJobSink {
+public:
+  void Log(const QString& AText, TLogColour AColour) override { Lines.push_back({AText, AColour}); }
+  void StartProgress(int AMaximum) override { Maximum = AMaximum; Steps = 0; }
+  void StepProgress() override { ++Steps; }
+  void ObjectsFound(int ACount) override { Objects = ACount; }
+  void JobFinished(int AConverted, const QString& AOutput) override {
+    Finished.push_back({AConverted, AOutput});
+  }
+  std::optional<std::string> AskPassword(const QString&) override {
+    ++Asked;
+    if (Answers.empty()) return std::nullopt;
+    std::string a = Answers.front();
+    Answers.erase(Answers.begin());
+    return a;
+  }
+
+  std::vector<Line> Lines;
+  int Maximum = -1;
+  int Steps = 0;
+  int Objects = 0;
+  std::vector<std::pair<int, QString>> Finished;
+  std::vector<std::string> Answers;
+  int Asked = 0;
+};
+
+constexpr auto kBlack = TLogColour::lcBlack;
+constexpr auto kGreen = TLogColour::lcGreen;
+constexpr auto kRed = TLogColour::lcRed;
+
+struct MappingCase {
+  int Kind;
+  TChoiceBox Box;
+};
+
+class ElementMapping : public ::testing::TestWithParam<MappingCase> {};
+
+// Each kind answers from its own box only: every other box says Skip.
+TEST_P(ElementMapping, KindUsesItsOwnChoiceBox) {
+  for (int choice : {kChoiceProcess, kChoiceLeaveSpace, kChoiceSkip}) {
+    TChoices c;
+    c.fill(kChoiceSkip);
+    c[static_cast<int>(GetParam().Box)] = choice;
+    TkwAction a = TkwAction::acLeaveSpace;
+    ApplyElementChoice(true, c, GetParam().Kind, a);
+    EXPECT_EQ(a, *ActionForChoice(choice)) << GetParam().Kind;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ElementMapping,
+    ::testing::Values(MappingCase{0, TChoiceBox::cbPage}, MappingCase{1, TChoiceBox::cbHSection},
+                      MappingCase{2, TChoiceBox::cbColumn},
+                      MappingCase{3, TChoiceBox::cbParagraph},
+                      MappingCase{4, TChoiceBox::cbTextLine}, MappingCase{5, TChoiceBox::cbText},
+                      MappingCase{6, TChoiceBox::cbImage}, MappingCase{7, TChoiceBox::cbTable},
+                      MappingCase{8, TChoiceBox::cbRow}, MappingCase{9, TChoiceBox::cbShape}));
+
+TEST(ElementMappingRules, IndexToActionAndWhatLeavesTheProposalAlone) {
+  EXPECT_EQ(ActionForChoice(0), TkwAction::acRetain);
+  EXPECT_EQ(ActionForChoice(1), TkwAction::acLeaveSpace);
+  EXPECT_EQ(ActionForChoice(2), TkwAction::acDelete);
+  EXPECT_FALSE(ActionForChoice(3));
+  TChoices skipAll;
+  skipAll.fill(kChoiceSkip);
+  for (int kind : {0, 3, 6}) {  // custom processing off
+    TkwAction a = TkwAction::acLeaveSpace;
+    ApplyElementChoice(false, skipAll, kind, a);
+    EXPECT_EQ(a, TkwAction::acLeaveSpace);
+  }
+  for (int kind : {-1, 10, 255}) {  // no box for the kind
+    TkwAction a = TkwAction::acLeaveSpace;
+    ApplyElementChoice(true, skipAll, kind, a);
+    EXPECT_EQ(a, TkwAction::acLeaveSpace);
+  }
+}
+
+TEST(JobText, ElapsedWrapsAfterAnHour) {
+  EXPECT_EQ(ElapsedCaption(0), QStringLiteral("Time elapsed: 00:00"));
+  EXPECT_EQ(ElapsedCaption(65), QStringLiteral("Time elapsed: 01:05"));
+  EXPECT_EQ(FormatElapsed(3599), QStringLiteral("59:59"));
+  EXPECT_EQ(FormatElapsed(3600), QStringLiteral("00:00"));
+  EXPECT_EQ(FormatElapsed(3725), QStringLiteral("02:05"));
+}
+
+TEST(JobText, OutputNames) {
+  EXPECT_EQ(EffectiveOutputName(QStringLiteral("/d/report")), QStringLiteral("/d/report.rtf"));
+  EXPECT_EQ(EffectiveOutputName(QStringLiteral("/d/report.doc")), QStringLiteral("/d/report.doc"));
+  EXPECT_EQ(EffectiveOutputName(QStringLiteral("/d.x/report")), QStringLiteral("/d.x/report.rtf"));
+  EXPECT_EQ(EffectiveOutputName(QStringLiteral("  ")), QStringLiteral("  "));
+  EXPECT_EQ(ChangeFileExt(QStringLiteral("/a/b.c.PDF"), QStringLiteral(".rtf")),
+            QStringLiteral("/a/b.c.rtf"));
+  EXPECT_EQ(ChangeFileExt(QStringLiteral("/a.b/c"), QStringLiteral(".rtf")),
+            QStringLiteral("/a.b/c.rtf"));
+}
+
+TEST(JobText, BatchNamesNeverCollide) {
+  TBatchNames names;
+  EXPECT_EQ(names.Next(QStringLiteral("/out"), QStringLiteral("a.pdf")), QStringLiteral("/out/a.rtf"));
+  EXPECT_EQ(names.Next(QStringLiteral("/out/"), QStringLiteral("b.PDF")), QStringLiteral("/out/b.rtf"));
+  EXPECT_EQ(names.Next(QStringLiteral("/out"), QStringLiteral("a.pdf")),
+            QStringLiteral("/out/a (2).rtf"));
+  EXPECT_EQ(names.Next(QStringLiteral("/out"), QStringLiteral("a.pdf")),
+            QStringLiteral("/out/a (3).rtf"));
+}
+
+class JobRunnerTest : public ::testing::Test {
+protected:
+  TJobOptions Single(const QString& APages = {}) {
+    TJobOptions o;
+    o.Source = Dir.filePath(QStringLiteral("in.pdf"));
+    o.Destination = Dir.filePath(QStringLiteral("out"));
+    o.Pages = APages;
+    QFile f(o.Source);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("%PDF-1.4");
+    return o;
+  }
+  QTemporaryDir Dir;
+  TRecordingSink Sink;
+  std::atomic<bool> Cancel{false};
+};
+
+TEST_F(JobRunnerTest, OnePageLogsTheWholeJob) {
+  TFakeScript script;
+  script.PageCount = 3;
+  script.SelectedPages = 1;
+  const TJobOptions o = Single(QStringLiteral("2"));
+  TJobRunner runner(FakeFactory(script), Sink, Cancel);
+  EXPECT_TRUE(runner.RunSingle(o));
+  const QString out = Dir.filePath(QStringLiteral("out.rtf"));
+  const std::vector<Line> expected = {
+      {QStringLiteral("File #1 (3 pages)"), kBlack},
+      {QStringLiteral("In: ") + o.Source, kBlack},
+      {QStringLiteral("Out: ") + out, kBlack},
+      {QStringLiteral("Conversion started..."), kGreen},
+      {QStringLiteral("2 objects processed."), kGreen},
+      {QStringLiteral("Done. 1 page converted."), kGreen}};
+  EXPECT_EQ(Sink.Lines, expected);
+  EXPECT_EQ(Sink.Maximum, 1);
+  EXPECT_EQ(Sink.Steps, 1);
+  EXPECT_EQ(Sink.Objects, 2);
+  ASSERT_EQ(Sink.Finished.size(), 1u);
+  EXPECT_EQ(Sink.Finished[0], std::make_pair(1, out));
+}
+
+TEST_F(JobRunnerTest, CountsAndDoneLineByPages) {
+  for (int pages : {0, 5}) {
+    TFakeScript script;
+    script.PageCount = 5;
+    script.SelectedPages = pages;
+    Sink.Lines.clear();
+    TJobRunner runner(FakeFactory(script), Sink, Cancel);
+    EXPECT_TRUE(runner.RunSingle(Single()));
+    ASSERT_GE(Sink.Lines.size(), 2u);
+    const Line last = Sink.Lines.back();
+    if (pages == 0) {
+      EXPECT_EQ(last, (Line{QStringLiteral("Done. No pages converted."), kRed}));
+      EXPECT_EQ(Sink.Lines[Sink.Lines.size() - 2].Text, QStringLiteral("0 objects processed."));
+    } else {
+      EXPECT_EQ(last, (Line{QStringLiteral("Done. 5 pages converted."), kGreen}));
+      EXPECT_EQ(Sink.Lines[Sink.Lines.size() - 2].Text, QStringLiteral("10 objects processed."));
+    }
+  }
+}
+
+TEST_F(JobRunnerTest, ErrorIsLoggedInRedAndTheJobDoesNotFinish) {
+  TFakeScript script;
+  script.Throw = "''x'' is not a valid integer value";
+  TJobRunner runner(FakeFactory(script), Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(Single(QStringLiteral("x-"))));
+  const std::vector<Line> expected = {{QStringLiteral("''x'' is not a valid integer value"), kRed}};
+  EXPECT_EQ(Sink.Lines, expected);
+  EXPECT_TRUE(Sink.Finished.empty());
+}
+
+TEST_F(JobRunnerTest, MissingEngineIsAnErrorNotACrash) {
+  TJobRunner runner([] { return std::unique_ptr<TJobConverter>(); }, Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(Single()));
+  ASSERT_EQ(Sink.Lines.size(), 1u);
+  EXPECT_EQ(Sink.Lines[0].Colour, kRed);
+}
+
+TEST_F(JobRunnerTest, CustomChoicesAnswerTheElements) {
+  std::vector<TkwAction> actions;
+  TFakeScript script;
+  script.Kinds = {3, 6, 4, 7};
+  script.ElementsPerPage = 4;
+  script.Actions = &actions;
+  TJobOptions o = Single();
+  o.Custom = true;
+  o.Choices = PresetImagesOnly();
+  TJobRunner runner(FakeFactory(script), Sink, Cancel);
+  EXPECT_TRUE(runner.RunSingle(o));
+  using enum TkwAction;
+  EXPECT_EQ(actions, (std::vector<TkwAction>{acDelete, acRetain, acDelete, acDelete}));
+  actions.clear();
+  o.Custom = false;
+  EXPECT_TRUE(runner.RunSingle(o));
+  EXPECT_EQ(actions, (std::vector<TkwAction>{acRetain, acRetain, acRetain, acRetain}));
+}
+
+TEST_F(JobRunnerTest, BatchFilesGetTheirNumberAndABlankLine) {
+  TJobOptions o;
+  o.Batch = true;
+  o.DestFolder = Dir.filePath(QStringLiteral("out"));
+  for (const char* n : {"a.pdf", "b.pdf", "c.pdf"}) {
+    o.Files.push_back({QString::fromLatin1(n), QStringLiteral("/src/") + QString::fromLatin1(n)});
+  }
+  TBatchNames names;
+  TJobRunner runner(FakeFactory(TFakeScript{}), Sink, Cancel);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(runner.RunBatchFile(o, i, names));
+  EXPECT_FALSE(runner.RunBatchFile(o, 3, names));
+  ASSERT_EQ(Sink.Lines.size(), 21u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Sink.Lines[i * 7].Text, QStringLiteral("File #%1 (1 pages)").arg(i + 1));
+    EXPECT_EQ(Sink.Lines[i * 7 + 2].Text,
+              QStringLiteral("Out: ") + o.DestFolder + u'/' + QChar(u'a' + i) + QStringLiteral(".rtf"));
+    EXPECT_EQ(Sink.Lines[i * 7 + 6], (Line{QString(), kBlack}));
+  }
+}
+
+TEST_F(JobRunnerTest, OutputOverTheSourceIsRefused) {
+  TJobOptions o = Single();
+  o.Destination = o.Source;
+  TJobRunner runner(FakeFactory(TFakeScript{}), Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(o));
+  ASSERT_EQ(Sink.Lines.size(), 1u);
+  EXPECT_EQ(Sink.Lines[0].Colour, kRed);
+  QFile f(o.Source);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("%PDF-1.4"));
+}
+
+TEST_F(JobRunnerTest, AbortBetweenPagesLeavesNoPartialFile) {
+  TFakeScript script;
+  script.PageCount = 4;
+  script.BeforePage = [this](int APage) {
+    if (APage == 2) Cancel.store(true);
+  };
+  TJobRunner runner(FakeFactory(script), Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(Single()));
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("out.rtf"))));
+  EXPECT_EQ(Sink.Steps, 2);
+  EXPECT_EQ(Sink.Lines.back(), (Line{QStringLiteral("Conversion aborted."), kRed}));
+  EXPECT_TRUE(Sink.Finished.empty());
+}
+
+TEST_F(JobRunnerTest, AbortKeepsAnUntouchedEarlierFile) {
+  TFakeScript script;
+  script.PageCount = 2;
+  script.WriteOutput = false;
+  script.BeforePage = [this](int) { Cancel.store(true); };
+  const TJobOptions o = Single();
+  QFile old(Dir.filePath(QStringLiteral("out.rtf")));
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("{\\rtf1 old}");
+  old.close();
+  TJobRunner runner(FakeFactory(script), Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(o));
+  EXPECT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("out.rtf"))));
+}
+
+struct PasswordCase {
+  const char* Name;
+  bool Batch;
+  const char* Known;                 // from validation, or empty
+  std::vector<std::string> Answers;  // the user's answers in order
+  int Asked;
+  bool Converted;
+};
+
+class JobPassword : public JobRunnerTest, public ::testing::WithParamInterface<PasswordCase> {};
+
+TEST_P(JobPassword, AsksUntilRightOrGivenUp) {
+  const PasswordCase& c = GetParam();
+  TFakeScript script;
+  script.Password = "secret";
+  TJobOptions o = Single();
+  if (*c.Known) o.Passwords[o.Source] = c.Known;
+  Sink.Answers = c.Answers;
+  TJobRunner runner(FakeFactory(script), Sink, Cancel);
+  TBatchNames names;
+  bool ok = false;
+  if (c.Batch) {
+    o.Batch = true;
+    o.DestFolder = Dir.path();
+    o.Files.push_back({QStringLiteral("in.pdf"), o.Source});
+    ok = runner.RunBatchFile(o, 0, names);
+  } else {
+    ok = runner.RunSingle(o);
+  }
+  EXPECT_EQ(ok, c.Converted);
+  EXPECT_EQ(Sink.Asked, c.Asked);
+  if (!c.Converted) {
+    EXPECT_EQ(Sink.Lines.back(), (Line{QString::fromLatin1(kPasswordRequiredMessage), kRed}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JobPassword,
+    ::testing::Values(PasswordCase{"KnownFromValidation", false, "secret", {}, 0, true},
+                      PasswordCase{"RightAtOnce", false, "", {"secret"}, 1, true},
+                      PasswordCase{"WrongThenRight", false, "", {"no", "secret"}, 2, true},
+                      PasswordCase{"Cancel", false, "", {}, 1, false},
+                      PasswordCase{"StaleKnownThenAsk", false, "old", {"secret"}, 1, true},
+                      PasswordCase{"BatchAsksOnce", true, "", {"no", "secret"}, 1, false},
+                      PasswordCase{"BatchRight", true, "", {"secret"}, 1, true}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+}  // namespace
+}  // namespace qm
