@@ -1,0 +1,24 @@
+#include "pdf/model/PDXObject.h"
+
+#include "pdf/model/PDForm.h"
+#include "pdf/model/PDResource.h"
+
+namespace qm {
+
+std::unique_ptr<TkwPDXObject> TkwPDXObject::MakeXObject(TkwPDDocument* AParentDoc, TkwPDElement* AResourceElement,
+                                                        TkwPDBaseObject* AXObject, std::string_view ATagName,
+                                                        bool AIsAppearance) {
+  if (AXObject == nullptr || !AXObject->IsStream()) return nullptr;
+  auto* stream = static_cast<TkwPDStream*>(AXObject);
+  const std::string subtype = stream->GetDict()->LookUpName("Subtype");
+  if (subtype == "Image") {
+    const auto& factory = TkwPDResourceFactories::Global().Image;
+    return factory ? factory(AResourceElement, *stream, ATagName) : nullptr;
+  }
+  if (subtype == "Form" || (subtype.empty() && AIsAppearance)) {
+    return std::make_unique<TkwPDForm>(stream, AParentDoc, AResourceElement, ATagName);
+  }
+  return nullptr;
+}
+
+}  // namespace qm
