@@ -64,6 +64,12 @@ public:
   std::string ReadLine(std::int64_t ACount);
   // Skips up to ACount bytes; returns the count skipped.
   std::int64_t Skip(std::int64_t ACount);
+  // The bytes already buffered, for readers that take several at once; Consume(n) takes n of
+  // them. Empty does not mean the end: GetChar refills.
+  [[nodiscard]] std::span<const std::uint8_t> Buffered() const {
+    return FLookBlind ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(FCur, FEnd);
+  }
+  void Consume(std::size_t ACount) { FCur += ACount; }
 
   // Back to the beginning of the data; every stream down the chain is reset.
   virtual void Reset() = 0;

@@ -1,5 +1,6 @@
 #include "pdf/core/FlateDecode.h"
 
+#include <bit>
 #include <cstring>
 
 namespace qm {
@@ -116,6 +117,19 @@ struct TkwFlateBits {
   TkwStream& Src;
 
   void Fill() {
+    const auto avail = Src.Buffered();
+    if (avail.size() >= 8) {
+      // Eight bytes at once, keeping whole bytes only.
+      std::uint64_t word;
+      std::memcpy(&word, avail.data(), 8);
+      if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+      const int take = (63 - Cnt) >> 3;
+      Buf |= word << Cnt;
+      Buf &= ~std::uint64_t{0} >> (64 - (Cnt + take * 8));
+      Src.Consume(static_cast<std::size_t>(take));
+      Cnt += take * 8;
+      return;
+    }
     while (Cnt <= 56) {
       int c = Src.GetChar();
       if (c < 0) {
@@ -302,8 +316,14 @@ bool TkwFlateDecode::InflateCodes() {
     }
     std::uint8_t* d = out + pos;
     const std::uint8_t* s = d - distance;
-    if (distance >= length) {
-      std::memcpy(d, s, length);
+    if (distance >= 8) {
+      // Whole words; the slack after the chunk absorbs the overshoot.
+      std::uint8_t* const end = d + length;
+      do {
+        std::memcpy(d, s, 8);
+        d += 8;
+        s += 8;
+      } while (d < end);
     } else {
       for (std::size_t i = 0; i < length; ++i) d[i] = s[i];
     }
