@@ -380,6 +380,7 @@ void TkwFormatterColumn::Analyse() {
   // 4. Spacing and fillers.
   const double topMargin = TopMargin();
   double prevY = 0;
+  const TkwFormatterParagraph* previous = nullptr;
   for (std::size_t k = 0; k < built.size(); ++k) {
     auto& P = *built[k];
     double sum = 0;
@@ -406,10 +407,9 @@ void TkwFormatterColumn::Analyse() {
     } else if (P.Lines.size() > 1) {
       P.LineSpacing = sum / static_cast<double>(P.Lines.size() - 1);
     }
-    if (k > 0 && !P.Lines.empty()) {
-      const auto& previous = *built[k - 1];
+    if (previous != nullptr && !P.Lines.empty() && !previous->Lines.empty()) {
       const double h = MaxTextHeight(*P.Lines[0]);
-      const double b = P.Rect.Top - previous.Lines.back()->Y - h - 1;
+      const double b = P.Rect.Top - previous->Lines.back()->Y - h - 1;
       if (1 < b && b < h) {
         P.SpaceBefore = b - 1;
       } else if (b > 0) {
@@ -417,6 +417,7 @@ void TkwFormatterColumn::Analyse() {
       }
     }
     Paragraphs.push_back(&P);
+    previous = &P;
     Output.push_back(std::move(built[k]));
   }
   for (auto& P : Output) {

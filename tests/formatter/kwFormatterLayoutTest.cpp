@@ -1,0 +1,334 @@
+// Sections, columns, tables, paragraphs and lists as the writer receives them.
+#include <gtest/gtest.h>
+
+#include "formatter/kwFormatterUtil.h"
+#include "tests/formatter/FormatterTestKit.h"
+
+namespace qm::test {
+namespace {
+
+// Three rows of three cells, shown row by row as a table producer writes them.
+void ShowTable(TPageBuilder& APage, double ATop = 100) {
+  const std::vector<std::vector<std::u16string>> rows = {
+      {u"Name", u"Qty", u"Price"}, {u"Apple", u"3", u"1.20"}, {u"Pear", u"12", u"0.80"}};
+  double y = ATop;
+  for (const auto& row : rows) {
+    APage.Show(row[0], 72, y);
+    APage.Show(row[1], 250, y);
+    APage.Show(row[2], 400, y);
+    y += 14;
+  }
+}
+
+TEST(Sections, ColumnByColumnTextIsTwoColumnsNotATable) {
+  TPageBuilder page;
+  for (int i = 0; i < 3; ++i) {
+    page.Show(u"Left column text runs on", 72, 100 + 12 * i);
+  }
+  for (int i = 0; i < 3; ++i) {
+    page.Show(u"Right column text runs on", 320, 100 + 12 * i);
+  }
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
+  const auto* columns = page.Writer.Find("BeginColumns");
+  ASSERT_NE(columns, nullptr);
+  EXPECT_EQ(columns->A, 2);
+  EXPECT_EQ(columns->B, 40);
+  ASSERT_EQ(columns->Columns.size(), 2u);
+  EXPECT_DOUBLE_EQ(columns->Columns[0].SpaceAfter, 320 - (72 + 20 * 5 + 4 * 2.5));
+  EXPECT_EQ(page.Writer.Count("ColumnBreak"), 1);
+  const auto texts = page.Writer.Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], u"Left column text runs on Left column text runs on Left column text runs on");
+}
+
+TEST(Sections, RowByRowCellsBuildATable) {
+  TPageBuilder page;
+  ShowTable(page);
+  page.EndPage();
+  const auto* table = page.Writer.Find("BeginTable");
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->I, 3);
+  EXPECT_DOUBLE_EQ(table->A, 0);   // left offset from the margin
+  EXPECT_DOUBLE_EQ(table->B, 90);  // top of the first row
+  ASSERT_EQ(page.Writer.Count("AddRow"), 3);
+  EXPECT_DOUBLE_EQ(page.Writer.Find("AddRow", 0)->A, 14);
+  EXPECT_NEAR(page.Writer.Find("AddRow", 2)->A, 10 + 5, 1e-9);  // last row: its box + 5
+  EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 0)->A, 250 - 72);
+  EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 1)->A, 400 - 72);
+  EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 2)->A, 425 - 72);  // "Price" ends at 425
+  const auto paras = page.Writer.Paragraphs();
+  ASSERT_EQ(paras.size(), 9u);
+  EXPECT_TRUE(paras[4].InCell);
+  EXPECT_EQ(paras[4].Cell, 1);
+  EXPECT_EQ(paras[4].Text, u"3");
+  EXPECT_EQ(paras[8].Text, u"0.80");
+  EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
+}
+
+TEST(Sections, BulletColumnIsNotATable) {
+  TPageBuilder page;
+  for (int i = 0; i < 3; ++i) {
+    page.Show(u"\u2022", 72, 100 + 14 * i);
+    page.Show(u"Point number", 140, 100 + 14 * i);
+  }
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
+}
+
+TEST(Sections, SingleLineColumnIsNotATable) {
+  TPageBuilder page;
+  page.Show(u"Alone", 72, 100);
+  page.Show(u"First", 320, 100);
+  page.Show(u"Second", 320, 112);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
+}
+
+TEST(Sections, TabsModeHasOneSectionWithOneColumn) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  ShowTable(page);
+  TkwFormatterPage* collected = page.Formatter->GetPage();
+  ASSERT_NE(collected, nullptr);
+  page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement& AElement, TkwAction&) {
+    if (AElement.ElementType == kElementTextLine) {
+      EXPECT_EQ(collected->Sections.size(), 0u);  // lines come before sections are built
+    }
+  };
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
+  EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
+  EXPECT_EQ(page.Writer.Texts().size(), 3u);
+}
+
+TEST(Sections, FullWidthTextAfterColumnsReturnsToOneColumn) {
+  TPageBuilder page;
+  for (int i = 0; i < 3; ++i) {
+    page.Show(u"Left column text runs on", 72, 100 + 12 * i);
+  }
+  for (int i = 0; i < 3; ++i) {
+    page.Show(u"Right column text runs on", 320, 100 + 12 * i);
+  }
+  page.Show(u"A closing line that runs all the way across the width of the page", 72, 300);
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginColumns"), 2);
+  EXPECT_EQ(page.Writer.Find("BeginColumns", 1)->A, 1);
+}
+
+TEST(ColumnSlotTest, MapsBoxesToSlots) {
+  const std::vector<TkwFormatterRect> slots = {{72, 0, 150, 10}, {200, 0, 280, 10}, {320, 0, 400, 10}};
+  bool beyond = false;
+  EXPECT_EQ(fmt::ColumnSlot({75, 0, 140, 10}, slots, beyond), 0);
+  EXPECT_EQ(fmt::ColumnSlot({205, 0, 260, 10}, slots, beyond), 1);
+  EXPECT_EQ(fmt::ColumnSlot({330, 0, 390, 10}, slots, beyond), 2);
+  EXPECT_EQ(fmt::ColumnSlot({100, 0, 250, 10}, slots, beyond), -1);  // spans two slots
+  EXPECT_EQ(fmt::ColumnSlot({450, 0, 500, 10}, slots, beyond), -1);
+  EXPECT_TRUE(beyond);
+  EXPECT_EQ(fmt::ColumnSlot({0, 0, 1, 1}, {}, beyond), -1);
+  EXPECT_TRUE(beyond);
+}
+
+TEST(RowSlotTest, InsertsAboveAndMatchesOverlaps) {
+  std::vector<TkwFormatterRect> rows = {{0, 100, 10, 110}};
+  EXPECT_EQ(fmt::RowSlot(rows, {0, 98, 10, 108}), 0);   // lowered top lands inside the row
+  EXPECT_EQ(fmt::RowSlot(rows, {0, 80, 10, 90}), 0);    // above: inserted before
+  EXPECT_EQ(rows.size(), 2u);
+  EXPECT_EQ(fmt::RowSlot(rows, {0, 130, 10, 140}), 2);  // below all: appended
+}
+
+TEST(Tables, EqualCellBoundsGetOnePointOfWidth) {
+  TPageBuilder page;
+  ShowTable(page);
+  TkwFormatterTable table(2);
+  table.X = 72;
+  table.CellRights = {0, 50};
+  table.AddRow(10);
+  TkwFormatterTextLine line;
+  table.AddLine(0, &line);
+  table.Analyse();
+  SetCurrentFormatter(page.Formatter.get());
+  table.Render(page.Writer);
+  EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 0)->A, 1);
+  EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 1)->A, 50);
+}
+
+struct TFillerCase {
+  double Height;
+  std::vector<double> Spacings;
+};
+
+class Fillers : public ::testing::TestWithParam<TFillerCase> {};
+
+TEST_P(Fillers, TenPointsEachAndTheRest) {
+  std::vector<std::unique_ptr<TkwFormatterParagraph>> list;
+  fmt::AddFiller(list, nullptr, GetParam().Height);
+  std::vector<double> spacings;
+  for (const auto& p : list) {
+    EXPECT_TRUE(p->Spacer);
+    spacings.push_back(p->LineSpacing);
+  }
+  EXPECT_EQ(spacings, GetParam().Spacings);
+}
+
+INSTANTIATE_TEST_SUITE_P(Heights, Fillers,
+                         ::testing::Values(TFillerCase{35, {10, 10, 10, 5}}, TFillerCase{12, {10, 2}},
+                                           TFillerCase{30, {10, 10}}, TFillerCase{9, {9}},
+                                           TFillerCase{91, {10, 10, 10, 10, 10, 10, 10, 10, 10, 1}},
+                                           TFillerCase{-20, {}}, TFillerCase{1e12, std::vector<double>(2000, 10)}));
+
+TEST(Paragraphs, EqualLeftEdgesJoinOnlyWhenTheFirstLineWasFull) {
+  TPageBuilder page;
+  page.Show(u"Short", 72, 100);
+  page.Show(u"Second line here", 72, 113);
+  page.Show(u"Third line follows", 72, 126);
+  page.EndPage();
+  // The second line joins (second of the column); the third does not, as "Third"
+  // would have fitted after the short second line.
+  EXPECT_EQ(page.Writer.Texts(),
+            (std::vector<std::u16string>{u"Short Second line here", u"Third line follows"}));
+}
+
+TEST(Paragraphs, LeaderLineIsAParagraphOfItsOwn) {
+  TPageBuilder page;
+  page.Show(u"Chapter one", 72, 100);
+  page.Show(u"Intro........5", 72, 113);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u"Chapter one", u"Intro........5"}));
+}
+
+TEST(Paragraphs, WideGapSplitsAfterTheSecondLine) {
+  TPageBuilder page;
+  const std::u16string full(60, u'a');
+  page.Show(full, 72, 100);
+  page.Show(full, 72, 113);
+  page.Show(full, 72, 180);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Texts().size(), 2u);
+}
+
+TEST(Paragraphs, FirstLineIndentIsKept) {
+  for (const double first : {92.0, 72.0}) {
+    TPageBuilder page;
+    const double body = first == 92 ? 72 : 92;
+    // Every line ends at 392 so that the lines form one paragraph.
+    page.Show(std::u16string(static_cast<std::size_t>((392 - first) / 5), u'a'), first, 100);
+    for (int i = 1; i < 4; ++i) {
+      page.Show(std::u16string(static_cast<std::size_t>((392 - body) / 5), u'a'), body, 100 + 13.0 * i);
+    }
+    page.EndPage();
+    const auto paras = page.Writer.Paragraphs();
+    ASSERT_EQ(paras.size(), 1u) << first;
+    EXPECT_DOUBLE_EQ(paras[0].Begin->FirstLineIndent, first - body);
+    EXPECT_DOUBLE_EQ(paras[0].Begin->LeftIndent, body - 72);
+  }
+}
+
+TEST(Paragraphs, OneLineIsLeftAlignedWithoutRightIndent) {
+  TPageBuilder page;
+  page.Show(u"Centred title", 250, 100);
+  page.EndPage();
+  const auto paras = page.Writer.Paragraphs();
+  ASSERT_EQ(paras.size(), 1u);
+  EXPECT_EQ(paras[0].Begin->Alignment, 0);
+  EXPECT_NEAR(paras[0].Begin->RightIndent, -2.5 / 2, 1e-9);  // only the half space
+}
+
+TEST(Paragraphs, FirstLineFarBelowTheMarginGetsFillers) {
+  TPageBuilder page;
+  page.Show(u"Top line", 72, 40);
+  page.Show(u"Lower line", 72, 200);
+  page.EndPage();
+  // The second paragraph's gap becomes fillers: 200 - 40 - 12 - 1 = 147.
+  const auto paras = page.Writer.Paragraphs();
+  int fillers = 0;
+  for (const auto& p : paras) {
+    fillers += p.Text == u" " ? 1 : 0;
+  }
+  EXPECT_EQ(fillers, 15);
+}
+
+struct TListCase {
+  const char* Name;
+  std::vector<std::u16string> Lines;
+  int Format;
+  int Start;
+  std::vector<std::u16string> Texts;
+};
+
+class Lists : public ::testing::TestWithParam<TListCase> {};
+
+TEST_P(Lists, OneListForConsecutiveLabels) {
+  const auto& c = GetParam();
+  TPageBuilder page;
+  double y = 100;
+  for (const auto& line : c.Lines) {
+    page.Show(line, 72, y);
+    y += 13;
+  }
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginNumberedList"), 1);
+  const auto* list = page.Writer.Find("BeginNumberedList");
+  EXPECT_EQ(list->A, c.Format);
+  EXPECT_EQ(list->B, c.Start);
+  EXPECT_EQ(page.Writer.Texts(), c.Texts);
+  EXPECT_EQ(page.Writer.Count("EndList"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Labels, Lists,
+    ::testing::Values(TListCase{"numbers", {u"1. First item", u"2. Second item", u"3. Third item"}, 0, 1,
+                                {u"First item", u"Second item", u"Third item"}},
+                      TListCase{"letters", {u"a) Apples here", u"b) Pears there"}, 4, 1,
+                                {u"Apples here", u"Pears there"}},
+                      TListCase{"upper", {u"C. Third part", u"D. Fourth part"}, 3, 3,
+                                {u"Third part", u"Fourth part"}},
+                      TListCase{"unclosed", {u"17 Seventeen items", u"18 Eighteen items"}, 0, 17,
+                                {u"Seventeen items", u"Eighteen items"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(ListsDetect, BulletsMakeABulletList) {
+  TPageBuilder page;
+  page.Show(u"\u2022 Milk and bread", 72, 100);
+  page.Show(u"\u2022 Eggs and cheese", 72, 113);
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginBulletList"), 1);
+  EXPECT_EQ(page.Writer.Find("BeginBulletList")->Text, u"\u2022");
+  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u" Milk and bread", u" Eggs and cheese"}));
+}
+
+TEST(ListsDetect, ArticleIsNoLabel) {
+  TPageBuilder page;
+  page.Show(u"A new way of working", 72, 100);
+  page.Show(u"I think so too", 72, 200);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginNumberedList"), 0);
+  EXPECT_EQ(page.Writer.Texts(),
+            (std::vector<std::u16string>{u"A new way of working", u"I think so too"}));
+}
+
+struct TKindCase {
+  const char16_t* Word;
+  const char* FontName;
+  int Kind;
+  char16_t Close;
+};
+
+class ListKind : public ::testing::TestWithParam<TKindCase> {};
+
+TEST_P(ListKind, FromFirstWord) {
+  const auto& c = GetParam();
+  char16_t close = 1;
+  EXPECT_EQ(fmt::ListKindOf(c.Word, Font(c.FontName), close), c.Kind) << std::string(c.FontName);
+  EXPECT_EQ(close, c.Close);
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, ListKind,
+                         ::testing::Values(TKindCase{u"\u2022", "Arial", 1, 0}, TKindCase{u"-", "Arial", 1, 0},
+                                           TKindCase{u"l", "Symbol", 1, 0}, TKindCase{u"l", "Arial", 0, 0},
+                                           TKindCase{u"1.", "Arial", 2, u'.'}, TKindCase{u"12)", "Arial", 2, u')'},
+                                           TKindCase{u"b)", "Arial", 2, u')'}, TKindCase{u"42", "Arial", 2, 0},
+                                           TKindCase{u"0.", "Arial", 0, 0}, TKindCase{u"1.2.", "Arial", 0, 0},
+                                           TKindCase{u"Word", "Arial", 0, 0}));
+
+}  // namespace
+}  // namespace qm::test

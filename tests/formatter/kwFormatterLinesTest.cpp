@@ -1,0 +1,250 @@
+// Glyph intake and the end-of-page line pass.
+#include <gtest/gtest.h>
+
+#include "formatter/kwFormatterUtil.h"
+#include "tests/formatter/FormatterTestKit.h"
+
+namespace qm::test {
+namespace {
+
+using fmt::Trim;
+
+std::vector<std::u16string> LineTexts(const TkwFormatterPage& APage) {
+  std::vector<std::u16string> texts;
+  for (const auto* line : APage.Lines) {
+    texts.push_back(line->Text());
+  }
+  return texts;
+}
+
+TEST(FormatterRect, IncludeTreatsZeroAsUnset) {
+  TkwFormatterRect rect;
+  rect.Include(60, 80, 40, 30);
+  EXPECT_EQ(rect.Left, 30);
+  EXPECT_EQ(rect.Top, 40);
+  rect.Include(70, 90, 45, 50);
+  EXPECT_EQ(rect.Left, 30);
+  EXPECT_EQ(rect.Top, 40);
+  EXPECT_EQ(rect.Right, 90);
+  EXPECT_EQ(rect.Bottom, 70);
+}
+
+TEST(FormatterLine, RunOutOfRangeIsNull) {
+  TkwFormatterTextLine line;
+  line.AddRun(std::make_unique<TkwFormatterText>());
+  line.AddRun(std::make_unique<TkwFormatterText>());
+  EXPECT_EQ(line.RunCount, 2);
+  EXPECT_EQ(line.Run(5), nullptr);
+  EXPECT_EQ(line.Run(-1), nullptr);
+  EXPECT_NE(line.Run(1), nullptr);
+}
+
+TEST(GlyphIntake, FarGapStartsNewLineOnSameBaseline) {
+  TPageBuilder page;
+  page.Show(u"Hello", 72, 100);
+  page.Show(u"World", 200, 100);
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]->Y, lines[1]->Y);
+  EXPECT_EQ(LineTexts(*page.Formatter->GetPage()), (std::vector<std::u16string>{u"Hello", u"World"}));
+}
+
+TEST(GlyphIntake, ListLabelKeepsFarTextOnItsLine) {
+  TPageBuilder page;
+  // Beyond twice the width of "W" (18) but within eight spaces (20) of the label.
+  const double end = page.Show(u"1.", 72, 100);
+  page.Show(u"Item", end + 19, 100);
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]->RunCount, 2);
+  EXPECT_EQ(lines[0]->LastRunIndex, 1);
+}
+
+TEST(GlyphIntake, BoldNumberKeepsFarTextOnItsLine) {
+  TPageBuilder page;
+  const auto bold = Font("Arial", 10, fsBold);
+  page.Show(u"12", 72, 100, bold);
+  page.Show(u"Heading", 200, 100, bold);
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]->RunCount, 2);
+}
+
+TEST(GlyphIntake, OtherFontMakesRunOnlyAtOperatorStart) {
+  TPageBuilder page;
+  const double end = page.Show(u"ab", 72, 100);
+  const auto italic = Font("Times New Roman", 10, fsItalic);
+  page.Glyph(u'c', end, 100, italic, false, true);  // same operator: joins the run
+  page.Glyph(u'd', end + 5, 100, italic, false, false);  // new operator: new run
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines[0]->RunCount, 2);
+  EXPECT_EQ(lines[0]->Run(0)->Text, u"abc");
+  EXPECT_EQ(lines[0]->Run(1)->Text, u"d");
+  EXPECT_EQ(lines[0]->Run(1)->RunIndex, 1);
+}
+
+TEST(GlyphIntake, SpaceNeverStartsALine) {
+  TPageBuilder page;
+  page.Glyph(u' ', 300, 300, Font(), false, false);
+  EXPECT_TRUE(page.Formatter->GetPage()->Lines.empty());
+}
+
+TEST(GlyphIntake, GlyphsOutsideThePageAreIgnored) {
+  TPageBuilder page;
+  page.Glyph(u'a', -1, 100, Font(), false, false);
+  page.Glyph(u'b', 72, -10, Font(), false, false);  // above the top edge
+  EXPECT_TRUE(page.Formatter->GetPage()->Lines.empty());
+}
+
+TEST(GlyphIntake, RaisedGlyphJoinsLastLine) {
+  TPageBuilder page;
+  const double end = page.Show(u"E=mc", 72, 100);
+  page.Glyph(u'2', end, 96, Font("Times New Roman", 6), false, false, 6);
+  page.Glyph(u'x', end + 5, 100, Font(), false, false);
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 1u);
+  // The raised glyph moves the run's end, so the next glyph is no new word.
+  EXPECT_EQ(lines[0]->Text(), u"E=mc2x");
+}
+
+struct TGapCase {
+  const char* Name;
+  const char* FontName;
+  double Gap;
+  const char16_t* Expected;
+};
+
+class GapBetweenStrings : public ::testing::TestWithParam<TGapCase> {};
+
+TEST_P(GapBetweenStrings, InsertsOneSpace) {
+  const auto& c = GetParam();
+  TPageBuilder page;
+  const auto font = Font(c.FontName);
+  page.ShowStrings({{u"Hello", 72}, {u"World", 72 + 25 + c.Gap}}, 100, font);
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]->Text(), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Intake, GapBetweenStrings,
+    ::testing::Values(TGapCase{"wide", "Times New Roman", 4, u"Hello World"},
+                      TGapCase{"kerning", "Times New Roman", 1, u"HelloWorld"},
+                      TGapCase{"fallback", "Arial Unicode MS", 4, u"HelloWorld"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(GlyphIntake, FirstGlyphsOfARunSeeTheGap) {
+  TPageBuilder page;
+  // A one-letter word shown as its own string, then the next word after a space gap.
+  page.ShowStrings({{u"A", 72}, {u"word", 72 + 5 + 4}}, 100);
+  EXPECT_EQ(page.Formatter->GetPage()->Lines[0]->Text(), u"A word");
+}
+
+TEST(GlyphIntake, MarginsShrinkToTheText) {
+  TPageBuilder page;
+  page.Show(u"Text", 90, 60);
+  const auto& ps = page.Formatter->GetPageSettings();
+  EXPECT_DOUBLE_EQ(ps.GetLeftMargin(), 72);  // the default stays when the text is right of it
+  EXPECT_NEAR(ps.GetTopMargin(), 60 - 10, 1e-9);
+  page.Show(u"More", 40, 700);
+  EXPECT_DOUBLE_EQ(ps.GetLeftMargin(), 40);
+  EXPECT_DOUBLE_EQ(ps.GetBottomMargin(), 36);
+  page.Show(u"Foot", 40, 770);
+  EXPECT_DOUBLE_EQ(ps.GetBottomMargin(), 22);
+}
+
+TEST(LinePass, TrademarkSignIsSplicedIntoTallerLine) {
+  TPageBuilder page;
+  page.Glyph(u'\u00AE', 97, 96, Font("Times New Roman", 5), false, false, 5);
+  page.Show(u"Brand", 72, 100);
+  page.Show(u"Next line", 72, 200);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u"Brand\u00AE", u"Next line"}));
+}
+
+TEST(LinePass, OverprintedDuplicateRunIsRemoved) {
+  TPageBuilder page;
+  auto grey = Font();
+  grey.Color = RGBColor(128, 128, 128);
+  page.Show(u"abc", 72, 100);
+  page.Show(u"abc", 72, 100, grey);
+  ASSERT_EQ(page.Formatter->GetPage()->Lines[0]->RunCount, 2);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u"abc"}));
+}
+
+TEST(LinePass, RemoveDuplicatesKeepsTheLongerText) {
+  TkwFormatterTextLine line;
+  for (const auto* text : {u"ab", u"abc", u"zz"}) {
+    auto run = std::make_unique<TkwFormatterText>();
+    run->Text = text;
+    run->X = std::u16string_view(text) == u"zz" ? 50 : 10;
+    line.AddRun(std::move(run));
+  }
+  fmt::RemoveDuplicates(line);
+  ASSERT_EQ(line.RunCount, 2);
+  EXPECT_EQ(line.Run(0)->Text, u"abc");
+  EXPECT_EQ(line.Run(1)->Text, u"zz");
+}
+
+TEST(LinePass, TabsModeMergesSideBySideLinesIntoOneTabbedLine) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  page.Show(u"Value", 300, 100);
+  page.Show(u"Name", 72, 100);
+  page.EndPage();
+  const auto paras = page.Writer.Paragraphs();
+  ASSERT_EQ(paras.size(), 1u);
+  EXPECT_EQ(paras[0].Text, u"NameValue");
+  ASSERT_EQ(paras[0].Tabs.size(), 2u);
+  EXPECT_EQ(paras[0].Tabs[0], 0);
+  EXPECT_DOUBLE_EQ(paras[0].Tabs[1], 300 - 72 + 2);
+  EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
+  EXPECT_EQ(page.Writer.Count("ColumnBreak"), 0);
+}
+
+struct TLabelCase {
+  const char16_t* Text;
+  bool Expected;
+};
+
+class ListLabelLine : public ::testing::TestWithParam<TLabelCase> {};
+
+TEST_P(ListLabelLine, Recognises) {
+  TkwFormatterTextLine line;
+  auto run = std::make_unique<TkwFormatterText>();
+  run->Text = GetParam().Text;
+  line.AddRun(std::move(run));
+  EXPECT_EQ(fmt::IsListLabelLine(line), GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Labels, ListLabelLine,
+                         ::testing::Values(TLabelCase{u"\u2022", true}, TLabelCase{u"-", true},
+                                           TLabelCase{u"1.", true}, TLabelCase{u"9)", true},
+                                           TLabelCase{u"a)", true}, TLabelCase{u"B.", true},
+                                           TLabelCase{u"0.", false}, TLabelCase{u"12", false},
+                                           TLabelCase{u"word", false}, TLabelCase{u"", false},
+                                           TLabelCase{u" 3. ", true}));
+
+TEST(LineTests, SideBySideNeedsVerticalOverlapAndHorizontalGap) {
+  TkwFormatterTextLine a;
+  a.X = 72;
+  a.Y = 100;
+  a.Height = 10;
+  a.SetRight(150);
+  TkwFormatterTextLine b;
+  b.X = 200;
+  b.Y = 104;
+  b.Height = 10;
+  b.SetRight(260);
+  EXPECT_TRUE(fmt::SideBySide(&a, &b, 2));
+  b.X = 100;  // overlaps a horizontally
+  EXPECT_FALSE(fmt::SideBySide(&a, &b, 2));
+  b.X = 200;
+  b.Y = 130;  // below a
+  EXPECT_FALSE(fmt::SideBySide(&a, &b, 2));
+  EXPECT_FALSE(fmt::SideBySide(&a, nullptr, 2));
+}
+
+}  // namespace
+}  // namespace qm::test
