@@ -1,4 +1,5 @@
 #include "converter/kwConverterFactory.h"
+#include "converter/kwPDFSummary.h"
 
 #include "formatter/kwFormatter.h"
 #include "writer/kwDocumentWriter.h"
@@ -12,6 +13,10 @@ std::unique_ptr<TkwDocumentWriter> CreateRTFWriter(std::uint8_t) {
 
 std::unique_ptr<TkwDocumentParser> CreatePDFParser(TkwFormatter*) {
   throw EConversionUnavailable("Conversion is not available yet: this build has no PDF reader");
+}
+
+TkwPDFSummary ReadPDFSummary(const std::string&, const std::string&) {
+  throw EConversionUnavailable("Reading PDF files is not available yet: this build has no PDF reader");
 }
 
 }  // namespace qm

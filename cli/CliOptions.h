@@ -1,0 +1,65 @@
+#pragma once
+
+#include <array>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "converter/kwConvEnums.h"
+
+// The command line of `quillmark`, parsed into plain values. Nothing here runs the engine.
+namespace qm::cli {
+
+inline constexpr const char* kVersion = "1.1";
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;    // a conversion (or the info query) failed
+inline constexpr int kExitUsage = 2;     // the command line is wrong
+inline constexpr int kExitPassword = 3;  // a password is required or was wrong
+
+enum class TCommand { cmNone, cmConvert, cmInfo };
+
+// Element kinds as the formatter reports them, with their command-line names.
+inline constexpr std::size_t kElementKinds = 10;
+struct TElementKindName {
+  std::string_view Name;
+  int Kind;
+};
+inline constexpr std::array<TElementKindName, kElementKinds> kElementKindNames{{
+    {"page", 0}, {"hsection", 1}, {"shape", 9}, {"paragraph", 3}, {"image", 6},
+    {"textline", 4}, {"text", 5}, {"table", 7}, {"row", 8}, {"column", 2},
+}};
+
+using TElementActions = std::array<TkwAction, kElementKinds>;  // indexed by kind
+
+// The choices of a preset ("default", "images-only", "plain-text"), or nothing for an
+// unknown name.
+[[nodiscard]] std::optional<TElementActions> PresetActions(std::string_view AName);
+// Applies one "KIND=ACTION" (actions process, leave-space, skip); false when malformed.
+[[nodiscard]] bool ApplyProcessChoice(std::string_view AChoice, TElementActions& AActions);
+
+struct TOptions {
+  TCommand Command = TCommand::cmNone;
+  std::vector<std::string> Inputs;
+  std::string Output;     // -o; empty: beside the input
+  std::string Dest;       // --dest; empty: no batch folder
+  std::string Pages;      // --pages; empty: every page
+  std::optional<std::string> Password;
+  bool Tabs = true;
+  bool Open = false;
+  bool Verbose = false;
+  bool Quiet = false;
+  // Set by --preset or --process: every element kind gets its action from Actions.
+  bool Custom = false;
+  TElementActions Actions{};
+};
+
+// Parses argv. Returns nothing when the command should run; otherwise the exit status,
+// after printing help or the version to AOut, or a one-line usage error to AErr.
+[[nodiscard]] std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& AOptions,
+                                              std::ostream& AOut, std::ostream& AErr);
+
+}  // namespace qm::cli

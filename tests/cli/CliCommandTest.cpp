@@ -1,0 +1,177 @@
+// Runs the built `quillmark` as a user would and checks its output, status and files.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Quote(const std::string& AArg) {
+  std::string q = "'";
+  for (char c : AArg) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+
+std::string ReadFile(const fs::path& APath) {
+  std::ifstream in(APath, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class CliCommand : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    FDir = fs::temp_directory_path() / ("qm_cli_" + name + "_" + std::to_string(::getpid()));
+    fs::remove_all(FDir);
+    fs::create_directories(FDir);
+  }
+  void TearDown() override { fs::remove_all(FDir); }
+
+  TRun Run(const std::vector<std::string>& AArgs) {
+    std::string cmd = Quote(QM_QUILLMARK);
+    for (const std::string& a : AArgs) cmd += " " + Quote(a);
+    const fs::path out = FDir / ".stdout", err = FDir / ".stderr";
+    cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
+    const int raw = std::system(cmd.c_str());
+    TRun r;
+    r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.Out = ReadFile(out);
+    r.Err = ReadFile(err);
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+  }
+
+  std::string Path(const std::string& AName) const { return (FDir / AName).string(); }
+  void Write(const std::string& AName, const std::string& AText) {
+    fs::create_directories(fs::path(Path(AName)).parent_path());
+    std::ofstream(Path(AName), std::ios::binary) << AText;
+  }
+  std::set<std::string> Listing(const fs::path& ADir) const {
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(ADir)) names.insert(e.path().string());
+    return names;
+  }
+
+  fs::path FDir;
+};
+
+TEST_F(CliCommand, HelpListsCommandsAndExitsZero) {
+  const TRun r = Run({"--help"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_NE(r.Out.find("convert"), std::string::npos);
+  EXPECT_NE(r.Out.find("info"), std::string::npos);
+  EXPECT_EQ(r.Err, "");
+  const TRun c = Run({"convert", "--help"});
+  EXPECT_EQ(c.Status, 0);
+  for (const char* option : {"--pages", "--no-tabs", "--dest", "--process", "--preset", "--password",
+                             "--open", "--quiet", "--verbose"}) {
+    EXPECT_NE(c.Out.find(option), std::string::npos) << option;
+  }
+}
+
+TEST_F(CliCommand, VersionIsOnePointOne) {
+  const TRun r = Run({"--version"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, "quillmark 1.1\n");
+}
+
+class CliUsage : public CliCommand, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(CliUsage, ExitsTwoWithOneLineOnStderr) {
+  const TRun r = Run(GetParam());
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Out, "");
+  ASSERT_FALSE(r.Err.empty());
+  EXPECT_EQ(r.Err.rfind("quillmark: ", 0), 0u) << r.Err;
+  EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, CliUsage,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"--bogus"},
+                      std::vector<std::string>{"translate", "a.pdf"},
+                      std::vector<std::string>{"convert"},
+                      std::vector<std::string>{"convert", "a.pdf", "b.pdf", "-o", "x.rtf"},
+                      std::vector<std::string>{"convert", "a.pdf", "-o", "x.rtf", "--dest", "d"},
+                      std::vector<std::string>{"convert", "a.pdf", "--process", "page"},
+                      std::vector<std::string>{"convert", "a.pdf", "--process", "page=drop"},
+                      std::vector<std::string>{"convert", "a.pdf", "--preset", "fancy"},
+                      std::vector<std::string>{"convert", "a.pdf", "--verbose", "--quiet"},
+                      std::vector<std::string>{"info"}));
+
+TEST_F(CliCommand, MissingInputIsFileNotFoundAndExitsOne) {
+  const std::string missing = Path("missing.pdf");
+  const TRun r = Run({"convert", missing});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "quillmark: " + missing + ": File Not Found\n");
+  EXPECT_FALSE(fs::exists(Path("missing.rtf")));
+  const TRun i = Run({"info", missing});
+  EXPECT_EQ(i.Status, 1);
+  EXPECT_EQ(i.Err, "quillmark: " + missing + ": File Not Found\n");
+}
+
+TEST_F(CliCommand, BatchGoesOnAfterAFailingFile) {
+  const TRun r = Run({"convert", Path("one.pdf"), Path("two.pdf"), "--dest", Path("out"), "--quiet"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "quillmark: " + Path("one.pdf") + ": File Not Found\nquillmark: " + Path("two.pdf") +
+                       ": File Not Found\n");
+  EXPECT_TRUE(fs::is_directory(Path("out")));  // created even though nothing was converted
+}
+
+TEST_F(CliCommand, FailedConversionKeepsTheExistingTargetAndLeavesNothingBehind) {
+  Write("in/broken.pdf", "%PDF-1.4\nthis is not a PDF body\n");
+  Write("out/broken.rtf", "{\\rtf1 the good file}");
+  const auto before = Listing(FDir);
+  const TRun r = Run({"convert", Path("in/broken.pdf"), "--dest", Path("out")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(ReadFile(Path("out/broken.rtf")), "{\\rtf1 the good file}");
+  EXPECT_EQ(Listing(FDir), before);
+  // The same with an explicit output name beside the input.
+  Write("in/broken.rtf", "keep me");
+  const TRun s = Run({"convert", Path("in/broken.pdf")});
+  EXPECT_EQ(s.Status, 1);
+  EXPECT_EQ(ReadFile(Path("in/broken.rtf")), "keep me");
+}
+
+TEST_F(CliCommand, OutputThatWouldReplaceTheInputIsRefused) {
+  Write("doc.pdf", "%PDF-1.4\n");
+  const TRun r = Run({"convert", Path("doc.pdf"), "-o", Path("./doc.pdf")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("would replace the input"), std::string::npos) << r.Err;
+  EXPECT_EQ(ReadFile(Path("doc.pdf")), "%PDF-1.4\n");
+}
+
+TEST_F(CliCommand, TwoInputsOfOneNameNeverShareAnOutput) {
+  Write("a/doc.pdf", "%PDF-1.4\n");
+  Write("b/doc.pdf", "%PDF-1.4\n");
+  const TRun r = Run({"convert", Path("a/doc.pdf"), Path("b/doc.pdf"), "--dest", Path("out"), "-q"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find(Path("b/doc.pdf") + ": the output " + Path("out") + "/doc.rtf is already written"),
+            std::string::npos)
+      << r.Err;
+}
+
+}  // namespace
