@@ -385,7 +385,9 @@ bool TkwStandardSecurity::CheckPassword(TkwEncryptionSettings& ASettings, std::s
 }
 
 std::string TkwStandardSecurity::ObjectKey(std::uint32_t ANum, std::uint32_t AGen) const {
+  // Before a password check the key is all zeros, as the key buffer starts out.
   std::string material = FFileKey;
+  material.resize(KeyLength(), '\0');
   material.push_back(static_cast<char>(ANum & 0xFF));
   material.push_back(static_cast<char>((ANum >> 8) & 0xFF));
   material.push_back(static_cast<char>((ANum >> 16) & 0xFF));

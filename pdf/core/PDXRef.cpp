@@ -31,11 +31,12 @@ std::string_view AsText(std::span<const std::uint8_t> ABytes) {
   return {reinterpret_cast<const char*>(ABytes.data()), ABytes.size()};
 }
 
-// First whole-word, case-blind "startxref" in AText, or npos.
+// Last whole-word, case-blind "startxref" in AText, or npos. The last one belongs to the
+// newest section: a small incremental update leaves the older one in the same kilobyte.
 std::size_t FindStartXref(std::string_view AText) {
   static constexpr std::string_view kWord = "startxref";
   if (AText.size() < kWord.size()) return std::string_view::npos;
-  for (std::size_t i = 0; i + kWord.size() <= AText.size(); ++i) {
+  for (std::size_t i = AText.size() - kWord.size() + 1; i-- > 0;) {
     if (Lower(AText[i]) != 's') continue;
     bool match = true;
     for (std::size_t k = 1; k < kWord.size() && match; ++k) match = Lower(AText[i + k]) == kWord[k];
