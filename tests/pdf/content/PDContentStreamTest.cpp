@@ -1,0 +1,195 @@
+#include "pdf/content/PDContentStream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "pdf/content/PDDisplay.h"
+#include "pdf/core/PDDocument.h"
+#include "tests/pdf/content/TraceDevice.h"
+#include "tests/support/pdf/TestPdf.h"
+
+namespace qm {
+namespace {
+
+// Builds a one-page document with Helvetica as F1 and plays it into a trace device.
+struct PageRun {
+  TkwTestPdf Pdf;
+  int F1 = Pdf.AddFont("Helvetica");
+  TkwPDDocument Doc;
+  TkwTraceDevice Dev;
+
+  void Play(const std::string& AContent, std::string_view AExtraPage = "") {
+    Pdf.AddPage(AContent, {{"F1", F1}}, AExtraPage);
+    Show();
+  }
+  void Show() {
+    Doc.LoadFromBytes(Pdf.Save());
+    DisplayPage(Doc, Dev, 1, 72, 72, 0, true, false, false, true);
+  }
+  bool Has(const std::string& ALine) const {
+    return std::find(Dev.Lines.begin(), Dev.Lines.end(), ALine) != Dev.Lines.end();
+  }
+};
+
+struct DispatchCase {
+  const char* Name;
+  const char* Content;
+  const char* Expected;  // a trace line that must appear, or "!line" that must not
+};
+
+class Dispatch : public ::testing::TestWithParam<DispatchCase> {};
+
+TEST_P(Dispatch, OperandsAreCheckedAgainstTheTable) {
+  PageRun r;
+  r.Play(GetParam().Content);
+  std::string e = GetParam().Expected;
+  if (e[0] == '!') {
+    EXPECT_FALSE(r.Has(e.substr(1))) << GetParam().Name;
+  } else {
+    EXPECT_TRUE(r.Has(e)) << GetParam().Name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operators, Dispatch,
+    ::testing::Values(
+        DispatchCase{"cm_six", "1 0 0 1 50 50 cm", "UpdateCTM 1.00 0.00 0.00 1.00 50.00 50.00"},
+        DispatchCase{"cm_three_ignored", "1 0 0 cm", "!UpdateCTM 1.00 0.00 0.00 1.00 50.00 50.00"},
+        DispatchCase{"w_first_of_surplus", "2 3 4 w", "LineWidth 2.00"},
+        DispatchCase{"w_wrong_kind", "(x) w", "!LineWidth 0.00"},
+        DispatchCase{"tj_first_operand_not_string", "BT /F1 12 Tf 5 (abc) Tj ET", "!BeginString"},
+        DispatchCase{"unknown_operator_skipped", "1 2 foo BT /F1 12 Tf (A) Tj ET",
+                     "DrawChar 0.00 0.00 8.00 0.00 65"},
+        DispatchCase{"rg_fixed_point", "1 0 0 rg", "FillColor 65536 0 0"},
+        DispatchCase{"sc_too_many_ignored", "1 2 3 4 5 sc", "!FillColor 65536 131072 196608"},
+        DispatchCase{"clip_on_n", "0 0 10 10 re W n", "Clip 1"},
+        DispatchCase{"fill_needs_point", "f", "!Fill"},
+        DispatchCase{"fill_with_path", "0 0 m 10 0 l 10 10 l f", "Fill"},
+        DispatchCase{"unbalanced_Q", "Q Q 3 w", "LineWidth 3.00"}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(ContentStream, TJAdjustmentMovesTheTextPoint) {
+  PageRun r;
+  r.Play("BT /F1 10 Tf [(A) -500 (B)] TJ ET");
+  auto chars = r.Dev.Grep("DrawChar");
+  ASSERT_EQ(chars.size(), 2u);
+  // A is 667/1000 wide: 6.67 at 10 pt, then 5 units for −500.
+  EXPECT_EQ(chars[0], "DrawChar 0.00 0.00 6.67 0.00 65");
+  EXPECT_EQ(chars[1], "DrawChar 11.67 0.00 6.67 0.00 66");
+  EXPECT_TRUE(r.Has("TextShift -500"));
+}
+
+TEST(ContentStream, OddHexStringCompletesTheLastCode) {
+  PageRun r;
+  r.Play("BT /F1 10 Tf <41424> Tj ET");
+  EXPECT_EQ(r.Dev.Grep("DrawChar").size(), 3u);
+  EXPECT_EQ(r.Dev.Text, std::string("AB@"));
+  // Every code of a hex string is a string of its own.
+  EXPECT_EQ(r.Dev.Grep("BeginString").size(), 3u);
+}
+
+TEST(ContentStream, SpacingAndScalingEnterTheAdvance) {
+  PageRun r;
+  r.Play("BT /F1 10 Tf 1 Tc 2 Tw 50 Tz (A ) Tj ET");
+  auto chars = r.Dev.Grep("DrawChar");
+  ASSERT_EQ(chars.size(), 2u);
+  // (6.67 + 1) × 0.5 for A; space (278) gets word spacing too: (2.78 + 1 + 2) × 0.5.
+  EXPECT_EQ(chars[0], "DrawChar 0.00 0.00 3.83 0.00 65");
+  EXPECT_EQ(chars[1], "DrawChar 3.83 0.00 2.89 0.00 32");
+}
+
+// A page written by hand: catalog 1, pages 2, page 3 with the given Contents entry.
+void HandPage(TkwTestPdf& APdf, const std::string& AContents) {
+  APdf.SetAutoCatalog(false);
+  APdf.AddObject("<< /Type /Catalog /Pages 2 0 R >>");
+  APdf.AddObject("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  APdf.AddObject("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] "
+                 "/Resources << /Font << /F1 4 0 R >> >> " + AContents + " >>");
+  APdf.AddObject("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  APdf.SetRoot(1);
+}
+
+TEST(ContentStream, OperandsCarryOverToTheNextStream) {
+  TkwTestPdf pdf;
+  HandPage(pdf, "/Contents [5 0 R 6 0 R]");
+  pdf.AddStream("", "BT /F1 12");
+  pdf.AddStream("", "Tf (A) Tj ET");
+  PageRun r;
+  r.Doc.LoadFromBytes(pdf.Save());
+  DisplayPage(r.Doc, r.Dev, 1, 72, 72, 0, true, false, false, true);
+  EXPECT_EQ(r.Dev.Text, "A");
+  EXPECT_TRUE(r.Has("UpdateFont 12"));
+}
+
+TEST(ContentStream, SaveRestoreReachTheDeviceInPairs) {
+  PageRun r;
+  r.Play("q 5 w q Q Q Q");
+  EXPECT_EQ(r.Dev.Grep("SaveState").size(), 2u);
+  EXPECT_EQ(r.Dev.Grep("RestoreState").size(), 2u);
+  EXPECT_EQ(r.Dev.Lines.front(), "StartPage 1");
+  EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
+}
+
+TEST(ContentStream, InlineImageDataIsSkippedUpToEI) {
+  PageRun r;
+  // The data holds "EI" inside it; the length from the dictionary keeps it in the image.
+  r.Play("BI /W 4 /H 1 /BPC 8 /CS /G ID EIEI EI BT /F1 10 Tf (Z) Tj ET");
+  EXPECT_EQ(r.Dev.Text, "Z");
+}
+
+TEST(ContentStream, FormsAreHandedOverWholeOrPlayedOnRequest) {
+  for (bool play : {false, true}) {
+    PageRun r;
+    r.Dev.PlayForms = play;
+    const int form = r.Pdf.AddStream(
+        "/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Matrix [1 0 0 1 10 20] "
+        "/Resources << /Font << /F1 3 0 R >> >>",
+        "BT /F1 10 Tf (F) Tj ET");
+    r.Pdf.AddPage("/X1 Do", {{"F1", r.F1}},
+                  "/Resources << /Font << /F1 3 0 R >> /XObject << /X1 " +
+                      std::to_string(form) + " 0 R >> >>");
+    r.Show();
+    EXPECT_EQ(r.Dev.Grep("DrawForm").size(), 1u);
+    EXPECT_EQ(r.Dev.Text, play ? "F" : "");
+    if (play) {
+      EXPECT_TRUE(r.Has("UpdateCTM 1.00 0.00 0.00 1.00 10.00 20.00"));
+    }
+  }
+}
+
+TEST(ContentStream, FormDrawingItselfStops) {
+  PageRun r;
+  r.Dev.PlayForms = true;
+  const int form = r.Pdf.ReserveObject();
+  r.Pdf.SetStream(form,
+                  "/Type /XObject /Subtype /Form /BBox [0 0 10 10] /Resources << /XObject << /Me " +
+                      std::to_string(form) + " 0 R >> >>",
+                  "/Me Do");
+  r.Pdf.AddPage("/Me Do", {}, "/Resources << /XObject << /Me " + std::to_string(form) + " 0 R >> >>");
+  r.Show();
+  // Once from the page, once from inside the form, where the guard stops it.
+  EXPECT_EQ(r.Dev.Grep("DrawForm").size(), 2u);
+  EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
+}
+
+TEST(ContentStream, GarbageDoesNotStopTheRestOfThePage) {
+  PageRun r;
+  r.Play("] >> } ) 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 "
+         "30 31 32 33 34 w BT /F1 10 Tf (ok) Tj ET");
+  EXPECT_EQ(r.Dev.Text, "ok");
+}
+
+TEST(ContentStream, PageWithoutContentsStillStartsAndEnds) {
+  TkwTestPdf pdf;
+  HandPage(pdf, "");
+  PageRun r;
+  r.Doc.LoadFromBytes(pdf.Save());
+  DisplayPage(r.Doc, r.Dev, 1, 72, 72, 0, true, false, false, true);
+  ASSERT_GE(r.Dev.Lines.size(), 2u);
+  EXPECT_EQ(r.Dev.Lines.front(), "StartPage 1");
+  EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
+}
+
+}  // namespace
+}  // namespace qm
