@@ -4,6 +4,8 @@
 #include <fstream>
 
 #include "base/Limits.h"
+#include "pdf/core/PDDocument.h"
+#include "pdf/model/PDResource.h"
 #include "pdf/fonts/PD8bitFont.h"
 #include "pdf/fonts/PDCIDFont.h"
 
@@ -34,6 +36,16 @@ std::unique_ptr<TkwPDFont> TkwPDFont::MakeFont(TkwPDDocument* AParentDoc, TkwPDE
   else if (subtype == "Type3") type = TkwPDFontType::Type3;
   else if (subtype == "TrueType") type = TkwPDFontType::TrueType;
   return std::make_unique<TkwPD8bitFont>(AParentDoc, AResource, AFontDict, ATag, name, type);
+}
+
+void RegisterFontFactory() {
+  TkwPDResourceFactories::Global().Font = [](TkwPDResource& AOwner, TkwPDBaseObject& AValue,
+                                             std::string_view AName) -> std::unique_ptr<TkwPDElement> {
+    if (!AValue.IsDict()) return nullptr;
+    TkwPDDocument* doc = AOwner.GetParentDoc();
+    const std::string cmapPath = doc != nullptr ? doc->GetCMapPath() : std::string();
+    return TkwPDFont::MakeFont(doc, &AOwner, AName, static_cast<TkwPDDictionary*>(&AValue), cmapPath);
+  };
 }
 
 TkwPDFont::TkwPDFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentElement, TkwPDDictionary* AFontDict,
