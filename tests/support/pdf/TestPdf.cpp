@@ -85,7 +85,8 @@ int TkwTestPdf::AddFont(std::string_view ABaseFont) {
 int TkwTestPdf::AddPage(std::string_view AContent, const std::vector<std::pair<std::string, int>>& AFonts,
                         std::string_view AExtra) {
   EnsureAuto();
-  const int contents = AddStream("", AContent);
+  const bool ownContents = AExtra.find("/Contents") != std::string_view::npos;
+  const int contents = ownContents ? 0 : AddStream("", AContent);
   std::string page = "<< /Type /Page /Parent 2 0 R";
   if (AExtra.find("/MediaBox") == std::string_view::npos) page += " /MediaBox " + FMediaBox;
   if (AExtra.find("/Resources") == std::string_view::npos) {
@@ -97,7 +98,7 @@ int TkwTestPdf::AddPage(std::string_view AContent, const std::vector<std::pair<s
     }
     page += " >>";
   }
-  page += " /Contents " + Num(contents) + " 0 R ";
+  if (!ownContents) page += " /Contents " + Num(contents) + " 0 R ";
   page += AExtra;
   page += " >>";
   const int n = AddObject(page);

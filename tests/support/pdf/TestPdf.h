@@ -53,7 +53,8 @@ public:
   // A Type1 font dictionary with the standard encoding.
   int AddFont(std::string_view ABaseFont = "Helvetica");
   // A page with one content stream and a Font resource per (name, object) pair. AExtra is
-  // added to the page dictionary (for example "/Rotate 90"). Returns the page's number.
+  // added to the page dictionary (for example "/Rotate 90"); when it holds /Contents,
+  // /MediaBox or /Resources the builder writes none of its own. Returns the page's number.
   int AddPage(std::string_view AContent, const std::vector<std::pair<std::string, int>>& AFonts = {},
               std::string_view AExtra = "");
   // Entries of the catalog and page tree root besides the builder's own.
