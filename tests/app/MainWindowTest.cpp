@@ -237,7 +237,7 @@ TEST_F(MainWindowTest, ReadsSettingsWhenShownAndWritesThemOnClose) {
 }
 
 TEST_F(MainWindowTest, DamagedSettingsFileStillOpensWithDefaults) {
-  WriteIni(QByteArray("\xff\x00\x01[General\nTabs", 15));
+  WriteIni(QByteArray::fromHex("ff00015b47656e6572616c0a54616273"));
   auto w = Make();
   EXPECT_TRUE(w->chk_Format->isChecked());
   EXPECT_FALSE(w->chk_Custom->isChecked());

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
     Files, DamagedSettings,
     ::testing::Values(
         DamagedCase{"Empty", QByteArray()},
-        DamagedCase{"Binary", QByteArray("\x00\xff\xfe[Gen\x00eral]\nTabs\x01=\x02", 22)},
+        DamagedCase{"Binary", QByteArray::fromHex("00fffe5b47656e0065726c5d0a54616273013d02")},
         DamagedCase{"BadValues",
                     "[General]\nUpdate=yes\nTabs=\nOpen=1x\nCustom=-\nPage=7\nImage=-1\n"
                     "Row=abc\nColumn=99999999999999\n"},
