@@ -179,7 +179,8 @@ void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const 
   auto& ps = *FPageSettings;
   const double pageHeight = ps.GetHeight();
   if (ps.GetTopMargin() > ATopY) {
-    ps.SetTopMargin(ATopY - std::fabs(AGlyphRect.Top - AGlyphRect.Bottom) / FormatterPixelsPerPoint());
+    const double box = std::fabs(AGlyphRect.Top - AGlyphRect.Bottom) / FormatterPixelsPerPoint();
+    ps.SetTopMargin(ATopY - (std::isfinite(box) ? box : 0));
   }
   if (ps.GetBottomMargin() > pageHeight - ATopY) {
     ps.SetBottomMargin(pageHeight - ATopY);
@@ -202,11 +203,15 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   EnsurePage();
   auto& page = *FPage;
   const double pageHeight = FPageSettings->GetHeight();
-  if (!(AX >= 0) || !(AY <= pageHeight) || !std::isfinite(AAdvance)) {
+  if (!(AX >= 0) || !(AY <= pageHeight) || !std::isfinite(AX) || !std::isfinite(AY) ||
+      !std::isfinite(AAdvance)) {
     return;
   }
   const double topY = pageHeight - AY;
-  const double boxHeight = (AGlyphRect.Bottom - AGlyphRect.Top) / FormatterPixelsPerPoint();
+  double boxHeight = (AGlyphRect.Bottom - AGlyphRect.Top) / FormatterPixelsPerPoint();
+  if (!std::isfinite(boxHeight)) {
+    boxHeight = 0;  // a broken glyph box must not spread through the line geometry
+  }
   const bool fallbackFont = AFont.Name == fmt::kArialUnicode;
   const auto fittedHeight = [&] {
     const double size = fmt::FontSize(AFont);

@@ -152,6 +152,8 @@ public:
   bool ListLabel = false;
   std::uint8_t ListKind = 0;
   double RightIndent = 0;
+  // What closes the first line's numbered label ('.', ')' or 0), copied from the line.
+  char16_t LabelClose = 0;
   // First line's start relative to LeftIndent (negative: hanging indent).
   double FirstLineIndent = 0;
   // A blank filler owns its line.

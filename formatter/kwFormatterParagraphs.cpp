@@ -114,7 +114,8 @@ std::optional<double> FitAndNotify(TkwFormatterElement& ASender, const TkwFormat
     args.Substitute = ARun.Font;
     SetFontSize(args.Substitute, fit.Size);
     formatter->OnFontSubstituting(ASender, args);
-    return FontSize(args.Substitute);
+    // Whatever the handler proposes, text stays visible.
+    return std::max(FontSize(args.Substitute), 1.0);
   }
   return fit.Size;
 }
@@ -361,6 +362,7 @@ void TkwFormatterColumn::Analyse() {
       open->Frame = Rect;
       open->ListLabel = L->ListLabel;
       open->ListKind = L->ListKind;
+      open->LabelClose = L->LabelClose;
       openNumber = L->ParagraphIndex;
       open->AddLine(L);
       open->Rect.Include(L->Y + L->Height + 2, L->Right, L->Y, L->X);

@@ -121,7 +121,9 @@ void TkwFormatterColumn::Render(TkwDocumentWriter& AWriter) {
     }
     auto* l0 = P.Lines[0];
     auto& r0 = *l0->Run(0);
-    const std::uint8_t kind = P.ListKind;
+    // The writer's numbered lists close every label with "."; a label closed otherwise
+    // ("a)", "1)" or a bare number) stays as the page wrote it, in the paragraph's text.
+    const std::uint8_t kind = (P.ListKind == 2 && P.LabelClose != u'.') ? 0 : P.ListKind;
     if (kind != prevKind) {
       if (prevKind != 0 && (bulletOpen || numberOpen)) {
         AWriter.EndList();

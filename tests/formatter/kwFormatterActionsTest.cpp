@@ -1,5 +1,6 @@
 // Element actions, event order, pages and the process-wide state.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include <gtest/gtest.h>
@@ -260,6 +261,65 @@ TEST(Speed, PageOfThreeThousandGlyphs) {
 #else
   EXPECT_LT(screen, 100.0);
 #endif
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// Arbitrary glyph streams, pictures and answers: every page is formatted without a crash
+// and every call the writer gets is well nested.
+TEST(Robustness, ArbitraryPagesFormat) {
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::uint32_t AMod) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % AMod;
+  };
+  const std::vector<TFont> fonts = {Font(), Font("Arial", 14, fsBold), Font("Arial Unicode MS", 9),
+                                    Font("Wingdings", 10), Font("Symbol", 12, fsItalic)};
+  const std::u16string chars = u"aZ1.) \u2022\u00AE-_ 09.";
+  for (int round = 0; round < 40; ++round) {
+    TPageBuilder page(round % 2 == 0 ? TkwFormattingMode::fmFormatted
+                                     : TkwFormattingMode::fmFormattedWithTabs);
+    page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement&, TkwAction& A) {
+      A = static_cast<TkwAction>(next(3));
+    };
+    page.Formatter->OnFontSubstituting = [](TkwObject&, TkwFontSubstitutionEventArgs& A) {
+      A.Substitute.Size = 0;
+    };
+    for (int p = 0; p < 3; ++p) {
+      const int glyphs = static_cast<int>(next(400));
+      double x = 72;
+      double y = 100;
+      for (int g = 0; g < glyphs; ++g) {
+        switch (next(6)) {
+          case 0: x = next(700) - 50.0; y = next(900) - 50.0; break;  // jump anywhere
+          case 1: y += next(30); x = 72 + next(300); break;
+          default: x += 5; break;
+        }
+        const auto& font = fonts[next(static_cast<std::uint32_t>(fonts.size()))];
+        const double box = next(10) == 0 ? std::nan("") : next(40);
+        page.Glyph(chars[next(static_cast<std::uint32_t>(chars.size()))], x, y, font, next(2) == 0,
+                   next(3) != 0, box);
+        if (next(50) == 0) {
+          page.Image(next(600), next(800), next(600), next(800));
+        }
+      }
+      page.EndPage();
+      page.NewPage();
+    }
+    page.EndDoc();
+    int depth = 0;
+    for (const auto& call : page.Writer.Calls) {
+      depth += call.Op == "BeginPara" || call.Op == "BeginCellPara" ? 1 : call.Op == "EndPara" ? -1 : 0;
+      ASSERT_GE(depth, 0);
+      ASSERT_LE(depth, 1);
+    }
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(page.Writer.Count("BeginTable"), page.Writer.Count("EndTable"));
+  }
 }
 
 }  // namespace

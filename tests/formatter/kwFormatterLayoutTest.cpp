@@ -250,6 +250,7 @@ TEST(Paragraphs, FirstLineFarBelowTheMarginGetsFillers) {
 struct TListCase {
   const char* Name;
   std::vector<std::u16string> Lines;
+  int Lists;
   int Format;
   int Start;
   std::vector<std::u16string> Texts;
@@ -266,25 +267,47 @@ TEST_P(Lists, OneListForConsecutiveLabels) {
     y += 13;
   }
   page.EndPage();
-  ASSERT_EQ(page.Writer.Count("BeginNumberedList"), 1);
-  const auto* list = page.Writer.Find("BeginNumberedList");
-  EXPECT_EQ(list->A, c.Format);
-  EXPECT_EQ(list->B, c.Start);
+  ASSERT_EQ(page.Writer.Count("BeginNumberedList"), c.Lists);
+  EXPECT_EQ(page.Writer.Count("EndList"), c.Lists);
+  if (c.Lists == 1) {
+    const auto* list = page.Writer.Find("BeginNumberedList");
+    EXPECT_EQ(list->A, c.Format);
+    EXPECT_EQ(list->B, c.Start);
+  }
   EXPECT_EQ(page.Writer.Texts(), c.Texts);
-  EXPECT_EQ(page.Writer.Count("EndList"), 1);
 }
 
+// Labels the writer's lists cannot show ("a)", a bare number) keep their own text.
 INSTANTIATE_TEST_SUITE_P(
     Labels, Lists,
-    ::testing::Values(TListCase{"numbers", {u"1. First item", u"2. Second item", u"3. Third item"}, 0, 1,
+    ::testing::Values(TListCase{"numbers", {u"1. First item", u"2. Second item", u"3. Third item"}, 1, 0, 1,
                                 {u"First item", u"Second item", u"Third item"}},
-                      TListCase{"letters", {u"a) Apples here", u"b) Pears there"}, 4, 1,
+                      TListCase{"letters", {u"a. Apples here", u"b. Pears there"}, 1, 4, 1,
                                 {u"Apples here", u"Pears there"}},
-                      TListCase{"upper", {u"C. Third part", u"D. Fourth part"}, 3, 3,
+                      TListCase{"upper", {u"C. Third part", u"D. Fourth part"}, 1, 3, 3,
                                 {u"Third part", u"Fourth part"}},
-                      TListCase{"unclosed", {u"17 Seventeen items", u"18 Eighteen items"}, 0, 17,
-                                {u"Seventeen items", u"Eighteen items"}}),
+                      TListCase{"parenthesis", {u"a) Apples here", u"b) Pears there"}, 0, 0, 0,
+                                {u"a) Apples here", u"b) Pears there"}},
+                      TListCase{"unclosed", {u"17 Seventeen items", u"18 Eighteen items"}, 0, 0, 0,
+                                {u"17 Seventeen items", u"18 Eighteen items"}}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(ListsDetect, LabelCloseIsCarriedToTheParagraph) {
+  TPageBuilder page;
+  page.Show(u"a) Apples here", 72, 100);
+  page.Show(u"b) Pears there", 72, 113);
+  std::vector<char16_t> closes;
+  page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement& AElement, TkwAction&) {
+    if (AElement.ElementType == kElementParagraph) {
+      const auto& para = static_cast<TkwFormatterParagraph&>(AElement);
+      if (para.ListKind == 2) {
+        closes.push_back(para.LabelClose);
+      }
+    }
+  };
+  page.EndPage();
+  EXPECT_EQ(closes, (std::vector<char16_t>{u')', u')'}));
+}
 
 TEST(ListsDetect, BulletsMakeABulletList) {
   TPageBuilder page;
