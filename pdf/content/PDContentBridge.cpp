@@ -32,6 +32,7 @@ TNextChar FontNextChar(TkwPDFont& AFont, const std::u16string& AStr, int AIndex)
   r.CharName = std::string(nc.CharName);
   r.Dx = nc.Dx;
   r.Dy = nc.Dy;
+  r.Unicode = nc.Unicode;
   return r;
 }
 

@@ -25,6 +25,7 @@ class TkwPDDictionary;
 class TkwPDStream;
 class TkwPDObjectResolver;
 class TkwStream;
+class TGraphic;
 
 namespace content {
 
@@ -40,6 +41,7 @@ struct TNextChar {
   int Code = 0;            // 16-bit character value
   std::string CharName;    // glyph name where known
   double Dx = 0, Dy = 0;   // advance in text space
+  int Unicode = 0;         // the font's best Unicode value, 0 when unknown
 };
 // Decodes the code at the 1-based position AIndex of AStr.
 TNextChar FontNextChar(TkwPDFont& AFont, const std::u16string& AStr, int AIndex);
@@ -80,6 +82,11 @@ public:
 std::unique_ptr<TInlineImage> MakeInlineImage(std::unique_ptr<TkwPDDictionary> ADict,
                                               std::string ARawData, TkwPDResource* ARes,
                                               TkwPDObjectResolver* ADoc);
+
+// The picture an image gives for output: JPEG bytes passed through for DCT images,
+// a bitmap otherwise; nullptr when the image cannot be decoded. AState supplies the fill
+// colour of image masks.
+std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState);
 
 // Forms
 struct TFormContent {

@@ -6,6 +6,7 @@
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/model/PDResource.h"
 #include "pdf/model/PDXObject.h"
+#include "platform/Raster.h"
 
 namespace qm {
 
@@ -61,6 +62,7 @@ void ColorSpaceToRGB(const TkwPDColorSpace* ASpace, const TkwColor& AColor,
 }
 TkwPDPattern* LookupPattern(TkwPDResource*, std::string_view) { return nullptr; }
 TkwPDImage* ImageOf(TkwPDXObject&) { return nullptr; }
+std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage&, TkwPDState&) { return nullptr; }
 std::unique_ptr<TInlineImage> MakeInlineImage(std::unique_ptr<TkwPDDictionary>, std::string,
                                               TkwPDResource*, TkwPDObjectResolver*) {
   return nullptr;

@@ -572,6 +572,7 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
       const double w = vertical ? nc.Dy : nc.Dx;
       const double space = (nc.Code == 32) ? s.FWordSpace : 0.0;
       s.FCurCharW = w * s.FFontSize;
+      s.FCurUnicode = nc.Unicode;
       double tx = 0, ty = 0;
       if (vertical) {
         ty = -(w * s.FFontSize + s.FCharSpace + space);

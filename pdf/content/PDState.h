@@ -113,6 +113,7 @@ public:
   double FWordSpace = 0;
   double FCharSpace = 0;
   double FCurCharW = 0;
+  int FCurUnicode = 0;  // the font's best Unicode value for the glyph being drawn, 0 when unknown
   bool FStrokeAdjust = false;
   double FHorizScaling = 1.0;
   bool FFillOverprint = false, FStrokeOverPrint = false;

@@ -1,0 +1,196 @@
+#include "pdf/content/kwPDFContentExtractor.h"
+
+#include <gtest/gtest.h>
+
+#include "writer/kwDocumentWriter.h"
+
+namespace qm {
+namespace {
+
+struct Glyph {
+  TFont Font;
+  TkwRect Box;
+  char16_t Ch;
+  bool NotFirstInString, NotFirstInOperator;
+  double X, Y, Advance;
+};
+
+class RecordingWriter : public TkwDocumentWriter {
+public:
+  std::vector<Glyph> Glyphs;
+  int Images = 0;
+  int PageEnds = 0;
+  void AddChar(const TFont& AFont, const TkwRect& ABox, double, char16_t ACh, bool AStr, bool AOp,
+               double AAdvance, double AY, double AX) override {
+    Glyphs.push_back({AFont, ABox, ACh, AStr, AOp, AX, AY, AAdvance});
+  }
+  void AddImage(const TkwRect&, const TGraphic&) override { ++Images; }
+  void EndPage() override { ++PageEnds; }
+};
+
+struct Fixture {
+  std::vector<std::string> Fonts{"Arial", "Courier New", "DejaVu Sans", "Georgia", "Times New Roman"};
+  RecordingWriter Writer;
+  TkwPDFContentExtractor Ex{Writer, 3, Fonts};
+  std::array<double, 4> Box{0, 0, 612, 792};
+  TkwPDState State{96, 96, 0, &Box};
+
+  Fixture() {
+    Ex.StartPage(1, State);
+    State.FFontSize = 12;
+  }
+  void Char(char16_t ACh, double AX = 0, double AY = 0) {
+    std::string name;
+    Ex.DrawChar(State, AX, AY, 0, 0, ACh, name);
+  }
+};
+
+struct MatrixCase {
+  const char* Name;
+  TkwPDMatrix Tm;
+  bool Kept;
+};
+
+class RotationFilter : public ::testing::TestWithParam<MatrixCase> {};
+
+TEST_P(RotationFilter, RotatedTextIsDroppedOthersKept) {
+  Fixture f;
+  f.State.FTextMatrix = GetParam().Tm;
+  f.State.FTextMatrix.FDx = 300;
+  f.State.FTextMatrix.FDy = 400;
+  f.Char(u'A');
+  EXPECT_EQ(f.Writer.Glyphs.size(), GetParam().Kept ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Matrices, RotationFilter,
+    ::testing::Values(MatrixCase{"upright", {1, 0, 0, 1, 0, 0}, true},
+                      MatrixCase{"rot90", {0, 1, -1, 0, 0, 0}, false},
+                      MatrixCase{"rot45", {0.7071, 0.7071, -0.7071, 0.7071, 0, 0}, false},
+                      MatrixCase{"rot180", {-1, 0, 0, -1, 0, 0}, true},
+                      MatrixCase{"slanted", {1, 0, 0.3, 1, 0, 0}, true}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(Extractor, PositionIsInPointsFromTheLowerLeft) {
+  Fixture f;
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 72, 700);
+  f.Char(u'H');
+  ASSERT_EQ(f.Writer.Glyphs.size(), 1u);
+  const Glyph& g = f.Writer.Glyphs[0];
+  EXPECT_NEAR(g.X, 72, 1e-9);
+  EXPECT_NEAR(g.Y, 700, 1e-9);
+  EXPECT_EQ(g.Font.Size, 12);
+  EXPECT_EQ(g.Ch, u'H');
+}
+
+TEST(Extractor, ClipDropsGlyphsOutsideUntilRestore) {
+  Fixture f;
+  f.State.MoveTo(0, 0);
+  f.State.LineTo(100, 0);
+  f.State.LineTo(100, 100);
+  f.State.LineTo(0, 100);
+  f.State.ClosePath();
+  f.Ex.SaveState(f.State);
+  f.Ex.Clip(f.State);
+  f.State.ClearPath();
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 50, 50);
+  f.Char(u'i');
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 300, 300);
+  f.Char(u'o');
+  f.Ex.RestoreState(f.State);
+  f.Char(u'r');
+  ASSERT_EQ(f.Writer.Glyphs.size(), 2u);
+  EXPECT_EQ(f.Writer.Glyphs[0].Ch, u'i');
+  EXPECT_EQ(f.Writer.Glyphs[1].Ch, u'r');
+}
+
+TEST(Extractor, ContinuationFlagsFollowStringsAndOperators) {
+  Fixture f;
+  f.Ex.BeginStringOp(f.State);
+  f.Ex.BeginString(f.State, u"ab");
+  f.Char(u'a');
+  f.Char(u'b');
+  f.Ex.BeginString(f.State, u"c");
+  f.Char(u'c');
+  ASSERT_EQ(f.Writer.Glyphs.size(), 3u);
+  EXPECT_FALSE(f.Writer.Glyphs[0].NotFirstInString);
+  EXPECT_FALSE(f.Writer.Glyphs[0].NotFirstInOperator);
+  EXPECT_TRUE(f.Writer.Glyphs[1].NotFirstInString);
+  EXPECT_FALSE(f.Writer.Glyphs[2].NotFirstInString);
+  EXPECT_TRUE(f.Writer.Glyphs[2].NotFirstInOperator);
+}
+
+TEST(Extractor, FillColourBecomesTheFontColour) {
+  Fixture f;
+  f.State.FFillColor.FComps = {65536, 0, 0};
+  f.Char(u'R');
+  ASSERT_EQ(f.Writer.Glyphs.size(), 1u);
+  EXPECT_EQ(f.Writer.Glyphs[0].Font.Color, RGBColor(255, 0, 0));
+}
+
+TEST(Extractor, TextFlagOffGivesNoGlyphs) {
+  std::vector<std::string> fonts{"Arial"};
+  RecordingWriter w;
+  TkwPDFContentExtractor ex(w, 2, fonts);
+  std::array<double, 4> box{0, 0, 612, 792};
+  TkwPDState s(96, 96, 0, &box);
+  ex.StartPage(1, s);
+  std::string n;
+  ex.DrawChar(s, 0, 0, 0, 0, 'x', n);
+  ex.EndPage();
+  EXPECT_TRUE(w.Glyphs.empty());
+  EXPECT_EQ(w.PageEnds, 1);
+}
+
+TEST(Extractor, EmptyOutlineTakesTheTextExtent) {
+  Fixture f;
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 72, 700);
+  f.Char(u'W');
+  ASSERT_EQ(f.Writer.Glyphs.size(), 1u);
+  const TkwRect& b = f.Writer.Glyphs[0].Box;
+  EXPECT_GT(b.Right - b.Left, 5);   // a 12 pt W is about 15 pixels wide
+  EXPECT_GT(b.Bottom - b.Top, 10);  // and one cell high
+}
+
+struct MapCase {
+  const char* PdfName;
+  bool Bold, Italic, Serif, Fixed;
+  const char* Expected;
+  TFontStyles Style;
+};
+
+class SystemFontMapping : public ::testing::TestWithParam<MapCase> {};
+
+TEST_P(SystemFontMapping, NamesMapToInstalledFonts) {
+  Fixture f;
+  const MapCase& c = GetParam();
+  TFont font = f.Ex.MapSystemFont(c.PdfName, c.Bold, c.Italic, c.Serif, c.Fixed);
+  EXPECT_EQ(font.Name, c.Expected) << c.PdfName;
+  EXPECT_EQ(font.Style, c.Style) << c.PdfName;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SystemFontMapping,
+    ::testing::Values(MapCase{"ABCDEF+Arial,BoldItalic", false, false, false, false, "Arial", fsBold | fsItalic},
+                      MapCase{"TimesNewRomanPSMT", false, false, true, false, "Times New Roman", 0},
+                      MapCase{"TimesNewRomanPS-BoldMT", false, false, true, false, "Times New Roman", fsBold},
+                      MapCase{"Georgia", false, false, true, false, "Georgia", 0},
+                      MapCase{"Helvetica-Oblique", false, true, false, false, "Arial", fsItalic},
+                      MapCase{"Times-Roman", false, false, true, false, "Times New Roman", 0},
+                      MapCase{"Courier", false, false, false, true, "Courier New", 0},
+                      // "Arial" is installed, so "Arial Unicode MS" counts as available; the
+                      // glyph then names Times New Roman or Courier New by the font's class.
+                      MapCase{"Garamond", false, false, true, false, "Arial Unicode MS", 0},
+                      MapCase{"MinionPro", true, false, false, false, "Arial Unicode MS", fsBold}));
+
+TEST(Extractor, WithoutArialUnicodeTheClassChoosesTheFallback) {
+  std::vector<std::string> fonts{"DejaVu Sans", "Times New Roman", "Courier New"};
+  RecordingWriter w;
+  TkwPDFContentExtractor ex(w, 3, fonts);
+  EXPECT_EQ(ex.MapSystemFont("Garamond", false, false, true, false).Name, "Times New Roman");
+  EXPECT_EQ(ex.MapSystemFont("Consolas", false, false, false, true).Name, "Courier New");
+  EXPECT_EQ(ex.MapSystemFont("MinionPro", false, false, false, false).Name, "DejaVu Sans");
+}
+
+}  // namespace
+}  // namespace qm
