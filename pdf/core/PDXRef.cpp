@@ -460,8 +460,26 @@ bool TkwPDXRef::Rebuild() {
   std::int64_t catalogNum = -1;
   std::vector<std::uint32_t> objStreams;
 
+  // Each dictionary is read only up to the next "obj" or "endobj" (and at most 1 MiB), so
+  // that an unclosed "<<" cannot make every header read the rest of the file.
+  std::size_t nextObj = 0;
+  bool noObjAfter = false;
+  const auto windowEnd = [&](std::size_t APos) {
+    if (noObjAfter) return n;
+    if (nextObj < APos) {
+      nextObj = text.find("obj", APos);
+      if (nextObj == std::string_view::npos) {
+        noObjAfter = true;
+        return n;
+      }
+    }
+    return nextObj;
+  };
   const auto parseDictAt = [&](std::size_t APos) -> std::unique_ptr<TkwPDDictionary> {
-    auto parser = MakeParser(FParentDoc, TkwRef<TkwStream>(FStream->MakeSubStream(static_cast<std::int64_t>(APos), 0, false)),
+    const std::size_t end = std::min(windowEnd(APos), APos + (std::size_t{1} << 20));
+    auto parser = MakeParser(FParentDoc,
+                             TkwRef<TkwStream>(FStream->MakeSubStream(static_cast<std::int64_t>(APos),
+                                                                      static_cast<std::int64_t>(end - APos), true)),
                              false);
     auto obj = parser->GetObject();
     if (!obj->IsDict()) return nullptr;
@@ -476,6 +494,7 @@ bool TkwPDXRef::Rebuild() {
     }
   };
 
+  bool noEndstreamAfter = false;
   std::size_t i = 0;
   while (i < n) {
     const char c = text[i];
@@ -529,8 +548,14 @@ bool TkwPDXRef::Rebuild() {
         (IsWhite(static_cast<std::uint8_t>(text[i - 1])) || text[i - 1] == '>') &&
         (i + 6 >= n || text[i + 6] == '\r' || text[i + 6] == '\n')) {
       // Stream data may hold anything, even text that looks like object headers.
-      const std::size_t end = text.find("endstream", i + 6);
-      i = end == std::string_view::npos ? n : end + 9;
+      // Without an "endstream" after it, the stream hides nothing: scanning goes on.
+      const std::size_t end = noEndstreamAfter ? std::string_view::npos : text.find("endstream", i + 6);
+      if (end == std::string_view::npos) {
+        noEndstreamAfter = true;
+        i += 6;
+      } else {
+        i = end + 9;
+      }
       continue;
     }
     ++i;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -385,6 +386,16 @@ TEST(Repair, StreamDataThatLooksLikeObjectsIsSkipped) {
   pdf.AddStream("", std::to_string(n) + " 0 obj 666 endobj\n");
   pdf.SetStartXRefText("1\n");
   EXPECT_EQ(IntObject(*Load(pdf.Save(), true), static_cast<std::uint32_t>(n)), 5);
+}
+
+TEST(Repair, UnclosedDictionariesDoNotMakeTheScanQuadratic) {
+  // Thousands of headers each opening a dictionary that never closes.
+  std::string text = "%PDF-1.4\n";
+  for (int i = 1; i <= 20000; ++i) text += std::to_string(i) + " 0 obj << /K [ ";
+  text += "\nstream\nno end";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(Load(text, true)->GetDocRoot(), ExBadRootObj);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
 }
 
 // ---- Objects and streams ----------------------------------------------------------------
