@@ -29,7 +29,7 @@ bool TkwStream::Fill() {
   }
   if (FAtEnd) return false;
   if (FDelivered >= FCap) {
-    FCapReached = FCap > 0 || FDelivered > 0;
+    FCapReached = true;
     SetAtEnd();
     return false;
   }
@@ -288,7 +288,9 @@ TkwRef<TkwBaseStream> TkwMemoryStream::MakeSubStream(std::int64_t AStart, std::i
 
 // --- TkwFilterStream -----------------------------------------------------------------------
 
-TkwFilterStream::TkwFilterStream(TkwRef<TkwStream> ASource) : FSource(std::move(ASource)) {}
+TkwFilterStream::TkwFilterStream(TkwRef<TkwStream> ASource) : FSource(std::move(ASource)) {
+  if (!FSource) throw ExInvalidStream();
+}
 
 void TkwFilterStream::Reset() {
   if (!FSource) throw ExInvalidStream();

@@ -220,7 +220,8 @@ public:
                                                     bool ALimited) const override;
 };
 
-// A stream over another stream; the source is owned (shared) by the filter.
+// A stream over another stream; the source is owned (shared) by the filter. A nil source
+// raises ExInvalidStream.
 class TkwFilterStream : public TkwStream {
 public:
   explicit TkwFilterStream(TkwRef<TkwStream> ASource);

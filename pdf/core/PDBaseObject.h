@@ -498,7 +498,8 @@ public:
   void SetStream(TkwRef<TkwStream> AStream);
   // Restarts decoding from the first byte; any failure of the chain becomes ExInvalidStream.
   void Reset();
-  // Resets and returns at most ALimit decoded bytes; bytes up to a failure are kept.
+  // Resets and returns at most ALimit decoded bytes (kMaxDecodedBytes when negative); bytes
+  // up to a failure while reading are kept. A failing Reset raises ExInvalidStream.
   [[nodiscard]] std::string ReadAll(std::int64_t ALimit = -1);
   [[nodiscard]] TkwPDObjectResolver* GetParentDoc() const { return FParentDoc; }
 

@@ -23,10 +23,17 @@ void TkwPDParser::Refill() {
 void TkwPDParser::Shift() {
   const bool secondIsID = FBufObject2 && FBufObject2->IsCommand("ID");
   FBufObject1 = std::move(FBufObject2);
-  if (FInlineImage > 0) {
+  if (FInlineImage == 1) {
     // While the caller reads image data the lexer must not touch the stream.
-    if (FInlineImage < 2) ++FInlineImage;
+    FInlineImage = 2;
     FBufObject2 = std::make_unique<TkwPDNull>();
+    return;
+  }
+  if (FInlineImage == 2) {
+    // Only an array or dictionary that swallowed the ID moves on from here: give up the
+    // protocol and read on, or the container would collect nulls for ever.
+    FInlineImage = 0;
+    FBufObject2 = FLexer->GetObject();
     return;
   }
   if (secondIsID) {

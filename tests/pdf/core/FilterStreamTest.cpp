@@ -298,8 +298,31 @@ TEST(FilterChain, UnknownFilterHidesDataFromLookCharButNotGetChar) {
   EXPECT_EQ(s->GetChar(), 'w');
   EXPECT_EQ(s->GetChar(), -1);
   EXPECT_EQ(s->GetSize(), 0);
+  s->Reset();
+  std::string bulk;
+  EXPECT_EQ(s->Read(bulk, 10), 0u);
   // A non-name element stops the chain the same way.
   EXPECT_EQ(Decode("<< /Filter [/AHx 5 /A85] >>", "41>"), "");
+}
+
+// A source whose every read fails, as a broken decrypting stream would.
+class TThrowingStream final : public TkwStream {
+public:
+  void Reset() override { throw std::runtime_error("broken"); }
+  std::int64_t GetPosition() const override { return 0; }
+  TkwStreamType GetType() const override { return TkwStreamType::stCrypt; }
+
+protected:
+  bool Refill() override { throw std::runtime_error("broken"); }
+};
+
+TEST(FilterChain, FailuresOfTheChainBecomeInvalidStream) {
+  auto dict = std::make_unique<TkwPDDictionary>();
+  dict->Add("Filter", std::make_unique<TkwPDName>("FlateDecode"));
+  auto stream = TkwPDFilterManager::GetFilter(std::move(dict), TkwRef<TkwStream>(new TThrowingStream));
+  EXPECT_THROW(stream->Reset(), ExInvalidStream);
+  EXPECT_THROW((void)stream->ReadAll(), ExInvalidStream);
+  EXPECT_THROW(TkwFlateDecode(TkwRef<TkwStream>()), ExInvalidStream);
 }
 
 TEST(FilterChain, NilArgumentsRaise) {

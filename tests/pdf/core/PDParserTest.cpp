@@ -194,6 +194,16 @@ TEST(PDParser, StreamDataIsFilteredLazily) {
   EXPECT_EQ(static_cast<TkwPDStream&>(*obj).ReadAll(), "Hell");
 }
 
+TEST(PDParser, StreamInsideDecodedDataIsAnError) {
+  // Object streams hold no streams: a decoded source has no file window to point into.
+  auto dict = std::make_unique<TkwPDDictionary>();
+  dict->Add("Filter", std::make_unique<TkwPDName>("AHx"));
+  auto hex = TkwPDFilterManager::GetFilter(
+      std::move(dict), TkwMemoryStream::FromString("3C3C2F4C656E67746820313E3E0A73747265616D0A610A656E6473747265616D>"));
+  TkwPDParser parser(nullptr, std::make_unique<TkwPDLexer>(hex->GetStreamRef()), true);
+  EXPECT_TRUE(parser.GetObject()->IsError());
+}
+
 TEST(FindStreamDataLength, TrimsTheEndOfLineBeforeTheKeyword) {
   auto data = TkwMemoryStream::FromString("XXabc\r\nendstream");
   EXPECT_EQ(FindStreamDataLength(*data, 2, 1), 3);
@@ -224,6 +234,21 @@ TEST(PDParser, InlineImageLeavesTheStreamAtTheData) {
   EXPECT_TRUE(p.Parser->GetObject()->IsCommand("Q"));
   EXPECT_EQ(p.Parser->GetInlineImageState(), 0);
   EXPECT_TRUE(p.Parser->GetObject()->IsEOF());
+}
+
+TEST(PDParser, IdInsideContainersDoesNotStallThem) {
+  for (const char* text : {"<< /A ID x y >> 5", "[1 ID 2 3] 5", "[ID ] 5", "<< ID  >> 5"}) {
+    auto p = MakeParser(text, nullptr, false);
+    auto obj = p.Parser->GetObject();
+    EXPECT_TRUE(obj->IsArray() || obj->IsDict()) << text;
+    bool sawFive = false;
+    for (int i = 0; i < 10; ++i) {
+      auto next = p.Parser->GetObject();
+      if (next->IsInteger() && static_cast<TkwPDInteger&>(*next).GetValue() == 5) sawFive = true;
+      if (next->IsEOF()) break;
+    }
+    EXPECT_TRUE(sawFive) << text;
+  }
 }
 
 }  // namespace
