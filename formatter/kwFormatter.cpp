@@ -225,11 +225,11 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   TkwFormatterText* last = line != nullptr ? line->LastRun() : nullptr;
   if (line != nullptr && last != nullptr && line->Y == roundedY && last->Id == FLastRunId) {
     const bool sameFont = fmt::SameFont(last->Font, AFont);
-    const double wWidth = fmt::WWidth(last->Font);
+    const double wWidth = FWidths->WWidth(last->Font);
     const double gap = std::fabs(AX - line->Right);
     const bool far = gap > 2 * wWidth && std::fabs(AX - line->Right - wWidth) > 2;
     line->ListLabel = fmt::IsListLabelLine(*line);
-    if (gap > 8 * fmt::SpaceWidth(last->Font)) {
+    if (gap > 8 * FWidths->SpaceWidth(last->Font)) {
       line->ListLabel = false;
     }
     const bool boldNumber = !ANotFirstInOperator && fmt::IsBoldNumberLine(*line, AFont);
@@ -244,7 +244,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
     } else {
-      const double space = fmt::SpaceWidth(AFont);
+      const double space = FWidths->SpaceWidth(AFont);
       const double d = last->Right == 0 ? 0 : AX - last->Right;
       if (d > space && !ANotFirstInString && !fallbackFont) {
         last->Text += u' ';
@@ -273,7 +273,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
     auto* currentRun = current->LastRun();
     if (currentRun != nullptr && topY != current->Y && current->Y - current->Height <= topY &&
         topY <= current->Y &&
-        2 * fmt::SpaceWidth(currentRun->Font) > std::fabs(AX - current->Right)) {
+        2 * FWidths->SpaceWidth(currentRun->Font) > std::fabs(AX - current->Right)) {
       currentRun->Text += ACharacter;
       currentRun->Width += AAdvance;
       // The run ends after the raised glyph too; otherwise the next glyph on the

@@ -1,6 +1,7 @@
 #include "formatter/kwFormatterMeasure.h"
 
 #include "formatter/kwFormatterUtil.h"
+#include "platform/FontFace.h"
 #include "platform/ScreenDpi.h"
 
 namespace qm {
@@ -17,6 +18,10 @@ public:
 }  // namespace
 
 std::unique_ptr<TkwTextMeasurer> CreateScreenTextMeasurer() {
+  // The font library must outlive the cached faces at process exit: start it before the
+  // first face is cached (opening no file starts it and opens nothing).
+  static const bool started = [] { return TkwFontFace::OpenFile(std::string()) == nullptr; }();
+  (void)started;
   return std::make_unique<TkwScreenTextMeasurer>();
 }
 
