@@ -15,6 +15,7 @@
 #include "converter/kwPDFConverter.h"
 #include "converter/kwPDFSummary.h"
 #include "formatter/kwFormatterElements.h"
+#include "pdf/core/PDBaseObject.h"
 
 extern char** environ;
 
@@ -24,13 +25,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kPasswordRequired = "Encrypted PDF: Password required for loading";
-constexpr std::string_view kInvalidPassword = "Invalid password";
-constexpr std::string_view kFileNotFound = "File Not Found";
-
 bool IsPasswordError(const std::exception& AError) {
-  const std::string_view message = AError.what();
-  return message == kPasswordRequired || message == kInvalidPassword;
+  return dynamic_cast<const ExPasswordRequired*>(&AError) != nullptr ||
+         dynamic_cast<const ExInvalidPassword*>(&AError) != nullptr;
+}
+
+// The document core's own message, for an input the command does not even try to open.
+std::string FileNotFoundMessage() {
+  return ExFileNotFound().what();
 }
 
 std::string ChangeExtToRTF(const std::string& AName) {
@@ -232,7 +234,7 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
     const std::string key = fs::weakly_canonical(fs::absolute(output, ec), ec).string();
     TOutcome outcome = TOutcome::oFailed;
     if (!fs::exists(input, ec)) {
-      reporter.Error(input, std::string(kFileNotFound));
+      reporter.Error(input, FileNotFoundMessage());
     } else if (SameFile(input, output)) {
       reporter.Error(input, "the output " + output + " would replace the input");
     } else if (written.count(key) != 0) {
@@ -255,7 +257,7 @@ int RunInfo(const TOptions& AOptions, std::ostream& AOut, std::ostream& AErr) {
   const std::string& input = AOptions.Inputs.front();
   std::error_code ec;
   if (!fs::exists(input, ec)) {
-    AErr << "quillmark: " << input << ": " << kFileNotFound << '\n';
+    AErr << "quillmark: " << input << ": " << FileNotFoundMessage() << '\n';
     return kExitFailed;
   }
   try {

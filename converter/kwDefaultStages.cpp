@@ -1,7 +1,9 @@
 #include "converter/kwConverterFactory.h"
+#include "converter/kwPDFParser.h"
 #include "converter/kwPDFSummary.h"
 
 #include "formatter/kwFormatter.h"
+#include "pdf/core/PDDocument.h"
 #include "writer/kwDocumentWriter.h"
 
 // The production writer and parser, for the stages this build contains.
@@ -11,12 +13,21 @@ std::unique_ptr<TkwDocumentWriter> CreateRTFWriter(std::uint8_t) {
   throw EConversionUnavailable("Conversion is not available yet: this build has no RTF writer");
 }
 
-std::unique_ptr<TkwDocumentParser> CreatePDFParser(TkwFormatter*) {
-  throw EConversionUnavailable("Conversion is not available yet: this build has no PDF reader");
+std::unique_ptr<TkwDocumentParser> CreatePDFParser(TkwFormatter* AFormatter) {
+  return std::make_unique<TkwPDFParser>(AFormatter);
 }
 
-TkwPDFSummary ReadPDFSummary(const std::string&, const std::string&) {
-  throw EConversionUnavailable("Reading PDF files is not available yet: this build has no PDF reader");
+TkwPDFSummary ReadPDFSummary(const std::string& AFileName, const std::string& APassword) {
+  TkwPDFParser parser;
+  parser.SetOnNeedPassword([APassword](TkwObject&, std::string& AAnswer) { AAnswer = APassword; });
+  parser.Open(AFileName, APassword);
+  TkwPDFSummary summary;
+  summary.PageCount = parser.PageCount();
+  summary.Version = parser.GetDocument()->GetVersion();
+  summary.Encrypted = parser.GetDocument()->GetIsEncrypted();
+  summary.EncryptionMethod = parser.GetDocument()->GetEncryptionMethod();
+  parser.Close();
+  return summary;
 }
 
 }  // namespace qm

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Object.h"
+#include "base/Ref.h"
 #include "converter/kwEvents.h"
 #include "converter/kwPageRange.h"
 
@@ -14,7 +15,7 @@
 namespace qm {
 
 class TkwFormatter;
-class TkwStream;
+class TkwBaseStream;  // pdf/core/FilterStream.h
 
 // A part of the engine this build does not contain yet was asked for.
 class EConversionUnavailable : public std::runtime_error {
@@ -44,7 +45,7 @@ public:
   // document core propagate.
   virtual void Open(const std::string& AFileName, const std::string& APassword) = 0;
   // Opens from a stream the caller keeps; no password retry, the counts are not updated.
-  virtual void Open(TkwStream& AStream, const std::string& APassword) = 0;
+  virtual void Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) = 0;
   // One pass over the selected pages into the formatter; the document must be open.
   virtual void Run() = 0;
   virtual void Close() = 0;

@@ -174,4 +174,35 @@ TEST_F(CliCommand, TwoInputsOfOneNameNeverShareAnOutput) {
       << r.Err;
 }
 
+std::string Fixture(const char* AName) { return std::string(QM_FIXTURE_DIR) + "/" + AName; }
+
+TEST_F(CliCommand, InfoPrintsPagesVersionAndEncryption) {
+  const TRun r = Run({"info", Fixture("text-3pages.pdf")});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Pages: 3\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("PDF version: 1."), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("Encrypted: no\n"), std::string::npos) << r.Out;
+  const TRun e = Run({"info", Fixture("qpdf-rc4-128.pdf")});
+  EXPECT_EQ(e.Status, 0) << e.Err;
+  EXPECT_NE(e.Out.find("Encrypted: yes, RC4 128-bit"), std::string::npos) << e.Out;
+}
+
+TEST_F(CliCommand, PasswordRequiredOrWrongExitsThree) {
+  const std::string file = Fixture("qpdf-rc4-40-userpw.pdf");
+  const TRun none = Run({"info", file});
+  EXPECT_EQ(none.Status, 3);
+  EXPECT_EQ(none.Err, "quillmark: " + file + ": Encrypted PDF: Password required for loading\n");
+  EXPECT_EQ(Run({"info", file, "--password", "wrong"}).Status, 3);
+  const TRun good = Run({"info", file, "--password", "user"});
+  EXPECT_EQ(good.Status, 0) << good.Err;
+  EXPECT_NE(good.Out.find("Encrypted: yes, RC4 40-bit"), std::string::npos) << good.Out;
+}
+
+TEST_F(CliCommand, InfoOnADamagedFileGivesTheEngineMessage) {
+  Write("empty.pdf", "");
+  const TRun r = Run({"info", Path("empty.pdf")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "quillmark: " + Path("empty.pdf") + ": Invalid PDF Document\n");
+}
+
 }  // namespace

@@ -52,7 +52,7 @@ public:
     }
     FSelected = FParsedRange.CountSelected(FPages);
   }
-  void Open(TkwStream&, const std::string&) override {}
+  void Open(TkwRef<TkwBaseStream>, const std::string&) override {}
 
   void Run() override {
     FConverted = 0;

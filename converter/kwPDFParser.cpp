@@ -1,0 +1,94 @@
+#include "converter/kwPDFParser.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "base/Limits.h"
+#include "formatter/kwFormatter.h"
+#include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDDocument.h"
+#include "pdf/model/PDPage.h"
+#include "writer/kwWriterClasses.h"
+
+namespace qm {
+
+namespace {
+
+bool IsBlank(const std::string& AText) {
+  return std::all_of(AText.begin(), AText.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+}  // namespace
+
+TkwPDFParser::TkwPDFParser() = default;
+TkwPDFParser::TkwPDFParser(TkwFormatter* AFormatter) : TkwDocumentParser(AFormatter) {}
+TkwPDFParser::~TkwPDFParser() = default;
+
+void TkwPDFParser::Open(const std::string& AFileName, const std::string& APassword) {
+  // A fresh document per open, so no password or state of an earlier file carries over.
+  FDocument = std::make_unique<TkwPDDocument>();
+  if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
+  try {
+    FDocument->LoadDocument(AFileName, true);
+  } catch (const ExPasswordRequired&) {
+    std::string password = APassword;
+    if (FOnNeedPassword) FOnNeedPassword(*this, password);
+    FDocument->Authorize({}, password);
+    FDocument->LoadDocument(AFileName, true);
+  }
+  try {
+    // A damaged Count must not turn the page loops into hours of work.
+    FPageCount = static_cast<int>(std::clamp<std::int64_t>(FDocument->GetPageCount(), 0, kMaxPages));
+    FSelectedPageCount = FParsedRange.CountSelected(FPageCount);
+  } catch (...) {
+    FDocument->CloseDocument();
+    throw;
+  }
+}
+
+void TkwPDFParser::Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) {
+  FDocument = std::make_unique<TkwPDDocument>();
+  if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
+  FDocument->LoadDocument(std::move(AStream), true, false);
+}
+
+void TkwPDFParser::Close() {
+  if (FDocument) FDocument->CloseDocument();
+}
+
+void TkwPDFParser::Run() {
+  FConvertedPageCount = 0;
+  if (!FFormatter) throw std::logic_error("the PDF parser has no formatter");
+  if (!FDocument || !FDocument->GetIsLoaded()) throw std::logic_error("the PDF document is not open");
+  TkwFormatter& formatter = *FFormatter;
+
+  std::unique_ptr<TkwPDFPageDisplay> display =
+      FCreateDisplay ? FCreateDisplay(*this) : CreatePDFPageDisplay(*this);
+  DoBeginDocument();
+  const bool everyPage = IsPageRangeBlank();
+  for (int pageNumber = 1; pageNumber <= FPageCount; ++pageNumber) {
+    if (!everyPage && !IsPageSelected(pageNumber)) continue;
+    ++FConvertedPageCount;
+    formatter.SetMeasurementUnit(TkwMeasurementUnit::muPoints);
+    TkwPageSettings& settings = formatter.GetPageSettings();
+    settings.SetPaperSize(TkwPaperSize::psCustom);
+    // A page that cannot be read keeps the size of the page before it.
+    if (TkwPDPage* page = FDocument->GetPage(pageNumber)) {
+      const TkwPageSize size = page->GetPageSize();
+      settings.SetWidth(size.Width);
+      settings.SetHeight(size.Height);
+    }
+    if (FConvertedPageCount == 1) {
+      formatter.BeginDoc();
+    } else {
+      formatter.NewPage();
+    }
+    display->DisplayPage(pageNumber);
+  }
+  display.reset();
+  if (FConvertedPageCount > 0) formatter.EndDoc();
+  DoEndDocument();
+}
+
+}  // namespace qm
