@@ -104,12 +104,14 @@ public:
   void EndJob(const TkwEndJobEventArgs& AArgs, int AObjects) {
     Log(std::to_string(AObjects) + " objects processed.");
     const int n = AArgs.GetConvertedPageCount();
-    if (n == 0) {
-      Log("Done. No pages converted.");
-    } else if (n == 1) {
-      Log("Done. 1 page converted.");
-    } else {
-      Log("Done. " + std::to_string(n) + " pages converted.");
+    const std::string done = n == 0   ? "Done. No pages converted."
+                             : n == 1 ? "Done. 1 page converted."
+                                      : "Done. " + std::to_string(n) + " pages converted.";
+    Log(done);
+    if (FMode == TMode::rmBar) {
+      // The bar goes; what stays on the screen is where the result went.
+      ClearBar();
+      FErr << done << " Out: " << AArgs.GetOutputFileName() << '\n';
     }
   }
   void EndFile(bool ABatch) {
