@@ -457,7 +457,11 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
         tab = run.X - Frame.Left + 2;
       }
       if (i > 0 && k == 0 && lastChar != u' ') {
-        AWriter.WriteText(u" " + run.Text, tab, run.CharSpacing);
+        std::u16string text;
+        text.reserve(run.Text.size() + 1);
+        text += u' ';
+        text += run.Text;
+        AWriter.WriteText(text, tab, run.CharSpacing);
       } else {
         AWriter.WriteText(run.Text, tab, run.CharSpacing);
       }
