@@ -135,7 +135,7 @@ void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, TkwDo
     para->Spacer = true;
     para->OwnedLine = std::make_unique<TkwFormatterTextLine>();
     auto run = std::make_unique<TkwFormatterText>();
-    run->Text = u" ";
+    run->Text.assign(1, u' ');
     run->Font = MakeFont("Times New Roman", 10);
     para->OwnedLine->AddRun(std::move(run));
     para->AddLine(para->OwnedLine.get());
