@@ -1,0 +1,144 @@
+// Pages formatted into the real RTF writer and read back as a reader of the file sees them.
+#include <gtest/gtest.h>
+
+#include "tests/formatter/FormatterTestKit.h"
+#include "tests/support/rtf/RtfReader.h"
+#include "writer/kwRTFDoc.h"
+
+namespace qm::test {
+namespace {
+
+class TRtfPage {
+public:
+  explicit TRtfPage(TkwFormattingMode AMode = TkwFormattingMode::fmFormatted) {
+    ResetFormatterState();
+    Writer.SetRandomProvider(MakeFixedRandomProvider());
+    Formatter = std::make_unique<TkwFormatter>(Writer);
+    Formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
+    Formatter->SetFormattingMode(AMode);
+    Formatter->SetMeasurementUnit(TkwMeasurementUnit::muPoints);
+    auto& ps = Formatter->GetPageSettings();
+    ps.SetPaperSize(TkwPaperSize::psCustom);
+    ps.SetWidth(612);
+    ps.SetHeight(792);
+    Formatter->BeginDoc();
+  }
+  ~TRtfPage() {
+    Formatter.reset();
+    ResetFormatterState();
+  }
+
+  void Show(std::u16string_view AText, double AX, double ABaseline, const TFont& AFont = Font()) {
+    const double ppp = FormatterPixelsPerPoint();
+    double x = AX;
+    for (std::size_t i = 0; i < AText.size(); ++i) {
+      const double advance = TFixedMeasurer::CharWidth(AFont, AText[i]);
+      const TkwRect rect{x * ppp, (ABaseline - AFont.Size * 0.8) * ppp, (x + advance) * ppp,
+                         (ABaseline + AFont.Size * 0.2) * ppp};
+      Formatter->AddChar(AFont, rect, 0, AText[i], i > 0, i > 0, advance, 792 - ABaseline, x);
+      x += advance;
+    }
+  }
+
+  rtftest::TRtfDocument Finish() {
+    Formatter->EndPage();
+    Formatter->EndDoc();
+    return rtftest::TRtfDocument::Parse(Writer.GetRTFText());
+  }
+
+  TkwRTFDoc Writer;
+  std::unique_ptr<TkwFormatter> Formatter;
+};
+
+std::vector<std::string> Split(std::string_view AText) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : AText) {
+    if (c == ' ') {
+      if (!word.empty()) {
+        words.push_back(word);
+      }
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) {
+    words.push_back(word);
+  }
+  return words;
+}
+
+TEST(RtfOutput, ProseKeepsEveryWord) {
+  TRtfPage page;
+  const std::u16string lines[] = {u"The quick brown fox jumps over", u"the lazy dog while the cat",
+                                  u"watches from the warm window."};
+  double y = 100;
+  for (const auto& line : lines) {
+    page.Show(line, 72, y);
+    y += 13;
+  }
+  page.Show(u"A second paragraph stands alone.", 72, 200, Font("Arial", 14, fsBold));
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.UnbalancedBraces(), 0);
+  EXPECT_EQ(doc.Words(), Split("The quick brown fox jumps over the lazy dog while the cat watches from "
+                               "the warm window. A second paragraph stands alone."));
+  bool bold = false;
+  for (const auto& para : doc.Paragraphs()) {
+    for (const auto& run : para.Runs) {
+      if (run.Text.find("second") != std::string::npos) {
+        bold = run.Bold && run.HalfPoints == 28;
+      }
+    }
+  }
+  EXPECT_TRUE(bold);
+}
+
+TEST(RtfOutput, TableHasItsRowsAndCells) {
+  TRtfPage page;
+  const std::vector<std::vector<std::u16string>> rows = {
+      {u"Name", u"Qty", u"Price"}, {u"Apple", u"3", u"1.20"}, {u"Pear", u"12", u"0.80"}};
+  double y = 100;
+  for (const auto& row : rows) {
+    page.Show(row[0], 72, y);
+    page.Show(row[1], 250, y);
+    page.Show(row[2], 400, y);
+    y += 14;
+  }
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.RowCount(), 3);
+  EXPECT_EQ(doc.CellCount(), 9);
+  EXPECT_EQ(doc.Words(), Split("Name Qty Price Apple 3 1.20 Pear 12 0.80"));
+}
+
+TEST(RtfOutput, ColumnsInFormattedModeOnly) {
+  for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    TRtfPage page(mode);
+    for (int i = 0; i < 3; ++i) {
+      page.Show(u"Left column text runs on", 72, 100 + 12 * i);
+    }
+    for (int i = 0; i < 3; ++i) {
+      page.Show(u"Right column text runs on", 320, 100 + 12 * i);
+    }
+    const auto doc = page.Finish();
+    const auto cols = doc.Cols();
+    const bool two = std::find(cols.begin(), cols.end(), 2) != cols.end();
+    EXPECT_EQ(two, mode == TkwFormattingMode::fmFormatted);
+    EXPECT_EQ(doc.Words().size(), 30u);
+  }
+}
+
+TEST(RtfOutput, NumberedListIsAnRtfList) {
+  TRtfPage page;
+  page.Show(u"1. First item", 72, 100);
+  page.Show(u"2. Second item", 72, 113);
+  page.Show(u"3. Third item", 72, 126);
+  const auto doc = page.Finish();
+  const auto refs = doc.ListReferences();
+  ASSERT_EQ(refs.size(), 3u);
+  EXPECT_EQ(refs[0], refs[2]);
+  EXPECT_EQ(doc.Words(), Split("First item Second item Third item"));
+}
+
+}  // namespace
+}  // namespace qm::test
