@@ -16,8 +16,10 @@ QString FromEngine(const std::string& AName) { return QString::fromStdString(ANa
 // freed afterwards.
 class TEngineConverter final : public TJobConverter {
 public:
+  explicit TEngineConverter(TEngineFactoryMaker AFactory) : FFactory(std::move(AFactory)) {}
+
   void Convert(const TJobRequest& ARequest, const TJobEvents& AEvents) override {
-    TkwPDFConverter c;
+    TkwPDFConverter c(FFactory ? FFactory() : nullptr);
     c.GetOutputSettings().GetPreferences().SetFormattingMode(ARequest.FormattingMode);
     c.SetOnEndJob([&AEvents](TkwObject&, TkwEndJobEventArgs& AArgs) {
       if (AEvents.OnEndJob) AEvents.OnEndJob(AArgs.GetConvertedPageCount());
@@ -51,6 +53,9 @@ public:
     c.GetOutputSettings().SetPageRange(ARequest.PageRange.toStdString());
     c.Convert();
   }
+
+private:
+  TEngineFactoryMaker FFactory;
 };
 
 // The main window's validating converter: Preload on, OpenAfterCreate off, alive as long
@@ -78,14 +83,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TJobConverter> MakeEngineConverter() {
-  return std::make_unique<TEngineConverter>();
+std::unique_ptr<TJobConverter> MakeEngineConverter(TEngineFactoryMaker AFactory) {
+  return std::make_unique<TEngineConverter>(std::move(AFactory));
 }
 std::unique_ptr<TPdfProbe> MakeEngineProbe() { return std::make_unique<TEngineProbe>(); }
 
 #else
 
-std::unique_ptr<TJobConverter> MakeEngineConverter() { return nullptr; }
+std::unique_ptr<TJobConverter> MakeEngineConverter(TEngineFactoryMaker) { return nullptr; }
 std::unique_ptr<TPdfProbe> MakeEngineProbe() { return nullptr; }
 
 #endif

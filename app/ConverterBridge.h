@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "app/JobLogic.h"
@@ -9,7 +10,11 @@
 // reports that the engine is not available.
 namespace qm {
 
-[[nodiscard]] std::unique_ptr<TJobConverter> MakeEngineConverter();
+class TkwConverterFactory;
+// Builds the pipeline factory of each job's converter; empty: the production pipeline.
+using TEngineFactoryMaker = std::function<std::unique_ptr<TkwConverterFactory>()>;
+
+[[nodiscard]] std::unique_ptr<TJobConverter> MakeEngineConverter(TEngineFactoryMaker AFactory = {});
 [[nodiscard]] std::unique_ptr<TPdfProbe> MakeEngineProbe();
 
 }  // namespace qm

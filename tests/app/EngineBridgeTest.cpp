@@ -1,0 +1,202 @@
+#include "app/ConverterBridge.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "converter/kwConverterFactory.h"
+#include "converter/kwDocumentParser.h"
+#include "formatter/kwFormatter.h"
+#include "writer/kwDocumentWriter.h"
+
+// The application's jobs through the real converter component, with a parser that plays a
+// document so that the job does not depend on the PDF reader.
+namespace qm {
+namespace {
+
+struct TPlayedDoc {
+  int Pages = 3;
+  std::vector<int> Kinds{3, 6};  // element kinds reported on every page
+  std::string Password;
+  std::vector<TkwAction> Actions;
+};
+
+class TPlayedParser final : public TkwDocumentParser {
+public:
+  TPlayedParser(TkwFormatter* AFormatter, std::shared_ptr<TPlayedDoc> ADoc)
+      : TkwDocumentParser(AFormatter), FDoc(std::move(ADoc)) {}
+
+  int PageCount() const override { return FDoc->Pages; }
+  int ConvertedPageCount() const override { return FConverted; }
+  int SelectedPageCount() const override { return FSelected; }
+
+  void Open(const std::string& AFileName, const std::string& APassword) override {
+    if (!QFile::exists(QString::fromStdString(AFileName))) throw std::runtime_error("Invalid PDF");
+    if (!FDoc->Password.empty() && APassword != FDoc->Password) {
+      std::string pw = APassword;
+      if (FOnNeedPassword) FOnNeedPassword(*this, pw);
+      if (pw != FDoc->Password) throw std::runtime_error(kPasswordRequiredMessage);
+    }
+    FSelected = 0;
+    for (int p = 1; p <= FDoc->Pages; ++p) {
+      if (IsPageSelected(p)) ++FSelected;
+    }
+  }
+  void Open(TkwRef<TkwBaseStream>, const std::string&) override {
+    throw std::runtime_error("unused");
+  }
+  void Run() override {
+    FConverted = 0;
+    for (int p = 1; p <= FDoc->Pages; ++p) {
+      if (!IsPageRangeBlank() && !IsPageSelected(p)) continue;
+      ++FConverted;
+      DoPageStart(p);
+      for (int kind : FDoc->Kinds) {
+        TkwFormatterText element;
+        element.ElementType = static_cast<std::uint8_t>(kind);
+        TkwAction action = TkwAction::acRetain;
+        if (FFormatter->OnElementDetected) FFormatter->OnElementDetected(*FFormatter, element, action);
+        FDoc->Actions.push_back(action);
+      }
+      if (FFormatter->OnProgress) FFormatter->OnProgress(*FFormatter, p);
+      if (FFormatter->OnEndPage) FFormatter->OnEndPage(*FFormatter, p);
+    }
+  }
+  void Close() override {}
+
+private:
+  std::shared_ptr<TPlayedDoc> FDoc;
+  int FSelected = 0;
+  int FConverted = 0;
+};
+
+class TLines final : public TJobSink {
+public:
+  void Log(const QString& AText, TLogColour AColour) override {
+    Texts.append(AText);
+    Colours.push_back(AColour);
+  }
+  void StartProgress(int AMaximum) override { Maximum = AMaximum; }
+  void StepProgress() override { ++Steps; }
+  void ObjectsFound(int ACount) override { Objects = ACount; }
+  void JobFinished(int, const QString&) override { ++Finished; }
+  std::optional<std::string> AskPassword(const QString&) override {
+    ++Asked;
+    return std::string("secret");
+  }
+  QStringList Texts;
+  std::vector<TLogColour> Colours;
+  int Maximum = -1, Steps = 0, Objects = 0, Finished = 0, Asked = 0;
+};
+
+class EngineBridge : public ::testing::Test {
+protected:
+  EngineBridge() {
+    Source = Dir.filePath(QStringLiteral("doc.pdf"));
+    QFile f(Source);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("%PDF-1.4\n");
+  }
+  TJobConverterFactory Factory() {
+    auto doc = Doc;
+    TEngineFactoryMaker maker = [doc] {
+      return std::make_unique<TkwConverterFactory>(
+          [](std::uint8_t) { return std::make_unique<TkwDocumentWriter>(); },
+          [](TkwDocumentWriter& AWriter) { return std::make_unique<TkwFormatter>(AWriter); },
+          [doc](TkwFormatter* AFormatter) {
+            return std::make_unique<TPlayedParser>(AFormatter, doc);
+          });
+    };
+    return [maker] { return MakeEngineConverter(maker); };
+  }
+  TJobOptions Options(const QString& APages) {
+    TJobOptions o;
+    o.Source = Source;
+    o.Destination = Dir.filePath(QStringLiteral("doc"));
+    o.Pages = APages;
+    return o;
+  }
+
+  QTemporaryDir Dir;
+  QString Source;
+  std::shared_ptr<TPlayedDoc> Doc = std::make_shared<TPlayedDoc>();
+  TLines Sink;
+  std::atomic<bool> Cancel{false};
+};
+
+TEST_F(EngineBridge, OnePageOfThreeWithCustomChoices) {
+  TJobOptions o = Options(QStringLiteral("2"));
+  o.Custom = true;
+  o.Choices = PresetImagesOnly();
+  TJobRunner runner(Factory(), Sink, Cancel);
+  ASSERT_TRUE(runner.RunSingle(o)) << Sink.Texts.join(u'|').toStdString();
+  const QStringList expected = {QStringLiteral("File #1 (3 pages)"),
+                                QStringLiteral("In: ") + Source,
+                                QStringLiteral("Out: ") + Dir.filePath(QStringLiteral("doc.rtf")),
+                                QStringLiteral("Conversion started..."),
+                                QStringLiteral("2 objects processed."),
+                                QStringLiteral("Done. 1 page converted.")};
+  EXPECT_EQ(Sink.Texts, expected);
+  EXPECT_EQ(Sink.Maximum, 1);
+  EXPECT_EQ(Sink.Steps, 1);
+  EXPECT_EQ(Doc->Actions, (std::vector<TkwAction>{TkwAction::acDelete, TkwAction::acRetain}));
+}
+
+TEST_F(EngineBridge, MalformedRangeIsTheEnginesMessageInRed) {
+  TJobRunner runner(Factory(), Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(Options(QStringLiteral("1,,3"))));
+  ASSERT_EQ(Sink.Texts.size(), 1);
+  EXPECT_EQ(Sink.Texts[0], QStringLiteral("'''' is not a valid integer value"));
+  EXPECT_EQ(Sink.Colours[0], TLogColour::lcRed);
+}
+
+TEST_F(EngineBridge, PasswordGoesThroughTheConvertersEvent) {
+  Doc->Password = "secret";
+  TJobRunner runner(Factory(), Sink, Cancel);
+  EXPECT_TRUE(runner.RunSingle(Options(QString())));
+  EXPECT_EQ(Sink.Asked, 1);
+  EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Done. 3 pages converted."));
+}
+
+TEST_F(EngineBridge, AbortUnwindsTheConverterBetweenPages) {
+  Doc->Pages = 5;
+  TJobRunner runner(Factory(), Sink, Cancel);
+  Cancel = false;
+  // Aborted as soon as the first page ends.
+  struct TAbortOnStep final : TJobSink {
+    TLines& Inner;
+    std::atomic<bool>& Flag;
+    TAbortOnStep(TLines& AInner, std::atomic<bool>& AFlag) : Inner(AInner), Flag(AFlag) {}
+    void Log(const QString& T, TLogColour C) override { Inner.Log(T, C); }
+    void StartProgress(int M) override { Inner.StartProgress(M); }
+    void StepProgress() override { Inner.StepProgress(); Flag = true; }
+    void ObjectsFound(int N) override { Inner.ObjectsFound(N); }
+    void JobFinished(int N, const QString& O) override { Inner.JobFinished(N, O); }
+    std::optional<std::string> AskPassword(const QString& F) override { return Inner.AskPassword(F); }
+  } sink(Sink, Cancel);
+  TJobRunner aborting(Factory(), sink, Cancel);
+  EXPECT_FALSE(aborting.RunSingle(Options(QString())));
+  EXPECT_EQ(Sink.Steps, 1);
+  EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Conversion aborted."));
+  EXPECT_EQ(Sink.Finished, 0);
+  // The same converter code runs the next job normally.
+  Cancel = false;
+  EXPECT_TRUE(runner.RunSingle(Options(QString())));
+  EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Done. 5 pages converted."));
+}
+
+TEST(EngineProbe, AFileThatIsNoPdfRaises) {
+  QTemporaryDir dir;
+  const QString name = dir.filePath(QStringLiteral("x.pdf"));
+  QFile f(name);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("not a pdf at all");
+  f.close();
+  std::unique_ptr<TPdfProbe> probe = MakeEngineProbe();
+  ASSERT_TRUE(probe);
+  EXPECT_ANY_THROW((void)probe->PageCount(name, nullptr));
+}
+
+}  // namespace
+}  // namespace qm
