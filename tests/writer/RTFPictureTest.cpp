@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <zlib.h>
+
+#ifdef QM_HAVE_LIBPNG
+#include <png.h>
+#endif
+
+#include "platform/Jpeg.h"
+#include "platform/Metafile.h"
+#include "tests/writer/WriterTestUtil.h"
+
+namespace qm {
+namespace {
+
+using namespace writertest;
+using rtftest::TRtfDocument;
+
+struct Chunk {
+  std::string Type;
+  std::string Data;
+  bool CrcOk;
+};
+
+std::vector<Chunk> ReadChunks(const std::string& APng) {
+  std::vector<Chunk> out;
+  std::size_t pos = 8;
+  const auto be32 = [&](std::size_t at) {
+    return (static_cast<std::uint32_t>(static_cast<std::uint8_t>(APng[at])) << 24) |
+           (static_cast<std::uint32_t>(static_cast<std::uint8_t>(APng[at + 1])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<std::uint8_t>(APng[at + 2])) << 8) |
+           static_cast<std::uint8_t>(APng[at + 3]);
+  };
+  while (pos + 12 <= APng.size()) {
+    const std::uint32_t len = be32(pos);
+    if (pos + 12 + len > APng.size()) break;
+    Chunk c{APng.substr(pos + 4, 4), APng.substr(pos + 8, len), false};
+    const std::uint32_t crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(APng.data() + pos + 4), len + 4));
+    c.CrcOk = crc == be32(pos + 8 + len);
+    out.push_back(std::move(c));
+    pos += 12 + len;
+  }
+  return out;
+}
+
+TEST(Png, CompressedDataIsCutIntoChunksOf10240) {
+  for (const std::size_t size : {std::size_t{20480}, std::size_t{20481}, std::size_t{5}}) {
+    const std::string data(size, 'x');
+    const auto chunks = ReadChunks(BuildPNG(1, 1, data, std::nullopt));
+    std::vector<std::size_t> idat;
+    for (const Chunk& c : chunks) {
+      EXPECT_TRUE(c.CrcOk) << c.Type;
+      if (c.Type == "IDAT") idat.push_back(c.Data.size());
+    }
+    const std::size_t expected = (size + kPngChunkSize - 1) / kPngChunkSize;
+    ASSERT_EQ(idat.size(), expected) << size;
+    EXPECT_EQ(idat.back(), size - (expected - 1) * kPngChunkSize);
+    EXPECT_EQ(chunks.front().Type, "IHDR");
+    EXPECT_EQ(chunks.back().Type, "IEND");
+  }
+}
+
+TEST(Png, CrcMatchesZlib) {
+  const std::string s = "IEND";
+  EXPECT_EQ(PngCrc(s) ^ 0xFFFFFFFFu, 0xAE426082u);
+}
+
+std::unique_ptr<TBitmap> Noise(int W, int H) {
+  auto owned = std::make_unique<TBitmap>(W, H);
+  TBitmap& bmp = *owned;
+  std::uint32_t state = 12345;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      state = state * 1664525u + 1013904223u;
+      bmp.SetPixel(x, y, state >> 8);
+    }
+  return owned;
+}
+
+TEST(Png, ImageDataInflatesToFilteredRows) {
+  const auto bmpOwned = Noise(130, 90);
+  const TBitmap& bmp = *bmpOwned;  // enough to need several IDAT chunks
+  const std::string png = EncodePNG(bmp, 0xFFFFFF);
+  std::string compressed;
+  bool trns = false;
+  int idat = 0;
+  for (const Chunk& c : ReadChunks(png)) {
+    if (c.Type == "IDAT") { compressed += c.Data; ++idat; }
+    if (c.Type == "tRNS") trns = c.Data == std::string("\0\xff\0\xff\0\xff", 6);
+  }
+  EXPECT_GT(idat, 1);
+  EXPECT_TRUE(trns);
+  std::string raw(static_cast<std::size_t>(130 * 3 + 1) * 90, '\0');
+  uLongf rawLen = static_cast<uLongf>(raw.size());
+  ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLen,
+                       reinterpret_cast<const Bytef*>(compressed.data()), static_cast<uLong>(compressed.size())),
+            Z_OK);
+  ASSERT_EQ(rawLen, raw.size());
+  const std::size_t row = 130 * 3 + 1;
+  EXPECT_EQ(raw[row * 7], '\0');
+  const std::uint32_t c = bmp.GetPixel(5, 7);
+  EXPECT_EQ(static_cast<std::uint8_t>(raw[row * 7 + 1 + 15]), GetRValue(c));
+  EXPECT_EQ(static_cast<std::uint8_t>(raw[row * 7 + 1 + 17]), GetBValue(c));
+}
+
+#ifdef QM_HAVE_LIBPNG
+TEST(Png, LibpngDecodesIt) {
+  const auto bmpOwned = Noise(64, 48);
+  const TBitmap& bmp = *bmpOwned;
+  const std::string png = EncodePNG(bmp, std::nullopt);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size())) << image.message;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) << image.message;
+  EXPECT_EQ(image.width, 64u);
+  const std::uint32_t c = bmp.GetPixel(10, 20);
+  EXPECT_EQ(pixels[(20 * 64 + 10) * 3], GetRValue(c));
+  EXPECT_EQ(pixels[(20 * 64 + 10) * 3 + 2], GetBValue(c));
+}
+#endif
+
+std::vector<rtftest::TRtfPicture> PicturesOf(TkwOutputImageFormat AFormat, const TGraphic& AGraphic,
+                                             bool ATransparent = false) {
+  auto doc = MakeDoc();
+  doc->GetImageSettings().OutputImageFormat = AFormat;
+  doc->GetImageSettings().Transparent = ATransparent;
+  doc->BeginDoc();
+  doc->AddImage({10, 20, 110, 70}, AGraphic);
+  doc->EndDoc();
+  const auto reader = TRtfDocument::Parse(doc->GetRTFText());
+  EXPECT_EQ(reader.UnbalancedBraces(), 0);
+  return reader.Pictures();
+}
+
+TEST(Pictures, JpegIsWrittenUnchanged) {
+  TJPEGImage jpeg;
+  jpeg.Assign(*Noise(20, 10), 90);
+  const auto pics = PicturesOf(TkwOutputImageFormat::ifPNG, jpeg);
+  ASSERT_EQ(pics.size(), 1u);
+  EXPECT_EQ(pics[0].Blip, "jpegblip");
+  EXPECT_EQ(pics[0].Bytes, jpeg.GetBytes() + std::string("\x03\0\0\0\0\0", 6));
+  EXPECT_EQ(pics[0].GoalWidth, 1500);
+  EXPECT_EQ(pics[0].GoalHeight, 750);
+}
+
+TEST(Pictures, TransparentJpegTakesTheConfiguredFormat) {
+  TJPEGImage jpeg;
+  jpeg.Assign(*Noise(20, 10), 90);
+  const auto pics = PicturesOf(TkwOutputImageFormat::ifPNG, jpeg, true);
+  ASSERT_EQ(pics.size(), 1u);
+  EXPECT_EQ(pics[0].Blip, "pngblip");
+  EXPECT_EQ(pics[0].Bytes.substr(1, 3), "PNG");
+}
+
+TEST(Pictures, EachOutputFormat) {
+  const auto bmpOwned = Noise(12, 1);
+  const TBitmap& bmp = *bmpOwned;
+  struct Case {
+    TkwOutputImageFormat Format;
+    std::string Blip;
+    std::string Magic;
+  };
+  const Case cases[] = {
+      {TkwOutputImageFormat::ifPNG, "pngblip", "\x89PNG"},
+      {TkwOutputImageFormat::ifJPEG, "jpegblip", "\xFF\xD8"},
+      {TkwOutputImageFormat::ifMetafile, "emfblip", std::string("\x01\0\0\0", 4)},
+      {TkwOutputImageFormat::ifBMP, "wmetafile", std::string("\x01\0\x09\0", 4)},
+  };
+  for (const Case& c : cases) {
+    const auto pics = PicturesOf(c.Format, bmp);
+    ASSERT_EQ(pics.size(), 1u);
+    EXPECT_EQ(pics[0].Blip, c.Blip);
+    EXPECT_EQ(pics[0].Bytes.substr(0, c.Magic.size()), c.Magic) << c.Blip;
+    EXPECT_EQ(pics[0].Bytes.substr(pics[0].Bytes.size() - 6), std::string("\x03\0\0\0\0\0", 6));
+  }
+  // a one-line bitmap is made two lines high for JPEG
+  const auto jpegs = PicturesOf(TkwOutputImageFormat::ifJPEG, bmp);
+  EXPECT_EQ(ReadJpegFrameInfo(jpegs[0].Bytes)->Height, 2);
+}
+
+TEST(Pictures, SameRectangleTwiceGivesOnePicture) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  const auto bmpOwned = Noise(4, 4);
+  const TBitmap& bmp = *bmpOwned;
+  doc->AddImage({0, 0, 10, 10}, bmp);
+  doc->AddImage({0, 0, 10, 10}, bmp);
+  doc->AddImage({0, 0, 10, 11}, bmp);
+  doc->NewPage();
+  doc->AddImage({0, 0, 10, 11}, bmp);  // a new page forgets the last rectangle
+  doc->DrawGraphicIndex({5, 5, 9, 9}, 0);
+  doc->DrawGraphicIndex({5, 5, 9, 9}, 42);  // no such picture
+  doc->DrawGraphic(bmp, 1, 1);
+  EXPECT_EQ(doc->GetImageCount(), 4);
+  doc->EndDoc();
+  EXPECT_EQ(TRtfDocument::Parse(doc->GetRTFText()).Pictures().size(), 5u);
+}
+
+class OtherGraphic final : public TGraphic {
+public:
+  int GetWidth() const override { return 1; }
+  int GetHeight() const override { return 1; }
+  std::unique_ptr<TGraphic> Clone() const override { return std::make_unique<OtherGraphic>(); }
+  std::unique_ptr<TBitmap> ToBitmap() const override { return std::make_unique<TBitmap>(1, 1); }
+};
+
+TEST(Pictures, UnknownGraphicClass) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  OtherGraphic other;
+  try {
+    doc->AddGraphic(other);
+    FAIL();
+  } catch (const EUnsupportedGraphics& e) {
+    EXPECT_STREQ(e.what(), "Unknown Graphics format");
+  }
+  int reported = 0;
+  doc->SetErrorHandler([&](TkwObject&, const std::exception&) { ++reported; });
+  EXPECT_EQ(doc->AddGraphic(other), -1);
+  doc->AddImage({0, 0, 5, 5}, other);
+  EXPECT_EQ(reported, 2);
+  EXPECT_EQ(doc->GetImageCount(), 0);
+}
+
+TEST(Pictures, UnrenderablePictureKeepsOnlyTheBlipWord) {
+  TBitmap empty;
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->AddImage({0, 0, 5, 5}, empty);
+  doc->EndDoc();
+  EXPECT_TRUE(Contains(doc->GetRTFText(), "\\pichgoal75\\pngblip}}}"));
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include "tests/writer/WriterTestUtil.h"
+
+namespace qm {
+namespace {
+
+using namespace writertest;
+using rtftest::TRtfDocument;
+
+TEST(Sections, ThreePagesMakeThreePageSections) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  for (int page = 1; page <= 3; ++page) {
+    if (page > 1) {
+      EXPECT_EQ(doc->NewPage(), page);
+    }
+    doc->BeginPara();
+    doc->WriteText(u"page");
+    doc->EndPara();
+    doc->EndPage();
+  }
+  EXPECT_EQ(doc->GetDocArea().GetSections().size(), 3u);
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_EQ(Occurrences(rtf, "\r\n\\sectd{\\dntblnsbdb\\pgwsxn11905\\pghsxn16838"), 3);
+  EXPECT_EQ(Occurrences(rtf, "\\sect\r\n}"), 3);
+  EXPECT_TRUE(Contains(rtf, "\r\n\\paperw11905\\paperh16838\\margl0\\margr0\\margt0\\margb0\\headery0\\footery0"
+                            "\\nouicompat\\lnbrkrule\\paperw11905"));
+  EXPECT_EQ(TRtfDocument::Parse(rtf).UnbalancedBraces(), 0);
+}
+
+TEST(Sections, LandscapeAndBinAndColumns) {
+  auto doc = MakeDoc();
+  TkwPageSettings ps;
+  ps.SetOrientation(TPrinterOrientation::poLandscape);
+  ps.SetBinNumber(2);
+  ps.SetLeftMargin(96);
+  doc->SetPageSettings(ps);
+  doc->BeginDoc();
+  doc->BeginColumns(2, 40, {{24, 300}, {0, 300}});
+  doc->BeginPara();
+  doc->WriteText(u"left");
+  doc->EndPara();
+  doc->ColumnBreak();
+  doc->BeginPara();
+  doc->WriteText(u"right");
+  doc->EndPara();
+  doc->NewSection();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_TRUE(Contains(rtf, "\r\n\\sectd{\\lndscpsxn\\dntblnsbdb\\pgwsxn16838"));
+  EXPECT_TRUE(Contains(rtf, "\\binfsxn2\\binsxn2\\headery0"));
+  EXPECT_TRUE(Contains(rtf, "\\sectd\\sbknone{\\cols2\\colno1\\colsr360\\colw4500\\marglsxn1440\\margrsxn0"
+                            "\\colno2\\colsr0\\colw4500\\marglsxn1440"));
+  EXPECT_TRUE(Contains(rtf, "\\column \r\n"));
+  EXPECT_TRUE(Contains(rtf, "\\sectd\\sbknone\\cols1{\\sect"));
+  const auto reader = TRtfDocument::Parse(rtf);
+  EXPECT_EQ(reader.Cols(), (std::vector<int>{2, 1}));
+  EXPECT_EQ(reader.Words(), (std::vector<std::string>{"left", "right"}));
+}
+
+TEST(Sections, HeaderAndFooterLists) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->BeginHeader();
+  doc->BeginPara();
+  doc->WriteText(u"head");
+  doc->EndPara();
+  doc->EndHeader();
+  doc->BeginFooter();
+  doc->BeginPara();
+  doc->WriteText(u"foot");
+  doc->EndPara();
+  doc->EndFooter();
+  doc->BeginPara();
+  doc->WriteText(u"body");
+  doc->EndPara();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  const auto h = rtf.find("{\\header");
+  const auto b = rtf.find("body");
+  const auto f = rtf.find("{\\footer");
+  ASSERT_NE(h, std::string::npos);
+  ASSERT_NE(f, std::string::npos);
+  EXPECT_LT(h, b);
+  EXPECT_LT(b, f);
+}
+
+TEST(Tables, TwoRowsThreeCellsWithClearPenAndBrush) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  TPen pen;
+  pen.Style = TPenStyle::psClear;
+  pen.Width = 0;
+  doc->SetPen(pen);
+  doc->SetBrush({clWhite, TBrushStyle::bsClear});
+  doc->BeginTable(3, 8, 100);
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(doc->AddRow(20), 0);
+    for (int cell = 0; cell < 3; ++cell) {
+      doc->SetCellRight(cell, 100.0 * (cell + 1));
+      doc->GetTableSettings().CellVAlign = 1;
+      doc->BeginCellPara(cell);
+      doc->WriteText(u"r" + std::u16string(1, static_cast<char16_t>(u'0' + row)) + u"c" +
+                     std::u16string(1, static_cast<char16_t>(u'0' + cell)));
+      doc->EndPara();
+      if (cell == 2) {
+        doc->BeginCellPara(cell);
+        doc->WriteText(u"more");
+        doc->EndPara();
+      }
+    }
+  }
+  doc->EndTable();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  const auto reader = TRtfDocument::Parse(rtf);
+  EXPECT_EQ(reader.RowCount(), 2);
+  EXPECT_EQ(reader.CellCount(), 6);
+  EXPECT_EQ(reader.CountWord("cellx"), 6);
+  EXPECT_EQ(reader.UnbalancedBraces(), 0);
+  EXPECT_TRUE(Contains(rtf, "\\pard\\trowd\\trql\\trrh-300\\trleft120\r\n"));
+  EXPECT_TRUE(Contains(rtf, "\\clbrdrl\\clbrdrt\\clbrdrr\\clbrdrb\\clshdng0\\clcfpat2\\clcbpat2\\clvertalc\\ql\\cellx1500\r\n"));
+  EXPECT_TRUE(Contains(rtf, "\\pard\\intbl\\ql"));
+  EXPECT_TRUE(Contains(rtf, "r1c2\r\n\\par}"));   // an earlier paragraph of the cell
+  EXPECT_TRUE(Contains(rtf, "more\r\n}\\cell"));  // the last one
+  EXPECT_FALSE(Contains(rtf, "r0c0\\par"));
+  EXPECT_TRUE(Contains(rtf, " \\pard\\intbl \\row "));
+  const auto paras = reader.Paragraphs();
+  ASSERT_GE(paras.size(), 8u);
+  EXPECT_TRUE(paras[0].InTable);
+}
+
+TEST(Tables, BorderStylesAndShadingWords) {
+  struct Case {
+    TPenStyle Pen;
+    TBrushStyle Brush;
+    std::string Expected;
+  };
+  const Case cases[] = {
+      {TPenStyle::psSolid, TBrushStyle::bsSolid, "\\clbrdrl\\brdrs\\brdrw15\\clbrdrt\\brdrs\\brdrw15"},
+      {TPenStyle::psDash, TBrushStyle::bsCross, "\\clbrdrb\\brdrdash\\brdrw15\\clbgcross\\clcfpat"},
+      {TPenStyle::psDot, TBrushStyle::bsHorizontal, "\\brdrdot\\brdrw15\\clbghoriz"},
+      {TPenStyle::psDashDotDot, TBrushStyle::bsSolid, "\\brdrdashdd\\brdrw15\\clshdng10000"},
+  };
+  for (const Case& c : cases) {
+    auto doc = MakeDoc();
+    doc->BeginDoc();
+    doc->SetPen({clBlack, c.Pen, 1});
+    doc->SetBrush({clRed, c.Brush});
+    doc->BeginTable(1, 0, 0);
+    doc->AddAutoRow();
+    doc->SetCellRight(0, 50);
+    doc->EndTable();
+    doc->EndDoc();
+    EXPECT_TRUE(Contains(doc->GetRTFText(), c.Expected)) << c.Expected;
+    EXPECT_TRUE(Contains(doc->GetRTFText(), "\\trrh0\\trleft0"));  // automatic row
+    EXPECT_TRUE(Contains(doc->GetRTFText(), "\\red255\\green0\\blue0;"));  // shading colour registered
+  }
+}
+
+TEST(Tables, AddRowWithoutTableReportsFailure) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  EXPECT_EQ(doc->AddRow(10), kWriterOperationFailed);
+}
+
+TEST(Shapes, RectangleTwipsAndFallback) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->DrawRectangle(false, {110, 70}, {10, 20});
+  doc->DrawRectangle(false, {10, 20}, {110, 70});
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_EQ(Occurrences(rtf, "\\shpleft150\\shptop300\\shpright1650\\shpbottom1050"), 2);
+  EXPECT_TRUE(Contains(rtf, "{\\*\\do\\dobxpage\\dobypage\\dprect\\dpx150\\dpy300\\dpxsize1500\\dpysize750"));
+  EXPECT_TRUE(Contains(rtf, "{\\sp{\\sn shapeType}{\\sv 1}}"));
+  EXPECT_FALSE(Contains(rtf, "fillColor"));
+  EXPECT_EQ(TRtfDocument::Parse(rtf).UnbalancedBraces(), 0);
+}
+
+TEST(Shapes, EveryKindBalancesAndPolygonGeometry) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->SetPen({clBlue, TPenStyle::psDash, 1});
+  doc->SetBrush({clLime, TBrushStyle::bsSolid});
+  doc->DrawLine({0, 0}, {30, 15});
+  doc->DrawRoundRect(true, {0, 0}, {40, 40}, {500, 500});
+  doc->DrawEllipse(true, {10, 10}, {20, 30});
+  doc->DrawPolygon({{20, 10}, {0, 30}, {40, 30}}, false);
+  doc->DrawPolyline({{5, 5}, {10, 20}});
+  doc->DrawArc({0, 0}, {40, 20}, {40, 10}, {0, 10});
+  doc->DrawChord(true, {0, 0}, {1, 1}, {2, 2}, {3, 3});  // accepted, not written
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  const auto reader = TRtfDocument::Parse(rtf);
+  EXPECT_EQ(reader.UnbalancedBraces(), 0);
+  EXPECT_EQ(reader.CountWord("shp"), 5);
+  EXPECT_TRUE(Contains(rtf, "{\\*\\do\\dobxpage\\dobypage\\dpline\\dpx0\\dpy0\\dpxsize450\\dpysize225"));
+  EXPECT_TRUE(Contains(rtf, "\\dprect\\dproundr\\dpx0\\dpy0\\dpxsize600"));
+  EXPECT_TRUE(Contains(rtf, "{\\sp{\\sn pVerticies}{\\sv 8;3;(300,0);(0,300);(600,300);}}"));
+  EXPECT_TRUE(Contains(rtf, "\\dppolygon\\dppolycount3\\dpptx300\\dppty0\\dpptx0\\dppty300"));
+  EXPECT_TRUE(Contains(rtf, "{\\sp{\\sn lineDashing}{\\sv 1}}"));
+  EXPECT_TRUE(Contains(rtf, "{\\sp{\\sn lineColor}{\\sv 16711680}}"));
+  EXPECT_TRUE(Contains(rtf, "{\\sp{\\sn fillColor}{\\sv 65280}}"));
+  // the rounded rectangle's box ignores the corner point
+  EXPECT_TRUE(Contains(rtf, "\\shpleft0\\shptop0\\shpright600\\shpbottom600"));
+  // the arc is a positioned picture
+  EXPECT_TRUE(Contains(rtf, "{\\pard\\pvpg\\phpg\\posx0\\posy0\\overlay{\\pict\\jpegblip\\picw600\\pich300"));
+  EXPECT_EQ(reader.Pictures().size(), 1u);
+}
+
+TEST(TextBoxes, ParagraphsGoIntoTheBox) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->BeginTextBox({10, 20, 110, 70}, 2, 1);
+  doc->BeginPara();
+  doc->WriteText(u"boxed");
+  doc->EndPara();
+  doc->EndTextBox();
+  doc->BeginPara();
+  doc->WriteText(u"outside");
+  doc->EndPara();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_TRUE(Contains(rtf, "{\\shp{\\*\\shpinst\\shpleft150\\shptop300\\shpright1650\\shpbottom1050\\shpfhdr0"));
+  EXPECT_TRUE(Contains(rtf, "{\\sp{\\sn posh}{\\sv 2}}"));
+  EXPECT_TRUE(Contains(rtf, "{\\sp{\\sn anchorText}{\\sv 1}}"));
+  EXPECT_TRUE(Contains(rtf, "\\dptxbx\\dpx150\\dpy300\\dpxsize1500\\dpysize750{\\dptxbxtext"));
+  EXPECT_EQ(Occurrences(rtf, "boxed"), 2);
+  const auto reader = TRtfDocument::Parse(rtf);
+  EXPECT_EQ(reader.UnbalancedBraces(), 0);
+  EXPECT_EQ(reader.Words(), (std::vector<std::string>{"boxed", "outside"}));
+}
+
+TEST(States, SaveRestoreAndInvalidIndex) {
+  auto doc = MakeDoc();
+  EXPECT_EQ(doc->SaveState(), -1);  // before the document
+  doc->BeginDoc();
+  TFont f;
+  f.Name = "First";
+  doc->SetFont(f);
+  EXPECT_EQ(doc->SaveState(), 0);
+  f.Name = "Second";
+  doc->SetFont(f);
+  EXPECT_EQ(doc->SaveState(), 1);
+  f.Name = "Third";
+  doc->SetFont(f);
+  doc->RestoreState(-1);
+  EXPECT_EQ(doc->GetFont().Name, "Second");
+  doc->RestoreState(0);
+  EXPECT_EQ(doc->GetFont().Name, "First");
+  try {
+    doc->RestoreState(2);
+    FAIL();
+  } catch (const EInvalidEngineState& e) {
+    EXPECT_STREQ(e.what(), "Not a valid Engine State identifier");
+  }
+  std::string reported;
+  doc->SetErrorHandler([&](TkwObject&, const std::exception& e) { reported = e.what(); });
+  doc->RestoreState(5);
+  EXPECT_EQ(reported, "Not a valid Engine State identifier");
+  doc->ClearStates();
+  EXPECT_EQ(doc->GetStateCount(), 0);
+}
+
+TEST(Units, PointsAreScaledToNative) {
+  auto doc = MakeDoc();
+  doc->SetMeasurementUnit(TkwMeasurementUnit::muPoints);
+  doc->BeginDoc();
+  doc->GetTextFormatting().SetLeftIndent(36);  // half an inch
+  doc->BeginPara();
+  doc->WriteText(u"x", 72, 0);
+  doc->EndPara();
+  doc->BeginTable(1, 72, 0);
+  doc->AddRow(12);
+  doc->SetCellRight(0, 144);
+  doc->EndTable();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_TRUE(Contains(rtf, "\\li720"));
+  EXPECT_TRUE(Contains(rtf, "\\tx1440\\tab x"));
+  EXPECT_TRUE(Contains(rtf, "\\trrh-240\\trleft1440"));
+  EXPECT_TRUE(Contains(rtf, "\\cellx2880"));
+}
+
+}  // namespace
+}  // namespace qm

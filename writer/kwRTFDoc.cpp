@@ -1,0 +1,558 @@
+#include "writer/kwRTFDoc.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/Jpeg.h"
+#include "platform/Metafile.h"
+#include "platform/Shell.h"
+
+namespace qm {
+
+namespace {
+
+std::string SystemReason(int AErrno) { return std::strerror(AErrno); }
+
+// Writes all bytes, retrying short writes.
+bool WriteAll(int AFd, std::string_view ABytes) {
+  while (!ABytes.empty()) {
+    const ssize_t n = ::write(AFd, ABytes.data(), ABytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    ABytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+TkwRTFDoc::TkwRTFDoc() : FRandom(MakeClockRandomProvider()) {
+  FImageSettings->OutputImageFormat = TkwOutputImageFormat::ifPNG;
+  FImageSettings->ScaleToFrame = true;
+  FImageSettings->KeepAspectRatio = false;
+  ResetTree();
+}
+
+TkwRTFDoc::~TkwRTFDoc() { RemoveTempFile(); }
+
+void TkwRTFDoc::ResetTree() {
+  FOpenPara.reset();
+  FRunTarget = nullptr;
+  FTable.reset();
+  FTextBox.reset();
+  FHeader = std::make_unique<TkwRTFHeader>(FStyleManager, FRandom);
+  FDocArea = std::make_unique<TkwRTFDocArea>();
+  FCurrentSection = &FDocArea->AddSection(kSectionNewPage);
+  FCurrentList = &FCurrentSection->GetBody();
+}
+
+void TkwRTFDoc::SetRandomProvider(std::shared_ptr<TkwRandomProvider> ARandom) {
+  FRandom = ARandom ? std::move(ARandom) : MakeClockRandomProvider();
+  FHeader->SetRandom(FRandom);
+}
+
+void TkwRTFDoc::RemoveTempFile() {
+  if (!FTempFileName.empty()) {
+    ::unlink(FTempFileName.c_str());
+    FTempFileName.clear();
+  }
+}
+
+void TkwRTFDoc::Fail(const std::exception& AError) {
+  if (FErrorHandler) {
+    FErrorHandler(*this, AError);
+    return;
+  }
+  throw;
+}
+
+TkwRect TkwRTFDoc::ToNative(const TkwRect& ARect) const {
+  return {ARect.Left * FUnitFactor, ARect.Top * FUnitFactor, ARect.Right * FUnitFactor,
+          ARect.Bottom * FUnitFactor};
+}
+
+void TkwRTFDoc::SetMeasurementUnit(TkwMeasurementUnit AUnit) {
+  FMeasurementUnit = AUnit;
+  FUnitFactor = MeasurementFactor(AUnit);
+  FCurrentPageSettings->SetNativeFactor(FUnitFactor);
+  FTextFormatting->SetNativeFactor(FUnitFactor);
+}
+
+void TkwRTFDoc::SetPageSettings(const TkwPageSettings& ASettings) {
+  FCurrentPageSettings->Assign(ASettings);
+  FCurrentSection->GetPageSettings().Assign(ASettings);
+}
+
+// ---------------------------------------------------------------------------------------
+// Document and pages
+
+void TkwRTFDoc::BeginDoc() {
+  try {
+    RemoveTempFile();
+    FRTFText.clear();
+    FDocArea->GetPageSettings().Assign(*FCurrentPageSettings);
+    if (!FOutputFileName.empty()) {
+      const std::filesystem::path target(FOutputFileName);
+      const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+      std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+      const int fd = ::mkstemp(pattern.data());
+      if (fd < 0) {
+        throw std::runtime_error("Cannot create file \"" + FOutputFileName + "\". " + SystemReason(errno));
+      }
+      ::close(fd);
+      FTempFileName = pattern;
+    }
+    FPages.clear();
+    FImages.clear();
+    FPageNumber = 0;
+    FPageCount = 0;
+    FDocBegun = true;
+    FInTable = false;
+    NewPage();
+  } catch (const std::exception& e) {
+    throw std::runtime_error(e.what());
+  }
+}
+
+int TkwRTFDoc::NewPage() {
+  try {
+    if (FPageCount > 0) {
+      // Content left open on the page before is kept, not dropped.
+      if (FOpenPara) EndPara();
+      if (FTable) EndTable();
+      if (FTextBox) EndTextBox();
+      FCurrentSection = &FDocArea->AddSection(kSectionNewPage);
+      FCurrentList = &FCurrentSection->GetBody();
+    }
+    FCurrentSection->GetPageSettings().Assign(*FCurrentPageSettings);
+    ++FPageCount;
+    FPageNumber = FPageCount;
+    auto item = std::make_unique<TkwPageItem>();
+    item->PageSettings.Assign(*FCurrentPageSettings);
+    FPages.push_back(std::move(item));
+    FInTable = false;
+    FInTextBox = false;
+    FInList = false;
+    FLastPictureRect.reset();
+    return FPageCount;
+  } catch (const std::exception& e) {
+    throw std::runtime_error(e.what());
+  }
+}
+
+void TkwRTFDoc::BeginColumns(int AColumnCount, int AColumnSpacing, const TkwColumnSections& AColumns) {
+  try {
+    TkwRTFSection& section = FDocArea->AddSection(kSectionColumns);
+    section.ColumnCount = AColumnCount;
+    section.ColumnSpacing = AColumnSpacing;
+    for (const TkwColumnSection& c : AColumns) {
+      section.Columns.push_back({c.SpaceAfter * FUnitFactor, c.Width * FUnitFactor});
+    }
+    section.GetPageSettings().Assign(*FCurrentPageSettings);
+    FCurrentSection = &section;
+    FCurrentList = &section.GetBody();
+  } catch (const std::exception& e) {
+    throw std::runtime_error(e.what());
+  }
+}
+
+void TkwRTFDoc::NewSection() {
+  TkwRTFSection& section = FDocArea->AddSection(kSectionContinuous);
+  section.GetPageSettings().Assign(*FCurrentPageSettings);
+  FCurrentSection = &section;
+  FCurrentList = &section.GetBody();
+}
+
+void TkwRTFDoc::ColumnBreak() { FCurrentList->push_back(std::make_unique<TkwRTFColumnBreak>()); }
+
+void TkwRTFDoc::EndDoc() {
+  if (!FDocBegun) return;
+  try {
+    if (FOpenPara) EndPara();
+    if (FTable) EndTable();
+    if (FTextBox) EndTextBox();
+    // The document area goes first so that every font and colour it registers (cell
+    // shading) is in the header's tables; the file still begins with the header.
+    std::string body;
+    FDocArea->Write(body);
+    body += "}";
+    std::string head;
+    FHeader->Write(head);
+    WriteOutput(head, body);
+  } catch (const std::exception& e) {
+    RemoveTempFile();
+    FPages.clear();
+    FImages.clear();
+    FStates.clear();
+    FPageCount = 0;
+    FPageNumber = 0;
+    FDocBegun = false;
+    ResetTree();
+    throw std::runtime_error(e.what());
+  }
+  FPages.clear();
+  FImages.clear();
+  FStates.clear();
+  FPageCount = 0;
+  FPageNumber = 0;
+  FDocBegun = false;
+  FParaBegun = false;
+  ResetTree();
+  if (FOpenAfterCreate && !FOutputFileName.empty()) ShellOpen(FOutputFileName);
+}
+
+void TkwRTFDoc::WriteOutput(const std::string& AHead, const std::string& ABody) {
+  if (FOutputFileName.empty()) {
+    if (FOutputStream) {
+      FOutputStream->write(AHead.data(), static_cast<std::streamsize>(AHead.size()));
+      FOutputStream->write(ABody.data(), static_cast<std::streamsize>(ABody.size()));
+      FOutputStream->flush();
+      if (!*FOutputStream) throw std::runtime_error("Cannot write the document to the output stream");
+    } else {
+      FRTFText = AHead + ABody;
+    }
+    return;
+  }
+  const std::string& path = FOutputFileName;
+  if (FTempFileName.empty()) {
+    throw std::runtime_error("Cannot create file \"" + path + "\". The document was not begun");
+  }
+  const int fd = ::open(FTempFileName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(errno));
+  // The finished file gets the permissions a new file would get, or those of the file it
+  // replaces.
+  struct stat existing {};
+  mode_t mode;
+  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    mode = existing.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
+  if (!WriteAll(fd, AHead) || !WriteAll(fd, ABody)) {
+    const int err = errno;
+    ::close(fd);
+    throw std::runtime_error("Cannot write file \"" + path + "\". " + SystemReason(err));
+  }
+  if (::close(fd) != 0) {
+    throw std::runtime_error("Cannot write file \"" + path + "\". " + SystemReason(errno));
+  }
+  if (::rename(FTempFileName.c_str(), path.c_str()) != 0) {
+    throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(errno));
+  }
+  FTempFileName.clear();
+}
+
+// ---------------------------------------------------------------------------------------
+// Paragraphs and runs
+
+void TkwRTFDoc::BeginPara(std::string_view AStyleName) {
+  try {
+    if (FOpenPara) EndPara();  // a paragraph left open keeps its text
+    std::uint8_t flags = 0;
+    if (FInTable) flags |= kParaInTable;
+    if (FInList) flags |= kParaInList;
+    const int style = AStyleName.empty() ? -1 : FStyleManager->IndexOfStyle(AStyleName);
+    auto para = std::make_unique<TkwRTFParagraph>(*FHeader, flags, style);
+    if (FInList) para->ListIndex = FListIndex;
+    TkwParagraphItem& item = para->GetItem();
+    item.TextFormatting.Assign(*FTextFormatting);
+    item.Font = FFont;
+    item.Brush = FBrush;
+    item.TextEffects.Assign(FTextEffects);
+    FRunTarget = para.get();
+    FOpenPara = std::move(para);
+    FParaBegun = true;
+  } catch (const std::exception& e) {
+    throw std::runtime_error(e.what());
+  }
+}
+
+void TkwRTFDoc::BeginCellPara(int ACellIndex, std::string_view AStyleName) {
+  FCellIndex = ACellIndex;
+  BeginPara(AStyleName);
+}
+
+void TkwRTFDoc::EndPara() {
+  if (!FOpenPara) return;
+  if (FInTable && FTable) {
+    TkwRTFCell* cell = FTable->LastRowCell(FCellIndex);
+    if (!cell) {
+      // No such cell: the paragraph has nowhere valid to go.
+      FOpenPara.reset();
+      FRunTarget = nullptr;
+      return;
+    }
+    cell->VAlign = FTableSettings->CellVAlign;
+    cell->HAlign = FTableSettings->CellHAlign;
+    cell->AddParagraph(std::move(FOpenPara));
+  } else if (FInTextBox && FTextBox) {
+    FTextBox->AddParagraph(std::move(FOpenPara));
+  } else {
+    FCurrentList->push_back(std::move(FOpenPara));
+  }
+}
+
+void TkwRTFDoc::AddRunToTarget(std::u16string_view AText, double ATab, double ASpacing,
+                               const std::u16string* ABookmark) {
+  if (!FDocBegun || !FParaBegun || !FRunTarget) return;
+  const int font = FHeader->FontIndex(FFont);
+  const int color = FHeader->ColorIndex(FFont.Color);
+  if (ABookmark) {
+    FRunTarget->AddBookmarkRun(AText, font, *ABookmark, ATab * FUnitFactor, ASpacing * FUnitFactor,
+                               FFont.Charset, FFont.Size, FFont.Style, color);
+  } else {
+    FRunTarget->AddRun(AText, font, ATab * FUnitFactor, ASpacing * FUnitFactor, FFont.Charset,
+                       FFont.Size, FFont.Style, color);
+  }
+}
+
+void TkwRTFDoc::WriteCellText(int ACellIndex, std::u16string_view AText) {
+  FCellIndex = ACellIndex;
+  AddRunToTarget(AText, 0, 0, nullptr);
+}
+
+int TkwRTFDoc::WriteText(std::u16string_view AText, double ATabPosition, double ACharSpacing) {
+  AddRunToTarget(AText, ATabPosition, ACharSpacing, nullptr);
+  return 0;
+}
+
+int TkwRTFDoc::WriteBookmarkText(std::u16string_view AText, std::u16string_view ABookmarkName,
+                                 double ATabPosition, double ACharSpacing) {
+  try {
+    FBookmarkManager->AddBookmark(ABookmarkName);
+    const std::u16string name(ABookmarkName);
+    AddRunToTarget(AText, ATabPosition, ACharSpacing, &name);
+    return 0;
+  } catch (const std::exception&) {
+    return kWriterOperationFailed;
+  }
+}
+
+void TkwRTFDoc::BeginTextBox(const TkwRect& ARect, std::uint8_t AHAlign, std::uint8_t AVAlign) {
+  if (FTextBox) EndTextBox();
+  TPen pen;
+  pen.Color = clNone;
+  pen = FPen;
+  FTextBox = std::make_unique<TkwRTFTextbox>(ToNative(ARect), AHAlign, AVAlign, pen);
+  FInTextBox = true;
+}
+
+void TkwRTFDoc::EndTextBox() {
+  if (!FTextBox) return;
+  if (FOpenPara && FInTextBox && !FInTable) EndPara();
+  FCurrentList->push_back(std::move(FTextBox));
+}
+
+// ---------------------------------------------------------------------------------------
+// Styles and lists
+
+int TkwRTFDoc::AddStyle(const TFont& AFont, TColor AColor, std::string_view AStyleName) {
+  return FHeader->AddStyle(AFont, AColor, AStyleName);
+}
+
+int TkwRTFDoc::BeginNumberedList(std::uint8_t ANumberFormat, std::uint8_t AAlignment, int AStartAt,
+                                 std::uint8_t AFollow) {
+  FListIndex = FHeader->AddNumberList(ANumberFormat, AStartAt, AAlignment, AFollow);
+  FInList = true;
+  return FListIndex;
+}
+
+int TkwRTFDoc::BeginBulletList(const TFont& AFont, char16_t ABulletChar, int AStartAt,
+                               std::uint8_t AFollow, std::uint8_t AAlignment) {
+  FListIndex = FHeader->AddBulletList(AFont, ABulletChar, 23, AAlignment, AFollow, AStartAt);
+  FInList = true;
+  return FListIndex;
+}
+
+void TkwRTFDoc::ContinueList(int AListIndex) {
+  FListIndex = AListIndex;
+  FInList = true;
+}
+
+void TkwRTFDoc::EndList() { FInList = false; }
+
+// ---------------------------------------------------------------------------------------
+// Pictures
+
+int TkwRTFDoc::AddGraphic(const TGraphic& AGraphic) {
+  if (!FDocBegun) return -1;
+  const bool known = dynamic_cast<const TBitmap*>(&AGraphic) || dynamic_cast<const TJPEGImage*>(&AGraphic) ||
+                     dynamic_cast<const TMetafile*>(&AGraphic);
+  if (!known) {
+    try {
+      throw EUnsupportedGraphics();
+    } catch (const EUnsupportedGraphics& e) {
+      Fail(e);
+    }
+    return -1;
+  }
+  FImages.push_back(AGraphic.Clone());
+  return static_cast<int>(FImages.size()) - 1;
+}
+
+void TkwRTFDoc::PlacePicture(const TkwRect& ANativeRect, int AImageIndex) {
+  if (AImageIndex < 0 || AImageIndex >= static_cast<int>(FImages.size())) return;
+  FCurrentList->push_back(std::make_unique<TkwRTFPicture>(*FImages[static_cast<std::size_t>(AImageIndex)],
+                                                          *FImageSettings, FBrush, ANativeRect, AImageIndex));
+}
+
+void TkwRTFDoc::DrawGraphic(const TGraphic& AGraphic, double AX, double AY) {
+  const int index = AddGraphic(AGraphic);
+  if (index < 0) return;
+  const double scale = ScreenPPI() / 96.0;
+  PlacePicture({AX, AY, AX + AGraphic.GetWidth() * scale, AY + AGraphic.GetHeight() * scale}, index);
+}
+
+void TkwRTFDoc::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
+  if (!FDocBegun) return;
+  const TkwRect rect = ToNative(ARect);
+  if (FLastPictureRect && *FLastPictureRect == rect) return;  // the same picture drawn twice
+  const int index = AddGraphic(AGraphic);
+  if (index < 0) return;
+  FLastPictureRect = rect;
+  PlacePicture(rect, index);
+}
+
+void TkwRTFDoc::DrawGraphicIndex(const TkwRect& ARect, int AImageIndex) {
+  if (!FDocBegun) return;
+  PlacePicture(ToNative(ARect), AImageIndex);
+}
+
+// ---------------------------------------------------------------------------------------
+// Shapes
+
+void TkwRTFDoc::AddShape(int AKind, const TkwPoints& APoints, bool AFilled) {
+  if (!FDocBegun) return;
+  FCurrentList->push_back(std::make_unique<TkwRTFShapes>(AKind, APoints, FPen, AFilled, FBrush, *FRandom));
+}
+
+void TkwRTFDoc::DrawLine(const TkwPoint& AP1, const TkwPoint& AP2) { AddShape(kShapeLine, {AP1, AP2}, false); }
+void TkwRTFDoc::DrawRectangle(bool AFilled, const TkwPoint& AP1, const TkwPoint& AP2) {
+  AddShape(kShapeRectangle, {AP1, AP2}, AFilled);
+}
+void TkwRTFDoc::DrawRoundRect(bool AFilled, const TkwPoint& AP1, const TkwPoint& AP2, const TkwPoint& ACorner) {
+  AddShape(kShapeRoundRect, {AP1, AP2, ACorner}, AFilled);
+}
+void TkwRTFDoc::DrawEllipse(bool AFilled, const TkwPoint& AP1, const TkwPoint& AP2) {
+  AddShape(kShapeEllipse, {AP1, AP2}, AFilled);
+}
+void TkwRTFDoc::DrawPolygon(const TkwPoints& APoints, bool AFilled) { AddShape(kShapePolygon, APoints, AFilled); }
+void TkwRTFDoc::DrawPolyline(const TkwPoints& APoints) { AddShape(kShapePolyline, APoints, false); }
+void TkwRTFDoc::DrawArc(const TkwPoint& AP1, const TkwPoint& AP2, const TkwPoint& AStart, const TkwPoint& AEnd) {
+  AddShape(kShapeArc, {AP1, AP2, AStart, AEnd}, false);
+}
+
+// ---------------------------------------------------------------------------------------
+// Tables
+
+int TkwRTFDoc::BeginTable(int AColumnCount, double ALeftOffset, double ATop) {
+  if (FTable) EndTable();
+  FTable = std::make_unique<TkwRTFTableItem>(*FHeader, ALeftOffset * FUnitFactor, ATop * FUnitFactor);
+  FColumnCount = AColumnCount;
+  FInTable = true;
+  return 0;
+}
+
+int TkwRTFDoc::AddRow(double AHeight) {
+  try {
+    if (!FTable) return kWriterOperationFailed;
+    FTable->AddRow(FColumnCount, AHeight * FUnitFactor);
+    return 0;
+  } catch (const std::exception&) {
+    return kWriterOperationFailed;
+  }
+}
+
+int TkwRTFDoc::AddAutoRow() {
+  try {
+    if (!FTable) return kWriterOperationFailed;
+    FTable->AddRow(FColumnCount, kAutoRowHeight);
+    return 0;
+  } catch (const std::exception&) {
+    return kWriterOperationFailed;
+  }
+}
+
+void TkwRTFDoc::SetCellWidth(int ACellIndex, double AWidth) {
+  if (!FTable) return;
+  if (TkwRTFCell* cell = FTable->LastRowCell(ACellIndex)) {
+    cell->Width = AWidth * FUnitFactor;
+    cell->Brush = FBrush;
+    cell->Pen = FPen;
+  }
+}
+
+void TkwRTFDoc::SetCellRight(int ACellIndex, double APosition) {
+  if (!FTable) return;
+  if (TkwRTFCell* cell = FTable->LastRowCell(ACellIndex)) {
+    cell->RightBoundary = APosition * FUnitFactor;
+    cell->Brush = FBrush;
+    cell->Pen = FPen;
+  }
+}
+
+void TkwRTFDoc::EndTable() {
+  if (!FTable) return;
+  if (FOpenPara && FInTable) EndPara();
+  FCurrentList->push_back(std::move(FTable));
+  FInTable = false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Header and footer
+
+void TkwRTFDoc::BeginHeader() { FCurrentList = &FCurrentSection->GetHeaderList(); }
+void TkwRTFDoc::EndHeader() { FCurrentList = &FCurrentSection->GetBody(); }
+void TkwRTFDoc::BeginFooter() { FCurrentList = &FCurrentSection->GetFooterList(); }
+void TkwRTFDoc::EndFooter() { FCurrentList = &FCurrentSection->GetBody(); }
+
+// ---------------------------------------------------------------------------------------
+// Saved states
+
+int TkwRTFDoc::SaveState() {
+  if (!FDocBegun) return -1;
+  auto state = std::make_unique<TkwEngineState>();
+  state->Font = FFont;
+  state->Brush = FBrush;
+  state->Pen = FPen;
+  state->TextFormatting.Assign(*FTextFormatting);
+  state->TextEffects.Assign(FTextEffects);
+  state->PageSettings.Assign(*FCurrentPageSettings);
+  FStates.push_back(std::move(state));
+  return static_cast<int>(FStates.size()) - 1;
+}
+
+void TkwRTFDoc::RestoreState(int AStateIndex) {
+  if (!FDocBegun) return;
+  if (AStateIndex == -1) AStateIndex = static_cast<int>(FStates.size()) - 1;
+  if (AStateIndex < 0 || AStateIndex >= static_cast<int>(FStates.size())) {
+    try {
+      throw EInvalidEngineState();
+    } catch (const EInvalidEngineState& e) {
+      Fail(e);
+    }
+    return;
+  }
+  const TkwEngineState& state = *FStates[static_cast<std::size_t>(AStateIndex)];
+  FFont = state.Font;
+  FPen = state.Pen;
+  FBrush = state.Brush;
+  FTextFormatting->Assign(state.TextFormatting);
+  FCurrentPageSettings->Assign(state.PageSettings);
+  FTextEffects.Assign(state.TextEffects);
+}
+
+void TkwRTFDoc::ClearStates() { FStates.clear(); }
+
+}  // namespace qm

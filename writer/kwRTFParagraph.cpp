@@ -1,0 +1,124 @@
+#include "writer/kwRTFParagraph.h"
+
+#include <cmath>
+
+namespace qm {
+
+TkwRTFParagraph::TkwRTFParagraph(TkwRTFHeader& AHeader, std::uint8_t AFlags, int AStyleIndex)
+    : StyleIndex(AStyleIndex), FFlags(AFlags), FHeader(AHeader) {}
+
+void TkwRTFParagraph::AddRun(std::u16string_view AText, int AFontIndex, double ATabPosition,
+                             double ACharSpacing, int ACharset, int ASize, TFontStyles AStyle,
+                             int AColorIndex) {
+  TkwTextItem& run = FItem.Runs.emplace_back();
+  run.FontIndex = AFontIndex;
+  run.ColorIndex = AColorIndex;
+  run.Text = AText;
+  run.Style = AStyle;
+  run.Size = ASize;
+  run.Charset = ACharset;
+  run.CharSpacing = ACharSpacing;
+  run.TabPosition = ATabPosition;
+}
+
+void TkwRTFParagraph::AddBookmarkRun(std::u16string_view AText, int AFontIndex,
+                                     std::u16string_view ABookmarkName, double ATabPosition,
+                                     double ACharSpacing, int ACharset, int ASize,
+                                     TFontStyles AStyle, int AColorIndex) {
+  AddRun(AText, AFontIndex, ATabPosition, ACharSpacing, ACharset, ASize, AStyle, AColorIndex);
+  FItem.Runs.back().HasBookmark = true;
+  FItem.Runs.back().BookmarkName = ABookmarkName;
+}
+
+void TkwRTFParagraph::Write(std::string& AOut) {
+  const std::size_t mark = AOut.size();
+  try {
+    AOut += kCRLF;
+    WriteBody(AOut);
+    AOut += kCRLF;
+  } catch (...) {
+    // A paragraph that cannot be written contributes nothing rather than half a group.
+    AOut.resize(mark);
+  }
+}
+
+void TkwRTFParagraph::WriteBody(std::string& AOut) {
+  const TkwTextFormatting& tf = FItem.TextFormatting;
+  const bool inTable = InTable();
+  AOut += inTable ? "\\pard\\intbl" : "{\\pard";
+  if ((FFlags & kParaInList) && ListIndex >= 0 && ListIndex < FHeader.GetListCount()) {
+    AOut += "\\";
+    AOut += FHeader.ListAt(ListIndex).ListName;
+  }
+  switch (tf.GetAlignment()) {
+    case 1: AOut += "\\qr"; break;
+    case 2: AOut += "\\qc"; break;
+    case 3: AOut += "\\qj"; break;
+    default: AOut += "\\ql"; break;
+  }
+  AOut += "\\fi";
+  AppendTwips(AOut, tf.NativeFirstLineIndent());
+  AOut += "\\li";
+  AppendTwips(AOut, tf.NativeLeftIndent());
+  AOut += "\\ri";
+  AppendTwips(AOut, tf.NativeRightIndent());
+  AOut += "\\sb";
+  AppendTwips(AOut, tf.NativeSpaceBefore());
+  if (tf.GetLineSpacingEnabled()) {
+    AOut += "\\sl";
+    if (!tf.GetLineSpacingAtLeast()) AOut += "-";
+    AppendTwips(AOut, std::fabs(tf.NativeLineSpacing()));
+    AOut += "\\slmult0";
+  }
+  const TkwParaBorder& border = tf.GetBorder();
+  if (border.DrawLeft || border.DrawRight || border.DrawTop || border.DrawBottom) {
+    std::string spacing = "\\brsp";
+    AppendTwips(spacing, border.Spacing);
+    if (border.DrawLeft) AOut += "\\brdrl" + spacing;
+    if (border.DrawRight) AOut += "\\brdrr" + spacing;
+    if (border.DrawTop) AOut += "\\brdrt" + spacing;
+    if (border.DrawBottom) AOut += "\\brdrb" + spacing;
+    if (border.DrawTop || border.DrawBottom) AOut += "\\brdrbtw" + spacing;
+  }
+  if (inTable) AOut += "{";
+
+  const TkwStyleManager& styles = FHeader.GetStyleManager();
+  const bool styled = StyleIndex >= 0 && StyleIndex < styles.GetCount();
+  std::string styleFormat;
+  if (styled) {
+    const TkwStyle& style = styles.StyleAt(StyleIndex);
+    styleFormat = " \\" + style.Name;
+    AppendCharFormat(styleFormat, FHeader.FontIndex(style.Font), FHeader.ColorIndex(style.Color),
+                     style.Font.Size, style.Font.Style);
+  }
+  for (const TkwTextItem& run : FItem.Runs) {
+    if (StyleIndex == -1 || !styled) {
+      AppendCharFormat(AOut, run.FontIndex, run.ColorIndex, run.Size, run.Style);
+    } else {
+      AOut += styleFormat;
+    }
+    AOut += " \\expndtw";
+    AppendTwips(AOut, run.CharSpacing);
+    AOut += " ";
+    if (run.TabPosition > 0) {
+      AOut += "\\tx";
+      AppendTwips(AOut, run.TabPosition);
+      AOut += "\\tab ";
+    }
+    const bool bookmark = run.HasBookmark && !inTable;
+    if (bookmark) {
+      AOut += "{\\*\\bkmkstart ";
+      AppendEscaped(AOut, run.BookmarkName);
+      AOut += "}";
+    }
+    AppendEscaped(AOut, run.Text);
+    if (bookmark) {
+      AOut += "{\\*\\bkmkend ";
+      AppendEscaped(AOut, run.BookmarkName);
+      AOut += "}";
+    }
+  }
+  if (!inTable) AOut += "\\par}";
+}
+
+}  // namespace qm

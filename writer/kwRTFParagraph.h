@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "writer/kwRTFHeader.h"
+#include "writer/kwWriterClasses.h"
+
+namespace qm {
+
+// One text run of a paragraph.
+struct TkwTextItem {
+  int FontIndex = 0;
+  int ColorIndex = 0;
+  std::u16string Text;
+  TFontStyles Style = 0;
+  int Size = 0;
+  int Charset = kDefaultCharset;
+  double CharSpacing = 0;  // native units, \expndtw
+  double TabPosition = 0;  // native units; > 0 puts a tab stop before the run
+  bool HasBookmark = false;
+  std::u16string BookmarkName;
+};
+using TkwTextItems = std::vector<TkwTextItem>;
+
+// The state a paragraph was opened with, and its runs.
+class TkwParagraphItem final : public TkwObject {
+public:
+  TFont Font;
+  TBrush Brush;
+  TkwTextEffects TextEffects;
+  TkwTextFormatting TextFormatting;
+  TkwTextItems Runs;
+};
+
+// Paragraph flags.
+inline constexpr std::uint8_t kParaInTable = 2;
+inline constexpr std::uint8_t kParaInList = 4;
+
+class TkwRTFParagraph final : public TkwRTFElement {
+public:
+  TkwRTFParagraph(TkwRTFHeader& AHeader, std::uint8_t AFlags, int AStyleIndex);
+  [[nodiscard]] std::uint8_t GetKind() const override { return 4; }
+  // Appends CRLF, the paragraph, CRLF. A failure while writing leaves AOut as it was.
+  void Write(std::string& AOut) override;
+
+  void AddRun(std::u16string_view AText, int AFontIndex, double ATabPosition, double ACharSpacing,
+              int ACharset, int ASize, TFontStyles AStyle, int AColorIndex);
+  void AddBookmarkRun(std::u16string_view AText, int AFontIndex, std::u16string_view ABookmarkName,
+                      double ATabPosition, double ACharSpacing, int ACharset, int ASize,
+                      TFontStyles AStyle, int AColorIndex);
+
+  TkwParagraphItem& GetItem() { return FItem; }
+  [[nodiscard]] std::uint8_t GetFlags() const { return FFlags; }
+  [[nodiscard]] bool InTable() const { return (FFlags & kParaInTable) != 0; }
+  int StyleIndex = -1;
+  int ListIndex = -1;
+
+private:
+  TkwParagraphItem FItem;
+  std::uint8_t FFlags;
+  TkwRTFHeader& FHeader;  // not owned
+  void WriteBody(std::string& AOut);
+};
+
+}  // namespace qm

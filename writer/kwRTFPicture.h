@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Raster.h"
+#include "writer/kwRTFHeader.h"
+#include "writer/kwWriterClasses.h"
+
+namespace qm {
+
+// Size of the IDAT chunks the PNG encoder writes.
+inline constexpr std::size_t kPngChunkSize = 10240;
+
+// PNG CRC-32 over a byte run (polynomial 0xEDB88320), continuing from ACrc.
+[[nodiscard]] std::uint32_t PngCrc(std::string_view ABytes, std::uint32_t ACrc = 0xFFFFFFFFu);
+// A PNG (8-bit RGB, no interlace) of the bitmap. ATransparent, when given, is written as
+// the tRNS colour (0x00BBGGRR).
+[[nodiscard]] std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATransparent);
+// The PNG container around already compressed image data: signature, IHDR, optional tRNS,
+// the data cut into IDAT chunks of kPngChunkSize bytes (the last holding the rest), IEND.
+[[nodiscard]] std::string BuildPNG(int AWidth, int AHeight, std::string_view ACompressed,
+                                   std::optional<std::uint32_t> ATransparent);
+
+// Appends bytes as upper-case hexadecimal digits, two per byte.
+void AppendHex(std::string& AOut, std::string_view ABytes);
+
+// A picture encoded for the RTF "\pict" group.
+struct TkwPictureData {
+  std::string BlipWord;   // "\pngblip", "\jpegblip", "\emfblip" or "\wmetafile8"
+  std::string HexPrefix;  // the Windows-metafile header text, else empty
+  std::string Bytes;      // empty when the picture could not be rendered
+  double Width = 0;       // rendered size, native pixels
+  double Height = 0;
+};
+
+// Renders a graphic in the output format of the settings: a bitmap of the graphic's pixel
+// size filled with the brush and the graphic drawn on it (PNG, JPEG, Windows metafile), or
+// an enhanced metafile of ATargetWidth × ATargetHeight with the graphic stretched on it.
+// A JPEG image that is not to be made transparent keeps its own bytes. Never throws: a
+// picture that cannot be rendered has no bytes.
+[[nodiscard]] TkwPictureData RenderPictureData(const TGraphic& AGraphic, const TkwImageSettings& ASettings,
+                                               const TBrush& ABrush, double ATargetWidth = 0,
+                                               double ATargetHeight = 0);
+
+class TkwRTFPicture final : public TkwRTFElement {
+public:
+  TkwRTFPicture(const TGraphic& AGraphic, const TkwImageSettings& ASettings, const TBrush& ABrush,
+                const TkwRect& ARect, int AImageIndex);
+  [[nodiscard]] std::uint8_t GetKind() const override { return 5; }
+  void Write(std::string& AOut) override;
+
+  [[nodiscard]] const TkwRect& GetRect() const { return FRect; }
+  [[nodiscard]] int GetImageIndex() const { return FImageIndex; }
+  TkwImageSettings ImageSettings;
+  TBrush Brush;
+
+private:
+  const TGraphic& FGraphic;  // not owned; the writer's image list keeps it
+  TkwRect FRect;
+  int FImageIndex;
+};
+
+}  // namespace qm

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "writer/kwRTFHeader.h"
+#include "writer/kwWriterClasses.h"
+
+namespace qm {
+
+// Section kinds: a continuous section, a new page with its own page setup, a continuous
+// section with columns.
+inline constexpr std::uint8_t kSectionContinuous = 0;
+inline constexpr std::uint8_t kSectionNewPage = 1;
+inline constexpr std::uint8_t kSectionColumns = 2;
+
+// A column break inside a multi-column section.
+class TkwRTFColumnBreak final : public TkwRTFElement {
+public:
+  [[nodiscard]] std::uint8_t GetKind() const override { return 9; }
+  void Write(std::string& AOut) override;
+};
+
+class TkwRTFSection final : public TkwRTFElement {
+public:
+  explicit TkwRTFSection(std::uint8_t ASectionKind);
+  [[nodiscard]] std::uint8_t GetKind() const override { return 3; }
+  void Write(std::string& AOut) override;
+
+  [[nodiscard]] std::uint8_t GetSectionKind() const { return FSectionKind; }
+  TkwRTFElements& GetBody() { return FBody; }
+  // Created on first use.
+  TkwRTFElements& GetHeaderList();
+  TkwRTFElements& GetFooterList();
+  TkwPageSettings& GetPageSettings() { return FPageSettings; }
+
+  int ColumnCount = 1;
+  int ColumnSpacing = 0;  // kept, not written
+  TkwColumnSections Columns;
+
+private:
+  std::uint8_t FSectionKind;
+  std::unique_ptr<TkwRTFElements> FHeaderList;
+  std::unique_ptr<TkwRTFElements> FFooterList;
+  TkwRTFElements FBody;
+  TkwPageSettings FPageSettings;
+};
+
+// The document area: the default page setup and the sections.
+class TkwRTFDocArea final : public TkwRTFElement {
+public:
+  [[nodiscard]] std::uint8_t GetKind() const override { return 2; }
+  void Write(std::string& AOut) override;
+
+  TkwPageSettings& GetPageSettings() { return FPageSettings; }
+  std::vector<std::unique_ptr<TkwRTFSection>>& GetSections() { return FSections; }
+  TkwRTFSection& AddSection(std::uint8_t AKind);
+
+private:
+  std::vector<std::unique_ptr<TkwRTFSection>> FSections;
+  TkwPageSettings FPageSettings;
+};
+
+}  // namespace qm
