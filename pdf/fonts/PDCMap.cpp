@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -85,6 +87,31 @@ std::string ReadCMapFile(const std::string& APath) {
   return bytes;
 }
 
+std::shared_ptr<const TkwPDCMapParser> LoadCMapFile(const std::string& APath, std::string_view ACMapPath,
+                                                    std::string_view AHintCollection) {
+  if (APath.empty()) return nullptr;
+  static std::mutex mutex;
+  static std::map<std::string, std::shared_ptr<const TkwPDCMapParser>> cache;
+  // The base of a usecmap depends on the folders searched, so they are part of the key.
+  const std::string key = APath + '\n' + std::string(ACMapPath) + '\n' + std::string(AHintCollection);
+  {
+    std::lock_guard lock(mutex);
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+  }
+  const std::string bytes = ReadCMapFile(APath);
+  if (bytes.empty()) return nullptr;
+  const std::string cmapPath(ACMapPath);
+  const std::string hint(AHintCollection);
+  TkwCMapLoader loader = [cmapPath, hint](std::string_view AName) {
+    return ReadCMapFile(FindCMapFile(AName, cmapPath, hint));
+  };
+  auto parser = std::make_shared<const TkwPDCMapParser>(bytes, loader);
+  std::lock_guard lock(mutex);
+  if (cache.size() >= 64) cache.clear();
+  cache.emplace(key, parser);
+  return parser;
+}
+
 void TkwPDCMap::LoadUCS(std::string_view ACMapPath) {
   // The UCS2 map is named after the collection the CMap file itself declares, when it does.
   std::string collection = FCollection;
@@ -92,8 +119,7 @@ void TkwPDCMap::LoadUCS(std::string_view ACMapPath) {
     collection = FCMapParser->GetRegistry() + "-" + FCMapParser->GetOrdering() + "-UCS2";
   }
   if (collection.empty()) return;
-  const std::string bytes = ReadCMapFile(FindCMapFile(collection, ACMapPath, collection));
-  if (!bytes.empty()) FUCSParser = std::make_unique<TkwPDCMapParser>(bytes);
+  FUCSParser = LoadCMapFile(FindCMapFile(collection, ACMapPath, collection), ACMapPath, collection);
 }
 
 std::unique_ptr<TkwPDCMap> TkwPDCMap::MakeCMapFromStream(std::string_view ABytes, std::string_view aCollection,
@@ -106,7 +132,7 @@ std::unique_ptr<TkwPDCMap> TkwPDCMap::MakeCMapFromStream(std::string_view ABytes
   TkwCMapLoader loader = [cmapPath, hint](std::string_view AName) {
     return ReadCMapFile(FindCMapFile(AName, cmapPath, hint));
   };
-  cmap->FCMapParser = std::make_unique<TkwPDCMapParser>(ABytes.substr(0, std::min<std::size_t>(ABytes.size(), kMaxCMapBytes)), loader);
+  cmap->FCMapParser = std::make_shared<const TkwPDCMapParser>(ABytes.substr(0, std::min<std::size_t>(ABytes.size(), kMaxCMapBytes)), loader);
   cmap->FWMode = cmap->FCMapParser->GetWMode() == 1 ? TkwWritingMode::wmVertical : TkwWritingMode::wmHorizontal;
   cmap->LoadUCS(acMapPath);
   return cmap;
@@ -121,14 +147,8 @@ std::unique_ptr<TkwPDCMap> TkwPDCMap::MakeCMap(std::string_view aCollection, std
   if (!identity) {
     const std::string path = FindCMapFile(acMapName, acMapPath, aCollection);
     if (path.empty()) return nullptr;
-    const std::string bytes = ReadCMapFile(path);
-    if (bytes.empty()) return nullptr;
-    const std::string cmapPath(acMapPath);
-    const std::string hint(aCollection);
-    TkwCMapLoader loader = [cmapPath, hint](std::string_view AName) {
-      return ReadCMapFile(FindCMapFile(AName, cmapPath, hint));
-    };
-    cmap->FCMapParser = std::make_unique<TkwPDCMapParser>(bytes, loader);
+    cmap->FCMapParser = LoadCMapFile(path, acMapPath, aCollection);
+    if (!cmap->FCMapParser) return nullptr;
     cmap->FWMode = cmap->FCMapParser->GetWMode() == 1 ? TkwWritingMode::wmVertical : TkwWritingMode::wmHorizontal;
   } else {
     cmap->FWMode = acMapName == "Identity-V" ? TkwWritingMode::wmVertical : TkwWritingMode::wmHorizontal;

@@ -24,6 +24,14 @@ inline constexpr std::string_view kSystemCMapRoot = "/usr/share/poppler/cMap";
 // The bytes of a CMap file, at most kMaxCMapBytes; empty when it cannot be read.
 [[nodiscard]] std::string ReadCMapFile(const std::string& APath);
 
+// The parsed CMap file APath (with its usecmap chain looked up as FindCMapFile does with
+// ACMapPath and AHintCollection), or nullptr when it cannot be read. Parsed files are kept
+// per process (up to 64), because one file serves every font of a collection and parsing
+// a UCS2 map costs milliseconds. Thread-safe.
+[[nodiscard]] std::shared_ptr<const TkwPDCMapParser> LoadCMapFile(const std::string& APath,
+                                                                  std::string_view ACMapPath,
+                                                                  std::string_view AHintCollection);
+
 // The CMap of one composite font: code-to-CID map (none for Identity) and the collection's
 // CID-to-Unicode map when one is found.
 class TkwPDCMap final : public TkwObject {
@@ -66,8 +74,9 @@ private:
   std::string FcMapName;
   std::string FCollection;
   TkwWritingMode FWMode = TkwWritingMode::wmHorizontal;
-  std::unique_ptr<TkwPDCMapParser> FCMapParser;
-  std::unique_ptr<TkwPDCMapParser> FUCSParser;
+  // Parsed CMap files are shared between fonts (they are immutable); see LoadCMapFile.
+  std::shared_ptr<const TkwPDCMapParser> FCMapParser;
+  std::shared_ptr<const TkwPDCMapParser> FUCSParser;
 };
 
 }  // namespace qm

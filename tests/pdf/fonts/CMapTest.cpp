@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -179,6 +181,32 @@ TEST_F(SystemCMapTest, IdentityUsesTheCollectionUnicodeMapForUnembeddedFonts) {
   int n = 0;
   EXPECT_EQ(cmap->GetCID(u"\x02\x79", 0, n, false), 0x3000);  // CID 633
   EXPECT_EQ(cmap->GetCID(u"\x02\x79", 0, n, true), 633);
+}
+
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST_F(SystemCMapTest, ParsedFilesAreSharedBetweenFonts) {
+  const auto t0 = std::chrono::steady_clock::now();
+  auto a = TkwPDCMap::MakeCMap("Adobe-GB1-UCS2", "GBK-EUC-H", "");
+  const auto t1 = std::chrono::steady_clock::now();
+  auto b = TkwPDCMap::MakeCMap("Adobe-GB1-UCS2", "GBK-EUC-H", "");
+  const auto t2 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->GetCMapParser(), b->GetCMapParser());
+  EXPECT_EQ(a->GetUCSParser(), b->GetUCSParser());
+  std::printf("GBK-EUC-H with its UCS2 map: first %.1f ms, again %.3f ms\n",
+              std::chrono::duration<double, std::milli>(t1 - t0).count(),
+              std::chrono::duration<double, std::milli>(t2 - t1).count());
+  // GBK: one byte below 0x80, two bytes from 0x81.
+  int n = 0;
+  EXPECT_EQ(a->GetCID(u"\xB0\xA1", 0, n, false), 0x554A);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(a->GetCID(u"\x41", 0, n, false), 0x41);
+  EXPECT_EQ(n, 1);
 }
 
 }  // namespace
