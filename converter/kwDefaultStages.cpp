@@ -5,12 +5,13 @@
 #include "formatter/kwFormatter.h"
 #include "pdf/core/PDDocument.h"
 #include "writer/kwDocumentWriter.h"
+#include "writer/kwRTFDoc.h"
 
 // The production writer and parser, for the stages this build contains.
 namespace qm {
 
 std::unique_ptr<TkwDocumentWriter> CreateRTFWriter(std::uint8_t) {
-  throw EConversionUnavailable("Conversion is not available yet: this build has no RTF writer");
+  return std::make_unique<TkwRTFDoc>();
 }
 
 std::unique_ptr<TkwDocumentParser> CreatePDFParser(TkwFormatter* AFormatter) {

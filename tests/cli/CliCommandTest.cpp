@@ -205,4 +205,13 @@ TEST_F(CliCommand, InfoOnADamagedFileGivesTheEngineMessage) {
   EXPECT_EQ(r.Err, "quillmark: " + Path("empty.pdf") + ": Invalid PDF Document\n");
 }
 
+TEST_F(CliCommand, ConvertNeedingAPasswordExitsThreeAndWritesNothing) {
+  const std::string file = Fixture("qpdf-rc4-40-userpw.pdf");
+  const TRun r = Run({"convert", file, "-o", Path("locked.rtf")});
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_EQ(r.Err, "quillmark: " + file + ": Encrypted PDF: Password required for loading\n");
+  EXPECT_FALSE(fs::exists(Path("locked.rtf")));
+  EXPECT_EQ(Run({"convert", file, "-o", Path("locked.rtf"), "--password", "wrong", "-q"}).Status, 3);
+}
+
 }  // namespace
