@@ -218,6 +218,20 @@ std::unique_ptr<TBitmap> TBitmap::ToBitmap() const {
 }
 
 void TBitmap::Draw(TBitmap& ATarget, int AX, int AY) const {
+  if (!FTransparent && FFormat == ATarget.FFormat && GetBitsPerPixel() >= 24) {
+    // Same layout: copy the visible part of each row at once.
+    const std::size_t bpp = static_cast<std::size_t>(GetBitsPerPixel()) / 8;
+    const int x0 = std::max(0, -AX);
+    const int x1 = std::min(FWidth, ATarget.FWidth - AX);
+    if (x1 <= x0) return;
+    for (int y = std::max(0, -AY); y < std::min(FHeight, ATarget.FHeight - AY); ++y) {
+      std::memcpy(ATarget.FPixels.data() + ATarget.FStride * static_cast<std::size_t>(y + AY) +
+                      static_cast<std::size_t>(AX + x0) * bpp,
+                  FPixels.data() + FStride * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0) * bpp,
+                  static_cast<std::size_t>(x1 - x0) * bpp);
+    }
+    return;
+  }
   for (int y = 0; y < FHeight; ++y) {
     const int ty = AY + y;
     if (ty < 0 || ty >= ATarget.FHeight) continue;

@@ -83,6 +83,20 @@ TEST(Raster, StretchDrawScalesAndTransparentColourIsSkipped) {
   EXPECT_EQ(dst.GetPixel(3, 0), 0x00FF00u);  // white source pixel is transparent
 }
 
+TEST(Raster, DrawClipsAtEveryEdge) {
+  TBitmap src(3, 2);
+  src.FillRect(0, 0, 3, 2, 0x112233);
+  for (const int offset : {-2, 0, 2}) {
+    TBitmap dst(4, 3);
+    src.Draw(dst, offset, offset);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const bool inside = x >= offset && x < offset + 3 && y >= offset && y < offset + 2;
+        EXPECT_EQ(dst.GetPixel(x, y), inside ? 0x112233u : 0u) << offset << " " << x << "," << y;
+      }
+  }
+}
+
 TEST(Raster, SystemColoursResolve) {
   EXPECT_EQ(ColorToRGB(clWindow), 0xFFFFFFu);
   EXPECT_EQ(ColorToRGB(clWindowText), 0u);
