@@ -24,20 +24,22 @@ struct TkwFtLibrary {
   }
 };
 
-TkwFtLibrary& FtLibrary() {
-  static TkwFtLibrary lib;
+// Faces hold the library too: faces cached in other statics may be destroyed after it
+// at exit, and FT_Done_Face needs a live library.
+const std::shared_ptr<TkwFtLibrary>& FtLibrary() {
+  static const std::shared_ptr<TkwFtLibrary> lib = std::make_shared<TkwFtLibrary>();
   return lib;
 }
 
 }  // namespace
 
 struct TkwFontFace::TkwImpl {
+  std::shared_ptr<TkwFtLibrary> Library = FtLibrary();
   FT_Face Face = nullptr;
   std::string Bytes;  // the font program of a memory face; FreeType reads it in place
   ~TkwImpl() {
     if (Face != nullptr) {
-      auto& lib = FtLibrary();
-      std::lock_guard lock(lib.Mutex);
+      std::lock_guard lock(Library->Mutex);
       FT_Done_Face(Face);
     }
   }
@@ -48,9 +50,10 @@ TkwFontFace::TkwFontFace(TkwKey, std::unique_ptr<TkwImpl> AImpl) : FImpl(std::mo
 TkwFontFace::~TkwFontFace() = default;
 
 std::shared_ptr<TkwFontFace> TkwFontFace::OpenFile(const std::string& APath, int AIndex) {
-  auto& lib = FtLibrary();
-  if (lib.Lib == nullptr || APath.empty() || AIndex < 0) return nullptr;
+  if (APath.empty() || AIndex < 0) return nullptr;
   auto impl = std::make_unique<TkwImpl>();
+  auto& lib = *impl->Library;
+  if (lib.Lib == nullptr) return nullptr;
   {
     std::lock_guard lock(lib.Mutex);
     if (FT_New_Face(lib.Lib, APath.c_str(), AIndex, &impl->Face) != 0) {
@@ -62,9 +65,10 @@ std::shared_ptr<TkwFontFace> TkwFontFace::OpenFile(const std::string& APath, int
 }
 
 std::shared_ptr<TkwFontFace> TkwFontFace::OpenMemory(std::string ABytes, int AIndex) {
-  auto& lib = FtLibrary();
-  if (lib.Lib == nullptr || ABytes.empty() || AIndex < 0) return nullptr;
+  if (ABytes.empty() || AIndex < 0) return nullptr;
   auto impl = std::make_unique<TkwImpl>();
+  auto& lib = *impl->Library;
+  if (lib.Lib == nullptr) return nullptr;
   impl->Bytes = std::move(ABytes);
   {
     std::lock_guard lock(lib.Mutex);

@@ -53,12 +53,13 @@ struct TkwFaceEntry {
 
 class TkwFontCatalogue {
 public:
-  TkwFontCatalogue() {
-    FcInit();
+  // The catalogue owns its fontconfig configuration, so that nothing of fontconfig's
+  // global state is made (and left behind at exit).
+  TkwFontCatalogue() : FConfig(FcInitLoadConfigAndFonts()) {
     TkwFcPattern pat(FcPatternCreate());
     std::unique_ptr<FcObjectSet, TkwFcObjectSetDeleter> os(
         FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_WEIGHT, FC_SLANT, FC_OUTLINE, nullptr));
-    std::unique_ptr<FcFontSet, TkwFcFontSetDeleter> set(FcFontList(nullptr, pat.get(), os.get()));
+    std::unique_ptr<FcFontSet, TkwFcFontSetDeleter> set(FcFontList(FConfig, pat.get(), os.get()));
     if (set) {
       for (int i = 0; i < set->nfont; ++i) {
         FcPattern* p = set->fonts[i];
@@ -89,6 +90,12 @@ public:
     std::sort(FFamilies.begin(), FFamilies.end());
     FFamilies.erase(std::unique(FFamilies.begin(), FFamilies.end()), FFamilies.end());
   }
+
+  ~TkwFontCatalogue() {
+    if (FConfig != nullptr) FcConfigDestroy(FConfig);
+  }
+  TkwFontCatalogue(const TkwFontCatalogue&) = delete;
+  TkwFontCatalogue& operator=(const TkwFontCatalogue&) = delete;
 
   const std::vector<std::string>& Families() const { return FFamilies; }
 
@@ -138,10 +145,10 @@ private:
     FcPatternAddInteger(pat.get(), FC_WEIGHT, wantWeight);
     FcPatternAddInteger(pat.get(), FC_SLANT, wantSlant);
     FcPatternAddBool(pat.get(), FC_OUTLINE, FcTrue);
-    FcConfigSubstitute(nullptr, pat.get(), FcMatchPattern);
+    FcConfigSubstitute(FConfig, pat.get(), FcMatchPattern);
     FcDefaultSubstitute(pat.get());
     FcResult res = FcResultNoMatch;
-    TkwFcPattern match(FcFontMatch(nullptr, pat.get(), &res));
+    TkwFcPattern match(FcFontMatch(FConfig, pat.get(), &res));
     TkwFontFile out;
     if (match) {
       FcChar8* file = nullptr;
@@ -154,9 +161,10 @@ private:
     return out;
   }
 
+  FcConfig* FConfig = nullptr;  // owned
   std::vector<TkwFaceEntry> FFaces;
   std::vector<std::string> FFamilies;
-  std::mutex FMutex;
+  mutable std::mutex FMutex;
   std::map<std::tuple<std::string, bool, bool>, TkwFontFile> FCache;
 };
 
