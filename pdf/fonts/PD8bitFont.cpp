@@ -139,7 +139,10 @@ TkwPD8bitFont::TkwPD8bitFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentEle
     FFontBox = {b[0] * 0.001, b[1] * 0.001, b[2] * 0.001, b[3] * 0.001};
   };
   if (FBuiltIn) loadBuiltInBox();
-  if (AFontDict == nullptr) return;
+  if (AFontDict == nullptr) {
+    for (std::size_t c = 0; c < 256; ++c) DecodeCode(static_cast<std::uint8_t>(c), FCodes[c], FUnicodes[c]);
+    return;
+  }
   const TkwPDDictionary& dict = *AFontDict;
 
   ReadFontDescriptor(dict, FOrginalName);
@@ -170,6 +173,7 @@ TkwPD8bitFont::TkwPD8bitFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentEle
   ReadEncoding(dict);
   ReadWidths(dict);
   ReadToUnicode(dict);
+  for (std::size_t c = 0; c < 256; ++c) DecodeCode(static_cast<std::uint8_t>(c), FCodes[c], FUnicodes[c]);
 }
 
 void TkwPD8bitFont::SetEncodingTable(const TkwPDEncodingTable& ATable) {
@@ -268,50 +272,52 @@ void TkwPD8bitFont::ReadWidths(const TkwPDDictionary& ADict) {
   for (std::size_t c = 0; c < 256; ++c) FWidths[c] = metrics->GetWidth(FEncoding[c]) * 0.001;
 }
 
-int TkwPD8bitFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const {
+void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uint16_t& AUnicode) const {
   using enum TkwPDFontType;
-  AOut = TkwPDNextChar{};
-  if (AIndex >= AStr.size()) return 0;
-  const std::uint8_t c = static_cast<std::uint8_t>(AStr[AIndex] & 0xFF);
-  AOut.Processed = 1;
-  AOut.CharCode = c;
-  AOut.Dx = FWidths[c];
   const std::string& name = FEncoding[c];
   const bool embedded = HasEmbeddedProgram();
-
   if (FFontType == Type1 || FFontType == Type1C || FFontType == Type1COT) {
     if (!IsSymbolic() || !name.empty()) {
-      AOut.CharName = name;
-      AOut.Code = (!FNameHasSymbol || FHasDifferences) ? GlyphNameToUnicode(name, FNameHasDingbats) : c;
+      ACodeOut = (!FNameHasSymbol || FHasDifferences) ? GlyphNameToUnicode(name, FNameHasDingbats) : c;
       if (FNameHasSymbol && !embedded) {
-        AOut.Code = UnicodeToSymbolCode(AOut.Code);
-        if (AOut.Code == 0) AOut.Code = c;
+        ACodeOut = UnicodeToSymbolCode(ACodeOut);
+        if (ACodeOut == 0) ACodeOut = c;
       }
     } else {
-      AOut.Code = c;
+      ACodeOut = c;
     }
   } else if (FFontType == Type3) {
     // Type 3 glyph procedures are not run; the text comes from the names or ToUnicode.
-    AOut.CharName = name;
-    if (auto u = MapToUnicode(c); u && *u != 0) AOut.Code = *u;
-    else if (std::uint16_t g = GlyphNameToUnicode(name, FNameHasDingbats)) AOut.Code = g;
-    else AOut.Code = c;
+    if (auto u = MapToUnicode(c); u && *u != 0) ACodeOut = *u;
+    else if (std::uint16_t g = GlyphNameToUnicode(name, FNameHasDingbats)) ACodeOut = g;
+    else ACodeOut = c;
+  } else if (FHasEncoding && !IsSymbolic() && !FNameHasSymbol && !embedded) {
+    ACodeOut = GlyphNameToUnicode(name, FNameHasDingbats);
   } else {
-    AOut.CharName = name;
-    if (FHasEncoding && !IsSymbolic() && !FNameHasSymbol && !embedded) {
-      AOut.Code = GlyphNameToUnicode(name, FNameHasDingbats);
-    } else {
-      AOut.Code = c;
-    }
+    ACodeOut = c;
   }
 
   if (auto u = MapToUnicode(c); u && *u != 0) {
-    AOut.Unicode = *u;
+    AUnicode = *u;
   } else if (std::uint16_t g = GlyphNameToUnicode(name, FNameHasDingbats)) {
-    AOut.Unicode = g;
-  } else if (name.empty()) {
-    AOut.Unicode = c;
+    AUnicode = g;
+  } else {
+    AUnicode = name.empty() ? c : 0;
   }
+}
+
+int TkwPD8bitFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const {
+  AOut = TkwPDNextChar{};
+  if (AIndex >= AStr.size()) return 0;
+  const std::uint8_t c = static_cast<std::uint8_t>(AStr[AIndex] & 0xFF);
+  AOut.CharCode = c;
+  AOut.Dx = FWidths[c];
+  AOut.Code = FCodes[c];
+  AOut.Unicode = FUnicodes[c];
+  // A symbolic Type 1 font names no glyph for an empty slot.
+  const bool type1 = FFontType == TkwPDFontType::Type1 || FFontType == TkwPDFontType::Type1C ||
+                     FFontType == TkwPDFontType::Type1COT;
+  if (!type1 || !IsSymbolic() || !FEncoding[c].empty()) AOut.CharName = FEncoding[c];
   return 1;
 }
 

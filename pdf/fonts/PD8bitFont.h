@@ -41,6 +41,7 @@ private:
   void ReadEncoding(const TkwPDDictionary& ADict);
   void ReadWidths(const TkwPDDictionary& ADict);
   void SetEncodingTable(const TkwPDEncodingTable& ATable);
+  void DecodeCode(std::uint8_t ACode, std::uint16_t& ACodeOut, std::uint16_t& AUnicode) const;
 
   std::array<std::string, 256> FEncoding{};
   bool FHasEncoding = false;
@@ -48,6 +49,9 @@ private:
   bool FUsesMacRomanEnc = false;
   std::array<double, 256> FWidths{};
   const TkwBuiltInFont* FBuiltIn = nullptr;  // not owned; process-wide tables
+  // Code and Unicode of every byte, worked out once: a font is read-only after construction.
+  std::array<std::uint16_t, 256> FCodes{};
+  std::array<std::uint16_t, 256> FUnicodes{};
   bool FNameHasSymbol = false;
   bool FNameHasDingbats = false;
 };
