@@ -332,6 +332,15 @@ bool TkwEOFStream::Refill() {
   if (!FSource) throw ExInvalidStream();
   const int c = FSource->GetChar();
   if (c < 0) return false;
+  // Hand on the rest of the source's block as well: it stays valid until the source refills,
+  // which only this stream asks for, and a per-byte pass made long chains crawl.
+  const auto rest = FSource->Buffered();
+  if (!rest.empty()) {
+    const std::uint8_t* begin = rest.data() - 1;
+    FSource->Consume(rest.size());
+    SetWindow(begin, rest.data() + rest.size());
+    return true;
+  }
   FByte = static_cast<std::uint8_t>(c);
   SetWindow(&FByte, &FByte + 1);
   return true;
