@@ -139,15 +139,6 @@ TEST_F(PDFParser, RangeSelectingNothingBeginsNoDocument) {
   EXPECT_TRUE(FWriter.Calls.empty());
 }
 
-TEST_F(PDFParser, WithoutAPageReaderRunSaysConversionIsUnavailable) {
-  TkwPDFParser& parser = MakeParser();
-  parser.SetPageDisplayCreator(nullptr);
-  parser.Open(FPath, "");
-  EXPECT_THROW(parser.Run(), EConversionUnavailable);
-  EXPECT_TRUE(FLog.empty());
-  EXPECT_TRUE(FWriter.Calls.empty());
-}
-
 TEST_F(PDFParser, PasswordIsAskedOnceAndRetried) {
   const std::string file = Fixture("qpdf-rc4-40-userpw.pdf");
   TkwPDFParser& parser = MakeParser();
