@@ -1,0 +1,125 @@
+// Whole conversions of shipped PDFs, checked by what a reader of the RTF sees: its words
+// against the words pdftotext finds in the PDF, and the structure (pictures, lists).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "converter/kwPDFConverter.h"
+#include "tests/support/rtf/RtfReader.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& APath) {
+  std::ifstream in(APath, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Words of a text, compared without punctuation at their ends.
+std::vector<std::string> SplitWords(const std::string& AText) {
+  std::vector<std::string> words;
+  std::istringstream in(AText);
+  std::string w;
+  while (in >> w) {
+    while (!w.empty() && std::ispunct(static_cast<unsigned char>(w.back()))) w.pop_back();
+    while (!w.empty() && std::ispunct(static_cast<unsigned char>(w.front()))) w.erase(w.begin());
+    if (!w.empty()) words.push_back(w);
+  }
+  return words;
+}
+
+double WordF1(const std::vector<std::string>& AGot, const std::vector<std::string>& AWant) {
+  std::map<std::string, int> want, got;
+  for (const auto& w : AWant) ++want[w];
+  for (const auto& w : AGot) ++got[w];
+  int common = 0;
+  for (const auto& [w, n] : got) common += std::min(n, want.count(w) ? want[w] : 0);
+  if (AGot.empty() || AWant.empty()) return 0;
+  const double p = static_cast<double>(common) / AGot.size();
+  const double r = static_cast<double>(common) / AWant.size();
+  return p + r == 0 ? 0 : 2 * p * r / (p + r);
+}
+
+std::string PdfToText(const fs::path& APdf) {
+  const std::string cmd = "pdftotext -q '" + APdf.string() + "' - 2>/dev/null";
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+struct Mode {
+  const char* Name;
+  TkwFormattingMode Value;
+};
+
+class SampleConversion : public ::testing::TestWithParam<Mode> {};
+
+TEST_P(SampleConversion, WordsPicturesAndListsReachTheRtf) {
+  const fs::path pdf = fs::path(QM_SOURCE_DIR) / "examples" / "sample.pdf";
+  const fs::path out = fs::temp_directory_path() / (std::string("qm-e2e-") + GetParam().Name + ".rtf");
+  fs::remove(out);
+  TkwPDFConverter conv;
+  conv.GetOutputSettings().GetPreferences().SetFormattingMode(GetParam().Value);
+  conv.SetInputFileName(pdf.string());
+  conv.SetOutputFileName(out.string());
+  int pagesEnded = 0;
+  conv.SetOnEndPage([&](TkwObject&, TkwPageEventArgs&) { ++pagesEnded; });
+  conv.Convert();
+  EXPECT_EQ(pagesEnded, 3);
+  ASSERT_TRUE(fs::exists(out));
+  const auto doc = rtftest::TRtfDocument::Parse(ReadFile(out));
+  EXPECT_EQ(doc.Pictures().size(), 1u);
+  const std::string reference = PdfToText(pdf);
+  if (reference.empty()) GTEST_SKIP() << "pdftotext is not installed";
+  const double f1 = WordF1(SplitWords(doc.PlainText()), SplitWords(reference));
+  EXPECT_GE(f1, 0.95) << doc.PlainText();
+  fs::remove(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SampleConversion,
+                         ::testing::Values(Mode{"formatted", TkwFormattingMode::fmFormatted},
+                                           Mode{"tabs", TkwFormattingMode::fmFormattedWithTabs}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(EndToEnd, DamagedBytesNeverCrashAndKeepNoPartialFile) {
+  const fs::path dir = fs::temp_directory_path() / "qm-e2e-damaged";
+  fs::create_directories(dir);
+  std::string bytes = ReadFile(fs::path(QM_SOURCE_DIR) / "examples" / "sample.pdf");
+  ASSERT_FALSE(bytes.empty());
+  // Cut the file at several points and overwrite stretches with junk.
+  for (std::size_t cut : {bytes.size() / 5, bytes.size() / 2, bytes.size() * 9 / 10}) {
+    std::string damaged = bytes.substr(0, cut);
+    for (std::size_t i = cut / 3; i < cut / 3 + 200 && i < damaged.size(); ++i) damaged[i] = '\x9c';
+    const fs::path in = dir / "in.pdf", out = dir / "out.rtf";
+    std::ofstream(in, std::ios::binary) << damaged;
+    fs::remove(out);
+    TkwPDFConverter conv;
+    conv.SetInputFileName(in.string());
+    conv.SetOutputFileName(out.string());
+    try {
+      conv.Convert();
+    } catch (const std::exception&) {
+      EXPECT_FALSE(fs::exists(out)) << "a failed job left a file at cut " << cut;
+    }
+  }
+  for (const auto& e : fs::directory_iterator(dir)) {
+    EXPECT_EQ(e.path().extension() == ".tmp", false) << e.path();
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace qm
