@@ -1,0 +1,1136 @@
+#include "pdf/core/JBIG2Decode.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "base/Limits.h"
+#include "pdf/core/CCITTDecode.h"
+#include "pdf/core/PDBaseObject.h"
+
+namespace qm {
+
+namespace {
+
+constexpr int kMaxDimension = 1 << 16;
+// Symbols in one dictionary and instances in one text region; far above any real page.
+constexpr std::uint32_t kMaxSymbols = 1u << 20;
+constexpr int kMaxSegments = 1 << 16;
+
+// ---------------------------------------------------------------------------------------
+// MQ arithmetic decoder (T.88 Annex E).
+
+struct TQe {
+  std::uint16_t Qe;
+  std::uint8_t Nmps, Nlps, Switch;
+};
+constexpr std::array<TQe, 47> kQe = {{
+    {0x5601, 1, 1, 1},   {0x3401, 2, 6, 0},   {0x1801, 3, 9, 0},   {0x0AC1, 4, 12, 0},
+    {0x0521, 5, 29, 0},  {0x0221, 38, 33, 0}, {0x5601, 7, 6, 1},   {0x5401, 8, 14, 0},
+    {0x4801, 9, 14, 0},  {0x3801, 10, 14, 0}, {0x3001, 11, 17, 0}, {0x2401, 12, 18, 0},
+    {0x1C01, 13, 20, 0}, {0x1601, 29, 21, 0}, {0x5601, 15, 14, 1}, {0x5401, 16, 14, 0},
+    {0x5101, 17, 15, 0}, {0x4801, 18, 16, 0}, {0x3801, 19, 17, 0}, {0x3401, 20, 18, 0},
+    {0x3001, 21, 19, 0}, {0x2801, 22, 19, 0}, {0x2401, 23, 20, 0}, {0x2201, 24, 21, 0},
+    {0x1C01, 25, 22, 0}, {0x1801, 26, 23, 0}, {0x1601, 27, 24, 0}, {0x1401, 28, 25, 0},
+    {0x1201, 29, 26, 0}, {0x1101, 30, 27, 0}, {0x0AC1, 31, 28, 0}, {0x09C1, 32, 29, 0},
+    {0x08A1, 33, 30, 0}, {0x0521, 34, 31, 0}, {0x0441, 35, 32, 0}, {0x02A1, 36, 33, 0},
+    {0x0221, 37, 34, 0}, {0x0141, 38, 35, 0}, {0x0111, 39, 36, 0}, {0x0085, 40, 37, 0},
+    {0x0049, 41, 38, 0}, {0x0025, 42, 39, 0}, {0x0015, 43, 40, 0}, {0x0009, 44, 41, 0},
+    {0x0005, 45, 42, 0}, {0x0001, 45, 43, 0}, {0x5601, 46, 46, 0},
+}};
+
+// A context: probability state index << 1 | MPS.
+using TCx = std::uint8_t;
+
+class TMQDecoder {
+public:
+  explicit TMQDecoder(std::span<const std::uint8_t> AData) : FData(AData) {
+    FC = static_cast<std::uint32_t>(Byte(0)) << 16;
+    ByteIn();
+    FC <<= 7;
+    FCt -= 7;
+    FA = 0x8000;
+  }
+
+  int Decode(TCx& ACx) {
+    const TQe& q = kQe[ACx >> 1];
+    const int mps = ACx & 1;
+    int d;
+    FA -= q.Qe;
+    if ((FC >> 16) < q.Qe) {
+      if (FA < q.Qe) {
+        d = mps;
+        ACx = static_cast<TCx>((q.Nmps << 1) | mps);
+      } else {
+        d = 1 - mps;
+        ACx = static_cast<TCx>((q.Nlps << 1) | (q.Switch ? 1 - mps : mps));
+      }
+      FA = q.Qe;
+      Renorm();
+    } else {
+      FC -= static_cast<std::uint32_t>(q.Qe) << 16;
+      if ((FA & 0x8000) == 0) {
+        if (FA < q.Qe) {
+          d = 1 - mps;
+          ACx = static_cast<TCx>((q.Nlps << 1) | (q.Switch ? 1 - mps : mps));
+        } else {
+          d = mps;
+          ACx = static_cast<TCx>((q.Nmps << 1) | mps);
+        }
+        Renorm();
+      } else {
+        d = mps;
+      }
+    }
+    return d;
+  }
+  // Bytes used so far: data past the end reads as 0xFF, so this may exceed the size.
+  [[nodiscard]] std::size_t Position() const { return FBp; }
+
+private:
+  std::span<const std::uint8_t> FData;
+  std::size_t FBp = 0;
+  std::uint32_t FC = 0, FA = 0;
+  int FCt = 0;
+
+  [[nodiscard]] std::uint32_t Byte(std::size_t AIndex) const {
+    return AIndex < FData.size() ? FData[AIndex] : 0xFFu;
+  }
+  void ByteIn() {
+    if (Byte(FBp) == 0xFF) {
+      if (Byte(FBp + 1) > 0x8F) {
+        FC += 0xFF00;
+        FCt = 8;
+      } else {
+        ++FBp;
+        FC += Byte(FBp) << 9;
+        FCt = 7;
+      }
+    } else {
+      ++FBp;
+      FC += Byte(FBp) << 8;
+      FCt = 8;
+    }
+  }
+  void Renorm() {
+    do {
+      if (FCt == 0) ByteIn();
+      FA <<= 1;
+      FC <<= 1;
+      --FCt;
+    } while ((FA & 0x8000) == 0);
+  }
+};
+
+// Integer decoding procedure (Annex A.2) with its 512 contexts.
+struct TIntDecoder {
+  std::array<TCx, 512> Cx{};
+  // False for OOB.
+  bool Decode(TMQDecoder& AMq, std::int32_t& AValue) {
+    std::uint32_t prev = 1;
+    auto bit = [&]() {
+      const int d = AMq.Decode(Cx[prev]);
+      prev = prev < 256 ? ((prev << 1) | static_cast<std::uint32_t>(d))
+                        : ((((prev << 1) | static_cast<std::uint32_t>(d)) & 511) | 256);
+      return d;
+    };
+    const int s = bit();
+    int bits, offset;
+    if (!bit()) {
+      bits = 2;
+      offset = 0;
+    } else if (!bit()) {
+      bits = 4;
+      offset = 4;
+    } else if (!bit()) {
+      bits = 6;
+      offset = 20;
+    } else if (!bit()) {
+      bits = 8;
+      offset = 84;
+    } else if (!bit()) {
+      bits = 12;
+      offset = 340;
+    } else {
+      bits = 32;
+      offset = 4436;
+    }
+    std::uint32_t v = 0;
+    for (int i = 0; i < bits; ++i) v = (v << 1) | static_cast<std::uint32_t>(bit());
+    const std::int64_t value = std::int64_t{v} + offset;
+    if (s && value == 0) return false;
+    const std::int64_t signedValue = s ? -value : value;
+    AValue = static_cast<std::int32_t>(std::clamp<std::int64_t>(signedValue, INT32_MIN / 2, INT32_MAX / 2));
+    return true;
+  }
+};
+
+// Symbol ID decoding (Annex A.3).
+struct TIdDecoder {
+  int Len = 0;
+  std::vector<TCx> Cx;
+  explicit TIdDecoder(int ALen) : Len(ALen), Cx(std::size_t{1} << ALen, 0) {}
+  std::uint32_t Decode(TMQDecoder& AMq) {
+    std::uint32_t prev = 1;
+    for (int i = 0; i < Len; ++i) prev = (prev << 1) | static_cast<std::uint32_t>(AMq.Decode(Cx[prev]));
+    return prev - (1u << Len);
+  }
+};
+
+// ---------------------------------------------------------------------------------------
+
+struct TReader {
+  std::span<const std::uint8_t> D;
+  std::size_t P = 0;
+  bool Ok = true;
+  bool Need(std::size_t ACount) {
+    if (P + ACount > D.size()) Ok = false;
+    return Ok;
+  }
+  std::uint32_t U8() { return Need(1) ? D[P++] : 0; }
+  std::int32_t S8() { return static_cast<std::int8_t>(U8()); }
+  std::uint32_t U16() {
+    if (!Need(2)) return 0;
+    const std::uint32_t v = (std::uint32_t{D[P]} << 8) | D[P + 1];
+    P += 2;
+    return v;
+  }
+  std::uint32_t U32() {
+    if (!Need(4)) return 0;
+    const std::uint32_t v = (std::uint32_t{D[P]} << 24) | (std::uint32_t{D[P + 1]} << 16) |
+                            (std::uint32_t{D[P + 2]} << 8) | D[P + 3];
+    P += 4;
+    return v;
+  }
+  std::int32_t S32() { return static_cast<std::int32_t>(U32()); }
+  [[nodiscard]] std::span<const std::uint8_t> Rest() const {
+    return P <= D.size() ? D.subspan(P) : std::span<const std::uint8_t>();
+  }
+};
+
+struct TRegionInfo {
+  int W = 0, H = 0, X = 0, Y = 0, Op = 0;
+};
+
+bool ReadRegionInfo(TReader& AR, TRegionInfo& AInfo) {
+  const std::uint32_t w = AR.U32(), h = AR.U32(), x = AR.U32(), y = AR.U32();
+  AInfo.Op = static_cast<int>(AR.U8() & 7);
+  if (!AR.Ok || w > kMaxDimension || h > kMaxDimension) return false;
+  AInfo.W = static_cast<int>(w);
+  AInfo.H = static_cast<int>(h);
+  AInfo.X = static_cast<int>(std::min<std::uint32_t>(x, INT32_MAX / 2));
+  AInfo.Y = static_cast<int>(std::min<std::uint32_t>(y, INT32_MAX / 2));
+  return true;
+}
+
+using TBitmapPtr = std::shared_ptr<const TkwJBIG2Bitmap>;
+
+// Generic region decoding (6.2) with arithmetic coding. AAt holds x, y pairs of the
+// adaptive pixels; ACx must have 1 << 16 entries.
+bool DecodeGenericArith(TMQDecoder& AMq, std::vector<TCx>& ACx, TkwJBIG2Bitmap& AOut, int AW, int AH,
+                        int ATemplate, bool ATpgdon, const std::array<int, 8>& AAt,
+                        const TkwJBIG2Bitmap* ASkip = nullptr) {
+  if (!AOut.Create(AW, AH)) return false;
+  static constexpr std::array<std::uint32_t, 4> kSltp = {0x9B25, 0x0795, 0x00E5, 0x0195};
+  int ltp = 0;
+  const TkwJBIG2Bitmap& b = AOut;
+  for (int y = 0; y < AH; ++y) {
+    if (ATpgdon) {
+      ltp ^= AMq.Decode(ACx[kSltp[static_cast<std::size_t>(ATemplate & 3)]]);
+      if (ltp) {
+        if (y > 0) {
+          std::copy_n(&AOut.P[static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(AW)], AW,
+                      &AOut.P[static_cast<std::size_t>(y) * static_cast<std::size_t>(AW)]);
+        }
+        continue;
+      }
+    }
+    for (int x = 0; x < AW; ++x) {
+      if (ASkip && ASkip->Get(x, y)) continue;
+      std::uint32_t c;
+      switch (ATemplate) {
+        case 0:
+          c = static_cast<std::uint32_t>(
+              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x - 3, y) << 2) | (b.Get(x - 4, y) << 3) |
+              (b.Get(x + AAt[0], y + AAt[1]) << 4) | (b.Get(x + 2, y - 1) << 5) |
+              (b.Get(x + 1, y - 1) << 6) | (b.Get(x, y - 1) << 7) | (b.Get(x - 1, y - 1) << 8) |
+              (b.Get(x - 2, y - 1) << 9) | (b.Get(x + AAt[2], y + AAt[3]) << 10) |
+              (b.Get(x + AAt[4], y + AAt[5]) << 11) | (b.Get(x + 1, y - 2) << 12) |
+              (b.Get(x, y - 2) << 13) | (b.Get(x - 1, y - 2) << 14) |
+              (b.Get(x + AAt[6], y + AAt[7]) << 15));
+          break;
+        case 1:
+          c = static_cast<std::uint32_t>(
+              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x - 3, y) << 2) |
+              (b.Get(x + AAt[0], y + AAt[1]) << 3) | (b.Get(x + 2, y - 1) << 4) |
+              (b.Get(x + 1, y - 1) << 5) | (b.Get(x, y - 1) << 6) | (b.Get(x - 1, y - 1) << 7) |
+              (b.Get(x - 2, y - 1) << 8) | (b.Get(x + 2, y - 2) << 9) | (b.Get(x + 1, y - 2) << 10) |
+              (b.Get(x, y - 2) << 11) | (b.Get(x - 1, y - 2) << 12));
+          break;
+        case 2:
+          c = static_cast<std::uint32_t>(
+              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x + AAt[0], y + AAt[1]) << 2) |
+              (b.Get(x + 1, y - 1) << 3) | (b.Get(x, y - 1) << 4) | (b.Get(x - 1, y - 1) << 5) |
+              (b.Get(x - 2, y - 1) << 6) | (b.Get(x + 1, y - 2) << 7) | (b.Get(x, y - 2) << 8) |
+              (b.Get(x - 1, y - 2) << 9));
+          break;
+        default:
+          c = static_cast<std::uint32_t>(
+              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x - 3, y) << 2) | (b.Get(x - 4, y) << 3) |
+              (b.Get(x + AAt[0], y + AAt[1]) << 4) | (b.Get(x + 1, y - 1) << 5) |
+              (b.Get(x, y - 1) << 6) | (b.Get(x - 1, y - 1) << 7) | (b.Get(x - 2, y - 1) << 8) |
+              (b.Get(x - 3, y - 1) << 9));
+          break;
+      }
+      if (AMq.Decode(ACx[c])) AOut.Set(x, y, 1);
+    }
+  }
+  return true;
+}
+
+// Generic region decoding with MMR (T.6) coding. AUsed receives the bytes consumed.
+bool DecodeGenericMMR(std::span<const std::uint8_t> AData, TkwJBIG2Bitmap& AOut, int AW, int AH,
+                      std::size_t* AUsed = nullptr) {
+  if (!AOut.Create(AW, AH)) return false;
+  if (AW == 0 || AH == 0) return true;
+  TkwCCITTParams p;
+  p.K = -1;
+  p.Columns = AW;
+  p.Rows = AH;
+  p.EndOfBlock = false;
+  p.BlackIs1 = true;
+  TkwCCITTFaxDecoder dec(AData, p);
+  std::vector<std::uint8_t> row(dec.GetRowBytes());
+  for (int y = 0; y < AH && dec.ReadRow(row); ++y) {
+    for (int x = 0; x < AW; ++x) {
+      if ((row[static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1) AOut.Set(x, y, 1);
+    }
+  }
+  dec.SkipEndOfBlock();
+  if (AUsed) *AUsed = dec.GetBytePosition();
+  return true;
+}
+
+// Generic refinement region decoding (6.3). ACx must have 1 << 13 entries.
+bool DecodeRefinement(TMQDecoder& AMq, std::vector<TCx>& ACx, TkwJBIG2Bitmap& AOut, int AW, int AH,
+                      int ATemplate, const TkwJBIG2Bitmap& ARef, int ADx, int ADy, bool ATpgron,
+                      const std::array<int, 4>& AAt) {
+  if (!AOut.Create(AW, AH)) return false;
+  const TkwJBIG2Bitmap& b = AOut;
+  auto context = [&](int x, int y) -> std::uint32_t {
+    const int rx = x - ADx, ry = y - ADy;
+    if (ATemplate == 0) {
+      return static_cast<std::uint32_t>(
+          b.Get(x - 1, y) | (b.Get(x + 1, y - 1) << 1) | (b.Get(x, y - 1) << 2) |
+          (b.Get(x + AAt[0], y + AAt[1]) << 3) | (ARef.Get(rx + 1, ry + 1) << 4) |
+          (ARef.Get(rx, ry + 1) << 5) | (ARef.Get(rx - 1, ry + 1) << 6) | (ARef.Get(rx + 1, ry) << 7) |
+          (ARef.Get(rx, ry) << 8) | (ARef.Get(rx - 1, ry) << 9) | (ARef.Get(rx + 1, ry - 1) << 10) |
+          (ARef.Get(rx, ry - 1) << 11) | (ARef.Get(rx + AAt[2], ry + AAt[3]) << 12));
+    }
+    return static_cast<std::uint32_t>(
+        b.Get(x - 1, y) | (b.Get(x + 1, y - 1) << 1) | (b.Get(x, y - 1) << 2) | (b.Get(x - 1, y - 1) << 3) |
+        (ARef.Get(rx + 1, ry + 1) << 4) | (ARef.Get(rx, ry + 1) << 5) | (ARef.Get(rx + 1, ry) << 6) |
+        (ARef.Get(rx, ry) << 7) | (ARef.Get(rx - 1, ry) << 8) | (ARef.Get(rx, ry - 1) << 9));
+  };
+  int ltp = 0;
+  for (int y = 0; y < AH; ++y) {
+    if (ATpgron) ltp ^= AMq.Decode(ACx[ATemplate == 0 ? 0x100 : 0x080]);
+    for (int x = 0; x < AW; ++x) {
+      if (ltp) {
+        // Typical prediction: a uniform 3 × 3 neighbourhood in the reference is copied.
+        const int rx = x - ADx, ry = y - ADy;
+        const int v = ARef.Get(rx, ry);
+        bool uniform = true;
+        for (int dy = -1; dy <= 1 && uniform; ++dy) {
+          for (int dx = -1; dx <= 1 && uniform; ++dx) uniform = ARef.Get(rx + dx, ry + dy) == v;
+        }
+        if (uniform) {
+          if (v) AOut.Set(x, y, 1);
+          continue;
+        }
+      }
+      if (AMq.Decode(ACx[context(x, y)])) AOut.Set(x, y, 1);
+    }
+  }
+  return true;
+}
+
+int CeilLog2(std::uint32_t AValue) {
+  int n = 0;
+  while (n < 32 && (std::uint64_t{1} << n) < AValue) ++n;
+  return n;
+}
+
+// Contexts of a text region's integer decoders; a symbol dictionary that aggregates keeps
+// its own set for the whole dictionary.
+struct TTextContexts {
+  TIntDecoder Iadt, Iafs, Iads, Iait, Iari, Iardw, Iardh, Iardx, Iardy;
+  TIdDecoder Iaid;
+  explicit TTextContexts(int ACodeLen) : Iaid(ACodeLen) {}
+};
+
+struct TTextParams {
+  int W = 0, H = 0;
+  std::uint32_t NumInstances = 0;
+  int LogStrips = 0;
+  int RefCorner = 1;
+  bool Transposed = false;
+  int CombOp = 0;
+  int DefPixel = 0;
+  int DsOffset = 0;
+  bool Refine = false;
+  int RTemplate = 0;
+  std::array<int, 4> RAt{-1, -1, -1, -1};
+};
+
+// Text region decoding (6.4) with arithmetic coding.
+bool DecodeTextArith(TMQDecoder& AMq, TTextContexts& ACtx, std::vector<TCx>& AGrCx, const TTextParams& AP,
+                     const std::vector<TBitmapPtr>& ASymbols, TkwJBIG2Bitmap& AOut) {
+  if (!AOut.Create(AP.W, AP.H, static_cast<std::uint8_t>(AP.DefPixel))) return false;
+  const int strips = 1 << AP.LogStrips;
+  std::int32_t v = 0;
+  if (!ACtx.Iadt.Decode(AMq, v)) return false;
+  std::int64_t stripT = -std::int64_t{v} * strips;
+  std::int64_t firstS = 0;
+  std::uint32_t instances = 0;
+  // Every pass decodes at least one instance or ends, so this is bounded by the count.
+  while (instances < AP.NumInstances) {
+    if (!ACtx.Iadt.Decode(AMq, v)) return false;
+    stripT += std::int64_t{v} * strips;
+    if (!ACtx.Iafs.Decode(AMq, v)) return false;
+    firstS += v;
+    std::int64_t curS = firstS;
+    bool firstInStrip = true;
+    while (instances < AP.NumInstances) {
+      if (!firstInStrip) {
+        if (!ACtx.Iads.Decode(AMq, v)) break;  // OOB: end of strip
+        curS += std::int64_t{v} + AP.DsOffset;
+      }
+      firstInStrip = false;
+      std::int32_t curT = 0;
+      if (strips > 1 && !ACtx.Iait.Decode(AMq, curT)) return false;
+      const std::int64_t t = stripT + curT;
+      const std::uint32_t id = ACtx.Iaid.Decode(AMq);
+      std::int32_t ri = 0;
+      if (AP.Refine && !ACtx.Iari.Decode(AMq, ri)) return false;
+      const TkwJBIG2Bitmap* sym = id < ASymbols.size() ? ASymbols[id].get() : nullptr;
+      TkwJBIG2Bitmap refined;
+      if (ri && sym) {
+        std::int32_t rdw = 0, rdh = 0, rdx = 0, rdy = 0;
+        if (!ACtx.Iardw.Decode(AMq, rdw) || !ACtx.Iardh.Decode(AMq, rdh) || !ACtx.Iardx.Decode(AMq, rdx) ||
+            !ACtx.Iardy.Decode(AMq, rdy)) {
+          return false;
+        }
+        const std::int64_t w = std::int64_t{sym->W} + rdw, h = std::int64_t{sym->H} + rdh;
+        if (w < 0 || h < 0 || w > kMaxDimension || h > kMaxDimension) return false;
+        const int dx = (rdw >= 0 ? rdw / 2 : -((-rdw + 1) / 2)) + rdx;
+        const int dy = (rdh >= 0 ? rdh / 2 : -((-rdh + 1) / 2)) + rdy;
+        if (!DecodeRefinement(AMq, AGrCx, refined, static_cast<int>(w), static_cast<int>(h), AP.RTemplate, *sym,
+                              dx, dy, false, AP.RAt)) {
+          return false;
+        }
+        sym = &refined;
+      } else if (ri && !sym) {
+        return false;
+      }
+      ++instances;
+      if (!sym) continue;  // an ID beyond the dictionary: nothing to draw
+      const int wi = sym->W, hi = sym->H;
+      const bool rightCorner = AP.RefCorner == 2 || AP.RefCorner == 3;
+      const bool bottomCorner = AP.RefCorner == 0 || AP.RefCorner == 2;
+      if (!AP.Transposed && rightCorner) {
+        curS += wi - 1;
+      } else if (AP.Transposed && bottomCorner) {
+        curS += hi - 1;
+      }
+      const std::int64_t s = curS;
+      std::int64_t x, y;
+      if (!AP.Transposed) {
+        x = rightCorner ? s - wi + 1 : s;
+        y = bottomCorner ? t - hi + 1 : t;
+      } else {
+        x = rightCorner ? t - wi + 1 : t;
+        y = bottomCorner ? s - hi + 1 : s;
+      }
+      if (x > -kMaxDimension * 2 && x < kMaxDimension * 2 && y > -kMaxDimension * 2 && y < kMaxDimension * 2) {
+        AOut.Compose(*sym, static_cast<int>(x), static_cast<int>(y), AP.CombOp);
+      }
+      if (!AP.Transposed && !rightCorner) {
+        curS += wi - 1;
+      } else if (AP.Transposed && !bottomCorner) {
+        curS += hi - 1;
+      }
+      if (curS > INT32_MAX || curS < INT32_MIN) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+
+bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
+  W = H = 0;
+  P.clear();
+  if (AWidth < 0 || AHeight < 0 || AWidth > kMaxDimension || AHeight > kMaxDimension ||
+      std::int64_t{AWidth} * AHeight > kMaxImagePixels) {
+    return false;
+  }
+  W = AWidth;
+  H = AHeight;
+  P.assign(static_cast<std::size_t>(W) * static_cast<std::size_t>(H), AFill ? 1 : 0);
+  return true;
+}
+
+void TkwJBIG2Bitmap::Compose(const TkwJBIG2Bitmap& ASource, int AX, int AY, int AOp) {
+  const int x0 = std::max(0, AX), y0 = std::max(0, AY);
+  const int x1 = static_cast<int>(std::min<std::int64_t>(W, std::int64_t{AX} + ASource.W));
+  const int y1 = static_cast<int>(std::min<std::int64_t>(H, std::int64_t{AY} + ASource.H));
+  for (int y = y0; y < y1; ++y) {
+    std::uint8_t* d = &P[static_cast<std::size_t>(y) * static_cast<std::size_t>(W)];
+    const std::uint8_t* s = &ASource.P[static_cast<std::size_t>(y - AY) * static_cast<std::size_t>(ASource.W)];
+    for (int x = x0; x < x1; ++x) {
+      const std::uint8_t a = d[x], b = s[x - AX];
+      switch (AOp) {
+        case 0: d[x] = a | b; break;
+        case 1: d[x] = a & b; break;
+        case 2: d[x] = a ^ b; break;
+        case 3: d[x] = static_cast<std::uint8_t>((a ^ b) ^ 1); break;
+        default: d[x] = b; break;
+      }
+    }
+  }
+}
+
+struct TkwJBIG2Decoder::TImpl {
+  struct TSegment {
+    std::uint32_t Number = 0;
+    int Type = 0;
+    std::vector<std::uint32_t> Refs;
+    std::span<const std::uint8_t> Data;
+    // Results kept for later segments.
+    std::vector<TBitmapPtr> Symbols;   // exported symbols of a dictionary
+    std::vector<TBitmapPtr> Patterns;  // pattern dictionary
+    std::shared_ptr<TkwJBIG2Bitmap> Region;  // intermediate region
+    std::vector<TCx> GbCx, GrCx;  // retained symbol-dictionary statistics
+  };
+
+  std::vector<std::unique_ptr<TSegment>> Owned;
+  std::map<std::uint32_t, TSegment*> Segments;  // the latest segment of each number
+  TkwJBIG2Bitmap Page;
+  bool HavePage = false;
+  bool PageDone = false;
+  bool HeightUnknown = false;
+  int PageDefPixel = 0;
+  int PageOp = 0;
+
+  // Reads the segments of a stream (sequential or random-access organisation).
+  void ReadStream(std::span<const std::uint8_t> AData);
+  bool ReadHeader(TReader& AR, TSegment& ASeg, std::uint32_t& ALength);
+  void Process(TSegment& ASeg);
+  [[nodiscard]] TSegment* Find(std::uint32_t ANumber) {
+    auto it = Segments.find(ANumber);
+    return it == Segments.end() ? nullptr : it->second;
+  }
+  void PlaceRegion(const TkwJBIG2Bitmap& ABitmap, const TRegionInfo& AInfo, int AOp);
+  void SymbolDictionary(TSegment& ASeg);
+  void TextRegion(TSegment& ASeg, bool AImmediate);
+  void GenericRegion(TSegment& ASeg, bool AImmediate);
+  void RefinementRegion(TSegment& ASeg, bool AImmediate);
+  void PatternDictionary(TSegment& ASeg);
+  void HalftoneRegion(TSegment& ASeg, bool AImmediate);
+  void PageInfo(TSegment& ASeg);
+};
+
+bool TkwJBIG2Decoder::TImpl::ReadHeader(TReader& AR, TSegment& ASeg, std::uint32_t& ALength) {
+  ASeg.Number = AR.U32();
+  const std::uint32_t flags = AR.U8();
+  ASeg.Type = static_cast<int>(flags & 63);
+  std::uint32_t b = AR.U8();
+  std::uint32_t count = b >> 5;
+  if (count == 7) {
+    --AR.P;
+    count = AR.U32() & 0x1FFFFFFF;
+    if (count > static_cast<std::uint32_t>(kMaxSegments)) return false;
+    AR.P += (count + 8) / 8;  // retention flags
+  }
+  if (!AR.Ok) return false;
+  const int refSize = ASeg.Number <= 256 ? 1 : (ASeg.Number <= 65536 ? 2 : 4);
+  for (std::uint32_t i = 0; i < count && AR.Ok; ++i) {
+    ASeg.Refs.push_back(refSize == 1 ? AR.U8() : (refSize == 2 ? AR.U16() : AR.U32()));
+  }
+  if (flags & 64) {
+    (void)AR.U32();
+  } else {
+    (void)AR.U8();
+  }
+  ALength = AR.U32();
+  return AR.Ok;
+}
+
+void TkwJBIG2Decoder::TImpl::ReadStream(std::span<const std::uint8_t> AData) {
+  TReader r{AData};
+  bool sequential = true;
+  static constexpr std::uint8_t kFileId[8] = {0x97, 0x4A, 0x42, 0x32, 0x0D, 0x0A, 0x1A, 0x0A};
+  // Embedded streams have no file header, but some producers leave it in.
+  if (AData.size() >= 9 && std::equal(kFileId, kFileId + 8, AData.begin())) {
+    r.P = 8;
+    const std::uint32_t fileFlags = r.U8();
+    sequential = (fileFlags & 1) != 0;
+    if ((fileFlags & 2) == 0) (void)r.U32();
+  }
+  std::vector<std::pair<TSegment*, std::uint32_t>> pending;  // random access: data follows
+  for (int n = 0; n < kMaxSegments && r.Ok && r.P < AData.size() && !PageDone; ++n) {
+    auto seg = std::make_unique<TSegment>();
+    std::uint32_t length = 0;
+    if (!ReadHeader(r, *seg, length)) break;
+    if (length == 0xFFFFFFFF) {
+      // Only an immediate generic region may leave its length open: find its end marker.
+      if (!sequential || (seg->Type != 38 && seg->Type != 39)) break;
+      TReader probe{AData, r.P};
+      if (!probe.Need(18)) break;
+      const bool mmr = (AData[r.P + 17] & 1) != 0;
+      std::size_t end = r.P + 18;
+      bool found = false;
+      for (; end + 6 <= AData.size(); ++end) {
+        if (mmr ? (AData[end] == 0 && AData[end + 1] == 0) : (AData[end] == 0xFF && AData[end + 1] == 0xAC)) {
+          found = true;
+          break;
+        }
+      }
+      if (!found) break;
+      length = static_cast<std::uint32_t>(end + 6 - r.P);
+    }
+    const int type = seg->Type;
+    TSegment* raw = seg.get();
+    const std::uint32_t number = seg->Number;
+    Segments[number] = raw;
+    Owned.push_back(std::move(seg));
+    if (sequential) {
+      const std::size_t avail = AData.size() - std::min(AData.size(), r.P);
+      raw->Data = AData.subspan(std::min(AData.size(), r.P), std::min<std::size_t>(length, avail));
+      r.P += std::min<std::size_t>(length, avail);
+      Process(*raw);
+    } else {
+      pending.emplace_back(raw, length);
+    }
+    if (type == 51) break;  // end of file
+  }
+  for (auto& [seg, length] : pending) {
+    if (PageDone) break;
+    const std::size_t start = std::min(AData.size(), r.P);
+    seg->Data = AData.subspan(start, std::min<std::size_t>(length, AData.size() - start));
+    r.P = start + seg->Data.size();
+    Process(*seg);
+  }
+}
+
+void TkwJBIG2Decoder::TImpl::Process(TSegment& ASeg) {
+  switch (ASeg.Type) {
+    case 0: SymbolDictionary(ASeg); break;
+    case 4: TextRegion(ASeg, false); break;
+    case 6:
+    case 7: TextRegion(ASeg, true); break;
+    case 16: PatternDictionary(ASeg); break;
+    case 20: HalftoneRegion(ASeg, false); break;
+    case 22:
+    case 23: HalftoneRegion(ASeg, true); break;
+    case 36: GenericRegion(ASeg, false); break;
+    case 38:
+    case 39: GenericRegion(ASeg, true); break;
+    case 40: RefinementRegion(ASeg, false); break;
+    case 42:
+    case 43: RefinementRegion(ASeg, true); break;
+    case 48: PageInfo(ASeg); break;
+    case 49:
+      if (HavePage) PageDone = true;
+      break;
+    case 50:
+      if (HavePage && HeightUnknown && ASeg.Data.size() >= 4) {
+        TReader r{ASeg.Data};
+        const std::uint32_t end = r.U32();
+        const std::int64_t h = std::min<std::int64_t>(std::int64_t{end} + 1, kMaxDimension);
+        if (h > Page.H) {
+          TkwJBIG2Bitmap grown;
+          if (grown.Create(Page.W, static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel))) {
+            grown.Compose(Page, 0, 0, 4);
+            Page = std::move(grown);
+          }
+        }
+      }
+      break;
+    default:
+      break;  // tables, profiles, extensions: nothing to draw
+  }
+}
+
+void TkwJBIG2Decoder::TImpl::PageInfo(TSegment& ASeg) {
+  if (HavePage) {
+    PageDone = true;  // a second page: we deliver the first
+    return;
+  }
+  TReader r{ASeg.Data};
+  const std::uint32_t w = r.U32(), h = r.U32();
+  (void)r.U32();
+  (void)r.U32();
+  const std::uint32_t flags = r.U8();
+  const std::uint32_t striping = r.U16();
+  if (!r.Ok || w > kMaxDimension) return;
+  PageDefPixel = (flags >> 2) & 1;
+  PageOp = static_cast<int>((flags >> 3) & 3);
+  int height;
+  if (h == 0xFFFFFFFF) {
+    HeightUnknown = true;
+    height = 0;
+    (void)striping;
+  } else {
+    if (h > kMaxDimension) return;
+    height = static_cast<int>(h);
+  }
+  if (!Page.Create(static_cast<int>(w), height, static_cast<std::uint8_t>(PageDefPixel))) return;
+  HavePage = true;
+}
+
+void TkwJBIG2Decoder::TImpl::PlaceRegion(const TkwJBIG2Bitmap& ABitmap, const TRegionInfo& AInfo, int AOp) {
+  if (!HavePage) return;
+  if (HeightUnknown && std::int64_t{AInfo.Y} + ABitmap.H > Page.H) {
+    const std::int64_t h = std::min<std::int64_t>(std::int64_t{AInfo.Y} + ABitmap.H, kMaxDimension);
+    TkwJBIG2Bitmap grown;
+    if (grown.Create(Page.W, static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel))) {
+      grown.Compose(Page, 0, 0, 4);
+      Page = std::move(grown);
+    }
+  }
+  Page.Compose(ABitmap, AInfo.X, AInfo.Y, AOp);
+}
+
+void TkwJBIG2Decoder::TImpl::GenericRegion(TSegment& ASeg, bool AImmediate) {
+  TReader r{ASeg.Data};
+  TRegionInfo info;
+  if (!ReadRegionInfo(r, info)) return;
+  const std::uint32_t flags = r.U8();
+  const bool mmr = flags & 1;
+  const int tmpl = static_cast<int>((flags >> 1) & 3);
+  const bool tpgdon = (flags >> 3) & 1;
+  std::array<int, 8> at{};
+  if (!mmr) {
+    const int n = tmpl == 0 ? 4 : 1;
+    for (int i = 0; i < n; ++i) {
+      at[static_cast<std::size_t>(2 * i)] = r.S8();
+      at[static_cast<std::size_t>(2 * i + 1)] = r.S8();
+    }
+  }
+  if (!r.Ok) return;
+  auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bool ok;
+  if (mmr) {
+    ok = DecodeGenericMMR(r.Rest(), *bitmap, info.W, info.H);
+  } else {
+    TMQDecoder mq(r.Rest());
+    std::vector<TCx> cx(1 << 16, 0);
+    ok = DecodeGenericArith(mq, cx, *bitmap, info.W, info.H, tmpl, tpgdon, at);
+  }
+  if (!ok) return;
+  if (AImmediate) {
+    PlaceRegion(*bitmap, info, info.Op);
+  } else {
+    ASeg.Region = std::move(bitmap);
+  }
+}
+
+void TkwJBIG2Decoder::TImpl::RefinementRegion(TSegment& ASeg, bool AImmediate) {
+  TReader r{ASeg.Data};
+  TRegionInfo info;
+  if (!ReadRegionInfo(r, info)) return;
+  const std::uint32_t flags = r.U8();
+  const int tmpl = static_cast<int>(flags & 1);
+  const bool tpgron = (flags >> 1) & 1;
+  std::array<int, 4> at{};
+  if (tmpl == 0) {
+    for (int& a : at) a = r.S8();
+  }
+  if (!r.Ok) return;
+  // The reference is the intermediate region referred to, or the page under the region.
+  TkwJBIG2Bitmap pageCut;
+  const TkwJBIG2Bitmap* ref = nullptr;
+  for (std::uint32_t n : ASeg.Refs) {
+    TSegment* s = Find(n);
+    if (s && s->Region) ref = s->Region.get();
+  }
+  if (!ref) {
+    if (!HavePage || !pageCut.Create(info.W, info.H)) return;
+    pageCut.Compose(Page, -info.X, -info.Y, 4);
+    ref = &pageCut;
+  }
+  TMQDecoder mq(r.Rest());
+  std::vector<TCx> cx(1 << 13, 0);
+  auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  if (!DecodeRefinement(mq, cx, *bitmap, info.W, info.H, tmpl, *ref, 0, 0, tpgron, at)) return;
+  if (AImmediate) {
+    PlaceRegion(*bitmap, info, info.Op);
+  } else {
+    ASeg.Region = std::move(bitmap);
+  }
+}
+
+void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
+  TReader r{ASeg.Data};
+  const std::uint32_t flags = r.U16();
+  const bool huff = flags & 1;
+  const bool refAgg = (flags >> 1) & 1;
+  const bool ctxUsed = (flags >> 8) & 1;
+  const bool ctxRetained = (flags >> 9) & 1;
+  const int tmpl = static_cast<int>((flags >> 10) & 3);
+  const int rTmpl = static_cast<int>((flags >> 12) & 1);
+  std::array<int, 8> at{};
+  if (!huff) {
+    const int n = tmpl == 0 ? 4 : 1;
+    for (int i = 0; i < n; ++i) {
+      at[static_cast<std::size_t>(2 * i)] = r.S8();
+      at[static_cast<std::size_t>(2 * i + 1)] = r.S8();
+    }
+  }
+  std::array<int, 4> rat{};
+  if (refAgg && rTmpl == 0) {
+    for (int& a : rat) a = r.S8();
+  }
+  const std::uint32_t numEx = r.U32(), numNew = r.U32();
+  if (!r.Ok || huff) return;  // Huffman-coded dictionaries are not decoded
+  if (numNew > kMaxSymbols || numEx > kMaxSymbols) return;
+  std::vector<TBitmapPtr> symbols;
+  TSegment* lastDict = nullptr;
+  for (std::uint32_t n : ASeg.Refs) {
+    TSegment* s = Find(n);
+    if (s && s->Type == 0) {
+      symbols.insert(symbols.end(), s->Symbols.begin(), s->Symbols.end());
+      lastDict = s;
+    }
+  }
+  if (symbols.size() > kMaxSymbols) return;
+  const std::uint32_t numIn = static_cast<std::uint32_t>(symbols.size());
+  std::vector<TCx> gbCx(1 << 16, 0), grCx(1 << 13, 0);
+  if (ctxUsed && lastDict && !lastDict->GbCx.empty()) {
+    gbCx = lastDict->GbCx;
+    grCx = lastDict->GrCx;
+  }
+  TMQDecoder mq(r.Rest());
+  TIntDecoder iadh, iadw, iaex, iaai;
+  const int codeLen = CeilLog2(numIn + numNew);
+  TTextContexts text(codeLen);
+  std::uint32_t decoded = 0;
+  std::int64_t height = 0;
+  // Height classes: each decodes at least one symbol or ends the dictionary.
+  while (decoded < numNew) {
+    std::int32_t dh = 0;
+    if (!iadh.Decode(mq, dh)) break;
+    height += dh;
+    if (height < 0 || height > kMaxDimension) return;
+    std::int64_t width = 0;
+    // A height class always ends with an OOB, also after the last symbol.
+    for (;;) {
+      std::int32_t dw = 0;
+      if (!iadw.Decode(mq, dw)) break;
+      if (decoded >= numNew) return;
+      width += dw;
+      if (width < 0 || width > kMaxDimension) return;
+      auto sym = std::make_shared<TkwJBIG2Bitmap>();
+      const int w = static_cast<int>(width), h = static_cast<int>(height);
+      if (!refAgg) {
+        if (!DecodeGenericArith(mq, gbCx, *sym, w, h, tmpl, false, at)) return;
+      } else {
+        std::int32_t nInst = 0;
+        if (!iaai.Decode(mq, nInst) || nInst < 1 || static_cast<std::uint32_t>(nInst) > kMaxSymbols) return;
+        if (nInst == 1) {
+          const std::uint32_t id = text.Iaid.Decode(mq);
+          std::int32_t rdx = 0, rdy = 0;
+          if (!text.Iardx.Decode(mq, rdx) || !text.Iardy.Decode(mq, rdy)) return;
+          if (id >= symbols.size()) return;
+          if (!DecodeRefinement(mq, grCx, *sym, w, h, rTmpl, *symbols[id], rdx, rdy, false, rat)) return;
+        } else {
+          TTextParams tp;
+          tp.W = w;
+          tp.H = h;
+          tp.NumInstances = static_cast<std::uint32_t>(nInst);
+          tp.RefCorner = 1;
+          tp.Refine = true;
+          tp.RTemplate = rTmpl;
+          tp.RAt = rat;
+          if (!DecodeTextArith(mq, text, grCx, tp, symbols, *sym)) return;
+        }
+      }
+      symbols.push_back(std::move(sym));
+      ++decoded;
+    }
+  }
+  // Export flags come as alternating runs over input and new symbols.
+  std::vector<TBitmapPtr> exported;
+  bool exportFlag = false;
+  std::uint64_t index = 0;
+  const std::uint64_t total = symbols.size();
+  for (std::uint64_t guard = 0; index < total && guard <= total + 1; ++guard) {
+    std::int32_t run = 0;
+    if (!iaex.Decode(mq, run) || run < 0) break;
+    const std::uint64_t end = std::min<std::uint64_t>(total, index + static_cast<std::uint64_t>(run));
+    if (exportFlag) {
+      for (std::uint64_t i = index; i < end && exported.size() < numEx; ++i) exported.push_back(symbols[i]);
+    }
+    index = end;
+    exportFlag = !exportFlag;
+  }
+  ASeg.Symbols = std::move(exported);
+  if (ctxRetained) {
+    ASeg.GbCx = std::move(gbCx);
+    ASeg.GrCx = std::move(grCx);
+  }
+}
+
+void TkwJBIG2Decoder::TImpl::TextRegion(TSegment& ASeg, bool AImmediate) {
+  TReader r{ASeg.Data};
+  TRegionInfo info;
+  if (!ReadRegionInfo(r, info)) return;
+  const std::uint32_t flags = r.U16();
+  const bool huff = flags & 1;
+  TTextParams tp;
+  tp.W = info.W;
+  tp.H = info.H;
+  tp.Refine = (flags >> 1) & 1;
+  tp.LogStrips = static_cast<int>((flags >> 2) & 3);
+  tp.RefCorner = static_cast<int>((flags >> 4) & 3);
+  tp.Transposed = (flags >> 6) & 1;
+  tp.CombOp = static_cast<int>((flags >> 7) & 3);
+  tp.DefPixel = static_cast<int>((flags >> 9) & 1);
+  int ds = static_cast<int>((flags >> 10) & 31);
+  tp.DsOffset = ds >= 16 ? ds - 32 : ds;
+  tp.RTemplate = static_cast<int>((flags >> 15) & 1);
+  if (huff) return;  // Huffman-coded text regions are not decoded
+  if (tp.Refine && tp.RTemplate == 0) {
+    for (int& a : tp.RAt) a = r.S8();
+  }
+  tp.NumInstances = r.U32();
+  if (!r.Ok || tp.NumInstances > kMaxSymbols) return;
+  std::vector<TBitmapPtr> symbols;
+  for (std::uint32_t n : ASeg.Refs) {
+    TSegment* s = Find(n);
+    if (s && s->Type == 0) symbols.insert(symbols.end(), s->Symbols.begin(), s->Symbols.end());
+  }
+  if (symbols.size() > kMaxSymbols) return;
+  TMQDecoder mq(r.Rest());
+  TTextContexts ctx(CeilLog2(static_cast<std::uint32_t>(symbols.size())));
+  std::vector<TCx> grCx(1 << 13, 0);
+  auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  // A region cut short by damage still shows the symbols placed so far.
+  const bool ok = DecodeTextArith(mq, ctx, grCx, tp, symbols, *bitmap);
+  if (!ok && bitmap->W == 0) return;
+  if (AImmediate) {
+    PlaceRegion(*bitmap, info, info.Op);
+  } else {
+    ASeg.Region = std::move(bitmap);
+  }
+}
+
+void TkwJBIG2Decoder::TImpl::PatternDictionary(TSegment& ASeg) {
+  TReader r{ASeg.Data};
+  const std::uint32_t flags = r.U8();
+  const int pw = static_cast<int>(r.U8()), ph = static_cast<int>(r.U8());
+  const std::uint32_t grayMax = r.U32();
+  if (!r.Ok || pw == 0 || ph == 0 || grayMax >= kMaxSymbols) return;
+  const bool mmr = flags & 1;
+  const int tmpl = static_cast<int>((flags >> 1) & 3);
+  const std::int64_t width = (std::int64_t{grayMax} + 1) * pw;
+  if (width > kMaxDimension * 16 || width * ph > kMaxImagePixels) return;
+  TkwJBIG2Bitmap all;
+  // The collective bitmap may be wider than a region; decode it in one piece anyway.
+  if (width > kMaxDimension) return;
+  bool ok;
+  if (mmr) {
+    ok = DecodeGenericMMR(r.Rest(), all, static_cast<int>(width), ph);
+  } else {
+    std::array<int, 8> at{-pw, 0, -3, -1, 2, -2, -2, -2};
+    TMQDecoder mq(r.Rest());
+    std::vector<TCx> cx(1 << 16, 0);
+    ok = DecodeGenericArith(mq, cx, all, static_cast<int>(width), ph, tmpl, false, at);
+  }
+  if (!ok) return;
+  for (std::uint32_t g = 0; g <= grayMax; ++g) {
+    auto pat = std::make_shared<TkwJBIG2Bitmap>();
+    if (!pat->Create(pw, ph)) return;
+    pat->Compose(all, -static_cast<int>(g) * pw, 0, 4);
+    ASeg.Patterns.push_back(std::move(pat));
+  }
+}
+
+void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
+  TReader r{ASeg.Data};
+  TRegionInfo info;
+  if (!ReadRegionInfo(r, info)) return;
+  const std::uint32_t flags = r.U8();
+  const bool mmr = flags & 1;
+  const int tmpl = static_cast<int>((flags >> 1) & 3);
+  const bool enableSkip = (flags >> 3) & 1;
+  const int op = static_cast<int>((flags >> 4) & 7);
+  const int defPixel = static_cast<int>((flags >> 7) & 1);
+  const std::uint32_t gw = r.U32(), gh = r.U32();
+  const std::int32_t gx = r.S32(), gy = r.S32();
+  const std::int32_t rx = static_cast<std::int32_t>(r.U16()), ry = static_cast<std::int32_t>(r.U16());
+  if (!r.Ok || gw > kMaxDimension || gh > kMaxDimension) return;
+  if (std::int64_t{gw} * gh > kMaxImagePixels) return;
+  const std::vector<TBitmapPtr>* patterns = nullptr;
+  for (std::uint32_t n : ASeg.Refs) {
+    TSegment* s = Find(n);
+    if (s && s->Type == 16) patterns = &s->Patterns;
+  }
+  if (!patterns || patterns->empty()) return;
+  const int pw = (*patterns)[0]->W, ph = (*patterns)[0]->H;
+  auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  if (!bitmap->Create(info.W, info.H, static_cast<std::uint8_t>(defPixel))) return;
+  const int w = static_cast<int>(gw), h = static_cast<int>(gh);
+  auto cellX = [&](int mg, int ng) {
+    return static_cast<std::int64_t>((std::int64_t{gx} + std::int64_t{mg} * ry + std::int64_t{ng} * rx) >> 8);
+  };
+  auto cellY = [&](int mg, int ng) {
+    return static_cast<std::int64_t>((std::int64_t{gy} + std::int64_t{mg} * rx - std::int64_t{ng} * ry) >> 8);
+  };
+  TkwJBIG2Bitmap skip;
+  const TkwJBIG2Bitmap* skipPtr = nullptr;
+  if (enableSkip && skip.Create(w, h)) {
+    for (int mg = 0; mg < h; ++mg) {
+      for (int ng = 0; ng < w; ++ng) {
+        const std::int64_t x = cellX(mg, ng), y = cellY(mg, ng);
+        if (x + pw <= 0 || x >= info.W || y + ph <= 0 || y >= info.H) skip.Set(ng, mg, 1);
+      }
+    }
+    skipPtr = &skip;
+  }
+  // Gray-scale image decoding (Annex C.5): bit planes from the most significant, Gray-coded.
+  const int bpp = CeilLog2(static_cast<std::uint32_t>(patterns->size()));
+  std::vector<std::uint32_t> gray(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
+  TkwJBIG2Bitmap plane, prev;
+  std::span<const std::uint8_t> rest = r.Rest();
+  std::unique_ptr<TMQDecoder> mq;
+  std::vector<TCx> cx;
+  if (!mmr) {
+    mq = std::make_unique<TMQDecoder>(rest);
+    cx.assign(1 << 16, 0);
+  }
+  const std::array<int, 8> at{tmpl <= 1 ? 3 : 2, -1, -3, -1, 2, -2, -2, -2};
+  for (int j = bpp - 1; j >= 0; --j) {
+    bool ok;
+    if (mmr) {
+      std::size_t used = 0;
+      ok = DecodeGenericMMR(rest, plane, w, h, &used);
+      rest = rest.subspan(std::min(used, rest.size()));
+    } else {
+      ok = DecodeGenericArith(*mq, cx, plane, w, h, tmpl, false, at, skipPtr);
+    }
+    if (!ok) return;
+    if (j < bpp - 1) {
+      for (std::size_t i = 0; i < plane.P.size(); ++i) plane.P[i] ^= prev.P[i];
+    }
+    for (std::size_t i = 0; i < plane.P.size(); ++i) gray[i] |= std::uint32_t{plane.P[i]} << j;
+    prev = plane;
+  }
+  for (int mg = 0; mg < h; ++mg) {
+    for (int ng = 0; ng < w; ++ng) {
+      if (skipPtr && skip.Get(ng, mg)) continue;
+      const std::int64_t x = cellX(mg, ng), y = cellY(mg, ng);
+      if (x <= -kMaxDimension || x >= kMaxDimension || y <= -kMaxDimension || y >= kMaxDimension) continue;
+      const std::uint32_t g = std::min<std::uint32_t>(
+          gray[static_cast<std::size_t>(mg) * static_cast<std::size_t>(w) + static_cast<std::size_t>(ng)],
+          static_cast<std::uint32_t>(patterns->size() - 1));
+      bitmap->Compose(*(*patterns)[g], static_cast<int>(x), static_cast<int>(y), op);
+    }
+  }
+  if (AImmediate) {
+    PlaceRegion(*bitmap, info, info.Op);
+  } else {
+    ASeg.Region = std::move(bitmap);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+
+TkwJBIG2Decoder::TkwJBIG2Decoder() : FImpl(std::make_unique<TImpl>()) {}
+TkwJBIG2Decoder::~TkwJBIG2Decoder() = default;
+
+bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::vector<std::uint8_t>& AOutput,
+                                  bool AWhiteHigh) {
+  return DecodeImage(AData, {}, AWhiteHigh, AOutput);
+}
+
+bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::span<const std::uint8_t> AGlobals,
+                                  bool AWhiteHigh, std::vector<std::uint8_t>& AOutput) {
+  FImpl = std::make_unique<TImpl>();
+  AOutput.clear();
+  if (!AGlobals.empty()) FImpl->ReadStream(AGlobals);
+  FImpl->PageDone = false;
+  FImpl->ReadStream(AData);
+  if (!FImpl->HavePage) return false;
+  const TkwJBIG2Bitmap& page = FImpl->Page;
+  const std::size_t rowBytes = (static_cast<std::size_t>(page.W) + 7) / 8;
+  AOutput.assign(rowBytes * static_cast<std::size_t>(page.H), AWhiteHigh ? 0xFF : 0x00);
+  for (int y = 0; y < page.H; ++y) {
+    const std::uint8_t* src = &page.P[static_cast<std::size_t>(y) * static_cast<std::size_t>(page.W)];
+    std::uint8_t* dst = &AOutput[static_cast<std::size_t>(y) * rowBytes];
+    for (int x = 0; x < page.W; ++x) {
+      if (src[x] != 0) dst[x >> 3] ^= static_cast<std::uint8_t>(0x80 >> (x & 7));
+    }
+  }
+  return true;
+}
+
+int TkwJBIG2Decoder::GetWidth() const { return FImpl->Page.W; }
+int TkwJBIG2Decoder::GetHeight() const { return FImpl->Page.H; }
+const TkwJBIG2Bitmap& TkwJBIG2Decoder::GetPage() const { return FImpl->Page; }
+
+// ---------------------------------------------------------------------------------------
+
+TkwJBIG2Decode::TkwJBIG2Decode(TkwRef<TkwStream> ASource, std::string AGlobals)
+    : TkwDecode(std::move(ASource)), FGlobals(std::move(AGlobals)) {}
+
+TkwJBIG2Decode::~TkwJBIG2Decode() = default;
+
+void TkwJBIG2Decode::ResetDecoder() {
+  FLoaded = false;
+  FOffset = 0;
+  FOutput.clear();
+}
+
+void TkwJBIG2Decode::Load() {
+  FLoaded = true;
+  if (!FSource) throw ExInvalidStream();
+  try {
+    std::string input;
+    FSource->Read(input, kMaxDecodedBytes);
+    TkwJBIG2Decoder decoder;
+    const auto* g = reinterpret_cast<const std::uint8_t*>(FGlobals.data());
+    if (decoder.DecodeImage({reinterpret_cast<const std::uint8_t*>(input.data()), input.size()},
+                            {g, FGlobals.size()}, IsWhiteHigh(), FOutput)) {
+      FWidth = decoder.GetWidth();
+      FHeight = decoder.GetHeight();
+    }
+  } catch (const std::bad_alloc&) {
+    throw ExOutofMemory();
+  }
+}
+
+bool TkwJBIG2Decode::Refill() {
+  if (!FLoaded) Load();
+  if (FOffset >= FOutput.size()) return false;
+  const std::size_t n = std::min<std::size_t>(FOutput.size() - FOffset, 65536);
+  SetWindow(FOutput.data() + FOffset, FOutput.data() + FOffset + n);
+  FOffset += n;
+  return true;
+}
+
+int TkwJBIG2Decode::GetWidth() {
+  if (!FLoaded) Load();
+  return FWidth;
+}
+
+int TkwJBIG2Decode::GetHeight() {
+  if (!FLoaded) Load();
+  return FHeight;
+}
+
+}  // namespace qm
