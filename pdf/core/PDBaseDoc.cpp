@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "base/Limits.h"
+#include "pdf/core/AESSecurity.h"
 #include "pdf/core/CryptStream.h"
 
 namespace qm {
@@ -172,7 +173,8 @@ void TkwPDBaseDoc::SetupEncryption(std::string_view APassword) {
   const std::int32_t length = FEncrypt->LookUpInt("Length", 40);
   s.FLevel = length == 40 ? TkwPDFEncryptionLevel::el40Bit : TkwPDFEncryptionLevel::el128Bit;
 
-  FSecurity = std::make_unique<TkwStandardSecurity>(s);
+  FSecurity = MakeAESSecurity(*FEncrypt, FTrailer->LookUpArray("ID"));
+  if (!FSecurity) FSecurity = std::make_unique<TkwStandardSecurity>(s);
   // The password check runs once; every string and stream afterwards reuses its file key.
   FCryptStream = MakeRef<TkwCryptStream>(TkwRef<TkwStream>(TkwMemoryStream::FromString({})), *FSecurity, 0, 0);
   FUserEncryptionSettings = std::make_unique<TkwEncryptionSettings>();

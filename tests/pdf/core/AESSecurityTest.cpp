@@ -1,0 +1,177 @@
+#include "pdf/core/AESSecurity.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "pdf/core/PDBaseDoc.h"
+#include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDDocument.h"
+
+namespace qm {
+namespace {
+
+std::string Fixture(std::string_view AName) { return std::string(QM_FIXTURE_DIR) + "/" + std::string(AName); }
+
+std::string ReadFile(const std::string& APath) {
+  std::ifstream in(APath, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The first page's content, read through the document's stream chain.
+std::string FirstPageContent(TkwPDDocument& ADoc) {
+  TkwPDBaseDoc* base = ADoc.GetBaseDoc();
+  if (base == nullptr || base->GetTrailer() == nullptr) return "<no trailer>";
+  const TkwPDDictionary* root = base->GetTrailer()->LookUpDict("Root");
+  const TkwPDDictionary* pages = root != nullptr ? root->LookUpDict("Pages") : nullptr;
+  const TkwPDArray* kids = pages != nullptr ? pages->LookUpArray("Kids") : nullptr;
+  const TkwPDBaseObject* first = kids != nullptr ? kids->Get(0) : nullptr;
+
+  if (first == nullptr || !first->IsDict()) return "<no page>";
+  TkwPDStream* content = static_cast<const TkwPDDictionary*>(first)->LookUpStream("Contents");
+  return content != nullptr ? content->ReadAll() : "<no content>";
+}
+
+struct TkwAESCase {
+  const char* File;
+  const char* Password;
+  const char* Method;
+  bool Owner;
+};
+
+class AESEncrypted : public ::testing::TestWithParam<TkwAESCase> {};
+
+TEST_P(AESEncrypted, OpensToTheContentOfThePlainFile) {
+  TkwPDDocument plain;
+  plain.LoadDocument(Fixture("text-3pages.pdf"), true);
+  TkwPDDocument doc;
+  doc.Authorize({}, GetParam().Password);
+  doc.LoadDocument(Fixture(GetParam().File), true);
+  EXPECT_TRUE(doc.GetIsEncrypted());
+  EXPECT_EQ(doc.GetEncryptionMethod(), GetParam().Method);
+  EXPECT_EQ(doc.GetBaseDoc()->GetIsOwner(), GetParam().Owner);
+  EXPECT_FALSE(doc.GetBaseDoc()->GetRepaired());
+  const std::string expected = FirstPageContent(plain);
+  ASSERT_GT(expected.size(), 20U);
+  EXPECT_EQ(FirstPageContent(doc), expected);
+  ASSERT_NE(doc.GetDocInfo(), nullptr);
+  const auto* producer = doc.GetDocInfo()->LookUp("Producer");
+  const auto* plainProducer = plain.GetDocInfo()->LookUp("Producer");
+  ASSERT_NE(producer, nullptr);
+  ASSERT_NE(plainProducer, nullptr);
+  EXPECT_EQ(static_cast<const TkwPDString*>(producer)->GetHexToString(),
+            static_cast<const TkwPDString*>(plainProducer)->GetHexToString());
+}
+
+TEST_P(AESEncrypted, OwnerPasswordOpensAndAWrongOneIsRefused) {
+  TkwPDDocument doc;
+  doc.Authorize({}, "owner");
+  doc.LoadDocument(Fixture(GetParam().File), true);
+  EXPECT_TRUE(doc.GetBaseDoc()->GetIsOwner());
+  TkwPDDocument plain;
+  plain.LoadDocument(Fixture("text-3pages.pdf"), true);
+  EXPECT_EQ(FirstPageContent(doc), FirstPageContent(plain));
+
+  TkwPDDocument wrong;
+  wrong.Authorize({}, "wrong");
+  EXPECT_THROW(wrong.LoadDocument(Fixture(GetParam().File), true), ExPasswordRequired);
+  if (!std::string(GetParam().Password).empty()) {
+    TkwPDDocument none;
+    EXPECT_THROW(none.LoadDocument(Fixture(GetParam().File), true), ExPasswordRequired);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, AESEncrypted,
+                         ::testing::Values(TkwAESCase{"qpdf-aes128.pdf", "", "AES-128", false},
+                                           TkwAESCase{"qpdf-aes128-userpw.pdf", "user", "AES-128", false},
+                                           TkwAESCase{"qpdf-aes256.pdf", "", "AES-256", false},
+                                           TkwAESCase{"qpdf-aes256-userpw.pdf", "user", "AES-256", false},
+                                           TkwAESCase{"qpdf-aes256-r5.pdf", "user", "AES-256", false},
+                                           TkwAESCase{"qpdf-aes256-clearmeta.pdf", "", "AES-256", false}));
+
+// ---- Handlers and filters this system does not decrypt --------------------------------------
+
+struct TkwPatchCase {
+  const char* From;
+  const char* To;
+  const char* Message;
+};
+
+class UnsupportedEncryption : public ::testing::TestWithParam<TkwPatchCase> {};
+
+TEST_P(UnsupportedEncryption, NamesTheHandler) {
+  std::string bytes = ReadFile(Fixture("qpdf-aes128.pdf"));
+  const std::size_t at = bytes.find(GetParam().From);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(std::string_view(GetParam().From).size(), std::string_view(GetParam().To).size());
+  bytes.replace(at, std::string_view(GetParam().To).size(), GetParam().To);
+  TkwPDDocument doc;
+  try {
+    doc.LoadFromBytes(bytes);
+    FAIL() << "opened";
+  } catch (const ExUnsupportedEncryption& e) {
+    EXPECT_STREQ(e.what(), GetParam().Message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Patched, UnsupportedEncryption,
+                         ::testing::Values(TkwPatchCase{"/Filter /Standard", "/Filter /PubSec  ", "Unsupported encryption: PubSec"},
+                                           TkwPatchCase{"/StmF /StdCF", "/StmF /XyzCF", "Unsupported encryption: crypt filter /XyzCF"},
+                                           TkwPatchCase{"/AESV2", "/FooV2", "Unsupported encryption: crypt filter /StdCF /FooV2"}));
+
+// ---- AES-CBC with broken data --------------------------------------------------------------
+
+std::string Encrypt(std::string_view AKey, std::string_view AIV, std::string_view APlain, bool APad) {
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  EVP_EncryptInit_ex(ctx, AKey.size() == 32 ? EVP_aes_256_cbc() : EVP_aes_128_cbc(), nullptr,
+                     reinterpret_cast<const unsigned char*>(AKey.data()), reinterpret_cast<const unsigned char*>(AIV.data()));
+  EVP_CIPHER_CTX_set_padding(ctx, APad ? 1 : 0);
+  std::string out(APlain.size() + 32, '\0');
+  int len = 0, fin = 0;
+  EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &len,
+                    reinterpret_cast<const unsigned char*>(APlain.data()), static_cast<int>(APlain.size()));
+  EVP_EncryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + len, &fin);
+  EVP_CIPHER_CTX_free(ctx);
+  out.resize(static_cast<std::size_t>(len + fin));
+  return std::string(AIV) + out;
+}
+
+TEST(AESDecrypt, RemovesOnlyWellFormedPadding) {
+  const std::string iv = "0123456789abcdef";
+  for (const std::string& key : {std::string(16, 'k'), std::string(32, 'K')}) {
+    EXPECT_EQ(AESDecrypt(key, Encrypt(key, iv, "hello, world", true)), "hello, world");
+    EXPECT_EQ(AESDecrypt(key, Encrypt(key, iv, std::string(32, 'x'), true)), std::string(32, 'x'));
+    // No padding at all: the last byte (0) is no padding length, so every byte stays.
+    const std::string bare = std::string(31, 'y') + '\0';
+    EXPECT_EQ(AESDecrypt(key, Encrypt(key, iv, bare, false)), bare);
+    // Inconsistent padding bytes stay too.
+    const std::string bad = std::string(29, 'z') + "\x01\x02\x03";
+    EXPECT_EQ(AESDecrypt(key, Encrypt(key, iv, bad, false)), bad);
+  }
+}
+
+TEST(AESDecrypt, TruncatedDataGivesWhatCanBeRead) {
+  const std::string key(16, 'k');
+  const std::string iv = "0123456789abcdef";
+  const std::string plain = std::string(40, 'p');
+  const std::string data = Encrypt(key, iv, plain, true);  // IV + 48 bytes
+  EXPECT_EQ(AESDecrypt(key, data.substr(0, data.size() - 5)), plain.substr(0, 32));
+  EXPECT_EQ(AESDecrypt(key, data.substr(0, 20)), "");
+  EXPECT_EQ(AESDecrypt(key, data.substr(0, 16)), "");
+  EXPECT_EQ(AESDecrypt(key, data.substr(0, 7)), "");
+  EXPECT_EQ(AESDecrypt(key, ""), "");
+}
+
+TEST(AESDecrypt, RevisionSixHashIsBoundedAndDeterministic) {
+  const std::string a = PasswordHashV5("user", "saltsalt", {}, 6);
+  EXPECT_EQ(a.size(), 32U);
+  EXPECT_EQ(a, PasswordHashV5("user", "saltsalt", {}, 6));
+  EXPECT_NE(a, PasswordHashV5("user", "saltsalt", {}, 5));
+  EXPECT_EQ(PasswordHashV5(std::string(300, 'p'), "s", {}, 6), PasswordHashV5(std::string(127, 'p'), "s", {}, 6));
+}
+
+}  // namespace
+}  // namespace qm
