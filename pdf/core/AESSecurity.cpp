@@ -82,8 +82,7 @@ public:
         if (FCtx && EVP_DecryptInit_ex(FCtx.get(), CbcFor(FKey.size()), nullptr, U8(FKey), U8(FIV)) == 1) {
           EVP_CIPHER_CTX_set_padding(FCtx.get(), 0);
         } else {
-          FCtx.reset();
-          FFailed = true;
+          FCtx.reset();  // nothing decrypts; the object reads as empty
         }
       }
     }
@@ -111,7 +110,6 @@ private:
   std::string FIV;
   std::string FTail;
   TkwCtxPtr FCtx;
-  bool FFailed = false;
 };
 
 class TkwRC4ObjectCipher final : public TkwSecurityHandler::TkwCipher {

@@ -87,6 +87,8 @@ TEST_P(AESEncrypted, OwnerPasswordOpensAndAWrongOneIsRefused) {
 INSTANTIATE_TEST_SUITE_P(Fixtures, AESEncrypted,
                          ::testing::Values(TkwAESCase{"qpdf-aes128.pdf", "", "AES-128", false},
                                            TkwAESCase{"qpdf-aes128-userpw.pdf", "user", "AES-128", false},
+                                           TkwAESCase{"qpdf-aes128-clearmeta.pdf", "user", "AES-128", false},
+                                           TkwAESCase{"qpdf-rc4-128-v4.pdf", "user", "RC4 128-bit", false},
                                            TkwAESCase{"qpdf-aes256.pdf", "", "AES-256", false},
                                            TkwAESCase{"qpdf-aes256-userpw.pdf", "user", "AES-256", false},
                                            TkwAESCase{"qpdf-aes256-r5.pdf", "user", "AES-256", false},
