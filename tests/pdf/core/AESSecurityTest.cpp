@@ -94,6 +94,20 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, AESEncrypted,
                                            TkwAESCase{"qpdf-aes256-r5.pdf", "user", "AES-256", false},
                                            TkwAESCase{"qpdf-aes256-clearmeta.pdf", "", "AES-256", false}));
 
+// LibreOffice's own export, against qpdf's decryption of it.
+TEST(LibreOfficeEncrypted, OpensWithItsPassword) {
+  TkwPDDocument plain;
+  plain.LoadDocument(Fixture("libreoffice-plain.pdf"), true);
+  TkwPDDocument doc;
+  EXPECT_THROW(doc.LoadDocument(Fixture("libreoffice-encrypted.pdf"), true), ExPasswordRequired);
+  doc.Authorize({}, "pw");
+  doc.LoadDocument(Fixture("libreoffice-encrypted.pdf"), true);
+  EXPECT_EQ(doc.GetEncryptionMethod(), "RC4 128-bit");
+  const std::string expected = FirstPageContent(plain);
+  ASSERT_GT(expected.size(), 20U);
+  EXPECT_EQ(FirstPageContent(doc), expected);
+}
+
 // ---- Handlers and filters this system does not decrypt --------------------------------------
 
 struct TkwPatchCase {
