@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 
 #include <fstream>
+#include <random>
 #include <iterator>
 #include <string>
 
@@ -187,6 +188,54 @@ TEST(AESDecrypt, RevisionSixHashIsBoundedAndDeterministic) {
   EXPECT_EQ(a, PasswordHashV5("user", "saltsalt", {}, 6));
   EXPECT_NE(a, PasswordHashV5("user", "saltsalt", {}, 5));
   EXPECT_EQ(PasswordHashV5(std::string(300, 'p'), "s", {}, 6), PasswordHashV5(std::string(127, 'p'), "s", {}, 6));
+}
+
+TEST(AESCipher, PiecewiseDecryptionMatchesTheWhole) {
+  TkwPDDocument doc;
+  doc.Authorize({}, "user");
+  doc.LoadDocument(Fixture("qpdf-aes256-userpw.pdf"), true);
+  const auto* handler = dynamic_cast<const TkwAESSecurity*>(doc.GetBaseDoc()->GetSecurityHandler());
+  ASSERT_NE(handler, nullptr);
+  ASSERT_EQ(handler->GetFileKey().size(), 32U);
+  std::string plain;
+  for (int i = 0; i < 10000; ++i) plain.push_back(static_cast<char>(i * 7));
+  const std::string data = Encrypt(handler->GetFileKey(), "fedcba9876543210", plain, true);
+  for (const std::size_t piece : {1U, 7U, 16U, 4096U}) {
+    auto cipher = handler->MakeCipher(5, 0, TkwCryptTarget::ctStream);
+    std::string out;
+    for (std::size_t at = 0; at < data.size(); at += piece) {
+      const std::size_t n = std::min(piece, data.size() - at);
+      cipher->Process(std::span(reinterpret_cast<const std::uint8_t*>(data.data()) + at, n), at + n == data.size(), out);
+    }
+    EXPECT_EQ(out, plain) << "pieces of " << piece;
+  }
+}
+
+// Damaged encryption dictionaries fail with a core error or open; they never crash.
+TEST(AESSecurity, MutatedDictionariesAreSafe) {
+  for (const char* file : {"qpdf-aes128-userpw.pdf", "qpdf-aes256-userpw.pdf"}) {
+    const std::string original = ReadFile(Fixture(file));
+    const std::size_t start = original.find("/Filter /Standard");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t begin = original.rfind("<<", start), end = original.find(">>", start);
+    ASSERT_NE(end, std::string::npos);
+    std::mt19937 rng(42);
+    for (int round = 0; round < 150; ++round) {
+      std::string bytes = original;
+      for (int k = 0; k < 3; ++k) {
+        const std::size_t at = begin + rng() % (end - begin);
+        if (rng() % 2 == 0) bytes[at] = static_cast<char>(rng());
+        else bytes.erase(at, 1 + rng() % 8);
+      }
+      TkwPDDocument doc;
+      doc.Authorize({}, "user");
+      try {
+        doc.LoadFromBytes(bytes, true);
+        (void)FirstPageContent(doc);
+      } catch (const EPDFCoreError&) {
+      }
+    }
+  }
 }
 
 }  // namespace
