@@ -154,6 +154,27 @@ void TwentyRC4Passes(std::string_view AKey, std::string& AData, bool ADecrypt) {
   }
 }
 
+// The Latin-1 bytes of a UTF-8 password whose characters all lie below U+0100, which is
+// how revision 4 passwords are written; nothing when there is no such form.
+bool Utf8ToLatin1(std::string_view AText, std::string& AOut) {
+  AOut.clear();
+  bool changed = false;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const auto c = static_cast<std::uint8_t>(AText[i]);
+    if (c < 0x80) {
+      AOut.push_back(static_cast<char>(c));
+    } else if ((c == 0xC2 || c == 0xC3) && i + 1 < AText.size() &&
+               (static_cast<std::uint8_t>(AText[i + 1]) & 0xC0) == 0x80) {
+      AOut.push_back(static_cast<char>(((c & 0x03) << 6) | (static_cast<std::uint8_t>(AText[i + 1]) & 0x3F)));
+      ++i;
+      changed = true;
+    } else {
+      return false;
+    }
+  }
+  return changed;
+}
+
 }  // namespace
 
 std::string AESDecrypt(std::string_view AKey, std::string_view AData) {
@@ -293,7 +314,11 @@ bool TkwAESSecurity::CheckPassword(TkwEncryptionSettings& ASettings, std::string
   using enum TkwUserPermissionsType;
   bool owner = false;
   std::string key;
-  if (!(FV == 5 ? CheckR6(APassword, owner, key) : CheckR4(APassword, owner, key))) return false;
+  std::string latin1;
+  const bool found = FV == 5 ? CheckR6(APassword, owner, key)
+                             : CheckR4(APassword, owner, key) ||
+                                   (Utf8ToLatin1(APassword, latin1) && CheckR4(latin1, owner, key));
+  if (!found) return false;
   FFileKey = key;
   FIsOwner = owner;
   std::int32_t p = FP;

@@ -93,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, AESEncrypted,
                                            TkwAESCase{"qpdf-aes256.pdf", "", "AES-256", false},
                                            TkwAESCase{"qpdf-aes256-userpw.pdf", "user", "AES-256", false},
                                            TkwAESCase{"qpdf-aes256-r5.pdf", "user", "AES-256", false},
-                                           TkwAESCase{"qpdf-aes256-clearmeta.pdf", "", "AES-256", false}));
+                                           TkwAESCase{"qpdf-aes256-clearmeta.pdf", "", "AES-256", false},
+                                           TkwAESCase{"qpdf-aes128-latin.pdf", "caf\xC3\xA9", "AES-128", false},
+                                           TkwAESCase{"qpdf-aes256-latin.pdf", "caf\xC3\xA9", "AES-256", false}));
 
 // LibreOffice's own export, against qpdf's decryption of it.
 TEST(LibreOfficeEncrypted, OpensWithItsPassword) {
