@@ -23,8 +23,10 @@ int main(int argc, char** argv) {
       ++count;
     }
   }
-  // An empty input is always tried: it is the cheapest corner case.
-  LLVMFuzzerTestOneInput(nullptr, 0);
+  // An empty input is always tried: it is the cheapest corner case. Like libFuzzer, pass a
+  // valid pointer with it.
+  static const std::uint8_t kEmpty[1] = {0};
+  LLVMFuzzerTestOneInput(kEmpty, 0);
   std::printf("replayed %d inputs\n", count);
   return 0;
 }
