@@ -123,3 +123,57 @@ TEST(EndToEnd, DamagedBytesNeverCrashAndKeepNoPartialFile) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+// The RTF text of a conversion, with the password answered when the file asks for one.
+std::string ConvertedText(const fs::path& APdf, const std::string& APassword) {
+  const fs::path out = fs::temp_directory_path() / ("qm-e2e-" + APdf.stem().string() + ".rtf");
+  fs::remove(out);
+  TkwPDFConverter conv;
+  conv.SetOnNeedPassword([&](TkwObject&, std::string& APw) { APw = APassword; });
+  conv.SetInputFileName(APdf.string());
+  conv.SetOutputFileName(out.string());
+  conv.Convert();
+  std::string text = rtftest::TRtfDocument::Parse(ReadFile(out)).PlainText();
+  fs::remove(out);
+  return text;
+}
+
+struct EncryptedCase {
+  const char* File;
+  const char* Password;
+};
+
+class EncryptedConversion : public ::testing::TestWithParam<EncryptedCase> {};
+
+TEST_P(EncryptedConversion, GivesTheTextOfThePlainFile) {
+  const fs::path dir = fs::path(QM_FIXTURE_DIR);
+  const std::string plain = ConvertedText(dir / "text-3pages.pdf", "");
+  ASSERT_FALSE(plain.empty());
+  EXPECT_EQ(ConvertedText(dir / GetParam().File, GetParam().Password), plain);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, EncryptedConversion,
+                         ::testing::Values(EncryptedCase{"qpdf-rc4-40.pdf", ""},
+                                           EncryptedCase{"qpdf-rc4-128.pdf", ""},
+                                           EncryptedCase{"qpdf-aes128.pdf", ""},
+                                           EncryptedCase{"qpdf-aes128-userpw.pdf", "user"},
+                                           EncryptedCase{"qpdf-aes256.pdf", ""},
+                                           EncryptedCase{"qpdf-aes256-userpw.pdf", "user"},
+                                           EncryptedCase{"qpdf-aes256-clearmeta.pdf", ""},
+                                           EncryptedCase{"qpdf-aes256-r5.pdf", "user"},
+                                           EncryptedCase{"qpdf-objstm.pdf", ""}));
+
+TEST(EndToEnd, WrongPasswordIsRefused) {
+  try {
+    ConvertedText(fs::path(QM_FIXTURE_DIR) / "qpdf-aes256-userpw.pdf", "nope");
+    FAIL() << "a wrong password converted";
+  } catch (const std::exception& E) {
+    EXPECT_STREQ(E.what(), "Encrypted PDF: Password required for loading");
+  }
+}
+
+}  // namespace
+}  // namespace qm
