@@ -603,42 +603,27 @@ void FillComps(TkwColor& AColor, const std::vector<std::unique_ptr<TkwPDBaseObje
 }
 }  // namespace
 
-void TkwPDContentStream::Op_g(int ANum) {
-  S().SetFillColorSpace(content::MakeDeviceSpace(TDeviceSpace::Gray));
-  Dev().UpdateFillColorSpace(S());
-  FillComps(S().FFillColor, FArgs, ANum);
-  Dev().UpdateFillColor(S());
+void TkwPDContentStream::SetDeviceColor(int ANum, bool AStroke, TDeviceSpace AKind) {
+  TkwPDState& s = S();
+  if (AStroke) {
+    s.SetStrokeColorSpace(content::MakeDeviceSpace(AKind));
+    Dev().UpdateStrokeColorSpace(s);
+    FillComps(s.FStrokeColor, FArgs, ANum);
+    Dev().UpdateStrokeColor(s);
+  } else {
+    s.SetFillColorSpace(content::MakeDeviceSpace(AKind));
+    Dev().UpdateFillColorSpace(s);
+    FillComps(s.FFillColor, FArgs, ANum);
+    Dev().UpdateFillColor(s);
+  }
 }
-void TkwPDContentStream::Op_rg(int ANum) {
-  S().SetFillColorSpace(content::MakeDeviceSpace(TDeviceSpace::RGB));
-  Dev().UpdateFillColorSpace(S());
-  FillComps(S().FFillColor, FArgs, ANum);
-  Dev().UpdateFillColor(S());
-}
-void TkwPDContentStream::Op_k(int ANum) {
-  S().SetFillColorSpace(content::MakeDeviceSpace(TDeviceSpace::CMYK));
-  Dev().UpdateFillColorSpace(S());
-  FillComps(S().FFillColor, FArgs, ANum);
-  Dev().UpdateFillColor(S());
-}
-void TkwPDContentStream::Op_G(int ANum) {
-  S().SetStrokeColorSpace(content::MakeDeviceSpace(TDeviceSpace::Gray));
-  Dev().UpdateStrokeColorSpace(S());
-  FillComps(S().FStrokeColor, FArgs, ANum);
-  Dev().UpdateStrokeColor(S());
-}
-void TkwPDContentStream::Op_RG(int ANum) {
-  S().SetStrokeColorSpace(content::MakeDeviceSpace(TDeviceSpace::RGB));
-  Dev().UpdateStrokeColorSpace(S());
-  FillComps(S().FStrokeColor, FArgs, ANum);
-  Dev().UpdateStrokeColor(S());
-}
-void TkwPDContentStream::Op_K(int ANum) {
-  S().SetStrokeColorSpace(content::MakeDeviceSpace(TDeviceSpace::CMYK));
-  Dev().UpdateStrokeColorSpace(S());
-  FillComps(S().FStrokeColor, FArgs, ANum);
-  Dev().UpdateStrokeColor(S());
-}
+
+void TkwPDContentStream::Op_g(int ANum) { SetDeviceColor(ANum, false, TDeviceSpace::Gray); }
+void TkwPDContentStream::Op_rg(int ANum) { SetDeviceColor(ANum, false, TDeviceSpace::RGB); }
+void TkwPDContentStream::Op_k(int ANum) { SetDeviceColor(ANum, false, TDeviceSpace::CMYK); }
+void TkwPDContentStream::Op_G(int ANum) { SetDeviceColor(ANum, true, TDeviceSpace::Gray); }
+void TkwPDContentStream::Op_RG(int ANum) { SetDeviceColor(ANum, true, TDeviceSpace::RGB); }
+void TkwPDContentStream::Op_K(int ANum) { SetDeviceColor(ANum, true, TDeviceSpace::CMYK); }
 
 namespace {
 // The space named by a cs/CS operand: a resource, or one of the device names.

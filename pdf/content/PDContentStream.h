@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Object.h"
+#include "pdf/content/PDContentBridge.h"
 #include "pdf/content/PDExportDevice.h"
 #include "pdf/content/PDState.h"
 
@@ -97,6 +98,7 @@ private:
   void BeginTextShow();
   void InlineImage(TkwPDParser& AParser);
   void SetFillColorOps(int ANumArgs, bool AStroke, bool APatternAware);
+  void SetDeviceColor(int ANumArgs, bool AStroke, content::TDeviceSpace AKind);
 
   // Operator handlers, one per row group.
   void Op_q(int);
