@@ -112,21 +112,6 @@ private:
   TkwCtxPtr FCtx;
 };
 
-class TkwRC4ObjectCipher final : public TkwSecurityHandler::TkwCipher {
-public:
-  explicit TkwRC4ObjectCipher(std::string AKey) : FKey(std::move(AKey)) { Restart(); }
-  void Restart() override { RC4Init(FState, std::span(reinterpret_cast<const std::uint8_t*>(FKey.data()), FKey.size())); }
-  void Process(std::span<const std::uint8_t> AIn, bool, std::string& AOut) override {
-    const std::size_t at = AOut.size();
-    AOut.append(reinterpret_cast<const char*>(AIn.data()), AIn.size());
-    RC4Crypt(FState, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(AOut.data()) + at, AIn.size()));
-  }
-
-private:
-  std::string FKey;
-  TkwRC4State FState;
-};
-
 class TkwIdentityCipher final : public TkwSecurityHandler::TkwCipher {
 public:
   void Restart() override {}
@@ -385,7 +370,7 @@ std::unique_ptr<TkwSecurityHandler::TkwCipher> TkwAESSecurity::MakeCipher(std::u
   const TkwCryptMethod method = GetMethod(ATarget);
   switch (method) {
     case TkwCryptMethod::cmIdentity: return std::make_unique<TkwIdentityCipher>();
-    case TkwCryptMethod::cmRC4: return std::make_unique<TkwRC4ObjectCipher>(ObjectKey(ANum, AGen, method));
+    case TkwCryptMethod::cmRC4: return MakeRC4Cipher(ObjectKey(ANum, AGen, method));
     case TkwCryptMethod::cmAESV2:
     case TkwCryptMethod::cmAESV3: return std::make_unique<TkwAESCipher>(ObjectKey(ANum, AGen, method));
   }

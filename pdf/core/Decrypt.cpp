@@ -122,6 +122,10 @@ private:
 
 }  // namespace
 
+std::unique_ptr<TkwSecurityHandler::TkwCipher> MakeRC4Cipher(std::string AKey) {
+  return std::make_unique<TkwRC4Cipher>(std::move(AKey));
+}
+
 // ---- MD5 -----------------------------------------------------------------------------
 
 void MD5Init(TkwMD5Context& ACtx) {

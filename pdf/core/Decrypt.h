@@ -137,6 +137,9 @@ public:
                                                               TkwCryptTarget ATarget) const = 0;
 };
 
+// An RC4 cipher over one object's key, for every handler that uses RC4 objects.
+[[nodiscard]] std::unique_ptr<TkwSecurityHandler::TkwCipher> MakeRC4Cipher(std::string AKey);
+
 // Revisions 2 and 3 of the standard handler (RC4, 40 or 128 bits).
 class TkwStandardSecurity final : public TkwSecurityHandler {
 public:
