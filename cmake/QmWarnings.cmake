@@ -11,3 +11,8 @@ if(QM_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
   add_compile_definitions(_GLIBCXX_ASSERTIONS)
 endif()
+
+# Coverage for libFuzzer in every library; the fuzz targets add the fuzzer's own main.
+if(QM_LIBFUZZER)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

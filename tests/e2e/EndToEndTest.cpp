@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "converter/kwPDFConverter.h"
 #include "tests/support/rtf/RtfReader.h"
 
@@ -129,7 +131,10 @@ namespace {
 
 // The RTF text of a conversion, with the password answered when the file asks for one.
 std::string ConvertedText(const fs::path& APdf, const std::string& APassword) {
-  const fs::path out = fs::temp_directory_path() / ("qm-e2e-" + APdf.stem().string() + ".rtf");
+  // ctest runs the cases side by side, each in its own process: the process id keeps their
+  // outputs apart.
+  const fs::path out = fs::temp_directory_path() /
+                       ("qm-e2e-" + std::to_string(::getpid()) + "-" + APdf.stem().string() + ".rtf");
   fs::remove(out);
   TkwPDFConverter conv;
   conv.SetOnNeedPassword([&](TkwObject&, std::string& APw) { APw = APassword; });
