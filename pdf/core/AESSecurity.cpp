@@ -60,7 +60,7 @@ void StripPadding(std::string& AData) {
   for (std::size_t i = AData.size() - pad; i < AData.size(); ++i) {
     if (static_cast<std::uint8_t>(AData[i]) != pad) return;
   }
-  AData.resize(AData.size() - pad);
+  AData.erase(AData.end() - pad, AData.end());
 }
 
 class TkwAESCipher final : public TkwSecurityHandler::TkwCipher {

@@ -101,10 +101,7 @@ constexpr std::size_t kSlack = 320;  // room for one match beyond the chunk end
 }  // namespace
 
 TkwFlateDecode::TkwFlateDecode(TkwRef<TkwStream> ASource)
-    : TkwDecode(std::move(ASource)),
-      FLit(std::make_unique<THuffman>()),
-      FDist(std::make_unique<THuffman>()),
-      FOut(std::make_unique<std::uint8_t[]>(kHistory + kChunk + kSlack)) {}
+    : TkwDecode(std::move(ASource)) {}
 
 TkwFlateDecode::~TkwFlateDecode() = default;
 
@@ -165,6 +162,18 @@ void TkwFlateDecode::ResetDecoder() {
   if (cmf < 0 || flg < 0) return;
   if ((cmf & 0x0F) != 8 || ((cmf << 8) | flg) % 31 != 0 || (flg & 0x20) != 0) return;
   FState = TState::sBlockStart;
+  // The buffers live only while a stream is being decoded: a document keeps thousands of
+  // streams, and they are made again when a stream is read a second time.
+  if (!FOut) FOut = std::make_unique_for_overwrite<std::uint8_t[]>(kHistory + kChunk + kSlack);
+}
+
+void TkwFlateDecode::ReleaseBuffers() {
+  FOut.reset();
+  FLit.reset();
+  FDist.reset();
+  FFixedLit.reset();
+  FFixedDist.reset();
+  FCurLit = FCurDist = nullptr;
 }
 
 bool TkwFlateDecode::StartBlock() {
@@ -203,6 +212,10 @@ bool TkwFlateDecode::StartBlock() {
     FBitBuf = bits.Buf;
     FBitCnt = bits.Cnt;
     FPadBits = bits.Pad;
+    if (!FLit) {
+      FLit = std::make_unique<THuffman>();
+      FDist = std::make_unique<THuffman>();
+    }
     if (!BuildDynamic()) return false;
     FCurLit = FLit.get();
     FCurDist = FDist.get();
@@ -359,6 +372,7 @@ bool TkwFlateDecode::CopyStored() {
 }
 
 bool TkwFlateDecode::Refill() {
+  if (!FOut) return false;
   if (FOutPos >= kHistory + kChunk) {
     // Keep the last 32 KiB as the history that distances reach into.
     std::memmove(FOut.get(), FOut.get() + FOutPos - kHistory, kHistory);
@@ -384,7 +398,11 @@ bool TkwFlateDecode::Refill() {
     // Bad or truncated data ends the output at the last good byte.
     if (!ok) FState = TState::sDone;
   }
-  if (FOutPos == start) return false;
+  if (FOutPos == start) {
+    // Everything handed out has been read: nothing refers into the buffers any more.
+    ReleaseBuffers();
+    return false;
+  }
   FProduced += static_cast<std::int64_t>(FOutPos - start);
   SetWindow(FOut.get() + start, FOut.get() + FOutPos);
   return true;

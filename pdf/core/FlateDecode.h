@@ -28,6 +28,7 @@ private:
   // Decodes until the output chunk is full or the block ends; false on bad data.
   bool InflateCodes();
   bool CopyStored();
+  void ReleaseBuffers();
 
   enum class TState : std::uint8_t { sHeader, sBlockStart, sStored, sCodes, sDone };
   TState FState = TState::sDone;

@@ -226,6 +226,23 @@ TEST(Flate, OutputStopsAtTheDecodeCap) {
   EXPECT_TRUE(flate.GetCapReached());
 }
 
+// A finished stream gives up its buffers (documents keep thousands of streams): reading on
+// past the end stays at the end, and a reset decodes the whole stream again.
+TEST(Flate, FinishedStreamReadsAgainAfterReset) {
+  const std::string data = Sample(200000, 11);
+  TkwFlateDecode flate(TkwMemoryStream::FromString(Deflate(data, 6)));
+  for (int pass = 0; pass < 2; ++pass) {
+    flate.Reset();
+    std::string out;
+    flate.Read(out, -1);
+    EXPECT_TRUE(out == data) << pass;
+    EXPECT_EQ(flate.GetChar(), -1);
+    EXPECT_EQ(flate.LookChar(), -1);
+    out.clear();
+    EXPECT_EQ(flate.Read(out, 10), 0u);
+  }
+}
+
 TEST(Flate, ReadWithoutResetStillDecodes) {
   TkwFlateDecode flate(TkwMemoryStream::FromString(Deflate("abc")));
   EXPECT_EQ(flate.GetChar(), 'a');
