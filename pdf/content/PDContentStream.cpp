@@ -526,30 +526,37 @@ void TkwPDContentStream::ShowString(const TkwPDBaseObject& AStr) {
     ShowBytes(wide);
     return;
   }
-  // Each code of a hex string is shown as a string of its own: 4 digits per code in a
-  // CID font, 2 otherwise; a short final group is completed with zeros.
+  // Each code of a hex string is shown as a string of its own. Two digits make a byte and
+  // a short final pair is completed with a zero. In a simple font every byte is a code; in
+  // a composite font the CMap's code space ranges say how many bytes make one (Shift-JIS
+  // mixes one- and two-byte codes, Identity takes two).
   const bool cid = content::FontIsCID(*S().FFont);
-  const int group = cid ? 4 : 2;
   const std::string& digits = str.GetString();
+  std::u16string bytes;
+  bytes.reserve(digits.size() / 2 + 1);
   int value = 0, count = 0;
-  auto flush = [&] {
-    while (count < group) {
-      value <<= 4;
-      ++count;
-    }
-    std::u16string one(1, static_cast<char16_t>(value));
-    if (!cid) one[0] = static_cast<char16_t>(value & 0xFF);
-    ShowBytes(one);
-    value = 0;
-    count = 0;
-  };
   for (char ch : digits) {
     const int v = HexValue(ch);
     if (v < 0) continue;
     value = (value << 4) | v;
-    if (++count == group) flush();
+    if (++count == 2) {
+      bytes.push_back(static_cast<char16_t>(value));
+      value = 0;
+      count = 0;
+    }
   }
-  if (count > 0) flush();
+  if (count > 0) bytes.push_back(static_cast<char16_t>(value << 4));
+  if (!cid) {
+    for (char16_t b : bytes) ShowBytes(std::u16string(1, b));
+    return;
+  }
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const content::TNextChar nc = content::FontNextChar(*S().FFont, bytes, static_cast<int>(pos) + 1);
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(nc.Processed), bytes.size() - pos);
+    ShowBytes(bytes.substr(pos, n));
+    pos += n;
+  }
 }
 
 void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {

@@ -6,6 +6,7 @@
 
 #include "pdf/content/PDDisplay.h"
 #include "pdf/core/PDDocument.h"
+#include "pdf/fonts/PDCMap.h"
 #include "tests/pdf/content/TraceDevice.h"
 #include "tests/support/pdf/TestPdf.h"
 
@@ -87,6 +88,36 @@ TEST(ContentStream, OddHexStringCompletesTheLastCode) {
   EXPECT_EQ(r.Dev.Text, std::string("AB@"));
   // Every code of a hex string is a string of its own.
   EXPECT_EQ(r.Dev.Grep("BeginString").size(), 3u);
+}
+
+TEST(ContentStream, HexStringsInCompositeFontsFollowTheCodeSpace) {
+  if (FindCMapFile("90ms-RKSJ-H", "").empty()) GTEST_SKIP() << "poppler-data is not installed";
+  // Shift-JIS: "A" and "B" are one byte, U+3042 is the two bytes 82 A0; an Identity-H string
+  // takes two bytes a code, and an odd final digit is completed with a zero.
+  struct Case {
+    const char* Encoding;
+    const char* Shown;
+    std::vector<int> Codes;
+  };
+  for (const Case& c : {Case{"90ms-RKSJ-H", "<41 82A0 42>", {65, 0x3042, 66}},
+                        Case{"90ms-RKSJ-H", "<82A041>", {0x3042, 65}},
+                        Case{"Identity-H", "<0001 0002 000>", {0x20, 0x21, 0xFFFD}}}) {
+    PageRun r;
+    const int desc = r.Pdf.AddObject(
+        "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /Ryumin-Light /CIDSystemInfo "
+        "<< /Registry (Adobe) /Ordering (Japan1) /Supplement 2 >> /DW 1000 >>");
+    const int font = r.Pdf.AddObject(std::string("<< /Type /Font /Subtype /Type0 /BaseFont /Ryumin-Light "
+                                                 "/Encoding /") + c.Encoding + " /DescendantFonts [" +
+                                     std::to_string(desc) + " 0 R] >>");
+    r.Pdf.AddPage(std::string("BT /F2 10 Tf ") + c.Shown + " Tj ET", {{"F2", font}});
+    r.Show();
+    std::vector<int> codes;
+    for (const auto& l : r.Dev.Grep("DrawChar")) codes.push_back(std::stoi(l.substr(l.rfind(' ') + 1)));
+    // An unembedded font hands on the collection's Unicode values (CIDs 1 and 2 are the
+    // space and "!"; CID 0 is the replacement character).
+    EXPECT_EQ(codes, c.Codes) << c.Shown;
+    EXPECT_EQ(r.Dev.Grep("BeginString").size(), c.Codes.size()) << c.Shown;
+  }
 }
 
 TEST(ContentStream, SpacingAndScalingEnterTheAdvance) {
