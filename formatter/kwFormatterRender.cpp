@@ -108,6 +108,7 @@ void TkwFormatterColumn::Render(TkwDocumentWriter& AWriter) {
   bool fresh = false;
   char16_t prevBullet = u' ';
   char16_t prevLabelChar = u' ';
+  char16_t prevLabelClose = 0;
   long long prevNumber = -1;
   int listId = -1;
   bool prevBlank = false;
@@ -121,9 +122,7 @@ void TkwFormatterColumn::Render(TkwDocumentWriter& AWriter) {
     }
     auto* l0 = P.Lines[0];
     auto& r0 = *l0->Run(0);
-    // The writer's numbered lists close every label with "."; a label closed otherwise
-    // ("a)", "1)" or a bare number) stays as the page wrote it, in the paragraph's text.
-    const std::uint8_t kind = (P.ListKind == 2 && P.LabelClose != u'.') ? 0 : P.ListKind;
+    const std::uint8_t kind = P.ListKind;
     if (kind != prevKind) {
       if (prevKind != 0 && (bulletOpen || numberOpen)) {
         AWriter.EndList();
@@ -163,7 +162,8 @@ void TkwFormatterColumn::Render(TkwDocumentWriter& AWriter) {
         n = *fmt::ToInteger(label.substr(0, digits));
       }
       const char16_t first = label.empty() ? u' ' : label[0];
-      const bool continues = n == prevNumber + 1 || first == prevLabelChar + 1;
+      // "1." and "1)" labels belong to different lists, as they read differently.
+      const bool continues = (n == prevNumber + 1 || first == prevLabelChar + 1) && P.LabelClose == prevLabelClose;
       if (!numberOpen || !continues) {
         if (numberOpen) {
           AWriter.EndList();
@@ -180,13 +180,14 @@ void TkwFormatterColumn::Render(TkwDocumentWriter& AWriter) {
             format = 3;
             start = first - u'A' + 1;
           }
-          listId = AWriter.BeginNumberedList(format, 0, start, 1);
+          listId = AWriter.BeginNumberedList(format, 0, start, 1, P.LabelClose);
         }
         fresh = false;
       }
       // The list writes the label; the text keeps what follows it.
       r0.Text = std::u16string(fmt::Trim(text.substr(labelLength)));
       prevLabelChar = first;
+      prevLabelClose = P.LabelClose;
       prevNumber = n;
       numberOpen = true;
     }

@@ -107,10 +107,11 @@ public:
     return -1;
   }
   // ANumberFormat is the RTF \levelnfc value (0 decimal, 3 upper letter, 4 lower letter),
-  // AAlignment 0 left, 1 right, 2 centre, 3 justified, AFollow the \levelfollow value.
+  // AAlignment 0 left, 1 right, 2 centre, 3 justified, AFollow the \levelfollow value;
+  // ALabelClose is the character that ends each label ("1." "a)"), 0 for a bare number.
   virtual int BeginNumberedList(std::uint8_t ANumberFormat, std::uint8_t AAlignment, int AStartAt,
-                                std::uint8_t AFollow) {
-    (void)ANumberFormat; (void)AAlignment; (void)AStartAt; (void)AFollow;
+                                std::uint8_t AFollow, char16_t ALabelClose = u'.') {
+    (void)ANumberFormat; (void)AAlignment; (void)AStartAt; (void)AFollow; (void)ALabelClose;
     return -1;
   }
   virtual int BeginBulletList(const TFont& AFont, char16_t ABulletChar, int AStartAt,

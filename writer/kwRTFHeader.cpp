@@ -185,9 +185,11 @@ void TkwRTFList::Write(std::string& AOut, TkwRandomProvider& ARandom) const {
       AOut += "\\f";
       AppendInt(AOut, BulletFontIndex);
     } else {
-      AOut += "\\'02\\'0";
+      // The length byte counts the number placeholder and the closing character.
+      AOut += LabelClose != 0 ? "\\'02\\'0" : "\\'01\\'0";
       AppendInt(AOut, level);
-      AOut += ".;}{\\levelnumbers\\'01;}";
+      if (LabelClose != 0) AppendEscaped(AOut, std::u16string_view(&LabelClose, 1));
+      AOut += ";}{\\levelnumbers\\'01;}";
     }
     AOut += "\\rtlch\\fcs1 \\af0 \\ltrch\\fcs0 \\fbias0\\hres0\\chhres0 \\fi-360\\li720\\lin720}";
     AOut += kCRLF;
@@ -274,10 +276,11 @@ int TkwRTFHeader::AddBulletList(const TFont& AFont, char16_t ALevelChar, std::ui
 }
 
 int TkwRTFHeader::AddNumberList(std::uint8_t ANumberFormat, int AStartAt, std::uint8_t AAlignment,
-                                std::uint8_t AFollow) {
+                                std::uint8_t AFollow, char16_t ALabelClose) {
   auto list = std::make_unique<TkwRTFList>();
   list->ListName = "ls" + std::to_string(FLists.size() + 1);
   list->NumberFormat = ANumberFormat;
+  list->LabelClose = ALabelClose;
   list->StartAt = AStartAt;
   list->Alignment = AAlignment;
   list->Follow = AFollow;

@@ -70,6 +70,7 @@ public:
   std::uint8_t NumberFormat = 0;  // \levelnfc; 23 is a bullet
   std::uint8_t Alignment = 0;   // 0 left, 1 right, 2 centre, 3 justified
   char16_t BulletChar = 0;
+  char16_t LabelClose = u'.';   // ends each number's label; 0 for none
   int BulletFontIndex = 0;
   int ListId = 0;               // \listid, drawn when the list is created
 
@@ -97,7 +98,7 @@ public:
   int AddBulletList(const TFont& AFont, char16_t ALevelChar, std::uint8_t ANumberFormat,
                     std::uint8_t AAlignment, std::uint8_t AFollow, int AStartAt = 1);
   int AddNumberList(std::uint8_t ANumberFormat, int AStartAt, std::uint8_t AAlignment,
-                    std::uint8_t AFollow);
+                    std::uint8_t AFollow, char16_t ALabelClose = u'.');
 
   [[nodiscard]] int GetFontCount() const { return static_cast<int>(FFonts.size()); }
   [[nodiscard]] int GetColorCount() const { return static_cast<int>(FColors.size()); }

@@ -52,8 +52,10 @@ public:
   void BeginPara(std::string_view) override { AddPara("BeginPara", -1); }
   void BeginCellPara(int ACell, std::string_view) override { AddPara("BeginCellPara", ACell); }
   void EndPara() override { Add("EndPara"); }
-  int BeginNumberedList(std::uint8_t AFormat, std::uint8_t, int AStart, std::uint8_t) override {
-    Add("BeginNumberedList", AFormat, AStart);
+  int BeginNumberedList(std::uint8_t AFormat, std::uint8_t, int AStart, std::uint8_t,
+                        char16_t AClose) override {
+    auto& c = Add("BeginNumberedList", AFormat, AStart);
+    if (AClose != 0) c.Text.assign(1, AClose);
     return ++FLists;
   }
   int BeginBulletList(const TFont& AFont, char16_t AChar, int, std::uint8_t, std::uint8_t) override {

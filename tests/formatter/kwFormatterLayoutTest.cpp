@@ -254,6 +254,7 @@ struct TListCase {
   int Format;
   int Start;
   std::vector<std::u16string> Texts;
+  std::u16string Close;
 };
 
 class Lists : public ::testing::TestWithParam<TListCase> {};
@@ -273,23 +274,29 @@ TEST_P(Lists, OneListForConsecutiveLabels) {
     const auto* list = page.Writer.Find("BeginNumberedList");
     EXPECT_EQ(list->A, c.Format);
     EXPECT_EQ(list->B, c.Start);
+    EXPECT_EQ(list->Text, c.Close);
   }
   EXPECT_EQ(page.Writer.Texts(), c.Texts);
 }
 
-// Labels the writer's lists cannot show ("a)", a bare number) keep their own text.
+// The list carries the label's closing character, so "a)" stays "a)" and a bare number
+// stays bare.
 INSTANTIATE_TEST_SUITE_P(
     Labels, Lists,
     ::testing::Values(TListCase{"numbers", {u"1. First item", u"2. Second item", u"3. Third item"}, 1, 0, 1,
-                                {u"First item", u"Second item", u"Third item"}},
+                                {u"First item", u"Second item", u"Third item"}, u"."},
                       TListCase{"letters", {u"a. Apples here", u"b. Pears there"}, 1, 4, 1,
-                                {u"Apples here", u"Pears there"}},
+                                {u"Apples here", u"Pears there"}, u"."},
                       TListCase{"upper", {u"C. Third part", u"D. Fourth part"}, 1, 3, 3,
-                                {u"Third part", u"Fourth part"}},
-                      TListCase{"parenthesis", {u"a) Apples here", u"b) Pears there"}, 0, 0, 0,
-                                {u"a) Apples here", u"b) Pears there"}},
-                      TListCase{"unclosed", {u"17 Seventeen items", u"18 Eighteen items"}, 0, 0, 0,
-                                {u"17 Seventeen items", u"18 Eighteen items"}}),
+                                {u"Third part", u"Fourth part"}, u"."},
+                      TListCase{"parenthesis", {u"a) Apples here", u"b) Pears there"}, 1, 4, 1,
+                                {u"Apples here", u"Pears there"}, u")"},
+                      TListCase{"numberParenthesis", {u"1) Apples here", u"2) Pears there"}, 1, 0, 1,
+                                {u"Apples here", u"Pears there"}, u")"},
+                      TListCase{"unclosed", {u"17 Seventeen items", u"18 Eighteen items"}, 1, 0, 17,
+                                {u"Seventeen items", u"Eighteen items"}, u""},
+                      TListCase{"closeChanges", {u"1. One", u"2. Two", u"3) Three", u"4) Four"}, 2, 0, 1,
+                                {u"One", u"Two", u"Three", u"Four"}, u"."}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ListsDetect, LabelCloseIsCarriedToTheParagraph) {

@@ -235,6 +235,26 @@ TEST(Lists, NumberedListHasNineLevelsAndParagraphsReferenceIt) {
   EXPECT_NE(ids[0], ids[2]);
 }
 
+TEST(Lists, LevelTextEndsWithTheLabelsOwnClosingCharacter) {
+  struct TCase {
+    char16_t Close;
+    std::string Level;
+  };
+  for (const TCase& c : {TCase{u')', "\\'02\\'00);}"}, TCase{u'.', "\\'02\\'00.;}"}, TCase{0, "\\'01\\'00;}"}}) {
+    auto doc = MakeDoc();
+    doc->BeginDoc();
+    doc->BeginNumberedList(4, 0, 1, 1, c.Close);
+    doc->BeginPara();
+    doc->WriteText(u"item");
+    doc->EndPara();
+    doc->EndList();
+    doc->EndDoc();
+    const std::string& rtf = doc->GetRTFText();
+    EXPECT_EQ(Occurrences(rtf, c.Level + "{\\levelnumbers\\'01;}"), 1) << rtf;
+    EXPECT_EQ(TRtfDocument::Parse(rtf).UnbalancedBraces(), 0);
+  }
+}
+
 TEST(Output, FixedRandomSourceGivesIdenticalFiles) {
   const auto once = [] {
     auto doc = MakeDoc();
