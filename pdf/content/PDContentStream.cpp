@@ -11,6 +11,7 @@
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDLexer.h"
 #include "pdf/core/PDParser.h"
+#include "pdf/model/PDResource.h"
 
 namespace qm {
 
@@ -43,16 +44,16 @@ struct TkwOperatorTable {
           {"'", 1, kStr, &C::Op_Apostrophe},
           {"B", 0, kNone, &C::Op_B},
           {"B*", 0, kNone, &C::Op_BStar},
-          {"BDC", 2, {K::akName, K::akDictOrName}, &C::Op_Ignore},
+          {"BDC", 2, {K::akName, K::akDictOrName}, &C::Op_BDC},
           {"BI", 0, kNone, &C::Op_Ignore},  // handled in the main loop
-          {"BMC", 1, kName, &C::Op_Ignore},
+          {"BMC", 1, kName, &C::Op_BMC},
           {"BT", 0, kNone, &C::Op_BT},
           {"BX", 0, kNone, &C::Op_BX},
           {"CS", 1, kName, &C::Op_CS},
           {"DP", 2, {K::akName, K::akDictOrName}, &C::Op_Ignore},
           {"Do", 1, kName, &C::Op_Do},
           {"EI", 0, kNone, &C::Op_Ignore},
-          {"EMC", 0, kNone, &C::Op_Ignore},
+          {"EMC", 0, kNone, &C::Op_EMC},
           {"ET", 0, kNone, &C::Op_ET},
           {"EX", 0, kNone, &C::Op_EX},
           {"F", 0, kNone, &C::Op_f},
@@ -307,6 +308,80 @@ void TkwPDContentStream::Op_gs(int) {
 }
 
 void TkwPDContentStream::Op_Ignore(int) {}
+
+// ---- marked content
+
+namespace {
+// A text string: UTF-16BE after its byte order mark, else one byte a character (the
+// printable range of PDFDocEncoding is Latin-1's).
+std::u16string TextString(const TkwPDString& AStr) {
+  const std::string bytes = AStr.IsHexString() ? AStr.GetHexToString() : AStr.GetString();
+  std::u16string out;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+      static_cast<unsigned char>(bytes[1]) == 0xFF) {
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      out.push_back(static_cast<char16_t>((static_cast<unsigned char>(bytes[i]) << 8) |
+                                          static_cast<unsigned char>(bytes[i + 1])));
+    }
+  } else {
+    for (char c : bytes) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+constexpr int kMaxMarkedDepth = 1 << 16;
+constexpr std::size_t kMaxActualText = 4096;
+}  // namespace
+
+void TkwPDContentStream::Op_BMC(int) {
+  if (FRun->MarkedDepth < kMaxMarkedDepth) ++FRun->MarkedDepth;
+}
+
+void TkwPDContentStream::Op_BDC(int) {
+  if (FRun->MarkedDepth >= kMaxMarkedDepth) return;
+  ++FRun->MarkedDepth;
+  if (FRun->ActualTextDepth != 0) return;  // the outer replacement covers this one too
+  const TkwPDDictionary* props = nullptr;
+  if (FArgs[1]->IsDict()) {
+    props = static_cast<const TkwPDDictionary*>(FArgs[1].get());
+  } else if (FResources) {
+    if (TkwPDDictionary* all = FResources->GetSubDictionary(TkwPDResourceType::resProperties)) {
+      props = all->LookUpDict(static_cast<const TkwPDName&>(*FArgs[1]).GetValue());
+    }
+  }
+  if (!props) return;
+  const TkwPDBaseObject* text = props->LookUp("ActualText");
+  if (!text || !text->IsString()) return;
+  FRun->ActualText = TextString(static_cast<const TkwPDString&>(*text));
+  if (FRun->ActualText.size() > kMaxActualText) FRun->ActualText.resize(kMaxActualText);
+  FRun->ActualTextDepth = FRun->MarkedDepth;
+  FRun->ActualTextShown = false;
+}
+
+void TkwPDContentStream::Op_EMC(int) {
+  if (FRun->MarkedDepth == 0) return;
+  if (FRun->MarkedDepth == FRun->ActualTextDepth) {
+    FRun->ActualTextDepth = 0;
+    FRun->ActualText.clear();
+  }
+  --FRun->MarkedDepth;
+}
+
+void TkwPDContentStream::DrawActualText(TkwPDState& AState, double ATx, double ATy) {
+  // The section's text stands at its first glyph and shares that glyph's advance; the
+  // section's other glyphs move the text point but draw nothing.
+  if (FRun->ActualTextShown) return;
+  FRun->ActualTextShown = true;
+  const std::u16string& text = FRun->ActualText;
+  if (text.empty()) return;
+  const double n = static_cast<double>(text.size());
+  const double x = AState.FCurX, y = AState.FCurY;
+  std::string noName;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    AState.FCurUnicode = text[i];
+    Dev().DrawChar(AState, x + ATx * static_cast<double>(i) / n, y + ATy * static_cast<double>(i) / n,
+                   ATx / n, ATy / n, text[i], noName);
+  }
+}
 
 // ---- paths
 
@@ -586,7 +661,11 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
       } else {
         tx = (w * s.FFontSize + s.FCharSpace + space) * s.FHorizScaling;
       }
-      dev.DrawChar(s, s.FCurX, s.FCurY, tx, ty, nc.Code, nc.CharName);
+      if (FRun->ActualTextDepth != 0) {
+        DrawActualText(s, tx, ty);
+      } else {
+        dev.DrawChar(s, s.FCurX, s.FCurY, tx, ty, nc.Code, nc.CharName);
+      }
       s.TextShift(tx, ty);
       pos += nc.Processed;
     }

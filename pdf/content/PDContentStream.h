@@ -58,6 +58,12 @@ struct TkwPDPageRun {
   int FormDepth = 0;
   int Errors = 0;                            // tolerated errors on this page
   std::vector<std::uint32_t> FormChain;      // object numbers of the forms being played
+  // Marked content: the open BMC/BDC sections, and the replacement text of the ActualText
+  // section that is open (ActualTextDepth is its nesting level, 0 when none is).
+  int MarkedDepth = 0;
+  int ActualTextDepth = 0;
+  bool ActualTextShown = false;
+  std::u16string ActualText;
 };
 
 // Interprets one content stream: reads objects, keeps the operands of the next operator,
@@ -95,6 +101,8 @@ private:
   void Paint(bool AFill, bool AEvenOdd, bool AStroke, bool AClose);
   void ShowString(const TkwPDBaseObject& AStr);
   void ShowBytes(const std::u16string& AStr);
+  // Draws the open ActualText section's text in place of the glyph at the current point.
+  void DrawActualText(TkwPDState& AState, double ATx, double ATy);
   void BeginTextShow();
   void InlineImage(TkwPDParser& AParser);
   void SetFillColorOps(int ANumArgs, bool AStroke, bool APatternAware);
@@ -112,6 +120,9 @@ private:
   void Op_d(int);
   void Op_gs(int);
   void Op_Ignore(int);
+  void Op_BMC(int);
+  void Op_BDC(int);
+  void Op_EMC(int);
   void Op_m(int);
   void Op_l(int);
   void Op_c(int);

@@ -120,6 +120,39 @@ TEST(ContentStream, HexStringsInCompositeFontsFollowTheCodeSpace) {
   }
 }
 
+TEST(ContentStream, ActualTextReplacesTheGlyphsOfItsSection) {
+  struct Case {
+    const char* Name;
+    const char* Content;
+    const char* Text;
+  };
+  for (const Case& c : {
+           Case{"inline", "/Span <</ActualText (fi)>> BDC (X) Tj EMC (A) Tj", "fiA"},
+           Case{"utf16", "/Span <</ActualText <FEFF00E9>>> BDC (XY) Tj EMC", "\xE9"},
+           Case{"named", "/Span /P1 BDC (X) Tj EMC (B) Tj", "QB"},
+           Case{"nested", "/Span <</ActualText (Z)>> BDC /X BMC (ab) Tj EMC (c) Tj EMC (d) Tj", "Zd"},
+           Case{"inner_ignored", "/A BMC /Span <</ActualText (Z)>> BDC /Span <</ActualText (W)>> BDC "
+                                 "(a) Tj EMC (b) Tj EMC (c) Tj EMC", "Zc"},
+           Case{"unbalanced_emc", "EMC EMC (a) Tj /Span <</ActualText (Z)>> BDC EMC (b) Tj", "ab"},
+           Case{"no_actual_text", "/Span <</Lang (en)>> BDC (a) Tj EMC", "a"},
+       }) {
+    PageRun r;
+    r.Pdf.AddPage(std::string("BT /F1 10 Tf ") + c.Content + " ET", {},
+                  "/Resources << /Font << /F1 " + std::to_string(r.F1) +
+                      " 0 R >> /Properties << /P1 << /ActualText (Q) >> >> >>");
+    r.Show();
+    EXPECT_EQ(r.Dev.Text, c.Text) << c.Name;
+  }
+  // The replacement shares its first glyph's advance; later glyphs only move the point.
+  PageRun r;
+  r.Play("BT /F1 10 Tf /Span <</ActualText (fi)>> BDC (XX) Tj EMC (A) Tj ET");
+  auto chars = r.Dev.Grep("DrawChar");
+  ASSERT_EQ(chars.size(), 3u);
+  EXPECT_EQ(chars[0], "DrawChar 0.00 0.00 3.33 0.00 102");
+  EXPECT_EQ(chars[1], "DrawChar 3.33 0.00 3.33 0.00 105");
+  EXPECT_EQ(chars[2], "DrawChar 13.34 0.00 6.67 0.00 65");
+}
+
 TEST(ContentStream, SpacingAndScalingEnterTheAdvance) {
   PageRun r;
   r.Play("BT /F1 10 Tf 1 Tc 2 Tw 50 Tz (A ) Tj ET");
