@@ -7,6 +7,7 @@
 
 #include "base/Object.h"
 #include "pdf/content/PDPath.h"
+#include "pdf/images/PDColor.h"
 
 namespace qm {
 
@@ -33,15 +34,6 @@ struct TkwPDMatrix {
   // Inverse; the identity when the matrix is singular.
   [[nodiscard]] TkwPDMatrix Inverse() const;
   bool operator==(const TkwPDMatrix&) const = default;
-};
-
-// Colour components in 16.16 fixed point (65536 = 1.0).
-struct TkwColor {
-  std::array<std::int32_t, 32> FComps{};
-};
-
-struct TkwRGB {
-  std::uint8_t R = 0, G = 0, B = 0;
 };
 
 // Converts an operand to 16.16 fixed point, rounding half to even and clamping.
