@@ -307,8 +307,17 @@ void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uin
 }
 
 int TkwPD8bitFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const {
-  AOut = TkwPDNextChar{};
-  if (AIndex >= AStr.size()) return 0;
+  // Called once a glyph: the fields are set one by one rather than through a cleared copy.
+  AOut.Processed = 1;
+  AOut.CharName = {};
+  AOut.Dy = AOut.Ox = AOut.Oy = 0;
+  AOut.CID = 0;
+  if (AIndex >= AStr.size()) {
+    AOut.Code = AOut.Unicode = 0;
+    AOut.CharCode = 0;
+    AOut.Dx = 0;
+    return 0;
+  }
   const std::uint8_t c = static_cast<std::uint8_t>(AStr[AIndex] & 0xFF);
   AOut.CharCode = c;
   AOut.Dx = FWidths[c];
