@@ -638,9 +638,9 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
   TkwPDExportDevice& dev = Dev();
   TkwPDFont& font = *S().FFont;
   if (dev.UseDrawChar) dev.BeginString(S(), AStr);
-  if (content::FontIsType3(font) && dev.InterpretType3Chars) {
-    // glyph procedures are not run by this interpreter
-  } else if (dev.UseDrawChar) {
+  // Type 3 glyph procedures are not run, whatever the device asks: their glyphs reach it
+  // as characters (code, name and Widths × FontMatrix advance) like every simple font's.
+  if (dev.UseDrawChar) {
     const bool vertical = content::FontIsVertical(font);
     int pos = 1;
     const int len = static_cast<int>(AStr.size());

@@ -153,6 +153,27 @@ TEST(ContentStream, ActualTextReplacesTheGlyphsOfItsSection) {
   EXPECT_EQ(chars[2], "DrawChar 13.34 0.00 6.67 0.00 65");
 }
 
+TEST(ContentStream, Type3GlyphsAreDrawnAsCharacters) {
+  // Also for a device that asks for Type 3 glyphs to be interpreted: the procedures are not
+  // run, so the characters are what it gets. Advance: 500 × 0.002 × 10 pt.
+  for (bool interpret : {false, true}) {
+    PageRun r;
+    r.Dev.InterpretType3Chars = interpret;
+    const int proc = r.Pdf.AddStream("", "1000 0 d0");
+    const int font = r.Pdf.AddObject(
+        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 500 500] /FontMatrix [0.002 0 0 0.002 0 0] "
+        "/CharProcs << /A " + std::to_string(proc) + " 0 R /b " + std::to_string(proc) +
+        " 0 R >> /Encoding << /Differences [1 /A /b] >> /FirstChar 1 /LastChar 2 /Widths [500 250] >>");
+    r.Pdf.AddPage("BT /T3 10 Tf <0102> Tj ET", {{"T3", font}});
+    r.Show();
+    EXPECT_EQ(r.Dev.Text, "Ab");
+    auto chars = r.Dev.Grep("DrawChar");
+    ASSERT_EQ(chars.size(), 2u);
+    EXPECT_EQ(chars[0], "DrawChar 0.00 0.00 10.00 0.00 65");
+    EXPECT_EQ(chars[1], "DrawChar 10.00 0.00 5.00 0.00 98");
+  }
+}
+
 TEST(ContentStream, SpacingAndScalingEnterTheAdvance) {
   PageRun r;
   r.Play("BT /F1 10 Tf 1 Tc 2 Tw 50 Tz (A ) Tj ET");
