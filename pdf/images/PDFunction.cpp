@@ -204,22 +204,30 @@ void TkwPDSampledFunction::Transform(const TkwFunctionArgs& AInput, TkwFunctionA
   }
   std::int64_t base = 0;
   for (int i = 0; i < FM; ++i) base += lower[static_cast<std::size_t>(i)] * FIdxMul[static_cast<std::size_t>(i)];
-  const std::uint32_t corners = 1u << FM;
+  // Only inputs between two samples take part in the interpolation.
+  std::array<std::size_t, 16> active{};
+  int nActive = 0;
+  for (int i = 0; i < FM; ++i) {
+    if (frac[static_cast<std::size_t>(i)] != 0 && step[static_cast<std::size_t>(i)] != 0) {
+      active[static_cast<std::size_t>(nActive++)] = static_cast<std::size_t>(i);
+    }
+  }
+  const std::uint32_t corners = 1u << nActive;
   for (int j = 0; j < FN; ++j) {
     double sum = 0;
     for (std::uint32_t c = 0; c < corners; ++c) {
       double w = 1;
       std::int64_t idx = base + j;
-      for (int i = 0; i < FM; ++i) {
-        const std::size_t u = static_cast<std::size_t>(i);
-        if (c & (1u << i)) {
+      for (int k = 0; k < nActive; ++k) {
+        const std::size_t u = active[static_cast<std::size_t>(k)];
+        if (c & (1u << k)) {
           w *= frac[u];
           idx += step[u];
         } else {
           w *= 1 - frac[u];
         }
       }
-      if (w != 0) sum += w * FSamples[static_cast<std::size_t>(idx)];
+      sum += w * FSamples[static_cast<std::size_t>(idx)];
     }
     const auto& d = FDecode[static_cast<std::size_t>(j)];
     AOutput[static_cast<std::size_t>(j)] = ClipToRange(j, d[0] + (d[1] - d[0]) * sum);

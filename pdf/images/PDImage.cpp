@@ -87,6 +87,8 @@ TkwPDImageColorMap::TkwPDImageColorMap(int ABits, const TkwPDArray* ADecode, con
   } else {
     FColorSpace2 = ASpace;
     FNComps2 = FNComps;
+    FCacheUsed = ASpace && (ASpace->GetMode() == TkwColorSpaceMode::csDeviceN ||
+                            ASpace->GetMode() == TkwColorSpaceMode::csSeparation);
     FLookUp.assign(static_cast<std::size_t>(FNComps), std::vector<std::int32_t>(entries));
     for (int i = 0; i < FNComps; ++i) {
       const std::size_t u = static_cast<std::size_t>(i);
@@ -108,10 +110,22 @@ void TkwPDImageColorMap::GetColor(const std::uint16_t* ASamples, TkwColor& AColo
 }
 
 void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const {
+  if (FCacheUsed) {
+    const std::size_t n = static_cast<std::size_t>(FNComps);
+    if (FCacheValid && std::equal(ASamples, ASamples + n, FCacheKey.begin())) {
+      ARGB = FCacheRGB;
+      return;
+    }
+    std::copy(ASamples, ASamples + n, FCacheKey.begin());
+  }
   TkwColor c;
   GetColor(ASamples, c);
   if (FColorSpace2) {
     FColorSpace2->GetRGB(c, ARGB);
+    if (FCacheUsed) {
+      FCacheRGB = ARGB;
+      FCacheValid = true;
+    }
   } else {
     const std::int32_t g = Clamp(c.FComps[0]);
     ARGB = TkwRGB{g, g, g};

@@ -49,6 +49,14 @@ public:
   int FNComps2 = 1;
   TkwDecodeArray FDecodeLow{}, FDecodeRange{};
   bool FOk = false;
+
+private:
+  // DeviceN spaces run a function per pixel: the last pixel's colour is kept, since
+  // neighbouring pixels mostly repeat.
+  bool FCacheUsed = false;
+  mutable bool FCacheValid = false;
+  mutable std::array<std::uint16_t, kMaxColorComps> FCacheKey{};
+  mutable TkwRGB FCacheRGB;
 };
 
 // Unpacks the sample rows of an image: width × components values per row, rows starting on
