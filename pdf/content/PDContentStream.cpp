@@ -657,7 +657,9 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
       s.FCurUnicode = nc.Unicode;
       double tx = 0, ty = 0;
       if (vertical) {
-        ty = -(w * s.FFontSize + s.FCharSpace + space);
+        // The vertical advance is negative (DW2 and W2 say −1000 for a full em down); the
+        // spacings are added to it as ISO 32000 writes them.
+        ty = w * s.FFontSize + s.FCharSpace + space;
       } else {
         tx = (w * s.FFontSize + s.FCharSpace + space) * s.FHorizScaling;
       }

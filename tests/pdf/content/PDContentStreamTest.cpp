@@ -174,6 +174,26 @@ TEST(ContentStream, Type3GlyphsAreDrawnAsCharacters) {
   }
 }
 
+TEST(ContentStream, VerticalFontsAdvanceDownWithCharacterSpacing) {
+  // W2 gives CID 2 a vertical advance of −500; the rest take DW2's −1000. At 10 pt, with
+  // Tc 1 added to the advance, the text point moves down 9, then 4, then 9; word spacing
+  // does not apply to two-byte codes. A TJ number of 500 moves the next glyph 5 down.
+  PageRun r;
+  const int desc = r.Pdf.AddObject(
+      "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Vert /CIDSystemInfo "
+      "<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 1000 /DW2 [880 -1000] "
+      "/W2 [2 [-500 500 880]] >>");
+  const int font = r.Pdf.AddObject("<< /Type /Font /Subtype /Type0 /BaseFont /Vert /Encoding /Identity-V "
+                                   "/DescendantFonts [" + std::to_string(desc) + " 0 R] >>");
+  r.Pdf.AddPage("BT /V 10 Tf 1 Tc 5 Tw [<00010002> 500 <0003>] TJ ET", {{"V", font}});
+  r.Show();
+  auto chars = r.Dev.Grep("DrawChar");
+  ASSERT_EQ(chars.size(), 3u);
+  EXPECT_EQ(chars[0], "DrawChar 0.00 0.00 0.00 -9.00 1");
+  EXPECT_EQ(chars[1], "DrawChar 0.00 -9.00 0.00 -4.00 2");
+  EXPECT_EQ(chars[2], "DrawChar 0.00 -18.00 0.00 -9.00 3");
+}
+
 TEST(ContentStream, SpacingAndScalingEnterTheAdvance) {
   PageRun r;
   r.Play("BT /F1 10 Tf 1 Tc 2 Tw 50 Tz (A ) Tj ET");
