@@ -24,7 +24,7 @@ inline int Extend(int AValue, int ABits) {
   return AValue < (1 << (ABits - 1)) ? AValue - (1 << ABits) + 1 : AValue;
 }
 
-inline std::uint8_t ClampByte(int AValue) {
+inline std::uint8_t ClampByte(std::int64_t AValue) {
   return static_cast<std::uint8_t>(AValue < 0 ? 0 : (AValue > 255 ? 255 : AValue));
 }
 
@@ -532,26 +532,27 @@ void TkwJpegDecoder::DecodeScan(bool AStoreCoefs) {
 void TkwJpegDecoder::IdctBlock(const std::int16_t* ABlock, const std::array<std::uint16_t, 64>& AQuant,
                                std::uint8_t* AOut, std::size_t AStride) {
   // Loeffler-Ligtenberg-Moschytz factorisation in 13-bit fixed point; the same arithmetic
-  // as the reference decoders use, so that our samples match theirs.
+  // as the reference decoders use, so that our samples match theirs. 64-bit intermediates:
+  // a damaged stream may pair 16-bit coefficients with 16-bit quantisers.
   constexpr int kConst = 13, kPass1 = 2;
-  constexpr std::int32_t c0298 = 2446, c0390 = 3196, c0541 = 4433, c0765 = 6270, c0899 = 7373,
+  constexpr std::int64_t c0298 = 2446, c0390 = 3196, c0541 = 4433, c0765 = 6270, c0899 = 7373,
                          c1175 = 9633, c1501 = 12299, c1847 = 15137, c1961 = 16069,
                          c2053 = 16819, c2562 = 20995, c3072 = 25172;
-  std::array<std::int32_t, 64> ws;
+  std::array<std::int64_t, 64> ws;
   struct TOut {
-    std::int32_t v[8];
+    std::int64_t v[8];
   };
-  auto transform = [&](const std::int32_t* in, int AStep) {
+  auto transform = [&](const std::int64_t* in, int AStep) {
     TOut o;
-    std::int32_t z2 = in[2 * AStep], z3 = in[6 * AStep];
-    std::int32_t z1 = (z2 + z3) * c0541;
-    std::int32_t tmp2 = z1 - z3 * c1847;
-    std::int32_t tmp3 = z1 + z2 * c0765;
+    std::int64_t z2 = in[2 * AStep], z3 = in[6 * AStep];
+    std::int64_t z1 = (z2 + z3) * c0541;
+    std::int64_t tmp2 = z1 - z3 * c1847;
+    std::int64_t tmp3 = z1 + z2 * c0765;
     z2 = in[0];
     z3 = in[4 * AStep];
-    std::int32_t tmp0 = (z2 + z3) * (1 << kConst);
-    std::int32_t tmp1 = (z2 - z3) * (1 << kConst);
-    const std::int32_t e10 = tmp0 + tmp3, e13 = tmp0 - tmp3, e11 = tmp1 + tmp2, e12 = tmp1 - tmp2;
+    std::int64_t tmp0 = (z2 + z3) * (1 << kConst);
+    std::int64_t tmp1 = (z2 - z3) * (1 << kConst);
+    const std::int64_t e10 = tmp0 + tmp3, e13 = tmp0 - tmp3, e11 = tmp1 + tmp2, e12 = tmp1 - tmp2;
     tmp0 = in[7 * AStep];
     tmp1 = in[5 * AStep];
     tmp2 = in[3 * AStep];
@@ -559,8 +560,8 @@ void TkwJpegDecoder::IdctBlock(const std::int16_t* ABlock, const std::array<std:
     z1 = tmp0 + tmp3;
     z2 = tmp1 + tmp2;
     z3 = tmp0 + tmp2;
-    std::int32_t z4 = tmp1 + tmp3;
-    const std::int32_t z5 = (z3 + z4) * c1175;
+    std::int64_t z4 = tmp1 + tmp3;
+    const std::int64_t z5 = (z3 + z4) * c1175;
     tmp0 *= c0298;
     tmp1 *= c2053;
     tmp2 *= c3072;
@@ -588,18 +589,18 @@ void TkwJpegDecoder::IdctBlock(const std::int16_t* ABlock, const std::array<std:
   if (acZero) {
     // Flat blocks are common in smooth areas and in chroma; their transform is a constant.
     constexpr int dcShift = kPass1 + 3;
-    const std::int32_t dc = std::int32_t{ABlock[0]} * AQuant[0] * (1 << kPass1);
+    const std::int64_t dc = std::int64_t{ABlock[0]} * AQuant[0] * (1 << kPass1);
     const std::uint8_t v = ClampByte(((dc + (1 << (dcShift - 1))) >> dcShift) + 128);
     for (int r = 0; r < 8; ++r) std::memset(AOut + static_cast<std::size_t>(r) * AStride, v, 8);
     return;
   }
-  std::array<std::int32_t, 64> in;
-  for (std::size_t i = 0; i < 64; ++i) in[i] = std::int32_t{ABlock[i]} * AQuant[i];
+  std::array<std::int64_t, 64> in;
+  for (std::size_t i = 0; i < 64; ++i) in[i] = std::int64_t{ABlock[i]} * AQuant[i];
   for (int c = 0; c < 8; ++c) {
-    const std::int32_t* col = &in[static_cast<std::size_t>(c)];
+    const std::int64_t* col = &in[static_cast<std::size_t>(c)];
     if (col[8] == 0 && col[16] == 0 && col[24] == 0 && col[32] == 0 && col[40] == 0 &&
         col[48] == 0 && col[56] == 0) {
-      const std::int32_t dc = col[0] * (1 << kPass1);
+      const std::int64_t dc = col[0] * (1 << kPass1);
       for (int r = 0; r < 8; ++r) ws[static_cast<std::size_t>(r * 8 + c)] = dc;
       continue;
     }
@@ -611,7 +612,7 @@ void TkwJpegDecoder::IdctBlock(const std::int16_t* ABlock, const std::array<std:
   }
   constexpr int shift = kConst + kPass1 + 3;
   for (int r = 0; r < 8; ++r) {
-    const std::int32_t* row = &ws[static_cast<std::size_t>(r) * 8];
+    const std::int64_t* row = &ws[static_cast<std::size_t>(r) * 8];
     std::uint8_t* out = AOut + static_cast<std::size_t>(r) * AStride;
     const TOut o = transform(row, 1);
     for (int c = 0; c < 8; ++c) {

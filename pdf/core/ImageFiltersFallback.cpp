@@ -1,30 +1,11 @@
-// Stand-ins for the image and Crypt filters, linked only while their units are missing from
-// the link (they live in their own archive after qm_pdf_core, and are weak besides). They
-// pass the data through unchanged.
+// Stand-in for the Crypt filter of a stream's Filter array, linked only while no Crypt unit
+// is in the link (it lives in its own archive after qm_pdf_core, and is weak besides). It
+// passes the data through unchanged. The image filters are no longer stood in for: their
+// units (ImageFilters.cpp and the decoders) are always part of qm_pdf_core.
 #include "pdf/core/ImageFilters.h"
 
 namespace qm {
 
-__attribute__((weak)) TkwRef<TkwStream> MakeDCTDecode(TkwRef<TkwStream> ASource,
-                                                      const TkwPDDictionary*,
-                                                      const TkwPDDictionary*) {
-  return ASource;
-}
-__attribute__((weak)) TkwRef<TkwStream> MakeCCITTFaxDecode(TkwRef<TkwStream> ASource,
-                                                           const TkwPDDictionary*,
-                                                           const TkwPDDictionary*) {
-  return ASource;
-}
-__attribute__((weak)) TkwRef<TkwStream> MakeJBIG2Decode(TkwRef<TkwStream> ASource,
-                                                        const TkwPDDictionary*,
-                                                        const TkwPDDictionary*) {
-  return ASource;
-}
-__attribute__((weak)) TkwRef<TkwStream> MakeJPXDecode(TkwRef<TkwStream> ASource,
-                                                      const TkwPDDictionary*,
-                                                      const TkwPDDictionary*) {
-  return ASource;
-}
 __attribute__((weak)) TkwRef<TkwStream> MakeCryptDecode(TkwRef<TkwStream> ASource,
                                                         const TkwPDDictionary*,
                                                         const TkwPDDictionary*) {

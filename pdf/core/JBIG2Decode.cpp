@@ -16,6 +16,24 @@ constexpr int kMaxDimension = 1 << 16;
 // Symbols in one dictionary and instances in one text region; far above any real page.
 constexpr std::uint32_t kMaxSymbols = 1u << 20;
 constexpr int kMaxSegments = 1 << 16;
+// Bytes the MQ decoder may feed from a marker or past the end of its data before the data
+// counts as used up: an encoder's flush leaves the decoder at most a few bytes short, so more
+// means truncated or damaged data, and the rest of the region is left as decoded so far.
+constexpr int kMaxBytesPastEnd = 16;
+// Pixels that one stream may allocate or combine in all: a few full-size pages. A damaged
+// stream that asks for more (thousands of huge symbols, a halftone grid of stacked cells)
+// stops there instead of running for minutes.
+constexpr std::int64_t kWorkBudget = std::int64_t{8} * kMaxImagePixels;
+thread_local std::int64_t tWorkLeft = kWorkBudget;
+
+bool SpendWork(std::int64_t APixels) {
+  if (APixels > tWorkLeft) {
+    tWorkLeft = 0;
+    return false;
+  }
+  tWorkLeft -= APixels;
+  return true;
+}
 
 // ---------------------------------------------------------------------------------------
 // MQ arithmetic decoder (T.88 Annex E).
@@ -86,12 +104,15 @@ public:
   }
   // Bytes used so far: data past the end reads as 0xFF, so this may exceed the size.
   [[nodiscard]] std::size_t Position() const { return FBp; }
+  // True once the decoder has read well past the end of its data.
+  [[nodiscard]] bool Exhausted() const { return FPastEnd > kMaxBytesPastEnd; }
 
 private:
   std::span<const std::uint8_t> FData;
   std::size_t FBp = 0;
   std::uint32_t FC = 0, FA = 0;
   int FCt = 0;
+  int FPastEnd = 0;
 
   [[nodiscard]] std::uint32_t Byte(std::size_t AIndex) const {
     return AIndex < FData.size() ? FData[AIndex] : 0xFFu;
@@ -99,6 +120,8 @@ private:
   void ByteIn() {
     if (Byte(FBp) == 0xFF) {
       if (Byte(FBp + 1) > 0x8F) {
+        // A marker or the end of the data: 1 bits are fed, and the position stays.
+        if (FPastEnd <= kMaxBytesPastEnd) ++FPastEnd;
         FC += 0xFF00;
         FCt = 8;
       } else {
@@ -234,7 +257,7 @@ bool DecodeGenericArith(TMQDecoder& AMq, std::vector<TCx>& ACx, TkwJBIG2Bitmap& 
   static constexpr std::array<std::uint32_t, 4> kSltp = {0x9B25, 0x0795, 0x00E5, 0x0195};
   int ltp = 0;
   const TkwJBIG2Bitmap& b = AOut;
-  for (int y = 0; y < AH; ++y) {
+  for (int y = 0; y < AH && !AMq.Exhausted(); ++y) {
     if (ATpgdon) {
       ltp ^= AMq.Decode(ACx[kSltp[static_cast<std::size_t>(ATemplate & 3)]]);
       if (ltp) {
@@ -333,7 +356,7 @@ bool DecodeRefinement(TMQDecoder& AMq, std::vector<TCx>& ACx, TkwJBIG2Bitmap& AO
         (ARef.Get(rx, ry) << 7) | (ARef.Get(rx - 1, ry) << 8) | (ARef.Get(rx, ry - 1) << 9));
   };
   int ltp = 0;
-  for (int y = 0; y < AH; ++y) {
+  for (int y = 0; y < AH && !AMq.Exhausted(); ++y) {
     if (ATpgron) ltp ^= AMq.Decode(ACx[ATemplate == 0 ? 0x100 : 0x080]);
     for (int x = 0; x < AW; ++x) {
       if (ltp) {
@@ -395,13 +418,14 @@ bool DecodeTextArith(TMQDecoder& AMq, TTextContexts& ACtx, std::vector<TCx>& AGr
   std::uint32_t instances = 0;
   // Every pass decodes at least one instance or ends, so this is bounded by the count.
   while (instances < AP.NumInstances) {
-    if (!ACtx.Iadt.Decode(AMq, v)) return false;
+    if (AMq.Exhausted() || !ACtx.Iadt.Decode(AMq, v)) return false;
     stripT += std::int64_t{v} * strips;
     if (!ACtx.Iafs.Decode(AMq, v)) return false;
     firstS += v;
     std::int64_t curS = firstS;
     bool firstInStrip = true;
     while (instances < AP.NumInstances) {
+      if (AMq.Exhausted()) return false;
       if (!firstInStrip) {
         if (!ACtx.Iads.Decode(AMq, v)) break;  // OOB: end of strip
         curS += std::int64_t{v} + AP.DsOffset;
@@ -474,7 +498,7 @@ bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
   W = H = 0;
   P.clear();
   if (AWidth < 0 || AHeight < 0 || AWidth > kMaxDimension || AHeight > kMaxDimension ||
-      std::int64_t{AWidth} * AHeight > kMaxImagePixels) {
+      std::int64_t{AWidth} * AHeight > kMaxImagePixels || !SpendWork(std::int64_t{AWidth} * AHeight)) {
     return false;
   }
   W = AWidth;
@@ -483,10 +507,24 @@ bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
   return true;
 }
 
+bool TkwJBIG2Bitmap::Grow(int AHeight, std::uint8_t AFill) {
+  if (AHeight <= H) return true;
+  if (AHeight > kMaxDimension || std::int64_t{W} * AHeight > kMaxImagePixels ||
+      !SpendWork(std::int64_t{W} * (AHeight - H))) {
+    return false;
+  }
+  // Rows are appended in place; the vector's geometric growth keeps a page that grows
+  // stripe by stripe linear in its size.
+  P.resize(static_cast<std::size_t>(W) * static_cast<std::size_t>(AHeight), AFill ? 1 : 0);
+  H = AHeight;
+  return true;
+}
+
 void TkwJBIG2Bitmap::Compose(const TkwJBIG2Bitmap& ASource, int AX, int AY, int AOp) {
   const int x0 = std::max(0, AX), y0 = std::max(0, AY);
   const int x1 = static_cast<int>(std::min<std::int64_t>(W, std::int64_t{AX} + ASource.W));
   const int y1 = static_cast<int>(std::min<std::int64_t>(H, std::int64_t{AY} + ASource.H));
+  if (x1 <= x0 || y1 <= y0 || !SpendWork(std::int64_t{x1 - x0} * (y1 - y0))) return;
   for (int y = y0; y < y1; ++y) {
     std::uint8_t* d = &P[static_cast<std::size_t>(y) * static_cast<std::size_t>(W)];
     const std::uint8_t* s = &ASource.P[static_cast<std::size_t>(y - AY) * static_cast<std::size_t>(ASource.W)];
@@ -652,11 +690,7 @@ void TkwJBIG2Decoder::TImpl::Process(TSegment& ASeg) {
         const std::uint32_t end = r.U32();
         const std::int64_t h = std::min<std::int64_t>(std::int64_t{end} + 1, kMaxDimension);
         if (h > Page.H) {
-          TkwJBIG2Bitmap grown;
-          if (grown.Create(Page.W, static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel))) {
-            grown.Compose(Page, 0, 0, 4);
-            Page = std::move(grown);
-          }
+          (void)Page.Grow(static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel));
         }
       }
       break;
@@ -696,11 +730,7 @@ void TkwJBIG2Decoder::TImpl::PlaceRegion(const TkwJBIG2Bitmap& ABitmap, const TR
   if (!HavePage) return;
   if (HeightUnknown && std::int64_t{AInfo.Y} + ABitmap.H > Page.H) {
     const std::int64_t h = std::min<std::int64_t>(std::int64_t{AInfo.Y} + ABitmap.H, kMaxDimension);
-    TkwJBIG2Bitmap grown;
-    if (grown.Create(Page.W, static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel))) {
-      grown.Compose(Page, 0, 0, 4);
-      Page = std::move(grown);
-    }
+    (void)Page.Grow(static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel));
   }
   Page.Compose(ABitmap, AInfo.X, AInfo.Y, AOp);
 }
@@ -823,7 +853,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
   // Height classes: each decodes at least one symbol or ends the dictionary.
   while (decoded < numNew) {
     std::int32_t dh = 0;
-    if (!iadh.Decode(mq, dh)) break;
+    if (mq.Exhausted() || !iadh.Decode(mq, dh)) break;
     height += dh;
     if (height < 0 || height > kMaxDimension) return;
     std::int64_t width = 0;
@@ -833,7 +863,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
       if (!iadw.Decode(mq, dw)) break;
       if (decoded >= numNew) return;
       width += dw;
-      if (width < 0 || width > kMaxDimension) return;
+      if (width < 0 || width > kMaxDimension || mq.Exhausted()) return;
       auto sym = std::make_shared<TkwJBIG2Bitmap>();
       const int w = static_cast<int>(width), h = static_cast<int>(height);
       if (!refAgg) {
@@ -974,7 +1004,9 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   const std::int32_t gx = r.S32(), gy = r.S32();
   const std::int32_t rx = static_cast<std::int32_t>(r.U16()), ry = static_cast<std::int32_t>(r.U16());
   if (!r.Ok || gw > kMaxDimension || gh > kMaxDimension) return;
-  if (std::int64_t{gw} * gh > kMaxImagePixels) return;
+  // Cells are at least a pixel apart in any real grid; a grid with far more cells than the
+  // region has pixels only stacks patterns on top of each other.
+  if (std::int64_t{gw} * gh > std::min<std::int64_t>(kMaxImagePixels, 4 * (std::int64_t{info.W} * info.H + 1024))) return;
   const std::vector<TBitmapPtr>* patterns = nullptr;
   for (std::uint32_t n : ASeg.Refs) {
     TSegment* s = Find(n);
@@ -1061,6 +1093,7 @@ bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::vect
 bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::span<const std::uint8_t> AGlobals,
                                   bool AWhiteHigh, std::vector<std::uint8_t>& AOutput) {
   FImpl = std::make_unique<TImpl>();
+  tWorkLeft = kWorkBudget;
   AOutput.clear();
   if (!AGlobals.empty()) FImpl->ReadStream(AGlobals);
   FImpl->PageDone = false;

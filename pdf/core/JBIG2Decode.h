@@ -21,6 +21,8 @@ struct TkwJBIG2Bitmap {
 
   // False (and an empty bitmap) for sizes beyond the pixel caps.
   bool Create(int AWidth, int AHeight, std::uint8_t AFill = 0);
+  // Adds rows of AFill at the bottom up to AHeight rows; false beyond the pixel caps.
+  bool Grow(int AHeight, std::uint8_t AFill);
   [[nodiscard]] int Get(int AX, int AY) const {
     return (AX < 0 || AY < 0 || AX >= W || AY >= H)
                ? 0
