@@ -78,11 +78,29 @@ TkwPDImageColorMap::TkwPDImageColorMap(int ABits, const TkwPDArray* ADecode, con
     FColorSpace2 = sep->GetAlt();
     FNComps2 = FColorSpace2->GetNoOfComps();
     FLookUp.assign(static_cast<std::size_t>(FNComps2), std::vector<std::int32_t>(entries));
-    for (int v = 0; v <= max; ++v) {
-      TkwFunctionArgs in{}, out{};
-      in[0] = FDecodeLow[0] + v * FDecodeRange[0] / max;
-      sep->FFunc->Transform(in, out);
-      for (int i = 0; i < FNComps2; ++i) FLookUp[static_cast<std::size_t>(i)][static_cast<std::size_t>(v)] = ToColor(out[static_cast<std::size_t>(i)]);
+    // 16-bit tints: the function runs at every 16th value and the others are interpolated,
+    // which bounds the work of long calculator programs.
+    const int step = max > 4096 ? 16 : 1;
+    auto eval = [&](int AV, TkwFunctionArgs& AOut) {
+      TkwFunctionArgs in{};
+      in[0] = FDecodeLow[0] + AV * FDecodeRange[0] / max;
+      sep->FFunc->Transform(in, AOut);
+    };
+    TkwFunctionArgs prev{}, cur{};
+    int prevV = -1;
+    for (int v = 0;; v = std::min(v + step, max)) {
+      eval(v, cur);
+      for (int i = 0; i < FNComps2; ++i) FLookUp[static_cast<std::size_t>(i)][static_cast<std::size_t>(v)] = ToColor(cur[static_cast<std::size_t>(i)]);
+      for (int k = prevV + 1; prevV >= 0 && k < v; ++k) {
+        const double t = static_cast<double>(k - prevV) / (v - prevV);
+        for (int i = 0; i < FNComps2; ++i) {
+          const std::size_t u = static_cast<std::size_t>(i);
+          FLookUp[u][static_cast<std::size_t>(k)] = ToColor(prev[u] + (cur[u] - prev[u]) * t);
+        }
+      }
+      prev = cur;
+      prevV = v;
+      if (v == max) break;
     }
   } else {
     FColorSpace2 = ASpace;
@@ -211,6 +229,16 @@ int TkwPDImage::ReadInt(const char* AFull, const char* AShort) {
     return static_cast<int>(v->GetNumber());
   }
   return -1;
+}
+
+TkwIntentType TkwPDImage::GetIntent() {
+  const TkwPDBaseObject* v = Key("Intent", nullptr);
+  const std::string name = v && v->IsName() ? static_cast<const TkwPDName*>(v)->GetValue() : std::string();
+  if (name == "AbsoluteColorimetric") FIntentType = TkwIntentType::itAbsoluteColorimetric;
+  if (name == "Saturation") FIntentType = TkwIntentType::itSaturation;
+  if (name == "Perceptual") FIntentType = TkwIntentType::itPerceptual;
+  if (name == "RelativeColorimetric") FIntentType = TkwIntentType::itRelativeColorimetric;
+  return FIntentType;
 }
 
 int TkwPDImage::GetWidth() {

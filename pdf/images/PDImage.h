@@ -92,6 +92,8 @@ public:
   // for image masks and unknown spaces.
   const TkwPDColorSpace* GetColorSpace();
   const TkwPDArray* GetDecode();
+  // "Intent"; relative colorimetric when missing or unknown. Kept, not acted on.
+  TkwIntentType GetIntent();
   // The colour map over the colour space and Decode array; nullptr when it cannot be made.
   const TkwPDImageColorMap* GetColorMap();
   [[nodiscard]] bool GetIsInlineImage() const { return FIsInlineImage; }

@@ -213,6 +213,15 @@ TEST_F(SpaceFile, SeparationWithExponentialAndCalculatorTints) {
   EXPECT_EQ(rgb.G, 0);
 
   EXPECT_TRUE(Make(none)->IsNonMarking());
+
+  // 16-bit tints are tabulated from every 16th value; the values between are interpolated.
+  TkwPDImageColorMap deep(16, nullptr, b.get());
+  ASSERT_TRUE(deep.IsOk());
+  for (std::uint16_t v : {std::uint16_t{0}, std::uint16_t{1}, std::uint16_t{0x7FF7}, std::uint16_t{0xFFFE}, std::uint16_t{0xFFFF}}) {
+    deep.GetRGB(&v, rgb);
+    EXPECT_NEAR(rgb.R, 0.5 * v, 2) << v;
+    EXPECT_NEAR(rgb.G, 65536 - 65536.0 * v / 65535, 2) << v;
+  }
 }
 
 TEST_F(SpaceFile, DeviceNRunsAllComponentsThroughItsFunction) {

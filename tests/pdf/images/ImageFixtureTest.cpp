@@ -168,7 +168,10 @@ TEST(DamagedFixtures, DecodingNeverCrashes) {
     std::stringstream ss;
     ss << f.rdbuf();
     const std::string original = ss.str();
-    for (int round = 0; round < 24; ++round) {
+    // QM_IMAGE_DAMAGE_ROUNDS runs more copies (for long local runs).
+    const char* env = std::getenv("QM_IMAGE_DAMAGE_ROUNDS");
+    const int rounds = env ? std::atoi(env) : 24;
+    for (int round = 0; round < rounds; ++round) {
       std::string bytes = original;
       const int changes = 1 + static_cast<int>(next() % 8);
       for (int k = 0; k < changes; ++k) {
