@@ -102,7 +102,9 @@ void TkwRTFDoc::BeginDoc() {
     if (!FOutputFileName.empty()) {
       const std::filesystem::path target(FOutputFileName);
       const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-      std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+      std::string hidden(".");
+      hidden.append(target.filename().string()).append(".XXXXXX");
+      std::string pattern = (folder / hidden).string();
       const int fd = ::mkstemp(pattern.data());
       if (fd < 0) {
         throw std::runtime_error("Cannot create file \"" + FOutputFileName + "\". " + SystemReason(errno));
@@ -112,6 +114,7 @@ void TkwRTFDoc::BeginDoc() {
     }
     FPages.clear();
     FImages.clear();
+    FBodyEstimate = 0;
     FPageNumber = 0;
     FPageCount = 0;
     FDocBegun = true;
@@ -181,16 +184,25 @@ void TkwRTFDoc::EndDoc() {
     if (FTextBox) EndTextBox();
     // The document area goes first so that every font and colour it registers (cell
     // shading) is in the header's tables; the file still begins with the header.
+    // Room for the whole body at once: growing it step by step would hold two copies.
+    std::size_t estimate = FBodyEstimate + 4096;
+    for (const TkwImageEntry& image : FImages) {
+      if (image.Data) estimate += image.Data->Bytes.size() * 2 + image.Data->HexPrefix.size() + 512;
+    }
     std::string body;
+    body.reserve(estimate);
     FDocArea->Write(body);
     body += "}";
     std::string head;
     FHeader->Write(head);
-    WriteOutput(head, body);
+    // The tree is written out: free it before the file is, since it is the larger part.
+    ResetTree();
+    WriteOutput(head, std::move(body));
   } catch (const std::exception& e) {
     RemoveTempFile();
     FPages.clear();
     FImages.clear();
+    FBodyEstimate = 0;
     FStates.clear();
     FPageCount = 0;
     FPageNumber = 0;
@@ -200,6 +212,7 @@ void TkwRTFDoc::EndDoc() {
   }
   FPages.clear();
   FImages.clear();
+  FBodyEstimate = 0;
   FStates.clear();
   FPageCount = 0;
   FPageNumber = 0;
@@ -209,7 +222,7 @@ void TkwRTFDoc::EndDoc() {
   if (FOpenAfterCreate && !FOutputFileName.empty()) ShellOpen(FOutputFileName);
 }
 
-void TkwRTFDoc::WriteOutput(const std::string& AHead, const std::string& ABody) {
+void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
   if (FOutputFileName.empty()) {
     if (FOutputStream) {
       FOutputStream->write(AHead.data(), static_cast<std::streamsize>(AHead.size()));
@@ -217,7 +230,8 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, const std::string& ABody) 
       FOutputStream->flush();
       if (!*FOutputStream) throw std::runtime_error("Cannot write the document to the output stream");
     } else {
-      FRTFText = AHead + ABody;
+      FRTFText = std::move(ABody);
+      FRTFText.insert(0, AHead);
     }
     return;
   }
@@ -285,6 +299,8 @@ void TkwRTFDoc::BeginCellPara(int ACellIndex, std::string_view AStyleName) {
 
 void TkwRTFDoc::EndPara() {
   if (!FOpenPara) return;
+  // A finished paragraph keeps no spare room: documents hold every run until EndDoc.
+  FOpenPara->GetItem().Runs.shrink_to_fit();
   if (FInTable && FTable) {
     TkwRTFCell* cell = FTable->LastRowCell(FCellIndex);
     if (!cell) {
@@ -308,6 +324,7 @@ void TkwRTFDoc::AddRunToTarget(std::u16string_view AText, double ATab, double AS
   if (!FDocBegun || !FParaBegun || !FRunTarget) return;
   const int font = FHeader->FontIndex(FFont);
   const int color = FHeader->ColorIndex(FFont.Color);
+  FBodyEstimate += AText.size() + 40;  // the text and a run's control words
   if (ABookmark) {
     FRunTarget->AddBookmarkRun(AText, font, *ABookmark, ATab * FUnitFactor, ASpacing * FUnitFactor,
                                FFont.Charset, FFont.Size, FFont.Style, color);
@@ -362,8 +379,8 @@ int TkwRTFDoc::AddStyle(const TFont& AFont, TColor AColor, std::string_view ASty
 }
 
 int TkwRTFDoc::BeginNumberedList(std::uint8_t ANumberFormat, std::uint8_t AAlignment, int AStartAt,
-                                 std::uint8_t AFollow, char16_t ALabelClose) {
-  FListIndex = FHeader->AddNumberList(ANumberFormat, AStartAt, AAlignment, AFollow, ALabelClose);
+                                 std::uint8_t AFollow) {
+  FListIndex = FHeader->AddNumberList(ANumberFormat, AStartAt, AAlignment, AFollow);
   FInList = true;
   return FListIndex;
 }
@@ -385,8 +402,8 @@ void TkwRTFDoc::EndList() { FInList = false; }
 // ---------------------------------------------------------------------------------------
 // Pictures
 
-int TkwRTFDoc::AddGraphic(const TGraphic& AGraphic) {
-  if (!FDocBegun) return -1;
+bool TkwRTFDoc::AcceptGraphic(const TGraphic& AGraphic) {
+  if (!FDocBegun) return false;
   const bool known = dynamic_cast<const TBitmap*>(&AGraphic) || dynamic_cast<const TJPEGImage*>(&AGraphic) ||
                      dynamic_cast<const TMetafile*>(&AGraphic);
   if (!known) {
@@ -395,33 +412,52 @@ int TkwRTFDoc::AddGraphic(const TGraphic& AGraphic) {
     } catch (const EUnsupportedGraphics& e) {
       Fail(e);
     }
-    return -1;
+    return false;
   }
-  FImages.push_back(AGraphic.Clone());
+  return true;
+}
+
+int TkwRTFDoc::AddGraphic(const TGraphic& AGraphic) {
+  if (!AcceptGraphic(AGraphic)) return -1;
+  FImages.push_back({AGraphic.Clone(), nullptr});
   return static_cast<int>(FImages.size()) - 1;
+}
+
+void TkwRTFDoc::PlaceNewGraphic(const TkwRect& ANativeRect, const TGraphic& AGraphic) {
+  if (!AcceptGraphic(AGraphic)) return;
+  auto data = std::make_shared<const TkwPictureData>(
+      RenderPictureData(AGraphic, *FImageSettings, FBrush, ANativeRect.Right - ANativeRect.Left,
+                        ANativeRect.Bottom - ANativeRect.Top));
+  FImages.push_back({nullptr, data});
+  FCurrentList->push_back(std::make_unique<TkwRTFPicture>(std::move(data), *FImageSettings, FBrush, ANativeRect,
+                                                          static_cast<int>(FImages.size()) - 1));
 }
 
 void TkwRTFDoc::PlacePicture(const TkwRect& ANativeRect, int AImageIndex) {
   if (AImageIndex < 0 || AImageIndex >= static_cast<int>(FImages.size())) return;
-  FCurrentList->push_back(std::make_unique<TkwRTFPicture>(*FImages[static_cast<std::size_t>(AImageIndex)],
-                                                          *FImageSettings, FBrush, ANativeRect, AImageIndex));
+  TkwImageEntry& entry = FImages[static_cast<std::size_t>(AImageIndex)];
+  if (entry.Graphic) {
+    entry.Data = std::make_shared<const TkwPictureData>(
+        RenderPictureData(*entry.Graphic, *FImageSettings, FBrush, ANativeRect.Right - ANativeRect.Left,
+                          ANativeRect.Bottom - ANativeRect.Top));
+  }
+  FCurrentList->push_back(
+      std::make_unique<TkwRTFPicture>(entry.Data, *FImageSettings, FBrush, ANativeRect, AImageIndex));
 }
 
 void TkwRTFDoc::DrawGraphic(const TGraphic& AGraphic, double AX, double AY) {
-  const int index = AddGraphic(AGraphic);
-  if (index < 0) return;
   const double scale = ScreenPPI() / 96.0;
-  PlacePicture({AX, AY, AX + AGraphic.GetWidth() * scale, AY + AGraphic.GetHeight() * scale}, index);
+  PlaceNewGraphic({AX, AY, AX + AGraphic.GetWidth() * scale, AY + AGraphic.GetHeight() * scale}, AGraphic);
 }
 
 void TkwRTFDoc::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   if (!FDocBegun) return;
   const TkwRect rect = ToNative(ARect);
   if (FLastPictureRect && *FLastPictureRect == rect) return;  // the same picture drawn twice
-  const int index = AddGraphic(AGraphic);
-  if (index < 0) return;
+  const std::size_t before = FImages.size();
+  PlaceNewGraphic(rect, AGraphic);
+  if (FImages.size() == before) return;
   FLastPictureRect = rect;
-  PlacePicture(rect, index);
 }
 
 void TkwRTFDoc::DrawGraphicIndex(const TkwRect& ARect, int AImageIndex) {

@@ -49,7 +49,7 @@ public:
 
   int AddStyle(const TFont& AFont, TColor AColor, std::string_view AStyleName) override;
   int BeginNumberedList(std::uint8_t ANumberFormat, std::uint8_t AAlignment, int AStartAt,
-                        std::uint8_t AFollow, char16_t ALabelClose = u'.') override;
+                        std::uint8_t AFollow) override;
   int BeginBulletList(const TFont& AFont, char16_t ABulletChar, int AStartAt, std::uint8_t AFollow,
                       std::uint8_t AAlignment) override;
   void ContinueList(int AListIndex) override;
@@ -124,7 +124,15 @@ private:
   std::vector<std::unique_ptr<TkwPageItem>> FPages;
   int FPageCount = 0;
   int FPageNumber = 0;
-  std::vector<std::unique_ptr<TGraphic>> FImages;
+  // The image list. A graphic added and placed in one call (AddImage, DrawGraphic) keeps
+  // only its rendered picture; one added by AddGraphic keeps the graphic as well, for
+  // DrawGraphicIndex to render again with the settings of the time.
+  struct TkwImageEntry {
+    std::unique_ptr<TGraphic> Graphic;
+    std::shared_ptr<const TkwPictureData> Data;
+  };
+  std::vector<TkwImageEntry> FImages;
+  std::size_t FBodyEstimate = 0;  // bytes of run text written so far, for reserving the body
   std::vector<std::unique_ptr<TkwEngineState>> FStates;
   std::string FRTFText;
   std::string FTempFileName;
@@ -143,11 +151,16 @@ private:
   void RemoveTempFile();
   void Fail(const std::exception& AError);
   void AddShape(int AKind, const TkwPoints& APoints, bool AFilled);
+  // False (after reporting "Unknown Graphics format") for a graphic the writer cannot copy.
+  bool AcceptGraphic(const TGraphic& AGraphic);
+  // Places a listed image, rendered now with the current settings and brush.
   void PlacePicture(const TkwRect& ANativeRect, int AImageIndex);
+  // Lists a graphic and places it in one step: only its rendered picture is kept.
+  void PlaceNewGraphic(const TkwRect& ANativeRect, const TGraphic& AGraphic);
   void AddRunToTarget(std::u16string_view AText, double ATab, double ASpacing,
                       const std::u16string* ABookmark);
   [[nodiscard]] TkwRect ToNative(const TkwRect& ARect) const;
-  void WriteOutput(const std::string& AHead, const std::string& ABody);
+  void WriteOutput(const std::string& AHead, std::string&& ABody);
 };
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -47,8 +48,10 @@ struct TkwPictureData {
 
 class TkwRTFPicture final : public TkwRTFElement {
 public:
-  TkwRTFPicture(const TGraphic& AGraphic, const TkwImageSettings& ASettings, const TBrush& ABrush,
-                const TkwRect& ARect, int AImageIndex);
+  // AData is the picture rendered with ASettings and ABrush when it was placed: the element
+  // tree keeps encoded pictures, not the bitmaps they came from.
+  TkwRTFPicture(std::shared_ptr<const TkwPictureData> AData, const TkwImageSettings& ASettings,
+                const TBrush& ABrush, const TkwRect& ARect, int AImageIndex);
   [[nodiscard]] std::uint8_t GetKind() const override { return 5; }
   void Write(std::string& AOut) override;
 
@@ -58,7 +61,7 @@ public:
   TBrush Brush;
 
 private:
-  const TGraphic& FGraphic;  // not owned; the writer's image list keeps it
+  std::shared_ptr<const TkwPictureData> FData;
   TkwRect FRect;
   int FImageIndex;
 };

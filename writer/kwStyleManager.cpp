@@ -35,7 +35,7 @@ int TkwStyleManager::AddStyle(const TFont& AFont, TColor AColor, std::string_vie
   style->Color = AColor;
   style->Kind = AKind;
   style->StyleName = AStyleName;
-  style->Name = "s" + std::to_string(FStyles.size() + 11);
+  style->Name = std::string("s").append(std::to_string(FStyles.size() + 11));
   FStyles.push_back(std::move(style));
   return GetCount() - 1;
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include <zlib.h>
 
@@ -80,6 +82,49 @@ std::unique_ptr<TBitmap> Noise(int W, int H) {
   return owned;
 }
 
+// Decodes our PNG (8-bit RGB, no interlace) the way a reader does: inflate the IDAT data
+// and undo each row's filter. Returns the RGB bytes and the filter types met.
+std::string UnfilterPng(const std::string& APng, int AW, int AH, std::set<int>& AFilters) {
+  std::string compressed;
+  for (const Chunk& c : ReadChunks(APng)) {
+    if (c.Type == "IDAT") compressed += c.Data;
+  }
+  const std::size_t rowBytes = static_cast<std::size_t>(AW) * 3;
+  std::string raw((rowBytes + 1) * static_cast<std::size_t>(AH), '\0');
+  uLongf rawLen = static_cast<uLongf>(raw.size());
+  if (uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLen, reinterpret_cast<const Bytef*>(compressed.data()),
+                 static_cast<uLong>(compressed.size())) != Z_OK ||
+      rawLen != raw.size()) {
+    return {};
+  }
+  std::vector<int> out(rowBytes * static_cast<std::size_t>(AH));
+  for (int y = 0; y < AH; ++y) {
+    const int type = static_cast<std::uint8_t>(raw[static_cast<std::size_t>(y) * (rowBytes + 1)]);
+    AFilters.insert(type);
+    for (std::size_t i = 0; i < rowBytes; ++i) {
+      const int x = static_cast<std::uint8_t>(raw[static_cast<std::size_t>(y) * (rowBytes + 1) + 1 + i]);
+      const std::size_t at = static_cast<std::size_t>(y) * rowBytes + i;
+      const int a = i >= 3 ? out[at - 3] : 0;
+      const int b = y > 0 ? out[at - rowBytes] : 0;
+      const int c = y > 0 && i >= 3 ? out[at - rowBytes - 3] : 0;
+      int pred = 0;
+      switch (type) {
+        case 1: pred = a; break;
+        case 2: pred = b; break;
+        case 3: pred = (a + b) / 2; break;
+        case 4: {
+          const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+          pred = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+          break;
+        }
+        default: break;
+      }
+      out[at] = (x + pred) & 255;
+    }
+  }
+  return std::string(out.begin(), out.end());
+}
+
 TEST(Png, ImageDataInflatesToFilteredRows) {
   const auto bmpOwned = Noise(130, 90);
   const TBitmap& bmp = *bmpOwned;  // enough to need several IDAT chunks
@@ -93,17 +138,62 @@ TEST(Png, ImageDataInflatesToFilteredRows) {
   }
   EXPECT_GT(idat, 1);
   EXPECT_TRUE(trns);
-  std::string raw(static_cast<std::size_t>(130 * 3 + 1) * 90, '\0');
-  uLongf rawLen = static_cast<uLongf>(raw.size());
-  ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLen,
-                       reinterpret_cast<const Bytef*>(compressed.data()), static_cast<uLong>(compressed.size())),
-            Z_OK);
-  ASSERT_EQ(rawLen, raw.size());
-  const std::size_t row = 130 * 3 + 1;
-  EXPECT_EQ(raw[row * 7], '\0');
+  std::set<int> filters;
+  const std::string rgb = UnfilterPng(png, 130, 90, filters);
+  ASSERT_EQ(rgb.size(), 130u * 90u * 3u);
   const std::uint32_t c = bmp.GetPixel(5, 7);
-  EXPECT_EQ(static_cast<std::uint8_t>(raw[row * 7 + 1 + 15]), GetRValue(c));
-  EXPECT_EQ(static_cast<std::uint8_t>(raw[row * 7 + 1 + 17]), GetBValue(c));
+  EXPECT_EQ(static_cast<std::uint8_t>(rgb[(7 * 130 + 5) * 3]), GetRValue(c));
+  EXPECT_EQ(static_cast<std::uint8_t>(rgb[(7 * 130 + 5) * 3 + 2]), GetBValue(c));
+}
+
+// Rows of noise, of horizontal, vertical and diagonal gradients: each picks another filter,
+// and every one must decode to the bitmap's exact pixels.
+TEST(Png, EveryRowFilterDecodesToTheExactPixels) {
+  auto bmp = Noise(70, 48);
+  for (int y = 12; y < 48; ++y) {
+    for (int x = 0; x < 70; ++x) {
+      const int v = y < 24 ? x * 3 : y < 36 ? y * 5 : x * 2 + y * 3;
+      bmp->SetPixel(x, y, RGBColor(static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(255 - v),
+                                   static_cast<std::uint8_t>(v / 2 + (x % 7) * 9)));
+    }
+  }
+  std::set<int> filters;
+  const std::string rgb = UnfilterPng(EncodePNG(*bmp, std::nullopt), 70, 48, filters);
+  ASSERT_EQ(rgb.size(), 70u * 48u * 3u);
+  EXPECT_GE(filters.size(), 3u);
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 70; ++x) {
+      const std::uint32_t c = bmp->GetPixel(x, y);
+      const std::size_t at = (static_cast<std::size_t>(y) * 70 + static_cast<std::size_t>(x)) * 3;
+      ASSERT_EQ(static_cast<std::uint8_t>(rgb[at]), GetRValue(c)) << x << "," << y;
+      ASSERT_EQ(static_cast<std::uint8_t>(rgb[at + 1]), GetGValue(c)) << x << "," << y;
+      ASSERT_EQ(static_cast<std::uint8_t>(rgb[at + 2]), GetBValue(c)) << x << "," << y;
+    }
+  }
+}
+
+// A picture is rendered when it is placed: the caller may change or free its bitmap at once,
+// and a graphic listed with AddGraphic can still be placed again later.
+TEST(Pictures, PictureShowsTheBitmapAsItWasPlaced) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  auto bmp = std::make_unique<TBitmap>(8, 8);
+  bmp->FillRect(0, 0, 8, 8, RGBColor(200, 10, 10));
+  doc->AddImage({0, 0, 10, 10}, *bmp);
+  const int listed = doc->AddGraphic(*bmp);
+  bmp->FillRect(0, 0, 8, 8, RGBColor(10, 10, 200));
+  bmp.reset();
+  doc->DrawGraphicIndex({20, 20, 30, 30}, listed);
+  doc->EndDoc();
+  const auto pictures = TRtfDocument::Parse(doc->GetRTFText()).Pictures();
+  ASSERT_EQ(pictures.size(), 2u);
+  for (const auto& picture : pictures) {
+    std::set<int> filters;
+    const std::string rgb = UnfilterPng(picture.Bytes, 8, 8, filters);
+    ASSERT_EQ(rgb.size(), 8u * 8u * 3u);
+    EXPECT_EQ(static_cast<std::uint8_t>(rgb[0]), 200);
+    EXPECT_EQ(static_cast<std::uint8_t>(rgb[rgb.size() - 1]), 10);
+  }
 }
 
 #ifdef QM_HAVE_LIBPNG
