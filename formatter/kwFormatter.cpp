@@ -86,9 +86,11 @@ int TkwFormatter::NewPage() {
   try {
     FCurrentLineIndex = -1;
     FLastRunLine = nullptr;
+    // The page before keeps the margins its text gave it: the new page's settings go to
+    // the writer only once its section is open.
     SetDefaultMargins();
-    FRTFDocument->SetPageSettings(*FPageSettings);
     FRTFDocument->NewPage();
+    FRTFDocument->SetPageSettings(*FPageSettings);
     ++FPageCount;
     EnsurePage();
     FLastRunId = 0;
