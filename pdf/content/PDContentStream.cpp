@@ -248,7 +248,8 @@ double TkwPDContentStream::Num(int AIndex) const {
 
 void TkwPDContentStream::Op_q(int) {
   Dev().SaveState(S());
-  FRun->Stack->Save();
+  // Past the nesting cap the q is dropped, and so is its Q: the device's pairs stay even.
+  if (!FRun->Stack->Save()) Dev().RestoreState(S());
 }
 
 void TkwPDContentStream::Op_Q(int) {
@@ -832,7 +833,10 @@ void TkwPDContentStream::PlayForm(TkwPDState&, TkwPDForm& AForm, TkwPDExportDevi
     return;  // a form that draws itself
   }
   ADevice.SaveState(S());
-  if (!FRun->Stack->Save()) return;
+  if (!FRun->Stack->Save()) {
+    ADevice.RestoreState(S());  // the device's save and restore stay paired
+    return;
+  }
   FRun->FormChain.push_back(fc.ObjNum);
   ++FRun->FormDepth;
   S().ConcatCTM(fc.Matrix);

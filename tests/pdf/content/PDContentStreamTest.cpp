@@ -194,6 +194,20 @@ TEST(ContentStream, VerticalFontsAdvanceDownWithCharacterSpacing) {
   EXPECT_EQ(chars[2], "DrawChar 0.00 -18.00 0.00 -9.00 3");
 }
 
+TEST(ContentStream, SaveAndRestoreStayPairedPastTheNestingCap) {
+  PageRun r;
+  r.Dev.PlayForms = true;
+  const int form = r.Pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 10 10]", "0 0 m");
+  std::string content;
+  for (int i = 0; i < 300; ++i) content += "q ";
+  content += "/X1 Do ";
+  for (int i = 0; i < 300; ++i) content += "Q ";
+  r.Pdf.AddPage(content, {}, "/Resources << /XObject << /X1 " + std::to_string(form) + " 0 R >> >>");
+  r.Show();
+  EXPECT_EQ(r.Dev.Grep("SaveState").size(), r.Dev.Grep("RestoreState").size());
+  EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
+}
+
 TEST(ContentStream, SpacingAndScalingEnterTheAdvance) {
   PageRun r;
   r.Play("BT /F1 10 Tf 1 Tc 2 Tw 50 Tz (A ) Tj ET");
