@@ -379,8 +379,8 @@ int TkwRTFDoc::AddStyle(const TFont& AFont, TColor AColor, std::string_view ASty
 }
 
 int TkwRTFDoc::BeginNumberedList(std::uint8_t ANumberFormat, std::uint8_t AAlignment, int AStartAt,
-                                 std::uint8_t AFollow) {
-  FListIndex = FHeader->AddNumberList(ANumberFormat, AStartAt, AAlignment, AFollow);
+                                 std::uint8_t AFollow, char16_t ALabelClose) {
+  FListIndex = FHeader->AddNumberList(ANumberFormat, AStartAt, AAlignment, AFollow, ALabelClose);
   FInList = true;
   return FListIndex;
 }

@@ -49,7 +49,7 @@ public:
 
   int AddStyle(const TFont& AFont, TColor AColor, std::string_view AStyleName) override;
   int BeginNumberedList(std::uint8_t ANumberFormat, std::uint8_t AAlignment, int AStartAt,
-                        std::uint8_t AFollow) override;
+                        std::uint8_t AFollow, char16_t ALabelClose = u'.') override;
   int BeginBulletList(const TFont& AFont, char16_t ABulletChar, int AStartAt, std::uint8_t AFollow,
                       std::uint8_t AAlignment) override;
   void ContinueList(int AListIndex) override;
