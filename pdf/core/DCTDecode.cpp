@@ -312,14 +312,17 @@ int TkwJpegDecoder::DecodeHuffman(const THuffman& ATable) {
   return 0;
 }
 
-void TkwJpegDecoder::DecodeBlockBaseline(TComponent& AComp, std::int16_t* ABlock) {
+bool TkwJpegDecoder::DecodeBlockBaseline(TComponent& AComp, std::int16_t* ABlock) {
   const THuffman& dc = FDcTables[static_cast<std::size_t>(AComp.Td)];
   const THuffman& ac = FAcTables[static_cast<std::size_t>(AComp.Ta)];
   const int t = DecodeHuffman(dc);
   const int diff = (t > 0 && t <= 16) ? Extend(GetBits(t), t) : 0;
   AComp.Pred = static_cast<std::int16_t>(AComp.Pred + diff);
   ABlock[0] = static_cast<std::int16_t>(AComp.Pred);
+  bool anyAc = false;
   for (int k = 1; k < 64;) {
+    // A code and its extra bits take at most 32 bits: one refill serves both.
+    if (FBitCount < 32) FillBits();
     const int rs = DecodeHuffman(ac);
     const int r = rs >> 4, s = rs & 15;
     if (s == 0) {
@@ -329,9 +332,13 @@ void TkwJpegDecoder::DecodeBlockBaseline(TComponent& AComp, std::int16_t* ABlock
     }
     k += r;
     if (k > 63) break;
-    ABlock[kZigZag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(Extend(GetBits(s), s));
+    FBitCount -= s;
+    const int bits = static_cast<int>((FBits >> FBitCount) & ((1u << s) - 1));
+    ABlock[kZigZag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(Extend(bits, s));
+    anyAc = true;
     ++k;
   }
+  return anyAc;
 }
 
 void TkwJpegDecoder::DecodeDCFirst(TComponent& AComp, std::int16_t* ABlock) {
@@ -466,11 +473,18 @@ void TkwJpegDecoder::DecodeScan(bool AStoreCoefs) {
       block = &AComp.Coefs[(static_cast<std::size_t>(ABy) * static_cast<std::size_t>(AComp.BlocksW) +
                             static_cast<std::size_t>(ABx)) * 64];
     } else {
-      temp.fill(0);
       block = temp.data();
     }
     if (!FProgressive) {
-      DecodeBlockBaseline(AComp, block);
+      if (!DecodeBlockBaseline(AComp, block) && !AStoreCoefs) {
+        // Only the DC coefficient: a flat block, and nothing to clear afterwards.
+        const std::size_t stride = static_cast<std::size_t>(AComp.BlocksW) * 8;
+        IdctFlat(block[0], FQuant[static_cast<std::size_t>(AComp.Tq)][0],
+                 &AComp.Plane[static_cast<std::size_t>(ABy) * 8 * stride + static_cast<std::size_t>(ABx) * 8],
+                 stride);
+        block[0] = 0;
+        return;
+      }
     } else if (FSs == 0) {
       if (FAh == 0) {
         DecodeDCFirst(AComp, block);
@@ -487,6 +501,7 @@ void TkwJpegDecoder::DecodeScan(bool AStoreCoefs) {
       IdctBlock(block, FQuant[static_cast<std::size_t>(AComp.Tq)],
                 &AComp.Plane[static_cast<std::size_t>(ABy) * 8 * stride + static_cast<std::size_t>(ABx) * 8],
                 stride);
+      temp.fill(0);
     }
   };
   int unitsLeft = FRestartInterval;
@@ -529,95 +544,147 @@ void TkwJpegDecoder::DecodeScan(bool AStoreCoefs) {
   }
 }
 
+namespace {
+
+// Loeffler-Ligtenberg-Moschytz factorisation in 13-bit fixed point; the same arithmetic
+// as the reference decoders use, so that our samples match theirs.
+constexpr int kIdctConst = 13, kIdctPass1 = 2;
+
+template <typename T>
+struct TIdct8 {
+  T v[8];
+};
+
+template <typename T>
+inline TIdct8<T> Idct8(const T* in, int AStep) {
+  constexpr T c0298 = 2446, c0390 = 3196, c0541 = 4433, c0765 = 6270, c0899 = 7373, c1175 = 9633,
+              c1501 = 12299, c1847 = 15137, c1961 = 16069, c2053 = 16819, c2562 = 20995, c3072 = 25172;
+  TIdct8<T> o;
+  T z2 = in[2 * AStep], z3 = in[6 * AStep];
+  T z1 = (z2 + z3) * c0541;
+  T tmp2 = z1 - z3 * c1847;
+  T tmp3 = z1 + z2 * c0765;
+  z2 = in[0];
+  z3 = in[4 * AStep];
+  T tmp0 = (z2 + z3) * (T{1} << kIdctConst);
+  T tmp1 = (z2 - z3) * (T{1} << kIdctConst);
+  const T e10 = tmp0 + tmp3, e13 = tmp0 - tmp3, e11 = tmp1 + tmp2, e12 = tmp1 - tmp2;
+  tmp0 = in[7 * AStep];
+  tmp1 = in[5 * AStep];
+  tmp2 = in[3 * AStep];
+  tmp3 = in[AStep];
+  z1 = tmp0 + tmp3;
+  z2 = tmp1 + tmp2;
+  z3 = tmp0 + tmp2;
+  T z4 = tmp1 + tmp3;
+  const T z5 = (z3 + z4) * c1175;
+  tmp0 *= c0298;
+  tmp1 *= c2053;
+  tmp2 *= c3072;
+  tmp3 *= c1501;
+  z1 *= -c0899;
+  z2 *= -c2562;
+  z3 = z3 * -c1961 + z5;
+  z4 = z4 * -c0390 + z5;
+  tmp0 += z1 + z3;
+  tmp1 += z2 + z4;
+  tmp2 += z2 + z3;
+  tmp3 += z1 + z4;
+  o.v[0] = e10 + tmp3;
+  o.v[7] = e10 - tmp3;
+  o.v[1] = e11 + tmp2;
+  o.v[6] = e11 - tmp2;
+  o.v[2] = e12 + tmp1;
+  o.v[5] = e12 - tmp1;
+  o.v[3] = e13 + tmp0;
+  o.v[4] = e13 - tmp0;
+  return o;
+}
+
+// The row pass: ws holds the column pass's output.
+template <typename T>
+void IdctRows(const T* ws, std::uint8_t* AOut, std::size_t AStride) {
+  constexpr int shift = kIdctConst + kIdctPass1 + 3;
+  for (int r = 0; r < 8; ++r) {
+    const T* row = &ws[static_cast<std::size_t>(r) * 8];
+    std::uint8_t* out = AOut + static_cast<std::size_t>(r) * AStride;
+    if (row[1] == 0 && row[2] == 0 && row[3] == 0 && row[4] == 0 && row[5] == 0 && row[6] == 0 && row[7] == 0) {
+      constexpr int dcShift = kIdctPass1 + 3;
+      std::memset(out, ClampByte(((row[0] + (T{1} << (dcShift - 1))) >> dcShift) + 128), 8);
+      continue;
+    }
+    const TIdct8<T> o = Idct8(row, 1);
+    for (int c = 0; c < 8; ++c) out[c] = ClampByte(((o.v[c] + (T{1} << (shift - 1))) >> shift) + 128);
+  }
+}
+
+// The two passes over a dequantised block; T = int32 for the values a real image has,
+// int64 for the huge values of damaged data. The 32-bit column pass is exact for inputs
+// below 2^12 and its output stays below 2^17; the 32-bit row pass is exact below 2^14,
+// which real images never leave, and larger outputs take the 64-bit row pass.
+template <typename T>
+void IdctPasses(const T* in, std::uint8_t* AOut, std::size_t AStride) {
+  std::array<T, 64> ws;
+  T peak = 0;
+  for (int c = 0; c < 8; ++c) {
+    const T* col = &in[c];
+    if (col[8] == 0 && col[16] == 0 && col[24] == 0 && col[32] == 0 && col[40] == 0 && col[48] == 0 &&
+        col[56] == 0) {
+      const T dc = col[0] * (T{1} << kIdctPass1);
+      for (int r = 0; r < 8; ++r) ws[static_cast<std::size_t>(r * 8 + c)] = dc;
+      peak |= dc < 0 ? -dc : dc;
+      continue;
+    }
+    const TIdct8<T> o = Idct8(col, 8);
+    constexpr int shift = kIdctConst - kIdctPass1;
+    for (int r = 0; r < 8; ++r) {
+      const T v = (o.v[r] + (T{1} << (shift - 1))) >> shift;
+      ws[static_cast<std::size_t>(r * 8 + c)] = v;
+      peak |= v < 0 ? -v : v;
+    }
+  }
+  if (sizeof(T) == 4 && peak >= (1 << 14)) {
+    std::array<std::int64_t, 64> wide;
+    for (std::size_t i = 0; i < 64; ++i) wide[i] = ws[i];
+    IdctRows<std::int64_t>(wide.data(), AOut, AStride);
+    return;
+  }
+  IdctRows<T>(ws.data(), AOut, AStride);
+}
+
+}  // namespace
+
+void TkwJpegDecoder::IdctFlat(std::int16_t ADc, std::uint16_t AQuant, std::uint8_t* AOut, std::size_t AStride) {
+  // Flat blocks are common in smooth areas and in chroma; their transform is a constant.
+  constexpr int dcShift = kIdctPass1 + 3;
+  const std::int64_t dc = std::int64_t{ADc} * AQuant * (1 << kIdctPass1);
+  const std::uint8_t v = ClampByte(((dc + (1 << (dcShift - 1))) >> dcShift) + 128);
+  for (int r = 0; r < 8; ++r) std::memset(AOut + static_cast<std::size_t>(r) * AStride, v, 8);
+}
+
 void TkwJpegDecoder::IdctBlock(const std::int16_t* ABlock, const std::array<std::uint16_t, 64>& AQuant,
                                std::uint8_t* AOut, std::size_t AStride) {
-  // Loeffler-Ligtenberg-Moschytz factorisation in 13-bit fixed point; the same arithmetic
-  // as the reference decoders use, so that our samples match theirs. 64-bit intermediates:
-  // a damaged stream may pair 16-bit coefficients with 16-bit quantisers.
-  constexpr int kConst = 13, kPass1 = 2;
-  constexpr std::int64_t c0298 = 2446, c0390 = 3196, c0541 = 4433, c0765 = 6270, c0899 = 7373,
-                         c1175 = 9633, c1501 = 12299, c1847 = 15137, c1961 = 16069,
-                         c2053 = 16819, c2562 = 20995, c3072 = 25172;
-  std::array<std::int64_t, 64> ws;
-  struct TOut {
-    std::int64_t v[8];
-  };
-  auto transform = [&](const std::int64_t* in, int AStep) {
-    TOut o;
-    std::int64_t z2 = in[2 * AStep], z3 = in[6 * AStep];
-    std::int64_t z1 = (z2 + z3) * c0541;
-    std::int64_t tmp2 = z1 - z3 * c1847;
-    std::int64_t tmp3 = z1 + z2 * c0765;
-    z2 = in[0];
-    z3 = in[4 * AStep];
-    std::int64_t tmp0 = (z2 + z3) * (1 << kConst);
-    std::int64_t tmp1 = (z2 - z3) * (1 << kConst);
-    const std::int64_t e10 = tmp0 + tmp3, e13 = tmp0 - tmp3, e11 = tmp1 + tmp2, e12 = tmp1 - tmp2;
-    tmp0 = in[7 * AStep];
-    tmp1 = in[5 * AStep];
-    tmp2 = in[3 * AStep];
-    tmp3 = in[AStep];
-    z1 = tmp0 + tmp3;
-    z2 = tmp1 + tmp2;
-    z3 = tmp0 + tmp2;
-    std::int64_t z4 = tmp1 + tmp3;
-    const std::int64_t z5 = (z3 + z4) * c1175;
-    tmp0 *= c0298;
-    tmp1 *= c2053;
-    tmp2 *= c3072;
-    tmp3 *= c1501;
-    z1 *= -c0899;
-    z2 *= -c2562;
-    z3 = z3 * -c1961 + z5;
-    z4 = z4 * -c0390 + z5;
-    tmp0 += z1 + z3;
-    tmp1 += z2 + z4;
-    tmp2 += z2 + z3;
-    tmp3 += z1 + z4;
-    o.v[0] = e10 + tmp3;
-    o.v[7] = e10 - tmp3;
-    o.v[1] = e11 + tmp2;
-    o.v[6] = e11 - tmp2;
-    o.v[2] = e12 + tmp1;
-    o.v[5] = e12 - tmp1;
-    o.v[3] = e13 + tmp0;
-    o.v[4] = e13 - tmp0;
-    return o;
-  };
   bool acZero = true;
   for (std::size_t i = 1; i < 64 && acZero; ++i) acZero = ABlock[i] == 0;
   if (acZero) {
-    // Flat blocks are common in smooth areas and in chroma; their transform is a constant.
-    constexpr int dcShift = kPass1 + 3;
-    const std::int64_t dc = std::int64_t{ABlock[0]} * AQuant[0] * (1 << kPass1);
-    const std::uint8_t v = ClampByte(((dc + (1 << (dcShift - 1))) >> dcShift) + 128);
-    for (int r = 0; r < 8; ++r) std::memset(AOut + static_cast<std::size_t>(r) * AStride, v, 8);
+    IdctFlat(ABlock[0], AQuant[0], AOut, AStride);
     return;
   }
-  std::array<std::int64_t, 64> in;
-  for (std::size_t i = 0; i < 64; ++i) in[i] = std::int64_t{ABlock[i]} * AQuant[i];
-  for (int c = 0; c < 8; ++c) {
-    const std::int64_t* col = &in[static_cast<std::size_t>(c)];
-    if (col[8] == 0 && col[16] == 0 && col[24] == 0 && col[32] == 0 && col[40] == 0 &&
-        col[48] == 0 && col[56] == 0) {
-      const std::int64_t dc = col[0] * (1 << kPass1);
-      for (int r = 0; r < 8; ++r) ws[static_cast<std::size_t>(r * 8 + c)] = dc;
-      continue;
-    }
-    const TOut o = transform(col, 8);
-    constexpr int shift = kConst - kPass1;
-    for (int r = 0; r < 8; ++r) {
-      ws[static_cast<std::size_t>(r * 8 + c)] = (o.v[r] + (1 << (shift - 1))) >> shift;
-    }
+  // Dequantised coefficients of an 8-bit image stay within a few thousand; up to 2^12 in
+  // magnitude the passes cannot overflow 32 bits. Damaged data with 16-bit quantisers can
+  // reach 2^31 and takes the 64-bit passes.
+  std::array<std::int32_t, 64> in;
+  std::int32_t peak = 0;
+  for (std::size_t i = 0; i < 64; ++i) {
+    in[i] = std::int32_t{ABlock[i]} * AQuant[i];
+    peak |= in[i] < 0 ? -in[i] : in[i];
   }
-  constexpr int shift = kConst + kPass1 + 3;
-  for (int r = 0; r < 8; ++r) {
-    const std::int64_t* row = &ws[static_cast<std::size_t>(r) * 8];
-    std::uint8_t* out = AOut + static_cast<std::size_t>(r) * AStride;
-    const TOut o = transform(row, 1);
-    for (int c = 0; c < 8; ++c) {
-      out[c] = ClampByte(((o.v[c] + (1 << (shift - 1))) >> shift) + 128);
-    }
+  if (peak < (1 << 12)) {
+    IdctPasses<std::int32_t>(in.data(), AOut, AStride);
+  } else {
+    std::array<std::int64_t, 64> wide;
+    for (std::size_t i = 0; i < 64; ++i) wide[i] = in[i];
+    IdctPasses<std::int64_t>(wide.data(), AOut, AStride);
   }
 }
 

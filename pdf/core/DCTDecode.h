@@ -98,11 +98,13 @@ private:
   int GetBits(int ACount);
   int GetBit();
   int DecodeHuffman(const THuffman& ATable);
-  void DecodeBlockBaseline(TComponent& AComp, std::int16_t* ABlock);
+  // False when the block has no AC coefficient.
+  bool DecodeBlockBaseline(TComponent& AComp, std::int16_t* ABlock);
   void DecodeDCFirst(TComponent& AComp, std::int16_t* ABlock);
   void DecodeDCRefine(std::int16_t* ABlock);
   void DecodeACFirst(TComponent& AComp, std::int16_t* ABlock);
   void DecodeACRefine(TComponent& AComp, std::int16_t* ABlock);
+  static void IdctFlat(std::int16_t ADc, std::uint16_t AQuant, std::uint8_t* AOut, std::size_t AStride);
   void IdctBlock(const std::int16_t* ABlock, const std::array<std::uint16_t, 64>& AQuant,
                  std::uint8_t* AOut, std::size_t AStride);
   void UpsampleRow(const TComponent& AComp, int ARow, std::uint8_t* AOut);
