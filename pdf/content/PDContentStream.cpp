@@ -11,6 +11,7 @@
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDLexer.h"
 #include "pdf/core/PDParser.h"
+#include "pdf/fonts/PDFont.h"
 #include "pdf/model/PDResource.h"
 
 namespace qm {
@@ -367,6 +368,20 @@ void TkwPDContentStream::Op_EMC(int) {
   --FRun->MarkedDepth;
 }
 
+void TkwPDContentStream::DrawUnicodeText(TkwPDState& AState, std::u16string_view AText, double ATx,
+                                         double ATy, std::string_view AName) {
+  // One glyph standing for several characters (a ligature, a character outside the 16-bit
+  // range): each character gets an equal share of the advance, the first the glyph name.
+  const double n = static_cast<double>(AText.size());
+  const double x = AState.FCurX, y = AState.FCurY;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    AState.FCurUnicode = AText[i];
+    FCharName.assign(i == 0 ? AName : std::string_view());
+    const double f = static_cast<double>(i) / n;
+    Dev().DrawChar(AState, x + ATx * f, y + ATy * f, ATx / n, ATy / n, AText[i], FCharName);
+  }
+}
+
 void TkwPDContentStream::DrawActualText(TkwPDState& AState, double ATx, double ATy) {
   // The section's text stands at its first glyph and shares that glyph's advance; the
   // section's other glyphs move the text point but draw nothing.
@@ -642,18 +657,22 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
   // Type 3 glyph procedures are not run, whatever the device asks: their glyphs reach it
   // as characters (code, name and Widths × FontMatrix advance) like every simple font's.
   if (dev.UseDrawChar) {
-    const bool vertical = content::FontIsVertical(font);
-    int pos = 1;
-    const int len = static_cast<int>(AStr.size());
-    while (pos <= len) {
-      content::TNextChar nc = content::FontNextChar(font, AStr, pos);
-      if (!nc.Ok || nc.Processed < 1) {
+    const bool vertical = font.WritingMode() == TkwWritingMode::wmVertical;
+    const std::u16string_view str(AStr);
+    std::size_t pos = 0;
+    TkwPDNextChar nc;
+    while (pos < str.size()) {
+      const int ok = font.GetNextChar(str, pos, nc);
+      const std::size_t used = nc.Processed < 1 ? 1 : static_cast<std::size_t>(nc.Processed);
+      // A code counts when the font yields a character value or a glyph name.
+      if (ok == 0 || (nc.Code == 0 && nc.CharName.empty() && nc.CharCode != 0)) {
         ++pos;
         continue;
       }
       TkwPDState& s = S();
       const double w = vertical ? nc.Dy : nc.Dx;
-      const double space = (nc.Code == 32) ? s.FWordSpace : 0.0;
+      // Word spacing belongs to the single-byte code 32, whatever glyph it names.
+      const double space = (nc.CharCode == 32 && used == 1) ? s.FWordSpace : 0.0;
       s.FCurCharW = w * s.FFontSize;
       s.FCurUnicode = nc.Unicode;
       double tx = 0, ty = 0;
@@ -666,11 +685,14 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
       }
       if (FRun->ActualTextDepth != 0) {
         DrawActualText(s, tx, ty);
+      } else if (nc.UnicodeText.size() > 1) {
+        DrawUnicodeText(s, nc.UnicodeText, tx, ty, nc.CharName);
       } else {
-        dev.DrawChar(s, s.FCurX, s.FCurY, tx, ty, nc.Code, nc.CharName);
+        FCharName.assign(nc.CharName);
+        dev.DrawChar(s, s.FCurX, s.FCurY, tx, ty, nc.Code, FCharName);
       }
       s.TextShift(tx, ty);
-      pos += nc.Processed;
+      pos += used;
     }
   } else {
     std::u16string text = AStr;

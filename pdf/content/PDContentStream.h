@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Object.h"
@@ -103,6 +104,8 @@ private:
   void ShowBytes(const std::u16string& AStr);
   // Draws the open ActualText section's text in place of the glyph at the current point.
   void DrawActualText(TkwPDState& AState, double ATx, double ATy);
+  void DrawUnicodeText(TkwPDState& AState, std::u16string_view AText, double ATx, double ATy,
+                       std::string_view AName);
   void BeginTextShow();
   void InlineImage(TkwPDParser& AParser);
   void SetFillColorOps(int ANumArgs, bool AStroke, bool APatternAware);
@@ -183,6 +186,7 @@ private:
   bool FFontChanged = false;
   std::vector<std::unique_ptr<TkwPDBaseObject>> FArgs;
   std::string FPendingInline;  // set by Dispatch when BI needs the parser
+  std::string FCharName;       // the glyph name handed to DrawChar, reused glyph after glyph
 };
 
 // A widget appearance to draw after the page content: the form and the annotation's

@@ -310,6 +310,7 @@ int TkwPD8bitFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, Tkw
   // Called once a glyph: the fields are set one by one rather than through a cleared copy.
   AOut.Processed = 1;
   AOut.CharName = {};
+  AOut.UnicodeText = {};
   AOut.Dy = AOut.Ox = AOut.Oy = 0;
   AOut.CID = 0;
   if (AIndex >= AStr.size()) {
@@ -323,6 +324,7 @@ int TkwPD8bitFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, Tkw
   AOut.Dx = FWidths[c];
   AOut.Code = FCodes[c];
   AOut.Unicode = FUnicodes[c];
+  if (FToUnicode && FToUnicode->HasTexts()) AOut.UnicodeText = FToUnicode->MapText(c);
   // A symbolic Type 1 font names no glyph for an empty slot.
   const bool type1 = FFontType == TkwPDFontType::Type1 || FFontType == TkwPDFontType::Type1C ||
                      FFontType == TkwPDFontType::Type1COT;

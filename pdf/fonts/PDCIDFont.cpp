@@ -215,8 +215,12 @@ int TkwPDCIDFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwP
     // ToUnicode is keyed by the character code, not by the CID or its UCS2 value.
     AOut.Code = *toUnicode;
   }
-  if (toUnicode && *toUnicode != 0) AOut.Unicode = *toUnicode;
-  else AOut.Unicode = FCMap->CIDToUnicode(cid);
+  if (toUnicode && *toUnicode != 0) {
+    AOut.Unicode = *toUnicode;
+    if (FToUnicode->HasTexts()) AOut.UnicodeText = FToUnicode->MapText(charCode);
+  } else {
+    AOut.Unicode = FCMap->CIDToUnicode(cid);
+  }
   return 1;
 }
 

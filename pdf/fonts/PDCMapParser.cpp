@@ -52,6 +52,30 @@ std::optional<TkwHex> ParseHex(std::string_view t, int AMaxDigits) {
   return h;
 }
 
+// All the UTF-16 units of a "<…>" destination token; empty unless it holds two or more
+// (a trailing partial unit is dropped).
+std::u16string ParseUnits(std::string_view t) {
+  std::u16string out;
+  if (!IsHexToken(t)) return out;
+  unsigned value = 0;
+  int digits = 0;
+  for (char c : t.substr(1)) {
+    if (c == '>') break;
+    const int d = HexDigit(c);
+    if (d < 0) return {};
+    value = value * 16 + static_cast<unsigned>(d);
+    if (++digits == 4) {
+      out.push_back(static_cast<char16_t>(value));
+      value = 0;
+      digits = 0;
+    }
+  }
+  if (out.size() < 2) out.clear();
+  return out;
+}
+
+constexpr std::int64_t kMaxTextsPerRange = 256;
+
 std::optional<std::int64_t> ParseDecimal(std::string_view t) {
   std::int64_t v = 0;
   auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
@@ -193,15 +217,32 @@ void TkwPDCMapParser::Parse(std::string_view AData, const TkwCMapLoader& ALoader
           while (!full() && tok.GetNextToken(c) && c != "]" && c != end) {
             auto v = ParseValue(c, bf ? 4 : 8);
             if (lo && v) FCIDList.push_back({code, code, *v});
+            if (lo && bf) {
+              if (std::u16string units = ParseUnits(c); !units.empty()) FTexts.push_back({code, std::move(units)});
+            }
             ++code;
           }
           if (lo && !bf) noteSource(srcBytes);
           if (c == end) break;
           continue;
         }
-        // A bf destination is UTF-16 text; codes are 16-bit, so its first unit is what counts.
+        // A bf destination is UTF-16 text; codes are 16-bit, so its first unit is the value.
+        // A text of several units keeps its first units for every code of the range and
+        // counts up in its last one, so each code is mapped on its own.
         auto v = ParseValue(c, bf ? 4 : 8);
         if (!lo || !hi || !v) continue;
+        if (bf) {
+          if (std::u16string units = ParseUnits(c); !units.empty()) {
+            const std::int64_t count = std::min(*hi - *lo + 1, kMaxTextsPerRange);
+            for (std::int64_t k = 0; k < count && !full(); ++k) {
+              std::u16string text = units;
+              text.back() = static_cast<char16_t>(text.back() + k);
+              FCodeList.push_back({*lo + k, text[0]});
+              FTexts.push_back({*lo + k, std::move(text)});
+            }
+            continue;
+          }
+        }
         if (!bf) noteSource(srcBytes);
         FCIDList.push_back({*lo, *hi, *v});
       }
@@ -215,6 +256,9 @@ void TkwPDCMapParser::Parse(std::string_view AData, const TkwCMapLoader& ALoader
         if (!code || !v) continue;
         if (!bf) noteSource(srcBytes);
         FCodeList.push_back({*code, *v});
+        if (bf) {
+          if (std::u16string units = ParseUnits(b); !units.empty()) FTexts.push_back({*code, std::move(units)});
+        }
       }
     }
     if (!t.empty() && t.front() == '/') lastName = t.substr(1);
@@ -225,6 +269,7 @@ void TkwPDCMapParser::Merge(const TkwPDCMapParser& ABase) {
   FCIDList.insert(FCIDList.begin(), ABase.FCIDList.begin(), ABase.FCIDList.end());
   FCodeList.insert(FCodeList.begin(), ABase.FCodeList.begin(), ABase.FCodeList.end());
   FCodeSpace.insert(FCodeSpace.begin(), ABase.FCodeSpace.begin(), ABase.FCodeSpace.end());
+  FTexts.insert(FTexts.begin(), ABase.FTexts.begin(), ABase.FTexts.end());
   FSourceBytes = std::max(FSourceBytes, ABase.FSourceBytes);
   if (FRegistry.empty()) FRegistry = ABase.FRegistry;
   if (FOrdering.empty()) FOrdering = ABase.FOrdering;
@@ -273,6 +318,25 @@ void TkwPDCMapParser::BuildIndex() {
     else unique.push_back(s);
   }
   FSingles = std::move(unique);
+  std::stable_sort(FTexts.begin(), FTexts.end(),
+                   [](const TkwCodeText& x, const TkwCodeText& y) { return x.Code < y.Code; });
+  std::vector<TkwCodeText> texts;
+  texts.reserve(FTexts.size());
+  for (auto& t : FTexts) {
+    if (!texts.empty() && texts.back().Code == t.Code) texts.back() = std::move(t);
+    else texts.push_back(std::move(t));
+  }
+  FTexts = std::move(texts);
+}
+
+std::u16string_view TkwPDCMapParser::MapText(std::int64_t ACode) const {
+  if (FTexts.empty()) return {};
+  auto it = std::lower_bound(FTexts.begin(), FTexts.end(), ACode,
+                             [](const TkwCodeText& t, std::int64_t c) { return t.Code < c; });
+  if (it == FTexts.end() || it->Code != ACode) return {};
+  // A later one-unit mapping of the code overrides the text.
+  if (MapCode(ACode) != it->Text[0]) return {};
+  return it->Text;
 }
 
 std::int64_t TkwPDCMapParser::FindInRanges(std::int64_t ACode) const {

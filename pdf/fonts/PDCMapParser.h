@@ -60,6 +60,12 @@ public:
   // Value of the last single mapping of ACode, else FindInRanges(ACode).
   [[nodiscard]] std::int64_t MapCode(std::int64_t ACode) const;
 
+  // The whole UTF-16 text of a ToUnicode mapping whose destination has several units (a
+  // ligature's letters, a surrogate pair), when that mapping is the one MapCode decides;
+  // empty otherwise. Valid while the parser lives.
+  [[nodiscard]] std::u16string_view MapText(std::int64_t ACode) const;
+  [[nodiscard]] bool HasTexts() const { return !FTexts.empty(); }
+
   // Length and value of the code at the start of ABytes (bytes 0..255 each), following the
   // code space ranges. A sequence no range holds takes the shortest code length. Without
   // code space ranges the length is that of the mapped source codes, else 1.
@@ -95,6 +101,11 @@ private:
   std::vector<TkwCIDCode> FCodeList;
   std::vector<TkwCodeSpaceRange> FCodeSpace;
   int FSourceBytes = 0;  // longest hex source code of the mappings, in bytes
+  struct TkwCodeText {
+    std::int64_t Code;
+    std::u16string Text;
+  };
+  std::vector<TkwCodeText> FTexts;  // destinations of two units or more; sorted by code
 
   // Lookup index: disjoint code intervals, each with the range that decides it.
   struct TkwSegment {

@@ -28,6 +28,8 @@ struct TkwPDNextChar {
   std::uint32_t CID = 0;        // composite fonts: the CID of CharCode
   std::uint16_t Unicode = 0;    // best Unicode value: ToUnicode, else glyph name or the
                                 // collection's UCS2 map; 0 when unknown
+  std::u16string_view UnicodeText;  // ToUnicode's whole text when it has several units
+                                    // (Unicode is its first); valid while the font lives
 };
 
 // Base of every font read from a font dictionary. Built completely in the constructor and

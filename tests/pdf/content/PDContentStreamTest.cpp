@@ -208,6 +208,24 @@ TEST(ContentStream, SaveAndRestoreStayPairedPastTheNestingCap) {
   EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
 }
 
+TEST(ContentStream, LigatureGlyphsDrawEveryCharacterOfTheirText) {
+  // ToUnicode maps "F" to "ffi": three characters share the glyph's 6.11 advance; the word
+  // spacing of Tw follows code 32 only.
+  PageRun r;
+  const int tu = r.Pdf.AddStream("", "1 begincodespacerange <00> <FF> endcodespacerange "
+                                     "1 beginbfchar <46> <006600660069> endbfchar");
+  const int font = r.Pdf.AddObject("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode " +
+                                   std::to_string(tu) + " 0 R >>");
+  r.Pdf.AddPage("BT /L 10 Tf 3 Tw (F ) Tj ET", {{"L", font}});
+  r.Show();
+  EXPECT_EQ(r.Dev.Text, "ffi ");
+  auto chars = r.Dev.Grep("DrawChar");
+  ASSERT_EQ(chars.size(), 4u);
+  EXPECT_EQ(chars[0], "DrawChar 0.00 0.00 2.04 0.00 102");
+  EXPECT_EQ(chars[2], "DrawChar 4.07 0.00 2.04 0.00 105");
+  EXPECT_EQ(chars[3], "DrawChar 6.11 0.00 5.78 0.00 32");
+}
+
 TEST(ContentStream, SpacingAndScalingEnterTheAdvance) {
   PageRun r;
   r.Play("BT /F1 10 Tf 1 Tc 2 Tw 50 Tz (A ) Tj ET");

@@ -60,6 +60,27 @@ TEST(CMapParserTest, RangesArraysAndSingles) {
   EXPECT_EQ(p.MapCode(0x300), -1);
 }
 
+TEST(CMapParserTest, DestinationsOfSeveralUnitsKeepTheirWholeText) {
+  TkwPDCMapParser p(
+      "3 beginbfchar <05> <00660069> <06> <D835DC00> <07> <0041> endbfchar "
+      "2 beginbfrange <10> <12> <00410061> <20> <21> [<0066006C> <0042>] endbfrange "
+      "1 beginbfchar <06> <0043> endbfchar");
+  EXPECT_EQ(p.MapText(0x05), u"fi");
+  EXPECT_EQ(p.MapCode(0x05), 0x66);
+  // A range with a text counts up in its last unit and keeps the first for every code.
+  EXPECT_EQ(p.MapText(0x10), u"Aa");
+  EXPECT_EQ(p.MapText(0x12), u"Ac");
+  EXPECT_EQ(p.MapCode(0x12), 0x41);
+  EXPECT_EQ(p.MapText(0x20), u"fl");
+  EXPECT_TRUE(p.MapText(0x21).empty());  // one unit: MapCode says it all
+  EXPECT_TRUE(p.MapText(0x07).empty());
+  // A later one-unit mapping overrides the surrogate pair.
+  EXPECT_TRUE(p.MapText(0x06).empty());
+  EXPECT_EQ(p.MapCode(0x06), 0x43);
+  TkwPDCMapParser pair("1 beginbfchar <01> <D835DC00> endbfchar");
+  EXPECT_EQ(pair.MapText(0x01), std::u16string_view(u"\xD835\xDC00", 2));
+}
+
 TEST(CMapParserTest, LaterSingleMappingWinsAndDecimalsWork) {
   TkwPDCMapParser p("2 begincidchar <41> 10 65 20 endcidchar 1 begincidchar 65 30 endcidchar");
   EXPECT_EQ(p.MapCode(0x41), 30);
