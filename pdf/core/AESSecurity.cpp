@@ -226,10 +226,51 @@ TkwAESSecurity::TkwAESSecurity(const TkwPDDictionary& AEncrypt, std::string AFil
     if (cfm == "AESV3") return TkwCryptMethod::cmAESV3;
     throw ExUnsupportedEncryption("crypt filter /" + AName + " /" + (cfm.empty() ? "None" : cfm));
   };
+  if (cf != nullptr) {
+    for (std::size_t i = 0; i < cf->GetLength(); ++i) {
+      const std::string name = cf->GetKey(i);
+      try {
+        if (cf->LookUpDict(name) != nullptr) FFilters[name] = methodOf(name);
+      } catch (const ExUnsupportedEncryption&) {
+        // Only a stream that names such a filter is affected; it reads as it is.
+      }
+    }
+  }
   FStrMethod = methodOf(AEncrypt.LookUpName("StrF"));
   FStmMethod = methodOf(AEncrypt.LookUpName("StmF"));
   const bool aes256 = FStrMethod == TkwCryptMethod::cmAESV3 || FStmMethod == TkwCryptMethod::cmAESV3;
   if (aes256 != (FV == 5)) throw ExUnsupportedEncryption("AESV3 crypt filter with V " + std::to_string(FV));
+}
+
+TkwCryptTarget TkwAESSecurity::StreamTarget(const TkwPDDictionary& AStreamDict) const {
+  // The first filter of the chain (a name or an array's first element) decides.
+  const TkwPDBaseObject* filter = AStreamDict.LookUp("Filter");
+  const TkwPDBaseObject* parms = AStreamDict.LookUp("DecodeParms");
+  if (filter != nullptr && filter->IsArray()) {
+    const auto* array = static_cast<const TkwPDArray*>(filter);
+    filter = array->GetLength() > 0 ? array->Get(0) : nullptr;
+    parms = parms != nullptr && parms->IsArray() && static_cast<const TkwPDArray*>(parms)->GetLength() > 0
+                ? static_cast<const TkwPDArray*>(parms)->Get(0)
+                : nullptr;
+  }
+  if (filter != nullptr && filter->IsName("Crypt")) {
+    std::string name = "Identity";
+    if (parms != nullptr && parms->IsDict()) {
+      const std::string named = static_cast<const TkwPDDictionary*>(parms)->LookUpName("Name");
+      if (!named.empty()) name = named;
+    }
+    if (name == "Identity") return TkwCryptTarget::ctIdentity;
+    const auto found = FFilters.find(name);
+    if (found == FFilters.end()) return TkwCryptTarget::ctStream;
+    switch (found->second) {
+      case TkwCryptMethod::cmIdentity: return TkwCryptTarget::ctIdentity;
+      case TkwCryptMethod::cmRC4: return TkwCryptTarget::ctRC4;
+      case TkwCryptMethod::cmAESV2: return TkwCryptTarget::ctAESV2;
+      case TkwCryptMethod::cmAESV3: return TkwCryptTarget::ctAESV3;
+    }
+  }
+  if (!FEncryptMetadata && AStreamDict.LookUpName("Type") == "Metadata") return TkwCryptTarget::ctIdentity;
+  return TkwCryptTarget::ctStream;
 }
 
 std::string TkwAESSecurity::GetMethodName() const {

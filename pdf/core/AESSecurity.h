@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,8 +39,19 @@ public:
                                         TkwCryptTarget ATarget) const override;
 
   [[nodiscard]] std::int32_t GetRevision() const { return FR; }
+  // Metadata streams stay in the clear when EncryptMetadata is false; a stream whose filters
+  // start with /Crypt uses the crypt filter its parameters name (Identity when none).
+  [[nodiscard]] TkwCryptTarget StreamTarget(const TkwPDDictionary& AStreamDict) const override;
   [[nodiscard]] TkwCryptMethod GetMethod(TkwCryptTarget ATarget) const {
-    return ATarget == TkwCryptTarget::ctString ? FStrMethod : FStmMethod;
+    switch (ATarget) {
+      case TkwCryptTarget::ctString: return FStrMethod;
+      case TkwCryptTarget::ctStream: return FStmMethod;
+      case TkwCryptTarget::ctIdentity: return TkwCryptMethod::cmIdentity;
+      case TkwCryptTarget::ctRC4: return TkwCryptMethod::cmRC4;
+      case TkwCryptTarget::ctAESV2: return TkwCryptMethod::cmAESV2;
+      case TkwCryptTarget::ctAESV3: return TkwCryptMethod::cmAESV3;
+    }
+    return FStmMethod;
   }
   [[nodiscard]] const std::string& GetFileKey() const { return FFileKey; }
 
@@ -55,6 +67,7 @@ private:
   std::string FO, FU, FOE, FUE, FPerms;
   std::int32_t FP = 0;
   bool FEncryptMetadata = true;
+  std::map<std::string, TkwCryptMethod> FFilters;  // the CF entries that could be read
   TkwCryptMethod FStrMethod = TkwCryptMethod::cmIdentity;
   TkwCryptMethod FStmMethod = TkwCryptMethod::cmIdentity;
   std::string FFileKey;

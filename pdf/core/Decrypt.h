@@ -17,6 +17,8 @@
 // password algorithms per object.
 namespace qm {
 
+class TkwPDDictionary;
+
 // ---- MD5 (RFC 1321) ------------------------------------------------------------------
 
 struct TkwMD5Context {
@@ -107,7 +109,9 @@ std::string UnwrapKeyString(std::string_view AWrapped);
 
 // What a decryption is for. RC4 treats both alike; crypt filters may choose a different
 // method for strings and for streams.
-enum class TkwCryptTarget : std::uint8_t { ctString, ctStream };
+// What an object's bytes are decrypted as: a string or a stream with the document's own
+// methods, left as they are, or a stream under a crypt filter of its own naming.
+enum class TkwCryptTarget : std::uint8_t { ctString, ctStream, ctIdentity, ctRC4, ctAESV2, ctAESV3 };
 
 // Decryption of one document, the seam between the loader and the cipher. The document
 // owns one handler for its life; strings and streams borrow it.
@@ -135,6 +139,12 @@ public:
   };
   [[nodiscard]] virtual std::unique_ptr<TkwCipher> MakeCipher(std::uint32_t ANum, std::uint32_t AGen,
                                                               TkwCryptTarget ATarget) const = 0;
+  // How the stream with dictionary AStreamDict is decrypted: ctStream for every stream
+  // unless the handler knows crypt filters.
+  [[nodiscard]] virtual TkwCryptTarget StreamTarget(const TkwPDDictionary& AStreamDict) const {
+    (void)AStreamDict;
+    return TkwCryptTarget::ctStream;
+  }
 };
 
 // An RC4 cipher over one object's key, for every handler that uses RC4 objects.

@@ -191,9 +191,13 @@ std::string TkwPDBaseDoc::DecryptString(std::string_view ABytes, std::uint32_t A
   return FSecurity->Decrypt(ABytes, AObjNum, AGenNum, TkwCryptTarget::ctString);
 }
 
-TkwRef<TkwStream> TkwPDBaseDoc::DecryptStream(TkwRef<TkwStream> AData, std::uint32_t AObjNum, std::uint32_t AGenNum) {
+TkwRef<TkwStream> TkwPDBaseDoc::DecryptStream(TkwRef<TkwStream> AData, std::uint32_t AObjNum, std::uint32_t AGenNum,
+                                              const TkwPDDictionary* AStreamDict) {
   if (!FIsEncrypted || !FSecurity) return AData;
-  return TkwRef<TkwStream>(MakeRef<TkwCryptStream>(std::move(AData), *FSecurity, AObjNum, AGenNum));
+  const TkwCryptTarget target =
+      AStreamDict != nullptr ? FSecurity->StreamTarget(*AStreamDict) : TkwCryptTarget::ctStream;
+  if (target == TkwCryptTarget::ctIdentity) return AData;
+  return TkwRef<TkwStream>(MakeRef<TkwCryptStream>(std::move(AData), *FSecurity, AObjNum, AGenNum, target));
 }
 
 bool TkwPDBaseDoc::Repair() {

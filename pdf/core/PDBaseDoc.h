@@ -77,7 +77,8 @@ public:
 
   [[nodiscard]] bool GetIsEncrypted() const override { return FIsEncrypted; }
   std::string DecryptString(std::string_view ABytes, std::uint32_t AObjNum, std::uint32_t AGenNum) override;
-  TkwRef<TkwStream> DecryptStream(TkwRef<TkwStream> AData, std::uint32_t AObjNum, std::uint32_t AGenNum) override;
+  TkwRef<TkwStream> DecryptStream(TkwRef<TkwStream> AData, std::uint32_t AObjNum, std::uint32_t AGenNum,
+                                  const TkwPDDictionary* AStreamDict = nullptr) override;
 
   // The catalog; ExBadRootObj when Root is not a dictionary, ExNoPageTreeObj without Pages.
   TkwPDDictionary* GetDocRoot();

@@ -8,9 +8,10 @@
 namespace qm {
 
 TkwRef<TkwStream> TkwPDObjectResolver::DecryptStream(TkwRef<TkwStream> AData, std::uint32_t AObjNum,
-                                                     std::uint32_t AGenNum) {
+                                                     std::uint32_t AGenNum, const TkwPDDictionary* AStreamDict) {
   (void)AObjNum;
   (void)AGenNum;
+  (void)AStreamDict;
   return AData;
 }
 

@@ -81,9 +81,11 @@ public:
     (void)AGenNum;
     return std::string(ABytes);
   }
-  // Wraps the raw data window of a stream in a decrypting stream.
+  // Wraps the raw data window of a stream in a decrypting stream. AStreamDict, the stream's
+  // dictionary when known, can exempt the stream (metadata left in the clear, an Identity
+  // crypt filter) or name the crypt filter it uses.
   virtual TkwRef<TkwStream> DecryptStream(TkwRef<TkwStream> AData, std::uint32_t AObjNum,
-                                          std::uint32_t AGenNum);
+                                          std::uint32_t AGenNum, const TkwPDDictionary* AStreamDict = nullptr);
 };
 
 // ---------------------------------------------------------------------------------------------

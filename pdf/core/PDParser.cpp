@@ -167,7 +167,7 @@ std::unique_ptr<TkwPDBaseObject> TkwPDParser::ReadStream(std::unique_ptr<TkwPDDi
   FBufObject2 = FLexer->GetObject();
 
   if (!AFileKey.empty() && FDoc != nullptr && FDoc->GetIsEncrypted()) {
-    data = FDoc->DecryptStream(std::move(data), AObjNum, AGenNum);
+    data = FDoc->DecryptStream(std::move(data), AObjNum, AGenNum, ADict.get());
   }
   auto stream = TkwPDFilterManager::GetFilter(std::move(ADict), std::move(data));
   if (AObjNum != kNoObjNum) {

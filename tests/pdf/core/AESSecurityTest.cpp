@@ -11,6 +11,8 @@
 #include "pdf/core/PDBaseDoc.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDDocument.h"
+#include "pdf/core/PDLexer.h"
+#include "pdf/core/PDParser.h"
 
 namespace qm {
 namespace {
@@ -214,6 +216,67 @@ TEST(AESCipher, PiecewiseDecryptionMatchesTheWhole) {
 }
 
 // Damaged encryption dictionaries fail with a core error or open; they never crash.
+// With EncryptMetadata false the XMP stream is stored in the clear and must be read as it
+// is; with it true (the default) it is decrypted like any stream.
+class XmpMetadata : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(XmpMetadata, ReadsInTheClearOrDecrypted) {
+  TkwPDDocument doc;
+  doc.LoadDocument(Fixture(GetParam()), true);
+  EXPECT_TRUE(doc.GetIsEncrypted());
+  const TkwPDDictionary* root = doc.GetBaseDoc()->GetTrailer()->LookUpDict("Root");
+  ASSERT_NE(root, nullptr);
+  TkwPDStream* xmp = root->LookUpStream("Metadata");
+  ASSERT_NE(xmp, nullptr);
+  EXPECT_NE(xmp->ReadAll().find("<dc:title>Quillmark metadata check</dc:title>"), std::string::npos);
+  // The page content around it is still decrypted.
+  EXPECT_NE(FirstPageContent(doc).find("BT"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, XmpMetadata,
+                         ::testing::Values("qpdf-aes128-clearmeta-xmp.pdf", "qpdf-aes256-clearmeta-xmp.pdf",
+                                           "qpdf-aes256-xmp.pdf"));
+
+std::unique_ptr<TkwPDDictionary> Dict(const std::string& AText) {
+  TkwPDParser parser(nullptr, std::make_unique<TkwPDLexer>(TkwMemoryStream::FromString(AText)), false);
+  auto obj = parser.GetObject();
+  if (!obj || !obj->IsDict()) return std::make_unique<TkwPDDictionary>();
+  return std::unique_ptr<TkwPDDictionary>(static_cast<TkwPDDictionary*>(obj.release()));
+}
+
+// A stream whose filters begin with /Crypt is decrypted by the crypt filter it names:
+// Identity (also when it names none) leaves it as it is.
+TEST(AESSecurity, CryptFilterOfAStreamChoosesItsDecryption) {
+  const auto encrypt = Dict(
+      "<< /Filter /Standard /V 4 /R 4 /Length 128 /StmF /StdCF /StrF /StdCF /EncryptMetadata false "
+      "/CF << /StdCF << /CFM /AESV2 >> /Old << /CFM /V2 >> /Odd << /CFM /Unknown >> >> "
+      "/O <00> /U <00> /P -4 >>");
+  const TkwAESSecurity handler(*encrypt, std::string(16, 'x'));
+  const struct {
+    const char* Stream;
+    TkwCryptTarget Target;
+  } cases[] = {
+      {"<< /Length 5 >>", TkwCryptTarget::ctStream},
+      {"<< /Filter /FlateDecode >>", TkwCryptTarget::ctStream},
+      {"<< /Filter /Crypt >>", TkwCryptTarget::ctIdentity},
+      {"<< /Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null] >>", TkwCryptTarget::ctIdentity},
+      {"<< /Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /StdCF >> null] >>", TkwCryptTarget::ctAESV2},
+      {"<< /Filter /Crypt /DecodeParms << /Name /Old >> >>", TkwCryptTarget::ctRC4},
+      {"<< /Filter /Crypt /DecodeParms << /Name /Odd >> >>", TkwCryptTarget::ctStream},
+      {"<< /Filter /Crypt /DecodeParms << /Name /Missing >> >>", TkwCryptTarget::ctStream},
+      {"<< /Filter [/FlateDecode /Crypt] >>", TkwCryptTarget::ctStream},
+      {"<< /Type /Metadata /Subtype /XML >>", TkwCryptTarget::ctIdentity},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(handler.StreamTarget(*Dict(c.Stream)), c.Target) << c.Stream;
+  }
+  EXPECT_EQ(handler.GetMethod(TkwCryptTarget::ctRC4), TkwCryptMethod::cmRC4);
+  const auto encrypted = Dict("<< /Filter /Standard /V 4 /R 4 /StmF /StdCF /StrF /StdCF "
+                              "/CF << /StdCF << /CFM /AESV2 >> >> /O <00> /U <00> /P -4 >>");
+  const TkwAESSecurity defaults(*encrypted, std::string(16, 'x'));
+  EXPECT_EQ(defaults.StreamTarget(*Dict("<< /Type /Metadata >>")), TkwCryptTarget::ctStream);
+}
+
 TEST(AESSecurity, MutatedDictionariesAreSafe) {
   for (const char* file : {"qpdf-aes128-userpw.pdf", "qpdf-aes256-userpw.pdf"}) {
     const std::string original = ReadFile(Fixture(file));
