@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Producers, ProducerFixture,
                          ::testing::Values(FixtureCase{"lo-truetype", 2}, FixtureCase{"gs-type1", 2}, FixtureCase{"gs-type1c", 2},
                                            FixtureCase{"gs-type3", 1}, FixtureCase{"cjk-predefined", 4},
                                            FixtureCase{"form-xobject", 3},
-                                           FixtureCase{"lo-cjk", 1}, FixtureCase{"type3-names", 1}),
+                                           FixtureCase{"lo-cjk", 1}, FixtureCase{"lo-ligatures", 1}, FixtureCase{"type3-names", 1}),
                          [](const auto& AInfo) {
                            std::string n = AInfo.param.Name;
                            for (char& c : n) {
