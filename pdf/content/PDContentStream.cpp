@@ -874,10 +874,20 @@ void TkwPDContentStream::PlayForm(TkwPDState&, TkwPDForm& AForm, TkwPDExportDevi
     ADevice.Clip(S());
     S().ClearPath();
   }
+  const int markedDepth = FRun->MarkedDepth;
   {
     TkwPDContentStream inner(fc.Stream, fc.Resources ? fc.Resources : FResources);
     inner.FFontChanged = true;
     inner.Run(*FRun);
+  }
+  // Marked content a form leaves open ends with the form, so that a missing EMC cannot
+  // hide the page's text behind an ActualText replacement.
+  if (FRun->MarkedDepth > markedDepth) {
+    if (FRun->ActualTextDepth > markedDepth) {
+      FRun->ActualTextDepth = 0;
+      FRun->ActualText.clear();
+    }
+    FRun->MarkedDepth = markedDepth;
   }
   --FRun->FormDepth;
   FRun->FormChain.pop_back();

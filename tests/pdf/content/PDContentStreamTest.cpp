@@ -143,6 +143,18 @@ TEST(ContentStream, ActualTextReplacesTheGlyphsOfItsSection) {
     r.Show();
     EXPECT_EQ(r.Dev.Text, c.Text) << c.Name;
   }
+  {
+    // A form that leaves its ActualText open does not swallow the page's text after it.
+    PageRun r;
+    r.Dev.PlayForms = true;
+    const int form = r.Pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100]",
+                                     "/Span <</ActualText (Z)>> BDC BT /F1 10 Tf (a) Tj ET");
+    r.Pdf.AddPage("/X1 Do BT /F1 10 Tf (bc) Tj ET EMC", {},
+                  "/Resources << /Font << /F1 " + std::to_string(r.F1) + " 0 R >> /XObject << /X1 " +
+                      std::to_string(form) + " 0 R >> >>");
+    r.Show();
+    EXPECT_EQ(r.Dev.Text, "Zbc");
+  }
   // The replacement shares its first glyph's advance; later glyphs only move the point.
   PageRun r;
   r.Play("BT /F1 10 Tf /Span <</ActualText (fi)>> BDC (XX) Tj EMC (A) Tj ET");
