@@ -509,9 +509,9 @@ void TkwPDContentStream::Op_Ts(int) {
   Dev().UpdateRise(S());
 }
 void TkwPDContentStream::Op_Td(int) {
-  const bool vertical = S().FFont && content::FontIsVertical(*S().FFont);
-  const double ty = vertical ? S().FLineY - Num(1) : S().FLineY + Num(1);
-  S().TextMoveTo(S().FLineX + Num(0), ty);
+  // The same in both writing modes: a vertical font's lines move as a horizontal one's
+  // (turning ty round would put "300 700 Td" at y −700, off the page).
+  S().TextMoveTo(S().FLineX + Num(0), S().FLineY + Num(1));
   Dev().UpdateTextPos(S());
 }
 void TkwPDContentStream::Op_TD(int) {

@@ -197,13 +197,14 @@ TEST(ContentStream, VerticalFontsAdvanceDownWithCharacterSpacing) {
       "/W2 [2 [-500 500 880]] >>");
   const int font = r.Pdf.AddObject("<< /Type /Font /Subtype /Type0 /BaseFont /Vert /Encoding /Identity-V "
                                    "/DescendantFonts [" + std::to_string(desc) + " 0 R] >>");
-  r.Pdf.AddPage("BT /V 10 Tf 1 Tc 5 Tw [<00010002> 500 <0003>] TJ ET", {{"V", font}});
+  // Td places the line as it does for horizontal fonts.
+  r.Pdf.AddPage("BT /V 10 Tf 1 Tc 5 Tw 300 700 Td [<00010002> 500 <0003>] TJ ET", {{"V", font}});
   r.Show();
   auto chars = r.Dev.Grep("DrawChar");
   ASSERT_EQ(chars.size(), 3u);
-  EXPECT_EQ(chars[0], "DrawChar 0.00 0.00 0.00 -9.00 1");
-  EXPECT_EQ(chars[1], "DrawChar 0.00 -9.00 0.00 -4.00 2");
-  EXPECT_EQ(chars[2], "DrawChar 0.00 -18.00 0.00 -9.00 3");
+  EXPECT_EQ(chars[0], "DrawChar 300.00 700.00 0.00 -9.00 1");
+  EXPECT_EQ(chars[1], "DrawChar 300.00 691.00 0.00 -4.00 2");
+  EXPECT_EQ(chars[2], "DrawChar 300.00 682.00 0.00 -9.00 3");
 }
 
 TEST(ContentStream, SaveAndRestoreStayPairedPastTheNestingCap) {
