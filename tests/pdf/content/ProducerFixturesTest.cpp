@@ -107,6 +107,7 @@ public:
   TextRecorder() { UseDrawChar = true; }
   std::vector<std::u32string> Pages;
   int Glyphs = 0;
+  int OffPage = 0;  // glyphs whose origin lies outside every fixture's page (A4 or Letter)
 
   void StartPage(int, TkwPDState&) override {
     Pages.emplace_back();
@@ -121,6 +122,7 @@ public:
     double x = 0, y = 0, ex = 0, ey = 0;
     ToUser(S, AX, AY, x, y);
     ToUser(S, AX + ADx, AY + ADy, ex, ey);
+    if (x < -1 || x > 613 || y < -1 || y > 843) ++OffPage;
     const double size = std::max(1.0, std::abs(S.FFontSize * S.FTextMatrix.FM22 * S.FCTM.FM22) +
                                           std::abs(S.FFontSize * S.FTextMatrix.FM11 * S.FCTM.FM11));
     std::u32string& text = Pages.back();
@@ -180,6 +182,7 @@ TEST_P(ProducerFixture, DrawnTextIsWhatPdftotextFinds) {
     DisplayPage(doc, dev, p, 72, 72, 0, true, false, false, true);
   }
   ASSERT_EQ(dev.Pages.size(), expected.size());
+  EXPECT_EQ(dev.OffPage, 0) << "of " << dev.Glyphs << " glyphs";
   for (std::size_t p = 0; p < expected.size(); ++p) {
     EXPECT_EQ(ToUtf8(Normalised(dev.Pages[p])), ToUtf8(expected[p])) << "page " << p + 1;
   }
