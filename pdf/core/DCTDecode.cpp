@@ -16,9 +16,11 @@ constexpr std::array<std::uint8_t, 64> kZigZag = {
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-// A scan whose entropy data runs dry keeps being fed zero bits; after this many the rest
-// of the scan is abandoned so that a tiny file cannot keep us decoding a huge frame.
-constexpr int kMaxPaddingBytes = 1024;
+// A scan whose entropy data runs dry keeps being fed zero bits; once this many of them have
+// been used (not merely read ahead) the rest of the scan is abandoned, so that a tiny file
+// cannot keep us decoding a huge frame scan after scan. A complete scan never uses more
+// than the few bits that pad its last byte.
+constexpr int kMaxPaddingBits = 256;
 
 inline int Extend(int AValue, int ABits) {
   return AValue < (1 << (ABits - 1)) ? AValue - (1 << ABits) + 1 : AValue;
@@ -513,7 +515,7 @@ void TkwJpegDecoder::DecodeScan(bool AStoreCoefs) {
       }
     }
     if (FRestartInterval > 0) --unitsLeft;
-    return FPadding <= kMaxPaddingBytes;
+    return FPadding * 8 - FBitCount <= kMaxPaddingBits;
   };
   bool first = true;
   if (FScanComps.size() == 1) {

@@ -1102,7 +1102,7 @@ bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::span
   const TkwJBIG2Bitmap& page = FImpl->Page;
   const std::size_t rowBytes = (static_cast<std::size_t>(page.W) + 7) / 8;
   AOutput.assign(rowBytes * static_cast<std::size_t>(page.H), AWhiteHigh ? 0xFF : 0x00);
-  for (int y = 0; y < page.H; ++y) {
+  for (int y = 0; page.W > 0 && y < page.H; ++y) {
     const std::uint8_t* src = &page.P[static_cast<std::size_t>(y) * static_cast<std::size_t>(page.W)];
     std::uint8_t* dst = &AOutput[static_cast<std::size_t>(y) * rowBytes];
     for (int x = 0; x < page.W; ++x) {
