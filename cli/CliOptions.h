@@ -19,6 +19,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;    // a conversion (or the info query) failed
 inline constexpr int kExitUsage = 2;     // the command line is wrong
 inline constexpr int kExitPassword = 3;  // a password is required or was wrong
+inline constexpr int kExitInterrupted = 130;  // Ctrl-C (SIGINT) or SIGTERM stopped the run
 
 enum class TCommand { cmNone, cmConvert, cmInfo };
 

@@ -1,5 +1,9 @@
 #include "cli/CliRunner.h"
 
+#include <signal.h>
+
+#include <atomic>
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -151,7 +155,30 @@ private:
   bool FBarShown = false;
 };
 
-enum class TOutcome { oConverted, oFailed, oPassword };
+enum class TOutcome { oConverted, oFailed, oPassword, oInterrupted };
+
+// The run's interruption: set by the signal handler, which also cancels the conversion
+// under way.
+volatile std::sig_atomic_t gInterrupted = 0;
+std::atomic<TkwFileConverter*> gActive{nullptr};
+static_assert(std::atomic<TkwFileConverter*>::is_always_lock_free);
+
+// Publishes the converter to the handler for the scope of one job.
+class TActiveJob {
+public:
+  explicit TActiveJob(TkwFileConverter& AConverter) : FConverter(AConverter) {
+    gActive.store(&AConverter);
+    if (gInterrupted) AConverter.Cancel();
+  }
+  ~TActiveJob() { gActive.store(nullptr); }
+  TActiveJob(const TActiveJob&) = delete;
+  TActiveJob& operator=(const TActiveJob&) = delete;
+
+private:
+  TkwFileConverter& FConverter;
+};
+
+extern "C" void OnInterruptSignal(int) { Interrupt(); }
 
 TOutcome ConvertOne(const TOptions& AOptions, const std::string& AInput, const std::string& AOutput,
                     bool AOpenAfter, TReporter& AReporter) {
@@ -184,8 +211,17 @@ TOutcome ConvertOne(const TOptions& AOptions, const std::string& AInput, const s
   converter.SetOutputFileName(AOutput);
   converter.GetOutputSettings().SetPageRange(AOptions.Pages);
   try {
+    // Convert forgets a request made before it starts: one that arrives in between is
+    // repeated by the first page check of the job.
+    TActiveJob active(converter);
+    converter.SetOnProgress([](TkwObject& ASender, TkwProgressEventArgs&) {
+      if (gInterrupted) static_cast<TkwFileConverter&>(ASender).Cancel();
+    });
     converter.Convert();
     return TOutcome::oConverted;
+  } catch (const EConversionCancelled&) {
+    AReporter.Error(AInput, "interrupted; the output was left as it was");
+    return TOutcome::oInterrupted;
   } catch (const std::exception& e) {
     AReporter.Error(AInput, e.what());
     return IsPasswordError(e) ? TOutcome::oPassword : TOutcome::oFailed;
@@ -193,6 +229,19 @@ TOutcome ConvertOne(const TOptions& AOptions, const std::string& AInput, const s
 }
 
 }  // namespace
+
+void Interrupt() noexcept {
+  gInterrupted = 1;
+  if (TkwFileConverter* converter = gActive.load()) converter->Cancel();
+}
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterruptSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
 
 std::string BatchOutputName(const std::string& ADest, const std::string& AInput) {
   std::string name = fs::path(AInput).filename().string();
@@ -226,7 +275,8 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
   bool failed = false;
   bool passwordFailed = false;
   std::set<std::string> written;  // outputs of this run, so no file overwrites another's
-  for (int i = 0; i < count; ++i) {
+  bool interrupted = false;
+  for (int i = 0; i < count && !interrupted; ++i) {
     const std::string& input = AOptions.Inputs[static_cast<std::size_t>(i)];
     reporter.StartFile(i + 1);
     std::string output = batch ? BatchOutputName(AOptions.Dest, input)
@@ -246,10 +296,12 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
       outcome = ConvertOne(AOptions, input, output, AOptions.Open && !batch, reporter);
     }
     failed |= outcome == TOutcome::oFailed;
+    interrupted = outcome == TOutcome::oInterrupted || gInterrupted != 0;
     passwordFailed |= outcome == TOutcome::oPassword;
     reporter.EndFile(count > 1 || batch);
   }
   reporter.Finish();
+  if (interrupted) return kExitInterrupted;
   if (batch && AOptions.Open) ShellOpen(AOptions.Dest);
   if (failed) return kExitFailed;
   return passwordFailed ? kExitPassword : kExitOk;

@@ -12,6 +12,12 @@ namespace qm::cli {
 [[nodiscard]] int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal);
 [[nodiscard]] int RunInfo(const TOptions& AOptions, std::ostream& AOut, std::ostream& AErr);
 
+// Makes SIGINT and SIGTERM stop a running conversion at the next page boundary (its output
+// is left as it was) and end the run with kExitInterrupted.
+void InstallInterruptHandler();
+// What the handler does; async-signal-safe.
+void Interrupt() noexcept;
+
 // Where a batch puts the RTF of AInput: ADest, a path delimiter, and the input's file name
 // with its extension changed to ".rtf".
 [[nodiscard]] std::string BatchOutputName(const std::string& ADest, const std::string& AInput);

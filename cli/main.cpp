@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     TOptions options;
     if (auto status = ParseOptions(argc, argv, options, std::cout, std::cerr)) return *status;
     if (options.Command == TCommand::cmInfo) return RunInfo(options, std::cout, std::cerr);
+    InstallInterruptHandler();
     return RunConvert(options, std::cerr, isatty(STDERR_FILENO) == 1);
   } catch (const std::exception& e) {
     std::cerr << "quillmark: " << e.what() << '\n';

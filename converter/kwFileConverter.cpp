@@ -103,7 +103,12 @@ void TkwFileConverter::SetInputFileName(const std::string& AName) {
   parser.Close();
 }
 
+void TkwFileConverter::CheckCancel() const {
+  if (GetCancelRequested()) throw EConversionCancelled();
+}
+
 void TkwFileConverter::Convert() {
+  FCancelRequested.store(false, std::memory_order_relaxed);
   FCurrentPage = 0;
   FStartedPages = 0;
   FOutputFileName = WithDefaultRTFExtension(FOutputFileName);
@@ -170,6 +175,7 @@ void TkwFileConverter::FireProgress() {
 }
 
 void TkwFileConverter::PageStarted(int APageNumber) {
+  CheckCancel();
   FFormatting = false;
   FCurrentPage = APageNumber;
   ++FStartedPages;
@@ -187,6 +193,7 @@ void TkwFileConverter::FormatterProgress(int AValue) {
 }
 
 void TkwFileConverter::FormatterEndPage() {
+  CheckCancel();
   if (!FOnEndPage) return;
   FillPageArgs(*FPageArgs);
   FOnEndPage(*this, *FPageArgs);

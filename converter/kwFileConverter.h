@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "base/Object.h"
@@ -15,6 +17,12 @@
 // which runs one job synchronously in the calling thread. A converter serves one thread
 // at a time and can run further jobs after one has finished.
 namespace qm {
+
+// What Convert raises when Cancel stopped the job; the output file is left as it was.
+class EConversionCancelled : public std::runtime_error {
+public:
+  EConversionCancelled() : std::runtime_error("Conversion cancelled") {}
+};
 
 class TkwDocumentParser;
 class TkwDocumentWriter;
@@ -59,7 +67,19 @@ public:
   // not fire.
   void Convert();
 
+  // Asks the running job to stop at the next page boundary, where Convert raises
+  // EConversionCancelled. Safe from any thread and from a signal handler; a request made
+  // before Convert starts is forgotten when it starts.
+  void Cancel() noexcept { FCancelRequested.store(true, std::memory_order_relaxed); }
+  [[nodiscard]] bool GetCancelRequested() const noexcept {
+    return FCancelRequested.load(std::memory_order_relaxed);
+  }
+
 private:
+  void CheckCancel() const;
+  std::atomic<bool> FCancelRequested{false};
+  static_assert(std::atomic<bool>::is_always_lock_free, "Cancel must be usable from a signal handler");
+
   class TJobScope;
   TkwConverterFactory& Factory();
   void ConnectJob(TkwDocumentParser& AParser, TkwFormatter& AFormatter);

@@ -1,16 +1,21 @@
 // Runs the built `quillmark` as a user would and checks its output, status and files.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "tests/support/pdf/TestPdf.h"
 
 namespace {
 
@@ -212,6 +217,45 @@ TEST_F(CliCommand, ConvertNeedingAPasswordExitsThreeAndWritesNothing) {
   EXPECT_EQ(r.Err, "quillmark: " + file + ": Encrypted PDF: Password required for loading\n");
   EXPECT_FALSE(fs::exists(Path("locked.rtf")));
   EXPECT_EQ(Run({"convert", file, "-o", Path("locked.rtf"), "--password", "wrong", "-q"}).Status, 3);
+}
+
+// Ctrl-C stops a conversion at the next page: the run ends with 130, the existing target
+// stays as it was and nothing half-written is left beside it.
+TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
+  qm::TkwTestPdf pdf;
+  const int font = pdf.AddFont("Helvetica");
+  std::string text = "BT /F1 10 Tf 72 760 Td 12 TL";
+  for (int line = 0; line < 50; ++line) text += " (Line of text that keeps the converter busy for a while.) '";
+  text += " ET";
+  for (int page = 0; page < 3000; ++page) pdf.AddPage(text, {{"F1", font}});
+  ASSERT_TRUE(pdf.SaveToFile(Path("long.pdf")));
+  Write("long.rtf", "the good file");
+
+  const std::string err = Path(".stderr");
+  const std::string command = Quote(QM_QUILLMARK) + " convert --verbose " + Quote(Path("long.pdf")) + " 2>" +
+                              Quote(err) + " </dev/null >/dev/null";
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait until the job has begun, then interrupt it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ReadFile(err).find("Conversion started...") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << ReadFile(err);
+  EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(err);
+  EXPECT_NE(ReadFile(err).find("interrupted"), std::string::npos) << ReadFile(err);
+  EXPECT_EQ(ReadFile(Path("long.rtf")), "the good file");
+  fs::remove(err);
+  EXPECT_EQ(Listing(FDir), (std::set<std::string>{Path("long.pdf"), Path("long.rtf")}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -53,7 +54,7 @@ protected:
   }
   void TearDown() override { fs::remove_all(FDir); }
 
-  void Convert(int AFailOn) {
+  void Convert(int AFailOn, const std::function<void(TkwPDFConverter&)>& APrepare = nullptr) {
     auto factory = std::make_unique<TkwConverterFactory>(nullptr, nullptr, [AFailOn](TkwFormatter* AFormatter) {
       auto parser = std::make_unique<TkwPDFParser>(AFormatter);
       parser->SetPageDisplayCreator(
@@ -63,6 +64,7 @@ protected:
     TkwPDFConverter converter(std::move(factory));
     converter.SetInputFileName((FDir / "in" / "doc.pdf").string());
     converter.SetOutputFileName((FDir / "out" / "doc").string());
+    if (APrepare) APrepare(converter);
     converter.Convert();
   }
 
@@ -91,6 +93,28 @@ TEST_F(RTFOutput, FinishedJobReplacesTheTarget) {
   Convert(0);
   EXPECT_EQ(Target().rfind("{\\rtf", 0), 0u);
   EXPECT_EQ(OutFolder(), std::set<std::string>{"doc.rtf"});
+}
+
+// Cancel stops the job at the next page boundary like a failure: the target stays.
+TEST_F(RTFOutput, CancelledJobLeavesTheTargetAndNoPartialFile) {
+  int pagesEnded = 0;
+  EXPECT_THROW(Convert(0,
+                       [&](TkwPDFConverter& AConverter) {
+                         AConverter.SetOnStartPage([](TkwObject& ASender, TkwPageEventArgs&) {
+                           static_cast<TkwPDFConverter&>(ASender).Cancel();
+                         });
+                         AConverter.SetOnEndPage([&](TkwObject&, TkwPageEventArgs&) { ++pagesEnded; });
+                       }),
+               EConversionCancelled);
+  EXPECT_EQ(pagesEnded, 0);
+  EXPECT_EQ(Target(), "the good file");
+  EXPECT_EQ(OutFolder(), std::set<std::string>{"doc.rtf"});
+}
+
+// A request made before the job starts belongs to no job; the next job runs to its end.
+TEST_F(RTFOutput, CancelBeforeTheJobIsForgotten) {
+  Convert(0, [](TkwPDFConverter& AConverter) { AConverter.Cancel(); });
+  EXPECT_EQ(Target().rfind("{\\rtf", 0), 0u);
 }
 
 }  // namespace
