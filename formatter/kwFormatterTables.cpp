@@ -8,6 +8,12 @@
 
 namespace qm::fmt {
 
+namespace {
+// The last column ends where its widest text ends; a word processor keeps a little padding
+// inside each cell, so without this allowance that text would wrap onto a second line.
+constexpr double kLastCellAllowance = 6;
+}  // namespace
+
 int RowSlot(std::vector<TkwFormatterRect>& ARows, const TkwFormatterRect& ABox) {
   const double top = ABox.Top + 3;  // a line set a little higher still belongs to its row
   for (std::size_t i = 0; i < ARows.size(); ++i) {
@@ -114,7 +120,7 @@ void TkwFormatterHSection::BuildTable() {
   for (int c = 0; c < ColumnCount; ++c) {
     const auto cc = static_cast<std::size_t>(c);
     table->CellRights[cc] = c + 1 < ColumnCount ? Columns[cc + 1]->Rect.Left - leftMargin
-                                                : Columns[cc]->Rect.Right - leftMargin;
+                                                : Columns[cc]->Rect.Right - leftMargin + fmt::kLastCellAllowance;
   }
   Rect.Right = std::max(Rect.Right, table->Rect.Right);
   Rect.Bottom = std::max(Rect.Bottom, table->Rect.Bottom);

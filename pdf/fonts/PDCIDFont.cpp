@@ -162,6 +162,7 @@ void TkwPDCIDFont::ReadWidths(const TkwPDDictionary& ADesc) {
       return root;
     };
     for (const auto& e : AList) {
+      if (e.First > e.Last) continue;  // a reversed range names no CID (and may lie past the table)
       for (std::uint32_t c = find(e.First); c <= e.Last; c = find(c + 1)) {
         AValues[c] = e.Width;
         AHas[c] = true;

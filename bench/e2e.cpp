@@ -1,0 +1,175 @@
+// Whole conversions, process against process: `quillmark convert` on generated PDFs (200
+// and 50 pages of running text, 50 pages mixing text, ruled tables and pictures) against
+// `pdftotext -layout` on the same files. Limits: time at most 2 x pdftotext's, peak memory at
+// most 2 x pdftotext's plus 50 MiB, and 200 pages at most 1.1 x 4 x the time of 50 pages.
+#include <zlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/BenchSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kWords[] = {"harbour", "the",   "lantern", "of",    "meadow",  "and",    "signal",
+                              "a",       "copper", "window", "with",  "garden",  "river",  "stone",
+                              "ledger",  "canvas", "thistle", "beacon", "saddle", "anchor", "willow"};
+
+struct TWords {
+  unsigned Seed;
+  std::string Line(std::size_t AChars) {
+    std::string line;
+    while (line.size() < AChars) {
+      Seed = Seed * 1103515245u + 12345u;
+      if (!line.empty()) line += ' ';
+      line += kWords[(Seed >> 16) % (sizeof(kWords) / sizeof(kWords[0]))];
+    }
+    return line;
+  }
+};
+
+std::string Deflate(const std::string& AData) {
+  uLongf size = compressBound(static_cast<uLong>(AData.size()));
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(AData.data()),
+            static_cast<uLong>(AData.size()), 6);
+  out.resize(size);
+  return out;
+}
+
+std::string TextPage(int APage) {
+  TWords words{2166136261u ^ static_cast<unsigned>(APage)};
+  std::string s = "BT /F1 10 Tf 12 TL 56 760 Td\n";
+  for (int l = 0; l < 56; ++l) s += "(" + words.Line(95) + ") '\n";
+  return s + "ET\n";
+}
+
+// A heading, a paragraph, a ruled table of 6 rows and 4 columns, a picture, a paragraph.
+std::string MixedPage(int APage) {
+  TWords words{2166136261u ^ static_cast<unsigned>(APage * 7 + 1)};
+  std::string s = "BT /F2 16 Tf 56 750 Td (Section " + std::to_string(APage + 1) + " of the report) Tj ET\n";
+  s += "BT /F1 10 Tf 12 TL 56 726 Td\n";
+  for (int l = 0; l < 12; ++l) s += "(" + words.Line(95) + ") '\n";
+  s += "ET\n";
+  const double top = 560, rowH = 18, colW = 110, left = 56;
+  s += "0.5 w\n";
+  for (int r = 0; r <= 6; ++r) {
+    s += std::to_string(left) + " " + std::to_string(top - r * rowH) + " m " + std::to_string(left + 4 * colW) +
+         " " + std::to_string(top - r * rowH) + " l S\n";
+  }
+  for (int c = 0; c <= 4; ++c) {
+    s += std::to_string(left + c * colW) + " " + std::to_string(top) + " m " + std::to_string(left + c * colW) +
+         " " + std::to_string(top - 6 * rowH) + " l S\n";
+  }
+  for (int r = 0; r < 6; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      const std::string cell = r == 0 ? words.Line(6) : std::to_string((APage + 3) * (r + 1) * (c + 5) % 997);
+      s += "BT /F1 10 Tf " + std::to_string(left + c * colW + 4) + " " + std::to_string(top - (r + 1) * rowH + 5) +
+           " Td (" + cell + ") Tj ET\n";
+    }
+  }
+  s += "q 200 0 0 150 56 380 cm /Im1 Do Q\n";
+  s += "BT /F1 10 Tf 12 TL 56 360 Td\n";
+  for (int l = 0; l < 10; ++l) s += "(" + words.Line(95) + ") '\n";
+  return s + "ET\n";
+}
+
+fs::path MakePdf(const fs::path& APath, int APages, bool AMixed) {
+  if (fs::exists(APath)) return APath;
+  std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<std::size_t> offsets;
+  auto object = [&](const std::string& ABody) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(offsets.size()) + " 0 obj\n" + ABody + "\nendobj\n";
+  };
+  // 1 catalog, 2 pages, 3 and 4 fonts, then page i at 5 + 3i, its content at 6 + 3i and
+  // its picture at 7 + 3i.
+  object("<< /Type /Catalog /Pages 2 0 R >>");
+  std::string kids;
+  for (int i = 0; i < APages; ++i) kids += std::to_string(5 + 3 * i) + " 0 R ";
+  object("<< /Type /Pages /Count " + std::to_string(APages) + " /Kids [" + kids + "] >>");
+  object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
+  object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>");
+  for (int i = 0; i < APages; ++i) {
+    const std::string image = std::to_string(7 + 3 * i) + " 0 R";
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R /F2 4 0 R >>" +
+           std::string(AMixed ? " /XObject << /Im1 " + image + " >>" : "") + " >> /Contents " +
+           std::to_string(6 + 3 * i) + " 0 R >>");
+    const std::string content = Deflate(AMixed ? MixedPage(i) : TextPage(i));
+    object("<< /Length " + std::to_string(content.size()) + " /Filter /FlateDecode >>\nstream\n" + content +
+           "\nendstream");
+    // Each page has a picture of its own: a 160 x 120 RGB gradient.
+    std::string samples;
+    for (int y = 0; y < 120; ++y) {
+      for (int x = 0; x < 160; ++x) {
+        samples += static_cast<char>(x * 255 / 160);
+        samples += static_cast<char>(y * 255 / 120);
+        samples += static_cast<char>((i * 37) & 0xFF);
+      }
+    }
+    const std::string packed = Deflate(samples);
+    object("<< /Type /XObject /Subtype /Image /Width 160 /Height 120 /ColorSpace /DeviceRGB "
+           "/BitsPerComponent 8 /Filter /FlateDecode /Length " + std::to_string(packed.size()) +
+           " >>\nstream\n" + packed + "\nendstream");
+  }
+  const std::size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+  char entry[32];
+  for (std::size_t off : offsets) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", off);
+    pdf += entry;
+  }
+  pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  fs::create_directories(APath.parent_path());
+  std::ofstream(APath, std::ios::binary) << pdf;
+  return APath;
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+  namespace b = qm::bench;
+  const fs::path self = fs::absolute(argv[0]);
+  const fs::path cli = self.parent_path().parent_path() / "cli" / "quillmark";
+  if (!fs::exists(cli)) {
+    std::printf("%s is not built\n", cli.c_str());
+    return 1;
+  }
+  const fs::path dir = b::ScratchDir("e2e");
+  struct TInput {
+    const char* Name;
+    fs::path Pdf;
+  };
+  const TInput inputs[] = {{"200 text pages", MakePdf(dir / "text-200.pdf", 200, false)},
+                           {"50 text pages", MakePdf(dir / "text-50.pdf", 50, false)},
+                           {"50 mixed pages", MakePdf(dir / "mixed-50.pdf", 50, true)}};
+  bool ok = true;
+  double seconds[3] = {0, 0, 0};
+  for (int i = 0; i < 3; ++i) {
+    const auto& in = inputs[i];
+    const fs::path rtf = dir / (in.Pdf.stem().string() + ".rtf");
+    const auto ours = b::RunCommand("'" + cli.string() + "' convert --no-tabs --quiet '" + in.Pdf.string() +
+                                    "' -o '" + rtf.string() + "' >/dev/null 2>&1");
+    const auto ref = b::RunCommand("pdftotext -layout '" + in.Pdf.string() + "' '" + (dir / "ref.txt").string() +
+                                   "' >/dev/null 2>&1");
+    if (ours.ExitCode != 0) {
+      std::printf("%s: conversion failed (exit %d)\n", in.Name, ours.ExitCode);
+      return 1;
+    }
+    seconds[i] = ours.Seconds;
+    if (ref.ExitCode != 0) {
+      std::printf("%s: pdftotext is not installed: no reference\n", in.Name);
+      continue;
+    }
+    ok &= b::Report(std::string(in.Name) + " time", ours.Seconds, ref.Seconds, 2.0);
+    ok &= b::Report(std::string(in.Name) + " peak memory", ours.PeakKiB / 1024.0,
+                    2 * ref.PeakKiB / 1024.0 + 50, 1.0, "MiB");
+  }
+  ok &= b::Report("200 text pages against 4 x 50", seconds[0], 4 * seconds[1], 1.1);
+  return ok ? 0 : 1;
+}
