@@ -267,6 +267,22 @@ TEST_P(FixtureConversion, KeepsWordsAndLookOfThePages) {
   }
 }
 
+// Inputs the fuzzer found: they convert or fail with an exception, never crash.
+TEST(DamagedInput, FuzzFindingsNeverCrash) {
+  const fs::path dir = fs::path(QM_SOURCE_DIR) / "fuzz" / "regress" / "e2e";
+  int seen = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    ++seen;
+    for (auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+      try {
+        ConvertPdf(e.path(), ScratchDir() / "fuzz.rtf", mode);
+      } catch (const std::exception&) {
+      }
+    }
+  }
+  EXPECT_GT(seen, 0);
+}
+
 std::vector<TCase> AllCases() {
   std::vector<TCase> cases;
   for (const char* f : {"prose", "headings", "lists", "tables", "columns", "image", "form", "scan"}) {
