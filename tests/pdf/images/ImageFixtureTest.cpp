@@ -163,7 +163,9 @@ TEST(DamagedFixtures, DecodingNeverCrashes) {
     return seed >> 8;
   };
   int decoded = 0;
+  const char* only = std::getenv("QM_IMAGE_DAMAGE_FILE");  // one file of the list
   for (const char* name : files) {
+    if (only && std::string(only) != name) continue;
     std::ifstream f(Dir() + name, std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();
@@ -181,6 +183,11 @@ TEST(DamagedFixtures, DecodingNeverCrashes) {
         if (how == 1) bytes[at] = static_cast<char>('0' + next() % 10);  // numbers in dictionaries
         if (how == 2) bytes.erase(at, 1 + next() % 16);
         if (how == 3) bytes.insert(at, 1 + next() % 4, static_cast<char>(next()));
+      }
+      // QM_IMAGE_DAMAGE_DUMP names a file that holds the copy being decoded, so that a
+      // crash leaves its input behind.
+      if (const char* dump = std::getenv("QM_IMAGE_DAMAGE_DUMP")) {
+        std::ofstream(dump, std::ios::binary) << bytes;
       }
       TkwPDDocument doc;
       try {
@@ -211,6 +218,26 @@ TEST(DamagedFixtures, DecodingNeverCrashes) {
     }
   }
   EXPECT_GT(decoded, 0);
+}
+
+// A damaged copy whose JBIG2 page once read past an empty pixel buffer.
+TEST(DamagedFixtures, JBIG2PageWithoutColumns) {
+  TkwPDDocument doc;
+  std::ifstream f(Dir() + "damaged/jbig2-empty-page.pdf", std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  doc.LoadFromBytes(ss.str());
+  TkwPDPage* page = doc.GetPage(1);
+  TkwPDResource* res = page ? page->GetResource() : nullptr;
+  for (std::uint32_t n = 1; n < 20; ++n) {
+    auto* st = dynamic_cast<TkwPDStream*>(doc.GetBaseDoc()->GetObject(n, 0));
+    if (!st) continue;
+    TkwPDImage image(st, &doc, res, "Im");
+    (void)image.RenderBitmap();
+    std::string out;
+    TkwOutFormat fmt = TkwOutFormat::ofBMP;
+    (void)image.SaveToStream(out, true, fmt);
+  }
 }
 
 }  // namespace
