@@ -1,6 +1,8 @@
 #include "pdf/core/DCTDecode.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <jpeglib.h>
 
 #include <cmath>
@@ -185,6 +187,30 @@ TEST(DCTDecode, TruncatedDataKeepsTheRowsAndTheSize) {
       EXPECT_EQ(rows, 64) << keep;
     }
   }
+}
+
+TEST(DCTDecode, ScansThatRunDryStopEarly) {
+  // Found by fuzzing: a small progressive file whose frame header claims a large picture
+  // and whose scans are repeated many times. Each scan stops once it has used up its
+  // data instead of visiting every block of the frame.
+  std::string jpeg = Encode({"", 16, 16, 3, JCS_RGB, true, 0, 2, 2});
+  const auto sof = jpeg.find("\xFF\xC2");
+  const auto sos = jpeg.find("\xFF\xDA");
+  ASSERT_NE(sof, std::string::npos);
+  ASSERT_NE(sos, std::string::npos);
+  jpeg[sof + 5] = '\x08';  // 2048 × 2048
+  jpeg[sof + 6] = '\x00';
+  jpeg[sof + 7] = '\x08';
+  jpeg[sof + 8] = '\x00';
+  const std::string scans = jpeg.substr(sos, jpeg.size() - 2 - sos);
+  std::string many = jpeg.substr(0, jpeg.size() - 2);
+  for (int i = 0; i < 60; ++i) many += scans;
+  many += "\xFF\xD9";
+  const auto t0 = std::chrono::steady_clock::now();
+  int rows = 0;
+  const auto ours = DecodeAll(many, &rows);
+  EXPECT_EQ(rows, 2048);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 30.0);
 }
 
 TEST(DCTDecode, FilterStreamDeliversSamplesAndKeepsTheJpegBelow) {

@@ -98,6 +98,17 @@ TEST(JBIG2Decode, PageOfUnknownHeightGrowsWithItsRegions) {
   EXPECT_EQ(out, (std::vector<std::uint8_t>{0, 0, 0, 0, 0x38, 0}));
 }
 
+TEST(JBIG2Decode, PageOfNoWidthDeliversNoBytes) {
+  // Found by fuzzing: a page 0 pixels wide whose unknown height grows with a stripe end.
+  const std::string data = Segment(0, 48, U32(0) + U32(0xFFFFFFFF) + U32(0) + U32(0) + '\0' + "\x80\x10") +
+                           Segment(1, 50, U32(9));
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(dec.GetHeight(), 10);
+  EXPECT_TRUE(out.empty());
+}
+
 TEST(JBIG2Decode, GlobalsSuppliedByTheStreamDictionary) {
   const std::string all = test::ReadFixture("raw/jbig2_symbol_offset-6.bin");
   ASSERT_EQ(all.size(), 191u);
