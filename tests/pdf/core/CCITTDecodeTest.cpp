@@ -123,6 +123,25 @@ INSTANTIATE_TEST_SUITE_P(
                  Params(1, false, false, false), {0xC7, 0xC7}}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
+// Strips that libtiff's encoder wrote (tests/fixtures/images/tiffcp/make.cmd): one-
+// dimensional G3 with its end-of-line codes, and G4.
+TEST(CCITTDecode, TiffcpStripsDecodeToTheExactBitmap) {
+  const test::TPnm ref = test::ReadPnm("tiffcp/ref.pbm");
+  ASSERT_EQ(ref.Width, 173);
+  ASSERT_EQ(ref.Height, 61);
+  for (const char* name : {"g3", "g4"}) {
+    const std::string data = test::ReadFixture(std::string("tiffcp/") + name + ".bin");
+    TkwCCITTParams p;
+    p.K = name[1] == '4' ? -1 : 0;
+    p.EndOfLine = name[1] == '3';
+    p.Columns = 173;
+    p.Rows = 61;
+    p.BlackIs1 = true;
+    const auto rows = DecodeRows(test::Bytes(data), p, 61);
+    EXPECT_EQ(std::string(rows.begin(), rows.end()), ref.Pixels) << name;
+  }
+}
+
 TEST(CCITTDecode, PassModeSkipsAReferenceRun) {
   // Row 1 (1-D): white 2, black 3, white 3. Row 2 (2-D): pass over the black run (b2 = 5),
   // then V0 against b1 = 8: the row is white.
