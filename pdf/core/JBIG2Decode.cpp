@@ -254,6 +254,7 @@ bool DecodeGenericArith(TMQDecoder& AMq, std::vector<TCx>& ACx, TkwJBIG2Bitmap& 
                         int ATemplate, bool ATpgdon, const std::array<int, 8>& AAt,
                         const TkwJBIG2Bitmap* ASkip = nullptr) {
   if (!AOut.Create(AW, AH)) return false;
+  if (AW == 0 || AH == 0) return true;  // an empty region codes nothing
   static constexpr std::array<std::uint32_t, 4> kSltp = {0x9B25, 0x0795, 0x00E5, 0x0195};
   int ltp = 0;
   const TkwJBIG2Bitmap& b = AOut;

@@ -109,6 +109,15 @@ TEST(JBIG2Decode, PageOfNoWidthDeliversNoBytes) {
   EXPECT_TRUE(out.empty());
 }
 
+TEST(JBIG2Decode, GenericRegionOfNoWidthIsEmpty) {
+  // Found by fuzzing: typical prediction on a region 0 pixels wide and 4 rows high.
+  const std::string data = PageInfo(8, 4) + Segment(1, 38, RegionInfo(0, 4, 0, 0) + '\x08' + std::string(8, '\0') + "\x55\xAA");
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(out, std::vector<std::uint8_t>(4, 0));
+}
+
 TEST(JBIG2Decode, GlobalsSuppliedByTheStreamDictionary) {
   const std::string all = test::ReadFixture("raw/jbig2_symbol_offset-6.bin");
   ASSERT_EQ(all.size(), 191u);
