@@ -27,7 +27,7 @@ void TkwRTFParagraph::AddBookmarkRun(std::u16string_view AText, int AFontIndex,
                                      TFontStyles AStyle, int AColorIndex) {
   AddRun(AText, AFontIndex, ATabPosition, ACharSpacing, ACharset, ASize, AStyle, AColorIndex);
   FItem.Runs.back().HasBookmark = true;
-  FItem.Runs.back().BookmarkName = ABookmarkName;
+  FItem.Runs.back().BookmarkName = std::make_shared<const std::u16string>(ABookmarkName);
 }
 
 void TkwRTFParagraph::Write(std::string& AOut) {
@@ -105,16 +105,16 @@ void TkwRTFParagraph::WriteBody(std::string& AOut) {
       AppendTwips(AOut, run.TabPosition);
       AOut += "\\tab ";
     }
-    const bool bookmark = run.HasBookmark && !inTable;
+    const bool bookmark = run.HasBookmark && run.BookmarkName && !inTable;
     if (bookmark) {
       AOut += "{\\*\\bkmkstart ";
-      AppendEscaped(AOut, run.BookmarkName);
+      AppendEscaped(AOut, *run.BookmarkName);
       AOut += "}";
     }
     AppendEscaped(AOut, run.Text);
     if (bookmark) {
       AOut += "{\\*\\bkmkend ";
-      AppendEscaped(AOut, run.BookmarkName);
+      AppendEscaped(AOut, *run.BookmarkName);
       AOut += "}";
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,17 +11,19 @@
 namespace qm {
 
 // One text run of a paragraph.
+// A document holds every run until it is written, so the fields are packed and the rare
+// bookmark name is kept apart.
 struct TkwTextItem {
   int FontIndex = 0;
   int ColorIndex = 0;
-  std::u16string Text;
-  TFontStyles Style = 0;
   int Size = 0;
   int Charset = kDefaultCharset;
+  TFontStyles Style = 0;
+  bool HasBookmark = false;
   double CharSpacing = 0;  // native units, \expndtw
   double TabPosition = 0;  // native units; > 0 puts a tab stop before the run
-  bool HasBookmark = false;
-  std::u16string BookmarkName;
+  std::u16string Text;
+  std::shared_ptr<const std::u16string> BookmarkName;  // set when HasBookmark
 };
 using TkwTextItems = std::vector<TkwTextItem>;
 
