@@ -68,7 +68,9 @@ void ShellOpen(const std::string& APath) {
 }
 
 std::string TwoDigits(long AValue) {
-  return (AValue < 10 ? "0" : "") + std::to_string(AValue);
+  std::string digits = std::to_string(AValue);
+  if (AValue < 10) digits.insert(digits.begin(), '0');
+  return digits;
 }
 
 // Progress and log output of one `convert` run on stderr.
