@@ -29,6 +29,8 @@ std::string PageContent(int APage, int ALines) {
   return s;
 }
 
+}  // namespace
+
 std::string Deflate(const std::string& AData) {
   uLongf size = compressBound(static_cast<uLong>(AData.size()));
   std::string out(size, '\0');
@@ -37,8 +39,6 @@ std::string Deflate(const std::string& AData) {
   out.resize(size);
   return out;
 }
-
-}  // namespace
 
 std::filesystem::path MakeTextPdf(const std::filesystem::path& APath, const TTextCorpusOptions& AOptions) {
   if (std::filesystem::exists(APath)) return APath;

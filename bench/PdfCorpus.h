@@ -13,6 +13,9 @@ struct TTextCorpusOptions {
   bool Compress = true;
 };
 
+// zlib data of AData at level 6, as a FlateDecode stream holds it.
+std::string Deflate(const std::string& AData);
+
 // Writes the file unless it already exists; returns its path.
 std::filesystem::path MakeTextPdf(const std::filesystem::path& APath, const TTextCorpusOptions& AOptions);
 

@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/PdfCorpus.h"
 #include "pdf/content/PDDisplay.h"
 #include "pdf/content/PDExportDevice.h"
 #include "pdf/core/PDDocument.h"
 #include "pdf/model/PDPage.h"
 
 namespace {
+
+using qm::bench::Deflate;
 
 constexpr int kPages = 200;
 constexpr int kLinesPerPage = 60;
@@ -46,15 +49,6 @@ int Interpret(const char* AFile) {
   }
   std::printf("%d pages, %ld glyphs, checksum %ld\n", pages, dev.Glyphs, dev.Checksum);
   return dev.Glyphs > 0 ? 0 : 1;
-}
-
-std::string Deflate(const std::string& AData) {
-  uLongf size = compressBound(static_cast<uLong>(AData.size()));
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(AData.data()),
-            static_cast<uLong>(AData.size()), 6);
-  out.resize(size);
-  return out;
 }
 
 std::string ReadFile(const std::string& APath) {

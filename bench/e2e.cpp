@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/PdfCorpus.h"
 
 namespace {
+
+using qm::bench::Deflate;
 
 namespace fs = std::filesystem;
 
@@ -32,19 +35,10 @@ struct TWords {
   }
 };
 
-std::string Deflate(const std::string& AData) {
-  uLongf size = compressBound(static_cast<uLong>(AData.size()));
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(AData.data()),
-            static_cast<uLong>(AData.size()), 6);
-  out.resize(size);
-  return out;
-}
-
 std::string TextPage(int APage) {
   TWords words{2166136261u ^ static_cast<unsigned>(APage)};
   std::string s = "BT /F1 10 Tf 12 TL 56 760 Td\n";
-  for (int l = 0; l < 56; ++l) s += "(" + words.Line(95) + ") '\n";
+  for (int l = 0; l < 56; ++l) s.append("(").append(words.Line(95)).append(") '\n");
   return s + "ET\n";
 }
 
@@ -53,7 +47,7 @@ std::string MixedPage(int APage) {
   TWords words{2166136261u ^ static_cast<unsigned>(APage * 7 + 1)};
   std::string s = "BT /F2 16 Tf 56 750 Td (Section " + std::to_string(APage + 1) + " of the report) Tj ET\n";
   s += "BT /F1 10 Tf 12 TL 56 726 Td\n";
-  for (int l = 0; l < 12; ++l) s += "(" + words.Line(95) + ") '\n";
+  for (int l = 0; l < 12; ++l) s.append("(").append(words.Line(95)).append(") '\n");
   s += "ET\n";
   const double top = 560, rowH = 18, colW = 110, left = 56;
   s += "0.5 w\n";
@@ -74,7 +68,7 @@ std::string MixedPage(int APage) {
   }
   s += "q 200 0 0 150 56 380 cm /Im1 Do Q\n";
   s += "BT /F1 10 Tf 12 TL 56 360 Td\n";
-  for (int l = 0; l < 10; ++l) s += "(" + words.Line(95) + ") '\n";
+  for (int l = 0; l < 10; ++l) s.append("(").append(words.Line(95)).append(") '\n");
   return s + "ET\n";
 }
 
