@@ -59,14 +59,92 @@ struct TCodec {
   }
 };
 
-std::uint8_t To8(OPJ_INT32 AValue, const opj_image_comp_t& AComp) {
-  std::int64_t v = AValue;
-  const int prec = static_cast<int>(std::clamp<OPJ_UINT32>(AComp.prec, 1, 31));
-  if (AComp.sgnd) v += std::int64_t{1} << (prec - 1);
-  const std::int64_t max = (std::int64_t{1} << prec) - 1;
-  v = std::clamp<std::int64_t>(v, 0, max);
-  if (prec == 8) return static_cast<std::uint8_t>(v);
-  return static_cast<std::uint8_t>((v * 255 + max / 2) / max);
+// Brings one component's samples to 8 bits; the arithmetic is settled once per component.
+struct TTo8 {
+  std::int64_t Offset = 0, Max = 255;
+  bool Exact = true;
+  explicit TTo8(const opj_image_comp_t& AComp) {
+    const int prec = static_cast<int>(std::clamp<OPJ_UINT32>(AComp.prec, 1, 31));
+    if (AComp.sgnd) Offset = std::int64_t{1} << (prec - 1);
+    Max = (std::int64_t{1} << prec) - 1;
+    Exact = prec == 8;
+  }
+  std::uint8_t operator()(OPJ_INT32 AValue) const {
+    const std::int64_t v = std::clamp<std::int64_t>(AValue + Offset, 0, Max);
+    return static_cast<std::uint8_t>(Exact ? v : (v * 255 + Max / 2) / Max);
+  }
+};
+
+// Work OpenJPEG would do before a single sample comes out is bounded by what the main
+// header announces: a codestream of tiny tiles or code-blocks over a large picture
+// costs seconds of set-up and large bookkeeping while carrying almost no data.
+constexpr std::int64_t kMaxTiles = 16384;
+constexpr std::int64_t kMaxCodeBlocks = std::int64_t{1} << 20;
+
+// The image and tile grid of the codestream's SIZ segment, read before OpenJPEG sees the
+// data: OpenJPEG sets up every tile while reading the main header, which for the 65535
+// tiles a codestream may declare takes hundreds of megabytes.
+bool SizIsBounded(std::span<const std::uint8_t> AData) {
+  auto u32 = [&](std::size_t APos) {
+    return (std::uint32_t{AData[APos]} << 24) | (std::uint32_t{AData[APos + 1]} << 16) |
+           (std::uint32_t{AData[APos + 2]} << 8) | AData[APos + 3];
+  };
+  std::size_t pos = 0;
+  if (AData.size() >= 12 && AData[0] == 0 && AData[4] == 'j' && AData[5] == 'P') {
+    // A JP2 file: the codestream is the contents of the top-level jp2c box.
+    bool found = false;
+    while (!found && pos + 8 <= AData.size()) {
+      std::uint64_t len = u32(pos);
+      std::size_t head = 8;
+      if (len == 1) {
+        if (pos + 16 > AData.size()) return true;
+        len = (std::uint64_t{u32(pos + 8)} << 32) | u32(pos + 12);
+        head = 16;
+      } else if (len == 0) {
+        len = AData.size() - pos;
+      }
+      if (len < head) return true;  // left to OpenJPEG, which refuses it
+      if (u32(pos + 4) == 0x6A703263) {
+        pos += head;
+        found = true;
+      } else if (len > AData.size() - pos) {
+        return true;
+      } else {
+        pos += static_cast<std::size_t>(len);
+      }
+    }
+    if (!found) return true;
+  }
+  if (pos + 42 > AData.size() || AData[pos] != 0xFF || AData[pos + 1] != 0x4F || AData[pos + 2] != 0xFF ||
+      AData[pos + 3] != 0x51) {
+    return true;
+  }
+  const std::int64_t xsiz = u32(pos + 8), ysiz = u32(pos + 12), x0 = u32(pos + 16), y0 = u32(pos + 20);
+  const std::int64_t tw = u32(pos + 24), th = u32(pos + 28), tx0 = u32(pos + 32), ty0 = u32(pos + 36);
+  if (xsiz <= x0 || ysiz <= y0 || tw == 0 || th == 0 || tx0 > x0 || ty0 > y0) return true;
+  const std::int64_t w = xsiz - x0, h = ysiz - y0;
+  if (w > 65536 || h > 65536 || w * h > kMaxImagePixels) return false;
+  const std::int64_t tilesX = (xsiz - tx0 + tw - 1) / tw, tilesY = (ysiz - ty0 + th - 1) / th;
+  return tilesX * tilesY <= kMaxTiles;
+}
+
+bool WorkIsBounded(opj_codec_t* ACodec, const opj_image_t& AImage) {
+  opj_codestream_info_v2_t* info = opj_get_cstr_info(ACodec);
+  if (!info) return false;
+  bool ok = std::int64_t{info->tw} * info->th <= kMaxTiles && info->tw > 0 && info->th > 0;
+  const opj_tccp_info_t* tccp = info->m_default_tile_info.tccp_info;
+  std::int64_t blocks = 0;
+  for (OPJ_UINT32 i = 0; ok && i < AImage.numcomps; ++i) {
+    const opj_image_comp_t& comp = AImage.comps[i];
+    const std::int64_t samples = std::int64_t{comp.w} * comp.h;
+    // Without the coding style the smallest code-block (4 x 4) is assumed.
+    int cbLog = 4;
+    if (tccp && i < info->nbcomps) cbLog = static_cast<int>(std::clamp<OPJ_UINT32>(tccp[i].cblkw + tccp[i].cblkh, 4, 20));
+    blocks += samples >> cbLog;
+    ok = blocks <= kMaxCodeBlocks;
+  }
+  opj_destroy_cstr_info(&info);
+  return ok;
 }
 
 }  // namespace
@@ -82,6 +160,7 @@ bool DecodeJPX(std::span<const std::uint8_t> AData, TkwJPXImage& AImage) {
   } else {
     return false;
   }
+  if (!SizIsBounded(AData)) return false;
   TMemSource src{AData, 0};
   TCodec c;
   c.Codec = opj_create_decompress(format);
@@ -104,6 +183,16 @@ bool DecodeJPX(std::span<const std::uint8_t> AData, TkwJPXImage& AImage) {
   const std::int64_t h = std::int64_t{c.Image->y1} - c.Image->y0;
   if (w <= 0 || h <= 0 || w > 65536 || h > 65536 || w * h > kMaxImagePixels) return false;
   if (c.Image->numcomps < 1 || c.Image->numcomps > static_cast<OPJ_UINT32>(kMaxImageComponents)) return false;
+  // Every component is held as 32-bit samples while decoding; their count, like the
+  // 8-bit picture's bytes, stays within what one decoded stream may hold.
+  std::int64_t samples = 0;
+  for (OPJ_UINT32 i = 0; i < c.Image->numcomps; ++i) {
+    const opj_image_comp_t& comp = c.Image->comps[i];
+    if (comp.dx == 0 || comp.dy == 0) return false;
+    samples += std::int64_t{comp.w} * comp.h;
+  }
+  if (samples > kMaxDecodedBytes) return false;
+  if (!WorkIsBounded(c.Codec, *c.Image)) return false;
   // A damaged tile still leaves the others decoded; keep what came out.
   const bool decoded = opj_decode(c.Codec, c.Stream, c.Image) != 0;
   if (decoded) opj_end_decompress(c.Codec, c.Stream);
@@ -121,31 +210,35 @@ bool DecodeJPX(std::span<const std::uint8_t> AData, TkwJPXImage& AImage) {
   if (colour.empty()) return false;
   if (colour.size() > 4) colour.resize(4);
   const int nc = static_cast<int>(colour.size());
+  if (w * h * nc > kMaxDecodedBytes) return false;
   AImage.Width = static_cast<int>(w);
   AImage.Height = static_cast<int>(h);
   AImage.Components = nc;
   AImage.Samples.resize(static_cast<std::size_t>(w * h) * static_cast<std::size_t>(nc));
-  auto sample = [&](int AComp, int AX, int AY) -> std::uint8_t {
+  // Subsampled components are spread over the full grid; the column of every output
+  // pixel is worked out once per component, the row once per output row.
+  auto spread = [&](int AComp, std::uint8_t* AOut, std::size_t AStep) {
     const opj_image_comp_t& comp = c.Image->comps[AComp];
-    // Subsampled components are spread over the full grid.
-    const std::int64_t cx = (std::int64_t{AX} + c.Image->x0) / comp.dx - (comp.x0 + 0);
-    const std::int64_t cy = (std::int64_t{AY} + c.Image->y0) / comp.dy - (comp.y0 + 0);
-    const auto x = static_cast<std::size_t>(std::clamp<std::int64_t>(cx, 0, comp.w - 1));
-    const auto y = static_cast<std::size_t>(std::clamp<std::int64_t>(cy, 0, comp.h - 1));
-    return To8(comp.data[y * comp.w + x], comp);
-  };
-  std::uint8_t* out = AImage.Samples.data();
-  for (int y = 0; y < AImage.Height; ++y) {
+    const TTo8 to8(comp);
+    std::vector<std::uint32_t> cols(static_cast<std::size_t>(w));
     for (int x = 0; x < AImage.Width; ++x) {
-      for (int k = 0; k < nc; ++k) *out++ = sample(colour[static_cast<std::size_t>(k)], x, y);
+      const std::int64_t cx = (std::int64_t{x} + c.Image->x0) / comp.dx - comp.x0;
+      cols[static_cast<std::size_t>(x)] = static_cast<std::uint32_t>(std::clamp<std::int64_t>(cx, 0, comp.w - 1));
     }
-  }
+    for (int y = 0; y < AImage.Height; ++y) {
+      const std::int64_t cy = (std::int64_t{y} + c.Image->y0) / comp.dy - comp.y0;
+      const OPJ_INT32* row = comp.data + static_cast<std::size_t>(std::clamp<std::int64_t>(cy, 0, comp.h - 1)) * comp.w;
+      std::uint8_t* out = AOut + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * AStep;
+      for (const std::uint32_t col : cols) {
+        *out = to8(row[col]);
+        out += AStep;
+      }
+    }
+  };
+  for (int k = 0; k < nc; ++k) spread(colour[static_cast<std::size_t>(k)], AImage.Samples.data() + k, static_cast<std::size_t>(nc));
   if (alpha >= 0) {
     AImage.Alpha.resize(static_cast<std::size_t>(w * h));
-    std::size_t i = 0;
-    for (int y = 0; y < AImage.Height; ++y) {
-      for (int x = 0; x < AImage.Width; ++x) AImage.Alpha[i++] = sample(alpha, x, y);
-    }
+    spread(alpha, AImage.Alpha.data(), 1);
   }
   switch (c.Image->color_space) {
     case OPJ_CLRSPC_GRAY: AImage.ColorSpace = TkwJPXColorSpace::jcGray; break;
