@@ -6,6 +6,7 @@
 
 #include "base/Limits.h"
 #include "pdf/core/CCITTDecode.h"
+#include "pdf/core/JBIG2Huffman.h"
 #include "pdf/core/PDBaseObject.h"
 
 namespace qm {
@@ -407,53 +408,176 @@ struct TTextParams {
   std::array<int, 4> RAt{-1, -1, -1, -1};
 };
 
-// Text region decoding (6.4) with arithmetic coding.
-bool DecodeTextArith(TMQDecoder& AMq, TTextContexts& ACtx, std::vector<TCx>& AGrCx, const TTextParams& AP,
-                     const std::vector<TBitmapPtr>& ASymbols, TkwJBIG2Bitmap& AOut) {
+// Where a text region's numbers come from: the arithmetic decoder or Huffman codes. A
+// symbol dictionary that aggregates decodes its instances through the same coders.
+enum class TTextField { Dt, Fs, Ds, It, Ri };
+
+class TTextCoder {
+public:
+  virtual ~TTextCoder() = default;
+  // Oob only where the field allows it (the end of a strip); Fail when the data is used up.
+  virtual TkwJBIG2Code Int(TTextField AField, std::int32_t& AValue) = 0;
+  virtual bool SymbolId(std::uint32_t& AId) = 0;
+  // Decodes the refinement deltas and the refined bitmap of ASymbol.
+  virtual bool Refine(const TkwJBIG2Bitmap& ASymbol, const TTextParams& AP, TkwJBIG2Bitmap& AOut) = 0;
+  [[nodiscard]] virtual bool Exhausted() const = 0;
+};
+
+// The refined bitmap's size and its offset to the symbol (6.4.11.3).
+bool RefinedGeometry(const TkwJBIG2Bitmap& ASymbol, std::int32_t ARdw, std::int32_t ARdh, std::int32_t ARdx,
+                     std::int32_t ARdy, int& AW, int& AH, int& ADx, int& ADy) {
+  const std::int64_t w = std::int64_t{ASymbol.W} + ARdw, h = std::int64_t{ASymbol.H} + ARdh;
+  if (w < 0 || h < 0 || w > kMaxDimension || h > kMaxDimension) return false;
+  AW = static_cast<int>(w);
+  AH = static_cast<int>(h);
+  ADx = (ARdw >= 0 ? ARdw / 2 : -((-ARdw + 1) / 2)) + ARdx;
+  ADy = (ARdh >= 0 ? ARdh / 2 : -((-ARdh + 1) / 2)) + ARdy;
+  return true;
+}
+
+class TArithTextCoder final : public TTextCoder {
+public:
+  TArithTextCoder(TMQDecoder& AMq, TTextContexts& ACtx, std::vector<TCx>& AGrCx)
+      : FMq(AMq), FCtx(ACtx), FGrCx(AGrCx) {}
+  TkwJBIG2Code Int(TTextField AField, std::int32_t& AValue) override {
+    TIntDecoder* d = &FCtx.Iadt;
+    switch (AField) {
+      case TTextField::Dt: d = &FCtx.Iadt; break;
+      case TTextField::Fs: d = &FCtx.Iafs; break;
+      case TTextField::Ds: d = &FCtx.Iads; break;
+      case TTextField::It: d = &FCtx.Iait; break;
+      case TTextField::Ri: d = &FCtx.Iari; break;
+    }
+    return d->Decode(FMq, AValue) ? TkwJBIG2Code::Value : TkwJBIG2Code::Oob;
+  }
+  bool SymbolId(std::uint32_t& AId) override {
+    AId = FCtx.Iaid.Decode(FMq);
+    return true;
+  }
+  bool Refine(const TkwJBIG2Bitmap& ASymbol, const TTextParams& AP, TkwJBIG2Bitmap& AOut) override {
+    std::int32_t rdw = 0, rdh = 0, rdx = 0, rdy = 0;
+    if (!FCtx.Iardw.Decode(FMq, rdw) || !FCtx.Iardh.Decode(FMq, rdh) || !FCtx.Iardx.Decode(FMq, rdx) ||
+        !FCtx.Iardy.Decode(FMq, rdy)) {
+      return false;
+    }
+    int w, h, dx, dy;
+    if (!RefinedGeometry(ASymbol, rdw, rdh, rdx, rdy, w, h, dx, dy)) return false;
+    return DecodeRefinement(FMq, FGrCx, AOut, w, h, AP.RTemplate, ASymbol, dx, dy, false, AP.RAt);
+  }
+  [[nodiscard]] bool Exhausted() const override { return FMq.Exhausted(); }
+
+private:
+  TMQDecoder& FMq;
+  TTextContexts& FCtx;
+  std::vector<TCx>& FGrCx;
+};
+// The Huffman tables of a text region, in the order of its table selection flags.
+struct TTextTables {
+  const TkwJBIG2HuffmanTable* Fs = nullptr;
+  const TkwJBIG2HuffmanTable* Ds = nullptr;
+  const TkwJBIG2HuffmanTable* Dt = nullptr;
+  const TkwJBIG2HuffmanTable* Rdw = nullptr;
+  const TkwJBIG2HuffmanTable* Rdh = nullptr;
+  const TkwJBIG2HuffmanTable* Rdx = nullptr;
+  const TkwJBIG2HuffmanTable* Rdy = nullptr;
+  const TkwJBIG2HuffmanTable* Rsize = nullptr;
+};
+
+// Huffman-coded text: symbol IDs come from the region's own code table, or as fixed-length
+// numbers of AIdBits bits when AIds is null (the instances of an aggregating dictionary).
+// Each refined bitmap is arithmetic-coded in its own run of bytes.
+class THuffTextCoder final : public TTextCoder {
+public:
+  THuffTextCoder(TkwJBIG2BitReader& AReader, const TTextTables& ATables, const TkwJBIG2HuffmanTable* AIds,
+                 int AIdBits, int ALogStrips, std::vector<TCx>& AGrCx)
+      : FR(AReader), FT(ATables), FIds(AIds), FIdBits(AIdBits), FLogStrips(ALogStrips), FGrCx(AGrCx) {}
+  TkwJBIG2Code Int(TTextField AField, std::int32_t& AValue) override {
+    switch (AField) {
+      case TTextField::Dt: return FT.Dt->Decode(FR, AValue);
+      case TTextField::Fs: return FT.Fs->Decode(FR, AValue);
+      case TTextField::Ds: return FT.Ds->Decode(FR, AValue);
+      case TTextField::It: AValue = static_cast<std::int32_t>(FR.Bits(FLogStrips)); break;
+      case TTextField::Ri: AValue = FR.Bit(); break;
+    }
+    return FR.Overrun() ? TkwJBIG2Code::Fail : TkwJBIG2Code::Value;
+  }
+  bool SymbolId(std::uint32_t& AId) override {
+    if (!FIds) {
+      AId = FR.Bits(FIdBits);
+      return !FR.Overrun();
+    }
+    std::int32_t v = 0;
+    if (FIds->Decode(FR, v) != TkwJBIG2Code::Value) return false;
+    AId = static_cast<std::uint32_t>(v);
+    return true;
+  }
+  bool Refine(const TkwJBIG2Bitmap& ASymbol, const TTextParams& AP, TkwJBIG2Bitmap& AOut) override {
+    std::int32_t rdw = 0, rdh = 0, rdx = 0, rdy = 0, size = 0;
+    if (FT.Rdw->Decode(FR, rdw) != TkwJBIG2Code::Value || FT.Rdh->Decode(FR, rdh) != TkwJBIG2Code::Value ||
+        FT.Rdx->Decode(FR, rdx) != TkwJBIG2Code::Value || FT.Rdy->Decode(FR, rdy) != TkwJBIG2Code::Value ||
+        FT.Rsize->Decode(FR, size) != TkwJBIG2Code::Value || size < 0) {
+      return false;
+    }
+    int w, h, dx, dy;
+    if (!RefinedGeometry(ASymbol, rdw, rdh, rdx, rdy, w, h, dx, dy)) return false;
+    const std::span<const std::uint8_t> rest = FR.RestFromByte();
+    TMQDecoder mq(rest.first(std::min<std::size_t>(rest.size(), static_cast<std::size_t>(size))));
+    const bool ok = DecodeRefinement(mq, FGrCx, AOut, w, h, AP.RTemplate, ASymbol, dx, dy, false, AP.RAt);
+    // A bitmap cut short is kept; the reader then stands at the end and the region stops.
+    FR.SkipBytes(static_cast<std::uint64_t>(size));
+    return ok;
+  }
+  [[nodiscard]] bool Exhausted() const override { return FR.Overrun(); }
+
+private:
+  TkwJBIG2BitReader& FR;
+  TTextTables FT;
+  const TkwJBIG2HuffmanTable* FIds;
+  int FIdBits;
+  int FLogStrips;
+  std::vector<TCx>& FGrCx;
+};
+
+// Text region decoding (6.4).
+bool DecodeText(TTextCoder& AC, const TTextParams& AP, const std::vector<TBitmapPtr>& ASymbols, TkwJBIG2Bitmap& AOut) {
   if (!AOut.Create(AP.W, AP.H, static_cast<std::uint8_t>(AP.DefPixel))) return false;
   const int strips = 1 << AP.LogStrips;
   std::int32_t v = 0;
-  if (!ACtx.Iadt.Decode(AMq, v)) return false;
+  if (AC.Int(TTextField::Dt, v) != TkwJBIG2Code::Value) return false;
   std::int64_t stripT = -std::int64_t{v} * strips;
   std::int64_t firstS = 0;
   std::uint32_t instances = 0;
   // Every pass decodes at least one instance or ends, so this is bounded by the count.
   while (instances < AP.NumInstances) {
-    if (AMq.Exhausted() || !ACtx.Iadt.Decode(AMq, v)) return false;
+    if (AC.Exhausted() || AC.Int(TTextField::Dt, v) != TkwJBIG2Code::Value) return false;
     stripT += std::int64_t{v} * strips;
-    if (!ACtx.Iafs.Decode(AMq, v)) return false;
+    if (AC.Int(TTextField::Fs, v) != TkwJBIG2Code::Value) return false;
     firstS += v;
     std::int64_t curS = firstS;
     bool firstInStrip = true;
-    while (instances < AP.NumInstances) {
-      if (AMq.Exhausted()) return false;
+    // Every strip ends with an OOB, also the last: an aggregating dictionary goes on reading
+    // after it. A stream that leaves it out still stops at the instance count.
+    for (;;) {
+      if (AC.Exhausted()) return false;
       if (!firstInStrip) {
-        if (!ACtx.Iads.Decode(AMq, v)) break;  // OOB: end of strip
+        const TkwJBIG2Code c = AC.Int(TTextField::Ds, v);
+        if (c == TkwJBIG2Code::Oob) break;  // end of strip
+        if (c == TkwJBIG2Code::Fail) return false;
+        if (instances >= AP.NumInstances) break;
         curS += std::int64_t{v} + AP.DsOffset;
       }
       firstInStrip = false;
       std::int32_t curT = 0;
-      if (strips > 1 && !ACtx.Iait.Decode(AMq, curT)) return false;
+      if (strips > 1 && AC.Int(TTextField::It, curT) != TkwJBIG2Code::Value) return false;
       const std::int64_t t = stripT + curT;
-      const std::uint32_t id = ACtx.Iaid.Decode(AMq);
+      std::uint32_t id = 0;
+      if (!AC.SymbolId(id)) return false;
       std::int32_t ri = 0;
-      if (AP.Refine && !ACtx.Iari.Decode(AMq, ri)) return false;
+      if (AP.Refine && AC.Int(TTextField::Ri, ri) != TkwJBIG2Code::Value) return false;
       const TkwJBIG2Bitmap* sym = id < ASymbols.size() ? ASymbols[id].get() : nullptr;
       TkwJBIG2Bitmap refined;
       if (ri && sym) {
-        std::int32_t rdw = 0, rdh = 0, rdx = 0, rdy = 0;
-        if (!ACtx.Iardw.Decode(AMq, rdw) || !ACtx.Iardh.Decode(AMq, rdh) || !ACtx.Iardx.Decode(AMq, rdx) ||
-            !ACtx.Iardy.Decode(AMq, rdy)) {
-          return false;
-        }
-        const std::int64_t w = std::int64_t{sym->W} + rdw, h = std::int64_t{sym->H} + rdh;
-        if (w < 0 || h < 0 || w > kMaxDimension || h > kMaxDimension) return false;
-        const int dx = (rdw >= 0 ? rdw / 2 : -((-rdw + 1) / 2)) + rdx;
-        const int dy = (rdh >= 0 ? rdh / 2 : -((-rdh + 1) / 2)) + rdy;
-        if (!DecodeRefinement(AMq, AGrCx, refined, static_cast<int>(w), static_cast<int>(h), AP.RTemplate, *sym,
-                              dx, dy, false, AP.RAt)) {
-          return false;
-        }
+        if (!AC.Refine(*sym, AP, refined)) return false;
         sym = &refined;
       } else if (ri && !sym) {
         return false;
@@ -553,6 +677,7 @@ struct TkwJBIG2Decoder::TImpl {
     std::vector<TBitmapPtr> Patterns;  // pattern dictionary
     std::shared_ptr<TkwJBIG2Bitmap> Region;  // intermediate region
     std::vector<TCx> GbCx, GrCx;  // retained symbol-dictionary statistics
+    std::unique_ptr<TkwJBIG2HuffmanTable> Table;  // a table segment's code table
   };
 
   std::vector<std::unique_ptr<TSegment>> Owned;
@@ -580,7 +705,18 @@ struct TkwJBIG2Decoder::TImpl {
   void PatternDictionary(TSegment& ASeg);
   void HalftoneRegion(TSegment& ASeg, bool AImmediate);
   void PageInfo(TSegment& ASeg);
+  // The code tables of the table segments ASeg refers to, in the order referred.
+  std::vector<const TkwJBIG2HuffmanTable*> UserTables(const TSegment& ASeg);
 };
+
+std::vector<const TkwJBIG2HuffmanTable*> TkwJBIG2Decoder::TImpl::UserTables(const TSegment& ASeg) {
+  std::vector<const TkwJBIG2HuffmanTable*> tables;
+  for (std::uint32_t n : ASeg.Refs) {
+    TSegment* s = Find(n);
+    if (s && s->Type == 53) tables.push_back(s->Table.get());  // null when damaged: the user is skipped
+  }
+  return tables;
+}
 
 bool TkwJBIG2Decoder::TImpl::ReadHeader(TReader& AR, TSegment& ASeg, std::uint32_t& ALength) {
   ASeg.Number = AR.U32();
@@ -695,8 +831,13 @@ void TkwJBIG2Decoder::TImpl::Process(TSegment& ASeg) {
         }
       }
       break;
+    case 53: {
+      auto table = std::make_unique<TkwJBIG2HuffmanTable>();
+      if (ReadJBIG2TableSegment(ASeg.Data, *table)) ASeg.Table = std::move(table);
+      break;
+    }
     default:
-      break;  // tables, profiles, extensions: nothing to draw
+      break;  // profiles, extensions: nothing to draw
   }
 }
 
@@ -805,30 +946,233 @@ void TkwJBIG2Decoder::TImpl::RefinementRegion(TSegment& ASeg, bool AImmediate) {
   }
 }
 
+namespace {
+
+// The parameters of a symbol dictionary's decoding procedure (6.5).
+struct TDictParams {
+  bool RefAgg = false;
+  int Template = 0, RTemplate = 0;
+  std::array<int, 8> At{};
+  std::array<int, 4> RAt{};
+  std::uint32_t NumNew = 0;
+  const TkwJBIG2HuffmanTable *Dh = nullptr, *Dw = nullptr, *BmSize = nullptr, *AggInst = nullptr;
+};
+
+// Height classes with arithmetic coding; new symbols are appended to ASymbols.
+bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>& AGbCx, std::vector<TCx>& AGrCx,
+                        std::vector<TBitmapPtr>& ASymbols) {
+  TIntDecoder iadh, iadw, iaai;
+  const std::uint32_t numIn = static_cast<std::uint32_t>(ASymbols.size());
+  TTextContexts text(CeilLog2(numIn + AP.NumNew));
+  std::uint32_t decoded = 0;
+  std::int64_t height = 0;
+  // Height classes: each decodes at least one symbol or ends the dictionary.
+  while (decoded < AP.NumNew) {
+    std::int32_t dh = 0;
+    if (AMq.Exhausted() || !iadh.Decode(AMq, dh)) break;
+    height += dh;
+    if (height < 0 || height > kMaxDimension) return false;
+    std::int64_t width = 0;
+    // A height class always ends with an OOB, also after the last symbol.
+    for (;;) {
+      std::int32_t dw = 0;
+      if (!iadw.Decode(AMq, dw)) break;
+      if (decoded >= AP.NumNew) return false;
+      width += dw;
+      if (width < 0 || width > kMaxDimension || AMq.Exhausted()) return false;
+      auto sym = std::make_shared<TkwJBIG2Bitmap>();
+      const int w = static_cast<int>(width), h = static_cast<int>(height);
+      if (!AP.RefAgg) {
+        if (!DecodeGenericArith(AMq, AGbCx, *sym, w, h, AP.Template, false, AP.At)) return false;
+      } else {
+        std::int32_t nInst = 0;
+        if (!iaai.Decode(AMq, nInst) || nInst < 1 || static_cast<std::uint32_t>(nInst) > kMaxSymbols) return false;
+        if (nInst == 1) {
+          const std::uint32_t id = text.Iaid.Decode(AMq);
+          std::int32_t rdx = 0, rdy = 0;
+          if (!text.Iardx.Decode(AMq, rdx) || !text.Iardy.Decode(AMq, rdy)) return false;
+          if (id >= ASymbols.size()) return false;
+          if (!DecodeRefinement(AMq, AGrCx, *sym, w, h, AP.RTemplate, *ASymbols[id], rdx, rdy, false, AP.RAt)) {
+            return false;
+          }
+        } else {
+          TTextParams tp;
+          tp.W = w;
+          tp.H = h;
+          tp.NumInstances = static_cast<std::uint32_t>(nInst);
+          tp.RefCorner = 1;
+          tp.Refine = true;
+          tp.RTemplate = AP.RTemplate;
+          tp.RAt = AP.RAt;
+          TArithTextCoder coder(AMq, text, AGrCx);
+          if (!DecodeText(coder, tp, ASymbols, *sym)) return false;
+        }
+      }
+      ASymbols.push_back(std::move(sym));
+      ++decoded;
+    }
+  }
+  return true;
+}
+
+// Cuts a height class's collective bitmap (6.5.9) into its symbols. ABits holds the rows
+// uncompressed, or MMR-coded when AMmr; missing data leaves the rest white.
+bool SplitCollective(std::span<const std::uint8_t> ABits, bool AMmr, int AHeight, const std::vector<int>& AWidths,
+                     std::int64_t ATotal, std::vector<TBitmapPtr>& ASymbols) {
+  TkwJBIG2Bitmap all;
+  const std::size_t stride = (static_cast<std::size_t>(ATotal) + 7) / 8;
+  if (AMmr && (ATotal > kMaxDimension || !DecodeGenericMMR(ABits, all, static_cast<int>(ATotal), AHeight))) {
+    return false;
+  }
+  std::int64_t x0 = 0;
+  for (const int w : AWidths) {
+    auto sym = std::make_shared<TkwJBIG2Bitmap>();
+    if (!sym->Create(w, AHeight)) return false;
+    if (AMmr) {
+      sym->Compose(all, -static_cast<int>(x0), 0, 4);
+    } else {
+      for (int y = 0; y < AHeight; ++y) {
+        for (int x = 0; x < w; ++x) {
+          const std::size_t bit = static_cast<std::size_t>(x0 + x);
+          const std::size_t at = static_cast<std::size_t>(y) * stride + (bit >> 3);
+          if (at < ABits.size() && ((ABits[at] >> (7 - (bit & 7))) & 1)) sym->Set(x, y, 1);
+        }
+      }
+    }
+    ASymbols.push_back(std::move(sym));
+    x0 += w;
+  }
+  return true;
+}
+
+// Height classes with Huffman coding (6.5.5 with SDHUFF 1).
+bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vector<TCx>& AGrCx,
+                          std::vector<TBitmapPtr>& ASymbols) {
+  const std::uint32_t numIn = static_cast<std::uint32_t>(ASymbols.size());
+  const int idBits = std::max(1, CeilLog2(numIn + AP.NumNew));
+  TTextTables aggTables{&JBIG2StandardTable(6),  &JBIG2StandardTable(8),  &JBIG2StandardTable(11),
+                        &JBIG2StandardTable(15), &JBIG2StandardTable(15), &JBIG2StandardTable(15),
+                        &JBIG2StandardTable(15), &JBIG2StandardTable(1)};
+  const TkwJBIG2HuffmanTable& b1 = JBIG2StandardTable(1);
+  const TkwJBIG2HuffmanTable& b15 = JBIG2StandardTable(15);
+  std::uint32_t decoded = 0;
+  std::int64_t height = 0;
+  while (decoded < AP.NumNew) {
+    std::int32_t dh = 0;
+    if (AP.Dh->Decode(AR, dh) != TkwJBIG2Code::Value) return false;
+    height += dh;
+    if (height < 0 || height > kMaxDimension) return false;
+    const int h = static_cast<int>(height);
+    std::int64_t width = 0, total = 0;
+    std::vector<int> widths;
+    for (;;) {
+      std::int32_t dw = 0;
+      const TkwJBIG2Code c = AP.Dw->Decode(AR, dw);
+      if (c == TkwJBIG2Code::Oob) break;
+      if (c == TkwJBIG2Code::Fail || decoded >= AP.NumNew) return false;
+      width += dw;
+      if (width < 0 || width > kMaxDimension) return false;
+      const int w = static_cast<int>(width);
+      ++decoded;
+      if (!AP.RefAgg) {
+        total += w;
+        if (total * h > kMaxImagePixels) return false;
+        widths.push_back(w);
+        continue;
+      }
+      std::int32_t nInst = 0;
+      if (AP.AggInst->Decode(AR, nInst) != TkwJBIG2Code::Value || nInst < 1 ||
+          static_cast<std::uint32_t>(nInst) > kMaxSymbols) {
+        return false;
+      }
+      auto sym = std::make_shared<TkwJBIG2Bitmap>();
+      if (nInst == 1) {
+        const std::uint32_t id = AR.Bits(idBits);
+        std::int32_t rdx = 0, rdy = 0, size = 0;
+        if (b15.Decode(AR, rdx) != TkwJBIG2Code::Value || b15.Decode(AR, rdy) != TkwJBIG2Code::Value ||
+            b1.Decode(AR, size) != TkwJBIG2Code::Value || id >= ASymbols.size()) {
+          return false;
+        }
+        const std::span<const std::uint8_t> rest = AR.RestFromByte();
+        TMQDecoder mq(rest.first(std::min<std::size_t>(rest.size(), static_cast<std::size_t>(size))));
+        if (!DecodeRefinement(mq, AGrCx, *sym, w, h, AP.RTemplate, *ASymbols[id], rdx, rdy, false, AP.RAt)) {
+          return false;
+        }
+        AR.SkipBytes(static_cast<std::uint64_t>(size));
+      } else {
+        TTextParams tp;
+        tp.W = w;
+        tp.H = h;
+        tp.NumInstances = static_cast<std::uint32_t>(nInst);
+        tp.RefCorner = 1;
+        tp.Refine = true;
+        tp.RTemplate = AP.RTemplate;
+        tp.RAt = AP.RAt;
+        THuffTextCoder coder(AR, aggTables, nullptr, idBits, 0, AGrCx);
+        if (!DecodeText(coder, tp, ASymbols, *sym)) return false;
+      }
+      ASymbols.push_back(std::move(sym));
+    }
+    if (!AP.RefAgg) {
+      std::int32_t size = 0;
+      if (AP.BmSize->Decode(AR, size) != TkwJBIG2Code::Value || size < 0) return false;
+      AR.Align();
+      const std::span<const std::uint8_t> rest = AR.RestFromByte();
+      // BMSIZE 0: the rows are stored uncompressed, each starting on a byte.
+      const std::uint64_t bytes = size == 0 ? (static_cast<std::uint64_t>(total) + 7) / 8 * static_cast<std::uint64_t>(h)
+                                            : static_cast<std::uint64_t>(size);
+      if (!SplitCollective(rest.first(static_cast<std::size_t>(std::min<std::uint64_t>(rest.size(), bytes))),
+                           size != 0, h, widths, total, ASymbols)) {
+        return false;
+      }
+      AR.SkipBytes(bytes);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
   TReader r{ASeg.Data};
   const std::uint32_t flags = r.U16();
   const bool huff = flags & 1;
-  const bool refAgg = (flags >> 1) & 1;
+  TDictParams dp;
+  dp.RefAgg = (flags >> 1) & 1;
   const bool ctxUsed = (flags >> 8) & 1;
   const bool ctxRetained = (flags >> 9) & 1;
-  const int tmpl = static_cast<int>((flags >> 10) & 3);
-  const int rTmpl = static_cast<int>((flags >> 12) & 1);
-  std::array<int, 8> at{};
+  dp.Template = static_cast<int>((flags >> 10) & 3);
+  dp.RTemplate = static_cast<int>((flags >> 12) & 1);
   if (!huff) {
-    const int n = tmpl == 0 ? 4 : 1;
+    const int n = dp.Template == 0 ? 4 : 1;
     for (int i = 0; i < n; ++i) {
-      at[static_cast<std::size_t>(2 * i)] = r.S8();
-      at[static_cast<std::size_t>(2 * i + 1)] = r.S8();
+      dp.At[static_cast<std::size_t>(2 * i)] = r.S8();
+      dp.At[static_cast<std::size_t>(2 * i + 1)] = r.S8();
     }
   }
-  std::array<int, 4> rat{};
-  if (refAgg && rTmpl == 0) {
-    for (int& a : rat) a = r.S8();
+  if (dp.RefAgg && dp.RTemplate == 0) {
+    for (int& a : dp.RAt) a = r.S8();
   }
-  const std::uint32_t numEx = r.U32(), numNew = r.U32();
-  if (!r.Ok || huff) return;  // Huffman-coded dictionaries are not decoded
-  if (numNew > kMaxSymbols || numEx > kMaxSymbols) return;
+  const std::uint32_t numEx = r.U32();
+  dp.NumNew = r.U32();
+  if (!r.Ok || dp.NumNew > kMaxSymbols || numEx > kMaxSymbols) return;
+  if (huff) {
+    // User tables are taken in the order of the selection fields; a selection with no
+    // table, or the reserved value, leaves the dictionary undecoded.
+    const std::vector<const TkwJBIG2HuffmanTable*> user = UserTables(ASeg);
+    std::size_t next = 0;
+    auto pick = [&](int ASel, int AStd0, int AStd1) -> const TkwJBIG2HuffmanTable* {
+      if (ASel == 0) return &JBIG2StandardTable(AStd0);
+      if (ASel == 1 && AStd1) return &JBIG2StandardTable(AStd1);
+      if (ASel == 3 || (ASel == 1 && !AStd1)) return next < user.size() ? user[next++] : nullptr;
+      return nullptr;
+    };
+    dp.Dh = pick(static_cast<int>((flags >> 2) & 3), 4, 5);
+    dp.Dw = pick(static_cast<int>((flags >> 4) & 3), 2, 3);
+    dp.BmSize = pick(static_cast<int>((flags >> 6) & 1), 1, 0);
+    dp.AggInst = pick(static_cast<int>((flags >> 7) & 1), 1, 0);
+    if (!dp.Dh || !dp.Dw || !dp.BmSize || !dp.AggInst) return;
+  }
   std::vector<TBitmapPtr> symbols;
   TSegment* lastDict = nullptr;
   for (std::uint32_t n : ASeg.Refs) {
@@ -839,75 +1183,38 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
     }
   }
   if (symbols.size() > kMaxSymbols) return;
-  const std::uint32_t numIn = static_cast<std::uint32_t>(symbols.size());
   std::vector<TCx> gbCx(1 << 16, 0), grCx(1 << 13, 0);
   if (ctxUsed && lastDict && !lastDict->GbCx.empty()) {
     gbCx = lastDict->GbCx;
     grCx = lastDict->GrCx;
   }
-  TMQDecoder mq(r.Rest());
-  TIntDecoder iadh, iadw, iaex, iaai;
-  const int codeLen = CeilLog2(numIn + numNew);
-  TTextContexts text(codeLen);
-  std::uint32_t decoded = 0;
-  std::int64_t height = 0;
-  // Height classes: each decodes at least one symbol or ends the dictionary.
-  while (decoded < numNew) {
-    std::int32_t dh = 0;
-    if (mq.Exhausted() || !iadh.Decode(mq, dh)) break;
-    height += dh;
-    if (height < 0 || height > kMaxDimension) return;
-    std::int64_t width = 0;
-    // A height class always ends with an OOB, also after the last symbol.
-    for (;;) {
-      std::int32_t dw = 0;
-      if (!iadw.Decode(mq, dw)) break;
-      if (decoded >= numNew) return;
-      width += dw;
-      if (width < 0 || width > kMaxDimension || mq.Exhausted()) return;
-      auto sym = std::make_shared<TkwJBIG2Bitmap>();
-      const int w = static_cast<int>(width), h = static_cast<int>(height);
-      if (!refAgg) {
-        if (!DecodeGenericArith(mq, gbCx, *sym, w, h, tmpl, false, at)) return;
-      } else {
-        std::int32_t nInst = 0;
-        if (!iaai.Decode(mq, nInst) || nInst < 1 || static_cast<std::uint32_t>(nInst) > kMaxSymbols) return;
-        if (nInst == 1) {
-          const std::uint32_t id = text.Iaid.Decode(mq);
-          std::int32_t rdx = 0, rdy = 0;
-          if (!text.Iardx.Decode(mq, rdx) || !text.Iardy.Decode(mq, rdy)) return;
-          if (id >= symbols.size()) return;
-          if (!DecodeRefinement(mq, grCx, *sym, w, h, rTmpl, *symbols[id], rdx, rdy, false, rat)) return;
-        } else {
-          TTextParams tp;
-          tp.W = w;
-          tp.H = h;
-          tp.NumInstances = static_cast<std::uint32_t>(nInst);
-          tp.RefCorner = 1;
-          tp.Refine = true;
-          tp.RTemplate = rTmpl;
-          tp.RAt = rat;
-          if (!DecodeTextArith(mq, text, grCx, tp, symbols, *sym)) return;
-        }
-      }
-      symbols.push_back(std::move(sym));
-      ++decoded;
-    }
-  }
   // Export flags come as alternating runs over input and new symbols.
   std::vector<TBitmapPtr> exported;
-  bool exportFlag = false;
-  std::uint64_t index = 0;
-  const std::uint64_t total = symbols.size();
-  for (std::uint64_t guard = 0; index < total && guard <= total + 1; ++guard) {
-    std::int32_t run = 0;
-    if (!iaex.Decode(mq, run) || run < 0) break;
-    const std::uint64_t end = std::min<std::uint64_t>(total, index + static_cast<std::uint64_t>(run));
-    if (exportFlag) {
-      for (std::uint64_t i = index; i < end && exported.size() < numEx; ++i) exported.push_back(symbols[i]);
+  auto exportRuns = [&](auto&& ARun) {
+    bool exportFlag = false;
+    std::uint64_t index = 0;
+    const std::uint64_t total = symbols.size();
+    for (std::uint64_t guard = 0; index < total && guard <= total + 1; ++guard) {
+      std::int32_t run = 0;
+      if (!ARun(run) || run < 0) break;
+      const std::uint64_t end = std::min<std::uint64_t>(total, index + static_cast<std::uint64_t>(run));
+      if (exportFlag) {
+        for (std::uint64_t i = index; i < end && exported.size() < numEx; ++i) exported.push_back(symbols[i]);
+      }
+      index = end;
+      exportFlag = !exportFlag;
     }
-    index = end;
-    exportFlag = !exportFlag;
+  };
+  if (huff) {
+    TkwJBIG2BitReader br(r.Rest());
+    if (!DecodeSymbolsHuffman(br, dp, grCx, symbols)) return;
+    const TkwJBIG2HuffmanTable& b1 = JBIG2StandardTable(1);
+    exportRuns([&](std::int32_t& ARun) { return b1.Decode(br, ARun) == TkwJBIG2Code::Value; });
+  } else {
+    TMQDecoder mq(r.Rest());
+    if (!DecodeSymbolsArith(mq, dp, gbCx, grCx, symbols)) return;
+    TIntDecoder iaex;
+    exportRuns([&](std::int32_t& ARun) { return iaex.Decode(mq, ARun); });
   }
   ASeg.Symbols = std::move(exported);
   if (ctxRetained) {
@@ -934,7 +1241,7 @@ void TkwJBIG2Decoder::TImpl::TextRegion(TSegment& ASeg, bool AImmediate) {
   int ds = static_cast<int>((flags >> 10) & 31);
   tp.DsOffset = ds >= 16 ? ds - 32 : ds;
   tp.RTemplate = static_cast<int>((flags >> 15) & 1);
-  if (huff) return;  // Huffman-coded text regions are not decoded
+  const std::uint32_t huffFlags = huff ? r.U16() : 0;
   if (tp.Refine && tp.RTemplate == 0) {
     for (int& a : tp.RAt) a = r.S8();
   }
@@ -946,12 +1253,39 @@ void TkwJBIG2Decoder::TImpl::TextRegion(TSegment& ASeg, bool AImmediate) {
     if (s && s->Type == 0) symbols.insert(symbols.end(), s->Symbols.begin(), s->Symbols.end());
   }
   if (symbols.size() > kMaxSymbols) return;
-  TMQDecoder mq(r.Rest());
-  TTextContexts ctx(CeilLog2(static_cast<std::uint32_t>(symbols.size())));
   std::vector<TCx> grCx(1 << 13, 0);
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bool ok;
+  if (huff) {
+    // User tables are taken in the order of the selection fields.
+    const std::vector<const TkwJBIG2HuffmanTable*> user = UserTables(ASeg);
+    std::size_t next = 0;
+    auto pick = [&](std::uint32_t ASel, std::initializer_list<int> AStandard) -> const TkwJBIG2HuffmanTable* {
+      if (ASel == 3) return next < user.size() ? user[next++] : nullptr;
+      return ASel < AStandard.size() ? &JBIG2StandardTable(AStandard.begin()[ASel]) : nullptr;
+    };
+    TTextTables t;
+    t.Fs = pick(huffFlags & 3, {6, 7});
+    t.Ds = pick((huffFlags >> 2) & 3, {8, 9, 10});
+    t.Dt = pick((huffFlags >> 4) & 3, {11, 12, 13});
+    t.Rdw = pick((huffFlags >> 6) & 3, {14, 15});
+    t.Rdh = pick((huffFlags >> 8) & 3, {14, 15});
+    t.Rdx = pick((huffFlags >> 10) & 3, {14, 15});
+    t.Rdy = pick((huffFlags >> 12) & 3, {14, 15});
+    t.Rsize = (huffFlags >> 14) & 1 ? pick(3, {}) : &JBIG2StandardTable(1);
+    if (!t.Fs || !t.Ds || !t.Dt || !t.Rdw || !t.Rdh || !t.Rdx || !t.Rdy || !t.Rsize) return;
+    TkwJBIG2BitReader br(r.Rest());
+    TkwJBIG2HuffmanTable ids;
+    if (!ReadJBIG2SymbolIdTable(br, static_cast<std::uint32_t>(symbols.size()), ids)) return;
+    THuffTextCoder coder(br, t, &ids, 0, tp.LogStrips, grCx);
+    ok = DecodeText(coder, tp, symbols, *bitmap);
+  } else {
+    TMQDecoder mq(r.Rest());
+    TTextContexts ctx(CeilLog2(static_cast<std::uint32_t>(symbols.size())));
+    TArithTextCoder coder(mq, ctx, grCx);
+    ok = DecodeText(coder, tp, symbols, *bitmap);
+  }
   // A region cut short by damage still shows the symbols placed so far.
-  const bool ok = DecodeTextArith(mq, ctx, grCx, tp, symbols, *bitmap);
   if (!ok && bitmap->W == 0) return;
   if (AImmediate) {
     PlaceRegion(*bitmap, info, info.Op);

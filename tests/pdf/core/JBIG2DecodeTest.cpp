@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "pdf/core/ImageFilters.h"
+#include "pdf/core/JBIG2Huffman.h"
 #include "pdf/core/PDBaseObject.h"
 #include "tests/pdf/core/DecoderFixtures.h"
 
@@ -145,6 +148,317 @@ TEST(JBIG2Decode, GlobalsSuppliedByTheStreamDictionary) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     EXPECT_EQ(static_cast<std::uint8_t>(bytes[i] ^ 0xFF), static_cast<std::uint8_t>(ref.Pixels[i]));
   }
+}
+
+// ---------------------------------------------------------------------------------------
+// Huffman-coded segments, built bit by bit. The codes below are those of T.88 Annex B's
+// standard tables; the reference pages are what jbig2dec --embedded makes of the same
+// streams (tests/fixtures/images/jbig2_huffman.cmd).
+
+// Writes bits most significant first; '0' and '1' are bits, anything else is ignored.
+class TBitWriter {
+public:
+  TBitWriter& Bits(const char* ABits) {
+    for (const char* c = ABits; *c; ++c) {
+      if (*c == '0' || *c == '1') Put(*c == '1');
+    }
+    return *this;
+  }
+  TBitWriter& Num(std::uint32_t AValue, int ACount) {
+    for (int i = ACount - 1; i >= 0; --i) Put(((AValue >> i) & 1) != 0);
+    return *this;
+  }
+  TBitWriter& Align() {
+    FBit = 0;
+    return *this;
+  }
+  TBitWriter& Raw(const std::string& ABytes) {
+    Align();
+    FBytes += ABytes;
+    return *this;
+  }
+  [[nodiscard]] const std::string& Str() const { return FBytes; }
+
+private:
+  std::string FBytes;
+  int FBit = 0;
+  void Put(bool AOne) {
+    if (FBit == 0) FBytes += '\0';
+    if (AOne) FBytes.back() = static_cast<char>(FBytes.back() | (0x80 >> FBit));
+    FBit = (FBit + 1) & 7;
+  }
+};
+
+// A segment header referring to ARefs (segment numbers below 256), page 1.
+std::string SegmentTo(std::uint32_t ANumber, int AType, std::initializer_list<int> ARefs, const std::string& AData) {
+  std::string h = U32(ANumber) + static_cast<char>(AType) + static_cast<char>(ARefs.size() << 5);
+  for (const int r : ARefs) h += static_cast<char>(r);
+  return h + '\1' + U32(static_cast<std::uint32_t>(AData.size())) + AData;
+}
+
+std::string U16(std::uint32_t AValue) { return {static_cast<char>(AValue >> 8), static_cast<char>(AValue)}; }
+
+// Three symbols: 0 is 2 x 2, 1 is 3 x 2 (one uncompressed height class), 2 is 4 x 3 (MMR).
+std::string HuffmanDictionary(std::uint32_t ANumber) {
+  TBitWriter b;
+  b.Bits("10");                     // DH 2 (B.4)
+  b.Bits("110 10 111111");          // DW 2, DW 1, OOB (B.2)
+  b.Bits("0 0000").Align();         // BMSIZE 0 (B.1): rows stored uncompressed
+  b.Raw("\xF8\xE8");                // XX XXX / XX X.X: symbol 0 then symbol 1
+  b.Bits("0");                      // DH 1: height 3
+  b.Bits("1110 001 111111");        // DW 4, OOB
+  b.Bits("0 0011").Align();         // BMSIZE 3: MMR rows .XX. three times
+  b.Raw(std::string("\x04\xBF\x80", 3));
+  b.Bits("0 0000 0 0011");          // export runs (B.1): none skipped, 3 exported
+  return SegmentTo(ANumber, 0, {}, U16(0x0001) + U32(3) + U32(3) + b.Str());
+}
+
+// The symbol ID table of a text region whose ASymbols symbols all get 2-bit codes.
+void TwoBitSymbolCodes(TBitWriter& AB, int ASymbols) {
+  for (int i = 0; i < 35; ++i) AB.Num(i == 2 ? 1 : 0, 4);  // only run code 2, coded "0"
+  for (int i = 0; i < ASymbols; ++i) AB.Bits("0");
+  AB.Align();
+}
+
+const std::string kHuffmanTextPage =
+    "..XX.XXX........"
+    "..XX.X.X........"
+    "..XX............"
+    "................"
+    ".XX............."
+    ".XX............."
+    "................"
+    "................";
+
+std::string Picture(const TkwJBIG2Decoder& ADec) {
+  std::string s;
+  for (int y = 0; y < ADec.GetHeight(); ++y) {
+    for (int x = 0; x < ADec.GetWidth(); ++x) s += ADec.GetPage().Get(x, y) ? 'X' : '.';
+  }
+  return s;
+}
+
+std::string HuffmanTextStream() {
+  TBitWriter t;
+  TwoBitSymbolCodes(t, 3);
+  t.Bits("0");                     // STRIPT: DT 1 (B.11), so T starts at -1
+  t.Bits("0 00 0000001 10");       // strip: DT 1, FS 1 (B.6), symbol 2 at (1, 0)
+  t.Bits("00 1 01");               // DS 1 (B.8), symbol 1 at (5, 0)
+  t.Bits("01");                    // OOB: end of strip
+  t.Bits("1100 00 0000000 00");    // DT 4, FS 0, symbol 0 at (1, 4)
+  t.Bits("01");
+  const std::string text = RegionInfo(16, 8, 0, 0) + U16(0x0011) + U16(0) + U32(3) + t.Str();
+  return PageInfo(16, 8) + HuffmanDictionary(1) + SegmentTo(2, 6, {1}, text) + Segment(3, 49, "");
+}
+
+TEST(JBIG2Decode, HuffmanDictionaryAndTextWithStandardTables) {
+  const std::string data = HuffmanTextStream();
+  EXPECT_EQ(data, test::ReadFixture("raw/jbig2_huffman-text.bin"));
+  const test::TPnm ref = test::ReadPnm("ref/jbig2_huffman-text.pbm");
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(Picture(dec), kHuffmanTextPage);
+  EXPECT_EQ(std::string(out.begin(), out.end()), ref.Pixels);
+
+  // Cut anywhere, the stream still decodes what came before the cut.
+  for (std::size_t n = 0; n < data.size(); ++n) {
+    TkwJBIG2Decoder cut;
+    (void)cut.DecodeImage(test::Bytes(data.substr(0, n)), out, false);
+  }
+}
+
+std::string UserTableStream() {
+  // A table segment: values 0..7 after a "0", lower range "10", upper range "11".
+  const std::string table = std::string("\x24", 1) + U32(0) + U32(8) + "\x2D\x20";
+  // A text region with the user table for FS, B.10 for DS and B.13 for DT.
+  TBitWriter t;
+  TwoBitSymbolCodes(t, 3);
+  t.Bits("0");                      // STRIPT: DT 1 (B.13)
+  t.Bits("0 0 001 01");             // DT 1, FS 1 (user table), symbol 1 at (1, 0)
+  t.Bits("00 11 10");               // DS 1 (B.10), symbol 2 at (4, 0)
+  t.Bits("10");                     // OOB
+  t.Bits("100 0 000 00");           // DT 2, FS 0: symbol 0 at (1, 2)
+  t.Bits("00 11 00");               // DS 1: symbol 0 at (3, 2)
+  t.Bits("10");
+  const std::string text = RegionInfo(16, 5, 0, 0) + U16(0x0011) + U16(0x002B) + U32(4) + t.Str();
+  return PageInfo(16, 5) + HuffmanDictionary(1) + Segment(2, 53, table) + SegmentTo(3, 6, {1, 2}, text) +
+         Segment(4, 49, "");
+}
+
+TEST(JBIG2Decode, HuffmanTextWithUserTable) {
+  const std::string data = UserTableStream();
+  EXPECT_EQ(data, test::ReadFixture("raw/jbig2_huffman-usertable.bin"));
+  const test::TPnm ref = test::ReadPnm("ref/jbig2_huffman-usertable.pbm");
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(Picture(dec),
+            ".XXX.XX........."
+            ".X.X.XX........."
+            ".XXXXXX........."
+            ".XXXX..........."
+            "................");
+  EXPECT_EQ(std::string(out.begin(), out.end()), ref.Pixels);
+}
+
+TEST(JBIG2Decode, HuffmanAggregateSymbol) {
+  // A dictionary aggregating symbols 2 and 1 of the first one into a 7 x 3 symbol; its
+  // instances' IDs are 2-bit numbers (four symbols in all).
+  TBitWriter a;
+  a.Bits("110 1110 100");           // DH 3, DW 7
+  a.Bits("0 0010");                 // two instances (B.1)
+  a.Bits("0 0 00 0000000");         // STRIPT -1, DT 1, FS 0 (B.6)
+  a.Bits("10 0");                   // symbol 2, not refined
+  a.Bits("00 1 01 0");              // DS 1 (B.8), symbol 1, not refined
+  a.Bits("01");                     // end of strip
+  a.Bits("111111");                 // end of height class
+  a.Bits("0 0011 0 0001");          // export: 3 input symbols skipped, the new one exported
+  const std::string agg = SegmentTo(2, 0, {1}, U16(0x1003) + U32(1) + U32(1) + a.Str());
+  TBitWriter t;
+  for (int i = 0; i < 35; ++i) t.Num(i == 1 ? 1 : 0, 4);  // run code 1 only
+  t.Bits("0").Align();              // the one symbol's code is 1 bit long: "0"
+  t.Bits("0 0 00 0000001 0");       // STRIPT -1, DT 1, FS 1: the symbol at (1, 0)
+  t.Bits("00 1 0");                 // DS 1: again at (8, 0)
+  t.Bits("01 1100 00 0000000 0");   // OOB, DT 4, FS 0: at (1, 4)
+  t.Bits("01");
+  const std::string text = RegionInfo(16, 8, 0, 0) + U16(0x0011) + U16(0) + U32(3) + t.Str();
+  const std::string data =
+      PageInfo(16, 8) + HuffmanDictionary(1) + agg + SegmentTo(3, 6, {2}, text) + Segment(4, 49, "");
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(Picture(dec),
+            "..XX.XXX.XX.XXX."
+            "..XX.X.X.XX.X.X."
+            "..XX.....XX....."
+            "................"
+            "..XX.XXX........"
+            "..XX.X.X........"
+            "..XX............"
+            "................");
+}
+
+TEST(JBIG2Decode, HuffmanTextCutShortKeepsItsFirstStrip) {
+  const std::string data = HuffmanTextStream();
+  // The end-of-page segment and the last 2 bytes of the text region (its second strip) go.
+  const std::string cut = data.substr(0, data.size() - 11 - 2);
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(cut), out, false));
+  EXPECT_EQ(Picture(dec), kHuffmanTextPage.substr(0, 3 * 16) + std::string(5 * 16, '.'));
+}
+
+// The standard tables as transcribed: every one is a complete prefix code whose ordinary
+// lines cover one unbroken range of values, which the range lines continue.
+TEST(JBIG2Huffman, StandardTablesAreCompleteAndContiguous) {
+  using TKind = TkwJBIG2HuffmanTable::TKind;
+  for (int n = 1; n <= 15; ++n) {
+    SCOPED_TRACE(n);
+    std::vector<TkwJBIG2HuffmanTable::TLine> lines = JBIG2StandardTable(n).Lines();
+    double kraft = 0;
+    for (const auto& l : lines) kraft += std::ldexp(1.0, -l.PrefLen);
+    EXPECT_EQ(kraft, 1.0);
+    std::vector<TkwJBIG2HuffmanTable::TLine> normal;
+    std::int64_t lower = INT64_MIN, upper = INT64_MIN;
+    for (const auto& l : lines) {
+      if (l.Kind == TKind::Normal) normal.push_back(l);
+      if (l.Kind == TKind::Lower) lower = l.RangeLow;
+      if (l.Kind == TKind::Upper) upper = l.RangeLow;
+    }
+    std::sort(normal.begin(), normal.end(), [](const auto& A, const auto& B) { return A.RangeLow < B.RangeLow; });
+    for (std::size_t i = 1; i < normal.size(); ++i) {
+      EXPECT_EQ(normal[i - 1].RangeLow + (std::int64_t{1} << normal[i - 1].RangeLen), normal[i].RangeLow) << i;
+    }
+    if (lower != INT64_MIN) {
+      EXPECT_EQ(lower, normal.front().RangeLow - 1);
+    }
+    if (upper != INT64_MIN) {
+      EXPECT_EQ(upper, normal.back().RangeLow + (std::int64_t{1} << normal.back().RangeLen));
+    }
+  }
+}
+
+std::span<const std::uint8_t> Span(const std::string& AData) { return test::Bytes(AData); }
+
+TEST(JBIG2Huffman, TableSegmentsDecodeTheirRangesAndRefuseDamage) {
+  // HTOOB 1, 2-bit prefixes, 3-bit ranges, values 10..25: "00"+3 bits 10..17, "01"+3 bits
+  // 18..25, lower "100", upper "101", OOB "110" (a 3-bit length for the last three).
+  const std::string head = std::string("\x23", 1) + U32(10) + U32(26);
+  TBitWriter lines;
+  lines.Num(2, 2).Num(3, 3).Num(2, 2).Num(3, 3).Num(3, 2).Num(3, 2).Num(3, 2);
+  TkwJBIG2HuffmanTable table;
+  ASSERT_TRUE(ReadJBIG2TableSegment(Span(head + lines.Str()), table));
+  TBitWriter values;
+  values.Bits("00 000  01 111  100").Num(5, 32).Bits("101").Num(7, 32).Bits("110  111");
+  TkwJBIG2BitReader r(Span(values.Str()));
+  std::int32_t v = 0;
+  EXPECT_EQ(table.Decode(r, v), TkwJBIG2Code::Value);
+  EXPECT_EQ(v, 10);
+  EXPECT_EQ(table.Decode(r, v), TkwJBIG2Code::Value);
+  EXPECT_EQ(v, 25);
+  EXPECT_EQ(table.Decode(r, v), TkwJBIG2Code::Value);
+  EXPECT_EQ(v, 9 - 5);
+  EXPECT_EQ(table.Decode(r, v), TkwJBIG2Code::Value);
+  EXPECT_EQ(v, 26 + 7);
+  EXPECT_EQ(table.Decode(r, v), TkwJBIG2Code::Oob);
+  // "111" is no code; then the data ends.
+  EXPECT_EQ(table.Decode(r, v), TkwJBIG2Code::Fail);
+  EXPECT_EQ(table.Decode(r, v), TkwJBIG2Code::Fail);
+  EXPECT_TRUE(r.Overrun());
+
+  struct TDamaged {
+    const char* Name;
+    std::string Data;
+  };
+  TBitWriter longPrefix;  // 8-bit prefix lengths: 200 is beyond any code
+  longPrefix.Num(200, 8).Num(0, 1).Num(1, 8).Num(1, 8);
+  TBitWriter manyLines;   // lines of one value each over two million values
+  for (int i = 0; i < 70000; ++i) manyLines.Num(1, 1).Num(0, 1);
+  const TDamaged cases[] = {
+      {"Short", head.substr(0, 5)},
+      {"LinesCutShort", head + lines.Str().substr(0, 1)},
+      {"PrefixTooLong", std::string("\x0E", 1) + U32(0) + U32(1) + longPrefix.Str()},
+      {"RangeTooLong", std::string("\x70", 1) + U32(0) + U32(1) + "\xFF\xFF"},
+      {"TooManyLines", std::string("\x00", 1) + U32(0) + U32(2000000) + manyLines.Str()},
+  };
+  for (const TDamaged& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_FALSE(ReadJBIG2TableSegment(Span(c.Data), table));
+  }
+}
+
+TEST(JBIG2Huffman, SymbolIdTableExpandsItsRunCodes) {
+  // Run codes 2 ("00"), 32 ("01": repeat), 33 ("10": zeros) and 34 ("11": many zeros).
+  auto runCodes = [](TBitWriter& AB) {
+    for (int i = 0; i < 35; ++i) AB.Num(i == 2 || i >= 32 ? 2 : 0, 4);
+  };
+  TBitWriter b;
+  runCodes(b);
+  // Length 2, repeated three times, then 3, 11 and 3 zeros: symbols 0..3 get the codes
+  // 00, 01, 10 and 11, symbols 4..20 none.
+  b.Bits("00  01 00  10 000  11 0000000  10 000").Align();
+  b.Bits("00 11 10 01");
+  TkwJBIG2HuffmanTable ids;
+  TkwJBIG2BitReader r(Span(b.Str()));
+  ASSERT_TRUE(ReadJBIG2SymbolIdTable(r, 21, ids));
+  EXPECT_EQ(r.BitPosition() % 8, 0u);
+  std::int32_t v = 0;
+  std::vector<std::int32_t> got;
+  while (ids.Decode(r, v) == TkwJBIG2Code::Value) got.push_back(v);
+  EXPECT_EQ(got, (std::vector<std::int32_t>{0, 3, 2, 1}));
+
+  // A repeat with nothing before it, and lengths that end before all symbols have one.
+  TBitWriter first;
+  runCodes(first);
+  first.Bits("01 00");
+  TkwJBIG2BitReader r1(Span(first.Str()));
+  EXPECT_FALSE(ReadJBIG2SymbolIdTable(r1, 4, ids));
+  TBitWriter cut;
+  runCodes(cut);
+  cut.Bits("00 00");
+  TkwJBIG2BitReader r2(Span(cut.Str()));
+  EXPECT_FALSE(ReadJBIG2SymbolIdTable(r2, 1000, ids));
 }
 
 TEST(JBIG2Decode, OversizedPageIsRefused) {
