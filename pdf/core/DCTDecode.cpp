@@ -30,20 +30,41 @@ inline std::uint8_t ClampByte(std::int64_t AValue) {
   return static_cast<std::uint8_t>(AValue < 0 ? 0 : (AValue > 255 ? 255 : AValue));
 }
 
-// YCbCr to RGB in 16.16 fixed point, per JFIF.
-struct TYccTables {
-  std::array<int, 256> CrR{}, CbB{}, CrG{}, CbG{};
-  TYccTables() {
-    for (int i = 0; i < 256; ++i) {
-      const int x = i - 128;
-      CrR[i] = static_cast<int>(std::lround(1.40200 * 65536.0 * x));
-      CbB[i] = static_cast<int>(std::lround(1.77200 * 65536.0 * x));
-      CrG[i] = -static_cast<int>(std::lround(0.71414 * 65536.0 * x));
-      CbG[i] = -static_cast<int>(std::lround(0.34414 * 65536.0 * x)) + 32768;
-    }
+// JFIF's YCbCr to RGB in 16.16 fixed point, the constants rounded as the reference
+// decoders round them. Whole rows at a time, in arithmetic the compiler can vectorise.
+constexpr int kCrR = 91881, kCbB = 116130, kCrG = 46802, kCbG = 22554, kHalf = 1 << 15;
+
+inline std::uint8_t Clip(int AValue) { return static_cast<std::uint8_t>(std::clamp(AValue, 0, 255)); }
+
+// The per-pixel loops are built twice, for AVX2 (whose 32-bit multiplies make them worth
+// vectorising) and for the baseline processor; the loader picks one at start-up.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QM_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define QM_VECTOR_LOOP
+#endif
+
+QM_VECTOR_LOOP void YccToRgbRow(const std::uint8_t* AY, const std::uint8_t* ACb, const std::uint8_t* ACr, std::uint8_t* AOut,
+                 std::size_t AWidth) {
+  for (std::size_t x = 0; x < AWidth; ++x) {
+    const int y = AY[x], cb = ACb[x] - 128, cr = ACr[x] - 128;
+    AOut[3 * x] = Clip(y + ((kCrR * cr + kHalf) >> 16));
+    AOut[3 * x + 1] = Clip(y + ((-kCbG * cb - kCrG * cr + kHalf) >> 16));
+    AOut[3 * x + 2] = Clip(y + ((kCbB * cb + kHalf) >> 16));
   }
-};
-const TYccTables kYcc;
+}
+
+// YCCK: the YCbCr part gives inverted CMY, K passes unchanged.
+QM_VECTOR_LOOP void YcckToCmykRow(const std::uint8_t* AY, const std::uint8_t* ACb, const std::uint8_t* ACr, const std::uint8_t* AK,
+                   std::uint8_t* AOut, std::size_t AWidth) {
+  for (std::size_t x = 0; x < AWidth; ++x) {
+    const int y = AY[x], cb = ACb[x] - 128, cr = ACr[x] - 128;
+    AOut[4 * x] = static_cast<std::uint8_t>(255 - Clip(y + ((kCrR * cr + kHalf) >> 16)));
+    AOut[4 * x + 1] = static_cast<std::uint8_t>(255 - Clip(y + ((-kCbG * cb - kCrG * cr + kHalf) >> 16)));
+    AOut[4 * x + 2] = static_cast<std::uint8_t>(255 - Clip(y + ((kCbB * cb + kHalf) >> 16)));
+    AOut[4 * x + 3] = AK[x];
+  }
+}
 
 }  // namespace
 
@@ -209,6 +230,12 @@ bool TkwJpegDecoder::ReadHuffmanTables(std::size_t AEnd) {
       code <<= 1;
     }
     t.MaxCode[17] = 0x7FFFFFFF;
+    for (std::size_t i = 0; i < t.Fast.size(); ++i) {
+      const int len = t.Fast[i] >> 8, rs = t.Fast[i] & 0xFF, run = rs >> 4, size = rs & 15;
+      if (len == 0 || size == 0 || len + size > 9) continue;
+      const int bits = static_cast<int>((i >> (9 - len - size)) & ((1u << size) - 1));
+      t.FastAc[i] = Extend(bits, size) * 256 + run * 16 + len + size;
+    }
     t.Defined = true;
   }
   return true;
@@ -258,6 +285,13 @@ bool TkwJpegDecoder::ReadScanHeader(std::size_t AEnd) {
 }
 
 void TkwJpegDecoder::FillBits() {
+  // Plain data bytes, the usual case, go in without the marker checks.
+  if (!FMarkerHit && FPos + 8 <= FData.size()) {
+    while (FBitCount <= 56 && FData[FPos] != 0xFF) {
+      FBits = (FBits << 8) | FData[FPos++];
+      FBitCount += 8;
+    }
+  }
   while (FBitCount <= 56) {
     std::uint64_t byte = 0;
     if (!FMarkerHit && FPos < FData.size()) {
@@ -325,6 +359,17 @@ bool TkwJpegDecoder::DecodeBlockBaseline(TComponent& AComp, std::int16_t* ABlock
   for (int k = 1; k < 64;) {
     // A code and its extra bits take at most 32 bits: one refill serves both.
     if (FBitCount < 32) FillBits();
+    const std::int32_t fast = ac.FastAc[static_cast<std::size_t>((FBits >> (FBitCount - 9)) & 511)];
+    if (fast != 0) {
+      // Most coefficients: code, run and value from one look-up.
+      k += (fast >> 4) & 15;
+      FBitCount -= fast & 15;
+      if (k > 63) break;
+      ABlock[kZigZag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(fast >> 8);
+      anyAc = true;
+      ++k;
+      continue;
+    }
     const int rs = DecodeHuffman(ac);
     const int r = rs >> 4, s = rs & 15;
     if (s == 0) {
@@ -654,6 +699,79 @@ void IdctPasses(const T* in, std::uint8_t* AOut, std::size_t AStride) {
   IdctRows<T>(ws.data(), AOut, AStride);
 }
 
+// Idct8 on eight sequences at once, the sequences being the lanes: AIn[k * 8 + lane] is
+// the k-th input of a lane and AOut[k * 8 + lane] its k-th output, rounded and shifted
+// down by AShift. Laid out this way the compiler turns each step into one vector step.
+template <int AShift>
+[[gnu::always_inline]] inline void Idct8Lanes(const std::int32_t* AIn, std::int32_t* AOut) {
+  constexpr std::int32_t c0298 = 2446, c0390 = 3196, c0541 = 4433, c0765 = 6270, c0899 = 7373, c1175 = 9633,
+                         c1501 = 12299, c1847 = 15137, c1961 = 16069, c2053 = 16819, c2562 = 20995,
+                         c3072 = 25172, rnd = 1 << (AShift - 1);
+  for (int l = 0; l < 8; ++l) {
+    const std::int32_t* in = AIn + l;
+    std::int32_t z2 = in[16], z3 = in[48];
+    std::int32_t z1 = (z2 + z3) * c0541;
+    std::int32_t tmp2 = z1 - z3 * c1847;
+    std::int32_t tmp3 = z1 + z2 * c0765;
+    z2 = in[0];
+    z3 = in[32];
+    std::int32_t tmp0 = (z2 + z3) * (1 << kIdctConst) + rnd;
+    std::int32_t tmp1 = (z2 - z3) * (1 << kIdctConst) + rnd;
+    const std::int32_t e10 = tmp0 + tmp3, e13 = tmp0 - tmp3, e11 = tmp1 + tmp2, e12 = tmp1 - tmp2;
+    tmp0 = in[56];
+    tmp1 = in[40];
+    tmp2 = in[24];
+    tmp3 = in[8];
+    z1 = tmp0 + tmp3;
+    z2 = tmp1 + tmp2;
+    z3 = tmp0 + tmp2;
+    std::int32_t z4 = tmp1 + tmp3;
+    const std::int32_t z5 = (z3 + z4) * c1175;
+    tmp0 *= c0298;
+    tmp1 *= c2053;
+    tmp2 *= c3072;
+    tmp3 *= c1501;
+    z1 *= -c0899;
+    z2 *= -c2562;
+    z3 = z3 * -c1961 + z5;
+    z4 = z4 * -c0390 + z5;
+    tmp0 += z1 + z3;
+    tmp1 += z2 + z4;
+    tmp2 += z2 + z3;
+    tmp3 += z1 + z4;
+    std::int32_t* out = AOut + l;
+    out[0] = (e10 + tmp3) >> AShift;
+    out[56] = (e10 - tmp3) >> AShift;
+    out[8] = (e11 + tmp2) >> AShift;
+    out[48] = (e11 - tmp2) >> AShift;
+    out[16] = (e12 + tmp1) >> AShift;
+    out[40] = (e12 - tmp1) >> AShift;
+    out[24] = (e13 + tmp0) >> AShift;
+    out[32] = (e13 - tmp0) >> AShift;
+  }
+}
+
+// Both passes in 32 bits over a block whose dequantised coefficients stay below 2^12;
+// false, with nothing written, when the column pass leaves values that need the 64-bit
+// row pass. The same arithmetic as IdctPasses<std::int32_t>, eight lanes at a time.
+QM_VECTOR_LOOP bool IdctLanes32(const std::int32_t* AIn, std::uint8_t* AOut, std::size_t AStride) {
+  alignas(32) std::int32_t ws[64];
+  alignas(32) std::int32_t t[64];
+  Idct8Lanes<kIdctConst - kIdctPass1>(AIn, ws);
+  std::int32_t peak = 0;
+  for (int i = 0; i < 64; ++i) peak |= ws[i] < 0 ? -ws[i] : ws[i];
+  if (peak >= (1 << 14)) return false;
+  for (int r = 0; r < 8; ++r) {
+    for (int c = 0; c < 8; ++c) t[c * 8 + r] = ws[r * 8 + c];
+  }
+  Idct8Lanes<kIdctConst + kIdctPass1 + 3>(t, ws);  // ws[c * 8 + r]: row r, column c
+  for (int r = 0; r < 8; ++r) {
+    std::uint8_t* out = AOut + static_cast<std::size_t>(r) * AStride;
+    for (int c = 0; c < 8; ++c) out[c] = Clip(ws[c * 8 + r] + 128);
+  }
+  return true;
+}
+
 }  // namespace
 
 void TkwJpegDecoder::IdctFlat(std::int16_t ADc, std::uint16_t AQuant, std::uint8_t* AOut, std::size_t AStride) {
@@ -675,14 +793,14 @@ void TkwJpegDecoder::IdctBlock(const std::int16_t* ABlock, const std::array<std:
   // Dequantised coefficients of an 8-bit image stay within a few thousand; up to 2^12 in
   // magnitude the passes cannot overflow 32 bits. Damaged data with 16-bit quantisers can
   // reach 2^31 and takes the 64-bit passes.
-  std::array<std::int32_t, 64> in;
+  alignas(32) std::array<std::int32_t, 64> in;
   std::int32_t peak = 0;
   for (std::size_t i = 0; i < 64; ++i) {
     in[i] = std::int32_t{ABlock[i]} * AQuant[i];
     peak |= in[i] < 0 ? -in[i] : in[i];
   }
   if (peak < (1 << 12)) {
-    IdctPasses<std::int32_t>(in.data(), AOut, AStride);
+    if (!IdctLanes32(in.data(), AOut, AStride)) IdctPasses<std::int32_t>(in.data(), AOut, AStride);
   } else {
     std::array<std::int64_t, 64> wide;
     for (std::size_t i = 0; i < 64; ++i) wide[i] = in[i];
@@ -764,34 +882,31 @@ void TkwJpegDecoder::UpsampleRow(const TComponent& AComp, int ARow, std::uint8_t
     return;
   }
   if (exactH && exactV && hs == 2 && (vs == 1 || vs == 2) && n >= 2) {
-    // Triangle filter, the way common decoders smooth chroma.
+    // Triangle filter, the way common decoders smooth chroma. The output row holds
+    // 2n >= w samples (FUpRows rows are one longer than the image).
     std::vector<int>& colsum = FColSum;
     colsum.resize(static_cast<std::size_t>(n));
-    int scale;
+    int* c = colsum.data();
+    int shift, rndA, rndB, rndFirst, rndLast;
     if (vs == 2) {
       const int sy = ARow / 2;
       const std::uint8_t* cur = row(sy);
       const std::uint8_t* nearRow = row((ARow & 1) ? sy + 1 : sy - 1);
-      for (int i = 0; i < n; ++i) colsum[static_cast<std::size_t>(i)] = 3 * cur[i] + nearRow[i];
-      scale = 4;
+      for (int i = 0; i < n; ++i) c[i] = 3 * cur[i] + nearRow[i];
+      shift = 4, rndA = 8, rndB = 7, rndFirst = 8, rndLast = 7;
     } else {
       const std::uint8_t* cur = row(ARow);
-      for (int i = 0; i < n; ++i) colsum[static_cast<std::size_t>(i)] = cur[i];
-      scale = 2;
+      for (int i = 0; i < n; ++i) c[i] = cur[i];
+      shift = 2, rndA = 1, rndB = 2, rndFirst = 0, rndLast = 0;
     }
-    const int* c = colsum.data();
-    const int rndA = scale == 4 ? 8 : 1, rndB = scale == 4 ? 7 : 2;
-    auto put = [&](int AX, int AValue) {
-      if (AX < w) AOut[AX] = static_cast<std::uint8_t>(AValue);
-    };
-    put(0, (c[0] * 4 + (scale == 4 ? 8 : 0)) >> scale);
-    put(1, (c[0] * 3 + c[1] + rndB) >> scale);
+    AOut[0] = static_cast<std::uint8_t>((c[0] * 4 + rndFirst) >> shift);
+    AOut[1] = static_cast<std::uint8_t>((c[0] * 3 + c[1] + rndB) >> shift);
     for (int i = 1; i < n - 1; ++i) {
-      put(2 * i, (c[i] * 3 + c[i - 1] + rndA) >> scale);
-      put(2 * i + 1, (c[i] * 3 + c[i + 1] + rndB) >> scale);
+      AOut[2 * i] = static_cast<std::uint8_t>((c[i] * 3 + c[i - 1] + rndA) >> shift);
+      AOut[2 * i + 1] = static_cast<std::uint8_t>((c[i] * 3 + c[i + 1] + rndB) >> shift);
     }
-    put(2 * n - 2, (c[n - 1] * 3 + c[n - 2] + rndA) >> scale);
-    put(2 * n - 1, (c[n - 1] * 4 + (scale == 4 ? 7 : 0)) >> scale);
+    AOut[2 * n - 2] = static_cast<std::uint8_t>((c[n - 1] * 3 + c[n - 2] + rndA) >> shift);
+    AOut[2 * n - 1] = static_cast<std::uint8_t>((c[n - 1] * 4 + rndLast) >> shift);
     return;
   }
   if (exactH && exactV && hs == 1 && vs == 2) {
@@ -818,29 +933,14 @@ bool TkwJpegDecoder::ReadRow(std::span<std::uint8_t> AOut) {
   std::uint8_t* out = AOut.data();
   if (nc == 1) {
     std::memcpy(out, FUpRows[0].data(), w);
-  } else if (FColorTransform == 1 && nc >= 3) {
-    const std::uint8_t* y = FUpRows[0].data();
-    const std::uint8_t* cb = FUpRows[1].data();
-    const std::uint8_t* cr = FUpRows[2].data();
-    for (std::size_t x = 0; x < w; ++x) {
-      const int yy = y[x];
-      const int r = yy + ((kYcc.CrR[cr[x]] + 32768) >> 16);
-      const int g = yy + ((kYcc.CbG[cb[x]] + kYcc.CrG[cr[x]]) >> 16);
-      const int b = yy + ((kYcc.CbB[cb[x]] + 32768) >> 16);
-      if (nc == 3) {
-        out[3 * x] = ClampByte(r);
-        out[3 * x + 1] = ClampByte(g);
-        out[3 * x + 2] = ClampByte(b);
-      } else {
-        out[4 * x] = static_cast<std::uint8_t>(255 - ClampByte(r));
-        out[4 * x + 1] = static_cast<std::uint8_t>(255 - ClampByte(g));
-        out[4 * x + 2] = static_cast<std::uint8_t>(255 - ClampByte(b));
-        out[4 * x + 3] = FUpRows[3][x];
-      }
-    }
+  } else if (FColorTransform == 1 && nc == 3) {
+    YccToRgbRow(FUpRows[0].data(), FUpRows[1].data(), FUpRows[2].data(), out, w);
+  } else if (FColorTransform == 1 && nc == 4) {
+    YcckToCmykRow(FUpRows[0].data(), FUpRows[1].data(), FUpRows[2].data(), FUpRows[3].data(), out, w);
   } else {
-    for (std::size_t x = 0; x < w; ++x) {
-      for (std::size_t c = 0; c < nc; ++c) out[x * nc + c] = FUpRows[c][x];
+    for (std::size_t c = 0; c < nc; ++c) {
+      const std::uint8_t* src = FUpRows[c].data();
+      for (std::size_t x = 0; x < w; ++x) out[x * nc + c] = src[x];
     }
   }
   ++FRow;

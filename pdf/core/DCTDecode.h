@@ -43,6 +43,9 @@ public:
 private:
   struct THuffman {
     std::array<std::uint16_t, 512> Fast{};  // (length << 8) | symbol for codes up to 9 bits
+    // For AC codes whose code and extra bits fit in 9 bits together:
+    // (coefficient << 8) | (run << 4) | total length; 0 elsewhere.
+    std::array<std::int32_t, 512> FastAc{};
     std::array<std::int32_t, 18> MaxCode{};
     std::array<std::int32_t, 17> ValPtr{};
     std::array<std::uint8_t, 256> Values{};

@@ -25,6 +25,7 @@ struct TJpegCase {
   bool Progressive;
   int Restart;        // MCUs between restart markers, 0 for none
   int HSamp, VSamp;   // luminance sampling factors
+  int Quality = 85;   // 100: long codes and large coefficients; 10: mostly end-of-block codes
 };
 
 std::vector<std::uint8_t> Pattern(int AWidth, int AHeight, int AComps) {
@@ -54,7 +55,7 @@ std::string Encode(const TJpegCase& C, bool AAdobeRgb = false) {
   cinfo.input_components = C.Components;
   cinfo.in_color_space = C.In;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 85, TRUE);
+  jpeg_set_quality(&cinfo, C.Quality, TRUE);
   if (AAdobeRgb) {
     jpeg_set_colorspace(&cinfo, JCS_RGB);  // stored as RGB, Adobe marker transform 0
     cinfo.write_Adobe_marker = TRUE;
@@ -142,7 +143,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TJpegCase{"GrayRestart", 64, 64, 1, JCS_GRAYSCALE, false, 3, 1, 1},
                       TJpegCase{"GrayProgressiveOddSize", 63, 65, 1, JCS_GRAYSCALE, true, 0, 1, 1},
                       TJpegCase{"CmykAdobe", 90, 50, 4, JCS_CMYK, false, 0, 1, 1},
-                      TJpegCase{"OnePixel", 1, 1, 3, JCS_RGB, false, 0, 2, 2}),
+                      TJpegCase{"OnePixel", 1, 1, 3, JCS_RGB, false, 0, 2, 2},
+                      TJpegCase{"Baseline420Quality100OddWidth", 129, 67, 3, JCS_RGB, false, 0, 2, 2, 100},
+                      TJpegCase{"Baseline420Quality10", 131, 40, 3, JCS_RGB, false, 7, 2, 2, 10},
+                      TJpegCase{"GrayQuality100", 70, 30, 1, JCS_GRAYSCALE, false, 0, 1, 1, 100}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(DCTDecode, AdobeTransformZeroIsDeliveredAsRgb) {
