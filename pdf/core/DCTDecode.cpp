@@ -772,6 +772,22 @@ QM_VECTOR_LOOP bool IdctLanes32(const std::int32_t* AIn, std::uint8_t* AOut, std
   return true;
 }
 
+// Dequantises a block into AOut; returns the OR of the AC coefficients (0 for a flat
+// block) and, in APeak, the OR of the dequantised magnitudes. int16 times uint16 always
+// fits 32 bits.
+QM_VECTOR_LOOP std::int32_t Dequantise(const std::int16_t* ABlock, const std::uint16_t* AQuant, std::int32_t* AOut,
+                                       std::int32_t& APeak) {
+  std::int32_t peak = 0, ac = 0;
+  for (int i = 0; i < 64; ++i) {
+    const std::int32_t v = std::int32_t{ABlock[i]} * AQuant[i];
+    AOut[i] = v;
+    peak |= v < 0 ? -v : v;
+  }
+  for (int i = 1; i < 64; ++i) ac |= ABlock[i];
+  APeak = peak;
+  return ac;
+}
+
 }  // namespace
 
 void TkwJpegDecoder::IdctFlat(std::int16_t ADc, std::uint16_t AQuant, std::uint8_t* AOut, std::size_t AStride) {
@@ -784,20 +800,14 @@ void TkwJpegDecoder::IdctFlat(std::int16_t ADc, std::uint16_t AQuant, std::uint8
 
 void TkwJpegDecoder::IdctBlock(const std::int16_t* ABlock, const std::array<std::uint16_t, 64>& AQuant,
                                std::uint8_t* AOut, std::size_t AStride) {
-  bool acZero = true;
-  for (std::size_t i = 1; i < 64 && acZero; ++i) acZero = ABlock[i] == 0;
-  if (acZero) {
-    IdctFlat(ABlock[0], AQuant[0], AOut, AStride);
-    return;
-  }
   // Dequantised coefficients of an 8-bit image stay within a few thousand; up to 2^12 in
   // magnitude the passes cannot overflow 32 bits. Damaged data with 16-bit quantisers can
   // reach 2^31 and takes the 64-bit passes.
   alignas(32) std::array<std::int32_t, 64> in;
   std::int32_t peak = 0;
-  for (std::size_t i = 0; i < 64; ++i) {
-    in[i] = std::int32_t{ABlock[i]} * AQuant[i];
-    peak |= in[i] < 0 ? -in[i] : in[i];
+  if (Dequantise(ABlock, AQuant.data(), in.data(), peak) == 0) {
+    IdctFlat(ABlock[0], AQuant[0], AOut, AStride);
+    return;
   }
   if (peak < (1 << 12)) {
     if (!IdctLanes32(in.data(), AOut, AStride)) IdctPasses<std::int32_t>(in.data(), AOut, AStride);
