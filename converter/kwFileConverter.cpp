@@ -93,6 +93,8 @@ void TkwFileConverter::SetInputFileName(const std::string& AName) {
   TkwDocumentParser& parser = FFactory->GetParser();
   // Counting the pages must not trip over the range of an earlier job.
   parser.SetPageRange(std::string());
+  // An encrypted file asks for its password here too, or its page count cannot be read.
+  parser.SetOnNeedPassword(FOnNeedPassword);
   parser.Open(AName, std::string());
   try {
     FInputFilePageCount = parser.PageCount();
