@@ -1,5 +1,8 @@
 #include "app/ConverterBridge.h"
 
+#include <atomic>
+#include <mutex>
+
 #ifdef QM_HAVE_CONVERTER
 #include "converter/kwPDFConverter.h"
 #include "formatter/kwFormatterElements.h"
@@ -18,8 +21,15 @@ class TEngineConverter final : public TJobConverter {
 public:
   explicit TEngineConverter(TEngineFactoryMaker AFactory) : FFactory(std::move(AFactory)) {}
 
+  void Cancel() noexcept override {
+    FCancelled.store(true);
+    std::lock_guard lock(FMutex);
+    if (FRunning != nullptr) FRunning->Cancel();
+  }
+
   void Convert(const TJobRequest& ARequest, const TJobEvents& AEvents) override {
     TkwPDFConverter c(FFactory ? FFactory() : nullptr);
+    const TRunning running(*this, c);
     c.GetOutputSettings().GetPreferences().SetFormattingMode(ARequest.FormattingMode);
     c.SetOnEndJob([&AEvents](TkwObject&, TkwEndJobEventArgs& AArgs) {
       if (AEvents.OnEndJob) AEvents.OnEndJob(AArgs.GetConvertedPageCount());
@@ -51,11 +61,42 @@ public:
     c.SetInputFileName(ARequest.InputFileName.toStdString());
     c.SetOutputFileName(ARequest.OutputFileName.toStdString());
     c.GetOutputSettings().SetPageRange(ARequest.PageRange.toStdString());
-    c.Convert();
+    // Convert forgets a request made before it starts: one made until here stops the job
+    // at once, one made in between is repeated at the first page.
+    c.SetOnProgress([this](TkwObject& ASender, TkwProgressEventArgs&) {
+      if (FCancelled.load()) static_cast<TkwFileConverter&>(ASender).Cancel();
+    });
+    if (FCancelled.load()) throw EJobAborted();
+    try {
+      c.Convert();
+    } catch (const EConversionCancelled&) {
+      throw EJobAborted();
+    }
   }
 
 private:
+  // Publishes the job's converter to Cancel while Convert runs.
+  class TRunning {
+  public:
+    TRunning(TEngineConverter& AOwner, TkwFileConverter& AConverter) : FOwner(AOwner) {
+      std::lock_guard lock(FOwner.FMutex);
+      FOwner.FRunning = &AConverter;
+    }
+    ~TRunning() {
+      std::lock_guard lock(FOwner.FMutex);
+      FOwner.FRunning = nullptr;
+    }
+    TRunning(const TRunning&) = delete;
+    TRunning& operator=(const TRunning&) = delete;
+
+  private:
+    TEngineConverter& FOwner;
+  };
+
   TEngineFactoryMaker FFactory;
+  std::atomic<bool> FCancelled{false};
+  std::mutex FMutex;
+  TkwFileConverter* FRunning = nullptr;  // not owned; guarded by FMutex
 };
 
 // The main window's validating converter: Preload on, OpenAfterCreate off, alive as long

@@ -8,7 +8,15 @@ void TJobBridge::Log(const QString& AText, TLogColour AColour) {
 
 void TJobBridge::StartProgress(int AMaximum) { emit ProgressStarted(AMaximum); }
 
-void TJobBridge::StepProgress() { emit ProgressStepped(); }
+void TJobBridge::StepProgress() {
+  FSteps.fetch_add(1);
+  if (!FStepsPosted.exchange(true)) emit ProgressStepped();
+}
+
+int TJobBridge::TakeSteps() {
+  FStepsPosted.store(false);
+  return FSteps.exchange(0);
+}
 
 void TJobBridge::ObjectsFound(int ACount) {
   FObjectCount.store(ACount);

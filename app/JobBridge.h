@@ -33,10 +33,15 @@ public:
   void Close();
   // User-interface thread: the latest count, taken by the ObjectsCounted handler.
   int TakeObjectCount();
+  // User-interface thread: the pages ended since the last call, taken by the
+  // ProgressStepped handler.
+  int TakeSteps();
 
 signals:
   void LogLine(const QString& AText, int AColour);
   void ProgressStarted(int AMaximum);
+  // Like the count, page ends are coalesced: one signal stands for every step the
+  // handler then takes, so a fast worker never floods the user-interface thread.
   void ProgressStepped();
   // Counts are many (one per layout element); a new signal is sent only when the previous
   // one has been handled, and the handler reads the latest count.
@@ -47,6 +52,8 @@ signals:
 private:
   std::atomic<int> FObjectCount{0};
   std::atomic<bool> FCountPosted{false};
+  std::atomic<int> FSteps{0};
+  std::atomic<bool> FStepsPosted{false};
   std::mutex FMutex;
   std::condition_variable FAnswered;
   bool FWaiting = false;

@@ -110,8 +110,25 @@ QString TBatchNames::Next(const QString& ADestFolder, const QString& AName) {
   return name;
 }
 
-TJobRunner::TJobRunner(TJobConverterFactory AFactory, TJobSink& ASink,
-                       const std::atomic<bool>& ACancel)
+void TJobCancel::Request() noexcept {
+  FRequested.store(true);
+  std::lock_guard lock(FMutex);
+  if (FActive != nullptr) FActive->Cancel();
+}
+
+TJobCancel::TScope::TScope(TJobCancel& ACancel, TJobConverter& AConverter) noexcept
+    : FCancel(ACancel) {
+  std::lock_guard lock(FCancel.FMutex);
+  FCancel.FActive = &AConverter;
+  if (FCancel.FRequested.load()) AConverter.Cancel();
+}
+
+TJobCancel::TScope::~TScope() {
+  std::lock_guard lock(FCancel.FMutex);
+  FCancel.FActive = nullptr;
+}
+
+TJobRunner::TJobRunner(TJobConverterFactory AFactory, TJobSink& ASink, TJobCancel& ACancel)
     : FFactory(std::move(AFactory)), FSink(ASink), FCancel(ACancel) {}
 
 bool TJobRunner::RunSingle(const TJobOptions& AOptions) {
@@ -137,7 +154,7 @@ bool TJobRunner::RunBatchFile(const TJobOptions& AOptions, int AIndex, TBatchNam
 
 bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, int AFileNumber,
                      bool ABatch) {
-  if (FCancel.load()) return false;
+  if (FCancel.Requested()) return false;
   const QString output = EffectiveOutputName(ARequest.OutputFileName);
   // Writing the result over the PDF being read would destroy the source.
   if (SameExistingFile(ARequest.InputFileName, output)) {
@@ -161,13 +178,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
     FSink.Log(QStringLiteral("Out: ") + AInfo.OutputFileName, TLogColour::lcBlack);
     FSink.Log(QStringLiteral("Conversion started..."), TLogColour::lcGreen);
   };
-  ev.OnStartPage = [&] {
-    if (FCancel.load()) throw EJobAborted();
-  };
-  ev.OnEndPage = [&] {
-    FSink.StepProgress();
-    if (FCancel.load()) throw EJobAborted();
-  };
+  ev.OnEndPage = [&] { FSink.StepProgress(); };
   ev.OnElementDetected = [&](int AKind, TkwAction& AAction) {
     ++counter;
     FSink.ObjectsFound(counter);
@@ -197,7 +208,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
       supplied = true;
       return;
     }
-    if (prompts >= maxPrompts || FCancel.load()) {
+    if (prompts >= maxPrompts || FCancel.Requested()) {
       gaveUp = true;
       return;
     }
@@ -214,6 +225,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
   try {
     std::unique_ptr<TJobConverter> converter = FFactory();
     if (!converter) throw std::runtime_error("The conversion engine is not available.");
+    const TJobCancel::TScope running(FCancel, *converter);
     for (;;) {
       supplied = false;
       try {
@@ -223,7 +235,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
         throw;
       } catch (const std::exception& e) {
         const bool wrongPassword = std::string_view(e.what()) == kPasswordRequiredMessage;
-        if (!(wrongPassword && supplied && !gaveUp && !FCancel.load())) throw;
+        if (!(wrongPassword && supplied && !gaveUp && !FCancel.Requested())) throw;
       }
     }
   } catch (const EJobAborted& e) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -108,9 +109,40 @@ struct TJobEvents {
 class TJobConverter {
 public:
   virtual ~TJobConverter() = default;
+  // Raises EJobAborted when Cancel stopped it; the output file is then left as it was.
   virtual void Convert(const TJobRequest& ARequest, const TJobEvents& AEvents) = 0;
+  // Asks the running Convert to stop at its next page boundary. Safe from any thread, also
+  // before or after Convert runs (a request before Convert stops it at its first page).
+  virtual void Cancel() noexcept = 0;
 };
 using TJobConverterFactory = std::function<std::unique_ptr<TJobConverter>()>;
+
+// Abort of the processing window: a flag that no further job starts after, and the
+// converter of the running job, which is told at once. Request is safe from any thread
+// and never waits for the job.
+class TJobCancel {
+public:
+  void Request() noexcept;
+  [[nodiscard]] bool Requested() const noexcept { return FRequested.load(); }
+
+  // Makes AConverter the running one for the scope's lifetime; a request already made
+  // reaches it at once.
+  class TScope {
+  public:
+    TScope(TJobCancel& ACancel, TJobConverter& AConverter) noexcept;
+    ~TScope();
+    TScope(const TScope&) = delete;
+    TScope& operator=(const TScope&) = delete;
+
+  private:
+    TJobCancel& FCancel;
+  };
+
+private:
+  std::atomic<bool> FRequested{false};
+  std::mutex FMutex;
+  TJobConverter* FActive = nullptr;  // not owned; guarded by FMutex
+};
 
 // Reads the page count of a PDF, asking for a password through the handler when needed.
 class TPdfProbe {
@@ -136,7 +168,7 @@ public:
   virtual std::optional<std::string> AskPassword(const QString& AFileName) = 0;
 };
 
-// Thrown through the converter from an event handler to end the job between pages.
+// What a converter raises when Cancel stopped it between pages.
 class EJobAborted final : public std::runtime_error {
 public:
   EJobAborted() : std::runtime_error("Conversion aborted.") {}
@@ -147,7 +179,7 @@ public:
   // Single-file jobs ask for a wrong password again up to this many times.
   static constexpr int kMaxPasswordPrompts = 10;
 
-  TJobRunner(TJobConverterFactory AFactory, TJobSink& ASink, const std::atomic<bool>& ACancel);
+  TJobRunner(TJobConverterFactory AFactory, TJobSink& ASink, TJobCancel& ACancel);
 
   // The single-file job. Returns true when the conversion reached its end.
   bool RunSingle(const TJobOptions& AOptions);
@@ -160,7 +192,7 @@ private:
 
   TJobConverterFactory FFactory;
   TJobSink& FSink;                  // not owned
-  const std::atomic<bool>& FCancel; // not owned
+  TJobCancel& FCancel;              // not owned
 };
 
 }  // namespace qm

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/JobBridge.h"
 
 namespace qm {
@@ -110,7 +112,8 @@ Tfrm_Process::Tfrm_Process(TJobOptions AOptions, TProcessServices AServices, QWi
           Qt::QueuedConnection);
   connect(b, &TJobBridge::ProgressStepped, this,
           [this] {
-            if (prg_Page->value() < prg_Page->maximum()) prg_Page->setValue(prg_Page->value() + 1);
+            const int steps = FBridge->TakeSteps();
+            prg_Page->setValue(std::min(prg_Page->maximum(), prg_Page->value() + steps));
           },
           Qt::QueuedConnection);
   connect(b, &TJobBridge::ObjectsCounted, this,
@@ -127,7 +130,7 @@ Tfrm_Process::Tfrm_Process(TJobOptions AOptions, TProcessServices AServices, QWi
 Tfrm_Process::~Tfrm_Process() { StopWorker(); }
 
 void Tfrm_Process::StopWorker() {
-  FCancel.store(true);
+  FCancel.Request();
   FBridge->Close();
   if (FThread) FThread->wait();
 }
@@ -184,11 +187,11 @@ void Tfrm_Process::BatchTerminated() {
     FThread.reset();
   }
   ++FBatchIndex;
-  if (FBatchIndex < static_cast<int>(FOptions.Files.size()) && !FCancel.load()) {
+  if (FBatchIndex < static_cast<int>(FOptions.Files.size()) && !FCancel.Requested()) {
     StartBatchWorker();
     return;
   }
-  if (FCancel.load()) return;
+  if (FCancel.Requested()) return;
   SetDone();
   if (FOptions.OpenAfter && FServices.OpenPath) FServices.OpenPath(FOptions.DestFolder);
 }
@@ -228,7 +231,7 @@ void Tfrm_Process::AnswerPassword(const QString& AFileName) {
 
 void Tfrm_Process::reject() {
   if (FOptions.Batch) FBatchIndex = static_cast<int>(FOptions.Files.size());
-  FCancel.store(true);
+  FCancel.Request();
   FBridge->Close();
   tmr_Start->stop();
   tmr_Elapsed->stop();

@@ -75,7 +75,7 @@ private:
   TJobOptions FOptions;
   TProcessServices FServices;
   std::unique_ptr<TJobBridge> FBridge;
-  std::atomic<bool> FCancel{false};
+  TJobCancel FCancel;
   std::unique_ptr<QThread> FThread;
   int FBatchIndex = 0;
   TBatchNames FBatchNames;  // touched by one worker at a time

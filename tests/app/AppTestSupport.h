@@ -45,8 +45,11 @@ class TFakeConverter final : public TJobConverter {
 public:
   explicit TFakeConverter(TFakeScript AScript) : FScript(std::move(AScript)) {}
   void Convert(const TJobRequest& ARequest, const TJobEvents& AEvents) override;
+  // Checked where the engine checks: as a page starts and before its end is reported.
+  void Cancel() noexcept override { FCancelled.store(true); }
 
   TFakeScript FScript;
+  std::atomic<bool> FCancelled{false};
 };
 
 inline void TFakeConverter::Convert(const TJobRequest& ARequest, const TJobEvents& AEvents) {
@@ -65,7 +68,8 @@ inline void TFakeConverter::Convert(const TJobRequest& ARequest, const TJobEvent
   AEvents.OnStartJob(info);
   for (int p = 0; p < selected; ++p) {
     if (FScript.BeforePage) FScript.BeforePage(p);
-    AEvents.OnStartPage();
+    if (FCancelled.load()) throw EJobAborted();
+    if (AEvents.OnStartPage) AEvents.OnStartPage();
     if (p == 0 && FScript.WriteOutput) {
       QFile f(info.OutputFileName);
       if (f.open(QIODevice::WriteOnly)) f.write("{\\rtf1 partial");
@@ -75,6 +79,7 @@ inline void TFakeConverter::Convert(const TJobRequest& ARequest, const TJobEvent
       AEvents.OnElementDetected(FScript.Kinds[static_cast<std::size_t>(e) % FScript.Kinds.size()], a);
       if (FScript.Actions) FScript.Actions->push_back(a);
     }
+    if (FCancelled.load()) throw EJobAborted();
     AEvents.OnEndPage();
   }
   AEvents.OnEndJob(selected);

@@ -122,7 +122,7 @@ protected:
   QString Source;
   std::shared_ptr<TPlayedDoc> Doc = std::make_shared<TPlayedDoc>();
   TLines Sink;
-  std::atomic<bool> Cancel{false};
+  TJobCancel Cancel;
 };
 
 TEST_F(EngineBridge, OnePageOfThreeWithCustomChoices) {
@@ -159,18 +159,16 @@ TEST_F(EngineBridge, PasswordGoesThroughTheConvertersEvent) {
   EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Done. 3 pages converted."));
 }
 
-TEST_F(EngineBridge, AbortUnwindsTheConverterBetweenPages) {
+TEST_F(EngineBridge, AbortStopsTheConverterAtItsNextPage) {
   Doc->Pages = 5;
-  TJobRunner runner(Factory(), Sink, Cancel);
-  Cancel = false;
-  // Aborted as soon as the first page ends.
+  // Abort arrives as the first page ends, the way the window's button sends it.
   struct TAbortOnStep final : TJobSink {
     TLines& Inner;
-    std::atomic<bool>& Flag;
-    TAbortOnStep(TLines& AInner, std::atomic<bool>& AFlag) : Inner(AInner), Flag(AFlag) {}
+    TJobCancel& Abort;
+    TAbortOnStep(TLines& AInner, TJobCancel& AAbort) : Inner(AInner), Abort(AAbort) {}
     void Log(const QString& T, TLogColour C) override { Inner.Log(T, C); }
     void StartProgress(int M) override { Inner.StartProgress(M); }
-    void StepProgress() override { Inner.StepProgress(); Flag = true; }
+    void StepProgress() override { Inner.StepProgress(); Abort.Request(); }
     void ObjectsFound(int N) override { Inner.ObjectsFound(N); }
     void JobFinished(int N, const QString& O) override { Inner.JobFinished(N, O); }
     std::optional<std::string> AskPassword(const QString& F) override { return Inner.AskPassword(F); }
@@ -178,12 +176,29 @@ TEST_F(EngineBridge, AbortUnwindsTheConverterBetweenPages) {
   TJobRunner aborting(Factory(), sink, Cancel);
   EXPECT_FALSE(aborting.RunSingle(Options(QString())));
   EXPECT_EQ(Sink.Steps, 1);
+  EXPECT_EQ(Doc->Actions.size(), 2u);  // the second page never started
   EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Conversion aborted."));
   EXPECT_EQ(Sink.Finished, 0);
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("doc.rtf"))));
   // The same converter code runs the next job normally.
-  Cancel = false;
+  TJobCancel fresh;
+  TJobRunner runner(Factory(), Sink, fresh);
   EXPECT_TRUE(runner.RunSingle(Options(QString())));
   EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Done. 5 pages converted."));
+}
+
+TEST_F(EngineBridge, AbortBeforeTheFirstPageConvertsNothing) {
+  // A request made before the converter starts is not forgotten when it starts.
+  std::unique_ptr<TJobConverter> converter = Factory()();
+  converter->Cancel();
+  TJobEvents ev;
+  int pages = 0;
+  ev.OnStartPage = [&] { ++pages; };
+  TJobRequest r;
+  r.InputFileName = Source;
+  r.OutputFileName = Dir.filePath(QStringLiteral("doc.rtf"));
+  EXPECT_THROW(converter->Convert(r, ev), EJobAborted);
+  EXPECT_EQ(pages, 0);
 }
 
 TEST(EngineProbe, AFileThatIsNoPdfRaises) {

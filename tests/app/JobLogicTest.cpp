@@ -143,7 +143,7 @@ protected:
   }
   QTemporaryDir Dir;
   TRecordingSink Sink;
-  std::atomic<bool> Cancel{false};
+  TJobCancel Cancel;
 };
 
 TEST_F(JobRunnerTest, OnePageLogsTheWholeJob) {
@@ -261,7 +261,7 @@ TEST_F(JobRunnerTest, AbortBetweenPagesLeavesNoPartialFile) {
   TFakeScript script;
   script.PageCount = 4;
   script.BeforePage = [this](int APage) {
-    if (APage == 2) Cancel.store(true);
+    if (APage == 2) Cancel.Request();
   };
   TJobRunner runner(FakeFactory(script), Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(Single()));
@@ -275,7 +275,7 @@ TEST_F(JobRunnerTest, AbortKeepsAnUntouchedEarlierFile) {
   TFakeScript script;
   script.PageCount = 2;
   script.WriteOutput = false;
-  script.BeforePage = [this](int) { Cancel.store(true); };
+  script.BeforePage = [this](int) { Cancel.Request(); };
   const TJobOptions o = Single();
   QFile old(Dir.filePath(QStringLiteral("out.rtf")));
   ASSERT_TRUE(old.open(QIODevice::WriteOnly));
