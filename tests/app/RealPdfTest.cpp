@@ -1,0 +1,286 @@
+// The windows over the real engine and real PDF files: fixtures made by producers, an
+// encrypted copy of each kind, and a long generated document for Abort and responsiveness.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+
+#include "app/ConverterBridge.h"
+#include "app/unit_Main.h"
+#include "app/unit_Process.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/support/pdf/TestPdf.h"
+
+namespace qm {
+namespace {
+
+using test::WaitFor;
+
+QString Fixture(const char* AName) {
+  return QStringLiteral(QM_FIXTURES_DIR "/") + QString::fromLatin1(AName);
+}
+
+// Pages of running text in Helvetica, every line different, so that the formatter has real
+// lines and paragraphs to build.
+std::string LongTextPdf(int APages) {
+  static constexpr const char* kWords[] = {
+      "conversion", "keeps", "the", "look", "of", "every", "page", "with", "fonts", "sizes",
+      "styles", "and", "colours", "while", "lines", "become", "paragraphs", "lists", "tables"};
+  constexpr int kWordCount = static_cast<int>(std::size(kWords));
+  TkwTestPdf pdf;
+  const int font = pdf.AddFont("Helvetica");
+  for (int p = 0; p < APages; ++p) {
+    std::string content = "BT /F1 11 Tf 14 TL 72 740 Td\n";
+    for (int l = 0; l < 44; ++l) {
+      std::string line = "Page " + std::to_string(p + 1) + " line " + std::to_string(l + 1);
+      for (int w = 0; w < 9; ++w) line += std::string(" ") + kWords[(p * 7 + l * 3 + w) % kWordCount];
+      content += "(" + line + ") '\n";
+      if (l % 11 == 10) content += "T*\n";  // a blank line ends a paragraph
+    }
+    content += "ET";
+    pdf.AddPage(content, {{"F1", font}});
+  }
+  return pdf.Save();
+}
+
+QStringList LogTexts(const Tfrm_Process& AWindow) {
+  return AWindow.log_Main->toPlainText().split(u'\n');
+}
+
+QByteArray ReadAll(const QString& AName) {
+  QFile f(AName);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class RealPdf : public ::testing::Test {
+protected:
+  QString Copy(const char* AFixture) {
+    const QString to = Dir.filePath(QFileInfo(Fixture(AFixture)).fileName());
+    EXPECT_TRUE(QFile::copy(Fixture(AFixture), to)) << AFixture;
+    return to;
+  }
+
+  QString LongPdf(int APages) {
+    const QString name = Dir.filePath(QStringLiteral("long.pdf"));
+    QFile f(name);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    const std::string bytes = LongTextPdf(APages);
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return name;
+  }
+
+  std::optional<std::string> NextAnswer() {
+    ++Asked;
+    if (Answers.empty()) return std::nullopt;
+    std::string a = Answers.front();
+    Answers.erase(Answers.begin());
+    return a;
+  }
+
+  TProcessServices ProcessServices() {
+    TProcessServices s;
+    s.Converter = [] { return MakeEngineConverter(); };
+    s.OpenPath = [](const QString&) {};
+    s.AskPassword = [this](QWidget*, const QString&) { return NextAnswer(); };
+    return s;
+  }
+
+  std::unique_ptr<Tfrm_Main> MainWindow() {
+    TMainServices s;
+    s.SettingsPath = Dir.filePath(QStringLiteral("conf/Quillmark.ini"));
+    s.Converter = [] { return MakeEngineConverter(); };
+    s.Probe = [] { return MakeEngineProbe(); };
+    s.OpenPath = [](const QString&) {};
+    s.Message = [this](QWidget*, const QString&, const QString& AText, QMessageBox::Icon) {
+      Messages.append(AText);
+    };
+    s.AskPassword = [this](QWidget*, const QString&) { return NextAnswer(); };
+    s.RunProcess = [this](Tfrm_Process& AProcess) {
+      AProcess.show();
+      WaitFor([&] { return Closed(AProcess) || (!AProcess.WorkerRunning() && Started(AProcess)); },
+              120'000);
+      WaitFor([] { return false; }, 50);  // the last queued lines
+      ProcessLog = LogTexts(AProcess);
+      AProcess.close();
+    };
+    auto w = std::make_unique<Tfrm_Main>(s);
+    w->show();
+    return w;
+  }
+
+  static bool Closed(const Tfrm_Process& AWindow) {
+    return AWindow.btn_Close->text() == QStringLiteral("Close");
+  }
+  static bool Started(const Tfrm_Process& AWindow) {
+    return !AWindow.log_Main->toPlainText().isEmpty();
+  }
+
+  QTemporaryDir Dir;
+  std::vector<std::string> Answers;
+  int Asked = 0;
+  QStringList Messages;
+  QStringList ProcessLog;
+};
+
+TEST_F(RealPdf, OnePageFixtureThroughTheMainWindow) {
+  const QString pdf = Copy("e2e/headings.pdf");
+  auto w = MainWindow();
+  w->DropOnSingle({pdf});
+  EXPECT_EQ(w->lbl_Details->text(), QStringLiteral("Size: ") + FormatKB(QFileInfo(pdf).size()) +
+                                        QStringLiteral(" KB, Pages: 1"));
+  const QString rtf = Dir.filePath(QStringLiteral("headings.rtf"));
+  EXPECT_EQ(w->txt_Destination->text(), rtf);
+  QTest::mouseClick(w->btn_ConvertSingle, Qt::LeftButton);
+  ASSERT_FALSE(ProcessLog.isEmpty());
+  EXPECT_EQ(ProcessLog.back(), QStringLiteral("Done. 1 page converted."))
+      << ProcessLog.join(u'|').toStdString();
+  EXPECT_EQ(ProcessLog.front(), QStringLiteral("File #1 (1 pages)"));
+  EXPECT_TRUE(ReadAll(rtf).startsWith("{\\rtf1")) << rtf.toStdString();
+  EXPECT_TRUE(Messages.isEmpty());
+}
+
+// Both encryption kinds the tests carry; qpdf wrote them with the user password "user".
+class RealEncrypted : public RealPdf, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RealEncrypted, ValidationAsksAgainAfterAWrongPasswordAndConversionReusesIt) {
+  const QString pdf = Copy(GetParam());
+  auto w = MainWindow();
+  Answers = {"wrong", "user"};
+  w->DropOnSingle({pdf});
+  EXPECT_EQ(Asked, 2);
+  EXPECT_TRUE(w->lbl_Details->text().endsWith(QStringLiteral(" KB, Pages: 3")))
+      << w->lbl_Details->text().toStdString();
+  QTest::mouseClick(w->btn_ConvertSingle, Qt::LeftButton);
+  ASSERT_FALSE(ProcessLog.isEmpty());
+  EXPECT_EQ(ProcessLog.back(), QStringLiteral("Done. 3 pages converted."))
+      << ProcessLog.join(u'|').toStdString();
+  EXPECT_EQ(Asked, 2);  // the password of the validation opened it
+  EXPECT_TRUE(Messages.isEmpty());
+
+  // Cancel gives up: no details, no "PDF is not valid!".
+  auto again = MainWindow();
+  Asked = 0;
+  Answers.clear();
+  again->DropOnSingle({pdf});
+  EXPECT_EQ(Asked, 1);
+  EXPECT_TRUE(again->lbl_Details->text().isEmpty());
+  EXPECT_TRUE(Messages.isEmpty());
+}
+
+TEST_P(RealEncrypted, ProcessWindowAsksUntilRightOrCancelled) {
+  const QString pdf = Copy(GetParam());
+  TJobOptions o;
+  o.Source = pdf;
+  o.Destination = Dir.filePath(QStringLiteral("locked.rtf"));
+  o.Pages = QStringLiteral("2");
+  Answers = {"wrong", "user"};
+  {
+    Tfrm_Process w(o, ProcessServices());
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Closed(w); }, 60'000)) << LogTexts(w).join(u'|').toStdString();
+    EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Done. 1 page converted."));
+    EXPECT_EQ(Asked, 2);
+    EXPECT_TRUE(ReadAll(o.Destination).startsWith("{\\rtf1"));
+  }
+  Asked = 0;
+  o.Destination = Dir.filePath(QStringLiteral("gave-up.rtf"));
+  Tfrm_Process w(o, ProcessServices());
+  w.show();
+  ASSERT_TRUE(WaitFor([&] { return Started(w) && !w.WorkerRunning(); }, 60'000));
+  WaitFor([] { return false; }, 50);
+  EXPECT_EQ(Asked, 1);
+  EXPECT_EQ(LogTexts(w), QStringList{QString::fromLatin1(kPasswordRequiredMessage)});
+  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Abort"));
+  EXPECT_FALSE(QFile::exists(o.Destination));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RealEncrypted,
+                         ::testing::Values("qpdf-aes128-userpw.pdf", "qpdf-rc4-128-userpw.pdf"),
+                         [](const auto& AInfo) {
+                           return std::string(AInfo.param).substr(5, 6) == "aes128" ? "AES128"
+                                                                                    : "RC4";
+                         });
+
+// Abort in the middle of a long document stops at the next page: the window's worker ends
+// long before the last page, and the target is what it was before (absent, or the old file).
+TEST_F(RealPdf, AbortDuringALongConversionLeavesTheTargetAsItWas) {
+  constexpr int kPages = 200;
+  const QString pdf = LongPdf(kPages);
+  for (bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "existing target" : "new target");
+    TJobOptions o;
+    o.Source = pdf;
+    o.Destination = Dir.filePath(existing ? QStringLiteral("old.rtf") : QStringLiteral("new.rtf"));
+    const QByteArray before = "{\\rtf1 the file the user had}";
+    if (existing) {
+      QFile f(o.Destination);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(before);
+    }
+    Tfrm_Process w(o, ProcessServices());
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return w.prg_Page->value() >= 2; }, 120'000));
+    QTest::mouseClick(w.btn_Close, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !w.WorkerRunning(); }, 60'000));
+    WaitFor([] { return false; }, 50);
+    EXPECT_LT(w.prg_Page->value(), kPages);
+    EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Conversion aborted."));
+    if (existing) {
+      EXPECT_EQ(ReadAll(o.Destination), before);
+    } else {
+      EXPECT_FALSE(QFile::exists(o.Destination));
+    }
+  }
+}
+
+// The user-interface thread keeps serving a 20 ms timer while the worker converts 200 pages
+// of text: no tick comes more than 200 ms late.
+TEST_F(RealPdf, StaysResponsiveThroughA200PageConversion) {
+  constexpr int kPages = 200;
+  TJobOptions o;
+  o.Source = LongPdf(kPages);
+  o.Destination = Dir.filePath(QStringLiteral("long.rtf"));
+  Tfrm_Process w(o, ProcessServices());
+  QElapsedTimer clock;
+  qint64 last = -1;
+  qint64 worstLate = 0;
+  int ticks = 0;
+  QTimer probe;
+  probe.setTimerType(Qt::PreciseTimer);
+  probe.setInterval(20);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    const qint64 now = clock.elapsed();
+    if (last >= 0) worstLate = std::max(worstLate, now - last - 20);
+    last = now;
+    ++ticks;
+  });
+  clock.start();
+  probe.start();
+  w.show();
+  ASSERT_TRUE(WaitFor([&] { return Closed(w); }, 600'000)) << LogTexts(w).join(u'|').toStdString();
+  probe.stop();
+  std::cout << "[ RealPdf ] " << kPages << " pages in " << clock.elapsed() << " ms, " << ticks
+            << " ticks, worst tick " << worstLate << " ms late\n";
+  RecordProperty("worst_tick_late_ms", static_cast<int>(worstLate));
+  EXPECT_EQ(w.prg_Page->value(), kPages);
+  EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Done. 200 pages converted."));
+  EXPECT_TRUE(ReadAll(o.Destination).startsWith("{\\rtf1"));
+  EXPECT_GT(ticks, 10);
+  EXPECT_LE(worstLate, 200);
+}
+
+}  // namespace
+}  // namespace qm
