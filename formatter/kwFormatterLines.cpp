@@ -219,6 +219,9 @@ TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage, const std::vector<
   merged->TabLine = true;
   double minX = 10000;
   double maxRight = 0;
+  double minRunX = 0;
+  double ySum = 0;
+  int yCount = 0;
   bool first = true;
   for (auto* source : ALines) {
     if (source->Absorbed) {
@@ -231,14 +234,25 @@ TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage, const std::vector<
       first = false;
     }
     merged->FirstOnPage = merged->FirstOnPage || source->FirstOnPage;
+    bool counted = false;
     while (!source->Runs.empty()) {
       auto run = source->TakeRun(0);
       if (Trim(run->Text).empty()) {
         continue;  // blank runs carry nothing into a tabbed line
       }
+      if (merged->Runs.empty()) {
+        minRunX = run->X + 1;
+      }
       minX = std::min(minX, source->X);
       maxRight = std::max(maxRight, source->Right);
-      merged->Y = source->Y;
+      if (run->X < minRunX) {
+        minRunX = run->X;
+      }
+      if (!counted) {
+        ySum += source->Y;
+        ++yCount;
+        counted = true;
+      }
       merged->Height = std::max(merged->Height, source->Height);
       std::size_t at = 0;
       while (at < merged->Runs.size() && !(merged->Runs[at]->X > run->X)) {
@@ -250,6 +264,7 @@ TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage, const std::vector<
   if (merged->Runs.empty()) {
     return nullptr;
   }
+  merged->Y = RoundEven(ySum / yCount);
   for (std::size_t i = 0; i < merged->Runs.size(); ++i) {
     merged->Runs[i]->RunIndex = static_cast<int>(i);
   }

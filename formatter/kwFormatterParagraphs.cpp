@@ -120,34 +120,38 @@ std::optional<double> FitAndNotify(TkwFormatterElement& ASender, const TkwFormat
   return fit.Size;
 }
 
+namespace {
+std::unique_ptr<TkwFormatterParagraph> MakeFiller(TkwDocumentWriter* ADocument, double ASpacing) {
+  auto para = std::make_unique<TkwFormatterParagraph>();
+  para->Document = ADocument;
+  para->LineSpacing = ASpacing;
+  para->Spacer = true;
+  para->OwnedLine = std::make_unique<TkwFormatterTextLine>();
+  auto run = std::make_unique<TkwFormatterText>();
+  run->Text.assign(1, u' ');
+  run->Font = MakeFont("Times New Roman", 10);
+  para->OwnedLine->AddRun(std::move(run));
+  para->AddLine(para->OwnedLine.get());
+  return para;
+}
+
+// A page is never taller than this many fillers; a wild coordinate must not make
+// millions of paragraphs.
+constexpr int kMaxFillers = 2000;
+}  // namespace
+
 void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, TkwDocumentWriter* ADocument,
                double AHeight) {
   if (!(AHeight > 0)) {
     return;
   }
-  // A page is never taller than this many fillers; a wild coordinate must not make
-  // millions of paragraphs.
-  constexpr int kMaxFillers = 2000;
-  const auto make = [&](double ASpacing) {
-    auto para = std::make_unique<TkwFormatterParagraph>();
-    para->Document = ADocument;
-    para->LineSpacing = ASpacing;
-    para->Spacer = true;
-    para->OwnedLine = std::make_unique<TkwFormatterTextLine>();
-    auto run = std::make_unique<TkwFormatterText>();
-    run->Text.assign(1, u' ');
-    run->Font = MakeFont("Times New Roman", 10);
-    para->OwnedLine->AddRun(std::move(run));
-    para->AddLine(para->OwnedLine.get());
-    AList.push_back(std::move(para));
-  };
   const int n = std::min(RoundEven(AHeight / 10 - 0.5), kMaxFillers);
   for (int i = 0; i < n; ++i) {
-    make(10);
+    AList.push_back(MakeFiller(ADocument, 10));
   }
   const int rest = RoundEven(AHeight) % 10;
   if (rest != 0 && n < kMaxFillers) {
-    make(rest);
+    AList.push_back(MakeFiller(ADocument, rest));
   }
 }
 
@@ -158,6 +162,20 @@ void RenderFillers(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, dou
     for (auto& filler : fillers) {
       filler->Render(AWriter);
     }
+  }
+}
+
+void RenderGap(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight) {
+  if (!(AHeight >= 1)) {
+    return;
+  }
+  // Whole points, all of them: tens and what is left over.
+  const int total = static_cast<int>(std::min(std::round(AHeight), 10.0 * kMaxFillers));
+  for (int i = 0; i < total / 10; ++i) {
+    MakeFiller(ADocument, 10)->Render(AWriter);
+  }
+  if (total % 10 != 0) {
+    MakeFiller(ADocument, total % 10)->Render(AWriter);
   }
 }
 
@@ -412,10 +430,12 @@ void TkwFormatterColumn::Analyse() {
     if (previous != nullptr && !P.Lines.empty() && !previous->Lines.empty()) {
       const double h = MaxTextHeight(*P.Lines[0]);
       const double b = P.Rect.Top - previous->Lines.back()->Y - h - 1;
+      // The first line takes its own spacing (about h) below the space before it, so the
+      // baselines end up as far apart as on the page.
       if (1 < b && b < h) {
-        P.SpaceBefore = b - 1;
+        P.SpaceBefore = b + 1;
       } else if (b > 0) {
-        AddFiller(Output, Document, b);
+        AddFiller(Output, Document, b + 1);
       }
     }
     Paragraphs.push_back(&P);

@@ -11,6 +11,33 @@ namespace qm {
 
 using fmt::RaiseElementDetected;
 
+namespace {
+
+// The topmost line of a band, and the baseline of its lowest one (0 when it has none).
+const TkwFormatterTextLine* FirstLine(const TkwFormatterHSection& ASection) {
+  const TkwFormatterTextLine* first = nullptr;
+  for (const auto& column : ASection.Columns) {
+    for (const auto* line : column->Items) {
+      if (first == nullptr || line->Y < first->Y) {
+        first = line;
+      }
+    }
+  }
+  return first;
+}
+
+double LastBaseline(const TkwFormatterHSection& ASection) {
+  double y = 0;
+  for (const auto& column : ASection.Columns) {
+    for (const auto* line : column->Items) {
+      y = std::max(y, line->Y);
+    }
+  }
+  return y;
+}
+
+}  // namespace
+
 void TkwFormatterPage::DecideActions() {
   for (auto& image : Images) {
     image->Action = RaiseElementDetected(*this, *image);
@@ -43,6 +70,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
     }
   }
   double prevBottom = 0;
+  double prevLastY = 0;
   for (std::size_t i = 0; i < Sections.size(); ++i) {
     auto& section = *Sections[i];
     if (i >= 1) {
@@ -58,11 +86,20 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
         previous.ColumnSections.assign(1, TkwColumnSection{0, width});
         AWriter.BeginColumns(1, 100, previous.ColumnSections);
       }
+      // The band starts as far below the one before as the page has it: the distance
+      // between the last baseline above and the first one here, less the spacing the
+      // first line takes itself, is blank space, however short.
       if (section.Rect.Top != 0 && prevBottom != 0) {
-        fmt::RenderFillers(AWriter, Document, section.Rect.Top - prevBottom - 14);
+        if (const auto* first = FirstLine(section); first != nullptr && prevLastY != 0) {
+          const double gap = first->Y - prevLastY - fmt::MaxTextHeight(*first);
+          if (gap >= 1) {
+            fmt::RenderGap(AWriter, Document, gap);
+          }
+        }
       }
     }
     prevBottom = section.Rect.Bottom;
+    prevLastY = LastBaseline(section);
     section.Render(AWriter);
   }
 }

@@ -410,6 +410,18 @@ void TkwFormatterHSection::Analyse() {
       column.Rect.Right = column.Rect.Left + entry.Width;
       x += entry.Width + entry.SpaceAfter;
     }
+    // A word processor shares the whole text width out among the columns, in proportion
+    // to their widths. The last column reaches to the right margin, so that the others keep
+    // the page's widths; its paragraphs end where the page's text ends, by their indents.
+    if (const auto* settings = fmt::CurrentPageSettings(); settings != nullptr && ColumnCount >= 2) {
+      auto& last = *Columns.back();
+      const double textRight = settings->GetWidth() - settings->GetRightMargin();
+      const double room = textRight - last.Rect.Right;
+      if (room > 0 && room < settings->GetWidth()) {
+        ColumnSections[static_cast<std::size_t>(ColumnCount) - 1].Width += room;
+        last.Rect.Right = textRight;
+      }
+    }
   }
   for (auto* child : Children) {
     child->Analyse();

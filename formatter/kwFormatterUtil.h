@@ -78,6 +78,8 @@ void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, TkwDo
                double AHeight);
 // Renders fillers for AHeight when they come to at least two paragraphs.
 void RenderFillers(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight);
+// Renders the fillers of a blank band of AHeight, however short.
+void RenderGap(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight);
 
 struct TFitResult {
   double Size = 0;

@@ -80,6 +80,15 @@ void TkwRTFParagraph::WriteBody(std::string& AOut) {
     if (border.DrawBottom) AOut += "\\brdrb" + spacing;
     if (border.DrawTop || border.DrawBottom) AOut += "\\brdrbtw" + spacing;
   }
+  // The tab stops go with the paragraph's formatting as well: a reader that applies
+  // paragraph properties only from the paragraph's start (LibreOffice) misses the ones
+  // written beside their tabs.
+  for (const TkwTextItem& run : FItem.Runs) {
+    if (run.TabPosition > 0) {
+      AOut += "\\tx";
+      AppendTwips(AOut, run.TabPosition);
+    }
+  }
   if (inTable) AOut += "{";
 
   const TkwStyleManager& styles = FHeader.GetStyleManager();

@@ -53,14 +53,7 @@ TEST_P(OfficeRendering, ShowsTheSourceWordsWhereTheSourceHasThem) {
     EXPECT_GE(f1, 0.98);
     const double placed = PositionMatch(want, got, 0.03);
     std::printf("%s %s: %.1f%% of the words in place\n", GetParam().Name, f, 100 * placed);
-    // Known shortfalls, measured and printed but not yet held to the mark: a word processor
-    // wraps the justified two-column text and the table rows differently from the source.
-    const std::string name = f;
-    if (name == "tables" || name == "columns") {
-      if (placed < 0.80) std::printf("  below 80%%: known shortfall\n");
-    } else {
-      EXPECT_GE(placed, 0.80);
-    }
+    EXPECT_GE(placed, 0.80);
   }
   fs::remove_all(dir);
 }
