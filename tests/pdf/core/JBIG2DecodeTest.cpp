@@ -339,6 +339,201 @@ TEST(JBIG2Decode, HuffmanAggregateSymbol) {
             "................");
 }
 
+// The MQ encoder of T.88 Annex E, to make the arithmetic-coded refinements that Huffman
+// text regions and dictionaries embed.
+class TMQEncoder {
+public:
+  void Encode(std::uint8_t& ACx, int ABit) {
+    struct TQe {
+      std::uint16_t Qe;
+      std::uint8_t Nmps, Nlps, Switch;
+    };
+    static constexpr TQe kQe[47] = {
+        {0x5601, 1, 1, 1},   {0x3401, 2, 6, 0},   {0x1801, 3, 9, 0},   {0x0AC1, 4, 12, 0},  {0x0521, 5, 29, 0},
+        {0x0221, 38, 33, 0}, {0x5601, 7, 6, 1},   {0x5401, 8, 14, 0},  {0x4801, 9, 14, 0},  {0x3801, 10, 14, 0},
+        {0x3001, 11, 17, 0}, {0x2401, 12, 18, 0}, {0x1C01, 13, 20, 0}, {0x1601, 29, 21, 0}, {0x5601, 15, 14, 1},
+        {0x5401, 16, 14, 0}, {0x5101, 17, 15, 0}, {0x4801, 18, 16, 0}, {0x3801, 19, 17, 0}, {0x3401, 20, 18, 0},
+        {0x3001, 21, 19, 0}, {0x2801, 22, 19, 0}, {0x2401, 23, 20, 0}, {0x2201, 24, 21, 0}, {0x1C01, 25, 22, 0},
+        {0x1801, 26, 23, 0}, {0x1601, 27, 24, 0}, {0x1401, 28, 25, 0}, {0x1201, 29, 26, 0}, {0x1101, 30, 27, 0},
+        {0x0AC1, 31, 28, 0}, {0x09C1, 32, 29, 0}, {0x08A1, 33, 30, 0}, {0x0521, 34, 31, 0}, {0x0441, 35, 32, 0},
+        {0x02A1, 36, 33, 0}, {0x0221, 37, 34, 0}, {0x0141, 38, 35, 0}, {0x0111, 39, 36, 0}, {0x0085, 40, 37, 0},
+        {0x0049, 41, 38, 0}, {0x0025, 42, 39, 0}, {0x0015, 43, 40, 0}, {0x0009, 44, 41, 0}, {0x0005, 45, 42, 0},
+        {0x0001, 45, 43, 0}, {0x5601, 46, 46, 0}};
+    const TQe& q = kQe[ACx >> 1];
+    int mps = ACx & 1;
+    FA -= q.Qe;
+    if (ABit != mps) {  // CODELPS
+      if (FA < q.Qe) {
+        FC += q.Qe;
+      } else {
+        FA = q.Qe;
+      }
+      if (q.Switch) mps = 1 - mps;
+      ACx = static_cast<std::uint8_t>((q.Nlps << 1) | mps);
+      Renorm();
+    } else if ((FA & 0x8000) == 0) {  // CODEMPS with renormalisation
+      if (FA < q.Qe) {
+        FA = q.Qe;
+      } else {
+        FC += q.Qe;
+      }
+      ACx = static_cast<std::uint8_t>((q.Nmps << 1) | mps);
+      Renorm();
+    } else {
+      FC += q.Qe;
+    }
+  }
+  std::string Finish() {
+    const std::uint32_t temp = FC + FA;
+    FC |= 0xFFFF;
+    if (FC >= temp) FC -= 0x8000;
+    FC <<= FCt;
+    ByteOut();
+    FC <<= FCt;
+    ByteOut();
+    if (FB != 0xFF) Emit(0xFF);
+    Emit(0xAC);
+    return FOut.substr(1);  // the first byte stands before the data
+  }
+
+private:
+  std::uint32_t FA = 0x8000, FC = 0;
+  int FCt = 12;
+  std::uint32_t FB = 0;
+  std::string FOut = std::string(1, '\0');
+  void Emit(std::uint32_t AByte) {
+    FB = AByte;
+    FOut += static_cast<char>(AByte);
+  }
+  void Renorm() {
+    do {
+      FA <<= 1;
+      FC <<= 1;
+      if (--FCt == 0) ByteOut();
+    } while ((FA & 0x8000) == 0);
+  }
+  void ByteOut() {
+    if (FB == 0xFF) {
+      Emit(FC >> 20);
+      FC &= 0xFFFFF;
+      FCt = 7;
+    } else if (FC < 0x8000000) {
+      Emit(FC >> 19);
+      FC &= 0x7FFFF;
+      FCt = 8;
+    } else {
+      ++FB;
+      FOut.back() = static_cast<char>(FB);
+      if (FB == 0xFF) {
+        FC &= 0x7FFFFFF;
+        Emit(FC >> 20);
+        FC &= 0xFFFFF;
+        FCt = 7;
+      } else {
+        Emit(FC >> 19);
+        FC &= 0x7FFFF;
+        FCt = 8;
+      }
+    }
+  }
+};
+
+// Codes ATarget (rows of '.' and 'X') as a template-1 refinement of AReference at offset 0.
+std::string RefineTemplate1(const std::vector<std::string>& ATarget, const std::vector<std::string>& AReference) {
+  auto at = [](const std::vector<std::string>& AB, int AX, int AY) {
+    return AY >= 0 && AY < static_cast<int>(AB.size()) && AX >= 0 && AX < static_cast<int>(AB[0].size()) &&
+           AB[static_cast<std::size_t>(AY)][static_cast<std::size_t>(AX)] == 'X';
+  };
+  std::vector<std::uint8_t> cx(1 << 10, 0);
+  TMQEncoder mq;
+  for (int y = 0; y < static_cast<int>(ATarget.size()); ++y) {
+    for (int x = 0; x < static_cast<int>(ATarget[0].size()); ++x) {
+      const unsigned c = at(ATarget, x - 1, y) | at(ATarget, x + 1, y - 1) << 1 | at(ATarget, x, y - 1) << 2 |
+                         at(ATarget, x - 1, y - 1) << 3 | at(AReference, x + 1, y + 1) << 4 |
+                         at(AReference, x, y + 1) << 5 | at(AReference, x + 1, y) << 6 | at(AReference, x, y) << 7 |
+                         at(AReference, x - 1, y) << 8 | at(AReference, x, y - 1) << 9;
+      mq.Encode(cx[c], at(ATarget, x, y) ? 1 : 0);
+    }
+  }
+  return mq.Finish();
+}
+
+std::string RefinedTextStream() {
+  // Symbol 0 (XX / XX) refined into a 2 x 2 diagonal, then symbol 1 unrefined after it.
+  const std::string refinement = RefineTemplate1({"X.", ".X"}, {"XX", "XX"});
+  TBitWriter t;
+  TwoBitSymbolCodes(t, 3);
+  t.Bits("0 0 00 0000001");        // STRIPT -1, DT 1, FS 1
+  t.Bits("00 1");                  // symbol 0, refined
+  t.Bits("0 0 0 0");               // RDW, RDH, RDX, RDY 0 (B.15)
+  t.Num(0, 1).Num(static_cast<std::uint32_t>(refinement.size()), 4);  // RSIZE (B.1)
+  t.Raw(refinement);
+  t.Bits("00 1 01 0");             // DS 1, symbol 1 at (3, 0), not refined
+  t.Bits("01");
+  // Refinement with template 1 (no adaptive pixels), all tables standard; RDW..RDY use B.15.
+  const std::string text = RegionInfo(8, 2, 0, 0) + U16(0x8013) + U16(0x1540) + U32(2) + t.Str();
+  return PageInfo(8, 2) + HuffmanDictionary(1) + SegmentTo(2, 6, {1}, text) + Segment(3, 49, "");
+}
+
+std::string RefinementRegionStream() {
+  const std::string r = RefineTemplate1({"X......X", ".X..X.X."}, {"........", "..XXX..."});
+  return PageInfo(8, 2) + Segment(1, 38, RegionInfo(8, 2, 0, 0) + '\x01' + kMmrRows) +
+         Segment(2, 42, RegionInfo(8, 2, 0, 0) + '\x01' + r) + Segment(3, 49, "");
+}
+
+TEST(JBIG2Decode, RefinementRegionOfThePage) {
+  // The encoder above against jbig2dec: a template-1 refinement of the page, OR-ed onto it.
+  const std::string data = RefinementRegionStream();
+  EXPECT_EQ(data, test::ReadFixture("raw/jbig2_refine-page.bin"));
+  const test::TPnm ref = test::ReadPnm("ref/jbig2_refine-page.pbm");
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(Picture(dec),
+            "X......X"
+            ".XXXX.X.");
+  EXPECT_EQ(std::string(out.begin(), out.end()), ref.Pixels);
+}
+
+TEST(JBIG2Decode, HuffmanTextRefinesInstancesFromTheirOwnBytes) {
+  // jbig2dec 0.19 draws the same refined instance whatever its bytes hold, so the
+  // expected page follows T.88 6.4.11 alone: the refinement starts on the byte after
+  // RSIZE and the next instance on the byte after the refinement.
+  const std::string data = RefinedTextStream();
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(Picture(dec),
+            ".X.XXX.."
+            "..XX.X..");
+}
+
+TEST(JBIG2Decode, HuffmanDictionaryRefinesOneSymbol) {
+  // One new symbol: symbol 0 of the first dictionary (a 2-bit number), refined into a
+  // diagonal from BMSIZE bytes of its own.
+  const std::string refinement = RefineTemplate1({"X.", ".X"}, {"XX", "XX"});
+  TBitWriter a;
+  a.Bits("10 110 0 0001");          // DH 2, DW 2, one instance
+  a.Bits("00 0 0");                 // symbol 0, RDX 0, RDY 0 (B.15)
+  a.Num(0, 1).Num(static_cast<std::uint32_t>(refinement.size()), 4);  // BMSIZE (B.1)
+  a.Raw(refinement);
+  a.Bits("111111 0 0011 0 0001");   // end of height class; export the new symbol only
+  const std::string dict = SegmentTo(2, 0, {1}, U16(0x1003) + U32(1) + U32(1) + a.Str());
+  TBitWriter t;
+  for (int i = 0; i < 35; ++i) t.Num(i == 1 ? 1 : 0, 4);
+  t.Bits("0").Align();
+  t.Bits("0 0 00 0000001 0 01");    // the symbol at (1, 0), end of strip
+  const std::string text = RegionInfo(4, 2, 0, 0) + U16(0x0011) + U16(0) + U32(1) + t.Str();
+  const std::string data =
+      PageInfo(4, 2) + HuffmanDictionary(1) + dict + SegmentTo(3, 6, {2}, text) + Segment(4, 49, "");
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(Picture(dec),
+            ".X.."
+            "..X.");
+}
+
 TEST(JBIG2Decode, HuffmanTextCutShortKeepsItsFirstStrip) {
   const std::string data = HuffmanTextStream();
   // The end-of-page segment and the last 2 bytes of the text region (its second strip) go.
