@@ -323,6 +323,17 @@ TEST_F(ProcessWindowTest, Screenshots) {
   main.txt_Destination->setText(QStringLiteral("/home/user/Documents/annual-report.rtf"));
   main.txt_Pages->setText(QStringLiteral("1,3, 5-9"));
   main.lbl_Details->setText(QStringLiteral("Size: 1,500 KB, Pages: 12"));
+  main.txt_DestFolder->setText(QStringLiteral("/home/user/Documents/rtf"));
+  for (const char* row : {"annual-report.pdf|1,500 KB|12", "minutes.PDF|86 KB|3",
+                          "price-list.pdf|12,041 KB|148"}) {
+    const QStringList cells = QString::fromLatin1(row).split(u'|');
+    auto* item = new QTreeWidgetItem(main.lw_Files);
+    item->setText(0, cells[0]);
+    item->setText(1, cells[1]);
+    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    item->setText(2, cells[2]);
+    item->setText(3, QStringLiteral("/home/user/Documents/") + cells[0]);
+  }
   QCoreApplication::processEvents();
   const QStringList pages = {QStringLiteral("single"), QStringLiteral("multiple"),
                              QStringLiteral("options")};

@@ -232,11 +232,13 @@ TEST_F(RealPdf, AbortDuringALongConversionLeavesTheTargetAsItWas) {
     Tfrm_Process w(o, ProcessServices());
     w.show();
     ASSERT_TRUE(WaitFor([&] { return w.prg_Page->value() >= 2; }, 120'000));
+    const int atAbort = w.prg_Page->value();
     QTest::mouseClick(w.btn_Close, Qt::LeftButton);
     EXPECT_FALSE(w.isVisible());
     ASSERT_TRUE(WaitFor([&] { return !w.WorkerRunning(); }, 60'000));
     WaitFor([] { return false; }, 50);
-    EXPECT_LT(w.prg_Page->value(), kPages);
+    // The page under way ends; the window may have shown a step or two late.
+    EXPECT_LE(w.prg_Page->value(), atAbort + 4);
     EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Conversion aborted."));
     if (existing) {
       EXPECT_EQ(ReadAll(o.Destination), before);
