@@ -534,6 +534,83 @@ TEST(JBIG2Decode, HuffmanDictionaryRefinesOneSymbol) {
             "..X.");
 }
 
+// Integer coding of T.88 A.2 over the encoder above, with its own 512 contexts.
+struct TIntEncoder {
+  std::vector<std::uint8_t> Cx = std::vector<std::uint8_t>(512, 0);
+  void Encode(TMQEncoder& AMq, std::int64_t AValue, bool AOob = false) {
+    unsigned prev = 1;
+    auto bit = [&](int ABit) {
+      AMq.Encode(Cx[prev], ABit);
+      prev = prev < 256 ? (prev << 1) | static_cast<unsigned>(ABit)
+                        : ((((prev << 1) | static_cast<unsigned>(ABit)) & 511) | 256);
+    };
+    const std::int64_t magnitude = AOob ? 0 : (AValue < 0 ? -AValue : AValue);
+    bit(AOob || AValue < 0 ? 1 : 0);
+    struct TRange {
+      int Prefix, Bits;
+      std::int64_t Offset;
+    };
+    static constexpr TRange kRanges[] = {{0, 2, 0}, {1, 4, 4}, {2, 6, 20}, {3, 8, 84}, {4, 12, 340}, {5, 32, 4436}};
+    const TRange* r = &kRanges[0];
+    for (const TRange& c : kRanges) {
+      if (magnitude >= c.Offset) r = &c;
+    }
+    for (int i = 0; i < r->Prefix; ++i) bit(1);
+    if (r->Prefix < 5) bit(0);
+    for (int i = r->Bits - 1; i >= 0; --i) bit(static_cast<int>(((magnitude - r->Offset) >> i) & 1));
+  }
+};
+
+TEST(JBIG2Decode, ArithmeticAggregateReadsTheClosingOob) {
+  // The aggregate of HuffmanAggregateSymbol, arithmetic-coded: the end-of-strip OOB after
+  // the last instance precedes the end of the height class in the same coded data.
+  TMQEncoder mq;
+  TIntEncoder iadh, iadw, iaai, iadt, iafs, iads, iari, iaex;
+  std::vector<std::uint8_t> iaid(4, 0);
+  auto id = [&](unsigned AId) {
+    unsigned prev = 1;
+    for (int i = 1; i >= 0; --i) {
+      const int b = static_cast<int>((AId >> i) & 1);
+      mq.Encode(iaid[prev], b);
+      prev = (prev << 1) | static_cast<unsigned>(b);
+    }
+  };
+  iadh.Encode(mq, 3);
+  iadw.Encode(mq, 7);
+  iaai.Encode(mq, 2);
+  iadt.Encode(mq, 1);
+  iadt.Encode(mq, 1);
+  iafs.Encode(mq, 0);
+  id(2);
+  iari.Encode(mq, 0);
+  iads.Encode(mq, 1);
+  id(1);
+  iari.Encode(mq, 0);
+  iads.Encode(mq, 0, true);
+  iadw.Encode(mq, 0, true);
+  iaex.Encode(mq, 3);
+  iaex.Encode(mq, 1);
+  // Generic template 1 (one adaptive pixel), refinement template 1.
+  const std::string agg = SegmentTo(2, 0, {1}, U16(0x1402) + "\x03\xFF" + U32(1) + U32(1) + mq.Finish());
+  TBitWriter t;
+  for (int i = 0; i < 35; ++i) t.Num(i == 1 ? 1 : 0, 4);
+  t.Bits("0").Align();
+  t.Bits("0 0 00 0000001 0 01");    // the symbol at (1, 0), end of strip
+  const std::string text = RegionInfo(9, 3, 0, 0) + U16(0x0011) + U16(0) + U32(1) + t.Str();
+  const std::string data =
+      PageInfo(9, 3) + HuffmanDictionary(1) + agg + SegmentTo(3, 6, {2}, text) + Segment(4, 49, "");
+  EXPECT_EQ(data, test::ReadFixture("raw/jbig2_aggregate.bin"));
+  const test::TPnm ref = test::ReadPnm("ref/jbig2_aggregate.pbm");
+  TkwJBIG2Decoder dec;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(dec.DecodeImage(test::Bytes(data), out, false));
+  EXPECT_EQ(Picture(dec),
+            "..XX.XXX."
+            "..XX.X.X."
+            "..XX.....");
+  EXPECT_EQ(std::string(out.begin(), out.end()), ref.Pixels);
+}
+
 TEST(JBIG2Decode, HuffmanTextCutShortKeepsItsFirstStrip) {
   const std::string data = HuffmanTextStream();
   // The end-of-page segment and the last 2 bytes of the text region (its second strip) go.
