@@ -402,7 +402,9 @@ std::optional<std::vector<std::uint8_t>> TkwPDImage::MaskBytes(TkwPDStream* AMas
 void TkwPDImage::ReadMasks() {
   if (FMaskRead) return;
   FMaskRead = true;
-  if (GetImageMask()) return;
+  // Masks are brought to the image's size: an image over the caps, which is never
+  // rendered, must not have them built either.
+  if (GetImageMask() || !SizeOk()) return;
   TkwPDBaseObject* mask = Key("Mask", nullptr);
   if (mask && mask->IsStream()) {
     FMask = MaskBytes(static_cast<TkwPDStream*>(mask), false);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "pdf/content/PDContentBridge.h"
@@ -116,6 +117,30 @@ TEST_F(Images, TooLargeOrMalformedImagesAreSkipped) {
   ASSERT_TRUE(bmp);
   EXPECT_EQ(Px(*bmp, 0, 0), 0xFFFFFFu);
   EXPECT_EQ(Px(*bmp, 1, 1), 0x000000u);
+}
+
+TEST_F(Images, MasksOfAnImageOverTheCapsAreNotBuilt) {
+  // The masks would be scaled to 20000 x 20000 (400 MB, seconds of work) for an image that
+  // is skipped anyway (fuzz finding).
+  const int soft = F.AddStream("/Width 2 /Height 2 /BitsPerComponent 8 /ColorSpace /DeviceGray", "abcd");
+  const int hard = F.AddStream("/ImageMask true /Width 2 /Height 2", "ab");
+  const int huge = F.AddStream("/Width 20000 /Height 20000 /BitsPerComponent 8 /ColorSpace /DeviceRGB /Filter /DCTDecode /SMask " +
+                                   std::to_string(soft) + " 0 R",
+                               "x");
+  const int wide = F.AddStream("/Width 70000 /Height 2 /BitsPerComponent 8 /ColorSpace /DeviceGray /Mask " +
+                                   std::to_string(hard) + " 0 R",
+                               "x");
+  F.Load();
+  const auto start = std::chrono::steady_clock::now();
+  for (int num : {huge, wide}) {
+    auto img = Image(num);
+    (void)img->PassesJpeg();
+    std::string out;
+    TkwOutFormat fmt = TkwOutFormat::ofBMP;
+    EXPECT_FALSE(img->SaveToStream(out, true, fmt));
+    EXPECT_TRUE(out.empty());
+  }
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
 }
 
 TEST_F(Images, ImageMaskPaintsInTheFillColour) {
