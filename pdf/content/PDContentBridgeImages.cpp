@@ -99,6 +99,47 @@ std::unique_ptr<TInlineImage> MakeInlineImage(std::unique_ptr<TkwPDDictionary> A
   return impl;
 }
 
+namespace {
+
+// The commonest picture, 8-bit RGB without masks or Decode array, is copied into the bitmap
+// byte for byte; the colour map would give the same bytes one sample at a time. nullptr
+// when the image is of another kind or its data fall short (the general path decides).
+std::unique_ptr<TBitmap> PlainRGBBitmap(TkwPDImage& AImage) {
+  TkwPDStream* st = AImage.GetStream();
+  if (st == nullptr || st->GetStream() == nullptr || st->GetDict() == nullptr || AImage.GetImageMask() ||
+      AImage.GetBitsPerComponent() != 8 || AImage.GetDecode() != nullptr) {
+    return nullptr;
+  }
+  const TkwPDColorSpace* cs = AImage.GetColorSpace();
+  if (cs == nullptr || cs->GetMode() != TkwColorSpaceMode::csDeviceRGB) return nullptr;
+  const TkwPDDictionary& dict = *st->GetDict();
+  if (dict.LookUp("Mask") != nullptr || dict.LookUp("SMask") != nullptr) return nullptr;
+  if (AImage.GetOuterFilter() == "JPXDecode") return nullptr;
+  const int w = AImage.GetWidth(), h = AImage.GetHeight();
+  if (w <= 0 || h <= 0) return nullptr;
+  auto bmp = std::make_unique<TBitmap>(w, h, TPixelFormat::pf24bit);
+  if (bmp->IsEmpty()) return nullptr;  // beyond the raster cap
+  const std::size_t row = static_cast<std::size_t>(w) * 3;
+  const std::size_t need = row * static_cast<std::size_t>(h);
+  st->Reset();
+  const std::string bytes = st->ReadAll(static_cast<std::int64_t>(need));
+  st->Reset();
+  if (bytes.size() < need) return nullptr;
+  for (int y = 0; y < h; ++y) {
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data()) + row * static_cast<std::size_t>(y);
+    std::span<std::uint8_t> out = bmp->ScanLine(y);
+    if (out.size() < row) return nullptr;
+    for (std::size_t x = 0; x < row; x += 3) {
+      out[x] = in[x + 2];
+      out[x + 1] = in[x + 1];
+      out[x + 2] = in[x];
+    }
+  }
+  return bmp;
+}
+
+}  // namespace
+
 std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState) {
   std::array<std::int32_t, 3> fill{0, 0, 0};
   AState.GetFillRGB(fill);
@@ -108,6 +149,11 @@ std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState)
   if (AImage.PassesJpeg()) {
     auto jpeg = std::make_unique<TJPEGImage>(AImage.GetJpegBytes());
     if (!jpeg->IsEmpty()) return jpeg;
+  }
+  try {
+    if (auto plain = PlainRGBBitmap(AImage)) return plain;
+  } catch (const std::exception&) {
+    // Damaged data: the general path copes with it.
   }
   return AImage.RenderBitmap();
 }

@@ -90,6 +90,7 @@ void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
   FFormatter.GetPageSettings().SetHeight(FPageHeight);
   FFormatter.SetMeasurementUnit(TkwMeasurementUnit::muPoints);
   FClip = TkwRegion(TkwRectF{0, 0, FPageWidth, FPageHeight});
+  FClipIsPage = true;
   FPageNum = AnPage;
   FInPage = true;
   if (OnPageStart) OnPageStart(AnPage);
@@ -119,6 +120,7 @@ void TkwPDFContentExtractor::RestoreState(TkwPDState& AState) {
   UpdateAll(AState);
   // Clipping does not survive a restore: the whole page is visible again.
   FClip = TkwRegion(TkwRectF{0, 0, FPageWidth, FPageHeight});
+  FClipIsPage = true;
 }
 
 void TkwPDFContentExtractor::UpdateCTM(TkwPDState&, const TkwPDMatrix& M) {
@@ -276,6 +278,7 @@ void TkwPDFContentExtractor::AddClip(TkwPDState& AState, TkwFillRule ARule) {
     }
     outline.CloseFigure();
   }
+  FClipIsPage = false;
   if (!FClip) {
     FClip = TkwRegion(outline, ARule);
   } else {
@@ -379,8 +382,9 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   if (tm.FM11 != 1 && tm.FM12 != 0 && tm.FM11 == tm.FM22 && tm.FM12 == -tm.FM21) return;
 
   const TkwPointF page = ToPagePoints(AState, ux, uy);
-  if (FClip && !FClip->Contains({static_cast<double>(RoundEven(page.X)),
-                                 static_cast<double>(RoundEven(page.Y))})) {
+  const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
+  const bool insidePage = clipX > 0 && clipX < FPageWidth && clipY > 0 && clipY < FPageHeight;
+  if (FClip && !(FClipIsPage && insidePage) && !FClip->Contains({clipX, clipY})) {
     return;
   }
   const double advance = AState.FCurCharW * tm.FM11 * AState.FHorizScaling;

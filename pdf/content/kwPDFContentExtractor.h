@@ -86,6 +86,8 @@ private:
   std::vector<TkwMatrix2D> FSurfaceStack;
   std::optional<TkwMatrix2D> FCTMCopy;
   std::optional<TkwRegion> FClip;
+  // FClip is the whole page: a point strictly inside the page needs no region test.
+  bool FClipIsPage = false;
   double FPageWidth = 0, FPageHeight = 0;
 
   TFont FSystemFont;

@@ -1,6 +1,8 @@
 // Sections, columns, tables, paragraphs and lists as the writer receives them.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "formatter/kwFormatterUtil.h"
 #include "tests/formatter/FormatterTestKit.h"
 
@@ -246,6 +248,115 @@ TEST(Paragraphs, FirstLineFarBelowTheMarginGetsFillers) {
     fillers += p.Text == u" " ? 1 : 0;
   }
   EXPECT_EQ(fillers, 15);
+}
+
+// Baselines of the page's paragraphs (cells left out) as a word processor stacks them: each
+// comes its space before and its line spacing below the one above. Blank fillers count, but
+// only text paragraphs are listed; the first is at 0.
+std::vector<double> StackedBaselines(const TRecordingWriter& AWriter) {
+  std::vector<double> ys;
+  double y = 0;
+  bool first = true;
+  for (const auto& p : AWriter.Paragraphs()) {
+    if (p.InCell) {
+      continue;
+    }
+    if (!first) {
+      y += p.Begin->SpaceBefore + p.Begin->LineSpacing;
+    }
+    first = false;
+    if (!fmt::Trim(p.Text).empty()) {
+      ys.push_back(y);
+    }
+  }
+  return ys;
+}
+
+class BaselineDistances : public ::testing::TestWithParam<std::vector<double>> {};
+
+// Single-line paragraphs (bold and regular by turns, so that none joins the next) keep the
+// page's distances, whether the gap becomes space before or fillers.
+TEST_P(BaselineDistances, AreKeptBetweenParagraphs) {
+  for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    TPageBuilder page(mode);
+    const auto& ys = GetParam();
+    for (std::size_t i = 0; i < ys.size(); ++i) {
+      page.Show(u"Line of text", 72, ys[i], Font("Times New Roman", 10, i % 2 == 0 ? 0 : fsBold));
+    }
+    page.EndPage();
+    const auto got = StackedBaselines(page.Writer);
+    ASSERT_EQ(got.size(), ys.size());
+    for (std::size_t i = 1; i < ys.size(); ++i) {
+      EXPECT_NEAR(got[i] - got[i - 1], ys[i] - ys[i - 1], 1.5) << "line " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, BaselineDistances,
+                         ::testing::Values(std::vector<double>{100, 120, 144, 160},
+                                           std::vector<double>{100, 140, 153, 230, 245}));
+
+TEST(Sections, BlankSpaceBeforeATableIsKept) {
+  TPageBuilder page;
+  page.Show(u"A line above the table", 72, 76);
+  ShowTable(page, 101);
+  page.EndPage();
+  // Between the line and the table's first baseline lie 25 points; the first row's text
+  // takes 12 of them, the rest is blank.
+  double blank = 0;
+  bool afterText = false;
+  for (const auto& c : page.Writer.Calls) {
+    if (c.Op == "BeginTable") {
+      break;
+    }
+    if (c.Op == "BeginPara") {
+      if (afterText) {
+        blank += c.LineSpacing + c.SpaceBefore;
+      }
+      afterText = true;
+    }
+  }
+  ASSERT_NE(page.Writer.Find("BeginTable"), nullptr);
+  EXPECT_NEAR(blank, 25 - 12, 1.0);
+}
+
+TEST(Sections, ColumnsFillTheTextWidthWithTheFirstKeepingItsOwn) {
+  TPageBuilder page;
+  // Column by column, as running text is shown.
+  for (int i = 0; i < 3; ++i) {
+    page.Show(u"Left column text runs on", 72, 100 + 12 * i);
+  }
+  for (int i = 0; i < 3; ++i) {
+    page.Show(u"Right column text runs on", 320, 100 + 12 * i);
+  }
+  page.EndPage();
+  const auto* columns = page.Writer.Find("BeginColumns");
+  ASSERT_NE(columns, nullptr);
+  ASSERT_EQ(columns->Columns.size(), 2u);
+  // A word processor shares the text width out in proportion to the widths: they must
+  // add up to it (612 - 72 - 36), or every column comes out wider than the page's.
+  const double total = columns->Columns[0].Width + columns->Columns[0].SpaceAfter + columns->Columns[1].Width;
+  EXPECT_NEAR(total, TPageBuilder::kPageWidth - 72 - 36, 1e-6);
+  EXPECT_DOUBLE_EQ(columns->Columns[0].Width, 20 * 5 + 4 * 2.5);
+}
+
+TEST(TabLines, AGapInOneColumnIsSharedByBoth) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  const double left[] = {100, 112, 124, 136};
+  const double right[] = {100, 112, 130, 142};  // a paragraph gap after the second line
+  for (int i = 0; i < 4; ++i) {
+    page.Show(u"Left column words", 72, left[i]);
+    page.Show(u"Right column words", 320, right[i]);
+  }
+  page.EndPage();
+  const auto got = StackedBaselines(page.Writer);
+  ASSERT_EQ(got.size(), 4u);
+  // Neither column moves by the whole gap: a gap of one column only would otherwise run
+  // across both.
+  for (int i = 1; i < 4; ++i) {
+    EXPECT_LE(std::fabs(got[static_cast<std::size_t>(i)] - (left[i] - left[0])), 3.5) << i;
+    EXPECT_LE(std::fabs(got[static_cast<std::size_t>(i)] - (right[i] - right[0])), 3.5) << i;
+  }
 }
 
 struct TListCase {
