@@ -90,7 +90,7 @@ void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
   FFormatter.GetPageSettings().SetHeight(FPageHeight);
   FFormatter.SetMeasurementUnit(TkwMeasurementUnit::muPoints);
   FClip = TkwRegion(TkwRectF{0, 0, FPageWidth, FPageHeight});
-  FClipIsPage = true;
+  FClipRect = TkwRectF{0, 0, FPageWidth, FPageHeight};
   FPageNum = AnPage;
   FInPage = true;
   if (OnPageStart) OnPageStart(AnPage);
@@ -120,7 +120,7 @@ void TkwPDFContentExtractor::RestoreState(TkwPDState& AState) {
   UpdateAll(AState);
   // Clipping does not survive a restore: the whole page is visible again.
   FClip = TkwRegion(TkwRectF{0, 0, FPageWidth, FPageHeight});
-  FClipIsPage = true;
+  FClipRect = TkwRectF{0, 0, FPageWidth, FPageHeight};
 }
 
 void TkwPDFContentExtractor::UpdateCTM(TkwPDState&, const TkwPDMatrix& M) {
@@ -259,7 +259,58 @@ TkwPointF TkwPDFContentExtractor::ToPagePoints(const TkwPDState& AState, double 
   return {AState.FCTM.TransformX(AX, AY) / k, AState.FCTM.TransformY(AX, AY) / k};
 }
 
+namespace {
+
+// The rectangle the points draw when they are one axis-aligned rectangle (edges along the
+// axes, so no crossed figure); nothing otherwise.
+std::optional<TkwRectF> AxisRectangle(std::vector<TkwPointF> APoints) {
+  constexpr double kEps = 1e-6;  // the corners pass through two matrices
+  const auto near = [](double A, double B) { return std::fabs(A - B) <= kEps; };
+  auto& pts = APoints;
+  if (pts.size() == 5 && near(pts.front().X, pts.back().X) && near(pts.front().Y, pts.back().Y)) pts.pop_back();
+  if (pts.size() != 4) return std::nullopt;
+  TkwRectF r{pts[0].X, pts[0].Y, pts[0].X, pts[0].Y};
+  for (const TkwPointF& p : pts) {
+    r.Left = std::min(r.Left, p.X);
+    r.Right = std::max(r.Right, p.X);
+    r.Top = std::min(r.Top, p.Y);
+    r.Bottom = std::max(r.Bottom, p.Y);
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    const TkwPointF& a = pts[i];
+    const TkwPointF& b = pts[(i + 1) % 4];
+    const bool sameX = near(a.X, b.X), sameY = near(a.Y, b.Y);
+    if (sameX == sameY) return std::nullopt;  // a diagonal edge, or a repeated point
+    if ((!near(a.X, r.Left) && !near(a.X, r.Right)) || (!near(a.Y, r.Top) && !near(a.Y, r.Bottom))) {
+      return std::nullopt;
+    }
+  }
+  return r;
+}
+
+}  // namespace
+
 void TkwPDFContentExtractor::AddClip(TkwPDState& AState, TkwFillRule ARule) {
+  // Clipping a rectangle to a rectangle leaves a rectangle (the crop box a page starts
+  // with, a table cell); it is kept beside the region for the quick test.
+  std::optional<TkwRectF> rect;
+  if (FClipRect && AState.GetPath().FSubPathList.size() == 1) {
+    const TkwPDSubPath& sp = AState.GetPath().FSubPathList.front();
+    bool straight = true;
+    std::vector<TkwPointF> pts;
+    for (std::size_t i = 0; i < sp.PointCount() && straight; ++i) {
+      straight = i == 0 || !sp.IsCurve(i);
+      pts.push_back(ToPagePoints(AState, sp.FX[i], sp.FY[i]));
+    }
+    if (straight) rect = AxisRectangle(std::move(pts));
+  }
+  if (rect) {
+    rect->Left = std::max(rect->Left, FClipRect->Left);
+    rect->Top = std::max(rect->Top, FClipRect->Top);
+    rect->Right = std::min(rect->Right, FClipRect->Right);
+    rect->Bottom = std::min(rect->Bottom, FClipRect->Bottom);
+  }
+  FClipRect = rect;
   TkwPath2D outline;
   for (const TkwPDSubPath& sp : AState.GetPath().FSubPathList) {
     if (sp.PointCount() == 0) continue;
@@ -278,7 +329,6 @@ void TkwPDFContentExtractor::AddClip(TkwPDState& AState, TkwFillRule ARule) {
     }
     outline.CloseFigure();
   }
-  FClipIsPage = false;
   if (!FClip) {
     FClip = TkwRegion(outline, ARule);
   } else {
@@ -383,8 +433,9 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
 
   const TkwPointF page = ToPagePoints(AState, ux, uy);
   const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
-  const bool insidePage = clipX > 0 && clipX < FPageWidth && clipY > 0 && clipY < FPageHeight;
-  if (FClip && !(FClipIsPage && insidePage) && !FClip->Contains({clipX, clipY})) {
+  const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
+                          clipY > FClipRect->Top && clipY < FClipRect->Bottom;
+  if (FClip && !insideRect && !FClip->Contains({clipX, clipY})) {
     return;
   }
   const double advance = AState.FCurCharW * tm.FM11 * AState.FHorizScaling;

@@ -86,8 +86,9 @@ private:
   std::vector<TkwMatrix2D> FSurfaceStack;
   std::optional<TkwMatrix2D> FCTMCopy;
   std::optional<TkwRegion> FClip;
-  // FClip is the whole page: a point strictly inside the page needs no region test.
-  bool FClipIsPage = false;
+  // The clip region when it is one axis-aligned rectangle: a point strictly inside it
+  // needs no region test.
+  std::optional<TkwRectF> FClipRect;
   double FPageWidth = 0, FPageHeight = 0;
 
   TFont FSystemFont;

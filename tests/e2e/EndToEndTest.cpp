@@ -2,6 +2,7 @@
 // against the words pdftotext finds in the PDF, and the structure (pictures, lists).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "converter/kwPDFConverter.h"
+#include "tests/support/pdf/TestPdf.h"
 #include "tests/support/rtf/RtfReader.h"
 
 namespace qm {
@@ -95,6 +97,56 @@ INSTANTIATE_TEST_SUITE_P(Modes, SampleConversion,
                          ::testing::Values(Mode{"formatted", TkwFormattingMode::fmFormatted},
                                            Mode{"tabs", TkwFormattingMode::fmFormattedWithTabs}),
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+struct TClipCase {
+  const char* Name;
+  const char* Content;
+  std::vector<std::string> Shown;
+  std::vector<std::string> Hidden;
+};
+
+class ClippedText : public ::testing::TestWithParam<TClipCase> {};
+
+// Glyphs outside the clip never reach the RTF, whether the clip is one rectangle, two
+// rectangles crossing, or another shape; restoring the state shows the whole page again.
+TEST_P(ClippedText, ShowsOnlyWhatTheClipLeavesVisible) {
+  TkwTestPdf pdf;
+  const int f1 = pdf.AddFont("Helvetica");
+  pdf.AddPage(GetParam().Content, {{"F1", f1}});
+  const fs::path dir = fs::temp_directory_path() / ("qm-e2e-clip-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path in = dir / (std::string(GetParam().Name) + ".pdf");
+  const fs::path out = dir / (std::string(GetParam().Name) + ".rtf");
+  std::ofstream(in, std::ios::binary) << pdf.Save();
+  TkwPDFConverter conv;
+  conv.SetInputFileName(in.string());
+  conv.SetOutputFileName(out.string());
+  conv.Convert();
+  ASSERT_TRUE(fs::exists(out));
+  const auto words = SplitWords(rtftest::TRtfDocument::Parse(ReadFile(out)).PlainText());
+  const auto has = [&](const std::string& AWord) { return std::find(words.begin(), words.end(), AWord) != words.end(); };
+  for (const auto& w : GetParam().Shown) EXPECT_TRUE(has(w)) << w;
+  for (const auto& w : GetParam().Hidden) EXPECT_FALSE(has(w)) << w;
+  fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clips, ClippedText,
+    ::testing::Values(
+        TClipCase{"rectangle",
+                  "q 100 600 200 200 re W n BT /F1 12 Tf 110 700 Td (Inside) Tj ET "
+                  "BT /F1 12 Tf 400 700 Td (Outside) Tj ET BT /F1 12 Tf 150 500 Td (Below) Tj ET Q "
+                  "BT /F1 12 Tf 400 400 Td (Restored) Tj ET",
+                  {"Inside", "Restored"}, {"Outside", "Below"}},
+        TClipCase{"crossing",
+                  "q 100 600 200 200 re W n 250 600 200 200 re W n BT /F1 12 Tf 260 700 Td (Both) Tj ET "
+                  "BT /F1 12 Tf 120 700 Td (FirstOnly) Tj ET BT /F1 12 Tf 400 700 Td (SecondOnly) Tj ET Q",
+                  {"Both"}, {"FirstOnly", "SecondOnly"}},
+        TClipCase{"triangle",
+                  "q 100 600 m 400 600 l 100 780 l h W n BT /F1 12 Tf 110 610 Td (Corner) Tj ET "
+                  "BT /F1 12 Tf 380 770 Td (Beyond) Tj ET Q",
+                  {"Corner"}, {"Beyond"}}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(EndToEnd, DamagedBytesNeverCrashAndKeepNoPartialFile) {
   const fs::path dir = fs::temp_directory_path() / "qm-e2e-damaged";
