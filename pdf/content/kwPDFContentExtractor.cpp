@@ -415,10 +415,15 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   font.Size = RoundEven(AState.GetTransformedFontSize() / k);
   std::array<std::int32_t, 3> rgb{0, 0, 0};
   AState.GetFillRGB(rgb);
-  auto chan = [](std::int32_t AV) {
-    return static_cast<std::uint8_t>(std::clamp(RoundEven(AV * 255.0 / 65536.0), 0, 255));
-  };
-  font.Color = RGBColor(chan(rgb[0]), chan(rgb[1]), chan(rgb[2]));
+  // Glyphs come in long runs of one colour: the conversion is kept for the last one.
+  if (!FLastFill || *FLastFill != rgb) {
+    auto chan = [](std::int32_t AV) {
+      return static_cast<std::uint8_t>(std::clamp(RoundEven(AV * 255.0 / 65536.0), 0, 255));
+    };
+    FLastFill = rgb;
+    FLastFillColor = RGBColor(chan(rgb[0]), chan(rgb[1]), chan(rgb[2]));
+  }
+  font.Color = FLastFillColor;
 
   double width = box.Right - box.Left, height = box.Bottom - box.Top;
   if (width == 1 && height == 1) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -89,6 +90,9 @@ private:
   // The clip region when it is one axis-aligned rectangle: a point strictly inside it
   // needs no region test.
   std::optional<TkwRectF> FClipRect;
+  // The last fill colour of a glyph and its RGB value.
+  std::optional<std::array<std::int32_t, 3>> FLastFill;
+  TColor FLastFillColor{};
   double FPageWidth = 0, FPageHeight = 0;
 
   TFont FSystemFont;
