@@ -362,6 +362,18 @@ TEST_F(PreloadFile, PreloadIgnoresTheRangeOfAnEarlierJob) {
   EXPECT_EQ(converter->GetInputFilePageCount(), 4);
 }
 
+TEST_F(PreloadFile, EncryptedFileAsksForItsPasswordWhenPreloaded) {
+  auto converter = MakeConverter(3, true, [](TFakeParser& P) { P.NeedsPassword = true; });
+  int asked = 0;
+  converter->SetOnNeedPassword([&asked](TkwObject&, std::string& APassword) {
+    ++asked;
+    APassword = "secret";
+  });
+  converter->SetInputFileName(FPath);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(converter->GetInputFilePageCount(), 3);
+}
+
 TEST(DocSettings, AssignCopiesEverythingAndSetterDoesNotTakeOwnership) {
   TkwDocSettings source;
   source.SetPageRange("1-3");
