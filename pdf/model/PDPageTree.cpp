@@ -35,6 +35,14 @@ TkwPDResource* TkwPDCatalog::GetResourceFor(TkwPDDictionary* ADict, TkwPDElement
   return slot.get();
 }
 
+TkwPDElement* TkwPDCatalog::GetSharedFont(const TkwPDDictionary* AFontDict, std::string_view AName,
+                                          const std::function<std::unique_ptr<TkwPDElement>()>& AMake) {
+  auto key = std::make_pair(AFontDict, std::string(AName));
+  auto it = FFonts.find(key);
+  if (it == FFonts.end()) it = FFonts.emplace(std::move(key), AMake()).first;
+  return it->second.get();
+}
+
 TkwPDDictionary* TkwPDCatalog::GetAcroForm() const { return GetDict()->LookUpDict("AcroForm"); }
 
 // ---- TkwPDPageTree -------------------------------------------------------------------

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pdf/model/PDElement.h"
@@ -26,11 +30,19 @@ public:
   [[nodiscard]] TkwPDResource* GetResourceFor(TkwPDDictionary* ADict, TkwPDElement* AParentElement);
   // The catalog's AcroForm dictionary, or nullptr.
   [[nodiscard]] TkwPDDictionary* GetAcroForm() const;
+  // The font wrapper of font dictionary AFontDict under resource name AName, made by AMake
+  // on first use and kept for the document; nullptr when AMake gave none. Keyed by the name
+  // as well, because a font knows the name it was looked up by.
+  [[nodiscard]] TkwPDElement* GetSharedFont(const TkwPDDictionary* AFontDict, std::string_view AName,
+                                            const std::function<std::unique_ptr<TkwPDElement>()>& AMake);
 
 private:
   std::unique_ptr<TkwPDPageTree> FPageTree;
   bool FPageTreeRead = false;
   std::map<const TkwPDDictionary*, std::unique_ptr<TkwPDResource>> FResources;
+  // Declared after the resources so that fonts are destroyed first, while the resource
+  // wrapper each was built for still exists.
+  std::map<std::pair<const TkwPDDictionary*, std::string>, std::unique_ptr<TkwPDElement>, std::less<>> FFonts;
 };
 
 // The page tree: pages in document order, found by one walk on first use. The walk skips a

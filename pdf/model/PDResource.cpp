@@ -1,5 +1,7 @@
 #include "pdf/model/PDResource.h"
 
+#include "pdf/core/PDDocument.h"
+#include "pdf/model/PDPageTree.h"
 #include "pdf/model/PDXObject.h"
 
 namespace qm {
@@ -59,10 +61,20 @@ const std::vector<TkwPDResourceItem>& TkwPDResource::Build(TkwPDResourceType ATy
     if (IsAbsent(value)) continue;
     const std::string name = sub->GetKey(i);
     std::unique_ptr<TkwPDElement> element;
+    TkwPDElement* shared = nullptr;
     switch (AType) {
-      case resFont:
-        if (factories.Font) element = factories.Font(*this, *value, name);
+      case resFont: {
+        if (!factories.Font) break;
+        TkwPDCatalog* catalog = FParentDoc != nullptr && value->IsDict() ? FParentDoc->GetCatalog() : nullptr;
+        if (catalog == nullptr) {
+          element = factories.Font(*this, *value, name);
+          break;
+        }
+        shared = catalog->GetSharedFont(static_cast<TkwPDDictionary*>(value), name,
+                                        [&] { return factories.Font(*this, *value, name); });
+        if (shared != nullptr) items.push_back(TkwPDResourceItem{name, shared, nullptr});
         break;
+      }
       case resColorSpace:
         if (factories.ColorSpace) element = factories.ColorSpace(*this, *value, name);
         break;
@@ -73,7 +85,7 @@ const std::vector<TkwPDResourceItem>& TkwPDResource::Build(TkwPDResourceType ATy
         if (factories.GState) element = factories.GState(*this, *value, name);
         break;
     }
-    if (element) items.push_back(TkwPDResourceItem{name, std::move(element)});
+    if (element) items.push_back(TkwPDResourceItem{name, element.get(), std::move(element)});
   }
   for (auto& item : items) list->push_back(std::move(item));
   return *list;
@@ -81,7 +93,7 @@ const std::vector<TkwPDResourceItem>& TkwPDResource::Build(TkwPDResourceType ATy
 
 TkwPDElement* TkwPDResource::Find(const std::vector<TkwPDResourceItem>& AList, std::string_view AName) {
   for (const auto& item : AList) {
-    if (item.Name == AName) return item.Element.get();
+    if (item.Name == AName) return item.Element;
   }
   return nullptr;
 }

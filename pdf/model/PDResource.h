@@ -26,9 +26,12 @@ enum class TkwPDResourceType : std::uint8_t {
 };
 
 // One wrapper built from an entry of a resource sub-dictionary, with its resource name.
+// Fonts are shared by the document (see TkwPDCatalog::GetSharedFont) and only pointed to;
+// every other wrapper is owned by the item.
 struct TkwPDResourceItem {
   std::string Name;
-  std::unique_ptr<TkwPDElement> Element;
+  TkwPDElement* Element = nullptr;
+  std::unique_ptr<TkwPDElement> Owned;
 };
 
 // How resource entries become wrappers. The layers above the page model fill these at
@@ -53,7 +56,8 @@ struct TkwPDResourceFactories {
 
 // A resource dictionary. Wrappers of a kind are built for all entries of its
 // sub-dictionary on the first lookup of that kind, in the dictionary's index order, and
-// live as long as the document. Names are looked up in this dictionary only, never in
+// live as long as the document. A font dictionary that several resource dictionaries of a
+// document name alike (pages sharing their fonts) gets one font wrapper, built once. Names are looked up in this dictionary only, never in
 // inherited or parent resources.
 //
 // Lookups return wrappers owned by this resource (through the document): callers of the

@@ -88,6 +88,59 @@ TEST_F(Resources, LookupsByNameBuildEachKindOnce) {
   EXPECT_EQ(FFontsBuilt, 3);
 }
 
+// Pages with resource dictionaries of their own that name the same font object alike share
+// one font wrapper, built once; another name, another font object or a font written inside
+// the resource dictionary gets a wrapper of its own.
+TEST_F(Resources, PagesNamingTheSameFontShareOneWrapper) {
+  TkwTestPdf pdf;
+  const int f1 = pdf.AddFont("Helvetica");
+  const int f2 = pdf.AddFont("Courier");
+  const std::string r1 = std::to_string(f1) + " 0 R";
+  const std::string r2 = std::to_string(f2) + " 0 R";
+  pdf.AddPage("", {}, "/Resources << /Font << /F1 " + r1 + " /F2 " + r2 + " >> >>");
+  pdf.AddPage("", {}, "/Resources << /Font << /F2 " + r2 + " /F1 " + r1 + " >> >>");
+  pdf.AddPage("", {}, "/Resources << /Font << /F7 " + r1 + " >> >>");
+  pdf.AddPage("", {}, "/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>");
+  auto doc = Open(pdf);
+  TkwPDResource* p1 = doc->GetPage(1)->GetResource();
+  TkwPDResource* p2 = doc->GetPage(2)->GetResource();
+  TkwPDResource* p3 = doc->GetPage(3)->GetResource();
+  TkwPDResource* p4 = doc->GetPage(4)->GetResource();
+  ASSERT_TRUE(p1 && p2 && p3 && p4);
+  ASSERT_NE(p1, p2);
+  TkwPDElement* font = p1->LookUpFont("F1");
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(p2->LookUpFont("F1"), font);
+  EXPECT_EQ(p2->LookUpFont("F2"), p1->LookUpFont("F2"));
+  EXPECT_NE(p1->LookUpFont("F2"), font);
+  EXPECT_EQ(FFontsBuilt, 2);
+  auto* renamed = static_cast<TkwTestItem*>(p3->LookUpFont("F7"));
+  ASSERT_NE(renamed, nullptr);
+  EXPECT_NE(renamed, font);
+  EXPECT_EQ(renamed->Name, "F7");
+  EXPECT_EQ(renamed->GetBaseObject(), font->GetBaseObject());
+  TkwPDElement* inlined = p4->LookUpFont("F1");
+  ASSERT_NE(inlined, nullptr);
+  EXPECT_NE(inlined, font);
+  EXPECT_EQ(FFontsBuilt, 4);
+  // Each page's list holds its own names, pointing at the shared wrappers.
+  ASSERT_EQ(p2->GetFonts().size(), 2u);
+  for (const auto& item : p2->GetFonts()) EXPECT_EQ(item.Element, p1->LookUpFont(item.Name)) << item.Name;
+}
+
+// A font the factory refuses is asked for once per document, and stays out of every list.
+TEST_F(Resources, ARefusedSharedFontStaysOut) {
+  TkwTestPdf pdf;
+  const int bad = pdf.AddObject("<< /Type /XObject >>");
+  for (int i = 0; i < 3; ++i) pdf.AddPage("", {}, "/Resources << /Font << /F1 " + std::to_string(bad) + " 0 R >> >>");
+  auto doc = Open(pdf);
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_EQ(doc->GetPage(i)->GetResource()->LookUpFont("F1"), nullptr);
+    EXPECT_EQ(doc->GetPage(i)->GetResource()->GetFontCount(), 0);
+  }
+  EXPECT_EQ(FFontsBuilt, 1);
+}
+
 TEST_F(Resources, NamesAreNotSearchedInParentResources) {
   TkwTestPdf pdf;
   const int f1 = pdf.AddFont();
