@@ -280,6 +280,114 @@ bool TkwFlateDecode::BuildDynamic() {
   return true;
 }
 
+// The bulk of a block, while at least 8 input bytes are in the source's window, no padding
+// has been read and the longest match still fits the chunk: refills are one unaligned load
+// and no truncation or room checks are needed per code. Returns false on bad data; sets
+// AEnd at the end of the block. Leaves the rest (the input's and the chunk's last bytes) to
+// the careful loop.
+bool TkwFlateDecode::InflateFast(TkwFlateBits& ABits, std::size_t& APos, bool& AEnd) {
+  AEnd = false;
+  if (ABits.Pad != 0) return true;
+  const auto avail = FSource->Buffered();
+  const std::uint8_t* in = avail.data();
+  const std::uint8_t* const inEnd = in + avail.size();
+  std::uint64_t buf = ABits.Buf;
+  int cnt = ABits.Cnt;
+  std::uint8_t* const out = FOut.get();
+  std::size_t pos = APos;
+  constexpr std::size_t kMaxMatch = 258;
+  const std::size_t limit = kHistory + kChunk - kMaxMatch;
+  const THuffman& lit = *FCurLit;
+  const THuffman& dist = *FCurDist;
+  constexpr std::uint64_t kFastMask = (1u << THuffman::kFastBits) - 1;
+  bool ok = true;
+  while (pos < limit && inEnd - in >= 8) {
+    // At least 56 bits afterwards. Bits above cnt are the stream's own next bits, so
+    // loading them again on the next refill changes nothing.
+    std::uint64_t word;
+    std::memcpy(&word, in, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    buf |= word << cnt;
+    in += (63 - cnt) >> 3;
+    cnt |= 56;
+    std::uint16_t entry = lit.Fast[buf & kFastMask];
+    int sym = 0;
+    int len = 0;
+    if (entry != 0) {
+      sym = entry & 511;
+      len = entry >> THuffman::kLenShift;
+    } else {
+      sym = lit.Decode(buf, len);
+      if (sym < 0) {
+        ok = false;
+        break;
+      }
+    }
+    buf >>= len;
+    cnt -= len;
+    if (sym < 256) {
+      out[pos++] = static_cast<std::uint8_t>(sym);
+      // A second literal from the bits at hand (at least 41 are left).
+      entry = lit.Fast[buf & kFastMask];
+      if (entry != 0 && (entry & 511) < 256) {
+        len = entry >> THuffman::kLenShift;
+        buf >>= len;
+        cnt -= len;
+        out[pos++] = static_cast<std::uint8_t>(entry & 511);
+      }
+      continue;
+    }
+    if (sym == 256) {
+      AEnd = true;
+      break;
+    }
+    // The rest of a match takes at most 5 + 15 + 13 bits; at least 41 are left.
+    const int lsym = sym - 257;
+    if (lsym >= 29) {
+      ok = false;
+      break;
+    }
+    const int lextra = kLengthExtra[lsym];
+    const std::size_t length = kLengthBase[lsym] + static_cast<std::size_t>(buf & ((1u << lextra) - 1));
+    buf >>= lextra;
+    cnt -= lextra;
+    const int dsym = dist.Decode(buf, len);
+    if (dsym < 0 || dsym >= 30) {
+      ok = false;
+      break;
+    }
+    buf >>= len;
+    cnt -= len;
+    const int dextra = kDistExtra[dsym];
+    const std::size_t distance = kDistBase[dsym] + static_cast<std::size_t>(buf & ((1u << dextra) - 1));
+    buf >>= dextra;
+    cnt -= dextra;
+    if (distance > pos) {
+      ok = false;
+      break;
+    }
+    std::uint8_t* d = out + pos;
+    const std::uint8_t* src = d - distance;
+    if (distance >= 8) {
+      // Whole words; the slack after the chunk absorbs the overshoot.
+      std::uint8_t* const end = d + length;
+      do {
+        std::memcpy(d, src, 8);
+        d += 8;
+        src += 8;
+      } while (d < end);
+    } else {
+      for (std::size_t i = 0; i < length; ++i) d[i] = src[i];
+    }
+    pos += length;
+  }
+  FSource->Consume(static_cast<std::size_t>(in - avail.data()));
+  ABits.Buf = buf & ((std::uint64_t{1} << cnt) - 1);  // the careful loop wants zeros above
+  ABits.Cnt = cnt;
+  APos = pos;
+  return ok;
+}
+
 bool TkwFlateDecode::InflateCodes() {
   TkwFlateBits bits{FBitBuf, FBitCnt, FPadBits, *FSource};
   std::uint8_t* const out = FOut.get();
@@ -287,7 +395,16 @@ bool TkwFlateDecode::InflateCodes() {
   const std::size_t limit = kHistory + kChunk;
   const THuffman& lit = *FCurLit;
   const THuffman& dist = *FCurDist;
-  bool ok = true;
+  bool end = false;
+  bool ok = InflateFast(bits, pos, end);
+  if (!ok || end) {
+    if (end) FState = TState::sBlockStart;
+    FBitBuf = bits.Buf;
+    FBitCnt = bits.Cnt;
+    FPadBits = bits.Pad;
+    FOutPos = pos;
+    return ok;
+  }
   while (pos < limit) {
     if (bits.Cnt < 48) bits.Fill();
     int len = 0;

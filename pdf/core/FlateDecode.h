@@ -8,6 +8,8 @@
 
 namespace qm {
 
+struct TkwFlateBits;
+
 // The system's own inflate (RFC 1950 header, RFC 1951 blocks). Data that is not a zlib
 // stream reads as empty; corrupt or truncated data ends the output at the last good byte.
 class TkwFlateDecode final : public TkwDecode {
@@ -27,6 +29,7 @@ private:
   bool BuildDynamic();
   // Decodes until the output chunk is full or the block ends; false on bad data.
   bool InflateCodes();
+  bool InflateFast(TkwFlateBits& ABits, std::size_t& APos, bool& AEnd);
   bool CopyStored();
   void ReleaseBuffers();
 

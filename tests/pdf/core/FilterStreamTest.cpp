@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 
+#include "pdf/core/ASCIIHexDecode.h"
 #include "pdf/core/FlateDecode.h"
 #include "pdf/core/LZWDecode.h"
 #include "pdf/core/PDBaseObject.h"
@@ -174,6 +175,57 @@ TEST(Flate, LongRunsAndFarDistances) {
   std::string out;
   flate.Read(out, -1);
   EXPECT_TRUE(out == data);
+}
+
+// Rows of a smooth picture (nearly all literals), short-distance runs and long far matches,
+// read through a filter whose window holds only a few hundred bytes, so that decoding hops
+// between the bulk loop and the careful one at every window end, in every block type.
+TEST(Flate, SmallSourceWindowsGiveTheSameBytes) {
+  std::string data;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      data += static_cast<char>(x * 255 / 300);
+      data += static_cast<char>(y);
+      data += static_cast<char>(77);
+    }
+  }
+  for (int k = 0; k < 500; ++k) data += std::string(static_cast<std::size_t>(k % 9 + 1), static_cast<char>('a' + k % 5));
+  data += data.substr(1000, 40000);
+  for (const int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_RLE, Z_HUFFMAN_ONLY}) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const std::string z = Deflate(data, 6, strategy);
+    std::string hex;
+    for (const char c : z) {
+      hex += kHex[static_cast<std::uint8_t>(c) >> 4];
+      hex += kHex[static_cast<std::uint8_t>(c) & 15];
+    }
+    hex += '>';
+    TkwFlateDecode flate(MakeRef<TkwASCIIHexDecode>(TkwMemoryStream::FromString(hex)));
+    flate.Reset();
+    std::string out;
+    flate.Read(out, -1);
+    EXPECT_EQ(out.size(), data.size()) << strategy;
+    EXPECT_TRUE(out == data) << strategy;
+  }
+}
+
+// Cut at each of the last bytes (where decoding leaves the bulk loop), the output is a prefix
+// of the data and at most what the bytes before the cut can hold.
+TEST(Flate, EveryCutNearTheEndGivesAPrefix) {
+  const std::string data = Sample(30000, 11);
+  const std::string z = Deflate(data, 9);
+  for (std::size_t back = 1; back <= 40 && back < z.size(); ++back) {
+    TkwFlateDecode flate(TkwMemoryStream::FromString(z.substr(0, z.size() - back)));
+    flate.Reset();
+    std::string out;
+    flate.Read(out, -1);
+    EXPECT_LE(out.size(), data.size()) << back;
+    EXPECT_TRUE(data.compare(0, out.size(), out) == 0) << back;
+    // Past the Adler-32 trailer and the end-of-block code (up to 15 bits), data is lost.
+    if (back >= 8) {
+      EXPECT_LT(out.size(), data.size()) << back;
+    }
+  }
 }
 
 TEST(Flate, BadHeaderReadsEmpty) {
