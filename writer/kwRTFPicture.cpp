@@ -146,8 +146,17 @@ int ChooseFilter(const std::uint8_t* ARow, const std::uint8_t* APrev, std::size_
   long bestSum = 0;
   for (int k = 0; k < 5; ++k) {
     FilterRow(k, ARow, APrev, ALen, ABpp, AScratch.data());
+    // 32-bit sums over blocks that cannot overflow them, so that the loop vectorises.
     long sum = 0;
-    for (const std::uint8_t b : AScratch) sum += std::abs(static_cast<int>(static_cast<std::int8_t>(b)));
+    for (std::size_t at = 0; at < ALen; at += 65536) {
+      const std::size_t end = std::min(ALen, at + 65536);
+      std::uint32_t part = 0;
+      for (std::size_t i = at; i < end; ++i) {
+        const auto v = static_cast<std::int8_t>(AScratch[i]);
+        part += static_cast<std::uint32_t>(v < 0 ? -v : v);
+      }
+      sum += part;
+    }
     if (k == 0 || sum < bestSum) {
       best = k;
       bestSum = sum;
@@ -219,12 +228,14 @@ std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATran
     auto* row = reinterpret_cast<std::uint8_t*>(rows[y & 1].data());
     const auto* prev = y > 0 ? reinterpret_cast<const std::uint8_t*>(rows[(y + 1) & 1].data()) : nullptr;
     if (ABitmap.GetBitsPerPixel() == 24) {
-      const auto line = ABitmap.ScanLine(y);
-      for (int x = 0; x < w; ++x) {
-        const std::size_t i = static_cast<std::size_t>(x) * 3;
-        row[i] = line[i + 2];
-        row[i + 1] = line[i + 1];
-        row[i + 2] = line[i];
+      // Blue, green, red in the bitmap; red first in PNG.
+      const std::uint8_t* src = ABitmap.ScanLine(y).data();
+      std::uint8_t* dst = row;
+      for (const std::uint8_t* const end = src + rowBytes; src != end; src += 3, dst += 3) {
+        const std::uint8_t b = src[0], g = src[1], r = src[2];
+        dst[0] = r;
+        dst[1] = g;
+        dst[2] = b;
       }
     } else {
       for (int x = 0; x < w; ++x) {
