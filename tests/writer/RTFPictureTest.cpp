@@ -217,6 +217,21 @@ TEST(Png, SmoothPicturesCompressWell) {
   }
 }
 
+// Pictures encoded one after another share the compressor: each must be a stream of its
+// own, alike whatever came before.
+TEST(Png, EachPictureIsCompressedOnItsOwn) {
+  auto small = Noise(9, 5);
+  auto large = Noise(130, 90);
+  const std::string first = EncodePNG(*small, std::nullopt);
+  const std::string other = EncodePNG(*large, 0xFFFFFF);
+  EXPECT_EQ(EncodePNG(*small, std::nullopt), first);
+  EXPECT_EQ(EncodePNG(*large, 0xFFFFFF), other);
+  std::set<int> filters;
+  const std::string rgb = UnfilterPng(first, 9, 5, filters);
+  ASSERT_EQ(rgb.size(), 9u * 5u * 3u);
+  EXPECT_EQ(static_cast<std::uint8_t>(rgb[rgb.size() - 1]), GetBValue(small->GetPixel(8, 4)));
+}
+
 // A picture is rendered when it is placed: the caller may change or free its bitmap at once,
 // and a graphic listed with AddGraphic can still be placed again later.
 TEST(Pictures, PictureShowsTheBitmapAsItWasPlaced) {
