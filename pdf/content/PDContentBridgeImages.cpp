@@ -120,21 +120,29 @@ std::unique_ptr<TBitmap> PlainRGBBitmap(TkwPDImage& AImage) {
   auto bmp = std::make_unique<TBitmap>(w, h, TPixelFormat::pf24bit);
   if (bmp->IsEmpty()) return nullptr;  // beyond the raster cap
   const std::size_t row = static_cast<std::size_t>(w) * 3;
-  const std::size_t need = row * static_cast<std::size_t>(h);
+  // Row by row through one row of buffer: no copy of the whole decoded image is made.
+  std::vector<std::uint8_t> line(row);
+  bool complete = true;
   st->Reset();
-  const std::string bytes = st->ReadAll(static_cast<std::int64_t>(need));
-  st->Reset();
-  if (bytes.size() < need) return nullptr;
-  for (int y = 0; y < h; ++y) {
-    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data()) + row * static_cast<std::size_t>(y);
-    std::span<std::uint8_t> out = bmp->ScanLine(y);
-    if (out.size() < row) return nullptr;
-    for (std::size_t x = 0; x < row; x += 3) {
-      out[x] = in[x + 2];
-      out[x + 1] = in[x + 1];
-      out[x + 2] = in[x];
+  try {
+    TkwStream& in = *st->GetStream();
+    for (int y = 0; y < h && complete; ++y) {
+      std::span<std::uint8_t> out = bmp->ScanLine(y);
+      if (out.size() < row || in.Read(std::span<std::uint8_t>(line)) < row) {
+        complete = false;
+        break;
+      }
+      for (std::size_t x = 0; x < row; x += 3) {
+        out[x] = line[x + 2];
+        out[x + 1] = line[x + 1];
+        out[x + 2] = line[x];
+      }
     }
+  } catch (const std::exception&) {
+    complete = false;  // the general path decides what the bytes that were read show
   }
+  st->Reset();
+  if (!complete) return nullptr;
   return bmp;
 }
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include <unistd.h>
+#include <zlib.h>
 
 #include "converter/kwPDFConverter.h"
 #include "tests/support/pdf/TestPdf.h"
@@ -147,6 +148,87 @@ INSTANTIATE_TEST_SUITE_P(
                   "BT /F1 12 Tf 380 770 Td (Beyond) Tj ET Q",
                   {"Corner"}, {"Beyond"}}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// The RGB samples of an 8-bit RGB PNG (every row filter undone); empty when it is not one.
+std::string PngSamples(const std::string& APng, int AW, int AH) {
+  std::string z;
+  for (std::size_t p = 8; p + 12 <= APng.size();) {
+    const auto n = static_cast<std::size_t>(static_cast<std::uint8_t>(APng[p]) << 24 |
+                                            static_cast<std::uint8_t>(APng[p + 1]) << 16 |
+                                            static_cast<std::uint8_t>(APng[p + 2]) << 8 |
+                                            static_cast<std::uint8_t>(APng[p + 3]));
+    if (APng.compare(p + 4, 4, "IDAT") == 0) z += APng.substr(p + 8, n);
+    p += 12 + n;
+  }
+  const std::size_t row = static_cast<std::size_t>(AW) * 3;
+  std::string raw((row + 1) * static_cast<std::size_t>(AH), '\0');
+  uLongf len = static_cast<uLongf>(raw.size());
+  if (uncompress(reinterpret_cast<Bytef*>(raw.data()), &len, reinterpret_cast<const Bytef*>(z.data()),
+                 static_cast<uLong>(z.size())) != Z_OK || len != raw.size()) {
+    return {};
+  }
+  std::string out(row * static_cast<std::size_t>(AH), '\0');
+  for (std::size_t y = 0; y < static_cast<std::size_t>(AH); ++y) {
+    const int type = static_cast<std::uint8_t>(raw[y * (row + 1)]);
+    for (std::size_t i = 0; i < row; ++i) {
+      const int a = i >= 3 ? static_cast<std::uint8_t>(out[y * row + i - 3]) : 0;
+      const int b = y > 0 ? static_cast<std::uint8_t>(out[(y - 1) * row + i]) : 0;
+      const int c = y > 0 && i >= 3 ? static_cast<std::uint8_t>(out[(y - 1) * row + i - 3]) : 0;
+      const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+      const int pred = type == 1 ? a : type == 2 ? b : type == 3 ? (a + b) / 2
+                     : type == 4 ? (pa <= pb && pa <= pc ? a : pb <= pc ? b : c) : 0;
+      out[y * row + i] = static_cast<char>(static_cast<std::uint8_t>(raw[y * (row + 1) + 1 + i]) + pred);
+    }
+  }
+  return out;
+}
+
+// 8-bit RGB pictures, compressed or not, reach the RTF with their exact samples; one whose
+// data fall short still converts, and so do the pages after it.
+TEST(EndToEnd, RgbPicturesKeepTheirSamples) {
+  constexpr int kW = 37, kH = 23;
+  std::string samples;
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      samples += static_cast<char>(x * 7);
+      samples += static_cast<char>(y * 11);
+      samples += static_cast<char>((x * y) & 0xFF);
+    }
+  }
+  std::string packed(compressBound(static_cast<uLong>(samples.size())), '\0');
+  uLongf packedLen = static_cast<uLongf>(packed.size());
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(packed.data()), &packedLen,
+                     reinterpret_cast<const Bytef*>(samples.data()), static_cast<uLong>(samples.size())),
+            Z_OK);
+  packed.resize(packedLen);
+  const std::string dict = "/Type /XObject /Subtype /Image /Width " + std::to_string(kW) + " /Height " +
+                           std::to_string(kH) + " /ColorSpace /DeviceRGB /BitsPerComponent 8";
+  TkwTestPdf pdf;
+  const int plain = pdf.AddStream(dict, samples);
+  const int flate = pdf.AddStream(dict + " /Filter /FlateDecode", packed);
+  const int shortData = pdf.AddStream(dict + " /Filter /FlateDecode", packed.substr(0, packed.size() / 2));
+  for (const int image : {plain, shortData, flate}) {
+    pdf.AddPage("q 111 0 0 69 50 600 cm /Im1 Do Q", {},
+                "/Resources << /XObject << /Im1 " + std::to_string(image) + " 0 R >> >>");
+  }
+  const fs::path dir = fs::temp_directory_path() / ("qm-e2e-rgb-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path in = dir / "rgb.pdf";
+  const fs::path out = dir / "rgb.rtf";
+  std::ofstream(in, std::ios::binary) << pdf.Save();
+  TkwPDFConverter conv;
+  conv.SetInputFileName(in.string());
+  conv.SetOutputFileName(out.string());
+  conv.Convert();
+  ASSERT_TRUE(fs::exists(out));
+  const auto pictures = rtftest::TRtfDocument::Parse(ReadFile(out)).Pictures();
+  ASSERT_GE(pictures.size(), 2u);
+  for (const std::size_t k : {std::size_t{0}, pictures.size() - 1}) {
+    ASSERT_EQ(pictures[k].Blip, "pngblip") << k;
+    EXPECT_TRUE(PngSamples(pictures[k].Bytes, kW, kH) == samples) << k;
+  }
+  fs::remove_all(dir);
+}
 
 TEST(EndToEnd, DamagedBytesNeverCrashAndKeepNoPartialFile) {
   const fs::path dir = fs::temp_directory_path() / "qm-e2e-damaged";
