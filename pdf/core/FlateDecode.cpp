@@ -98,6 +98,14 @@ constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 
 
 constexpr std::size_t kSlack = 320;  // room for one match beyond the chunk end
 
+// The output buffer of the stream last released on this thread, kept for the next one:
+// documents decode streams one after another, and a fresh 96 KiB block each time costs the
+// allocation and the page faults of touching new memory.
+std::unique_ptr<std::uint8_t[]>& SpareBuffer() {
+  thread_local std::unique_ptr<std::uint8_t[]> spare;
+  return spare;
+}
+
 }  // namespace
 
 TkwFlateDecode::TkwFlateDecode(TkwRef<TkwStream> ASource)
@@ -147,6 +155,9 @@ struct TkwFlateBits {
 };
 
 void TkwFlateDecode::ResetDecoder() {
+  // A stream read in part (a picture takes just its samples) and reset holds no buffer
+  // while it waits: documents keep thousands of streams.
+  ReleaseBuffers();
   FBitBuf = 0;
   FBitCnt = 0;
   FPadBits = 0;
@@ -161,13 +172,14 @@ void TkwFlateDecode::ResetDecoder() {
   const int flg = FSource->GetChar();
   if (cmf < 0 || flg < 0) return;
   if ((cmf & 0x0F) != 8 || ((cmf << 8) | flg) % 31 != 0 || (flg & 0x20) != 0) return;
+  // The buffers live only while a stream is being decoded, from its first refill: a
+  // document keeps thousands of streams, and they are made again when a stream is read a
+  // second time.
   FState = TState::sBlockStart;
-  // The buffers live only while a stream is being decoded: a document keeps thousands of
-  // streams, and they are made again when a stream is read a second time.
-  if (!FOut) FOut = std::make_unique_for_overwrite<std::uint8_t[]>(kHistory + kChunk + kSlack);
 }
 
 void TkwFlateDecode::ReleaseBuffers() {
+  if (FOut && !SpareBuffer()) SpareBuffer() = std::move(FOut);
   FOut.reset();
   FLit.reset();
   FDist.reset();
@@ -489,7 +501,11 @@ bool TkwFlateDecode::CopyStored() {
 }
 
 bool TkwFlateDecode::Refill() {
-  if (!FOut) return false;
+  if (!FOut) {
+    if (FState == TState::sDone) return false;
+    FOut = std::move(SpareBuffer());
+    if (!FOut) FOut = std::make_unique_for_overwrite<std::uint8_t[]>(kHistory + kChunk + kSlack);
+  }
   if (FOutPos >= kHistory + kChunk) {
     // Keep the last 32 KiB as the history that distances reach into.
     std::memmove(FOut.get(), FOut.get() + FOutPos - kHistory, kHistory);

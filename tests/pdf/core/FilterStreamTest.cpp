@@ -228,6 +228,31 @@ TEST(Flate, EveryCutNearTheEndGivesAPrefix) {
   }
 }
 
+// Streams read in part and reset hand their buffer on; streams decoding side by side, before
+// and after, keep their own bytes.
+TEST(Flate, InterleavedPartialReadsKeepTheirOwnBytes) {
+  const std::string a = Sample(150000, 21), b = Sample(90000, 22);
+  TkwFlateDecode first(TkwMemoryStream::FromString(Deflate(a, 6)));
+  TkwFlateDecode second(TkwMemoryStream::FromString(Deflate(b, 1)));
+  first.Reset();
+  second.Reset();
+  std::string partA, partB;
+  first.Read(partA, 70000);
+  second.Read(partB, 1000);
+  first.Reset();  // its buffer goes back while the second one is still reading
+  TkwFlateDecode third(TkwMemoryStream::FromString(Deflate(a, 9)));
+  third.Reset();
+  std::string all;
+  third.Read(all, -1);
+  second.Read(partB, -1);
+  std::string again;
+  first.Read(again, -1);
+  EXPECT_TRUE(partA == a.substr(0, 70000));
+  EXPECT_TRUE(all == a);
+  EXPECT_TRUE(partB == b);
+  EXPECT_TRUE(again == a);
+}
+
 TEST(Flate, BadHeaderReadsEmpty) {
   std::string z = Deflate("hello hello hello");
   for (std::string bad : {std::string("\x79") + z.substr(1), z.substr(0, 1) + "\x00" + z.substr(2),
