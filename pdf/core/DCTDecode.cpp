@@ -603,7 +603,7 @@ struct TIdct8 {
 };
 
 template <typename T>
-inline TIdct8<T> Idct8(const T* in, int AStep) {
+[[gnu::always_inline]] inline TIdct8<T> Idct8(const T* in, int AStep) {
   constexpr T c0298 = 2446, c0390 = 3196, c0541 = 4433, c0765 = 6270, c0899 = 7373, c1175 = 9633,
               c1501 = 12299, c1847 = 15137, c1961 = 16069, c2053 = 16819, c2562 = 20995, c3072 = 25172;
   TIdct8<T> o;
@@ -704,50 +704,11 @@ void IdctPasses(const T* in, std::uint8_t* AOut, std::size_t AStride) {
 // down by AShift. Laid out this way the compiler turns each step into one vector step.
 template <int AShift>
 [[gnu::always_inline]] inline void Idct8Lanes(const std::int32_t* AIn, std::int32_t* AOut) {
-  constexpr std::int32_t c0298 = 2446, c0390 = 3196, c0541 = 4433, c0765 = 6270, c0899 = 7373, c1175 = 9633,
-                         c1501 = 12299, c1847 = 15137, c1961 = 16069, c2053 = 16819, c2562 = 20995,
-                         c3072 = 25172, rnd = 1 << (AShift - 1);
+  constexpr std::int32_t rnd = 1 << (AShift - 1);
   for (int l = 0; l < 8; ++l) {
-    const std::int32_t* in = AIn + l;
-    std::int32_t z2 = in[16], z3 = in[48];
-    std::int32_t z1 = (z2 + z3) * c0541;
-    std::int32_t tmp2 = z1 - z3 * c1847;
-    std::int32_t tmp3 = z1 + z2 * c0765;
-    z2 = in[0];
-    z3 = in[32];
-    std::int32_t tmp0 = (z2 + z3) * (1 << kIdctConst) + rnd;
-    std::int32_t tmp1 = (z2 - z3) * (1 << kIdctConst) + rnd;
-    const std::int32_t e10 = tmp0 + tmp3, e13 = tmp0 - tmp3, e11 = tmp1 + tmp2, e12 = tmp1 - tmp2;
-    tmp0 = in[56];
-    tmp1 = in[40];
-    tmp2 = in[24];
-    tmp3 = in[8];
-    z1 = tmp0 + tmp3;
-    z2 = tmp1 + tmp2;
-    z3 = tmp0 + tmp2;
-    std::int32_t z4 = tmp1 + tmp3;
-    const std::int32_t z5 = (z3 + z4) * c1175;
-    tmp0 *= c0298;
-    tmp1 *= c2053;
-    tmp2 *= c3072;
-    tmp3 *= c1501;
-    z1 *= -c0899;
-    z2 *= -c2562;
-    z3 = z3 * -c1961 + z5;
-    z4 = z4 * -c0390 + z5;
-    tmp0 += z1 + z3;
-    tmp1 += z2 + z4;
-    tmp2 += z2 + z3;
-    tmp3 += z1 + z4;
+    const TIdct8<std::int32_t> o = Idct8(AIn + l, 8);
     std::int32_t* out = AOut + l;
-    out[0] = (e10 + tmp3) >> AShift;
-    out[56] = (e10 - tmp3) >> AShift;
-    out[8] = (e11 + tmp2) >> AShift;
-    out[48] = (e11 - tmp2) >> AShift;
-    out[16] = (e12 + tmp1) >> AShift;
-    out[40] = (e12 - tmp1) >> AShift;
-    out[24] = (e13 + tmp0) >> AShift;
-    out[32] = (e13 - tmp0) >> AShift;
+    for (int k = 0; k < 8; ++k) out[k * 8] = (o.v[k] + rnd) >> AShift;
   }
 }
 
