@@ -959,6 +959,20 @@ struct TDictParams {
 };
 
 // Height classes with arithmetic coding; new symbols are appended to ASymbols.
+// The text region that draws an aggregated symbol of AInstances symbols into a W x H
+// bitmap: top-left reference corner, each instance refined from the dictionary's template.
+TTextParams AggregateTextParams(const TDictParams& AP, int AW, int AH, std::int32_t AInstances) {
+  TTextParams tp;
+  tp.W = AW;
+  tp.H = AH;
+  tp.NumInstances = static_cast<std::uint32_t>(AInstances);
+  tp.RefCorner = 1;
+  tp.Refine = true;
+  tp.RTemplate = AP.RTemplate;
+  tp.RAt = AP.RAt;
+  return tp;
+}
+
 bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>& AGbCx, std::vector<TCx>& AGrCx,
                         std::vector<TBitmapPtr>& ASymbols) {
   TIntDecoder iadh, iadw, iaai;
@@ -996,14 +1010,7 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
             return false;
           }
         } else {
-          TTextParams tp;
-          tp.W = w;
-          tp.H = h;
-          tp.NumInstances = static_cast<std::uint32_t>(nInst);
-          tp.RefCorner = 1;
-          tp.Refine = true;
-          tp.RTemplate = AP.RTemplate;
-          tp.RAt = AP.RAt;
+          const TTextParams tp = AggregateTextParams(AP, w, h, nInst);
           TArithTextCoder coder(AMq, text, AGrCx);
           if (!DecodeText(coder, tp, ASymbols, *sym)) return false;
         }
@@ -1100,14 +1107,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
         }
         AR.SkipBytes(static_cast<std::uint64_t>(size));
       } else {
-        TTextParams tp;
-        tp.W = w;
-        tp.H = h;
-        tp.NumInstances = static_cast<std::uint32_t>(nInst);
-        tp.RefCorner = 1;
-        tp.Refine = true;
-        tp.RTemplate = AP.RTemplate;
-        tp.RAt = AP.RAt;
+        const TTextParams tp = AggregateTextParams(AP, w, h, nInst);
         THuffTextCoder coder(AR, aggTables, nullptr, idBits, 0, AGrCx);
         if (!DecodeText(coder, tp, ASymbols, *sym)) return false;
       }
