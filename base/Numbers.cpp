@@ -15,8 +15,6 @@ std::int64_t RoundEven64(double AValue) {
   return static_cast<std::int64_t>(std::nearbyint(AValue));
 }
 
-int RoundEven(double AValue) { return ClampToInt(RoundEven64(AValue)); }
-
 int ClampToInt(std::int64_t AValue) {
   if (AValue > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
   if (AValue < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();

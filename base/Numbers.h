@@ -13,7 +13,15 @@ namespace qm {
 // as every conversion of a real to pixels, twips, sizes and channels does. Values out of
 // range clamp; NaN gives 0.
 std::int64_t RoundEven64(double AValue);
-int RoundEven(double AValue);
+// Inline: it runs several times for every glyph of a page.
+inline int RoundEven(double AValue) {
+  if (std::isnan(AValue)) return 0;
+  if (AValue >= 2147483647.0) return std::numeric_limits<int>::max();
+  if (AValue <= -2147483648.0) return std::numeric_limits<int>::min();
+  // nearbyint follows the current rounding mode, round-half-even by default and never
+  // changed by the engine.
+  return static_cast<int>(std::nearbyint(AValue));
+}
 
 // Clamps a value read from a file into int range; file numbers are never trusted.
 int ClampToInt(std::int64_t AValue);

@@ -29,6 +29,10 @@ TEST(Numbers, ClampAndFormatAreLocaleFreeAndSafe) {
   EXPECT_EQ(ClampToInt(std::int64_t{1} << 40), std::numeric_limits<int>::max());
   EXPECT_EQ(ClampToInt(-1e20), std::numeric_limits<int>::min());
   EXPECT_EQ(RoundEven(1e20), std::numeric_limits<int>::max());
+  EXPECT_EQ(RoundEven(2147483646.5), 2147483646);
+  EXPECT_EQ(RoundEven(-2147483648.4), std::numeric_limits<int>::min());
+  EXPECT_EQ(RoundEven(-2.5), -2);
+  EXPECT_EQ(RoundEven(std::numeric_limits<double>::quiet_NaN()), 0);
   EXPECT_EQ(FloatToStr(1.25), "1.25");
   EXPECT_EQ(FloatToStr(-0.0000001), "0");
   EXPECT_EQ(FloatToStr(3.0), "3");
