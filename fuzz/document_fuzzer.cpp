@@ -35,7 +35,7 @@ void WalkPage(qm::TkwPDPage& APage) {
   if (qm::TkwPDResource* res = APage.GetResource()) {
     (void)res->GetFonts();
     for (const auto& item : res->GetXObjects()) {
-      auto* xobject = static_cast<qm::TkwPDXObject*>(item.Element.get());
+      auto* xobject = static_cast<qm::TkwPDXObject*>(item.Element);
       if (xobject->IsForm()) {
         auto* form = static_cast<qm::TkwPDForm*>(xobject);
         (void)form->GetBBox();
