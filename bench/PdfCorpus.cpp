@@ -40,14 +40,31 @@ std::string Deflate(const std::string& AData) {
   return out;
 }
 
+TPdfBuilder::TPdfBuilder() : FPdf("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n") {}
+
+void TPdfBuilder::Object(const std::string& ABody) {
+  FOffsets.push_back(FPdf.size());
+  FPdf += std::to_string(FOffsets.size()) + " 0 obj\n" + ABody + "\nendobj\n";
+}
+
+void TPdfBuilder::Save(const std::filesystem::path& APath) {
+  const std::size_t xref = FPdf.size();
+  FPdf += "xref\n0 " + std::to_string(FOffsets.size() + 1) + "\n0000000000 65535 f \n";
+  char entry[32];
+  for (std::size_t off : FOffsets) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", off);
+    FPdf += entry;
+  }
+  FPdf += "trailer\n<< /Size " + std::to_string(FOffsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+          std::to_string(xref) + "\n%%EOF\n";
+  std::filesystem::create_directories(APath.parent_path());
+  std::ofstream(APath, std::ios::binary) << FPdf;
+}
+
 std::filesystem::path MakeTextPdf(const std::filesystem::path& APath, const TTextCorpusOptions& AOptions) {
   if (std::filesystem::exists(APath)) return APath;
-  std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  std::vector<std::size_t> offsets;
-  auto object = [&](const std::string& ABody) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(offsets.size()) + " 0 obj\n" + ABody + "\nendobj\n";
-  };
+  TPdfBuilder pdf;
+  auto object = [&pdf](const std::string& ABody) { pdf.Object(ABody); };
   const int n = AOptions.Pages;
   // 1 catalog, 2 pages, 3 font, then page i at 4 + 2i and its content at 5 + 2i.
   object("<< /Type /Catalog /Pages 2 0 R >>");
@@ -66,17 +83,7 @@ std::filesystem::path MakeTextPdf(const std::filesystem::path& APath, const TTex
     }
     object("<< /Length " + std::to_string(content.size()) + filter + " >>\nstream\n" + content + "\nendstream");
   }
-  const std::size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  char entry[32];
-  for (std::size_t off : offsets) {
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", off);
-    pdf += entry;
-  }
-  pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  std::filesystem::create_directories(APath.parent_path());
-  std::ofstream(APath, std::ios::binary) << pdf;
+  pdf.Save(APath);
   return APath;
 }
 

@@ -74,12 +74,8 @@ std::string MixedPage(int APage) {
 
 fs::path MakePdf(const fs::path& APath, int APages, bool AMixed) {
   if (fs::exists(APath)) return APath;
-  std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  std::vector<std::size_t> offsets;
-  auto object = [&](const std::string& ABody) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(offsets.size()) + " 0 obj\n" + ABody + "\nendobj\n";
-  };
+  qm::bench::TPdfBuilder pdf;
+  auto object = [&pdf](const std::string& ABody) { pdf.Object(ABody); };
   // 1 catalog, 2 pages, 3 and 4 fonts, then page i at 5 + 3i, its content at 6 + 3i and
   // its picture at 7 + 3i.
   object("<< /Type /Catalog /Pages 2 0 R >>");
@@ -110,17 +106,7 @@ fs::path MakePdf(const fs::path& APath, int APages, bool AMixed) {
            "/BitsPerComponent 8 /Filter /FlateDecode /Length " + std::to_string(packed.size()) +
            " >>\nstream\n" + packed + "\nendstream");
   }
-  const std::size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  char entry[32];
-  for (std::size_t off : offsets) {
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", off);
-    pdf += entry;
-  }
-  pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  fs::create_directories(APath.parent_path());
-  std::ofstream(APath, std::ios::binary) << pdf;
+  pdf.Save(APath);
   return APath;
 }
 
