@@ -4,6 +4,7 @@
 
 #include "base/Numbers.h"
 #include "formatter/kwFormatterUtil.h"
+#include "writer/kwRTFDoc.h"
 
 namespace qm {
 
@@ -148,6 +149,8 @@ void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   image->X = ARect.Left;
   image->Y = ARect.Top;
   image->Document = FRTFDocument;
+  // The picture is placed when the page is written; an RTF document encodes it meanwhile.
+  if (auto* rtf = dynamic_cast<TkwRTFDoc*>(FRTFDocument)) rtf->PreparePicture(*image->Graphic);
   FPage->Images.push_back(std::move(image));
 }
 
@@ -227,11 +230,12 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   TkwFormatterText* last = line != nullptr ? line->LastRun() : nullptr;
   if (line != nullptr && last != nullptr && line->Y == roundedY && last->Id == FLastRunId) {
     const bool sameFont = fmt::SameFont(last->Font, AFont);
-    const double wWidth = FWidths->WWidth(last->Font);
+    const auto& lastWidths = FWidths->Lookup(last->Font);
+    const double wWidth = lastWidths.W;
     const double gap = std::fabs(AX - line->Right);
     const bool far = gap > 2 * wWidth && std::fabs(AX - line->Right - wWidth) > 2;
     line->ListLabel = fmt::IsListLabelLine(*line);
-    if (gap > 8 * FWidths->SpaceWidth(last->Font)) {
+    if (gap > 8 * lastWidths.Space) {
       line->ListLabel = false;
     }
     const bool boldNumber = !ANotFirstInOperator && fmt::IsBoldNumberLine(*line, AFont);

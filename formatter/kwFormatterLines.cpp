@@ -54,10 +54,16 @@ bool IsListLabelLine(const TkwFormatterTextLine& ALine) {
   if (text.empty() || IsDigit(text.back()) || IsAsciiLetter(text.back())) {
     return false;
   }
+  // The label is the text before its closing mark up to the first space. Only a label of
+  // one or two characters can pass, so the first two characters are all that is looked at
+  // (this runs for every glyph of a line).
   auto label = text.substr(0, text.size() - 1);
-  const auto space = label.find(u' ');
-  if (space != std::u16string_view::npos) {
-    label = label.substr(0, space);
+  if (!label.empty() && label[0] == u' ') {
+    label = label.substr(0, 0);
+  } else if (label.size() > 1 && label[1] == u' ') {
+    label = label.substr(0, 1);
+  } else if (label.size() > 2) {
+    return false;
   }
   if (text.size() <= 2) {
     const auto number = ToInteger(label);

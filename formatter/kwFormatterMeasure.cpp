@@ -40,10 +40,7 @@ void TkwFontWidthCache::Clear() {
   FLast = nullptr;
 }
 
-const TkwFontWidthCache::TEntry& TkwFontWidthCache::Lookup(const TFont& AFont) {
-  if (FLast != nullptr && fmt::SameFace(FLastFont, AFont)) {
-    return *FLast;
-  }
+const TkwFontWidthCache::TEntry& TkwFontWidthCache::LookupFace(const TFont& AFont) {
   std::string key = fmt::FaceKey(AFont);
   auto it = FEntries.find(key);
   if (it == FEntries.end()) {

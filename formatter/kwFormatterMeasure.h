@@ -34,6 +34,19 @@ public:
   void SetMeasurer(TkwTextMeasurer& AMeasurer);
 
   // In points.
+  struct TEntry {
+    double Space = 0;
+    double W = 0;
+    double SpaceHeight = 0;
+  };
+  // The three widths at once; the same face as the last call costs a comparison.
+  [[nodiscard]] const TEntry& Lookup(const TFont& AFont) {
+    if (FLast != nullptr && FLastFont.Size == AFont.Size && FLastFont.Style == AFont.Style &&
+        FLastFont.Name == AFont.Name) {
+      return *FLast;
+    }
+    return LookupFace(AFont);
+  }
   [[nodiscard]] double SpaceWidth(const TFont& AFont) { return Lookup(AFont).Space; }
   [[nodiscard]] double WWidth(const TFont& AFont) { return Lookup(AFont).W; }
   [[nodiscard]] double SpaceHeight(const TFont& AFont) { return Lookup(AFont).SpaceHeight; }
@@ -43,12 +56,7 @@ public:
   void Clear();
 
 private:
-  struct TEntry {
-    double Space = 0;
-    double W = 0;
-    double SpaceHeight = 0;
-  };
-  const TEntry& Lookup(const TFont& AFont);
+  const TEntry& LookupFace(const TFont& AFont);
 
   TkwTextMeasurer* FMeasurer;  // not owned
   std::unordered_map<std::string, TEntry> FEntries;

@@ -1,5 +1,6 @@
 #include "formatter/kwFormatterUtil.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -103,6 +104,12 @@ bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle) {
   }
   if (ANeedle.size() > AText.size()) {
     return false;
+  }
+  // A needle without letters (dot leaders, rules) matches only itself.
+  if (std::none_of(ANeedle.begin(), ANeedle.end(), [](char16_t C) {
+        return Lower(C) != C || (C >= u'a' && C <= u'z');
+      })) {
+    return AText.find(ANeedle) != std::u16string_view::npos;
   }
   for (std::size_t i = 0; i + ANeedle.size() <= AText.size(); ++i) {
     std::size_t k = 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "platform/Jpeg.h"
 #include "platform/Metafile.h"
 #include "platform/Shell.h"
+#include "writer/kwPictureQueue.h"
 
 namespace qm {
 
@@ -52,6 +54,10 @@ void TkwRTFDoc::ResetTree() {
   FDocArea = std::make_unique<TkwRTFDocArea>();
   FCurrentSection = &FDocArea->AddSection(kSectionNewPage);
   FCurrentList = &FCurrentSection->GetBody();
+  FPrepared.clear();
+  FPending.clear();
+  FInFlight.clear();
+  FInFlightBytes = 0;
 }
 
 void TkwRTFDoc::SetRandomProvider(std::shared_ptr<TkwRandomProvider> ARandom) {
@@ -179,6 +185,7 @@ void TkwRTFDoc::ColumnBreak() { FCurrentList->push_back(std::make_unique<TkwRTFC
 void TkwRTFDoc::EndDoc() {
   if (!FDocBegun) return;
   try {
+    ResolvePending();
     if (FOpenPara) EndPara();
     if (FTable) EndTable();
     if (FTextBox) EndTextBox();
@@ -423,11 +430,107 @@ int TkwRTFDoc::AddGraphic(const TGraphic& AGraphic) {
   return static_cast<int>(FImages.size()) - 1;
 }
 
+namespace {
+
+// Pictures of one page that may wait to be placed, and the pixel bytes that jobs on the
+// queue may hold at once.
+constexpr std::size_t kMaxPrepared = 64;
+constexpr std::size_t kMaxInFlightBytes = std::size_t{64} << 20;
+
+std::size_t PixelBytes(const TBitmap& ABitmap) {
+  return ABitmap.GetStride() * static_cast<std::size_t>(ABitmap.GetHeight());
+}
+
+bool SamePixels(const TBitmap& A, const TBitmap& B) {
+  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight() ||
+      A.GetPixelFormat() != B.GetPixelFormat() || A.FTransparent != B.FTransparent ||
+      A.FTransparentColor != B.FTransparentColor) {
+    return false;
+  }
+  const std::size_t row =
+      static_cast<std::size_t>(A.GetWidth()) * static_cast<std::size_t>(A.GetBitsPerPixel()) / 8;
+  for (int y = 0; y < A.GetHeight(); ++y) {
+    if (std::memcmp(A.ScanLine(y).data(), B.ScanLine(y).data(), row) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TkwRTFDoc::PreparePicture(const TGraphic& AGraphic) {
+  if (!FDocBegun || FPrepared.size() >= kMaxPrepared || !RendersFromPixelsAlone(AGraphic, *FImageSettings)) {
+    return;
+  }
+  const std::size_t bytes = PixelBytes(static_cast<const TBitmap&>(AGraphic));
+  if (bytes > kMaxInFlightBytes) return;
+  while (!FInFlight.empty() &&
+         (FInFlightBytes + bytes > kMaxInFlightBytes ||
+          FInFlight.front().first.wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
+    FInFlight.front().first.wait();
+    FInFlightBytes -= FInFlight.front().second;
+    FInFlight.pop_front();
+  }
+  std::shared_ptr<const TGraphic> copy;
+  try {
+    copy = AGraphic.Clone();
+  } catch (const std::bad_alloc&) {
+    return;  // encoded when it is placed, as any other picture
+  }
+  auto settings = std::make_shared<TkwImageSettings>();
+  settings->Assign(*FImageSettings);
+  auto job = [copy, settings, brush = FBrush] { return RenderPictureData(*copy, *settings, brush); };
+  auto data = TkwPictureQueue::Shared().Submit(std::move(job));
+  if (!data) return;
+  FPrepared.push_back({&AGraphic, std::move(copy), *data});
+  FInFlight.emplace_back(std::move(*data), bytes);
+  FInFlightBytes += bytes;
+}
+
+std::optional<std::shared_future<TkwPictureData>> TkwRTFDoc::TakePrepared(const TGraphic& AGraphic) {
+  for (auto it = FPrepared.begin(); it != FPrepared.end(); ++it) {
+    if (it->Source != &AGraphic) continue;
+    TkwPreparedPicture entry = std::move(*it);
+    FPrepared.erase(it);
+    // The data is the one placing would make only if the pixels are still the ones copied
+    // and the settings still make it from them alone.
+    if (!RendersFromPixelsAlone(AGraphic, *FImageSettings) ||
+        !SamePixels(static_cast<const TBitmap&>(AGraphic), static_cast<const TBitmap&>(*entry.Copy))) {
+      return std::nullopt;
+    }
+    return std::move(entry.Data);
+  }
+  return std::nullopt;
+}
+
+void TkwRTFDoc::ResolvePending() {
+  for (TkwPendingPicture& p : FPending) {
+    try {
+      *p.Target = p.Data.get();
+    } catch (const std::future_error&) {
+      // The queue stopped (the process is ending): the picture is left without data.
+    }
+  }
+  FPending.clear();
+  FInFlight.clear();
+  FInFlightBytes = 0;
+}
+
+void TkwRTFDoc::EndPage() {
+  FPrepared.clear();
+  TkwDocumentWriter::EndPage();
+}
+
 void TkwRTFDoc::PlaceNewGraphic(const TkwRect& ANativeRect, const TGraphic& AGraphic) {
   if (!AcceptGraphic(AGraphic)) return;
-  auto data = std::make_shared<const TkwPictureData>(
-      RenderPictureData(AGraphic, *FImageSettings, FBrush, ANativeRect.Right - ANativeRect.Left,
-                        ANativeRect.Bottom - ANativeRect.Top));
+  std::shared_ptr<const TkwPictureData> data;
+  if (auto prepared = TakePrepared(AGraphic)) {
+    auto target = std::make_shared<TkwPictureData>();
+    FPending.push_back({target, std::move(*prepared)});
+    data = std::move(target);
+  } else {
+    data = std::make_shared<const TkwPictureData>(RenderPictureData(
+        AGraphic, *FImageSettings, FBrush, ANativeRect.Right - ANativeRect.Left, ANativeRect.Bottom - ANativeRect.Top));
+  }
   FImages.push_back({nullptr, data});
   FCurrentList->push_back(std::make_unique<TkwRTFPicture>(std::move(data), *FImageSettings, FBrush, ANativeRect,
                                                           static_cast<int>(FImages.size()) - 1));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +66,11 @@ public:
   void DrawGraphic(const TGraphic& AGraphic, double AX, double AY) override;
   void AddImage(const TkwRect& ARect, const TGraphic& AGraphic) override;
   void DrawGraphicIndex(const TkwRect& ARect, int AImageIndex) override;
+  // A picture AddImage is to be given on this page. When its data depends on its pixels
+  // alone, it is encoded from a copy on the picture queue meanwhile, and AddImage takes the
+  // result; pictures not placed by the end of the page are forgotten.
+  void PreparePicture(const TGraphic& AGraphic);
+  void EndPage() override;
 
   void DrawLine(const TkwPoint& AP1, const TkwPoint& AP2) override;
   void DrawRectangle(bool AFilled, const TkwPoint& AP1, const TkwPoint& AP2) override;
@@ -132,6 +139,23 @@ private:
     std::shared_ptr<const TkwPictureData> Data;
   };
   std::vector<TkwImageEntry> FImages;
+  // Pictures encoded on the picture queue: this page's, until AddImage places them; then
+  // placed ones, whose data the tree shares and EndDoc fills in before writing.
+  struct TkwPreparedPicture {
+    const TGraphic* Source = nullptr;      // the graphic AddImage is to be given; not owned
+    std::shared_ptr<const TGraphic> Copy;  // the pixels the data is made from
+    std::shared_future<TkwPictureData> Data;
+  };
+  struct TkwPendingPicture {
+    std::shared_ptr<TkwPictureData> Target;
+    std::shared_future<TkwPictureData> Data;
+  };
+  std::vector<TkwPreparedPicture> FPrepared;
+  std::vector<TkwPendingPicture> FPending;
+  // Jobs that may still be running, with the bytes of the pixels they hold: the caller
+  // waits for the oldest rather than let copies pile up.
+  std::deque<std::pair<std::shared_future<TkwPictureData>, std::size_t>> FInFlight;
+  std::size_t FInFlightBytes = 0;
   std::size_t FBodyEstimate = 0;  // bytes of run text written so far, for reserving the body
   std::vector<std::unique_ptr<TkwEngineState>> FStates;
   std::string FRTFText;
@@ -157,6 +181,10 @@ private:
   void PlacePicture(const TkwRect& ANativeRect, int AImageIndex);
   // Lists a graphic and places it in one step: only its rendered picture is kept.
   void PlaceNewGraphic(const TkwRect& ANativeRect, const TGraphic& AGraphic);
+  // The data to come that PreparePicture started for this graphic (the same pixels), if any.
+  std::optional<std::shared_future<TkwPictureData>> TakePrepared(const TGraphic& AGraphic);
+  // Waits for the data of every placed picture.
+  void ResolvePending();
   void AddRunToTarget(std::u16string_view AText, double ATab, double ASpacing,
                       const std::u16string* ABookmark);
   [[nodiscard]] TkwRect ToNative(const TkwRect& ARect) const;

@@ -278,6 +278,13 @@ void AppendHex(std::string& AOut, std::string_view ABytes) {
   }
 }
 
+bool RendersFromPixelsAlone(const TGraphic& AGraphic, const TkwImageSettings& ASettings) {
+  const auto* own = dynamic_cast<const TBitmap*>(&AGraphic);
+  return own && !own->IsEmpty() && own->GetBitsPerPixel() == 24 && !ASettings.Transparent &&
+         ASettings.ImagePixelFormat == TPixelFormat::pf24bit &&
+         ASettings.OutputImageFormat == TkwOutputImageFormat::ifPNG;
+}
+
 TkwPictureData RenderPictureData(const TGraphic& AGraphic, const TkwImageSettings& ASettings,
                                  const TBrush& ABrush, double ATargetWidth, double ATargetHeight) {
   TkwPictureData data;
@@ -316,10 +323,8 @@ TkwPictureData RenderPictureData(const TGraphic& AGraphic, const TkwImageSetting
       case ifPNG: {
         // A 24-bit bitmap has nothing for the brush to show through: encode it as it is,
         // without a copy.
-        if (const auto* own = dynamic_cast<const TBitmap*>(&AGraphic);
-            own && !own->IsEmpty() && own->GetBitsPerPixel() == 24 && !ASettings.Transparent &&
-            ASettings.ImagePixelFormat == TPixelFormat::pf24bit) {
-          data.Bytes = EncodePNG(*own, std::nullopt);
+        if (RendersFromPixelsAlone(AGraphic, ASettings)) {
+          data.Bytes = EncodePNG(static_cast<const TBitmap&>(AGraphic), std::nullopt);
           break;
         }
         auto bmp = RenderBitmap(AGraphic, ASettings, ABrush);

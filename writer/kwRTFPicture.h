@@ -46,6 +46,11 @@ struct TkwPictureData {
                                                const TBrush& ABrush, double ATargetWidth = 0,
                                                double ATargetHeight = 0);
 
+// True when RenderPictureData's result depends on the graphic's pixels alone under these
+// settings (a 24-bit bitmap written as PNG as it is), so that it can be made ahead of time
+// from a copy of the pixels.
+[[nodiscard]] bool RendersFromPixelsAlone(const TGraphic& AGraphic, const TkwImageSettings& ASettings);
+
 class TkwRTFPicture final : public TkwRTFElement {
 public:
   // AData is the picture rendered with ASettings and ABrush when it was placed: the element

@@ -231,6 +231,7 @@ void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
                                 pdfFont->IsFixedWidth());
     FSystemFontSet = true;
     FCurrentFont = pdfFont;
+    FGlyphFontValid = false;
   }
   if (pdfFont->HasEmbeddedProgram()) {
     auto it = FEmbeddedOk.find(pdfFont);
@@ -342,36 +343,82 @@ void TkwPDFContentExtractor::ClipToStrokePath(TkwPDState& AState) {
   AddClip(AState, TkwFillRule::frEvenOdd);
 }
 
+namespace {
+
+// ATranslation * AM, for a translation: the products of the general form that are exact
+// (ones and zeros) left out.
+TkwMatrix2D TranslatedBefore(const TkwMatrix2D& AM, double ADx, double ADy) {
+  return {AM.A, AM.B, AM.C, AM.D, ADx * AM.A + ADy * AM.C + AM.E, ADx * AM.B + ADy * AM.D + AM.F};
+}
+
+}  // namespace
+
+const TkwRectF* TkwPDFContentExtractor::GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode) {
+  if (ACode >= 256) {
+    const TGlyphBox& gb = GlyphBox(AFace, ACode);
+    return gb.Empty ? nullptr : &gb.Box;
+  }
+  if (FBoxSlot == nullptr || FBoxSlot->Face != &AFace) {
+    FBoxSlot = nullptr;
+    for (TBoxSlot& slot : FBoxSlots) {
+      if (slot.Face == &AFace) FBoxSlot = &slot;
+    }
+    if (FBoxSlot == nullptr) {
+      FBoxSlot = &FBoxSlots[FBoxSlotNext];
+      FBoxSlotNext = (FBoxSlotNext + 1) % FBoxSlots.size();
+      FBoxSlot->Face = &AFace;
+      FBoxSlot->Boxes.assign(256, TBoxEntry{});
+    }
+  }
+  TBoxEntry& entry = FBoxSlot->Boxes[ACode];
+  if (!entry.Known) {
+    const TGlyphBox& gb = GlyphBox(AFace, ACode);
+    entry = {gb.Box, gb.Empty, true};
+  }
+  return entry.Empty ? nullptr : &entry.Box;
+}
+
 TkwRectF TkwPDFContentExtractor::MeasureGlyph(const TkwPDState& AState, double AX, double AY,
                                               int ACode) {
   const TkwPDMatrix& tm = AState.FTextMatrix;
-  TkwMatrix2D surface = FSurface;
-  surface.Prepend({tm.FM11, -tm.FM12, -tm.FM21, tm.FM22, tm.FDx, -tm.FDy});
+  const TkwMatrix2D text{tm.FM11, -tm.FM12, -tm.FM21, tm.FM22, tm.FDx, -tm.FDy};
+  if (!FTextSurfaceValid || !(text == FTextSurfaceTm) || !(FSurface == FTextSurfaceOf)) {
+    FTextSurface = text * FSurface;
+    FTextSurfaceTm = text;
+    FTextSurfaceOf = FSurface;
+    FTextSurfaceValid = true;
+  }
   const double fs = AState.FFontSize;
   if (FEmbedded || !FMeasureFace) {
     // The embedded program is not drawn: its outline is empty and measures 1 × 1 pixel at
     // the origin, which the text-extent rule then replaces.
-    surface.Prepend(TkwMatrix2D::Translation(AX, AState.FRise - AY));
+    const TkwMatrix2D surface = TranslatedBefore(FTextSurface, AX, AState.FRise - AY);
     const TkwPointF o = surface.Transform({0, 0});
     return {std::floor(o.X), std::floor(o.Y), std::floor(o.X) + 1, std::floor(o.Y) + 1};
   }
-  surface.Prepend(TkwMatrix2D::Translation(AX, -AY));
+  const TkwMatrix2D surface = TranslatedBefore(FTextSurface, AX, -AY);
   const TkwFontFace& face = *FMeasureFace;
   const double upem = face.GetUnitsPerEm() > 0 ? face.GetUnitsPerEm() : 1000;
   const double ascent = face.GetCellAscent() * fs / upem + AState.FRise;
   const double baseline = -static_cast<double>(RoundEven(ascent)) + face.GetCellAscent() * fs / upem;
-  // Font units (y up) to the glyph's layout box (y down), scaled by the horizontal scaling.
+  // Font units (y up) to the glyph's layout box (y down), scaled by the horizontal scaling:
+  // {sx, 0, 0, -s, 0, baseline} followed by the surface, without the exact zero products.
   const double s = fs / upem;
-  TkwMatrix2D m{s * AState.FHorizScaling, 0, 0, -s, 0, baseline};
-  m.Append(surface);
-  const TGlyphBox& gb = GlyphBox(face, static_cast<char32_t>(ACode));
-  if (gb.Empty) {
+  const double sx = s * AState.FHorizScaling;
+  const TkwMatrix2D m{sx * surface.A,
+                      sx * surface.B,
+                      -s * surface.C,
+                      -s * surface.D,
+                      baseline * surface.C + surface.E,
+                      baseline * surface.D + surface.F};
+  const TkwRectF* gb = GlyphBoxOf(face, static_cast<char32_t>(ACode));
+  if (gb == nullptr) {
     const TkwPointF o = m.Transform({0, 0});
     return {std::floor(o.X), std::floor(o.Y), std::floor(o.X) + 1, std::floor(o.Y) + 1};
   }
   double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
-  const TkwPointF corners[4] = {{gb.Box.Left, gb.Box.Top}, {gb.Box.Right, gb.Box.Top},
-                                {gb.Box.Right, gb.Box.Bottom}, {gb.Box.Left, gb.Box.Bottom}};
+  const TkwPointF corners[4] = {{gb->Left, gb->Top}, {gb->Right, gb->Top},
+                                {gb->Right, gb->Bottom}, {gb->Left, gb->Bottom}};
   for (const TkwPointF& c : corners) {
     const TkwPointF p = m.Transform(c);
     minX = std::min(minX, p.X);
@@ -380,6 +427,21 @@ TkwRectF TkwPDFContentExtractor::MeasureGlyph(const TkwPDState& AState, double A
     maxY = std::max(maxY, p.Y);
   }
   return {std::floor(minX), std::floor(minY), std::ceil(maxX), std::ceil(maxY)};
+}
+
+void TkwPDFContentExtractor::UpdateGlyphFont(const TkwPDFont* APdfFont) {
+  FGlyphFont = FSystemFont;
+  if (FGlyphFont.Name == "Arial Unicode MS" && APdfFont) {
+    if (APdfFont->IsSerif()) {
+      FGlyphFont.Name = "Times New Roman";
+    } else if (APdfFont->IsFixedWidth()) {
+      FGlyphFont.Name = "Courier New";
+    }
+  }
+  FGlyphFontFor = APdfFont;
+  FGlyphFontValid = true;
+  FExtentFace.reset();
+  FExtentFaceFound = false;
 }
 
 void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
@@ -403,14 +465,8 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
   const double uy = tm.FM12 * AX + tm.FM22 * AY + tm.FDy;
 
-  TFont font = FSystemFont;
-  if (font.Name == "Arial Unicode MS" && pdfFont) {
-    if (pdfFont->IsSerif()) {
-      font.Name = "Times New Roman";
-    } else if (pdfFont->IsFixedWidth()) {
-      font.Name = "Courier New";
-    }
-  }
+  if (!FGlyphFontValid || FGlyphFontFor != pdfFont) UpdateGlyphFont(pdfFont);
+  TFont& font = FGlyphFont;
   const double k = PixelsPerPoint();
   font.Size = RoundEven(AState.GetTransformedFontSize() / k);
   std::array<std::int32_t, 3> rgb{0, 0, 0};
@@ -427,9 +483,15 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
 
   double width = box.Right - box.Left, height = box.Bottom - box.Top;
   if (width == 1 && height == 1) {
-    const std::u16string one(1, static_cast<char16_t>(code));
-    const TkwTextExtent ext = GetTextExtent(font.Name, font.Size, (font.Style & fsBold) != 0,
-                                            (font.Style & fsItalic) != 0, one);
+    TkwTextExtent ext;
+    if (font.Size > 0) {
+      if (!FExtentFaceFound) {
+        FExtentFace = GetSystemFace(font.Name, (font.Style & fsBold) != 0, (font.Style & fsItalic) != 0);
+        FExtentFaceFound = true;
+      }
+      const char16_t one = static_cast<char16_t>(code);
+      if (FExtentFace) ext = GetTextExtent(*FExtentFace, font.Size, std::u16string_view(&one, 1));
+    }
     width = ext.Width;
     height = ext.Height;
   }

@@ -75,6 +75,10 @@ private:
   void BuildSpaceFree();
   [[nodiscard]] TkwPointF ToPagePoints(const TkwPDState& AState, double AX, double AY) const;
   [[nodiscard]] TkwRectF MeasureGlyph(const TkwPDState& AState, double AX, double AY, int ACode);
+  // The font-unit box of a character of the measuring face.
+  [[nodiscard]] const TkwRectF* GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode);
+  // The output font of the glyphs of APdfFont, kept until the font changes.
+  void UpdateGlyphFont(const TkwPDFont* APdfFont);
 
   TkwDocumentWriter& FFormatter;  // not owned
   std::uint8_t FContentFlags;
@@ -100,6 +104,31 @@ private:
   TkwPDFont* FCurrentFont = nullptr;       // not owned; the font FSystemFont was made for
   std::shared_ptr<TkwFontFace> FMeasureFace;  // family measuring; null for embedded fonts
   bool FEmbedded = false;                  // measuring with the embedded-program branch
+  // FSystemFont as the glyphs of FGlyphFontFor get it (size and colour set per glyph), and
+  // the face that measures a glyph without an outline in it (found on first use).
+  TFont FGlyphFont;
+  const TkwPDFont* FGlyphFontFor = nullptr;
+  bool FGlyphFontValid = false;
+  std::shared_ptr<TkwFontFace> FExtentFace;
+  bool FExtentFaceFound = false;
+  // The surface with the text matrix applied, for the matrices it was made from: the
+  // glyphs of a string share it.
+  TkwMatrix2D FTextSurface, FTextSurfaceTm, FTextSurfaceOf;
+  bool FTextSurfaceValid = false;
+  // Glyph boxes of single-byte codes for the last few measuring faces (faces are cached
+  // for the whole run, so their addresses stay valid).
+  struct TBoxEntry {
+    TkwRectF Box;
+    bool Empty = true;
+    bool Known = false;
+  };
+  struct TBoxSlot {
+    const TkwFontFace* Face = nullptr;
+    std::vector<TBoxEntry> Boxes;
+  };
+  std::array<TBoxSlot, 4> FBoxSlots;
+  std::size_t FBoxSlotNext = 0;
+  TBoxSlot* FBoxSlot = nullptr;
   std::unordered_map<const TkwPDFont*, bool> FEmbeddedOk;  // programs FreeType can open
 
   bool FNotFirstInString = false;

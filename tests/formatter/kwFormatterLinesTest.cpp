@@ -224,7 +224,18 @@ INSTANTIATE_TEST_SUITE_P(Labels, ListLabelLine,
                                            TLabelCase{u"a)", true}, TLabelCase{u"B.", true},
                                            TLabelCase{u"0.", false}, TLabelCase{u"12", false},
                                            TLabelCase{u"word", false}, TLabelCase{u"", false},
-                                           TLabelCase{u" 3. ", true}));
+                                           TLabelCase{u" 3. ", true}, TLabelCase{u"a rest of the line.", true},
+                                           TLabelCase{u"ab rest.", false}, TLabelCase{u"1 rest.", false},
+                                           TLabelCase{u"12.", false}, TLabelCase{u"x,", true}));
+
+TEST(LineTests, ContainsNoCaseWithAndWithoutLetters) {
+  EXPECT_TRUE(fmt::ContainsNoCase(u"Chapter One . . . . 12", u" . . . . "));
+  EXPECT_TRUE(fmt::ContainsNoCase(u"Total....42", u"...."));
+  EXPECT_FALSE(fmt::ContainsNoCase(u"Total...42", u"...."));
+  EXPECT_TRUE(fmt::ContainsNoCase(u"the CONTENTS page", u"Contents"));
+  EXPECT_FALSE(fmt::ContainsNoCase(u"conten", u"Contents"));
+  EXPECT_TRUE(fmt::ContainsNoCase(u"x", u""));
+}
 
 TEST(LineTests, SideBySideNeedsVerticalOverlapAndHorizontalGap) {
   TkwFormatterTextLine a;

@@ -1,0 +1,168 @@
+// Pictures encoded on the background queue: the document must come out exactly as if each
+// picture had been encoded when it was placed, whatever happened to the bitmap between.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "tests/writer/WriterTestUtil.h"
+#include "writer/kwPictureQueue.h"
+
+namespace qm {
+namespace {
+
+using namespace writertest;
+using rtftest::TRtfDocument;
+
+std::unique_ptr<TBitmap> Pattern(int AW, int AH, std::uint32_t ASeed) {
+  auto bmp = std::make_unique<TBitmap>(AW, AH);
+  std::uint32_t state = ASeed;
+  for (int y = 0; y < AH; ++y) {
+    for (int x = 0; x < AW; ++x) {
+      state = state * 1664525u + 1013904223u;
+      bmp->SetPixel(x, y, (x * 255 / AW) | ((state >> 24) << 8) | ((y * 255 / AH) << 16));
+    }
+  }
+  return bmp;
+}
+
+std::unique_ptr<TkwRTFDoc> PngDoc() {
+  auto doc = MakeDoc();
+  doc->GetImageSettings().OutputImageFormat = TkwOutputImageFormat::ifPNG;
+  doc->BeginDoc();
+  return doc;
+}
+
+std::vector<std::string> PictureBytes(TkwRTFDoc& ADoc) {
+  ADoc.EndDoc();
+  std::vector<std::string> out;
+  for (const auto& p : TRtfDocument::Parse(ADoc.GetRTFText()).Pictures()) out.push_back(p.Blip + ":" + p.Bytes);
+  return out;
+}
+
+// Pages of pictures, more on one page than may wait on the queue, placed in another order
+// than they were prepared in: the RTF is the one the plain path writes.
+TEST(PreparedPictures, DocumentIsTheSameAsWithoutPreparing) {
+  std::vector<std::unique_ptr<TBitmap>> bitmaps;
+  for (int i = 0; i < 90; ++i) bitmaps.push_back(Pattern(40 + i, 30 + i % 7, static_cast<std::uint32_t>(i)));
+  auto plain = PngDoc();
+  auto prepared = PngDoc();
+  for (int page = 0; page < 2; ++page) {
+    for (auto& b : bitmaps) prepared->PreparePicture(*b);
+    for (std::size_t k = 0; k < bitmaps.size(); ++k) {
+      const std::size_t i = (k * 7) % bitmaps.size();
+      const TkwRect rect{double(k), double(page), double(k) + 50, double(page) + 40};
+      plain->AddImage(rect, *bitmaps[i]);
+      prepared->AddImage(rect, *bitmaps[i]);
+    }
+    plain->EndPage();
+    prepared->EndPage();
+    plain->NewPage();
+    prepared->NewPage();
+  }
+  const auto expected = PictureBytes(*plain);
+  ASSERT_EQ(expected.size(), 180u);
+  EXPECT_EQ(PictureBytes(*prepared), expected);
+  EXPECT_EQ(plain->GetRTFText(), prepared->GetRTFText());
+}
+
+// What is placed is what the document writes: pixels changed after preparing, a picture
+// prepared on an earlier page, and settings changed before placing are not taken from the
+// queue's copy.
+TEST(PreparedPictures, PlacedStateWins) {
+  auto bmp = Pattern(32, 24, 1);
+  auto doc = PngDoc();
+  doc->PreparePicture(*bmp);
+  bmp->SetPixel(5, 5, RGBColor(1, 2, 3));
+  doc->AddImage({0, 0, 40, 30}, *bmp);
+
+  auto second = Pattern(32, 24, 2);
+  doc->PreparePicture(*second);
+  doc->EndPage();  // forgotten: it was not placed on its page
+  doc->NewPage();
+  second->SetPixel(0, 0, RGBColor(9, 9, 9));
+  doc->AddImage({0, 0, 40, 31}, *second);
+
+  auto third = Pattern(16, 16, 3);
+  doc->PreparePicture(*third);
+  doc->GetImageSettings().OutputImageFormat = TkwOutputImageFormat::ifJPEG;
+  doc->AddImage({0, 0, 40, 32}, *third);
+
+  std::vector<std::string> expected;
+  {
+    auto plain = PngDoc();
+    plain->AddImage({0, 0, 40, 30}, *bmp);
+    plain->AddImage({0, 0, 40, 31}, *second);
+    plain->GetImageSettings().OutputImageFormat = TkwOutputImageFormat::ifJPEG;
+    plain->AddImage({0, 0, 40, 32}, *third);
+    expected = PictureBytes(*plain);
+  }
+  const auto got = PictureBytes(*doc);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(got[2].substr(0, 9), "jpegblip:");
+}
+
+// Prepared but never placed: no picture in the document, and nothing held after the page.
+TEST(PreparedPictures, UnplacedPictureLeavesNoTrace) {
+  auto doc = PngDoc();
+  {
+    auto bmp = Pattern(20, 20, 4);
+    doc->PreparePicture(*bmp);
+  }
+  doc->EndPage();
+  EXPECT_EQ(doc->GetImageCount(), 0);
+  EXPECT_TRUE(PictureBytes(*doc).empty());
+}
+
+TEST(PictureQueue, RunsJobsInOrderAndKeepsTheirFailures) {
+  TkwPictureQueue queue;
+  std::vector<int> order;
+  std::vector<std::shared_future<TkwPictureData>> results;
+  for (int i = 0; i < 20; ++i) {
+    auto r = queue.Submit([i, &order] {
+      order.push_back(i);  // only the queue's one thread writes it
+      if (i == 7) throw std::runtime_error("bad picture");
+      TkwPictureData d;
+      d.Width = i;
+      return d;
+    });
+    ASSERT_TRUE(r.has_value());
+    results.push_back(*r);
+  }
+  for (int i = 0; i < 20; ++i) {
+    if (i == 7) {
+      EXPECT_THROW(results[7].get(), std::runtime_error);
+    } else {
+      EXPECT_EQ(results[static_cast<std::size_t>(i)].get().Width, i);
+    }
+  }
+  std::vector<int> expected(20);
+  for (int i = 0; i < 20; ++i) expected[static_cast<std::size_t>(i)] = i;
+  EXPECT_EQ(order, expected);
+}
+
+// A queue destroyed with work waiting finishes the running job, drops the rest (their
+// results report a broken promise) and does not hang.
+TEST(PictureQueue, DestroyedWithJobsWaiting) {
+  std::vector<std::shared_future<TkwPictureData>> results;
+  std::atomic<bool> started{false};
+  {
+    TkwPictureQueue queue;
+    results.push_back(*queue.Submit([&started] {
+      started = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return TkwPictureData{};
+    }));
+    for (int i = 0; i < 5; ++i) results.push_back(*queue.Submit([] { return TkwPictureData{}; }));
+    while (!started) std::this_thread::yield();
+  }
+  EXPECT_NO_THROW(results[0].get());
+  EXPECT_THROW(results.back().get(), std::future_error);
+}
+
+}  // namespace
+}  // namespace qm
