@@ -10,10 +10,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/WorkQueue.h"
 #include "platform/Jpeg.h"
 #include "platform/Metafile.h"
 #include "platform/Shell.h"
-#include "writer/kwPictureQueue.h"
 
 namespace qm {
 
@@ -478,8 +478,8 @@ void TkwRTFDoc::PreparePicture(const TGraphic& AGraphic) {
   }
   auto settings = std::make_shared<TkwImageSettings>();
   settings->Assign(*FImageSettings);
-  auto job = [copy, settings, brush = FBrush] { return RenderPictureData(*copy, *settings, brush); };
-  auto data = TkwPictureQueue::Shared().Submit(std::move(job));
+  auto data = TkwWorkQueue::Shared().Submit<TkwPictureData>(
+      [copy, settings, brush = FBrush] { return RenderPictureData(*copy, *settings, brush); });
   if (!data) return;
   FPrepared.push_back({&AGraphic, std::move(copy), *data});
   FInFlight.emplace_back(std::move(*data), bytes);

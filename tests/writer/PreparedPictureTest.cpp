@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/writer/WriterTestUtil.h"
-#include "writer/kwPictureQueue.h"
+#include "base/WorkQueue.h"
 
 namespace qm {
 namespace {
@@ -118,12 +118,12 @@ TEST(PreparedPictures, UnplacedPictureLeavesNoTrace) {
   EXPECT_TRUE(PictureBytes(*doc).empty());
 }
 
-TEST(PictureQueue, RunsJobsInOrderAndKeepsTheirFailures) {
-  TkwPictureQueue queue;
+TEST(WorkQueue, RunsJobsInOrderAndKeepsTheirFailures) {
+  TkwWorkQueue queue;
   std::vector<int> order;
   std::vector<std::shared_future<TkwPictureData>> results;
   for (int i = 0; i < 20; ++i) {
-    auto r = queue.Submit([i, &order] {
+    auto r = queue.Submit<TkwPictureData>([i, &order] {
       order.push_back(i);  // only the queue's one thread writes it
       if (i == 7) throw std::runtime_error("bad picture");
       TkwPictureData d;
@@ -147,17 +147,17 @@ TEST(PictureQueue, RunsJobsInOrderAndKeepsTheirFailures) {
 
 // A queue destroyed with work waiting finishes the running job, drops the rest (their
 // results report a broken promise) and does not hang.
-TEST(PictureQueue, DestroyedWithJobsWaiting) {
+TEST(WorkQueue, DestroyedWithJobsWaiting) {
   std::vector<std::shared_future<TkwPictureData>> results;
   std::atomic<bool> started{false};
   {
-    TkwPictureQueue queue;
-    results.push_back(*queue.Submit([&started] {
+    TkwWorkQueue queue;
+    results.push_back(*queue.Submit<TkwPictureData>([&started] {
       started = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       return TkwPictureData{};
     }));
-    for (int i = 0; i < 5; ++i) results.push_back(*queue.Submit([] { return TkwPictureData{}; }));
+    for (int i = 0; i < 5; ++i) results.push_back(*queue.Submit<TkwPictureData>([] { return TkwPictureData{}; }));
     while (!started) std::this_thread::yield();
   }
   EXPECT_NO_THROW(results[0].get());
