@@ -3,10 +3,17 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <tuple>
+
+#include "platform/FontCache.h"
+#include "platform/UserFolders.h"
 
 namespace qm {
 namespace {
@@ -51,44 +58,97 @@ struct TkwFaceEntry {
   int Slant = FC_SLANT_ROMAN;
 };
 
+// Everything besides the files themselves that moves what fontconfig reads.
+std::string CacheEnvironment() {
+  std::string env = "fontconfig " + std::to_string(FcGetVersion());
+  for (const char* name : {"FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT", "HOME", "XDG_CONFIG_HOME",
+                           "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+    const char* v = std::getenv(name);
+    env += '\x1f';
+    env += name;
+    env += '=';
+    if (v != nullptr) env += v;
+  }
+  return env;
+}
+
+void AddAll(FcStrList* AList, std::vector<std::string>& AOut) {
+  if (AList == nullptr) return;
+  while (FcChar8* s = FcStrListNext(AList)) AOut.emplace_back(reinterpret_cast<const char*>(s));
+  FcStrListDone(AList);
+}
+
+// The files and folders whose change can change fontconfig's answer: the configuration
+// files it read and their folders, the font folders (with the ones found inside them),
+// and the usual places of configuration and fonts that do not exist yet.
+std::vector<std::string> WatchedPaths(FcConfig* AConfig) {
+  std::vector<std::string> paths;
+  AddAll(FcConfigGetConfigFiles(AConfig), paths);
+  const std::size_t files = paths.size();
+  for (std::size_t i = 0; i < files; ++i) {
+    const std::size_t slash = paths[i].rfind('/');
+    if (slash != std::string::npos && slash > 0) paths.push_back(paths[i].substr(0, slash));
+  }
+  AddAll(FcConfigGetConfigDirs(AConfig), paths);
+  AddAll(FcConfigGetFontDirs(AConfig), paths);
+  const std::string config = GetUserConfigFolder();
+  for (const std::string& p : {std::string("/etc/fonts"), std::string("/etc/fonts/fonts.conf"),
+                               std::string("/etc/fonts/conf.d"), config + "/fontconfig",
+                               config + "/fontconfig/fonts.conf", config + "/fontconfig/conf.d"}) {
+    paths.push_back(p);
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    for (const char* p : {"/.fonts.conf", "/.fonts.conf.d", "/.fonts", "/.local/share/fonts"}) {
+      paths.push_back(std::string(home) + p);
+    }
+  }
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
+    paths.push_back(std::string(data) + "/fonts");
+  }
+  std::sort(paths.begin(), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  return paths;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& AName) {
+  constexpr std::streamoff kMaxCacheBytes = 16 << 20;  // thousands of fonts take a few hundred KiB
+  std::ifstream in(AName, std::ios::binary | std::ios::ate);
+  if (!in || in.tellg() > kMaxCacheBytes) return std::nullopt;
+  in.seekg(0);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
 class TkwFontCatalogue {
 public:
   // The catalogue owns its fontconfig configuration, so that nothing of fontconfig's
-  // global state is made (and left behind at exit).
-  TkwFontCatalogue() : FConfig(FcInitLoadConfigAndFonts()) {
-    TkwFcPattern pat(FcPatternCreate());
-    std::unique_ptr<FcObjectSet, TkwFcObjectSetDeleter> os(
-        FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_WEIGHT, FC_SLANT, FC_OUTLINE, nullptr));
-    std::unique_ptr<FcFontSet, TkwFcFontSetDeleter> set(FcFontList(FConfig, pat.get(), os.get()));
-    if (set) {
-      for (int i = 0; i < set->nfont; ++i) {
-        FcPattern* p = set->fonts[i];
-        FcBool outline = FcFalse;
-        if (FcPatternGetBool(p, FC_OUTLINE, 0, &outline) != FcResultMatch || !outline) continue;
-        FcChar8* family = nullptr;
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(p, FC_FAMILY, 0, &family) != FcResultMatch) continue;
-        if (FcPatternGetString(p, FC_FILE, 0, &file) != FcResultMatch) continue;
-        TkwFaceEntry e;
-        e.Family = reinterpret_cast<const char*>(family);
-        e.Path = reinterpret_cast<const char*>(file);
-        FcPatternGetInteger(p, FC_INDEX, 0, &e.Index);
-        FcPatternGetInteger(p, FC_WEIGHT, 0, &e.Weight);
-        FcPatternGetInteger(p, FC_SLANT, 0, &e.Slant);
-        FFaces.push_back(std::move(e));
+  // global state is made (and left behind at exit). What fontconfig answered is kept in
+  // the user's cache folder; while the files it depends on are unchanged, a run takes it
+  // from there and reads the configuration only when a family must be matched anew.
+  TkwFontCatalogue() : FCacheFile(FontCacheFileName()), FEnvironment(CacheEnvironment()) {
+    if (!FCacheFile.empty()) {
+      if (const auto text = ReadWholeFile(FCacheFile)) {
+        if (auto cache = ReadFontCache(*text, FEnvironment)) {
+          FStamps = std::move(cache->Stamps);
+          for (TkwCachedFace& f : cache->Faces) {
+            FFaces.push_back({std::move(f.Family), std::move(f.Path), f.Index, f.Weight, f.Slant});
+          }
+          for (TkwCachedMatch& m : cache->Matches) {
+            FMatches[std::make_tuple(m.Family, m.Bold, m.Italic)] = {std::move(m.Path), m.Index};
+          }
+          BuildFamilies();
+          return;
+        }
       }
     }
-    // fontconfig lists in cache order, which differs between machines.
-    std::sort(FFaces.begin(), FFaces.end(), [](const TkwFaceEntry& a, const TkwFaceEntry& b) {
-      return std::tie(a.Family, a.Weight, a.Slant, a.Path, a.Index) <
-             std::tie(b.Family, b.Weight, b.Slant, b.Path, b.Index);
-    });
-    for (const auto& f : FFaces) FFamilies.push_back(f.Family);
-    for (const auto& a : kAliases) {
-      if (HasFamily(a.Family)) FFamilies.emplace_back(a.Alias);
+    LoadConfig();
+    ListFaces();
+    BuildFamilies();
+    if (!FCacheFile.empty() && FConfig != nullptr) {
+      FStamps = StampPaths(WatchedPaths(FConfig));
+      SaveCache();
     }
-    std::sort(FFamilies.begin(), FFamilies.end());
-    FFamilies.erase(std::unique(FFamilies.begin(), FFamilies.end()), FFamilies.end());
   }
 
   ~TkwFontCatalogue() {
@@ -121,7 +181,63 @@ public:
   }
 
 private:
-  TkwFontFile FindUncached(const std::string& AFamily, bool ABold, bool AItalic) const {
+  void LoadConfig() {
+    if (!FConfigLoaded) FConfig = FcInitLoadConfigAndFonts();
+    FConfigLoaded = true;
+  }
+
+  void ListFaces() {
+    if (FConfig == nullptr) return;
+    TkwFcPattern pat(FcPatternCreate());
+    std::unique_ptr<FcObjectSet, TkwFcObjectSetDeleter> os(
+        FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_WEIGHT, FC_SLANT, FC_OUTLINE, nullptr));
+    std::unique_ptr<FcFontSet, TkwFcFontSetDeleter> set(FcFontList(FConfig, pat.get(), os.get()));
+    if (set) {
+      for (int i = 0; i < set->nfont; ++i) {
+        FcPattern* p = set->fonts[i];
+        FcBool outline = FcFalse;
+        if (FcPatternGetBool(p, FC_OUTLINE, 0, &outline) != FcResultMatch || !outline) continue;
+        FcChar8* family = nullptr;
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(p, FC_FAMILY, 0, &family) != FcResultMatch) continue;
+        if (FcPatternGetString(p, FC_FILE, 0, &file) != FcResultMatch) continue;
+        TkwFaceEntry e;
+        e.Family = reinterpret_cast<const char*>(family);
+        e.Path = reinterpret_cast<const char*>(file);
+        FcPatternGetInteger(p, FC_INDEX, 0, &e.Index);
+        FcPatternGetInteger(p, FC_WEIGHT, 0, &e.Weight);
+        FcPatternGetInteger(p, FC_SLANT, 0, &e.Slant);
+        FFaces.push_back(std::move(e));
+      }
+    }
+    // fontconfig lists in cache order, which differs between machines.
+    std::sort(FFaces.begin(), FFaces.end(), [](const TkwFaceEntry& a, const TkwFaceEntry& b) {
+      return std::tie(a.Family, a.Weight, a.Slant, a.Path, a.Index) <
+             std::tie(b.Family, b.Weight, b.Slant, b.Path, b.Index);
+    });
+  }
+
+  void BuildFamilies() {
+    for (const auto& f : FFaces) FFamilies.push_back(f.Family);
+    for (const auto& a : kAliases) {
+      if (HasFamily(a.Family)) FFamilies.emplace_back(a.Alias);
+    }
+    std::sort(FFamilies.begin(), FFamilies.end());
+    FFamilies.erase(std::unique(FFamilies.begin(), FFamilies.end()), FFamilies.end());
+  }
+
+  void SaveCache() const {
+    if (FStamps.empty()) return;  // nothing to tell a stale cache by
+    TkwFontCache cache;
+    cache.Stamps = FStamps;
+    for (const TkwFaceEntry& f : FFaces) cache.Faces.push_back({f.Family, f.Path, f.Index, f.Weight, f.Slant});
+    for (const auto& [key, file] : FMatches) {
+      cache.Matches.push_back({std::get<0>(key), std::get<1>(key), std::get<2>(key), file.Path, file.Index});
+    }
+    SaveFontCacheFile(FCacheFile, WriteFontCache(cache, FEnvironment));
+  }
+
+  TkwFontFile FindUncached(const std::string& AFamily, bool ABold, bool AItalic) {
     const int wantWeight = ABold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
     const int wantSlant = AItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN;
     const TkwFaceEntry* best = nullptr;
@@ -140,32 +256,49 @@ private:
     }
     if (best != nullptr) return {best->Path, best->Index};
 
-    TkwFcPattern pat(FcPatternCreate());
-    FcPatternAddString(pat.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(AFamily.c_str()));
-    FcPatternAddInteger(pat.get(), FC_WEIGHT, wantWeight);
-    FcPatternAddInteger(pat.get(), FC_SLANT, wantSlant);
-    FcPatternAddBool(pat.get(), FC_OUTLINE, FcTrue);
-    FcConfigSubstitute(FConfig, pat.get(), FcMatchPattern);
-    FcDefaultSubstitute(pat.get());
-    FcResult res = FcResultNoMatch;
-    TkwFcPattern match(FcFontMatch(FConfig, pat.get(), &res));
     TkwFontFile out;
-    if (match) {
-      FcChar8* file = nullptr;
-      if (FcPatternGetString(match.get(), FC_FILE, 0, &file) == FcResultMatch) {
-        out.Path = reinterpret_cast<const char*>(file);
-        FcPatternGetInteger(match.get(), FC_INDEX, 0, &out.Index);
+    const auto matchKey = std::make_tuple(AFamily, ABold, AItalic);
+    if (auto it = FMatches.find(matchKey); it != FMatches.end()) {
+      out = it->second;
+    } else {
+      // A family fontconfig's rules decide: the configuration is read now if the
+      // catalogue came from the cache, and the answer is kept for the next runs.
+      LoadConfig();
+      if (FConfig != nullptr) {
+        TkwFcPattern pat(FcPatternCreate());
+        FcPatternAddString(pat.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(AFamily.c_str()));
+        FcPatternAddInteger(pat.get(), FC_WEIGHT, wantWeight);
+        FcPatternAddInteger(pat.get(), FC_SLANT, wantSlant);
+        FcPatternAddBool(pat.get(), FC_OUTLINE, FcTrue);
+        FcConfigSubstitute(FConfig, pat.get(), FcMatchPattern);
+        FcDefaultSubstitute(pat.get());
+        FcResult res = FcResultNoMatch;
+        TkwFcPattern match(FcFontMatch(FConfig, pat.get(), &res));
+        if (match) {
+          FcChar8* file = nullptr;
+          if (FcPatternGetString(match.get(), FC_FILE, 0, &file) == FcResultMatch) {
+            out.Path = reinterpret_cast<const char*>(file);
+            FcPatternGetInteger(match.get(), FC_INDEX, 0, &out.Index);
+          }
+        }
+        FMatches.emplace(matchKey, out);
+        SaveCache();
       }
     }
     if (out.Path.empty() && !FFaces.empty()) out = {FFaces.front().Path, FFaces.front().Index};
     return out;
   }
 
-  FcConfig* FConfig = nullptr;  // owned
+  std::string FCacheFile;
+  std::string FEnvironment;
+  std::vector<std::string> FStamps;  // of the cache, loaded or made; empty: none is kept
+  FcConfig* FConfig = nullptr;  // owned; read only when needed if the cache served
+  bool FConfigLoaded = false;
   std::vector<TkwFaceEntry> FFaces;
   std::vector<std::string> FFamilies;
   mutable std::mutex FMutex;
   std::map<std::tuple<std::string, bool, bool>, TkwFontFile> FCache;
+  std::map<std::tuple<std::string, bool, bool>, TkwFontFile> FMatches;  // fontconfig's own matches
 };
 
 TkwFontCatalogue& Catalogue() {

@@ -219,6 +219,35 @@ TEST_F(CliCommand, ConvertNeedingAPasswordExitsThreeAndWritesNothing) {
   EXPECT_EQ(Run({"convert", file, "-o", Path("locked.rtf"), "--password", "wrong", "-q"}).Status, 3);
 }
 
+// The font catalogue is kept in the user's cache folder after the first run; a later run
+// that takes it from there, or finds it damaged, writes the same RTF.
+TEST_F(CliCommand, FontCatalogueCacheGivesTheSameDocument) {
+  qm::TkwTestPdf pdf;
+  const int sans = pdf.AddFont("Helvetica");
+  const int serif = pdf.AddFont("Times-Bold");
+  pdf.AddPage("BT /F1 12 Tf 72 720 Td (Plain words in a sans face.) Tj ET "
+              "BT /F2 14 Tf 72 690 Td (Bold serif words.) Tj ET",
+              {{"F1", sans}, {"F2", serif}});
+  ASSERT_TRUE(pdf.SaveToFile(Path("in.pdf")));
+  const std::string env = "XDG_CACHE_HOME=" + Path("cache");
+  const fs::path cacheFile = FDir / "cache" / "quillmark" / "fonts.cache";
+  auto convert = [&](const std::string& AOut) {
+    const std::string cmd = "env " + Quote(env) + " " + Quote(QM_QUILLMARK) + " convert -q " + Quote(Path("in.pdf")) +
+                            " -o " + Quote(Path(AOut)) + " >/dev/null 2>&1";
+    return std::system(cmd.c_str());
+  };
+  ASSERT_EQ(convert("first.rtf"), 0);
+  ASSERT_TRUE(fs::exists(cacheFile));
+  ASSERT_EQ(convert("second.rtf"), 0);
+  Write("cache/quillmark/fonts.cache", "quillmark font cache 1\nenv\tgarbage\n");
+  ASSERT_EQ(convert("third.rtf"), 0);
+  const std::string first = ReadFile(Path("first.rtf"));
+  EXPECT_NE(first.find("Bold serif words."), std::string::npos);
+  EXPECT_EQ(ReadFile(Path("second.rtf")), first);
+  EXPECT_EQ(ReadFile(Path("third.rtf")), first);
+  EXPECT_EQ(ReadFile(cacheFile).rfind("quillmark font cache 1\nenv\tfontconfig", 0), 0u) << "written anew";
+}
+
 // Ctrl-C stops a conversion at the next page: the run ends with 130, the existing target
 // stays as it was and nothing half-written is left beside it.
 TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
