@@ -43,7 +43,8 @@ struct TGlyphBox {
 };
 
 const TGlyphBox& GlyphBox(const TkwFontFace& AFace, char32_t ACode) {
-  static std::map<std::pair<const TkwFontFace*, char32_t>, TGlyphBox> cache;
+  // One per thread: conversions may run on several at once.
+  thread_local std::map<std::pair<const TkwFontFace*, char32_t>, TGlyphBox> cache;
   auto key = std::make_pair(&AFace, ACode);
   auto it = cache.find(key);
   if (it != cache.end()) return it->second;
