@@ -339,9 +339,12 @@ bool TkwFlateDecode::InflateFast(TkwFlateBits& ABits, std::size_t& APos, bool& A
     cnt -= len;
     if (sym < 256) {
       out[pos++] = static_cast<std::uint8_t>(sym);
-      // A second literal from the bits at hand (at least 41 are left).
-      entry = lit.Fast[buf & kFastMask];
-      if (entry != 0 && (entry & 511) < 256) {
+      // Up to four more literals from the bits at hand: at least 41 are left and a direct
+      // code takes at most 10, so each look-up still sees 10 valid bits. The output has
+      // room: the longest match fits after the limit.
+      for (int more = 0; more < 4; ++more) {
+        entry = lit.Fast[buf & kFastMask];
+        if (entry == 0 || (entry & 511) >= 256) break;
         len = entry >> THuffman::kLenShift;
         buf >>= len;
         cnt -= len;
