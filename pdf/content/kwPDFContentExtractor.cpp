@@ -399,12 +399,19 @@ TkwRectF TkwPDFContentExtractor::MeasureGlyph(const TkwPDState& AState, double A
   }
   const TkwMatrix2D surface = TranslatedBefore(FTextSurface, AX, -AY);
   const TkwFontFace& face = *FMeasureFace;
-  const double upem = face.GetUnitsPerEm() > 0 ? face.GetUnitsPerEm() : 1000;
-  const double ascent = face.GetCellAscent() * fs / upem + AState.FRise;
-  const double baseline = -static_cast<double>(RoundEven(ascent)) + face.GetCellAscent() * fs / upem;
+  if (FGlyphMetricsFace != &face || !(FGlyphMetricsSize == fs) || !(FGlyphMetricsRise == AState.FRise)) {
+    const double upem = face.GetUnitsPerEm() > 0 ? face.GetUnitsPerEm() : 1000;
+    const double ascent = face.GetCellAscent() * fs / upem + AState.FRise;
+    FGlyphBaseline = -static_cast<double>(RoundEven(ascent)) + face.GetCellAscent() * fs / upem;
+    FGlyphScale = fs / upem;
+    FGlyphMetricsFace = &face;
+    FGlyphMetricsSize = fs;
+    FGlyphMetricsRise = AState.FRise;
+  }
+  const double baseline = FGlyphBaseline;
   // Font units (y up) to the glyph's layout box (y down), scaled by the horizontal scaling:
   // {sx, 0, 0, -s, 0, baseline} followed by the surface, without the exact zero products.
-  const double s = fs / upem;
+  const double s = FGlyphScale;
   const double sx = s * AState.FHorizScaling;
   const TkwMatrix2D m{sx * surface.A,
                       sx * surface.B,
@@ -469,11 +476,20 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   if (!FGlyphFontValid || FGlyphFontFor != pdfFont) UpdateGlyphFont(pdfFont);
   TFont& font = FGlyphFont;
   const double k = PixelsPerPoint();
-  font.Size = RoundEven(AState.GetTransformedFontSize() / k);
+  // The output size changes with the font size, the text matrix's second column and the
+  // CTM only: kept for the last ones.
+  const std::array<double, 7> sizeKey{AState.FFontSize, tm.FM21, tm.FM22, AState.FCTM.FM11, AState.FCTM.FM12,
+                                      AState.FCTM.FM21, AState.FCTM.FM22};
+  if (!FGlyphSizeValid || !(sizeKey == FGlyphSizeKey)) {
+    FGlyphSize = RoundEven(AState.GetTransformedFontSize() / k);
+    FGlyphSizeKey = sizeKey;
+    FGlyphSizeValid = true;
+  }
+  font.Size = FGlyphSize;
   std::array<std::int32_t, 3> rgb{0, 0, 0};
   AState.GetFillRGB(rgb);
   // Glyphs come in long runs of one colour: the conversion is kept for the last one.
-  if (!FLastFill || *FLastFill != rgb) {
+  if (!FLastFill || (*FLastFill)[0] != rgb[0] || (*FLastFill)[1] != rgb[1] || (*FLastFill)[2] != rgb[2]) {
     auto chan = [](std::int32_t AV) {
       return static_cast<std::uint8_t>(std::clamp(RoundEven(AV * 255.0 / 65536.0), 0, 255));
     };

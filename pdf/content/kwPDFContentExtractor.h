@@ -115,6 +115,12 @@ private:
   // glyphs of a string share it.
   TkwMatrix2D FTextSurface, FTextSurfaceTm, FTextSurfaceOf;
   bool FTextSurfaceValid = false;
+  std::array<double, 7> FGlyphSizeKey{};
+  int FGlyphSize = 0;
+  bool FGlyphSizeValid = false;
+  // The glyph box's scale and baseline for a face, size and rise (the last ones asked for).
+  const TkwFontFace* FGlyphMetricsFace = nullptr;
+  double FGlyphMetricsSize = 0, FGlyphMetricsRise = 0, FGlyphBaseline = 0, FGlyphScale = 0;
   // Glyph boxes of single-byte codes for the last few measuring faces (faces are cached
   // for the whole run, so their addresses stay valid).
   struct TBoxEntry {
