@@ -9,6 +9,16 @@ namespace qm {
 // canonical counts for the rare longer ones.
 struct TkwFlateDecode::THuffman {
   static constexpr int kFastBits = 10;
+  // Each kFastBits-bit value with its bits in reverse order.
+  static constexpr std::array<std::uint16_t, 1u << kFastBits> kReversed = [] {
+    std::array<std::uint16_t, 1u << kFastBits> table{};
+    for (unsigned v = 0; v < table.size(); ++v) {
+      unsigned r = 0;
+      for (int b = 0; b < kFastBits; ++b) r |= ((v >> b) & 1u) << (kFastBits - 1 - b);
+      table[v] = static_cast<std::uint16_t>(r);
+    }
+    return table;
+  }();
   static constexpr std::uint16_t kLenShift = 9;
   std::array<std::uint16_t, 1u << kFastBits> Fast{};  // symbol | length << 9; 0 = not direct
   std::array<std::uint16_t, 16> Count{};
@@ -42,8 +52,7 @@ struct TkwFlateDecode::THuffman {
     for (int len = 1; len <= kFastBits; ++len) {
       for (int k = 0; k < Count[static_cast<std::size_t>(len)]; ++k) {
         const std::uint16_t sym = Symbol[index++];
-        unsigned rev = 0;
-        for (int b = 0; b < len; ++b) rev |= ((code >> b) & 1u) << (len - 1 - b);
+        const unsigned rev = kReversed[code] >> (kFastBits - len);
         const auto entry = static_cast<std::uint16_t>(sym | (len << kLenShift));
         for (unsigned i = rev; i < (1u << kFastBits); i += 1u << len) Fast[i] = entry;
         ++code;
