@@ -23,6 +23,13 @@ public:
 // The screen measurer over the installed fonts.
 [[nodiscard]] std::unique_ptr<TkwTextMeasurer> CreateScreenTextMeasurer();
 
+namespace fmt {
+// Same name, size and style: what a face's widths depend on (not the colour).
+[[nodiscard]] inline bool SameFace(const TFont& A, const TFont& B) {
+  return A.Size == B.Size && A.Style == B.Style && A.Name == B.Name;
+}
+}  // namespace fmt
+
 // Screen pixels per point (pixels per inch / 72).
 [[nodiscard]] double FormatterPixelsPerPoint();
 
@@ -41,10 +48,7 @@ public:
   };
   // The three widths at once; the same face as the last call costs a comparison.
   [[nodiscard]] const TEntry& Lookup(const TFont& AFont) {
-    if (FLast != nullptr && FLastFont.Size == AFont.Size && FLastFont.Style == AFont.Style &&
-        FLastFont.Name == AFont.Name) {
-      return *FLast;
-    }
+    if (FLast != nullptr && fmt::SameFace(FLastFont, AFont)) return *FLast;
     return LookupFace(AFont);
   }
   [[nodiscard]] double SpaceWidth(const TFont& AFont) { return Lookup(AFont).Space; }

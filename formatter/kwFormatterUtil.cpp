@@ -28,10 +28,6 @@ bool SameFont(const TFont& A, const TFont& B) {
   return A.Size == B.Size && A.Style == B.Style && A.Color == B.Color && A.Name == B.Name;
 }
 
-bool SameFace(const TFont& A, const TFont& B) {
-  return A.Size == B.Size && A.Style == B.Style && A.Name == B.Name;
-}
-
 std::string FaceKey(const TFont& AFont) {
   std::string key = AFont.Name;
   key += '\x1f';
@@ -106,9 +102,7 @@ bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle) {
     return false;
   }
   // A needle without letters (dot leaders, rules) matches only itself.
-  if (std::none_of(ANeedle.begin(), ANeedle.end(), [](char16_t C) {
-        return Lower(C) != C || (C >= u'a' && C <= u'z');
-      })) {
+  if (std::none_of(ANeedle.begin(), ANeedle.end(), IsAsciiLetter)) {
     return AText.find(ANeedle) != std::u16string_view::npos;
   }
   for (std::size_t i = 0; i + ANeedle.size() <= AText.size(); ++i) {

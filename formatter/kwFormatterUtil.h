@@ -22,8 +22,7 @@ void SetFontSize(TFont& AFont, double ASize);
 [[nodiscard]] TFont MakeFont(std::string_view AName, double ASize);
 // Name (case-sensitive), size, style and colour.
 [[nodiscard]] bool SameFont(const TFont& A, const TFont& B);
-// Name, size and style; colour ignored.
-[[nodiscard]] bool SameFace(const TFont& A, const TFont& B);
+// SameFace (name, size and style; colour ignored) is in kwFormatterMeasure.h.
 // Name, size, style: the key of the width cache.
 [[nodiscard]] std::string FaceKey(const TFont& AFont);
 

@@ -9,6 +9,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+
+#include "platform/UserFolders.h"
 
 namespace qm {
 namespace {
@@ -156,11 +159,18 @@ std::optional<TkwFontCache> ReadFontCache(std::string_view AText, std::string_vi
 }
 
 std::string FontCacheFileName() {
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  if (cache != nullptr && *cache == '/') return std::string(cache) + "/quillmark/fonts.cache";
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home == '/') return std::string(home) + "/.cache/quillmark/fonts.cache";
-  return {};
+  const std::string folder = GetUserCacheFolder();
+  return folder.empty() ? std::string() : folder + "/quillmark/fonts.cache";
+}
+
+std::optional<std::string> LoadFontCacheFile(const std::string& AFileName) {
+  constexpr std::streamoff kMaxCacheBytes = 16 << 20;  // thousands of fonts take a few hundred KiB
+  std::ifstream in(AFileName, std::ios::binary | std::ios::ate);
+  if (!in || in.tellg() > kMaxCacheBytes) return std::nullopt;
+  in.seekg(0);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return text;
 }
 
 bool SaveFontCacheFile(const std::string& AFileName, const std::string& AText) {

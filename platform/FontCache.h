@@ -53,6 +53,9 @@ struct TkwFontCache {
 // empty when neither is set.
 [[nodiscard]] std::string FontCacheFileName();
 
+// The file's text; nothing when it cannot be read or is far larger than any cache.
+[[nodiscard]] std::optional<std::string> LoadFontCacheFile(const std::string& AFileName);
+
 // Replaces the file with the text through a temporary file beside it; false on failure
 // (the cache is then simply not kept).
 bool SaveFontCacheFile(const std::string& AFileName, const std::string& AText);

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <map>
 #include <memory>
@@ -110,16 +108,6 @@ std::vector<std::string> WatchedPaths(FcConfig* AConfig) {
   return paths;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& AName) {
-  constexpr std::streamoff kMaxCacheBytes = 16 << 20;  // thousands of fonts take a few hundred KiB
-  std::ifstream in(AName, std::ios::binary | std::ios::ate);
-  if (!in || in.tellg() > kMaxCacheBytes) return std::nullopt;
-  in.seekg(0);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return text;
-}
-
 class TkwFontCatalogue {
 public:
   // The catalogue owns its fontconfig configuration, so that nothing of fontconfig's
@@ -128,7 +116,7 @@ public:
   // from there and reads the configuration only when a family must be matched anew.
   TkwFontCatalogue() : FCacheFile(FontCacheFileName()), FEnvironment(CacheEnvironment()) {
     if (!FCacheFile.empty()) {
-      if (const auto text = ReadWholeFile(FCacheFile)) {
+      if (const auto text = LoadFontCacheFile(FCacheFile)) {
         if (auto cache = ReadFontCache(*text, FEnvironment)) {
           FStamps = std::move(cache->Stamps);
           for (TkwCachedFace& f : cache->Faces) {

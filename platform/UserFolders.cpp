@@ -24,6 +24,14 @@ std::string GetUserConfigFolder() {
   return StripSlash(EnvOr("HOME", ".")) + "/.config";
 }
 
+std::string GetUserCacheFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && *cache == '/') return StripSlash(cache);
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home == '/') return StripSlash(home) + "/.cache";
+  return {};
+}
+
 std::string GetTempFolder() { return StripSlash(EnvOr("TMPDIR", "/tmp")); }
 
 }  // namespace qm

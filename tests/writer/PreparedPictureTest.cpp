@@ -2,14 +2,9 @@
 // picture had been encoded when it was placed, whatever happened to the bitmap between.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "tests/writer/WriterTestUtil.h"
-#include "base/WorkQueue.h"
 
 namespace qm {
 namespace {
@@ -116,52 +111,6 @@ TEST(PreparedPictures, UnplacedPictureLeavesNoTrace) {
   doc->EndPage();
   EXPECT_EQ(doc->GetImageCount(), 0);
   EXPECT_TRUE(PictureBytes(*doc).empty());
-}
-
-TEST(WorkQueue, RunsJobsInOrderAndKeepsTheirFailures) {
-  TkwWorkQueue queue;
-  std::vector<int> order;
-  std::vector<std::shared_future<TkwPictureData>> results;
-  for (int i = 0; i < 20; ++i) {
-    auto r = queue.Submit<TkwPictureData>([i, &order] {
-      order.push_back(i);  // only the queue's one thread writes it
-      if (i == 7) throw std::runtime_error("bad picture");
-      TkwPictureData d;
-      d.Width = i;
-      return d;
-    });
-    ASSERT_TRUE(r.has_value());
-    results.push_back(*r);
-  }
-  for (int i = 0; i < 20; ++i) {
-    if (i == 7) {
-      EXPECT_THROW(results[7].get(), std::runtime_error);
-    } else {
-      EXPECT_EQ(results[static_cast<std::size_t>(i)].get().Width, i);
-    }
-  }
-  std::vector<int> expected(20);
-  for (int i = 0; i < 20; ++i) expected[static_cast<std::size_t>(i)] = i;
-  EXPECT_EQ(order, expected);
-}
-
-// A queue destroyed with work waiting finishes the running job, drops the rest (their
-// results report a broken promise) and does not hang.
-TEST(WorkQueue, DestroyedWithJobsWaiting) {
-  std::vector<std::shared_future<TkwPictureData>> results;
-  std::atomic<bool> started{false};
-  {
-    TkwWorkQueue queue;
-    results.push_back(*queue.Submit<TkwPictureData>([&started] {
-      started = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      return TkwPictureData{};
-    }));
-    for (int i = 0; i < 5; ++i) results.push_back(*queue.Submit<TkwPictureData>([] { return TkwPictureData{}; }));
-    while (!started) std::this_thread::yield();
-  }
-  EXPECT_NO_THROW(results[0].get());
-  EXPECT_THROW(results.back().get(), std::future_error);
 }
 
 }  // namespace
