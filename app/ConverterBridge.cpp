@@ -3,14 +3,11 @@
 #include <atomic>
 #include <mutex>
 
-#ifdef QM_HAVE_CONVERTER
 #include "converter/kwPDFConverter.h"
 #include "formatter/kwFormatterElements.h"
-#endif
 
 namespace qm {
 
-#ifdef QM_HAVE_CONVERTER
 namespace {
 
 QString FromEngine(const std::string& AName) { return QString::fromStdString(AName); }
@@ -128,12 +125,5 @@ std::unique_ptr<TJobConverter> MakeEngineConverter(TEngineFactoryMaker AFactory)
   return std::make_unique<TEngineConverter>(std::move(AFactory));
 }
 std::unique_ptr<TPdfProbe> MakeEngineProbe() { return std::make_unique<TEngineProbe>(); }
-
-#else
-
-std::unique_ptr<TJobConverter> MakeEngineConverter(TEngineFactoryMaker) { return nullptr; }
-std::unique_ptr<TPdfProbe> MakeEngineProbe() { return nullptr; }
-
-#endif
 
 }  // namespace qm

@@ -6,8 +6,7 @@
 #include "app/JobLogic.h"
 
 // The application's view of the engine: a job converter and the validating converter, both
-// over TkwPDFConverter. Without the engine in the build both are missing and every job
-// reports that the engine is not available.
+// over TkwPDFConverter.
 namespace qm {
 
 class TkwConverterFactory;

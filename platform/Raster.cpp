@@ -58,7 +58,7 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
   }
   FWidth = AWidth;
   FHeight = AHeight;
-  const std::size_t bits = static_cast<std::size_t>(AWidth) * GetBitsPerPixel();
+  const std::size_t bits = static_cast<std::size_t>(AWidth) * static_cast<std::size_t>(GetBitsPerPixel());
   FStride = ((bits + 31) / 32) * 4;
   FPixels.assign(FStride * static_cast<std::size_t>(AHeight), 0);
 }

@@ -174,10 +174,11 @@ bool TkwJpegDecoder::ReadFrame(std::size_t ALen, bool AProgressive) {
   FHMax = FVMax = 1;
   for (int i = 0; i < nf; ++i) {
     auto& c = FComps[static_cast<std::size_t>(i)];
-    c.Id = FData[p + 6 + 3 * i];
-    c.H = FData[p + 7 + 3 * i] >> 4;
-    c.V = FData[p + 7 + 3 * i] & 15;
-    c.Tq = FData[p + 8 + 3 * i];
+    const std::size_t at = p + 3 * static_cast<std::size_t>(i);
+    c.Id = FData[at + 6];
+    c.H = FData[at + 7] >> 4;
+    c.V = FData[at + 7] & 15;
+    c.Tq = FData[at + 8];
     if (c.H < 1 || c.H > 4 || c.V < 1 || c.V > 4 || c.Tq > 3) return false;
     if (nf == 1) c.H = c.V = 1;
     FHMax = std::max(FHMax, c.H);

@@ -162,10 +162,10 @@ TkwMD5Digest MD5Final(TkwMD5Context& ACtx) {
   const std::size_t padLen = used < 56 ? 56 - used : 120 - used;
   MD5Update(ACtx, std::span<const std::uint8_t>(pad.data(), padLen));
   std::array<std::uint8_t, 8> len{};
-  for (int i = 0; i < 8; ++i) len[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  for (std::size_t i = 0; i < 8; ++i) len[i] = static_cast<std::uint8_t>(bits >> (8 * i));
   MD5Update(ACtx, len);
   TkwMD5Digest out{};
-  for (int i = 0; i < 16; ++i) out[i] = static_cast<std::uint8_t>(ACtx.State[i / 4] >> (8 * (i % 4)));
+  for (std::size_t i = 0; i < 16; ++i) out[i] = static_cast<std::uint8_t>(ACtx.State[i / 4] >> (8 * (i % 4)));
   return out;
 }
 
@@ -180,7 +180,7 @@ TkwMD5Digest MD5(std::string_view AData) {
 
 void RC4Init(TkwRC4State& AState, std::span<const std::uint8_t> AKey) {
   if (AKey.empty() || AKey.size() > 256) throw ExInvalidKeyLen();
-  for (int i = 0; i < 256; ++i) AState.S[i] = static_cast<std::uint8_t>(i);
+  for (std::size_t i = 0; i < 256; ++i) AState.S[i] = static_cast<std::uint8_t>(i);
   std::uint8_t j = 0;
   for (std::size_t i = 0; i < 256; ++i) {
     j = static_cast<std::uint8_t>(j + AState.S[i] + AKey[i % AKey.size()]);

@@ -385,7 +385,9 @@ TkwRef<TkwStream> TkwPDFilterManager::MakeFilterStream(std::string_view AName,
   }
   if (AName == "JPXDecode") return MakeJPXDecode(std::move(ASource), AParms, AStreamDict);
   if (AName == "JBIG2Decode") return MakeJBIG2Decode(std::move(ASource), AParms, AStreamDict);
-  if (AName == "Crypt") return MakeCryptDecode(std::move(ASource), AParms, AStreamDict);
+  // The document decrypts below the chain, with the crypt filter this entry names (its
+  // /Name in DecodeParms), so by now the data is plain.
+  if (AName == "Crypt") return ASource;
   return Make<TkwEOFStream>(std::move(ASource));
 }
 

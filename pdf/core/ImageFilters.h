@@ -6,8 +6,7 @@
 // Factories of the filters that the chain builder creates but that live in their own units.
 // Each returns the filter stream over ASource (which it shares). AParms is the filter's
 // parameter dictionary or nullptr; AStreamDict is the stream's own dictionary or nullptr.
-// Neither dictionary is kept after the call. Until a decoder unit is linked, a fallback
-// passes the data through unchanged.
+// Neither dictionary is kept after the call.
 namespace qm {
 
 class TkwPDDictionary;
@@ -24,9 +23,5 @@ class TkwPDDictionary;
 [[nodiscard]] TkwRef<TkwStream> MakeJPXDecode(TkwRef<TkwStream> ASource,
                                               const TkwPDDictionary* AParms,
                                               const TkwPDDictionary* AStreamDict);
-// The Crypt filter of a stream's Filter array; the document is AStreamDict->GetParentDoc().
-[[nodiscard]] TkwRef<TkwStream> MakeCryptDecode(TkwRef<TkwStream> ASource,
-                                                const TkwPDDictionary* AParms,
-                                                const TkwPDDictionary* AStreamDict);
 
 }  // namespace qm

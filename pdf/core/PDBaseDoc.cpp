@@ -151,7 +151,7 @@ void TkwPDBaseDoc::LoadDocument(TkwRef<TkwBaseStream> AStream, std::string_view 
 
   if (auto* encrypt = FTrailer->LookUp("Encrypt"); encrypt != nullptr && encrypt->IsDict()) {
     FEncrypt = static_cast<TkwPDDictionary*>(encrypt);
-    FEncryptNum = FEncrypt->GetObjNumber() == kNoObjNum ? -1 : FEncrypt->GetObjNumber();
+    FEncryptNum = FEncrypt->GetObjNumber() == kNoObjNum ? -1 : static_cast<std::int64_t>(FEncrypt->GetObjNumber());
     SetupEncryption(APassword);
   }
   FLoaded = true;
@@ -176,7 +176,7 @@ void TkwPDBaseDoc::SetupEncryption(std::string_view APassword) {
   FSecurity = MakeAESSecurity(*FEncrypt, FTrailer->LookUpArray("ID"));
   if (!FSecurity) FSecurity = std::make_unique<TkwStandardSecurity>(s);
   // The password check runs once; every string and stream afterwards reuses its file key.
-  FCryptStream = MakeRef<TkwCryptStream>(TkwRef<TkwStream>(TkwMemoryStream::FromString({})), *FSecurity, 0, 0);
+  FCryptStream = MakeRef<TkwCryptStream>(TkwRef<TkwStream>(TkwMemoryStream::FromString({})), *FSecurity, 0u, 0u);
   FUserEncryptionSettings = std::make_unique<TkwEncryptionSettings>();
   if (!FCryptStream->CheckPassword(FUserEncryptionSettings.get(), APassword)) throw ExInvalidPassword();
   FIsOwner = FSecurity->GetIsOwner();
@@ -255,7 +255,7 @@ TkwPDDictionary* TkwPDBaseDoc::GetDocRoot() {
   auto* catalog = static_cast<TkwPDDictionary*>(root);
   if (catalog->LookupRefObj("Pages") == nullptr) throw ExNoPageTreeObj();
   FCatalog = catalog;
-  FCatalogNum = catalog->GetObjNumber() == kNoObjNum ? -1 : catalog->GetObjNumber();
+  FCatalogNum = catalog->GetObjNumber() == kNoObjNum ? -1 : static_cast<std::int64_t>(catalog->GetObjNumber());
   return FCatalog;
 }
 
@@ -275,7 +275,7 @@ TkwPDDictionary* TkwPDBaseDoc::GetDocInfo() {
     FTrailer->SetKeyValue("Info", std::make_unique<TkwPDIndirectRef>(num, 0, this));
     FDocInfo = static_cast<TkwPDDictionary*>(AddToCollection(std::move(dict)));
   }
-  FDocInfoNum = FDocInfo->GetObjNumber() == kNoObjNum ? -1 : FDocInfo->GetObjNumber();
+  FDocInfoNum = FDocInfo->GetObjNumber() == kNoObjNum ? -1 : static_cast<std::int64_t>(FDocInfo->GetObjNumber());
   return FDocInfo;
 }
 

@@ -86,7 +86,8 @@ std::string EncodeUtf16Hex(std::string_view ABytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string result = "FEFF";
   result.reserve(4 + ABytes.size() * 4);
-  for (unsigned char c : ABytes) {
+  for (const char ch : ABytes) {
+    const auto c = static_cast<unsigned char>(ch);
     result += "00";
     result += kDigits[c >> 4];
     result += kDigits[c & 15];

@@ -146,12 +146,12 @@ TkwPDSampledFunction::TkwPDSampledFunction(TkwPDBaseObject& AObject) {
   for (int i = 0; i < FM; ++i) FEncode[static_cast<std::size_t>(i)] = {0, static_cast<double>(FSampleSize[static_cast<std::size_t>(i)] - 1)};
   if (const TkwPDArray* enc = dict->LookUpArray("Encode")) {
     if (!ReadNumbers(enc, nums) || nums.size() != static_cast<std::size_t>(2 * FM)) return;
-    for (int i = 0; i < FM; ++i) FEncode[static_cast<std::size_t>(i)] = {nums[2 * i], nums[2 * i + 1]};
+    for (std::size_t i = 0; i < static_cast<std::size_t>(FM); ++i) FEncode[i] = {nums[2 * i], nums[2 * i + 1]};
   }
   for (int j = 0; j < FN; ++j) FDecode[static_cast<std::size_t>(j)] = FRange[static_cast<std::size_t>(j)];
   if (const TkwPDArray* dec = dict->LookUpArray("Decode")) {
     if (!ReadNumbers(dec, nums) || nums.size() != static_cast<std::size_t>(2 * FN)) return;
-    for (int j = 0; j < FN; ++j) FDecode[static_cast<std::size_t>(j)] = {nums[2 * j], nums[2 * j + 1]};
+    for (std::size_t j = 0; j < static_cast<std::size_t>(FN); ++j) FDecode[j] = {nums[2 * j], nums[2 * j + 1]};
   }
   std::int64_t mul = FN;
   for (int i = 0; i < FM; ++i) {

@@ -4,11 +4,8 @@
 #include <cstring>
 #include <set>
 
-#include <zlib.h>
-
-#ifdef QM_HAVE_LIBPNG
 #include <png.h>
-#endif
+#include <zlib.h>
 
 #include "platform/Jpeg.h"
 #include "platform/Metafile.h"
@@ -256,7 +253,6 @@ TEST(Pictures, PictureShowsTheBitmapAsItWasPlaced) {
   }
 }
 
-#ifdef QM_HAVE_LIBPNG
 TEST(Png, LibpngDecodesIt) {
   const auto bmpOwned = Noise(64, 48);
   const TBitmap& bmp = *bmpOwned;
@@ -272,7 +268,6 @@ TEST(Png, LibpngDecodesIt) {
   EXPECT_EQ(pixels[(20 * 64 + 10) * 3], GetRValue(c));
   EXPECT_EQ(pixels[(20 * 64 + 10) * 3 + 2], GetBValue(c));
 }
-#endif
 
 std::vector<rtftest::TRtfPicture> PicturesOf(TkwOutputImageFormat AFormat, const TGraphic& AGraphic,
                                              bool ATransparent = false) {

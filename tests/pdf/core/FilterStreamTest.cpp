@@ -377,6 +377,16 @@ TEST(FilterChain, NoFilterPassesTheDataThrough) {
   EXPECT_EQ(Decode("<< /Length 3 >>", "abc"), "abc");
 }
 
+// The document decrypts under the chain, so a Crypt entry, whatever crypt filter it names,
+// hands the bytes on to the next filter as they are.
+TEST(FilterChain, CryptEntriesHandTheDataOn) {
+  EXPECT_EQ(Decode("<< /Filter /Crypt >>", "abc"), "abc");
+  EXPECT_EQ(Decode("<< /Filter /Crypt /DecodeParms << /Name /StdCF >> >>", "abc"), "abc");
+  EXPECT_EQ(Decode("<< /Filter [/Crypt /AHx] /DecodeParms [<< /Name /Identity >> null] >>", "616263>"),
+            "abc");
+  EXPECT_EQ(Decode("<< /Filter [/AHx /Crypt] >>", "616263>"), "abc");
+}
+
 TEST(FilterChain, UnknownFilterHidesDataFromLookCharButNotGetChar) {
   auto parser = std::make_unique<TkwPDParser>(
       nullptr, std::make_unique<TkwPDLexer>(TkwMemoryStream::FromString("<< /Filter /Foo >>")), false);

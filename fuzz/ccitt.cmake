@@ -1,1 +1,0 @@
-qm_add_fuzzer(ccitt SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ccitt_fuzzer.cpp LIBS qm_pdf_core)

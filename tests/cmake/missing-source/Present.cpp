@@ -1,0 +1,1 @@
+// Present, so that only the other source of the suite is missing.
