@@ -159,6 +159,15 @@ namespace qm {
 
 namespace {
 
+// Column detection stops at a row this much further below the band than the row before,
+// once the band reads as a table: the gap ends the table.
+constexpr double kTableRowGapGrowth = 5;
+// A row whose lines share a slot is a wrapped cell only while its distance below the band
+// stays within this of the first row's.
+constexpr double kSharedSlotGapChange = 10;
+// Three lines of a row in one slot are running text, not a row of cells.
+constexpr int kMaxLinesPerSlotInRow = 3;
+
 TkwFormatterRect LineBox(const TkwFormatterTextLine& ALine) {
   return {ALine.X, ALine.Y, ALine.Right, ALine.Y + ALine.Height};
 }
@@ -181,126 +190,173 @@ std::unique_ptr<TkwFormatterHSection> DefaultSection(const TkwPageSettings& APag
   return section;
 }
 
+// The slots of a band (one per column, ordered by left edge) as detection goes.
+using TSlots = std::vector<TkwFormatterRect>;
+
+// A first-row line goes to the column of its slot, or opens a new slot and column.
+void PlaceInFirstRow(TkwFormatterHSection& ASection, TSlots& ASlots, TkwFormatterTextLine* ALine) {
+  const auto* run = ALine->Run(0);
+  const double spaceHeight = run != nullptr ? fmt::Widths().SpaceHeight(run->Font) : ALine->Height;
+  const TkwFormatterRect box(ALine->X, ALine->Y - spaceHeight, ALine->Right, ALine->Y);
+  WidenSection(ASection, *ALine);
+  bool beyond = false;
+  int slot = fmt::ColumnSlot(box, ASlots, beyond);
+  TkwFormatterColumn* column = nullptr;
+  if (slot < 0) {
+    slot = fmt::InsertSlot(ASlots, box);
+    if (ASlots.size() == 1) {
+      column = ASection.Columns[0].get();
+    } else {
+      auto fresh = std::make_unique<TkwFormatterColumn>();
+      fresh->Document = ASection.Document;
+      column = fresh.get();
+      ASection.AddColumn(std::move(fresh), slot);
+    }
+  } else {
+    column = ASection.Columns[static_cast<std::size_t>(slot)].get();
+  }
+  column->Rect = ASlots[static_cast<std::size_t>(slot)];
+  column->AddItem(ALine);
+}
+
+// Places the band's first row, from line AStart; returns the index of its last line.
+std::size_t PlaceFirstRow(TkwFormatterHSection& ASection, TSlots& ASlots,
+                          const std::vector<TkwFormatterTextLine*>& ALines, std::size_t AStart) {
+  std::size_t last = AStart;
+  PlaceInFirstRow(ASection, ASlots, ALines[AStart]);
+  while (last + 1 < ALines.size() && fmt::SideBySide(ALines[last], ALines[last + 1], fmt::kSideBySideTolerance)) {
+    ++last;
+    PlaceInFirstRow(ASection, ASlots, ALines[last]);
+  }
+  return last;
+}
+
+// The side-by-side lines from AFirst on, in page order; ALast receives the index of
+// the last one.
+std::vector<TkwFormatterTextLine*> CollectRowFrom(const std::vector<TkwFormatterTextLine*>& ALines,
+                                                  std::size_t AFirst, std::size_t& ALast) {
+  std::vector<TkwFormatterTextLine*> row{ALines[AFirst]};
+  ALast = AFirst;
+  while (ALast + 1 < ALines.size() && fmt::SideBySide(ALines[ALast], ALines[ALast + 1], fmt::kSideBySideTolerance)) {
+    ++ALast;
+    row.push_back(ALines[ALast]);
+  }
+  return row;
+}
+
+// A following row mapped onto the band's slots: the slots with any the row opens, and
+// the slot of each line.
+struct TRowMapping {
+  bool Fits = false;      // every line has a slot, and no slot takes three lines in a row
+  bool TwoInOne = false;  // two consecutive lines share a slot
+  TSlots Slots;
+  std::vector<int> SlotOf;
+};
+
+TRowMapping MapRow(const std::vector<TkwFormatterTextLine*>& ARow, const TSlots& ASlots) {
+  TRowMapping mapping;
+  mapping.Slots = ASlots;
+  int runOfSame = 1;
+  for (std::size_t k = 0; k < ARow.size(); ++k) {
+    const auto* line = ARow[k];
+    const auto box = LineBox(*line);
+    bool beyond = false;
+    int slot = fmt::ColumnSlot(box, mapping.Slots, beyond);
+    if (slot < 0 && k > 0 && line->Y == ARow[k - 1]->Y && line->X > mapping.Slots.back().Right) {
+      slot = fmt::InsertSlot(mapping.Slots, box);
+    }
+    if (slot < 0) {
+      return mapping;
+    }
+    if (k > 0 && slot == mapping.SlotOf.back()) {
+      ++runOfSame;
+      mapping.TwoInOne = true;
+      if (runOfSame >= kMaxLinesPerSlotInRow) {
+        return mapping;
+      }
+    } else {
+      runOfSame = 1;
+    }
+    mapping.SlotOf.push_back(slot);
+  }
+  mapping.Fits = true;
+  return mapping;
+}
+
+// Row distances of the band so far: the last accepted row's and the first row's.
+struct TRowGaps {
+  double Previous = 0;
+  double First = 0;
+  bool HaveFirst = false;
+};
+
+// Whether the row's distance below the band keeps to the band's rhythm; AGap is that
+// distance. The first row seen sets the rhythm.
+bool KeepsRhythm(const TkwFormatterHSection& ASection, TRowGaps& AGaps, const TRowMapping& AMapping, double AGap) {
+  if (!AGaps.HaveFirst) {
+    AGaps.First = AGap;
+    AGaps.HaveFirst = true;
+  }
+  if (AGaps.Previous > 0 && AGap - AGaps.Previous > kTableRowGapGrowth && fmt::IsTableLike(ASection)) {
+    return false;
+  }
+  return !(AMapping.TwoInOne && std::fabs(AGap - AGaps.First) > kSharedSlotGapChange);
+}
+
+double RowTop(const std::vector<TkwFormatterTextLine*>& ARow) {
+  double top = ARow[0]->Y;
+  for (const auto* line : ARow) {
+    top = std::min(top, line->Y);
+  }
+  return top;
+}
+
+// An accepted row: new slots get columns, every slot widens with its lines.
+void AcceptRow(TkwFormatterHSection& ASection, TSlots& ASlots, TRowMapping& AMapping,
+               const std::vector<TkwFormatterTextLine*>& ARow) {
+  for (std::size_t k = 0; k < AMapping.Slots.size(); ++k) {
+    if (k >= ASection.Columns.size()) {
+      auto fresh = std::make_unique<TkwFormatterColumn>();
+      fresh->Document = ASection.Document;
+      ASection.AddColumn(std::move(fresh), -1);
+    }
+  }
+  ASlots = std::move(AMapping.Slots);
+  for (std::size_t k = 0; k < ARow.size(); ++k) {
+    const auto slot = static_cast<std::size_t>(AMapping.SlotOf[k]);
+    ASlots[slot].IncludeRect(LineBox(*ARow[k]));
+    auto& column = *ASection.Columns[slot];
+    column.Rect = ASlots[slot];
+    column.AddItem(ARow[k]);
+    WidenSection(ASection, *ARow[k]);
+  }
+}
+
 // Columns of a band of side-by-side lines, from line AStart; returns the index of the
 // last line the section took.
 std::size_t DetectColumns(TkwFormatterHSection& ASection, const std::vector<TkwFormatterTextLine*>& ALines,
                           std::size_t AStart) {
-  std::vector<TkwFormatterRect> slots;
-  auto* doc = ASection.Document;
-  const auto place = [&](TkwFormatterTextLine* ALine) {
-    const auto* run = ALine->Run(0);
-    const double spaceHeight = run != nullptr ? fmt::Widths().SpaceHeight(run->Font) : ALine->Height;
-    const TkwFormatterRect box(ALine->X, ALine->Y - spaceHeight, ALine->Right, ALine->Y);
-    WidenSection(ASection, *ALine);
-    bool beyond = false;
-    int slot = fmt::ColumnSlot(box, slots, beyond);
-    TkwFormatterColumn* column = nullptr;
-    if (slot < 0) {
-      slot = fmt::InsertSlot(slots, box);
-      if (slots.size() == 1) {
-        column = ASection.Columns[0].get();
-      } else {
-        auto fresh = std::make_unique<TkwFormatterColumn>();
-        fresh->Document = doc;
-        column = fresh.get();
-        ASection.AddColumn(std::move(fresh), slot);
-      }
-    } else {
-      column = ASection.Columns[static_cast<std::size_t>(slot)].get();
-    }
-    column->Rect = slots[static_cast<std::size_t>(slot)];
-    column->AddItem(ALine);
-  };
-
-  // First row.
-  std::size_t last = AStart;
-  place(ALines[AStart]);
-  while (last + 1 < ALines.size() && fmt::SideBySide(ALines[last], ALines[last + 1], 2)) {
-    ++last;
-    place(ALines[last]);
-  }
+  TSlots slots;
+  std::size_t last = PlaceFirstRow(ASection, slots, ALines, AStart);
   if (slots.size() < 2) {
     return last;
   }
-
   // Following rows, while they keep to the slots of the first.
-  double prevGap = 0;
-  double firstGap = 0;
-  bool haveFirstGap = false;
-  std::size_t next = last + 1;
-  while (next < ALines.size()) {
-    std::vector<TkwFormatterTextLine*> row{ALines[next]};
+  TRowGaps gaps;
+  for (std::size_t next = last + 1; next < ALines.size(); next = last + 1) {
     std::size_t rowLast = next;
-    while (rowLast + 1 < ALines.size() && fmt::SideBySide(ALines[rowLast], ALines[rowLast + 1], 2)) {
-      ++rowLast;
-      row.push_back(ALines[rowLast]);
-    }
-    auto trial = slots;
-    std::vector<int> mapped;
-    bool stop = false;
-    int runOfSame = 1;
-    bool twoInOne = false;
-    for (std::size_t k = 0; k < row.size() && !stop; ++k) {
-      const auto* line = row[k];
-      const auto box = LineBox(*line);
-      bool beyond = false;
-      int slot = fmt::ColumnSlot(box, trial, beyond);
-      if (slot < 0 && k > 0 && line->Y == row[k - 1]->Y && line->X > trial.back().Right) {
-        slot = fmt::InsertSlot(trial, box);
-      }
-      if (slot < 0) {
-        stop = true;
-        break;
-      }
-      if (k > 0 && slot == mapped.back()) {
-        ++runOfSame;
-        twoInOne = true;
-        if (runOfSame >= 3) {
-          stop = true;
-        }
-      } else {
-        runOfSame = 1;
-      }
-      mapped.push_back(slot);
-    }
-    if (stop) {
+    const auto row = CollectRowFrom(ALines, next, rowLast);
+    auto mapping = MapRow(row, slots);
+    if (!mapping.Fits) {
       break;
     }
-    double rowTop = row[0]->Y;
-    for (const auto* line : row) {
-      rowTop = std::min(rowTop, line->Y);
-    }
-    const double gap = rowTop - ASection.Rect.Bottom;
-    if (!haveFirstGap) {
-      firstGap = gap;
-      haveFirstGap = true;
-    }
-    if (prevGap > 0 && gap - prevGap > 5 && fmt::IsTableLike(ASection)) {
+    const double gap = RowTop(row) - ASection.Rect.Bottom;
+    if (!KeepsRhythm(ASection, gaps, mapping, gap)) {
       break;
     }
-    if (twoInOne && std::fabs(gap - firstGap) > 10) {
-      break;
-    }
-    // Accepted: new slots get columns, every slot widens with its lines.
-    for (std::size_t k = 0; k < trial.size(); ++k) {
-      if (k >= ASection.Columns.size()) {
-        auto fresh = std::make_unique<TkwFormatterColumn>();
-        fresh->Document = doc;
-        ASection.AddColumn(std::move(fresh), -1);
-      }
-    }
-    slots = std::move(trial);
-    for (std::size_t k = 0; k < row.size(); ++k) {
-      const auto slot = static_cast<std::size_t>(mapped[k]);
-      slots[slot].IncludeRect(LineBox(*row[k]));
-      auto& column = *ASection.Columns[slot];
-      column.Rect = slots[slot];
-      column.AddItem(row[k]);
-      WidenSection(ASection, *row[k]);
-    }
-    prevGap = gap;
+    AcceptRow(ASection, slots, mapping, row);
+    gaps.Previous = gap;
     last = rowLast;
-    next = rowLast + 1;
   }
   return last;
 }
@@ -354,7 +410,7 @@ void TkwFormatterPage::Analyse() {
     }
   } else {
     for (std::size_t n = 0; n < lines.size(); ++n) {
-      if (n + 1 < lines.size() && fmt::SideBySide(lines[n], lines[n + 1], 2)) {
+      if (n + 1 < lines.size() && fmt::SideBySide(lines[n], lines[n + 1], fmt::kSideBySideTolerance)) {
         auto section = std::make_unique<TkwFormatterHSection>();
         section->Document = Document;
         section->Columns[0]->Document = Document;
