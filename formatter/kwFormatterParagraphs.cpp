@@ -231,6 +231,54 @@ void UpdateRefs(const TkwFormatterTextLine& L, double& ALeftRef, double& ARightR
   }
 }
 
+// Every run of the line takes the fitted size.
+void ApplySize(TkwFormatterTextLine& ALine, const std::optional<double>& ASize) {
+  if (ASize) {
+    for (auto& run : ALine.Runs) {
+      SetFontSize(run->Font, *ASize);
+    }
+  }
+}
+
+// How a line sits against the one before it.
+struct TLineStep {
+  double Dx = 0;             // difference of the starts
+  double Dr = 0;             // difference of the ends
+  bool Centred = false;      // the line is centred on the page
+  bool PrevCentred = false;  // the line before is
+  bool Last = false;         // the paragraph's last line
+};
+
+// The alignment after the line at AIndex (1 for the second line), from the one so far:
+// 0 left, 1 right, 2 centred, 3 justified.
+std::uint8_t NextAlignment(std::uint8_t ACurrent, std::size_t AIndex, const TLineStep& AStep) {
+  const double dx = AStep.Dx;
+  const double dr = AStep.Dr;
+  if (AIndex == 1) {
+    if (dx < kSameLeftTolerance && (dr < kSameRightTolerance || AStep.Last)) {
+      return 3;
+    }
+    if (AStep.Centred) {
+      return 2;
+    }
+  } else {
+    if (AStep.Centred && AStep.PrevCentred) {
+      return (dx >= kSameLeftTolerance || dr >= kSameRightTolerance) ? 2 : 3;
+    }
+    if (dx < kSameLeftTolerance && (dr < kSameRightTolerance || AStep.Last) && ACurrent == 3) {
+      return 3;
+    }
+  }
+  if (dx < kSameLeftTolerance) {
+    return 0;
+  }
+  if (dr < kFlushRightTolerance) {
+    return 1;
+  }
+  return ACurrent;
+}
+
+// Alignment, indents and fitted font sizes of a paragraph, from its lines.
 void Attributes(TkwFormatterParagraph& P) {
   if (P.Lines.empty()) {
     return;
@@ -242,14 +290,12 @@ void Attributes(TkwFormatterParagraph& P) {
   if (const auto* r = (l0->ListLabel && l0->Runs.size() > 1) ? l0->Run(1) : l0->Run(0)) {
     substitute = FitAndNotify(P, *r);
   }
-  if (substitute) {
-    // Every line of the paragraph gets the fitted size, the first one too.
-    for (auto& run : l0->Runs) {
-      SetFontSize(run->Font, *substitute);
-    }
-  }
+  // Every line of the paragraph gets the fitted size, the first one too.
+  ApplySize(*l0, substitute);
   double body = 0;  // smallest start of the lines after the first
-  const auto centred = [pw](const TkwFormatterTextLine& L) { return std::fabs(L.X - (pw - L.Right)) < kCentreTolerance; };
+  const auto centred = [pw](const TkwFormatterTextLine& L) {
+    return std::fabs(L.X - (pw - L.Right)) < kCentreTolerance;
+  };
   bool prevCentred = centred(*l0);
   for (std::size_t i = 1; i < P.Lines.size(); ++i) {
     auto* L = P.Lines[i];
@@ -260,37 +306,11 @@ void Attributes(TkwFormatterParagraph& P) {
     if (L->X < body || body == 0) {
       body = L->X;
     }
-    const double dx = std::fabs(L->X - prev->X);
-    const double dr = std::fabs(L->Right - prev->Right);
-    const bool c = centred(*L);
-    const bool last = i + 1 == P.Lines.size();
-    if (i == 1) {
-      if (dx < kSameLeftTolerance && (dr < kSameRightTolerance || last)) {
-        P.Alignment = 3;
-      } else if (c) {
-        P.Alignment = 2;
-      } else if (dx < kSameLeftTolerance) {
-        P.Alignment = 0;
-      } else if (dr < kFlushRightTolerance) {
-        P.Alignment = 1;
-      }
-    } else {
-      if (c && prevCentred) {
-        P.Alignment = (dx >= kSameLeftTolerance || dr >= kSameRightTolerance) ? 2 : 3;
-      } else if (dx < kSameLeftTolerance && (dr < kSameRightTolerance || last) && P.Alignment == 3) {
-        P.Alignment = 3;
-      } else if (dx < kSameLeftTolerance) {
-        P.Alignment = 0;
-      } else if (dr < kFlushRightTolerance) {
-        P.Alignment = 1;
-      }
-    }
-    prevCentred = c;
-    if (substitute) {
-      for (auto& run : L->Runs) {
-        SetFontSize(run->Font, *substitute);
-      }
-    }
+    const TLineStep step{std::fabs(L->X - prev->X), std::fabs(L->Right - prev->Right), centred(*L), prevCentred,
+                         i + 1 == P.Lines.size()};
+    P.Alignment = NextAlignment(P.Alignment, i, step);
+    prevCentred = step.Centred;
+    ApplySize(*L, substitute);
   }
   // Left and justified paragraphs keep their first line where the page has it: the
   // indent is the body's start and the first line is offset from it.
