@@ -363,14 +363,20 @@ std::size_t DetectColumns(TkwFormatterHSection& ASection, const std::vector<TkwF
 
 }  // namespace
 
-void TkwFormatterPage::Analyse() {
-  std::stable_sort(Lines.begin(), Lines.end(), [](const auto* a, const auto* b) {
+namespace {
+
+// Reading order: by baseline, then from the left.
+void SortLines(std::vector<TkwFormatterTextLine*>& ALines) {
+  std::stable_sort(ALines.begin(), ALines.end(), [](const auto* a, const auto* b) {
     return a->Y != b->Y ? a->Y < b->Y : a->X < b->X;
   });
+}
 
-  for (auto& image : Images) {
+// An image is marked when a line's top or baseline and one of its ends lie inside it.
+void MarkImagesOverText(TkwFormatterPage& APage) {
+  for (auto& image : APage.Images) {
     const auto& r = image->Rect;
-    for (const auto* line : Lines) {
+    for (const auto* line : APage.Lines) {
       const double top = line->Y - line->Height;
       if (top > r.Bottom) {
         break;
@@ -384,22 +390,18 @@ void TkwFormatterPage::Analyse() {
       }
     }
   }
+}
 
-  if (!Lines.empty()) {
-    Lines[0]->FirstOnPage = true;
-  }
-  fmt::MergeLines(*this);
-
-  Sections.clear();
-  if (PageSettings == nullptr) {
-    return;
-  }
-  const auto& lines = ResultLines;
+// Cuts the page's result lines into bands: runs of ordinary lines share a default
+// section, and every run of side-by-side lines gets a section whose columns are detected.
+void BuildSections(TkwFormatterPage& APage) {
+  const auto& lines = APage.ResultLines;
+  auto& sections = APage.Sections;
   TkwFormatterHSection* current = nullptr;
   const auto addOrdinary = [&](TkwFormatterTextLine* ALine) {
     if (current == nullptr) {
-      Sections.push_back(DefaultSection(*PageSettings, Document));
-      current = Sections.back().get();
+      sections.push_back(DefaultSection(*APage.PageSettings, APage.Document));
+      current = sections.back().get();
     }
     current->Columns[0]->AddItem(ALine);
     WidenSection(*current, *ALine);
@@ -412,10 +414,10 @@ void TkwFormatterPage::Analyse() {
     for (std::size_t n = 0; n < lines.size(); ++n) {
       if (n + 1 < lines.size() && fmt::SideBySide(lines[n], lines[n + 1], fmt::kSideBySideTolerance)) {
         auto section = std::make_unique<TkwFormatterHSection>();
-        section->Document = Document;
-        section->Columns[0]->Document = Document;
+        section->Document = APage.Document;
+        section->Columns[0]->Document = APage.Document;
         auto* band = section.get();
-        Sections.push_back(std::move(section));
+        sections.push_back(std::move(section));
         n = DetectColumns(*band, lines, n);
         current = nullptr;
         continue;
@@ -423,10 +425,74 @@ void TkwFormatterPage::Analyse() {
       addOrdinary(lines[n]);
     }
   }
+}
+
+}  // namespace
+
+void TkwFormatterPage::Analyse() {
+  SortLines(Lines);
+  MarkImagesOverText(*this);
+  if (!Lines.empty()) {
+    Lines[0]->FirstOnPage = true;
+  }
+  fmt::MergeLines(*this);
+
+  Sections.clear();
+  if (PageSettings == nullptr) {
+    return;
+  }
+  BuildSections(*this);
   for (auto& section : Sections) {
     section->Analyse();
   }
 }
+
+namespace {
+
+// Gap and width of every column for the writer's column layout; the columns are moved to
+// where the writer will put them, the first one to the left margin.
+void SetColumnSections(TkwFormatterHSection& ASection) {
+  auto& columns = ASection.Columns;
+  const int count = ASection.ColumnCount;
+  const double leftMargin = fmt::LeftMargin();
+  ASection.ColumnSections.assign(static_cast<std::size_t>(count) + 1, TkwColumnSection{});
+  double x = leftMargin;
+  for (int i = 0; i < count; ++i) {
+    auto& column = *columns[static_cast<std::size_t>(i)];
+    auto& entry = ASection.ColumnSections[static_cast<std::size_t>(i)];
+    if (i + 1 < count) {
+      entry.SpaceAfter = columns[static_cast<std::size_t>(i + 1)]->Rect.Left - column.Rect.Right;
+    }
+    if (i == 0) {
+      entry.Width = column.Rect.Right - leftMargin;
+      column.Rect.Left = leftMargin;
+    } else {
+      entry.Width = column.Rect.Right - column.Rect.Left;
+      column.Rect.Left = x;
+    }
+    column.Rect.Right = column.Rect.Left + entry.Width;
+    x += entry.Width + entry.SpaceAfter;
+  }
+}
+
+// A word processor shares the whole text width out among the columns, in proportion
+// to their widths. The last column reaches to the right margin, so that the others keep
+// the page's widths; its paragraphs end where the page's text ends, by their indents.
+void StretchLastColumn(TkwFormatterHSection& ASection) {
+  const auto* settings = fmt::CurrentPageSettings();
+  if (settings == nullptr || ASection.ColumnCount < 2) {
+    return;
+  }
+  auto& last = *ASection.Columns.back();
+  const double textRight = settings->GetWidth() - settings->GetRightMargin();
+  const double room = textRight - last.Rect.Right;
+  if (room > 0 && room < settings->GetWidth()) {
+    ASection.ColumnSections[static_cast<std::size_t>(ASection.ColumnCount) - 1].Width += room;
+    last.Rect.Right = textRight;
+  }
+}
+
+}  // namespace
 
 void TkwFormatterHSection::Analyse() {
   ColumnCount = static_cast<int>(Columns.size());
@@ -447,37 +513,8 @@ void TkwFormatterHSection::Analyse() {
     Children.push_back(column.get());
   }
   if (Children.size() >= 2) {
-    const double leftMargin = fmt::LeftMargin();
-    ColumnSections.assign(static_cast<std::size_t>(ColumnCount) + 1, TkwColumnSection{});
-    double x = leftMargin;
-    for (int i = 0; i < ColumnCount; ++i) {
-      auto& column = *Columns[static_cast<std::size_t>(i)];
-      auto& entry = ColumnSections[static_cast<std::size_t>(i)];
-      if (i + 1 < ColumnCount) {
-        entry.SpaceAfter = Columns[static_cast<std::size_t>(i + 1)]->Rect.Left - column.Rect.Right;
-      }
-      if (i == 0) {
-        entry.Width = column.Rect.Right - leftMargin;
-        column.Rect.Left = leftMargin;
-      } else {
-        entry.Width = column.Rect.Right - column.Rect.Left;
-        column.Rect.Left = x;
-      }
-      column.Rect.Right = column.Rect.Left + entry.Width;
-      x += entry.Width + entry.SpaceAfter;
-    }
-    // A word processor shares the whole text width out among the columns, in proportion
-    // to their widths. The last column reaches to the right margin, so that the others keep
-    // the page's widths; its paragraphs end where the page's text ends, by their indents.
-    if (const auto* settings = fmt::CurrentPageSettings(); settings != nullptr && ColumnCount >= 2) {
-      auto& last = *Columns.back();
-      const double textRight = settings->GetWidth() - settings->GetRightMargin();
-      const double room = textRight - last.Rect.Right;
-      if (room > 0 && room < settings->GetWidth()) {
-        ColumnSections[static_cast<std::size_t>(ColumnCount) - 1].Width += room;
-        last.Rect.Right = textRight;
-      }
-    }
+    SetColumnSections(*this);
+    StretchLastColumn(*this);
   }
   for (auto* child : Children) {
     child->Analyse();
