@@ -2,6 +2,7 @@
 // the decision whether side-by-side columns are a table.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "base/Numbers.h"
 #include "formatter/kwFormatter.h"
@@ -92,60 +93,87 @@ int LastRunId(const TkwFormatterTextLine& ALine) {
 
 }  // namespace
 
-bool IsTableLike(const TkwFormatterHSection& ASection) {
-  const auto& columns = ASection.Columns;
-  if (columns.empty()) {
+namespace {
+
+// A cell value in a column: a line of one run with few spaces that reads as a number, or
+// is long enough to be a word.
+bool IsCellValueLine(const TkwFormatterTextLine& ALine) {
+  const auto text = ALine.Text();
+  const auto number = ToInteger(text);
+  if ((!number || *number == 0) && text.size() < 3) {
     return false;
   }
-  const auto& firstItems = columns[0]->Items;
-  if (std::all_of(firstItems.begin(), firstItems.end(),
-                  [](const auto* line) { return IsBulletText(line->Text()); })) {
-    return false;
-  }
-  const TkwFormatterColumn* lastLooked = nullptr;
-  for (const auto& column : columns) {
-    lastLooked = column.get();
+  return !(ALine.Runs.size() > 1 ||
+           (ALine.Runs.size() == 1 && std::count(text.begin(), text.end(), u' ') > 2));
+}
+
+// Decided by single columns: a column of one line is no table; a column whose every line
+// is a cell value is one. Nothing when no column decides.
+std::optional<bool> DecideByColumns(const std::vector<std::unique_ptr<TkwFormatterColumn>>& AColumns) {
+  for (const auto& column : AColumns) {
     const auto& items = column->Items;
     if (items.size() == 1) {
       return false;
     }
-    std::size_t scanned = 0;
-    for (const auto* line : items) {
-      const auto text = line->Text();
-      const auto number = ToInteger(text);
-      if ((!number || *number == 0) && text.size() < 3) {
-        break;
-      }
-      if (line->Runs.size() > 1 ||
-          (line->Runs.size() == 1 && std::count(text.begin(), text.end(), u' ') > 2)) {
-        break;
-      }
-      ++scanned;
-    }
-    if (scanned == items.size() && items.size() >= 2) {
+    const auto values = std::find_if_not(items.begin(), items.end(),
+                                         [](const auto* line) { return IsCellValueLine(*line); });
+    if (values == items.end() && items.size() >= 2) {
       return true;
     }
   }
-  bool result = true;
-  if (lastLooked != nullptr) {
-    const auto& items = lastLooked->Items;
-    if (items.size() < 3 || FirstRunId(*items[1]) == LastRunId(*items[0]) + 1) {
-      result = false;
-    }
-  }
+  return std::nullopt;
+}
+
+// Cells, not running text: at least three lines, and the second does not carry on the
+// text of the first.
+bool HoldsCells(const TkwFormatterColumn& AColumn) {
+  const auto& items = AColumn.Items;
+  return !(items.size() < 3 || FirstRunId(*items[1]) == LastRunId(*items[0]) + 1);
+}
+
+// Tables are written row by row, so each column's first run comes right after the one
+// of the column before. Nothing when a column breaks that; else whether two columns
+// were compared.
+std::optional<bool> WrittenAcross(const std::vector<std::unique_ptr<TkwFormatterColumn>>& AColumns) {
+  bool compared = false;
   const TkwFormatterColumn* previous = nullptr;
-  for (const auto& column : columns) {
+  for (const auto& column : AColumns) {
     if (column->Items.empty()) {
       continue;
     }
     if (previous != nullptr) {
       if (FirstRunId(*column->Items[0]) != FirstRunId(*previous->Items[0]) + 1) {
-        return false;
+        return std::nullopt;
       }
-      result = true;
+      compared = true;
     }
     previous = column.get();
   }
+  return compared;
+}
+
+}  // namespace
+
+bool IsTableLike(const TkwFormatterHSection& ASection) {
+  const auto& columns = ASection.Columns;
+  if (columns.empty()) {
+    return false;
+  }
+  // A column of bullets beside text is a list.
+  const auto& firstItems = columns[0]->Items;
+  if (std::all_of(firstItems.begin(), firstItems.end(),
+                  [](const auto* line) { return IsBulletText(line->Text()); })) {
+    return false;
+  }
+  if (const auto decided = DecideByColumns(columns)) {
+    return *decided;
+  }
+  bool result = HoldsCells(*columns.back());
+  const auto across = WrittenAcross(columns);
+  if (!across) {
+    return false;
+  }
+  result = result || *across;
   if (columns.size() >= 2 &&
       std::all_of(columns.begin(), columns.end(), [](const auto& c) { return c->Items.size() == 1; })) {
     return false;
