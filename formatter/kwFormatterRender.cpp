@@ -56,46 +56,63 @@ void TkwFormatterPage::DecideActions() {
   }
 }
 
-void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
-  const double leftMargin = PageSettings != nullptr ? PageSettings->GetLeftMargin() : 0;
-  const double topMargin = PageSettings != nullptr ? PageSettings->GetTopMargin() : 0;
-  for (auto& image : Images) {
+namespace {
+
+// Pictures go first, placed from the margins; only those the handler kept are written.
+void RenderImages(TkwDocumentWriter& AWriter, TkwFormatterPage& APage, double ALeftMargin, double ATopMargin) {
+  for (auto& image : APage.Images) {
     auto& r = image->Rect;
-    r.Top -= topMargin;
-    r.Bottom -= topMargin;
-    r.Left -= leftMargin;
-    r.Right -= leftMargin;
+    r.Top -= ATopMargin;
+    r.Bottom -= ATopMargin;
+    r.Left -= ALeftMargin;
+    r.Right -= ALeftMargin;
     if (image->Action == TkwAction::acRetain && image->Graphic) {
       AWriter.AddImage(TkwRect{r.Left, r.Top, r.Right, r.Bottom}, *image->Graphic);
     }
   }
+}
+
+// Back to one column after a multi-column band, whatever band follows it.
+void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, TkwFormatterHSection& APrevious,
+                const TkwFormatterHSection& ASection) {
+  if (!APrevious.IsTable && APrevious.ColumnCount > 1 && APrevious.Children.size() > 1 &&
+      GetCurrentFormattingMode() == TkwFormattingMode::fmFormatted &&
+      (ASection.IsTable || ASection.ColumnCount == 1)) {
+    const double width = ASettings != nullptr
+                             ? ASettings->GetWidth() - ASettings->GetLeftMargin() - ASettings->GetRightMargin()
+                             : 0;
+    APrevious.ColumnSections.assign(1, TkwColumnSection{0, width});
+    AWriter.BeginColumns(1, 100, APrevious.ColumnSections);
+  }
+}
+
+// The band starts as far below the one before as the page has it: the distance
+// between the last baseline above and the first one here, less the spacing the
+// first line takes itself, is blank space, however short.
+void RenderGapBefore(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, const TkwFormatterHSection& ASection,
+                     double APrevLastY) {
+  if (const auto* first = FirstLine(ASection); first != nullptr && APrevLastY != 0) {
+    const double gap = first->Y - APrevLastY - fmt::MaxTextHeight(*first);
+    if (gap >= 1) {
+      fmt::RenderGap(AWriter, ADocument, gap);
+    }
+  }
+}
+
+}  // namespace
+
+void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
+  const double leftMargin = PageSettings != nullptr ? PageSettings->GetLeftMargin() : 0;
+  const double topMargin = PageSettings != nullptr ? PageSettings->GetTopMargin() : 0;
+  RenderImages(AWriter, *this, leftMargin, topMargin);
   double prevBottom = 0;
   double prevLastY = 0;
   for (std::size_t i = 0; i < Sections.size(); ++i) {
     auto& section = *Sections[i];
     if (i >= 1) {
-      // Back to one column after a multi-column band, whatever band follows it.
-      auto& previous = *Sections[i - 1];
-      if (!previous.IsTable && previous.ColumnCount > 1 && previous.Children.size() > 1 &&
-          GetCurrentFormattingMode() == TkwFormattingMode::fmFormatted &&
-          (section.IsTable || section.ColumnCount == 1)) {
-        const double width = PageSettings != nullptr
-                                 ? PageSettings->GetWidth() - PageSettings->GetLeftMargin() -
-                                       PageSettings->GetRightMargin()
-                                 : 0;
-        previous.ColumnSections.assign(1, TkwColumnSection{0, width});
-        AWriter.BeginColumns(1, 100, previous.ColumnSections);
-      }
-      // The band starts as far below the one before as the page has it: the distance
-      // between the last baseline above and the first one here, less the spacing the
-      // first line takes itself, is blank space, however short.
+      EndColumns(AWriter, PageSettings, *Sections[i - 1], section);
       if (section.Rect.Top != 0 && prevBottom != 0) {
-        if (const auto* first = FirstLine(section); first != nullptr && prevLastY != 0) {
-          const double gap = first->Y - prevLastY - fmt::MaxTextHeight(*first);
-          if (gap >= 1) {
-            fmt::RenderGap(AWriter, Document, gap);
-          }
-        }
+        RenderGapBefore(AWriter, Document, section, prevLastY);
       }
     }
     prevBottom = section.Rect.Bottom;
