@@ -182,26 +182,26 @@ void TkwRTFDoc::EndDoc() {
   // tree, which allocates, and a guard's cleanup must not fail.
   try {
     WriterGuardedCall([&] {
-    ResolvePending();
-    if (FOpenPara) EndPara();
-    if (FTable) EndTable();
-    if (FTextBox) EndTextBox();
-    // The document area goes first so that every font and colour it registers (cell
-    // shading) is in the header's tables; the file still begins with the header.
-    // Room for the whole body at once: growing it step by step would hold two copies.
-    std::size_t estimate = FBodyEstimate + 4096;
-    for (const TkwImageEntry& image : FImages) {
-      if (image.Data) estimate += image.Data->Bytes.size() * 2 + image.Data->HexPrefix.size() + 512;
-    }
-    std::string body;
-    body.reserve(estimate);
-    FDocArea->Write(body);
-    body += "}";
-    std::string head;
-    FHeader->Write(head);
-    // The tree is written out: free it before the file is, since it is the larger part.
-    ResetTree();
-    WriteOutput(head, std::move(body));
+      ResolvePending();
+      if (FOpenPara) EndPara();
+      if (FTable) EndTable();
+      if (FTextBox) EndTextBox();
+      // The document area goes first so that every font and colour it registers (cell
+      // shading) is in the header's tables; the file still begins with the header.
+      // Room for the whole body at once: growing it step by step would hold two copies.
+      std::size_t estimate = FBodyEstimate + 4096;
+      for (const TkwImageEntry& image : FImages) {
+        if (image.Data) estimate += image.Data->Bytes.size() * 2 + image.Data->HexPrefix.size() + 512;
+      }
+      std::string body;
+      body.reserve(estimate);
+      FDocArea->Write(body);
+      body += "}";
+      std::string head;
+      FHeader->Write(head);
+      // The tree is written out: free it before the file is, since it is the larger part.
+      ResetTree();
+      WriteOutput(head, std::move(body));
     });
   } catch (...) {
     RemoveTempFile();
