@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "pdf/content/PDContentBridge.h"
-#include "pdf/content/PDTolerance.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/images/PDColorSpace.h"

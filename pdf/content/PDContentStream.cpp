@@ -8,7 +8,7 @@
 #include "base/LimitExceeded.h"
 #include "base/Limits.h"
 #include "pdf/content/PDContentBridge.h"
-#include "pdf/content/PDTolerance.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDLexer.h"

@@ -6,7 +6,7 @@
 #include "pdf/content/PDContentStream.h"
 #include "pdf/content/PDExportDevice.h"
 #include "pdf/content/PDGState.h"
-#include "pdf/content/PDTolerance.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/core/PDDocument.h"
 #include "pdf/fonts/PDFont.h"
 #include "pdf/model/PDPage.h"

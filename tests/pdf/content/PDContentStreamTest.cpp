@@ -12,7 +12,7 @@
 #include "base/LimitExceeded.h"
 #include "base/Limits.h"
 #include "pdf/content/PDDisplay.h"
-#include "pdf/content/PDTolerance.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/core/PDDocument.h"
 #include "pdf/fonts/PDCMap.h"
 #include "tests/pdf/content/TraceDevice.h"
