@@ -2,9 +2,9 @@
 #include <algorithm>
 
 #include "pdf/content/PDContentBridge.h"
-#include "pdf/core/PDTolerance.h"
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/images/PDColorSpace.h"
 #include "pdf/images/PDImage.h"
 #include "pdf/model/PDResource.h"

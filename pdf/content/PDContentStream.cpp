@@ -8,11 +8,11 @@
 #include "base/LimitExceeded.h"
 #include "base/Limits.h"
 #include "pdf/content/PDContentBridge.h"
-#include "pdf/core/PDTolerance.h"
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDLexer.h"
 #include "pdf/core/PDParser.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/fonts/PDFont.h"
 #include "pdf/model/PDResource.h"
 
