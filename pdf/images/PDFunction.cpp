@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDTolerance.h"
 
 namespace qm {
 
@@ -58,6 +59,7 @@ std::string StreamBytes(TkwPDBaseObject& AObject, std::int64_t ALimit) {
   try {
     return static_cast<TkwPDStream&>(AObject).ReadAll(ALimit);
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return {};
   }
 }

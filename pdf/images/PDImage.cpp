@@ -6,6 +6,7 @@
 
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/model/PDPage.h"
 #include "pdf/model/PDResource.h"
 #include "platform/Raster.h"
@@ -287,6 +288,7 @@ const TkwPDColorSpace* TkwPDImage::GetColorSpace() {
       try {
         res = page->GetResource();
       } catch (const std::exception&) {
+        RethrowUnlessDamage();
         res = nullptr;
       }
     }
@@ -347,6 +349,7 @@ std::string TkwPDImage::GetJpegBytes() {
     under->Read(bytes, kMaxJpegBytes);
     st->Reset();
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return {};
   }
   return bytes;
@@ -382,6 +385,7 @@ std::optional<std::vector<std::uint8_t>> TkwPDImage::MaskBytes(TkwPDStream* AMas
       }
     }
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return std::nullopt;
   }
   const int w = GetWidth(), h = GetHeight();
@@ -596,6 +600,7 @@ std::unique_ptr<TBitmap> TkwPDImage::RenderBitmap() {
     st->Reset();
     return bmp;
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return nullptr;
   }
 }
@@ -636,6 +641,7 @@ bool TkwPDImage::SaveToStream(std::string& AOut, bool AJpegAsJpeg, TkwOutFormat&
       data = st->ReadAll(static_cast<std::int64_t>(total));
       st->Reset();
     } catch (const std::exception&) {
+      RethrowUnlessDamage();
       return false;
     }
     data.resize(total, '\0');
