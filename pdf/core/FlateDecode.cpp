@@ -52,7 +52,7 @@ struct TkwFlateDecode::THuffman {
     for (int len = 1; len <= kFastBits; ++len) {
       for (int k = 0; k < Count[static_cast<std::size_t>(len)]; ++k) {
         const std::uint16_t sym = Symbol[index++];
-        const unsigned rev = kReversed[code] >> (kFastBits - len);
+        const auto rev = static_cast<unsigned>(kReversed[code] >> (kFastBits - len));
         const auto entry = static_cast<std::uint16_t>(sym | (len << kLenShift));
         for (unsigned i = rev; i < (1u << kFastBits); i += 1u << len) Fast[i] = entry;
         ++code;

@@ -75,7 +75,7 @@ void TkwStreamPredictor::UndoTiff() {
     std::uint64_t value = 0;
     std::size_t bit = AIndex * static_cast<std::size_t>(FBits);
     for (int i = 0; i < FBits; ++i, ++bit) {
-      value = (value << 1) | ((row[bit >> 3] >> (7 - (bit & 7))) & 1u);
+      value = (value << 1) | ((static_cast<unsigned>(row[bit >> 3]) >> (7 - (bit & 7))) & 1u);
     }
     return value;
   };
