@@ -52,6 +52,7 @@ public:
       }
       FOwner.FParser->SetFormatter(nullptr);
       FOwner.FParser->SetOnPageStart(nullptr);
+      FOwner.FParser->SetDiagnostics(nullptr);
     }
     FOwner.FFormatter.reset();
     FOwner.FWriter.reset();
@@ -114,6 +115,7 @@ void TkwFileConverter::Convert() {
   FCurrentPage = 0;
   FStartedPages = 0;
   FOutputFileName = WithDefaultRTFExtension(FOutputFileName);
+  FDiagnostics.Clear();
 
   TJobScope scope(*this);
   TkwConverterFactory& factory = Factory();
@@ -124,6 +126,9 @@ void TkwFileConverter::Convert() {
 
   FWriter->SetOutputFileName(FOutputFileName);
   FWriter->SetOpenAfterCreate(FOpenAfterCreate);
+  FWriter->SetDiagnostics(&FDiagnostics);
+  FFormatter->SetDiagnostics(&FDiagnostics);
+  FParser->SetDiagnostics(&FDiagnostics);
   FParser->SetContentFlags(kContentText | kContentImages);
   FParser->SetPageRange(FOutputSettings->GetPageRange());
   FFormatter->SetFormattingMode(FOutputSettings->GetPreferences().GetFormattingMode());
@@ -148,6 +153,7 @@ void TkwFileConverter::Convert() {
     FEndJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, FParser->PageCount(),
                         FParser->SelectedPageCount());
     FEndJobArgs->SetConvertedPageCount(FParser->ConvertedPageCount());
+    FEndJobArgs->SetDiagnostics(&FDiagnostics);
     FOnEndJob(*this, *FEndJobArgs);
   }
 }

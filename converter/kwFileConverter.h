@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Diagnostics.h"
 #include "base/Object.h"
 #include "converter/kwConverterFactory.h"
 #include "converter/kwConvEnums.h"
@@ -75,6 +76,10 @@ public:
     return FCancelRequested.load(std::memory_order_relaxed);
   }
 
+  // What the last job tolerated (see DescribeDiagnostics); kept after Convert, also when
+  // it failed, until the next Convert starts.
+  [[nodiscard]] const TkwDiagnostics& GetDiagnostics() const noexcept { return FDiagnostics; }
+
 private:
   void CheckCancel() const;
   std::atomic<bool> FCancelRequested{false};
@@ -105,6 +110,9 @@ private:
   TkwOnFontSubstituting FOnFontSubstituting;
   TkwOnElementDetected FOnElementDetected;
 
+  // The job's notes, handed to the parser, formatter and writer; declared before them so
+  // that it outlives them.
+  TkwDiagnostics FDiagnostics;
   // The job's pipeline; the parser belongs to the factory.
   TkwDocumentParser* FParser = nullptr;  // not owned
   std::unique_ptr<TkwFormatter> FFormatter;

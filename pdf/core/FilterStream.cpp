@@ -29,6 +29,7 @@ bool TkwStream::Fill() {
   }
   if (FAtEnd) return false;
   if (FDelivered >= FCap) {
+    if (!FCapReached && FDiag) FDiag->Note(TkwDiagCode::dcDecodeCapReached);
     FCapReached = true;
     SetAtEnd();
     return false;
@@ -45,6 +46,7 @@ bool TkwStream::Fill() {
   if (got > FCap - FDelivered) {
     FEnd = FCur + (FCap - FDelivered);
     got = FCap - FDelivered;
+    if (!FCapReached && FDiag) FDiag->Note(TkwDiagCode::dcDecodeCapReached);
     FCapReached = true;
   }
   FDelivered += got;

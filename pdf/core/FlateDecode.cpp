@@ -525,6 +525,7 @@ bool TkwFlateDecode::Refill() {
   }
   const std::size_t start = FOutPos;
   while (FState != TState::sDone && FOutPos < kHistory + kChunk) {
+    const bool lastDone = FState == TState::sBlockStart && FLastBlock;
     bool ok = true;
     switch (FState) {
       case TState::sBlockStart:
@@ -541,7 +542,10 @@ bool TkwFlateDecode::Refill() {
         break;
     }
     // Bad or truncated data ends the output at the last good byte.
-    if (!ok) FState = TState::sDone;
+    if (!ok) {
+      if (!lastDone) NoteDamage();
+      FState = TState::sDone;
+    }
   }
   if (FOutPos == start) {
     // Everything handed out has been read: nothing refers into the buffers any more.
