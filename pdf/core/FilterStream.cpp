@@ -29,8 +29,13 @@ bool TkwStream::Fill() {
   }
   if (FAtEnd) return false;
   if (FDelivered >= FCap) {
-    if (!FCapReached && FDiag) FDiag->Note(TkwDiagCode::dcDecodeCapReached);
-    FCapReached = true;
+    // Output that ends exactly at the cap was not cut: only a byte beyond it counts.
+    if (!FCapReached) {
+      bool more = false;
+      while (!more && Refill()) more = FCur < FEnd;
+      FCapReached = more;
+      if (more) NoteCap();
+    }
     SetAtEnd();
     return false;
   }
@@ -46,8 +51,8 @@ bool TkwStream::Fill() {
   if (got > FCap - FDelivered) {
     FEnd = FCur + (FCap - FDelivered);
     got = FCap - FDelivered;
-    if (!FCapReached && FDiag) FDiag->Note(TkwDiagCode::dcDecodeCapReached);
     FCapReached = true;
+    NoteCap();
   }
   FDelivered += got;
   return true;

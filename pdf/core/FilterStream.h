@@ -95,8 +95,8 @@ public:
   [[nodiscard]] std::int64_t GetDecodeCap() const { return FCap; }
   // True once the cap cut the output short.
   [[nodiscard]] bool GetCapReached() const { return FCapReached; }
-  // Where the cap and damaged data are noted (once per Reset each); not owned, may be
-  // null. Set on the top of a chain, it reaches every stream below.
+  // Where the cap and damaged data are noted (once per stream each, however often it is
+  // read); not owned, may be null. Set on the top of a chain, it reaches every stream below.
   virtual void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
 
 protected:
@@ -114,7 +114,6 @@ protected:
     FAtEnd = false;
     FDelivered = 0;
     FCapReached = false;
-    FDamageNoted = false;
   }
   // Bytes still in the window.
   [[nodiscard]] std::size_t WindowLeft() const { return static_cast<std::size_t>(FEnd - FCur); }
@@ -133,6 +132,10 @@ protected:
   virtual void StartUp() {}
   void MarkStarted() { FStarted = true; }
 
+  void NoteCap() {
+    if (FDiag && !FCapNoted) FDiag->Note(TkwDiagCode::dcDecodeCapReached);
+    FCapNoted = true;
+  }
   // A decoder met damaged data and ends its output at the last good byte.
   void NoteDamage() {
     if (FDiag && !FDamageNoted) FDiag->Note(TkwDiagCode::dcFilterError);
@@ -150,6 +153,7 @@ private:
   const std::uint8_t* FEnd = nullptr;
   std::int64_t FDelivered = 0;
   bool FDamageNoted = false;
+  bool FCapNoted = false;
   bool FAtEnd = false;
   bool FCapReached = false;
 };

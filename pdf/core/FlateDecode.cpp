@@ -180,7 +180,10 @@ void TkwFlateDecode::ResetDecoder() {
   const int cmf = FSource->GetChar();
   const int flg = FSource->GetChar();
   if (cmf < 0 || flg < 0) return;
-  if ((cmf & 0x0F) != 8 || ((cmf << 8) | flg) % 31 != 0 || (flg & 0x20) != 0) return;
+  if ((cmf & 0x0F) != 8 || ((cmf << 8) | flg) % 31 != 0 || (flg & 0x20) != 0) {
+    NoteDamage();
+    return;
+  }
   // The buffers live only while a stream is being decoded, from its first refill: a
   // document keeps thousands of streams, and they are made again when a stream is read a
   // second time.

@@ -298,6 +298,25 @@ TEST(Pictures, JpegIsWrittenUnchanged) {
   EXPECT_EQ(pics[0].GoalHeight, 750);
 }
 
+// A picture that cannot be encoded is left out and noted; a good one next to it is not.
+TEST(Pictures, APictureThatCannotBeEncodedIsNoted) {
+  for (const auto format : {TkwOutputImageFormat::ifPNG, TkwOutputImageFormat::ifJPEG}) {
+    TkwDiagnostics diag;
+    auto doc = MakeDoc();
+    doc->SetDiagnostics(&diag);
+    doc->GetImageSettings().OutputImageFormat = format;
+    doc->BeginDoc();
+    const TJPEGImage broken(std::string("\xFF\xD8 not a picture"));
+    TJPEGImage good;
+    good.Assign(*Noise(20, 10), 90);
+    doc->AddImage({10, 20, 110, 70}, broken);
+    doc->AddImage({10, 80, 110, 130}, good);
+    doc->EndDoc();
+    EXPECT_EQ(diag.Count(TkwDiagCode::dcPictureDropped), 1);
+    EXPECT_EQ(diag.Count(TkwDiagCode::dcWriterFallback), 0);
+  }
+}
+
 TEST(Pictures, TransparentJpegTakesTheConfiguredFormat) {
   TJPEGImage jpeg;
   jpeg.Assign(*Noise(20, 10), 90);
