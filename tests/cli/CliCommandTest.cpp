@@ -151,16 +151,16 @@ TEST_F(CliCommand, BatchGoesOnAfterAFailingFile) {
 // --verbose ends a file's log with what the engine tolerated, one line per kind; the lines
 // are the converter's own description of the job.
 TEST_F(CliCommand, VerboseLogsWhatTheJobTolerated) {
-  TkwTestPdf pdf;
+  qm::TkwTestPdf pdf;
   pdf.AddPage("1 foo 0 0 m");
   pdf.AddPage("foo 0 0 m");
   pdf.SetStartXRefText("999999\n");
   Write("damaged.pdf", pdf.Save());
-  TkwPDFConverter converter;
+  qm::TkwPDFConverter converter;
   converter.SetInputFileName(Path("damaged.pdf"));
   converter.SetOutputFileName(Path("expected.rtf"));
   converter.Convert();
-  const std::vector<std::string> lines = DescribeDiagnostics(converter.GetDiagnostics());
+  const std::vector<std::string> lines = qm::DescribeDiagnostics(converter.GetDiagnostics());
   ASSERT_EQ(lines.size(), 2u);
 
   const TRun r = Run({"convert", Path("damaged.pdf"), "-o", Path("out.rtf"), "--verbose"});
