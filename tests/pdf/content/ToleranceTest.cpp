@@ -305,5 +305,113 @@ INSTANTIATE_TEST_SUITE_P(
                       dcLimitReached, 1}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
+// ---- Caps whose cut shows in what the page draws
+
+// AData run-length encoded as literal runs.
+std::string RunLength(const std::string& AData) {
+  std::string out;
+  for (std::size_t i = 0; i < AData.size(); i += 128) {
+    const std::string run = AData.substr(i, 128);
+    out += static_cast<char>(run.size() - 1);
+    out += run;
+  }
+  return out + '\x80';
+}
+
+// A page whose content draws one stroke, through ACount filters: run-length ones and,
+// last, ASCIIHex (whose undecoded bytes draw nothing).
+std::string Filtered(int ACount) {
+  std::string data;
+  for (const char c : std::string("0 0 m 10 10 l S")) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    data += kHex[static_cast<unsigned char>(c) >> 4];
+    data += kHex[c & 15];
+  }
+  data += '>';
+  std::string filters = "/AHx";
+  for (int i = 1; i < ACount; ++i) {
+    data = RunLength(data);
+    filters = "/RL " + filters;
+  }
+  TkwTestPdf p;
+  const int c = p.AddStream("/Filter [" + filters + "]", data);
+  p.AddPage("", {}, "/Contents " + Num(c) + " 0 R");
+  return p.Save();
+}
+
+// An inline image of AEntries dictionary entries (the size and colour entries among them).
+std::string InlineImage(int AEntries) {
+  return Page("BI /W 1 /H 1 /BPC 8 /CS /G " + Repeat("/X 1 ", AEntries - 4) + "ID x EI");
+}
+
+struct DrawnCase {
+  const char* Name;
+  std::function<std::string()> Build;
+  const char* Line;  // a trace line
+  bool Drawn;
+};
+
+class CapEdges : public ::testing::TestWithParam<DrawnCase> {};
+
+TEST_P(CapEdges, ReachingTheCapDrawsAndPassingItDoesNot) {
+  TkwPDDocument doc;
+  doc.LoadFromBytes(GetParam().Build());
+  TkwTraceDevice dev;
+  DisplayPage(doc, dev, 1, 72, 72, 0, true, false, false, true);
+  EXPECT_EQ(!dev.Grep(GetParam().Line).empty(), GetParam().Drawn) << GetParam().Name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Caps, CapEdges,
+    ::testing::Values(DrawnCase{"filters_at_cap", [] { return Filtered(kMaxFilters); }, "Stroke", true},
+                      DrawnCase{"filters_past_cap", [] { return Filtered(kMaxFilters + 1); }, "Stroke", false},
+                      // The entry count includes the ID that ends the dictionary.
+                      DrawnCase{"inline_image_at_cap", [] { return InlineImage(kMaxInlineImageEntries - 1); },
+                                "DrawImage", true},
+                      DrawnCase{"inline_image_past_cap", [] { return InlineImage(kMaxInlineImageEntries); },
+                                "DrawImage", false}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// A page tree of ADepth nested Pages nodes around one page.
+std::string DeepTree(int ADepth) {
+  TkwTestPdf p;
+  p.SetAutoCatalog(false);
+  p.AddObject("<< /Type /Catalog /Pages 2 0 R >>");
+  for (int i = 0; i < ADepth; ++i) {
+    const int self = i + 2;
+    p.AddObject("<< /Type /Pages /Kids [" + Num(self + 1) + " 0 R] /Count 1 >>");
+  }
+  p.AddObject("<< /Type /Page /MediaBox [0 0 10 10] >>");
+  p.SetRoot(1);
+  return p.Save();
+}
+
+// ASections cross-reference sections, each an update of one object; the last one adds
+// the document, so that only that object is lost with the sections past the cap.
+std::string ManySections(int ASections) {
+  TkwTestPdf p;
+  p.SetAutoCatalog(false);
+  const int n = p.AddObject("0");
+  for (int i = 1; i < ASections; ++i) {
+    p.BeginUpdate();
+    p.SetObject(n, Num(i));
+  }
+  const int root = p.AddObject("<< /Type /Catalog /Pages " + Num(n + 2) + " 0 R >>");
+  p.AddObject("<< /Type /Pages /Kids [" + Num(n + 3) + " 0 R] /Count 1 >>");
+  p.AddObject("<< /Type /Page /MediaBox [0 0 10 10] >>");
+  p.SetRoot(root);
+  return p.Save();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Structure, Tolerance,
+    ::testing::Values(
+        // The root is depth 0: nodes down to depth kMaxPageTreeDepth - 1 are read.
+        ToleranceCase{"page_tree_at_cap", [] { return DeepTree(kMaxPageTreeDepth); }, dcLimitReached, 0},
+        ToleranceCase{"page_tree_past_cap", [] { return DeepTree(kMaxPageTreeDepth + 1); }, dcLimitReached, 1},
+        ToleranceCase{"sections_at_cap", [] { return ManySections(kMaxXRefSections); }, dcLimitReached, 0},
+        ToleranceCase{"sections_past_cap", [] { return ManySections(kMaxXRefSections + 1); }, dcLimitReached, 1}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
 }  // namespace
 }  // namespace qm
