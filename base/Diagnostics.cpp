@@ -42,7 +42,8 @@ constexpr TText kTexts[] = {
     {TkwDiagCode::dcColorSpaceBroken, "a damaged colour space was replaced", "# damaged colour spaces were replaced"},
     {TkwDiagCode::dcFunctionBroken, "a damaged colour function was ignored", "# damaged colour functions were ignored"},
     {TkwDiagCode::dcImageTooLarge, "an image over the size limit was left out", "# images over the size limit were left out"},
-    {TkwDiagCode::dcFontSubstituted, "a font was substituted", "# fonts were substituted"},
+    {TkwDiagCode::dcFontSubstituted, "a font was replaced by a smaller one to fit its text",
+     "# fonts were replaced by smaller ones to fit their text"},
     {TkwDiagCode::dcPictureDropped, "a picture could not be written", "# pictures could not be written"},
     {TkwDiagCode::dcWriterFallback, "a picture was written in a simpler form", "# pictures were written in a simpler form"},
 };

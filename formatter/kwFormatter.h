@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/Diagnostics.h"
 #include "base/kwConvEnums.h"
 #include "formatter/kwFormatterElements.h"
 #include "formatter/kwFormatterInput.h"
@@ -80,6 +81,9 @@ public:
   // measurer.
   void SetTextMeasurer(std::unique_ptr<TkwTextMeasurer> AMeasurer);
   [[nodiscard]] TkwFontWidthCache& GetWidthCache() { return *FWidths; }
+  // Where what the layout tolerated is noted; not owned, may be null.
+  void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
+  [[nodiscard]] TkwDiagnostics* GetDiagnostics() const { return FDiag; }
 
   // Default margins at document and page start, in points.
   static constexpr double kDefaultLeftMargin = 72;
@@ -98,6 +102,7 @@ private:
                               char16_t ACharacter, double AAdvance, double ATopY, double AX);
 
   TkwDocumentWriter* FRTFDocument;  // not owned
+  TkwDiagnostics* FDiag = nullptr;  // not owned
   TkwFormattingMode FFormattingMode = TkwFormattingMode::fmFormatted;
   std::unique_ptr<TkwPageSettings> FPageSettings;
   char16_t FLastChar = 0;
