@@ -340,6 +340,21 @@ TEST(Flate, DamagedDataIsNotedOnceHoweverOftenItIsRead) {
   EXPECT_EQ(diag.Count(TkwDiagCode::dcFilterError), 1);
 }
 
+TEST(LZW, AnUndefinedCodeIsNoted) {
+  for (const bool bad : {false, true}) {
+    // 9-bit codes: 65 ('A'), then 65 again or the undefined 300, then 257 (end).
+    const std::string data = bad ? std::string("\x20\xCB\x20\x20", 4) : std::string("\x20\x90\x60\x20", 4);
+    TkwDiagnostics diag;
+    TkwLZWDecode lzw(TkwMemoryStream::FromString(data), 1);
+    lzw.SetDiagnostics(&diag);
+    lzw.Reset();
+    std::string out;
+    lzw.Read(out, -1);
+    EXPECT_EQ(out, bad ? "A" : "AA");
+    EXPECT_EQ(diag.Count(TkwDiagCode::dcFilterError), bad ? 1 : 0);
+  }
+}
+
 TEST(Flate, OutputStopsAtTheDecodeCap) {
   const std::string data(1 << 20, 'z');
   TkwFlateDecode flate(TkwMemoryStream::FromString(Deflate(data)));
