@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "base/Limits.h"
+#include "base/ScopeGuard.h"
 #include "pdf/core/AESSecurity.h"
 #include "pdf/core/CryptStream.h"
 
@@ -224,7 +225,11 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
   ++FDepth;
   std::unique_ptr<TkwPDBaseObject> obj;
   TkwFetchStatus status = TkwFetchStatus::fsOk;
-  try {
+  {
+    TkwScopeGuard done([this, ANum] {
+      --FDepth;
+      FInProgress[ANum] = false;
+    });
     obj = FReader->Fetch(ANum, &status);
     const bool incomplete = GetXRef() != nullptr && !GetXRef()->GetOk();
     if (!obj && (status == TkwFetchStatus::fsBadHeader || status == TkwFetchStatus::fsBadObjStm ||
@@ -232,13 +237,7 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
       FSink->Note(TkwDiagCode::dcBadXRefEntry, -1, static_cast<int>(ANum));
       if (Repair()) obj = FReader->Fetch(ANum, &status);
     }
-  } catch (...) {
-    --FDepth;
-    FInProgress[ANum] = false;
-    throw;
   }
-  --FDepth;
-  FInProgress[ANum] = false;
   if (!obj) {
     // A missing or free object is simply null; one that is there but unreadable is noted.
     if (status != TkwFetchStatus::fsNoEntry && status != TkwFetchStatus::fsFree) {

@@ -5,6 +5,7 @@
 #include "base/Limits.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDDocument.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/model/PDResource.h"
 
 namespace qm {
@@ -541,6 +542,7 @@ std::unique_ptr<TkwPDColorSpace> FromArray(TkwPDArray& AArray, TkwPDResource* AR
       try {
         bytes = static_cast<TkwPDStream*>(lookup)->ReadAll(kMaxIndexedLookupBytes);
       } catch (const std::exception&) {
+        RethrowUnlessDamage();
         bytes.clear();
       }
     } else {
