@@ -78,6 +78,7 @@ inline constexpr std::size_t kMaxPostScriptOps = 100'000;  // operators run by o
 
 // Layout, output and the job
 inline constexpr int kMaxFillers = 2000;               // empty paragraphs that fill one page's gaps
+inline constexpr int kMaxSpacesBetweenRuns = 200;      // spaces between two runs of one table cell
 inline constexpr std::int64_t kMaxRasterPixels = std::int64_t{64} << 20;  // width × height of one bitmap made for output
 inline constexpr std::size_t kMaxPreparedPictures = 64;  // pictures of one page waiting to be placed
 inline constexpr std::size_t kMaxPictureBytesInFlight = std::size_t{64} << 20;  // pixel bytes queued for encoding
