@@ -77,7 +77,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
       // Back to one column after a multi-column band, whatever band follows it.
       auto& previous = *Sections[i - 1];
       if (!previous.IsTable && previous.ColumnCount > 1 && previous.Children.size() > 1 &&
-          GetCurrentFormattingMode() == TkwFormattingMode::fmFormatted &&
+          fmt::Mode(*this) == TkwFormattingMode::fmFormatted &&
           (section.IsTable || section.ColumnCount == 1)) {
         const double width = PageSettings != nullptr
                                  ? PageSettings->GetWidth() - PageSettings->GetLeftMargin() -
@@ -93,7 +93,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
         if (const auto* first = FirstLine(section); first != nullptr && prevLastY != 0) {
           const double gap = first->Y - prevLastY - fmt::MaxTextHeight(*first);
           if (gap >= 1) {
-            fmt::RenderGap(AWriter, Document, gap);
+            fmt::RenderGap(AWriter, *this, gap);
           }
         }
       }
@@ -105,7 +105,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
 }
 
 void TkwFormatterHSection::Render(TkwDocumentWriter& AWriter) {
-  const bool columns = GetCurrentFormattingMode() == TkwFormattingMode::fmFormatted && !IsTable &&
+  const bool columns = fmt::Mode(*this) == TkwFormattingMode::fmFormatted && !IsTable &&
                        Children.size() > 1;
   if (columns) {
     // One entry per real column; the trailing zero-width entry would make the writer
@@ -123,7 +123,7 @@ void TkwFormatterHSection::Render(TkwDocumentWriter& AWriter) {
         case acDelete:
           break;
         case acLeaveSpace:
-          fmt::RenderFillers(AWriter, Document, child->Rect.Bottom - child->Rect.Top);
+          fmt::RenderFillers(AWriter, *this, child->Rect.Bottom - child->Rect.Top);
           break;
         case acRetain:
           child->Render(AWriter);
@@ -240,7 +240,7 @@ void TkwFormatterColumn::Render(TkwDocumentWriter& AWriter) {
         prevKind = kind;
         break;
       case acLeaveSpace:
-        fmt::RenderFillers(AWriter, Document, P.Rect.Bottom - P.Rect.Top);
+        fmt::RenderFillers(AWriter, *this, P.Rect.Bottom - P.Rect.Top);
         prevKind = kind;
         break;
       case acDelete:

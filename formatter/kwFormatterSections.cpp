@@ -170,11 +170,12 @@ void WidenSection(TkwFormatterHSection& ASection, const TkwFormatterTextLine& AL
   }
 }
 
-std::unique_ptr<TkwFormatterHSection> DefaultSection(const TkwPageSettings& APage, TkwDocumentWriter* ADoc) {
+std::unique_ptr<TkwFormatterHSection> DefaultSection(const TkwPageSettings& APage,
+                                                     const TkwFormatterElement& AOwner) {
   auto section = std::make_unique<TkwFormatterHSection>();
-  section->Document = ADoc;
+  section->JoinOwner(AOwner);
   auto& column = *section->Columns[0];
-  column.Document = ADoc;
+  column.JoinOwner(AOwner);
   column.Rect = TkwFormatterRect(APage.GetLeftMargin(), APage.GetTopMargin(),
                                  APage.GetWidth() - APage.GetRightMargin(),
                                  APage.GetHeight() - APage.GetBottomMargin());
@@ -186,10 +187,9 @@ std::unique_ptr<TkwFormatterHSection> DefaultSection(const TkwPageSettings& APag
 std::size_t DetectColumns(TkwFormatterHSection& ASection, const std::vector<TkwFormatterTextLine*>& ALines,
                           std::size_t AStart) {
   std::vector<TkwFormatterRect> slots;
-  auto* doc = ASection.Document;
   const auto place = [&](TkwFormatterTextLine* ALine) {
     const auto* run = ALine->Run(0);
-    const double spaceHeight = run != nullptr ? fmt::Widths().SpaceHeight(run->Font) : ALine->Height;
+    const double spaceHeight = run != nullptr ? fmt::Widths(ASection).SpaceHeight(run->Font) : ALine->Height;
     const TkwFormatterRect box(ALine->X, ALine->Y - spaceHeight, ALine->Right, ALine->Y);
     WidenSection(ASection, *ALine);
     bool beyond = false;
@@ -201,7 +201,7 @@ std::size_t DetectColumns(TkwFormatterHSection& ASection, const std::vector<TkwF
         column = ASection.Columns[0].get();
       } else {
         auto fresh = std::make_unique<TkwFormatterColumn>();
-        fresh->Document = doc;
+        fresh->JoinOwner(ASection);
         column = fresh.get();
         ASection.AddColumn(std::move(fresh), slot);
       }
@@ -285,7 +285,7 @@ std::size_t DetectColumns(TkwFormatterHSection& ASection, const std::vector<TkwF
     for (std::size_t k = 0; k < trial.size(); ++k) {
       if (k >= ASection.Columns.size()) {
         auto fresh = std::make_unique<TkwFormatterColumn>();
-        fresh->Document = doc;
+        fresh->JoinOwner(ASection);
         ASection.AddColumn(std::move(fresh), -1);
       }
     }
@@ -342,13 +342,13 @@ void TkwFormatterPage::Analyse() {
   TkwFormatterHSection* current = nullptr;
   const auto addOrdinary = [&](TkwFormatterTextLine* ALine) {
     if (current == nullptr) {
-      Sections.push_back(DefaultSection(*PageSettings, Document));
+      Sections.push_back(DefaultSection(*PageSettings, *this));
       current = Sections.back().get();
     }
     current->Columns[0]->AddItem(ALine);
     WidenSection(*current, *ALine);
   };
-  if (GetCurrentFormattingMode() == TkwFormattingMode::fmFormattedWithTabs) {
+  if (fmt::Mode(*this) == TkwFormattingMode::fmFormattedWithTabs) {
     for (auto* line : lines) {
       addOrdinary(line);
     }
@@ -356,8 +356,8 @@ void TkwFormatterPage::Analyse() {
     for (std::size_t n = 0; n < lines.size(); ++n) {
       if (n + 1 < lines.size() && fmt::SideBySide(lines[n], lines[n + 1], 2)) {
         auto section = std::make_unique<TkwFormatterHSection>();
-        section->Document = Document;
-        section->Columns[0]->Document = Document;
+        section->JoinOwner(*this);
+        section->Columns[0]->JoinOwner(*this);
         auto* band = section.get();
         Sections.push_back(std::move(section));
         n = DetectColumns(*band, lines, n);
@@ -391,7 +391,7 @@ void TkwFormatterHSection::Analyse() {
     Children.push_back(column.get());
   }
   if (Children.size() >= 2) {
-    const double leftMargin = fmt::LeftMargin();
+    const double leftMargin = fmt::LeftMargin(*this);
     ColumnSections.assign(static_cast<std::size_t>(ColumnCount) + 1, TkwColumnSection{});
     double x = leftMargin;
     for (int i = 0; i < ColumnCount; ++i) {
@@ -413,7 +413,7 @@ void TkwFormatterHSection::Analyse() {
     // A word processor shares the whole text width out among the columns, in proportion
     // to their widths. The last column reaches to the right margin, so that the others keep
     // the page's widths; its paragraphs end where the page's text ends, by their indents.
-    if (const auto* settings = fmt::CurrentPageSettings(); settings != nullptr && ColumnCount >= 2) {
+    if (const auto* settings = fmt::CurrentPageSettings(*this); settings != nullptr && ColumnCount >= 2) {
       auto& last = *Columns.back();
       const double textRight = settings->GetWidth() - settings->GetRightMargin();
       const double room = textRight - last.Rect.Right;

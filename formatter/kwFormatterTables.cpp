@@ -94,14 +94,14 @@ void TkwFormatterHSection::BuildTable() {
   }
 
   auto table = std::make_unique<TkwFormatterTable>(ColumnCount);
-  table->Document = Document;
+  table->JoinOwner(*this);
   table->X = boxes[0].Left;
   table->Y = boxes[0].Top;
   table->Rect.Left = table->X;
   table->Rect.Top = table->Y;
   Rect.Left = table->Rect.Left;
   Rect.Top = table->Rect.Top;
-  const double leftMargin = fmt::LeftMargin();
+  const double leftMargin = fmt::LeftMargin(*this);
   for (std::size_t r = 0; r < boxes.size(); ++r) {
     const double rowY = minY[static_cast<std::size_t>(ids[r])];
     double height = r + 1 < boxes.size() ? minY[static_cast<std::size_t>(ids[r + 1])] - rowY
@@ -173,7 +173,7 @@ void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
   formatting.SetFirstLineIndent(0);
   formatting.SetAlignment(0);
 
-  const double leftMargin = fmt::LeftMargin();
+  const double leftMargin = fmt::LeftMargin(*this);
   AWriter.BeginTable(ColumnCount, X - leftMargin, Y);
   for (int r = 0; r < RowCount; ++r) {
     const auto rr = static_cast<std::size_t>(r);
@@ -226,7 +226,7 @@ void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
           if (fresh) {
             AWriter.WriteText(run.Text, 0, 0);
           } else {
-            const double space = fmt::SpaceWidth(run.Font);
+            const double space = fmt::SpaceWidth(run, run.Font);
             int spaces = space > 0 ? RoundEven((run.X - previousEnd) / space) : 1;
             // Pieces of one paragraph are at least a word apart, never more than a line.
             spaces = std::clamp(spaces, i == 0 ? 1 : 0, 200);
