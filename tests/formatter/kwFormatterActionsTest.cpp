@@ -243,7 +243,7 @@ void FillTwoColumnPage(TPageBuilder& APage, double AAdvance) {
   APage.Show(u"Left again here", 72, 112);
   APage.Show(u"Right again", 320, 112);
   const auto fallback = Font("Arial Unicode MS", 20);
-  const double ppp = FormatterPixelsPerPoint();
+  const double ppp = kPixelsPerPoint;
   double x = 72;
   for (const char16_t c : std::u16string_view(u"wide")) {
     APage.Formatter->AddChar(fallback, TkwRect{x * ppp, 184 * ppp, (x + AAdvance) * ppp, 204 * ppp}, 0, c,
