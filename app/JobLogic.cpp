@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "base/OutOfMemory.h"
+
 namespace qm {
 namespace {
 
@@ -246,7 +248,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
     FSink.Log(QString::fromUtf8(e.what()), TLogColour::lcRed);
     return false;
   } catch (const std::exception& e) {
-    FSink.Log(QString::fromUtf8(e.what()), TLogColour::lcRed);
+    FSink.Log(QString::fromStdString(ErrorMessage(e)), TLogColour::lcRed);
   } catch (...) {
     FSink.Log(QStringLiteral("Unknown error."), TLogColour::lcRed);
   }

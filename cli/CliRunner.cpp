@@ -16,6 +16,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/OutOfMemory.h"
 #include "converter/kwPDFConverter.h"
 #include "converter/kwPDFSummary.h"
 #include "formatter/kwFormatterElements.h"
@@ -225,7 +226,7 @@ TOutcome ConvertOne(const TOptions& AOptions, const std::string& AInput, const s
     AReporter.Error(AInput, "interrupted; the output was left as it was");
     return TOutcome::oInterrupted;
   } catch (const std::exception& e) {
-    AReporter.Error(AInput, e.what());
+    AReporter.Error(AInput, ErrorMessage(e));
     return IsPasswordError(e) ? TOutcome::oPassword : TOutcome::oFailed;
   }
 }
@@ -324,7 +325,7 @@ int RunInfo(const TOptions& AOptions, std::ostream& AOut, std::ostream& AErr) {
          << "Encrypted: " << (summary.Encrypted ? "yes, " + summary.EncryptionMethod : "no") << '\n';
     return kExitOk;
   } catch (const std::exception& e) {
-    AErr << "quillmark: " << input << ": " << e.what() << '\n';
+    AErr << "quillmark: " << input << ": " << ErrorMessage(e) << '\n';
     return IsPasswordError(e) ? kExitPassword : kExitFailed;
   }
 }
