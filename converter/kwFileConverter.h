@@ -26,8 +26,8 @@ public:
 };
 
 class TkwDocumentParser;
-class TkwDocumentWriter;
 class TkwFormatter;
+class TkwJob;
 
 class TkwFileConverter : public TkwObject {
 public:
@@ -111,13 +111,11 @@ private:
   TkwOnFontSubstituting FOnFontSubstituting;
   TkwOnElementDetected FOnElementDetected;
 
-  // The job's notes, handed to the parser, formatter and writer; declared before them so
-  // that it outlives them.
+  // The job's notes, handed to the parser, formatter and writer; declared before the job
+  // so that it outlives it.
   TkwDiagnostics FDiagnostics;
-  // The job's pipeline; the parser belongs to the factory.
-  TkwDocumentParser* FParser = nullptr;  // not owned
-  std::unique_ptr<TkwFormatter> FFormatter;
-  std::unique_ptr<TkwDocumentWriter> FWriter;
+  // The running job, between the start and the end of Convert.
+  std::unique_ptr<TkwJob> FJob;
 
   std::unique_ptr<TkwStartJobEventArgs> FStartJobArgs;
   std::unique_ptr<TkwEndJobEventArgs> FEndJobArgs;

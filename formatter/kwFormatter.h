@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "base/Diagnostics.h"
@@ -84,6 +85,8 @@ public:
   // Where what the layout tolerated is noted; not owned, may be null.
   void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
   [[nodiscard]] TkwDiagnostics* GetDiagnostics() const { return FDiag; }
+  // Sizes the fallback font was fitted to on the current page, by font size.
+  [[nodiscard]] std::map<int, int>& GetSizeFits() { return FSizeFits; }
 
   // Default margins at document and page start, in points.
   static constexpr double kDefaultLeftMargin = 72;
@@ -119,6 +122,7 @@ private:
   std::unique_ptr<TkwFormatterText> FPendingRun;
   std::unique_ptr<TkwTextMeasurer> FMeasurer;
   std::unique_ptr<TkwFontWidthCache> FWidths;
+  std::map<int, int> FSizeFits;
 };
 
 }  // namespace qm
