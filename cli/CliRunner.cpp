@@ -121,6 +121,10 @@ public:
       FErr << done << " Out: " << AArgs.GetOutputFileName() << '\n';
     }
   }
+  // What the job tolerated, at the end of its file's log.
+  void Diagnostics(const TkwDiagnostics& ADiag) {
+    for (const std::string& line : DescribeDiagnostics(ADiag)) Log(line);
+  }
   void EndFile(bool ABatch) {
     if (ABatch) Log("");
   }
@@ -221,12 +225,14 @@ TOutcome ConvertOne(const TOptions& AOptions, const std::string& AInput, const s
       if (gInterrupted) static_cast<TkwFileConverter&>(ASender).Cancel();
     });
     converter.Convert();
+    AReporter.Diagnostics(converter.GetDiagnostics());
     return TOutcome::oConverted;
   } catch (const EConversionCancelled&) {
     AReporter.Error(AInput, "interrupted; the output was left as it was");
     return TOutcome::oInterrupted;
   } catch (const std::exception& e) {
     AReporter.Error(AInput, ErrorMessage(e));
+    AReporter.Diagnostics(converter.GetDiagnostics());
     return IsPasswordError(e) ? TOutcome::oPassword : TOutcome::oFailed;
   }
 }

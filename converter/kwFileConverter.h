@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Diagnostics.h"
 #include "base/Object.h"
 #include "converter/kwConverterFactory.h"
 #include "converter/kwConvEnums.h"
@@ -25,8 +26,8 @@ public:
 };
 
 class TkwDocumentParser;
-class TkwDocumentWriter;
 class TkwFormatter;
+class TkwJob;
 
 class TkwFileConverter : public TkwObject {
 public:
@@ -75,6 +76,10 @@ public:
     return FCancelRequested.load(std::memory_order_relaxed);
   }
 
+  // What the last job tolerated (see DescribeDiagnostics); kept after Convert, also when
+  // it failed, until the next Convert starts.
+  [[nodiscard]] const TkwDiagnostics& GetDiagnostics() const noexcept { return FDiagnostics; }
+
 private:
   void RunJob();
   void CheckCancel() const;
@@ -106,10 +111,11 @@ private:
   TkwOnFontSubstituting FOnFontSubstituting;
   TkwOnElementDetected FOnElementDetected;
 
-  // The job's pipeline; the parser belongs to the factory.
-  TkwDocumentParser* FParser = nullptr;  // not owned
-  std::unique_ptr<TkwFormatter> FFormatter;
-  std::unique_ptr<TkwDocumentWriter> FWriter;
+  // The job's notes, handed to the parser, formatter and writer; declared before the job
+  // so that it outlives it.
+  TkwDiagnostics FDiagnostics;
+  // The running job, between the start and the end of Convert.
+  std::unique_ptr<TkwJob> FJob;
 
   std::unique_ptr<TkwStartJobEventArgs> FStartJobArgs;
   std::unique_ptr<TkwEndJobEventArgs> FEndJobArgs;

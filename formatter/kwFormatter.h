@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
+#include "base/Diagnostics.h"
 #include "base/kwConvEnums.h"
 #include "formatter/kwFormatterElements.h"
 #include "formatter/kwFormatterInput.h"
@@ -80,6 +82,11 @@ public:
   // measurer.
   void SetTextMeasurer(std::unique_ptr<TkwTextMeasurer> AMeasurer);
   [[nodiscard]] TkwFontWidthCache& GetWidthCache() { return *FWidths; }
+  // Where what the layout tolerated is noted; not owned, may be null.
+  void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
+  [[nodiscard]] TkwDiagnostics* GetDiagnostics() const { return FDiag; }
+  // Sizes the fallback font was fitted to on the current page, by font size.
+  [[nodiscard]] std::map<int, int>& GetSizeFits() { return FSizeFits; }
 
   // Default margins at document and page start, in points.
   static constexpr double kDefaultLeftMargin = 72;
@@ -98,6 +105,7 @@ private:
                               char16_t ACharacter, double AAdvance, double ATopY, double AX);
 
   TkwDocumentWriter* FRTFDocument;  // not owned
+  TkwDiagnostics* FDiag = nullptr;  // not owned
   TkwFormattingMode FFormattingMode = TkwFormattingMode::fmFormatted;
   std::unique_ptr<TkwPageSettings> FPageSettings;
   char16_t FLastChar = 0;
@@ -114,6 +122,7 @@ private:
   std::unique_ptr<TkwFormatterText> FPendingRun;
   std::unique_ptr<TkwTextMeasurer> FMeasurer;
   std::unique_ptr<TkwFontWidthCache> FWidths;
+  std::map<int, int> FSizeFits;
 };
 
 }  // namespace qm

@@ -13,27 +13,14 @@ namespace qm {
 
 namespace {
 
-constexpr int kMaxDimension = 1 << 16;
-// Symbols in one dictionary and instances in one text region; far above any real page.
-constexpr std::uint32_t kMaxSymbols = 1u << 20;
-constexpr int kMaxSegments = 1 << 16;
-// Bytes the MQ decoder may feed from a marker or past the end of its data before the data
-// counts as used up: an encoder's flush leaves the decoder at most a few bytes short, so more
-// means truncated or damaged data, and the rest of the region is left as decoded so far.
-constexpr int kMaxBytesPastEnd = 16;
-// Pixels that one stream may allocate or combine in all: a few full-size pages. A damaged
-// stream that asks for more (thousands of huge symbols, a halftone grid of stacked cells)
-// stops there instead of running for minutes.
-constexpr std::int64_t kWorkBudget = std::int64_t{8} * kMaxImagePixels;
-thread_local std::int64_t tWorkLeft = kWorkBudget;
+// The caps are in base/Limits.h. The MQ decoder's data counts as used up once it has fed
+// kMaxJBIG2BytesPastEnd bytes from a marker or past the end: an encoder's flush leaves the
+// decoder at most a few bytes short, so more means truncated or damaged data, and the rest
+// of the region is left as decoded so far. The pixels one stream may allocate or combine in
+// all (kMaxJBIG2WorkPixels) are a few full-size pages.
 
-bool SpendWork(std::int64_t APixels) {
-  if (APixels > tWorkLeft) {
-    tWorkLeft = 0;
-    return false;
-  }
-  tWorkLeft -= APixels;
-  return true;
+bool SpendWork(TkwJBIG2Budget* ABudget, std::int64_t APixels) {
+  return ABudget == nullptr || ABudget->Spend(APixels);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -106,7 +93,7 @@ public:
   // Bytes used so far: data past the end reads as 0xFF, so this may exceed the size.
   [[nodiscard]] std::size_t Position() const { return FBp; }
   // True once the decoder has read well past the end of its data.
-  [[nodiscard]] bool Exhausted() const { return FPastEnd > kMaxBytesPastEnd; }
+  [[nodiscard]] bool Exhausted() const { return FPastEnd > kMaxJBIG2BytesPastEnd; }
 
 private:
   std::span<const std::uint8_t> FData;
@@ -122,7 +109,7 @@ private:
     if (Byte(FBp) == 0xFF) {
       if (Byte(FBp + 1) > 0x8F) {
         // A marker or the end of the data: 1 bits are fed, and the position stays.
-        if (FPastEnd <= kMaxBytesPastEnd) ++FPastEnd;
+        if (FPastEnd <= kMaxJBIG2BytesPastEnd) ++FPastEnd;
         FC += 0xFF00;
         FCt = 8;
       } else {
@@ -239,7 +226,7 @@ struct TRegionInfo {
 bool ReadRegionInfo(TReader& AR, TRegionInfo& AInfo) {
   const std::uint32_t w = AR.U32(), h = AR.U32(), x = AR.U32(), y = AR.U32();
   AInfo.Op = static_cast<int>(AR.U8() & 7);
-  if (!AR.Ok || w > kMaxDimension || h > kMaxDimension) return false;
+  if (!AR.Ok || w > kMaxJBIG2Dimension || h > kMaxJBIG2Dimension) return false;
   AInfo.W = static_cast<int>(w);
   AInfo.H = static_cast<int>(h);
   AInfo.X = static_cast<int>(std::min<std::uint32_t>(x, INT32_MAX / 2));
@@ -427,7 +414,7 @@ public:
 bool RefinedGeometry(const TkwJBIG2Bitmap& ASymbol, std::int32_t ARdw, std::int32_t ARdh, std::int32_t ARdx,
                      std::int32_t ARdy, int& AW, int& AH, int& ADx, int& ADy) {
   const std::int64_t w = std::int64_t{ASymbol.W} + ARdw, h = std::int64_t{ASymbol.H} + ARdh;
-  if (w < 0 || h < 0 || w > kMaxDimension || h > kMaxDimension) return false;
+  if (w < 0 || h < 0 || w > kMaxJBIG2Dimension || h > kMaxJBIG2Dimension) return false;
   AW = static_cast<int>(w);
   AH = static_cast<int>(h);
   ADx = (ARdw >= 0 ? ARdw / 2 : -((-ARdw + 1) / 2)) + ARdx;
@@ -575,7 +562,7 @@ bool DecodeText(TTextCoder& AC, const TTextParams& AP, const std::vector<TBitmap
       std::int32_t ri = 0;
       if (AP.Refine && AC.Int(TTextField::Ri, ri) != TkwJBIG2Code::Value) return false;
       const TkwJBIG2Bitmap* sym = id < ASymbols.size() ? ASymbols[id].get() : nullptr;
-      TkwJBIG2Bitmap refined;
+      TkwJBIG2Bitmap refined{AOut.Budget};
       if (ri && sym) {
         if (!AC.Refine(*sym, AP, refined)) return false;
         sym = &refined;
@@ -601,7 +588,7 @@ bool DecodeText(TTextCoder& AC, const TTextParams& AP, const std::vector<TBitmap
         x = rightCorner ? t - wi + 1 : t;
         y = bottomCorner ? s - hi + 1 : s;
       }
-      if (x > -kMaxDimension * 2 && x < kMaxDimension * 2 && y > -kMaxDimension * 2 && y < kMaxDimension * 2) {
+      if (x > -kMaxJBIG2Dimension * 2 && x < kMaxJBIG2Dimension * 2 && y > -kMaxJBIG2Dimension * 2 && y < kMaxJBIG2Dimension * 2) {
         AOut.Compose(*sym, static_cast<int>(x), static_cast<int>(y), AP.CombOp);
       }
       if (!AP.Transposed && !rightCorner) {
@@ -619,11 +606,20 @@ bool DecodeText(TTextCoder& AC, const TTextParams& AP, const std::vector<TBitmap
 
 // ---------------------------------------------------------------------------------------
 
+bool TkwJBIG2Budget::Spend(std::int64_t APixels) {
+  if (APixels > Left) {
+    Left = 0;
+    return false;
+  }
+  Left -= APixels;
+  return true;
+}
+
 bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
   W = H = 0;
   P.clear();
-  if (AWidth < 0 || AHeight < 0 || AWidth > kMaxDimension || AHeight > kMaxDimension ||
-      std::int64_t{AWidth} * AHeight > kMaxImagePixels || !SpendWork(std::int64_t{AWidth} * AHeight)) {
+  if (AWidth < 0 || AHeight < 0 || AWidth > kMaxJBIG2Dimension || AHeight > kMaxJBIG2Dimension ||
+      std::int64_t{AWidth} * AHeight > kMaxImagePixels || !SpendWork(Budget, std::int64_t{AWidth} * AHeight)) {
     return false;
   }
   W = AWidth;
@@ -634,8 +630,8 @@ bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
 
 bool TkwJBIG2Bitmap::Grow(int AHeight, std::uint8_t AFill) {
   if (AHeight <= H) return true;
-  if (AHeight > kMaxDimension || std::int64_t{W} * AHeight > kMaxImagePixels ||
-      !SpendWork(std::int64_t{W} * (AHeight - H))) {
+  if (AHeight > kMaxJBIG2Dimension || std::int64_t{W} * AHeight > kMaxImagePixels ||
+      !SpendWork(Budget, std::int64_t{W} * (AHeight - H))) {
     return false;
   }
   // Rows are appended in place; the vector's geometric growth keeps a page that grows
@@ -649,7 +645,7 @@ void TkwJBIG2Bitmap::Compose(const TkwJBIG2Bitmap& ASource, int AX, int AY, int 
   const int x0 = std::max(0, AX), y0 = std::max(0, AY);
   const int x1 = static_cast<int>(std::min<std::int64_t>(W, std::int64_t{AX} + ASource.W));
   const int y1 = static_cast<int>(std::min<std::int64_t>(H, std::int64_t{AY} + ASource.H));
-  if (x1 <= x0 || y1 <= y0 || !SpendWork(std::int64_t{x1 - x0} * (y1 - y0))) return;
+  if (x1 <= x0 || y1 <= y0 || !SpendWork(Budget, std::int64_t{x1 - x0} * (y1 - y0))) return;
   for (int y = y0; y < y1; ++y) {
     std::uint8_t* d = &P[static_cast<std::size_t>(y) * static_cast<std::size_t>(W)];
     const std::uint8_t* s = &ASource.P[static_cast<std::size_t>(y - AY) * static_cast<std::size_t>(ASource.W)];
@@ -682,7 +678,8 @@ struct TkwJBIG2Decoder::TImpl {
 
   std::vector<std::unique_ptr<TSegment>> Owned;
   std::map<std::uint32_t, TSegment*> Segments;  // the latest segment of each number
-  TkwJBIG2Bitmap Page;
+  TkwJBIG2Budget Budget{kMaxJBIG2WorkPixels};  // this decode's: a fresh TImpl for every stream
+  TkwJBIG2Bitmap Page{&Budget};
   bool HavePage = false;
   bool PageDone = false;
   bool HeightUnknown = false;
@@ -727,7 +724,7 @@ bool TkwJBIG2Decoder::TImpl::ReadHeader(TReader& AR, TSegment& ASeg, std::uint32
   if (count == 7) {
     --AR.P;
     count = AR.U32() & 0x1FFFFFFF;
-    if (count > static_cast<std::uint32_t>(kMaxSegments)) return false;
+    if (count > static_cast<std::uint32_t>(kMaxJBIG2Segments)) return false;
     AR.P += (count + 8) / 8;  // retention flags
   }
   if (!AR.Ok) return false;
@@ -756,7 +753,7 @@ void TkwJBIG2Decoder::TImpl::ReadStream(std::span<const std::uint8_t> AData) {
     if ((fileFlags & 2) == 0) (void)r.U32();
   }
   std::vector<std::pair<TSegment*, std::uint32_t>> pending;  // random access: data follows
-  for (int n = 0; n < kMaxSegments && r.Ok && r.P < AData.size() && !PageDone; ++n) {
+  for (int n = 0; n < kMaxJBIG2Segments && r.Ok && r.P < AData.size() && !PageDone; ++n) {
     auto seg = std::make_unique<TSegment>();
     std::uint32_t length = 0;
     if (!ReadHeader(r, *seg, length)) break;
@@ -825,7 +822,7 @@ void TkwJBIG2Decoder::TImpl::Process(TSegment& ASeg) {
       if (HavePage && HeightUnknown && ASeg.Data.size() >= 4) {
         TReader r{ASeg.Data};
         const std::uint32_t end = r.U32();
-        const std::int64_t h = std::min<std::int64_t>(std::int64_t{end} + 1, kMaxDimension);
+        const std::int64_t h = std::min<std::int64_t>(std::int64_t{end} + 1, kMaxJBIG2Dimension);
         if (h > Page.H) {
           (void)Page.Grow(static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel));
         }
@@ -852,7 +849,7 @@ void TkwJBIG2Decoder::TImpl::PageInfo(TSegment& ASeg) {
   (void)r.U32();
   const std::uint32_t flags = r.U8();
   const std::uint32_t striping = r.U16();
-  if (!r.Ok || w > kMaxDimension) return;
+  if (!r.Ok || w > kMaxJBIG2Dimension) return;
   PageDefPixel = (flags >> 2) & 1;
   PageOp = static_cast<int>((flags >> 3) & 3);
   int height;
@@ -861,7 +858,7 @@ void TkwJBIG2Decoder::TImpl::PageInfo(TSegment& ASeg) {
     height = 0;
     (void)striping;
   } else {
-    if (h > kMaxDimension) return;
+    if (h > kMaxJBIG2Dimension) return;
     height = static_cast<int>(h);
   }
   if (!Page.Create(static_cast<int>(w), height, static_cast<std::uint8_t>(PageDefPixel))) return;
@@ -871,7 +868,7 @@ void TkwJBIG2Decoder::TImpl::PageInfo(TSegment& ASeg) {
 void TkwJBIG2Decoder::TImpl::PlaceRegion(const TkwJBIG2Bitmap& ABitmap, const TRegionInfo& AInfo, int AOp) {
   if (!HavePage) return;
   if (HeightUnknown && std::int64_t{AInfo.Y} + ABitmap.H > Page.H) {
-    const std::int64_t h = std::min<std::int64_t>(std::int64_t{AInfo.Y} + ABitmap.H, kMaxDimension);
+    const std::int64_t h = std::min<std::int64_t>(std::int64_t{AInfo.Y} + ABitmap.H, kMaxJBIG2Dimension);
     (void)Page.Grow(static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel));
   }
   Page.Compose(ABitmap, AInfo.X, AInfo.Y, AOp);
@@ -895,6 +892,7 @@ void TkwJBIG2Decoder::TImpl::GenericRegion(TSegment& ASeg, bool AImmediate) {
   }
   if (!r.Ok) return;
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   bool ok;
   if (mmr) {
     ok = DecodeGenericMMR(r.Rest(), *bitmap, info.W, info.H);
@@ -924,7 +922,7 @@ void TkwJBIG2Decoder::TImpl::RefinementRegion(TSegment& ASeg, bool AImmediate) {
   }
   if (!r.Ok) return;
   // The reference is the intermediate region referred to, or the page under the region.
-  TkwJBIG2Bitmap pageCut;
+  TkwJBIG2Bitmap pageCut{&Budget};
   const TkwJBIG2Bitmap* ref = nullptr;
   for (std::uint32_t n : ASeg.Refs) {
     TSegment* s = Find(n);
@@ -938,6 +936,7 @@ void TkwJBIG2Decoder::TImpl::RefinementRegion(TSegment& ASeg, bool AImmediate) {
   TMQDecoder mq(r.Rest());
   std::vector<TCx> cx(1 << 13, 0);
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   if (!DecodeRefinement(mq, cx, *bitmap, info.W, info.H, tmpl, *ref, 0, 0, tpgron, at)) return;
   if (AImmediate) {
     PlaceRegion(*bitmap, info, info.Op);
@@ -956,6 +955,7 @@ struct TDictParams {
   std::array<int, 4> RAt{};
   std::uint32_t NumNew = 0;
   const TkwJBIG2HuffmanTable *Dh = nullptr, *Dw = nullptr, *BmSize = nullptr, *AggInst = nullptr;
+  TkwJBIG2Budget* Budget = nullptr;  // not owned: the decode's
 };
 
 // Height classes with arithmetic coding; new symbols are appended to ASymbols.
@@ -985,7 +985,7 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
     std::int32_t dh = 0;
     if (AMq.Exhausted() || !iadh.Decode(AMq, dh)) break;
     height += dh;
-    if (height < 0 || height > kMaxDimension) return false;
+    if (height < 0 || height > kMaxJBIG2Dimension) return false;
     std::int64_t width = 0;
     // A height class always ends with an OOB, also after the last symbol.
     for (;;) {
@@ -993,14 +993,15 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
       if (!iadw.Decode(AMq, dw)) break;
       if (decoded >= AP.NumNew) return false;
       width += dw;
-      if (width < 0 || width > kMaxDimension || AMq.Exhausted()) return false;
+      if (width < 0 || width > kMaxJBIG2Dimension || AMq.Exhausted()) return false;
       auto sym = std::make_shared<TkwJBIG2Bitmap>();
+      sym->Budget = AP.Budget;
       const int w = static_cast<int>(width), h = static_cast<int>(height);
       if (!AP.RefAgg) {
         if (!DecodeGenericArith(AMq, AGbCx, *sym, w, h, AP.Template, false, AP.At)) return false;
       } else {
         std::int32_t nInst = 0;
-        if (!iaai.Decode(AMq, nInst) || nInst < 1 || static_cast<std::uint32_t>(nInst) > kMaxSymbols) return false;
+        if (!iaai.Decode(AMq, nInst) || nInst < 1 || static_cast<std::uint32_t>(nInst) > kMaxJBIG2Symbols) return false;
         if (nInst == 1) {
           const std::uint32_t id = text.Iaid.Decode(AMq);
           std::int32_t rdx = 0, rdy = 0;
@@ -1025,15 +1026,16 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
 // Cuts a height class's collective bitmap (6.5.9) into its symbols. ABits holds the rows
 // uncompressed, or MMR-coded when AMmr; missing data leaves the rest white.
 bool SplitCollective(std::span<const std::uint8_t> ABits, bool AMmr, int AHeight, const std::vector<int>& AWidths,
-                     std::int64_t ATotal, std::vector<TBitmapPtr>& ASymbols) {
-  TkwJBIG2Bitmap all;
+                     std::int64_t ATotal, std::vector<TBitmapPtr>& ASymbols, TkwJBIG2Budget* ABudget) {
+  TkwJBIG2Bitmap all{ABudget};
   const std::size_t stride = (static_cast<std::size_t>(ATotal) + 7) / 8;
-  if (AMmr && (ATotal > kMaxDimension || !DecodeGenericMMR(ABits, all, static_cast<int>(ATotal), AHeight))) {
+  if (AMmr && (ATotal > kMaxJBIG2Dimension || !DecodeGenericMMR(ABits, all, static_cast<int>(ATotal), AHeight))) {
     return false;
   }
   std::int64_t x0 = 0;
   for (const int w : AWidths) {
     auto sym = std::make_shared<TkwJBIG2Bitmap>();
+    sym->Budget = ABudget;
     if (!sym->Create(w, AHeight)) return false;
     if (AMmr) {
       sym->Compose(all, -static_cast<int>(x0), 0, 4);
@@ -1068,7 +1070,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
     std::int32_t dh = 0;
     if (AP.Dh->Decode(AR, dh) != TkwJBIG2Code::Value) return false;
     height += dh;
-    if (height < 0 || height > kMaxDimension) return false;
+    if (height < 0 || height > kMaxJBIG2Dimension) return false;
     const int h = static_cast<int>(height);
     std::int64_t width = 0, total = 0;
     std::vector<int> widths;
@@ -1078,7 +1080,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
       if (c == TkwJBIG2Code::Oob) break;
       if (c == TkwJBIG2Code::Fail || decoded >= AP.NumNew) return false;
       width += dw;
-      if (width < 0 || width > kMaxDimension) return false;
+      if (width < 0 || width > kMaxJBIG2Dimension) return false;
       const int w = static_cast<int>(width);
       ++decoded;
       if (!AP.RefAgg) {
@@ -1089,10 +1091,11 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
       }
       std::int32_t nInst = 0;
       if (AP.AggInst->Decode(AR, nInst) != TkwJBIG2Code::Value || nInst < 1 ||
-          static_cast<std::uint32_t>(nInst) > kMaxSymbols) {
+          static_cast<std::uint32_t>(nInst) > kMaxJBIG2Symbols) {
         return false;
       }
       auto sym = std::make_shared<TkwJBIG2Bitmap>();
+      sym->Budget = AP.Budget;
       if (nInst == 1) {
         const std::uint32_t id = AR.Bits(idBits);
         std::int32_t rdx = 0, rdy = 0, size = 0;
@@ -1122,7 +1125,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
       const std::uint64_t bytes = size == 0 ? (static_cast<std::uint64_t>(total) + 7) / 8 * static_cast<std::uint64_t>(h)
                                             : static_cast<std::uint64_t>(size);
       if (!SplitCollective(rest.first(static_cast<std::size_t>(std::min<std::uint64_t>(rest.size(), bytes))),
-                           size != 0, h, widths, total, ASymbols)) {
+                           size != 0, h, widths, total, ASymbols, AP.Budget)) {
         return false;
       }
       AR.SkipBytes(bytes);
@@ -1138,6 +1141,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
   const std::uint32_t flags = r.U16();
   const bool huff = flags & 1;
   TDictParams dp;
+  dp.Budget = &Budget;
   dp.RefAgg = (flags >> 1) & 1;
   const bool ctxUsed = (flags >> 8) & 1;
   const bool ctxRetained = (flags >> 9) & 1;
@@ -1155,7 +1159,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
   }
   const std::uint32_t numEx = r.U32();
   dp.NumNew = r.U32();
-  if (!r.Ok || dp.NumNew > kMaxSymbols || numEx > kMaxSymbols) return;
+  if (!r.Ok || dp.NumNew > kMaxJBIG2Symbols || numEx > kMaxJBIG2Symbols) return;
   if (huff) {
     // User tables are taken in the order of the selection fields; a selection with no
     // table, or the reserved value, leaves the dictionary undecoded.
@@ -1182,7 +1186,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
       lastDict = s;
     }
   }
-  if (symbols.size() > kMaxSymbols) return;
+  if (symbols.size() > kMaxJBIG2Symbols) return;
   std::vector<TCx> gbCx(1 << 16, 0), grCx(1 << 13, 0);
   if (ctxUsed && lastDict && !lastDict->GbCx.empty()) {
     gbCx = lastDict->GbCx;
@@ -1246,15 +1250,16 @@ void TkwJBIG2Decoder::TImpl::TextRegion(TSegment& ASeg, bool AImmediate) {
     for (int& a : tp.RAt) a = r.S8();
   }
   tp.NumInstances = r.U32();
-  if (!r.Ok || tp.NumInstances > kMaxSymbols) return;
+  if (!r.Ok || tp.NumInstances > kMaxJBIG2Symbols) return;
   std::vector<TBitmapPtr> symbols;
   for (std::uint32_t n : ASeg.Refs) {
     TSegment* s = Find(n);
     if (s && s->Type == 0) symbols.insert(symbols.end(), s->Symbols.begin(), s->Symbols.end());
   }
-  if (symbols.size() > kMaxSymbols) return;
+  if (symbols.size() > kMaxJBIG2Symbols) return;
   std::vector<TCx> grCx(1 << 13, 0);
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   bool ok;
   if (huff) {
     // User tables are taken in the order of the selection fields.
@@ -1299,14 +1304,14 @@ void TkwJBIG2Decoder::TImpl::PatternDictionary(TSegment& ASeg) {
   const std::uint32_t flags = r.U8();
   const int pw = static_cast<int>(r.U8()), ph = static_cast<int>(r.U8());
   const std::uint32_t grayMax = r.U32();
-  if (!r.Ok || pw == 0 || ph == 0 || grayMax >= kMaxSymbols) return;
+  if (!r.Ok || pw == 0 || ph == 0 || grayMax >= kMaxJBIG2Symbols) return;
   const bool mmr = flags & 1;
   const int tmpl = static_cast<int>((flags >> 1) & 3);
   const std::int64_t width = (std::int64_t{grayMax} + 1) * pw;
-  if (width > kMaxDimension * 16 || width * ph > kMaxImagePixels) return;
-  TkwJBIG2Bitmap all;
+  if (width > kMaxJBIG2Dimension * 16 || width * ph > kMaxImagePixels) return;
+  TkwJBIG2Bitmap all{&Budget};
   // The collective bitmap may be wider than a region; decode it in one piece anyway.
-  if (width > kMaxDimension) return;
+  if (width > kMaxJBIG2Dimension) return;
   bool ok;
   if (mmr) {
     ok = DecodeGenericMMR(r.Rest(), all, static_cast<int>(width), ph);
@@ -1319,6 +1324,7 @@ void TkwJBIG2Decoder::TImpl::PatternDictionary(TSegment& ASeg) {
   if (!ok) return;
   for (std::uint32_t g = 0; g <= grayMax; ++g) {
     auto pat = std::make_shared<TkwJBIG2Bitmap>();
+    pat->Budget = &Budget;
     if (!pat->Create(pw, ph)) return;
     pat->Compose(all, -static_cast<int>(g) * pw, 0, 4);
     ASeg.Patterns.push_back(std::move(pat));
@@ -1338,7 +1344,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   const std::uint32_t gw = r.U32(), gh = r.U32();
   const std::int32_t gx = r.S32(), gy = r.S32();
   const std::int32_t rx = static_cast<std::int32_t>(r.U16()), ry = static_cast<std::int32_t>(r.U16());
-  if (!r.Ok || gw > kMaxDimension || gh > kMaxDimension) return;
+  if (!r.Ok || gw > kMaxJBIG2Dimension || gh > kMaxJBIG2Dimension) return;
   // Cells are at least a pixel apart in any real grid; a grid with far more cells than the
   // region has pixels only stacks patterns on top of each other.
   if (std::int64_t{gw} * gh > std::min<std::int64_t>(kMaxImagePixels, 4 * (std::int64_t{info.W} * info.H + 1024))) return;
@@ -1350,6 +1356,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   if (!patterns || patterns->empty()) return;
   const int pw = (*patterns)[0]->W, ph = (*patterns)[0]->H;
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   if (!bitmap->Create(info.W, info.H, static_cast<std::uint8_t>(defPixel))) return;
   const int w = static_cast<int>(gw), h = static_cast<int>(gh);
   auto cellX = [&](int mg, int ng) {
@@ -1358,7 +1365,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   auto cellY = [&](int mg, int ng) {
     return static_cast<std::int64_t>((std::int64_t{gy} + std::int64_t{mg} * rx - std::int64_t{ng} * ry) >> 8);
   };
-  TkwJBIG2Bitmap skip;
+  TkwJBIG2Bitmap skip{&Budget};
   const TkwJBIG2Bitmap* skipPtr = nullptr;
   if (enableSkip && skip.Create(w, h)) {
     for (int mg = 0; mg < h; ++mg) {
@@ -1372,7 +1379,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   // Gray-scale image decoding (Annex C.5): bit planes from the most significant, Gray-coded.
   const int bpp = CeilLog2(static_cast<std::uint32_t>(patterns->size()));
   std::vector<std::uint32_t> gray(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
-  TkwJBIG2Bitmap plane, prev;
+  TkwJBIG2Bitmap plane{&Budget}, prev{&Budget};
   std::span<const std::uint8_t> rest = r.Rest();
   std::unique_ptr<TMQDecoder> mq;
   std::vector<TCx> cx;
@@ -1401,7 +1408,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
     for (int ng = 0; ng < w; ++ng) {
       if (skipPtr && skip.Get(ng, mg)) continue;
       const std::int64_t x = cellX(mg, ng), y = cellY(mg, ng);
-      if (x <= -kMaxDimension || x >= kMaxDimension || y <= -kMaxDimension || y >= kMaxDimension) continue;
+      if (x <= -kMaxJBIG2Dimension || x >= kMaxJBIG2Dimension || y <= -kMaxJBIG2Dimension || y >= kMaxJBIG2Dimension) continue;
       const std::uint32_t g = std::min<std::uint32_t>(
           gray[static_cast<std::size_t>(mg) * static_cast<std::size_t>(w) + static_cast<std::size_t>(ng)],
           static_cast<std::uint32_t>(patterns->size() - 1));
@@ -1428,7 +1435,6 @@ bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::vect
 bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::span<const std::uint8_t> AGlobals,
                                   bool AWhiteHigh, std::vector<std::uint8_t>& AOutput) {
   FImpl = std::make_unique<TImpl>();
-  tWorkLeft = kWorkBudget;
   AOutput.clear();
   if (!AGlobals.empty()) FImpl->ReadStream(AGlobals);
   FImpl->PageDone = false;
