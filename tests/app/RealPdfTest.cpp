@@ -1,7 +1,9 @@
 // The windows over the real engine and real PDF files: fixtures made by producers, an
 // encrypted copy of each kind, and a long generated document for Abort and responsiveness.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -149,6 +151,43 @@ TEST_F(RealPdf, OnePageFixtureThroughTheMainWindow) {
   EXPECT_EQ(ProcessLog.front(), QStringLiteral("File #1 (1 pages)"));
   EXPECT_TRUE(ReadAll(rtf).startsWith("{\\rtf1")) << rtf.toStdString();
   EXPECT_TRUE(Messages.isEmpty());
+}
+
+// A batch converts several files at once through the processing window; every RTF file is
+// byte for byte the one a conversion of that file alone writes.
+TEST_F(RealPdf, DISABLED_ParallelBatchWritesTheFilesOfOneByOne) {
+  TJobOptions o;
+  o.Batch = true;
+  for (const char* name : {"e2e/prose.pdf", "e2e/tables.pdf", "e2e/lists.pdf", "e2e/columns.pdf",
+                           "e2e/image.pdf", "e2e/headings.pdf"}) {
+    const QString pdf = Copy(name);
+    o.Files.push_back({QFileInfo(pdf).fileName(), pdf});
+  }
+  auto convert = [&](const QString& AFolder, std::size_t AThreads) {
+    o.DestFolder = Dir.filePath(AFolder);
+    TProcessServices s = ProcessServices();
+    s.BatchThreads = AThreads;
+    Tfrm_Process w(o, s);
+    w.show();
+    EXPECT_TRUE(WaitFor([&] { return Closed(w); }, 120'000)) << LogTexts(w).join(u'|').toStdString();
+    return LogTexts(w);
+  };
+  const QStringList log = convert(QStringLiteral("parallel"), 3);
+  for (const TBatchFile& f : o.Files) {
+    TJobOptions single;
+    single.Source = f.Path;
+    single.Destination = Dir.filePath(QStringLiteral("single/") + ChangeFileExt(f.Name, QStringLiteral(".rtf")));
+    QDir().mkpath(Dir.filePath(QStringLiteral("single")));
+    Tfrm_Process w(single, ProcessServices());
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Closed(w); }, 120'000)) << LogTexts(w).join(u'|').toStdString();
+    const QByteArray alone = ReadAll(single.Destination);
+    EXPECT_TRUE(alone.startsWith("{\\rtf1")) << f.Name.toStdString();
+    EXPECT_TRUE(ReadAll(Dir.filePath(QStringLiteral("parallel/") + ChangeFileExt(f.Name, QStringLiteral(".rtf")))) == alone)
+        << f.Name.toStdString();
+  }
+  // The log reads as one file after the other.
+  EXPECT_EQ(log, convert(QStringLiteral("one"), 1).replaceInStrings(QStringLiteral("/one/"), QStringLiteral("/parallel/")));
 }
 
 // Both encryption kinds the tests carry; qpdf wrote them with the user password "user".

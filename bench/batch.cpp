@@ -1,0 +1,98 @@
+// A batch of 20 PDFs, whole process against whole process: `quillmark convert ... --dest DIR
+// --jobs 2` against the same command with --jobs 1, best of 3 each. Twelve documents come
+// from the real corpus beside the project (../shared/corpus/real), the rest are generated
+// text documents of different lengths. Limit: two files at once take at most 0.6 x the time
+// of one at a time (on two cores), and every RTF file is the same in both runs.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bench/BenchSupport.h"
+#include "bench/PdfCorpus.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kFiles = 20;
+constexpr std::size_t kRealFiles = 12;
+
+std::string Quote(const std::string& AArg) {
+  std::string q = "'";
+  for (char c : AArg) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+
+std::string ReadFile(const fs::path& APath) {
+  std::ifstream in(APath, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The real documents, in name order, that the corpus folder holds; the largest are left out
+// so that no single file decides the batch's time.
+std::vector<fs::path> RealPdfs(const fs::path& ACorpus) {
+  std::vector<fs::path> all;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(ACorpus, ec)) {
+    if (e.path().extension() == ".pdf" && e.file_size(ec) < 1'200'000) all.push_back(e.path());
+  }
+  std::sort(all.begin(), all.end());
+  if (all.size() > kRealFiles) all.resize(kRealFiles);
+  return all;
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+  namespace b = qm::bench;
+  const fs::path self = fs::absolute(argv[0]);
+  const fs::path cli = self.parent_path().parent_path() / "cli" / "quillmark";
+  if (!fs::exists(cli)) {
+    std::printf("%s is not built\n", cli.c_str());
+    return 1;
+  }
+  const fs::path dir = b::ScratchDir("batch");
+  const fs::path corpus = fs::path(QM_SOURCE_DIR) / ".." / "shared" / "corpus" / "real";
+  std::vector<fs::path> inputs = RealPdfs(corpus);
+  const std::size_t real = inputs.size();
+  if (inputs.empty()) std::printf("no real documents in %s: generated ones only\n", corpus.c_str());
+  for (int i = 0; inputs.size() < kFiles; ++i) {
+    qm::bench::TTextCorpusOptions options;
+    options.Pages = 8 + (i * 7) % 25;
+    inputs.push_back(b::MakeTextPdf(dir / "in" / ("text-" + std::to_string(i) + ".pdf"), options));
+  }
+  std::string files;
+  for (const fs::path& f : inputs) files += " " + Quote(f.string());
+
+  auto run = [&](int AJobs) {
+    const fs::path out = dir / ("jobs-" + std::to_string(AJobs));
+    fs::remove_all(out);
+    const auto r = b::RunCommand(Quote(cli.string()) + " convert --quiet --jobs " + std::to_string(AJobs) +
+                                 " --dest " + Quote(out.string()) + files + " >/dev/null 2>&1");
+    if (r.ExitCode != 0) std::printf("--jobs %d: exit %d\n", AJobs, r.ExitCode);
+    return r;
+  };
+  const auto one = run(1);
+  const auto two = run(2);
+  std::printf("%zu files (%zu real), %ld cores\n", inputs.size(), real, ::sysconf(_SC_NPROCESSORS_ONLN));
+  bool ok = one.ExitCode == 0 && two.ExitCode == 0;
+  ok &= b::Report("batch of 20 with --jobs 2", two.Seconds, one.Seconds, 0.6);
+  ok &= b::Report("batch of 20 peak memory with --jobs 2", two.PeakKiB / 1024.0, one.PeakKiB / 1024.0, 2.0, "MiB");
+  int differ = 0;
+  for (const fs::path& f : inputs) {
+    const std::string name = f.stem().string() + ".rtf";
+    if (ReadFile(dir / "jobs-1" / name) != ReadFile(dir / "jobs-2" / name)) {
+      std::printf("%s differs between --jobs 1 and --jobs 2\n", name.c_str());
+      ++differ;
+    }
+  }
+  return ok && differ == 0 ? 0 : 1;
+}
