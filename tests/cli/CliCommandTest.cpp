@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "cli/CliOptions.h"
+#include "cli/CliRunner.h"
 #include "tests/support/pdf/TestPdf.h"
 
 namespace {
@@ -428,6 +430,33 @@ TEST_F(CliCommand, InterruptStopsEveryRunningFile) {
       << ReadFile(err);
   EXPECT_EQ(Listing(Path("out")), before);
   for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ReadFile(Path(std::string("out/") + name + ".rtf")), "the good file");
+}
+
+// On a terminal each running file has its bar line, redrawn in place; a file's Done line
+// stays on the screen when it ends, and the bars are gone at the end.
+TEST_F(CliCommand, TerminalShowsOneBarPerRunningFile) {
+  WriteTextPdf(Path("in/a.pdf"), 6, 1);
+  WriteTextPdf(Path("in/b.pdf"), 6, 2);
+  qm::cli::TOptions options;
+  options.Command = qm::cli::TCommand::cmConvert;
+  options.Inputs = {Path("in/a.pdf"), Path("in/b.pdf")};
+  options.Dest = Path("out");
+  options.Jobs = 2;
+  options.Actions.fill(qm::TkwAction::acRetain);
+  std::ostringstream err;
+  ASSERT_EQ(qm::cli::RunConvert(options, err, true), qm::cli::kExitOk);
+  const std::string screen = err.str();
+  for (const char* bar : {"file 1/2 [", "file 2/2 [", "] page 6/6  00:"}) {
+    EXPECT_NE(screen.find(bar), std::string::npos) << bar;
+  }
+  for (const char* name : {"a", "b"}) {
+    EXPECT_NE(screen.find("Done. 6 pages converted. Out: " + Path("out") + "/" + name + ".rtf\n"), std::string::npos)
+        << screen;
+  }
+  // No bar is drawn after the last file's Done line.
+  EXPECT_GT(screen.rfind("Done."), screen.rfind("file "));
+  EXPECT_EQ(screen.back(), '\n');
+  EXPECT_EQ(screen.find("File #"), std::string::npos);  // no log on a terminal
 }
 
 }  // namespace
