@@ -2,7 +2,6 @@
 
 #include <signal.h>
 
-#include <atomic>
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -64,6 +65,12 @@ QStringList LogTexts(const Tfrm_Process& AWindow) {
 QByteArray ReadAll(const QString& AName) {
   QFile f(AName);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// An RTF file with its list and shape ids, which every conversion draws anew, made equal.
+QString ReadRtf(const QString& AName) {
+  static const QRegularExpression kIds(QStringLiteral("(templateid|listid|shplid)-?[0-9]+"));
+  return QString::fromLatin1(ReadAll(AName)).replace(kIds, QStringLiteral("\\1N"));
 }
 
 class RealPdf : public ::testing::Test {
@@ -154,7 +161,7 @@ TEST_F(RealPdf, OnePageFixtureThroughTheMainWindow) {
 }
 
 // A batch converts several files at once through the processing window; every RTF file is
-// byte for byte the one a conversion of that file alone writes.
+// the one a conversion of that file alone writes, byte for byte but for the drawn ids.
 TEST_F(RealPdf, DISABLED_ParallelBatchWritesTheFilesOfOneByOne) {
   TJobOptions o;
   o.Batch = true;
@@ -181,9 +188,9 @@ TEST_F(RealPdf, DISABLED_ParallelBatchWritesTheFilesOfOneByOne) {
     Tfrm_Process w(single, ProcessServices());
     w.show();
     ASSERT_TRUE(WaitFor([&] { return Closed(w); }, 120'000)) << LogTexts(w).join(u'|').toStdString();
-    const QByteArray alone = ReadAll(single.Destination);
-    EXPECT_TRUE(alone.startsWith("{\\rtf1")) << f.Name.toStdString();
-    EXPECT_TRUE(ReadAll(Dir.filePath(QStringLiteral("parallel/") + ChangeFileExt(f.Name, QStringLiteral(".rtf")))) == alone)
+    const QString alone = ReadRtf(single.Destination);
+    EXPECT_TRUE(alone.startsWith(QStringLiteral("{\\rtf1"))) << f.Name.toStdString();
+    EXPECT_TRUE(ReadRtf(Dir.filePath(QStringLiteral("parallel/") + ChangeFileExt(f.Name, QStringLiteral(".rtf")))) == alone)
         << f.Name.toStdString();
   }
   // The log reads as one file after the other.
