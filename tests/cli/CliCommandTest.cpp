@@ -396,6 +396,17 @@ TEST_F(CliCommand, ParallelBatchEndsAsOneByOne) {
   EXPECT_EQ(run(locked, "2", "l2").Status, 3);
 }
 
+// Several inputs without --dest, at once: each RTF beside its input.
+TEST_F(CliCommand, ParallelFilesWithoutDestGoBesideTheirInputs) {
+  WriteTextPdf(Path("a/one.pdf"), 2, 1);
+  WriteTextPdf(Path("b/two.pdf"), 3, 2);
+  const TRun r = Run({"convert", "--jobs", "2", "-q", Path("a/one.pdf"), Path("b/two.pdf")});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(ReadFile(Path("a/one.rtf")).rfind("{\\rtf1", 0), 0u);
+  EXPECT_EQ(ReadFile(Path("b/two.rtf")).rfind("{\\rtf1", 0), 0u);
+}
+
 // Ctrl-C with several files running stops every one of them: 130, no target touched, no
 // half-written file left, and no further file started.
 TEST_F(CliCommand, InterruptStopsEveryRunningFile) {
