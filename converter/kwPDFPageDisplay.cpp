@@ -5,7 +5,7 @@
 
 #include "formatter/kwFormatter.h"
 #include "pdf/content/PDDisplay.h"
-#include "pdf/content/kwPDFContentExtractor.h"
+#include "extract/kwPDFContentExtractor.h"
 #include "pdf/core/PDDocument.h"
 #include "platform/ScreenDpi.h"
 #include "platform/SystemFonts.h"

@@ -37,7 +37,6 @@ void TkwFormatter::SetMeasurementUnit(TkwMeasurementUnit AUnit) {
   FUnit = AUnit;
   FUnitFactor = MeasurementFactor(AUnit);
   FPageSettings->SetNativeFactor(FUnitFactor);
-  TkwDocumentWriter::SetMeasurementUnit(AUnit);
   FRTFDocument->SetMeasurementUnit(AUnit);
 }
 
@@ -47,7 +46,6 @@ TkwPageSettings& TkwFormatter::GetPageSettings() { return *FPageSettings; }
 
 void TkwFormatter::SetPageSettings(const TkwPageSettings& ASettings) {
   FPageSettings->Assign(ASettings);
-  TkwDocumentWriter::SetPageSettings(ASettings);
 }
 
 void TkwFormatter::SetDefaultMargins() {
@@ -67,9 +65,6 @@ void TkwFormatter::EnsurePage() {
 void TkwFormatter::BeginDoc() {
   FCurrentLineIndex = -1;
   FLastRunLine = nullptr;
-  if (FOnBeginDoc) {
-    FOnBeginDoc(*this);
-  }
   SetDefaultMargins();
   FRTFDocument->SetPageSettings(*FPageSettings);
   FRTFDocument->BeginDoc();
@@ -77,9 +72,6 @@ void TkwFormatter::BeginDoc() {
 
 void TkwFormatter::EndDoc() {
   FRTFDocument->EndDoc();
-  if (FOnEndDoc) {
-    FOnEndDoc(*this);
-  }
 }
 
 int TkwFormatter::NewPage() {
@@ -124,9 +116,6 @@ void TkwFormatter::EndPage() {
   if (OnProgress) {
     OnProgress(*this, FPageCount + 1);
   }
-  if (FOnPageAnalysed) {
-    FOnPageAnalysed(*this, FPageCount + 1);
-  }
   page.Render(*FRTFDocument);
 
   FRTFDocument->EndPage();
@@ -135,9 +124,6 @@ void TkwFormatter::EndPage() {
   FCurrentLineIndex = -1;
   if (OnEndPage) {
     OnEndPage(*this, FPageCount + 1);
-  }
-  if (FOnPageWritten) {
-    FOnPageWritten(*this, FPageCount + 1);
   }
 }
 
@@ -154,9 +140,22 @@ void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   FPage->Images.push_back(std::move(image));
 }
 
-void TkwFormatter::BeginPara(std::string_view AStyleName) { FRTFDocument->BeginPara(AStyleName); }
+void TkwFormatter::BeginPage(const TkwPageRecord& APage) {
+  // The page as displayed, in pixels; later settings are read in points again.
+  SetMeasurementUnit(TkwMeasurementUnit::muPixels);
+  FPageSettings->SetWidth(APage.WidthPx);
+  FPageSettings->SetHeight(APage.HeightPx);
+  SetMeasurementUnit(TkwMeasurementUnit::muPoints);
+}
 
-void TkwFormatter::EndPara() { FRTFDocument->EndPara(); }
+void TkwFormatter::AddGlyph(const TkwGlyphRecord& AGlyph) {
+  AddChar(*AGlyph.Font, AGlyph.BoxPx, AGlyph.CharSpacingPt, AGlyph.Unicode, AGlyph.NotFirstInString,
+          AGlyph.NotFirstInOperator, AGlyph.AdvancePt, AGlyph.YPt, AGlyph.XPt);
+}
+
+void TkwFormatter::AddPicture(const TkwPictureRecord& APicture) {
+  AddImage(APicture.RectPt, *APicture.Graphic);
+}
 
 TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGlyphRect,
                                           double ACharSpace, char16_t ACharacter, double AAdvance,
@@ -184,7 +183,7 @@ void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const 
   auto& ps = *FPageSettings;
   const double pageHeight = ps.GetHeight();
   if (ps.GetTopMargin() > ATopY) {
-    const double box = std::fabs(AGlyphRect.Top - AGlyphRect.Bottom) / FormatterPixelsPerPoint();
+    const double box = std::fabs(AGlyphRect.Top - AGlyphRect.Bottom) / kPixelsPerPoint;
     ps.SetTopMargin(ATopY - (std::isfinite(box) ? box : 0));
   }
   if (ps.GetBottomMargin() > pageHeight - ATopY) {
@@ -213,7 +212,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
     return;
   }
   const double topY = pageHeight - AY;
-  double boxHeight = (AGlyphRect.Bottom - AGlyphRect.Top) / FormatterPixelsPerPoint();
+  double boxHeight = (AGlyphRect.Bottom - AGlyphRect.Top) / kPixelsPerPoint;
   if (!std::isfinite(boxHeight)) {
     boxHeight = 0;  // a broken glyph box must not spread through the line geometry
   }

@@ -6,53 +6,60 @@
 
 #include "base/kwConvEnums.h"
 #include "formatter/kwFormatterElements.h"
+#include "formatter/kwFormatterInput.h"
 #include "formatter/kwFormatterMeasure.h"
 #include "writer/kwDocumentWriter.h"
 
-// The layout formatter. To the content extractor it is a document writer: it collects
-// one page of glyphs (AddChar) and pictures (AddImage), and at EndPage rebuilds lines,
-// paragraphs, lists, tables, columns and sections and renders them into the writer it
-// is bound to (a TkwRTFDoc in production). Lengths it receives through the writer
-// interface are in its measurement unit; the parser sets points.
+// The layout formatter. Through its input port it collects one page of glyphs and
+// pictures, and at EndPage rebuilds lines, paragraphs, lists, tables, columns and
+// sections and renders them into the writer it is bound to (a TkwRTFDoc in production).
+// Page settings are in its measurement unit; the parser sets points.
 //
 // Order of calls for a document: SetMeasurementUnit(muPoints) and page size through
-// GetPageSettings(), BeginDoc, per page AddChar/AddImage ... EndPage, NewPage before
-// every further page, EndDoc. The bound writer receives BeginDoc, then per page the
-// pictures, the sections and EndPage, NewPage between pages, and EndDoc.
+// GetPageSettings(), BeginDoc, per page BeginPage, AddGlyph/AddPicture ... EndPage,
+// NewPage before every further page, EndDoc. The bound writer receives BeginDoc, then
+// per page the pictures, the sections and EndPage, NewPage between pages, and EndDoc.
 namespace qm {
 
 // Progress and end-of-page notifications: sender (the formatter) first, then the page
 // number being written.
 using TkwFormatterPageEvent = std::function<void(TkwObject& ASender, int AValue)>;
 
-class TkwFormatter : public TkwDocumentWriter {
+class TkwFormatter : public TkwObject, public TkwFormatterInput {
 public:
   // ADocument is not owned and must outlive the formatter.
   explicit TkwFormatter(TkwDocumentWriter& ADocument);
   ~TkwFormatter() override;
-  [[nodiscard]] const char* ClassName() const override { return "TkwFormatter"; }
 
-  // --- writer operations the formatter overrides
-  void SetMeasurementUnit(TkwMeasurementUnit AUnit) override;
-  [[nodiscard]] TkwMeasurementUnit GetMeasurementUnit() const override;
-  TkwPageSettings& GetPageSettings() override;
-  void SetPageSettings(const TkwPageSettings& ASettings) override;
-  void BeginDoc() override;
-  void EndDoc() override;
+  // --- document, driven by the parser
+  void SetMeasurementUnit(TkwMeasurementUnit AUnit);
+  [[nodiscard]] TkwMeasurementUnit GetMeasurementUnit() const;
+  TkwPageSettings& GetPageSettings();
+  void SetPageSettings(const TkwPageSettings& ASettings);
+  [[nodiscard]] TkwFormattingMode GetFormattingMode() const { return FFormattingMode; }
+  void SetFormattingMode(TkwFormattingMode AMode) { FFormattingMode = AMode; }
+  void BeginDoc();
+  void EndDoc();
   // Returns the count of pages started (unchanged when starting the page failed).
-  int NewPage() override;
+  int NewPage();
+
+  // --- the input port
+  // The displayed page's size becomes the page settings' size.
+  void BeginPage(const TkwPageRecord& APage) override;
+  void AddGlyph(const TkwGlyphRecord& AGlyph) override;
+  // The formatter keeps a copy of the picture; the caller keeps its own.
+  void AddPicture(const TkwPictureRecord& APicture) override;
   // Analyses the collected page and renders it into the bound writer.
   void EndPage() override;
-  // One visible glyph: AGlyphRect in screen pixels from the page's top-left corner, AX
-  // and AY the origin in points from the page's lower-left corner, AAdvance in points.
+
+  // One visible glyph, as AddGlyph takes it: AGlyphRect in screen pixels from the page's
+  // top-left corner, AX and AY the origin in points from the page's lower-left corner,
+  // AAdvance in points.
   void AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
                char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
-               double AAdvance, double AY, double AX) override;
-  // One picture: ARect in points from the page's top-left corner (left, top, right,
-  // bottom). The formatter keeps a copy; the caller keeps its own.
-  void AddImage(const TkwRect& ARect, const TGraphic& AGraphic) override;
-  void BeginPara(std::string_view AStyleName = {}) override;
-  void EndPara() override;
+               double AAdvance, double AY, double AX);
+  // One picture: ARect in points from the page's top-left corner.
+  void AddImage(const TkwRect& ARect, const TGraphic& AGraphic);
 
   // --- events (set by the converter)
   // Fired with the page number after the page is analysed, before it is written.
@@ -91,6 +98,7 @@ private:
                               char16_t ACharacter, double AAdvance, double ATopY, double AX);
 
   TkwDocumentWriter* FRTFDocument;  // not owned
+  TkwFormattingMode FFormattingMode = TkwFormattingMode::fmFormatted;
   std::unique_ptr<TkwPageSettings> FPageSettings;
   char16_t FLastChar = 0;
   TkwMeasurementUnit FUnit = TkwMeasurementUnit::muPixels;

@@ -25,11 +25,6 @@ std::unique_ptr<TkwTextMeasurer> CreateScreenTextMeasurer() {
   return std::make_unique<TkwScreenTextMeasurer>();
 }
 
-double FormatterPixelsPerPoint() {
-  static const double ppp = GetScreenDpi() / 72.0;
-  return ppp;
-}
-
 void TkwFontWidthCache::SetMeasurer(TkwTextMeasurer& AMeasurer) {
   FMeasurer = &AMeasurer;
   Clear();
@@ -44,7 +39,7 @@ const TkwFontWidthCache::TEntry& TkwFontWidthCache::LookupFace(const TFont& AFon
   std::string key = fmt::FaceKey(AFont);
   auto it = FEntries.find(key);
   if (it == FEntries.end()) {
-    const double ppp = FormatterPixelsPerPoint();
+    const double ppp = kPixelsPerPoint;
     TEntry entry;
     const auto space = FMeasurer->Measure(AFont, u" ");
     entry.Space = space.Width / ppp;
@@ -58,11 +53,11 @@ const TkwFontWidthCache::TEntry& TkwFontWidthCache::LookupFace(const TFont& AFon
 }
 
 double TkwFontWidthCache::TextWidth(const TFont& AFont, std::u16string_view AText) {
-  return FMeasurer->Measure(AFont, AText).Width / FormatterPixelsPerPoint();
+  return FMeasurer->Measure(AFont, AText).Width / kPixelsPerPoint;
 }
 
 double TkwFontWidthCache::TextHeight(const TFont& AFont, std::u16string_view AText) {
-  return FMeasurer->Measure(AFont, AText).Height / FormatterPixelsPerPoint();
+  return FMeasurer->Measure(AFont, AText).Height / kPixelsPerPoint;
 }
 
 }  // namespace qm

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/Units.h"
 #include "platform/TextMetrics.h"
 #include "writer/kwWriterClasses.h"
 
@@ -29,9 +30,6 @@ namespace fmt {
   return A.Size == B.Size && A.Style == B.Style && A.Name == B.Name;
 }
 }  // namespace fmt
-
-// Screen pixels per point (pixels per inch / 72).
-[[nodiscard]] double FormatterPixelsPerPoint();
 
 // Widths the glyph intake asks for on every glyph, kept per face so that a page of text
 // measures each font once.

@@ -184,7 +184,7 @@ struct TkwDecomposeTarget {
   bool Open = false;
 };
 
-TkwPointF ToPoint(const FT_Vector* v) { return {double(v->x), double(v->y)}; }
+TkwPoint ToPoint(const FT_Vector* v) { return {double(v->x), double(v->y)}; }
 
 int OnMoveTo(const FT_Vector* to, void* user) {
   auto* t = static_cast<TkwDecomposeTarget*>(user);

@@ -13,19 +13,19 @@ TkwPath2D GetGlyphOutline(const TkwFontFace& AFace, unsigned AGlyph, double AEmS
 }
 
 TkwPath2D LayoutCharOutline(const TkwFontFace& AFace, char32_t ACode, double AEmSize,
-                            TkwPointF ALayoutOrigin, const TkwMatrix2D& AMatrix) {
+                            TkwPoint ALayoutOrigin, const TkwMatrix2D& AMatrix) {
   const double baseline = ALayoutOrigin.Y + AFace.GetCellAscent() * AEmSize / AFace.GetUnitsPerEm();
   return GetGlyphOutline(AFace, AFace.GetGlyphIndex(ACode), AEmSize,
                          TkwMatrix2D::Translation(ALayoutOrigin.X, baseline) * AMatrix);
 }
 
-TkwRectF GetPixelBounds(const TkwPath2D& AOutline, TkwPointF AEmptyOrigin) {
+TkwRect GetPixelBounds(const TkwPath2D& AOutline, TkwPoint AEmptyOrigin) {
   if (AOutline.IsEmpty()) {
     const double x = std::floor(AEmptyOrigin.X);
     const double y = std::floor(AEmptyOrigin.Y);
     return {x, y, x + 1, y + 1};
   }
-  const TkwRectF b = AOutline.GetBounds();
+  const TkwRect b = AOutline.GetBounds();
   return {std::floor(b.Left), std::floor(b.Top), std::ceil(b.Right), std::ceil(b.Bottom)};
 }
 

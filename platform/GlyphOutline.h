@@ -16,11 +16,11 @@ namespace qm {
 // corner is ALayoutOrigin (y downwards): the baseline sits one cell ascent
 // (GetCellAscent × AEmSize / GetUnitsPerEm) below the corner, no side padding. Then AMatrix.
 [[nodiscard]] TkwPath2D LayoutCharOutline(const TkwFontFace& AFace, char32_t ACode, double AEmSize,
-                                          TkwPointF ALayoutOrigin, const TkwMatrix2D& AMatrix = {});
+                                          TkwPoint ALayoutOrigin, const TkwMatrix2D& AMatrix = {});
 
 // Bounds of an outline in whole pixels (left and top rounded down, right and bottom up).
 // An empty outline measures 1 × 1 pixel at AEmptyOrigin (rounded down), so that callers can
 // tell "no ink" from a real box and fall back to a text extent.
-[[nodiscard]] TkwRectF GetPixelBounds(const TkwPath2D& AOutline, TkwPointF AEmptyOrigin);
+[[nodiscard]] TkwRect GetPixelBounds(const TkwPath2D& AOutline, TkwPoint AEmptyOrigin);
 
 }  // namespace qm

@@ -2,24 +2,9 @@
 
 #include <optional>
 
+#include "base/kwRect.h"
+
 namespace qm {
-
-struct TkwPointF {
-  double X = 0;
-  double Y = 0;
-  friend bool operator==(const TkwPointF&, const TkwPointF&) = default;
-};
-
-// Left, top, right, bottom. A rectangle with Right < Left is empty.
-struct TkwRectF {
-  double Left = 0;
-  double Top = 0;
-  double Right = 0;
-  double Bottom = 0;
-  [[nodiscard]] double Width() const { return Right - Left; }
-  [[nodiscard]] double Height() const { return Bottom - Top; }
-  friend bool operator==(const TkwRectF&, const TkwRectF&) = default;
-};
 
 // An affine map of the plane, (x, y) → (A·x + C·y + E, B·x + D·y + F), the same layout as a
 // PDF matrix [A B C D E F]. A plain value.
@@ -29,11 +14,11 @@ struct TkwMatrix2D {
   [[nodiscard]] static TkwMatrix2D Translation(double ADx, double ADy) { return {1, 0, 0, 1, ADx, ADy}; }
   [[nodiscard]] static TkwMatrix2D Scaling(double ASx, double ASy) { return {ASx, 0, 0, ASy, 0, 0}; }
 
-  [[nodiscard]] TkwPointF Transform(TkwPointF AP) const {
+  [[nodiscard]] TkwPoint Transform(TkwPoint AP) const {
     return {A * AP.X + C * AP.Y + E, B * AP.X + D * AP.Y + F};
   }
   // Transforms a direction: no translation.
-  [[nodiscard]] TkwPointF TransformVector(TkwPointF AP) const {
+  [[nodiscard]] TkwPoint TransformVector(TkwPoint AP) const {
     return {A * AP.X + C * AP.Y, B * AP.X + D * AP.Y};
   }
   [[nodiscard]] double Determinant() const { return A * D - B * C; }

@@ -5,7 +5,7 @@
 
 namespace qm {
 
-void TkwPath2D::MoveTo(TkwPointF AP) {
+void TkwPath2D::MoveTo(TkwPoint AP) {
   if (!FFigures.empty() && FFigures.back().Kinds.empty() && !FFigures.back().Closed) {
     FFigures.back().Points = {AP};
     return;
@@ -13,9 +13,9 @@ void TkwPath2D::MoveTo(TkwPointF AP) {
   FFigures.push_back({{AP}, {}, false});
 }
 
-void TkwPath2D::LineTo(TkwPointF AP) {
+void TkwPath2D::LineTo(TkwPoint AP) {
   if (FFigures.empty() || FFigures.back().Closed) {
-    const TkwPointF start = (FFigures.empty() || FFigures.back().Points.empty())
+    const TkwPoint start = (FFigures.empty() || FFigures.back().Points.empty())
                                 ? AP
                                 : FFigures.back().Points.front();
     FFigures.push_back({{start}, {}, false});
@@ -24,9 +24,9 @@ void TkwPath2D::LineTo(TkwPointF AP) {
   FFigures.back().Kinds.push_back(TkwSegKind::skLine);
 }
 
-void TkwPath2D::CubicTo(TkwPointF AC1, TkwPointF AC2, TkwPointF AEnd) {
+void TkwPath2D::CubicTo(TkwPoint AC1, TkwPoint AC2, TkwPoint AEnd) {
   if (FFigures.empty() || FFigures.back().Closed) {
-    const TkwPointF start = (FFigures.empty() || FFigures.back().Points.empty())
+    const TkwPoint start = (FFigures.empty() || FFigures.back().Points.empty())
                                 ? AC1
                                 : FFigures.back().Points.front();
     FFigures.push_back({{start}, {}, false});
@@ -36,8 +36,8 @@ void TkwPath2D::CubicTo(TkwPointF AC1, TkwPointF AC2, TkwPointF AEnd) {
   f.Kinds.push_back(TkwSegKind::skCubic);
 }
 
-void TkwPath2D::QuadTo(TkwPointF AC, TkwPointF AEnd) {
-  const TkwPointF p0 = (FFigures.empty() || FFigures.back().Closed) ? AC : FFigures.back().Points.back();
+void TkwPath2D::QuadTo(TkwPoint AC, TkwPoint AEnd) {
+  const TkwPoint p0 = (FFigures.empty() || FFigures.back().Closed) ? AC : FFigures.back().Points.back();
   CubicTo({p0.X + 2.0 / 3.0 * (AC.X - p0.X), p0.Y + 2.0 / 3.0 * (AC.Y - p0.Y)},
           {AEnd.X + 2.0 / 3.0 * (AC.X - AEnd.X), AEnd.Y + 2.0 / 3.0 * (AC.Y - AEnd.Y)}, AEnd);
 }
@@ -46,7 +46,7 @@ void TkwPath2D::CloseFigure() {
   if (!FFigures.empty()) FFigures.back().Closed = true;
 }
 
-void TkwPath2D::AddRectangle(const TkwRectF& AR) {
+void TkwPath2D::AddRectangle(const TkwRect& AR) {
   FFigures.push_back({{{AR.Left, AR.Top}, {AR.Right, AR.Top}, {AR.Right, AR.Bottom}, {AR.Left, AR.Bottom}},
                       {TkwSegKind::skLine, TkwSegKind::skLine, TkwSegKind::skLine},
                       true});
@@ -63,8 +63,8 @@ void TkwPath2D::Transform(const TkwMatrix2D& AM) {
   }
 }
 
-void FlattenCubic(TkwPointF P0, TkwPointF P1, TkwPointF P2, TkwPointF P3, double ATolerance,
-                  std::vector<TkwPointF>& AOut) {
+void FlattenCubic(TkwPoint P0, TkwPoint P1, TkwPoint P2, TkwPoint P3, double ATolerance,
+                  std::vector<TkwPoint>& AOut) {
   // The second differences bound how far the chords stray from the curve (Wang's formula):
   // n pieces keep the error under 3/4 · max|d2| / n².
   const double ddx = std::max(std::abs(P0.X - 2 * P1.X + P2.X), std::abs(P1.X - 2 * P2.X + P3.X));
@@ -83,12 +83,12 @@ void FlattenCubic(TkwPointF P0, TkwPointF P1, TkwPointF P2, TkwPointF P3, double
   AOut.push_back(P3);
 }
 
-std::vector<std::vector<TkwPointF>> TkwPath2D::Flatten(double ATolerance) const {
-  std::vector<std::vector<TkwPointF>> out;
+std::vector<std::vector<TkwPoint>> TkwPath2D::Flatten(double ATolerance) const {
+  std::vector<std::vector<TkwPoint>> out;
   out.reserve(FFigures.size());
   for (const auto& f : FFigures) {
     if (f.Points.empty()) continue;
-    std::vector<TkwPointF> poly{f.Points.front()};
+    std::vector<TkwPoint> poly{f.Points.front()};
     std::size_t pi = 1;
     for (auto kind : f.Kinds) {
       if (kind == TkwSegKind::skLine) {
@@ -105,9 +105,9 @@ std::vector<std::vector<TkwPointF>> TkwPath2D::Flatten(double ATolerance) const 
   return out;
 }
 
-TkwRectF TkwPath2D::GetBounds(double ATolerance) const {
+TkwRect TkwPath2D::GetBounds(double ATolerance) const {
   bool any = false;
-  TkwRectF r;
+  TkwRect r;
   for (const auto& poly : Flatten(ATolerance)) {
     for (const auto& p : poly) {
       if (!any) {
@@ -124,15 +124,15 @@ TkwRectF TkwPath2D::GetBounds(double ATolerance) const {
   return r;
 }
 
-bool PolygonsContain(const std::vector<std::vector<TkwPointF>>& APolys, TkwPointF AP, TkwFillRule ARule) {
+bool PolygonsContain(const std::vector<std::vector<TkwPoint>>& APolys, TkwPoint AP, TkwFillRule ARule) {
   int winding = 0;
   int crossings = 0;
   for (const auto& poly : APolys) {
     const std::size_t n = poly.size();
     if (n < 3) continue;
     for (std::size_t i = 0; i < n; ++i) {
-      const TkwPointF a = poly[i];
-      const TkwPointF b = poly[(i + 1) % n];
+      const TkwPoint a = poly[i];
+      const TkwPoint b = poly[(i + 1) % n];
       // Half-open in y, so a vertex on the ray is counted once.
       const bool up = a.Y <= AP.Y && AP.Y < b.Y;
       const bool down = b.Y <= AP.Y && AP.Y < a.Y;

@@ -17,20 +17,20 @@ public:
   // points and its end), marked in Kinds; a line takes one.
   enum class TkwSegKind : unsigned char { skLine, skCubic };
   struct TkwFigure {
-    std::vector<TkwPointF> Points;       // Points[0] is the start point
+    std::vector<TkwPoint> Points;       // Points[0] is the start point
     std::vector<TkwSegKind> Kinds;       // one per segment
     bool Closed = false;
   };
 
   // Starts a new figure at AP (an unfinished empty figure is replaced).
-  void MoveTo(TkwPointF AP);
+  void MoveTo(TkwPoint AP);
   // Without a current figure these start one at AP (lines) or at the first point (curves).
-  void LineTo(TkwPointF AP);
-  void CubicTo(TkwPointF AC1, TkwPointF AC2, TkwPointF AEnd);
+  void LineTo(TkwPoint AP);
+  void CubicTo(TkwPoint AC1, TkwPoint AC2, TkwPoint AEnd);
   // Quadratic segments are kept as the equivalent cubic.
-  void QuadTo(TkwPointF AC, TkwPointF AEnd);
+  void QuadTo(TkwPoint AC, TkwPoint AEnd);
   void CloseFigure();
-  void AddRectangle(const TkwRectF& AR);
+  void AddRectangle(const TkwRect& AR);
 
   [[nodiscard]] bool IsEmpty() const;
   [[nodiscard]] const std::vector<TkwFigure>& Figures() const { return FFigures; }
@@ -38,10 +38,10 @@ public:
 
   // Every figure as a closed polyline whose distance from the true curve is at most
   // ATolerance. Each curve is cut into at most 1024 pieces whatever the tolerance.
-  [[nodiscard]] std::vector<std::vector<TkwPointF>> Flatten(double ATolerance = 0.25) const;
+  [[nodiscard]] std::vector<std::vector<TkwPoint>> Flatten(double ATolerance = 0.25) const;
 
   // The smallest rectangle holding the flattened path; all zero for an empty path.
-  [[nodiscard]] TkwRectF GetBounds(double ATolerance = 0.25) const;
+  [[nodiscard]] TkwRect GetBounds(double ATolerance = 0.25) const;
 
 private:
   std::vector<TkwFigure> FFigures;
@@ -49,12 +49,12 @@ private:
 
 // Points of a cubic Bézier from AP0 (excluded) to AP3 (included), appended to AOut, at
 // most ATolerance away from the curve.
-void FlattenCubic(TkwPointF AP0, TkwPointF AP1, TkwPointF AP2, TkwPointF AP3, double ATolerance,
-                  std::vector<TkwPointF>& AOut);
+void FlattenCubic(TkwPoint AP0, TkwPoint AP1, TkwPoint AP2, TkwPoint AP3, double ATolerance,
+                  std::vector<TkwPoint>& AOut);
 
 // True when AP lies inside the closed polygons under ARule. Points on a left or top edge
 // are inside, on a right or bottom edge outside, so that abutting shapes never share a point.
-[[nodiscard]] bool PolygonsContain(const std::vector<std::vector<TkwPointF>>& APolys, TkwPointF AP,
+[[nodiscard]] bool PolygonsContain(const std::vector<std::vector<TkwPoint>>& APolys, TkwPoint AP,
                                    TkwFillRule ARule);
 
 }  // namespace qm

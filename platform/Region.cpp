@@ -5,7 +5,7 @@
 
 namespace qm {
 
-TkwRegion::TkwRegion(const TkwRectF& ARect) {
+TkwRegion::TkwRegion(const TkwRect& ARect) {
   TkwPath2D p;
   p.AddRectangle(ARect);
   AddPart(p.Flatten(), TkwFillRule::frNonZero);
@@ -23,7 +23,7 @@ void TkwRegion::Intersect(const TkwPath2D& APath, TkwFillRule ARule, double ATol
   AddPart(APath.Flatten(ATolerance), ARule);
 }
 
-void TkwRegion::AddPart(std::vector<std::vector<TkwPointF>> APolys, TkwFillRule ARule) {
+void TkwRegion::AddPart(std::vector<std::vector<TkwPoint>> APolys, TkwFillRule ARule) {
   TkwPart part;
   part.Rule = ARule;
   bool any = false;
@@ -47,7 +47,7 @@ void TkwRegion::AddPart(std::vector<std::vector<TkwPointF>> APolys, TkwFillRule 
   FParts.push_back(std::move(part));
 }
 
-bool TkwRegion::Contains(TkwPointF AP) const {
+bool TkwRegion::Contains(TkwPoint AP) const {
   for (const auto& part : FParts) {
     const auto& b = part.Bounds;
     if (AP.X < b.Left || AP.X >= b.Right || AP.Y < b.Top || AP.Y >= b.Bottom) return false;
@@ -56,12 +56,12 @@ bool TkwRegion::Contains(TkwPointF AP) const {
   return true;
 }
 
-TkwRectF TkwRegion::GetBounds() const {
+TkwRect TkwRegion::GetBounds() const {
   if (FParts.empty()) {
     constexpr double big = std::numeric_limits<double>::max();
     return {-big, -big, big, big};
   }
-  TkwRectF r = FParts.front().Bounds;
+  TkwRect r = FParts.front().Bounds;
   for (const auto& part : FParts) {
     r.Left = std::max(r.Left, part.Bounds.Left);
     r.Top = std::max(r.Top, part.Bounds.Top);

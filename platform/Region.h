@@ -12,26 +12,26 @@ namespace qm {
 class TkwRegion {
 public:
   TkwRegion() = default;
-  explicit TkwRegion(const TkwRectF& ARect);
+  explicit TkwRegion(const TkwRect& ARect);
   TkwRegion(const TkwPath2D& APath, TkwFillRule ARule, double ATolerance = 0.25);
 
   // Intersects this region with another one, or with a filled path.
   void Intersect(const TkwRegion& AOther);
   void Intersect(const TkwPath2D& APath, TkwFillRule ARule, double ATolerance = 0.25);
 
-  [[nodiscard]] bool Contains(TkwPointF AP) const;
+  [[nodiscard]] bool Contains(TkwPoint AP) const;
   [[nodiscard]] bool IsInfinite() const { return FParts.empty(); }
   // A rectangle holding the region: the intersection of the parts' bounds (empty,
   // Right < Left, when they do not overlap). Meaningless for an infinite region.
-  [[nodiscard]] TkwRectF GetBounds() const;
+  [[nodiscard]] TkwRect GetBounds() const;
 
 private:
   struct TkwPart {
-    std::vector<std::vector<TkwPointF>> Polys;
+    std::vector<std::vector<TkwPoint>> Polys;
     TkwFillRule Rule = TkwFillRule::frNonZero;
-    TkwRectF Bounds;
+    TkwRect Bounds;
   };
-  void AddPart(std::vector<std::vector<TkwPointF>> APolys, TkwFillRule ARule);
+  void AddPart(std::vector<std::vector<TkwPoint>> APolys, TkwFillRule ARule);
 
   std::vector<TkwPart> FParts;
 };

@@ -1,10 +1,8 @@
 #pragma once
 
-namespace qm {
+#include "base/Units.h"
 
-// Pixels per inch of the screen the engine lays pages out for. Linux offers no single
-// answer, and the layout must not change from one machine to the next, so it is fixed.
-inline constexpr int kScreenDpi = 96;
+namespace qm {
 
 // The screen resolution, read once; always kScreenDpi.
 [[nodiscard]] int GetScreenDpi();

@@ -39,8 +39,7 @@ using TkwWriterErrorHandler = std::function<void(TkwObject& ASender, const std::
 
 // The abstract output engine: a fixed set of virtual drawing and structuring operations,
 // with empty bodies here, plus the settings objects that hold the current drawing state.
-// The formatter derives from it to receive page content; TkwRTFDoc derives from it to
-// write. Lengths arrive in the caller's measurement unit unless an operation says
+// The formatter drives it to write a page; TkwRTFDoc derives from it to write RTF. Lengths arrive in the caller's measurement unit unless an operation says
 // otherwise. A writer is used by one thread at a time.
 class TkwDocumentWriter : public TkwComponent {
 public:
@@ -78,16 +77,6 @@ public:
   }
   virtual void NewSection() {}
   virtual void ColumnBreak() {}
-
-  // --- content input (slots 24-29). AGlyphRect is in screen pixels from the page's
-  // top-left corner, AX/AY in points from the crop box's lower-left corner, AAdvance in
-  // points. AFont belongs to the caller.
-  virtual void AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
-                       char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
-                       double AAdvance, double AY, double AX) {
-    (void)AFont; (void)AGlyphRect; (void)ACharSpace; (void)ACharacter; (void)ANotFirstInString;
-    (void)ANotFirstInOperator; (void)AAdvance; (void)AY; (void)AX;
-  }
 
   // --- paragraphs (slots 30-37)
   virtual void BeginPara(std::string_view AStyleName = {}) { (void)AStyleName; }
@@ -252,9 +241,5 @@ protected:
   TkwPageNotify FOnPageAnalysed;
   TkwPageNotify FOnPageWritten;
 };
-
-// The interfaces through which the content extractor reaches a writer.
-using IkwDocSettings = TkwDocumentWriter;
-using IkwDocumentWriter = TkwDocumentWriter;
 
 }  // namespace qm

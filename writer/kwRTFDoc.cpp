@@ -549,7 +549,7 @@ void TkwRTFDoc::PlacePicture(const TkwRect& ANativeRect, int AImageIndex) {
 }
 
 void TkwRTFDoc::DrawGraphic(const TGraphic& AGraphic, double AX, double AY) {
-  const double scale = ScreenPPI() / 96.0;
+  const double scale = kScreenDpi / 96.0;
   PlaceNewGraphic({AX, AY, AX + AGraphic.GetWidth() * scale, AY + AGraphic.GetHeight() * scale}, AGraphic);
 }
 

@@ -4,30 +4,22 @@
 #include <utility>
 
 #include "base/Numbers.h"
-#include "platform/ScreenDpi.h"
 
 namespace qm {
-
-int ScreenPPI() {
-  static const int ppi = GetScreenDpi();
-  return ppi;
-}
-
-double PixelsPerPoint() { return ScreenPPI() / 72.0; }
 
 double MeasurementFactor(TkwMeasurementUnit AUnit) {
   switch (AUnit) {
     using enum TkwMeasurementUnit;
     case muPixels: return 1.0;
-    case muInches: return PixelsPerPoint() * 72.0;
-    case muMillimetres: return PixelsPerPoint() * 2.83464;
-    case muPoints: return PixelsPerPoint();
-    case muTwips: return PixelsPerPoint() * 0.05;
+    case muInches: return kPixelsPerPoint * 72.0;
+    case muMillimetres: return kPixelsPerPoint * 2.83464;
+    case muPoints: return kPixelsPerPoint;
+    case muTwips: return kPixelsPerPoint * 0.05;
   }
   return 1.0;
 }
 
-int NativeToTwips(double AValue) { return RoundEven(AValue * 1440.0 / ScreenPPI()); }
+int NativeToTwips(double AValue) { return RoundEven(AValue * 1440.0 / kScreenDpi); }
 
 // ---------------------------------------------------------------------------------------
 
@@ -100,8 +92,8 @@ void TkwPageSettings::SetPaperSize(TkwPaperSize A) {
   if (A == TkwPaperSize::psCustom) return;
   const TkwPaperDimensions d = PaperDimensions(A);
   if (d.WidthInches <= 0) return;
-  FWidth = d.WidthInches * 72.0 * PixelsPerPoint();
-  FHeight = d.HeightInches * 72.0 * PixelsPerPoint();
+  FWidth = d.WidthInches * 72.0 * kPixelsPerPoint;
+  FHeight = d.HeightInches * 72.0 * kPixelsPerPoint;
   if (FOrientation == TPrinterOrientation::poLandscape) std::swap(FWidth, FHeight);
 }
 
@@ -129,7 +121,7 @@ void TkwPageSettings::Assign(const TkwPersistent& ASource) {
 
 // ---------------------------------------------------------------------------------------
 
-TkwImageSettings::TkwImageSettings() : SourceDPI(ScreenPPI()) {}
+TkwImageSettings::TkwImageSettings() : SourceDPI(kScreenDpi) {}
 
 void TkwImageSettings::Assign(const TkwPersistent& ASource) {
   const auto* src = dynamic_cast<const TkwImageSettings*>(&ASource);

@@ -8,7 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Font.h"
 #include "base/Object.h"
+#include "base/Units.h"
+#include "base/kwRect.h"
 #include "platform/Raster.h"
 
 // The settings objects through which the formatter and the RTF writer share the current
@@ -18,10 +21,6 @@ namespace qm {
 
 // ---------------------------------------------------------------------------------------
 // Units
-
-// Screen pixels per inch, read once (96), and pixels per point (ppi / 72).
-[[nodiscard]] int ScreenPPI();
-[[nodiscard]] double PixelsPerPoint();
 
 enum class TkwMeasurementUnit : std::uint8_t { muPixels, muInches, muMillimetres, muPoints, muTwips };
 
@@ -40,26 +39,6 @@ enum class TBrushStyle : std::uint8_t {
   bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross
 };
 
-// Font style bits, in the order the RTF runs store them.
-using TFontStyles = std::uint8_t;
-inline constexpr TFontStyles fsBold = 1;
-inline constexpr TFontStyles fsItalic = 2;
-inline constexpr TFontStyles fsUnderline = 4;
-inline constexpr TFontStyles fsStrikeOut = 8;
-
-inline constexpr std::uint8_t kDefaultCharset = 1;  // DEFAULT_CHARSET
-inline constexpr std::uint8_t kAnsiCharset = 0;
-inline constexpr std::uint8_t kSymbolCharset = 2;
-
-struct TFont {
-  std::string Name = "Arial";  // face name, UTF-8
-  int Size = 10;               // points
-  TFontStyles Style = 0;
-  TColor Color = clBlack;
-  std::uint8_t Charset = kDefaultCharset;
-  bool operator==(const TFont&) const = default;
-};
-
 struct TPen {
   TColor Color = clBlack;
   TPenStyle Style = TPenStyle::psSolid;
@@ -72,22 +51,6 @@ struct TBrush {
   TBrushStyle Style = TBrushStyle::bsSolid;
   bool operator==(const TBrush&) const = default;
 };
-
-// A rectangle of four doubles: left, top, right, bottom.
-struct TkwRect {
-  double Left = 0;
-  double Top = 0;
-  double Right = 0;
-  double Bottom = 0;
-  bool operator==(const TkwRect&) const = default;
-};
-
-struct TkwPoint {
-  double X = 0;
-  double Y = 0;
-  bool operator==(const TkwPoint&) const = default;
-};
-using TkwPoints = std::vector<TkwPoint>;
 
 // One column of a multi-column section, native units.
 struct TkwColumnSection {

@@ -76,7 +76,7 @@ public:
   [[nodiscard]] const TkwMatrix2D& GetFontMatrix() const { return FFontMatrix; }
   [[nodiscard]] double GetAscent() const { return FAscent; }
   [[nodiscard]] double GetDescent() const { return FDescent; }
-  [[nodiscard]] const TkwRectF& GetFontBox() const { return FFontBox; }  // llx, lly, urx, ury
+  [[nodiscard]] const TkwRect& GetFontBox() const { return FFontBox; }  // llx, lly, urx, ury
   [[nodiscard]] const std::string& GetName() const { return FName; }
   [[nodiscard]] const std::string& GetOrginalName() const { return FOrginalName; }
   [[nodiscard]] const std::string& GetEmbeddedFontName() const { return FEmbeddedFontName; }
@@ -102,7 +102,7 @@ protected:
   TkwPDFontType FFontType = TkwPDFontType::UnknowType;
   TkwMatrix2D FFontMatrix;
   double FDescent = -0.35;
-  TkwRectF FFontBox;
+  TkwRect FFontBox;
   std::string FExtFontName;
   std::string FEmbeddedFontName;
   mutable std::unique_ptr<std::string> FExtFontStream;

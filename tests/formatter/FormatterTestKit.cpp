@@ -94,7 +94,7 @@ TkwTextExtent TFixedMeasurer::Measure(const TFont& AFont, std::u16string_view AT
   for (char16_t c : AText) {
     width += CharWidth(AFont, c);
   }
-  const double ppp = FormatterPixelsPerPoint();
+  const double ppp = kPixelsPerPoint;
   return {width * ppp, AFont.Size * 1.2 * ppp};
 }
 
@@ -126,7 +126,7 @@ TPageBuilder::~TPageBuilder() {
 
 void TPageBuilder::Glyph(char16_t AChar, double AX, double ABaseline, const TFont& AFont,
                          bool ANotFirstInString, bool ANotFirstInOperator, double ABoxHeight) {
-  const double ppp = FormatterPixelsPerPoint();
+  const double ppp = kPixelsPerPoint;
   const double advance = TFixedMeasurer::CharWidth(AFont, AChar);
   const double box = ABoxHeight >= 0 ? ABoxHeight : AFont.Size;
   const TkwRect rect{AX * ppp, (ABaseline - box * 0.8) * ppp, (AX + advance) * ppp,

@@ -172,7 +172,7 @@ TEST(Events, FontSubstitutingFitsOversizedFallbackText) {
   // Advances of 5 points where the font measures 10: the text is twice too wide.
   double x = 72;
   for (const char16_t c : std::u16string_view(u"wide")) {
-    const double ppp = FormatterPixelsPerPoint();
+    const double ppp = kPixelsPerPoint;
     page.Formatter->AddChar(fallback, TkwRect{x * ppp, 84 * ppp, (x + 5) * ppp, 104 * ppp}, 0, c,
                             x != 72, x != 72, 5, TPageBuilder::kPageHeight - 100, x);
     x += 5;

@@ -29,7 +29,7 @@ public:
   }
 
   void Show(std::u16string_view AText, double AX, double ABaseline, const TFont& AFont = Font()) {
-    const double ppp = FormatterPixelsPerPoint();
+    const double ppp = kPixelsPerPoint;
     double x = AX;
     for (std::size_t i = 0; i < AText.size(); ++i) {
       const double advance = TFixedMeasurer::CharWidth(AFont, AText[i]);

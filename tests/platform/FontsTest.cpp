@@ -111,7 +111,7 @@ TEST(GlyphOutlineTest, CapitalHSitsOnTheBaselineAtCapHeight) {
   auto face = GetSystemFace("Arial", false, false);
   ASSERT_TRUE(face);
   const TkwPath2D h = GetGlyphOutline(*face, face->GetGlyphIndex(U'H'), 2048);
-  const TkwRectF b = h.GetBounds();
+  const TkwRect b = h.GetBounds();
   EXPECT_NEAR(b.Bottom, 0, 1e-9);
   EXPECT_NEAR(b.Top, -1409, 1);  // cap height of Liberation Sans, y downwards
   EXPECT_GT(b.Left, 0);
@@ -124,15 +124,15 @@ TEST(GlyphOutlineTest, LayoutPutsTheBaselineOneCellAscentDownAndAppliesTheMatrix
   const double em = 16;
   const TkwMatrix2D shift = TkwMatrix2D::Translation(100, 200);
   const TkwPath2D a = LayoutCharOutline(*face, U'H', em, {0, -10}, shift);
-  const TkwRectF b = a.GetBounds();
+  const TkwRect b = a.GetBounds();
   EXPECT_NEAR(b.Bottom, 200 - 10 + 1854.0 * em / 2048, 1e-9);
-  const TkwRectF px = GetPixelBounds(a, {0, 0});
+  const TkwRect px = GetPixelBounds(a, {0, 0});
   EXPECT_EQ(px.Left, std::floor(b.Left));
   EXPECT_EQ(px.Bottom, std::ceil(b.Bottom));
   // A space has no contours: the 1 × 1 box at the given origin.
   const TkwPath2D space = LayoutCharOutline(*face, U' ', em, {0, 0}, shift);
   EXPECT_TRUE(space.IsEmpty());
-  EXPECT_EQ(GetPixelBounds(space, {100.6, 200.2}), (TkwRectF{100, 200, 101, 201}));
+  EXPECT_EQ(GetPixelBounds(space, {100.6, 200.2}), (TkwRect{100, 200, 101, 201}));
 }
 
 TEST(FontFaceTest, MemoryFaceMatchesFileFaceAndGarbageIsRefused) {

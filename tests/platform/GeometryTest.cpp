@@ -13,19 +13,19 @@ namespace {
 TEST(Matrix2DTest, ProductAppliesLeftOperandFirst) {
   const TkwMatrix2D scale = TkwMatrix2D::Scaling(2, 3);
   const TkwMatrix2D move = TkwMatrix2D::Translation(10, 20);
-  const TkwPointF p = (scale * move).Transform({1, 1});
+  const TkwPoint p = (scale * move).Transform({1, 1});
   EXPECT_DOUBLE_EQ(p.X, 12);
   EXPECT_DOUBLE_EQ(p.Y, 23);
   TkwMatrix2D m = scale;
   m.Prepend(move);  // translate first, then scale
-  EXPECT_EQ(m.Transform({1, 1}), (TkwPointF{22, 63}));
+  EXPECT_EQ(m.Transform({1, 1}), (TkwPoint{22, 63}));
 }
 
 TEST(Matrix2DTest, InverseUndoesAndSingularHasNone) {
   const TkwMatrix2D m{0.5, 1.5, -2, 3, 7, -11};
   auto inv = m.Inverted();
   ASSERT_TRUE(inv.has_value());
-  const TkwPointF back = inv->Transform(m.Transform({3.25, -4}));
+  const TkwPoint back = inv->Transform(m.Transform({3.25, -4}));
   EXPECT_NEAR(back.X, 3.25, 1e-12);
   EXPECT_NEAR(back.Y, -4, 1e-12);
   EXPECT_FALSE((TkwMatrix2D{1, 2, 2, 4, 0, 0}.Inverted().has_value()));
@@ -44,11 +44,11 @@ TEST(PathTest, FlatteningStaysWithinTolerance) {
     ASSERT_EQ(polys.size(), 1u);
     EXPECT_GT(polys[0].size(), 2u);
     for (std::size_t i = 0; i + 1 < polys[0].size(); ++i) {
-      const TkwPointF a = polys[0][i], b = polys[0][i + 1];
-      const TkwPointF mid{(a.X + b.X) / 2, (a.Y + b.Y) / 2};
+      const TkwPoint a = polys[0][i], b = polys[0][i + 1];
+      const TkwPoint mid{(a.X + b.X) / 2, (a.Y + b.Y) / 2};
       EXPECT_LT(r - std::hypot(mid.X, mid.Y), tol + 0.03) << tol;
     }
-    EXPECT_EQ(polys[0].back(), (TkwPointF{0, r}));
+    EXPECT_EQ(polys[0].back(), (TkwPoint{0, r}));
   }
 }
 
@@ -56,7 +56,7 @@ TEST(PathTest, BoundsFollowTheCurveNotTheControlPoints) {
   TkwPath2D p;
   p.MoveTo({0, 0});
   p.CubicTo({0, 100}, {100, 100}, {100, 0});
-  const TkwRectF b = p.GetBounds(0.01);
+  const TkwRect b = p.GetBounds(0.01);
   EXPECT_NEAR(b.Bottom, 75, 0.02);  // the curve peaks at 3/4 of the control height
   EXPECT_DOUBLE_EQ(b.Left, 0);
   EXPECT_DOUBLE_EQ(b.Right, 100);
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Points, RegionRuleTest,
                                            TkwPointCase{25, 50, true, false}));
 
 TEST(RegionTest, IntersectionNeedsEveryPart) {
-  TkwRegion r(TkwRectF{0, 0, 816, 1056});
+  TkwRegion r(TkwRect{0, 0, 816, 1056});
   EXPECT_TRUE(r.Contains({500, 500}));
   TkwPath2D tri;
   tri.MoveTo({0, 0});
@@ -110,8 +110,8 @@ TEST(RegionTest, IntersectionNeedsEveryPart) {
   EXPECT_FALSE(r.Contains({500, 500}));
   EXPECT_TRUE(r.Contains({50, 50}));
   EXPECT_FALSE(r.Contains({150, 150}));
-  const TkwRectF b = r.GetBounds();
-  EXPECT_EQ(b, (TkwRectF{0, 0, 200, 200}));
+  const TkwRect b = r.GetBounds();
+  EXPECT_EQ(b, (TkwRect{0, 0, 200, 200}));
 }
 
 TEST(RegionTest, EmptyPathClipsEverythingAndDefaultHoldsEverything) {

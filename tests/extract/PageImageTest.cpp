@@ -6,24 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "extract/kwPDFContentExtractor.h"
 #include "pdf/content/PDDisplay.h"
-#include "pdf/content/kwPDFContentExtractor.h"
 #include "platform/Jpeg.h"
 #include "platform/Raster.h"
 #include "tests/pdf/images/ImageTestSupport.h"
-#include "writer/kwDocumentWriter.h"
 
 namespace qm {
 namespace {
 
-class PictureWriter : public TkwDocumentWriter {
+class PictureWriter : public TkwFormatterInput {
 public:
   std::vector<std::unique_ptr<TGraphic>> Pictures;
   std::vector<TkwRect> Rects;
-  void AddImage(const TkwRect& ARect, const TGraphic& AGraphic) override {
-    Pictures.push_back(AGraphic.Clone());
-    Rects.push_back(ARect);
+  void BeginPage(const TkwPageRecord&) override {}
+  void AddGlyph(const TkwGlyphRecord&) override {}
+  void AddPicture(const TkwPictureRecord& APicture) override {
+    Pictures.push_back(APicture.Graphic->Clone());
+    Rects.push_back(APicture.RectPt);
   }
+  void EndPage() override {}
 };
 
 class PageImages : public ::testing::Test {

@@ -1,8 +1,7 @@
-#include "pdf/content/kwPDFContentExtractor.h"
+#include "extract/kwPDFContentExtractor.h"
 
 #include <gtest/gtest.h>
 
-#include "writer/kwDocumentWriter.h"
 
 namespace qm {
 namespace {
@@ -15,16 +14,18 @@ struct Glyph {
   double X, Y, Advance;
 };
 
-class RecordingWriter : public TkwDocumentWriter {
+class RecordingWriter : public TkwFormatterInput {
 public:
   std::vector<Glyph> Glyphs;
+  std::vector<TkwPageRecord> Pages;
   int Images = 0;
   int PageEnds = 0;
-  void AddChar(const TFont& AFont, const TkwRect& ABox, double, char16_t ACh, bool AStr, bool AOp,
-               double AAdvance, double AY, double AX) override {
-    Glyphs.push_back({AFont, ABox, ACh, AStr, AOp, AX, AY, AAdvance});
+  void BeginPage(const TkwPageRecord& APage) override { Pages.push_back(APage); }
+  void AddGlyph(const TkwGlyphRecord& AG) override {
+    Glyphs.push_back({*AG.Font, AG.BoxPx, AG.Unicode, AG.NotFirstInString, AG.NotFirstInOperator,
+                      AG.XPt, AG.YPt, AG.AdvancePt});
   }
-  void AddImage(const TkwRect&, const TGraphic&) override { ++Images; }
+  void AddPicture(const TkwPictureRecord&) override { ++Images; }
   void EndPage() override { ++PageEnds; }
 };
 

@@ -1,0 +1,317 @@
+#include "extract/kwPDFContentExtractor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/Numbers.h"
+#include "base/Units.h"
+#include "pdf/content/PDContentBridge.h"
+#include "pdf/fonts/PDFont.h"
+#include "platform/FontFace.h"
+#include "platform/Path2D.h"
+#include "platform/Raster.h"
+
+namespace qm {
+
+namespace {
+
+TkwMatrix2D Flipped(const TkwPDMatrix& M, double AF) {
+  return {M.FM11, -M.FM12, -M.FM21, M.FM22, M.FDx, AF};
+}
+
+}  // namespace
+
+TkwPDFContentExtractor::TkwPDFContentExtractor(TkwFormatterInput& AFormatter,
+                                               std::uint8_t AContentFlags,
+                                               const std::vector<std::string>& AInstalledFonts)
+    : FFormatter(AFormatter),
+      FContentFlags(AContentFlags),
+      FFontMap(AInstalledFonts),
+      FMeasurer(AInstalledFonts) {
+  UseDrawChar = true;
+}
+
+TkwPDFContentExtractor::~TkwPDFContentExtractor() = default;
+
+bool TkwPDFContentExtractor::CheckPageSlice(TkwPDPage*, double, double, int, bool, bool, int, int,
+                                            int, int) {
+  return true;
+}
+
+void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
+  FSurface = TkwMatrix2D{};
+  FSurfaceStack.clear();
+  FCTMCopy.reset();
+  FPageWidth = AState.FPageWidth;
+  FPageHeight = AState.FPageHeight;
+  UpdateCTM(AState, AState.FCTM);
+  FFormatter.BeginPage({AnPage, FPageWidth, FPageHeight});
+  FClip = TkwRegion(TkwRect{0, 0, FPageWidth, FPageHeight});
+  FClipRect = TkwRect{0, 0, FPageWidth, FPageHeight};
+  FPageNum = AnPage;
+  FInPage = true;
+  if (OnPageStart) OnPageStart(AnPage);
+}
+
+void TkwPDFContentExtractor::EndPage() {
+  FSurfaceStack.clear();
+  FMeasurer.ForgetFace();
+  FFontMap.ForgetNames();
+  FInPage = false;
+  if (OnPageEnd) OnPageEnd(FPageNum);
+  FFormatter.EndPage();
+  FCTMCopy.reset();
+}
+
+void TkwPDFContentExtractor::SaveState(TkwPDState&) {
+  if (FSurfaceStack.size() < 4096) FSurfaceStack.push_back(FSurface);
+}
+
+void TkwPDFContentExtractor::RestoreState(TkwPDState& AState) {
+  if (!FSurfaceStack.empty()) {
+    FSurface = FSurfaceStack.back();
+    FSurfaceStack.pop_back();
+    FCTMCopy = FSurface;
+  }
+  UpdateAll(AState);
+  // Clipping does not survive a restore: the whole page is visible again.
+  FClip = TkwRegion(TkwRect{0, 0, FPageWidth, FPageHeight});
+  FClipRect = TkwRect{0, 0, FPageWidth, FPageHeight};
+}
+
+void TkwPDFContentExtractor::UpdateCTM(TkwPDState&, const TkwPDMatrix& M) {
+  if (!FCTMCopy) {
+    FCTMCopy = Flipped(M, M.FDy);
+    FSurface = Flipped(M, FPageHeight - M.FDy);
+  } else {
+    FCTMCopy = Flipped(M, M.FDy);
+    FSurface.Prepend(Flipped(M, -M.FDy));
+  }
+}
+
+void TkwPDFContentExtractor::UpdateFillOpacity(TkwPDState& AState) {
+  FFillOpacity = std::clamp(RoundEven(AState.FFillOpacity * 255.0), 0, 255);
+}
+
+void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
+  TkwPDFont* pdfFont = AState.FFont;
+  FMeasurer.ForgetFont();
+  if (!pdfFont) return;
+  if (pdfFont != FCurrentFont || !FSystemFontSet) {
+    const std::string& name =
+        !pdfFont->GetEmbeddedFontName().empty() ? pdfFont->GetEmbeddedFontName()
+        : !pdfFont->GetOrginalName().empty()   ? pdfFont->GetOrginalName()
+                                                : pdfFont->GetBaseFont();
+    FSystemFont = FFontMap.Map(name, pdfFont->IsBold(), pdfFont->IsItalic(), pdfFont->IsSerif(),
+                                pdfFont->IsFixedWidth());
+    FSystemFontSet = true;
+    FCurrentFont = pdfFont;
+    FGlyphFontValid = false;
+  }
+  bool embedded = false;
+  if (pdfFont->HasEmbeddedProgram()) {
+    auto it = FEmbeddedOk.find(pdfFont);
+    if (it == FEmbeddedOk.end()) {
+      bool ok = false;
+      if (const std::string* program = pdfFont->GetEmbeddedFontStream()) {
+        ok = TkwFontFace::OpenMemory(*program) != nullptr;
+      }
+      it = FEmbeddedOk.emplace(pdfFont, ok).first;
+    }
+    embedded = it->second;
+  }
+  FMeasurer.SelectFace(FSystemFont, embedded);
+}
+
+TkwPoint TkwPDFContentExtractor::ToPagePoints(const TkwPDState& AState, double AX, double AY) const {
+  const double k = kPixelsPerPoint;
+  return {AState.FCTM.TransformX(AX, AY) / k, AState.FCTM.TransformY(AX, AY) / k};
+}
+
+namespace {
+
+// The rectangle the points draw when they are one axis-aligned rectangle (edges along the
+// axes, so no crossed figure); nothing otherwise.
+std::optional<TkwRect> AxisRectangle(std::vector<TkwPoint> APoints) {
+  constexpr double kEps = 1e-6;  // the corners pass through two matrices
+  const auto near = [](double A, double B) { return std::fabs(A - B) <= kEps; };
+  auto& pts = APoints;
+  if (pts.size() == 5 && near(pts.front().X, pts.back().X) && near(pts.front().Y, pts.back().Y)) pts.pop_back();
+  if (pts.size() != 4) return std::nullopt;
+  TkwRect r{pts[0].X, pts[0].Y, pts[0].X, pts[0].Y};
+  for (const TkwPoint& p : pts) {
+    r.Left = std::min(r.Left, p.X);
+    r.Right = std::max(r.Right, p.X);
+    r.Top = std::min(r.Top, p.Y);
+    r.Bottom = std::max(r.Bottom, p.Y);
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    const TkwPoint& a = pts[i];
+    const TkwPoint& b = pts[(i + 1) % 4];
+    const bool sameX = near(a.X, b.X), sameY = near(a.Y, b.Y);
+    if (sameX == sameY) return std::nullopt;  // a diagonal edge, or a repeated point
+    if ((!near(a.X, r.Left) && !near(a.X, r.Right)) || (!near(a.Y, r.Top) && !near(a.Y, r.Bottom))) {
+      return std::nullopt;
+    }
+  }
+  return r;
+}
+
+}  // namespace
+
+void TkwPDFContentExtractor::AddClip(TkwPDState& AState, TkwFillRule ARule) {
+  // Clipping a rectangle to a rectangle leaves a rectangle (the crop box a page starts
+  // with, a table cell); it is kept beside the region for the quick test.
+  std::optional<TkwRect> rect;
+  if (FClipRect && AState.GetPath().FSubPathList.size() == 1) {
+    const TkwPDSubPath& sp = AState.GetPath().FSubPathList.front();
+    bool straight = true;
+    std::vector<TkwPoint> pts;
+    for (std::size_t i = 0; i < sp.PointCount() && straight; ++i) {
+      straight = i == 0 || !sp.IsCurve(i);
+      pts.push_back(ToPagePoints(AState, sp.FX[i], sp.FY[i]));
+    }
+    if (straight) rect = AxisRectangle(std::move(pts));
+  }
+  if (rect) {
+    rect->Left = std::max(rect->Left, FClipRect->Left);
+    rect->Top = std::max(rect->Top, FClipRect->Top);
+    rect->Right = std::min(rect->Right, FClipRect->Right);
+    rect->Bottom = std::min(rect->Bottom, FClipRect->Bottom);
+  }
+  FClipRect = rect;
+  TkwPath2D outline;
+  for (const TkwPDSubPath& sp : AState.GetPath().FSubPathList) {
+    if (sp.PointCount() == 0) continue;
+    outline.MoveTo(ToPagePoints(AState, sp.FX[0], sp.FY[0]));
+    std::size_t i = 1;
+    while (i < sp.PointCount()) {
+      if (sp.IsCurve(i) && i + 2 < sp.PointCount()) {
+        outline.CubicTo(ToPagePoints(AState, sp.FX[i], sp.FY[i]),
+                        ToPagePoints(AState, sp.FX[i + 1], sp.FY[i + 1]),
+                        ToPagePoints(AState, sp.FX[i + 2], sp.FY[i + 2]));
+        i += 3;
+      } else {
+        outline.LineTo(ToPagePoints(AState, sp.FX[i], sp.FY[i]));
+        ++i;
+      }
+    }
+    outline.CloseFigure();
+  }
+  if (!FClip) {
+    FClip = TkwRegion(outline, ARule);
+  } else {
+    FClip->Intersect(outline, ARule);
+  }
+}
+
+void TkwPDFContentExtractor::Clip(TkwPDState& AState) { AddClip(AState, TkwFillRule::frNonZero); }
+void TkwPDFContentExtractor::EvenOddClip(TkwPDState& AState) { AddClip(AState, TkwFillRule::frEvenOdd); }
+void TkwPDFContentExtractor::ClipToStrokePath(TkwPDState& AState) {
+  AddClip(AState, TkwFillRule::frEvenOdd);
+}
+
+void TkwPDFContentExtractor::UpdateGlyphFont(const TkwPDFont* APdfFont) {
+  FGlyphFont = APdfFont ? TkwSystemFontMap::GlyphFont(FSystemFont, APdfFont->IsSerif(), APdfFont->IsFixedWidth())
+                       : FSystemFont;
+  FGlyphFontFor = APdfFont;
+  FGlyphFontValid = true;
+  FMeasurer.ForgetExtentFace();
+}
+
+void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
+                                      int ACode, std::string&) {
+  if ((FContentFlags & 1) == 0 || !FInPage) return;
+  TkwPDFont* pdfFont = AState.FFont;
+  if (pdfFont != FCurrentFont) UpdateFont(AState);
+
+  int code = ACode;
+  if (pdfFont) {
+    // Composite fonts deliver CIDs and subset fonts private codes: the font's Unicode value
+    // (ToUnicode first, then glyph names or the collection's map) is the character.
+    const bool hasToUnicode = pdfFont->GetToUnicode() != nullptr;
+    if (AState.FCurUnicode != 0 && (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode))) {
+      code = AState.FCurUnicode;
+    }
+  }
+
+  TkwRect box = FMeasurer.MeasureGlyph(AState, FSurface, AX, AY, code);
+  const TkwPDMatrix& tm = AState.FTextMatrix;
+  const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
+  const double uy = tm.FM12 * AX + tm.FM22 * AY + tm.FDy;
+
+  if (!FGlyphFontValid || FGlyphFontFor != pdfFont) UpdateGlyphFont(pdfFont);
+  TFont& font = FGlyphFont;
+  const double k = kPixelsPerPoint;
+  // The output size changes with the font size, the text matrix's second column and the
+  // CTM only: kept for the last ones.
+  const std::array<double, 7> sizeKey{AState.FFontSize, tm.FM21, tm.FM22, AState.FCTM.FM11, AState.FCTM.FM12,
+                                      AState.FCTM.FM21, AState.FCTM.FM22};
+  if (!FGlyphSizeValid || !(sizeKey == FGlyphSizeKey)) {
+    FGlyphSize = RoundEven(AState.GetTransformedFontSize() / k);
+    FGlyphSizeKey = sizeKey;
+    FGlyphSizeValid = true;
+  }
+  font.Size = FGlyphSize;
+  std::array<std::int32_t, 3> rgb{0, 0, 0};
+  AState.GetFillRGB(rgb);
+  // Glyphs come in long runs of one colour: the conversion is kept for the last one.
+  if (!FLastFill || (*FLastFill)[0] != rgb[0] || (*FLastFill)[1] != rgb[1] || (*FLastFill)[2] != rgb[2]) {
+    auto chan = [](std::int32_t AV) {
+      return static_cast<std::uint8_t>(std::clamp(RoundEven(AV * 255.0 / 65536.0), 0, 255));
+    };
+    FLastFill = rgb;
+    FLastFillColor = RGBColor(chan(rgb[0]), chan(rgb[1]), chan(rgb[2]));
+  }
+  font.Color = FLastFillColor;
+
+  double width = box.Right - box.Left, height = box.Bottom - box.Top;
+  if (width == 1 && height == 1) {
+    const TkwTextExtent ext = FMeasurer.CharExtent(font, static_cast<char16_t>(code));
+    width = ext.Width;
+    height = ext.Height;
+  }
+
+  if (tm.FM11 != 1 && tm.FM12 != 0 && tm.FM11 == tm.FM22 && tm.FM12 == -tm.FM21) return;
+
+  const TkwPoint page = ToPagePoints(AState, ux, uy);
+  const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
+  const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
+                          clipY > FClipRect->Top && clipY < FClipRect->Bottom;
+  if (FClip && !insideRect && !FClip->Contains({clipX, clipY})) {
+    return;
+  }
+  const double advance = AState.FCurCharW * tm.FM11 * AState.FHorizScaling;
+  TkwGlyphRecord glyph;
+  glyph.Font = &font;
+  glyph.BoxPx = {box.Left, box.Top, box.Left + width, box.Top + height};
+  glyph.XPt = page.X;
+  glyph.YPt = page.Y;
+  glyph.AdvancePt = advance;
+  glyph.CharSpacingPt = AState.FCharSpace;
+  glyph.Unicode = static_cast<char16_t>(code);
+  glyph.NotFirstInString = FNotFirstInString;
+  glyph.NotFirstInOperator = FNotFirstInOperator;
+  FFormatter.AddGlyph(glyph);
+  FNotFirstInString = true;
+  FNotFirstInOperator = true;
+}
+
+void TkwPDFContentExtractor::DrawImage(TkwPDState& AState, TkwPDImage& AImage) {
+  if (!FInPage) return;
+  std::unique_ptr<TGraphic> picture = content::ImageToGraphic(AImage, AState);
+  if (!picture || picture->IsEmpty()) return;
+  const double k = kPixelsPerPoint;
+  const TkwMatrix2D& m = FSurface;
+  // The unit square of image space, by scale and translation only.
+  TkwRect rect{m.E / k, (m.F - m.D) / k, (m.E + m.A) / k, m.F / k};
+  if (rect.Right < rect.Left) std::swap(rect.Left, rect.Right);
+  if (rect.Bottom < rect.Top) std::swap(rect.Top, rect.Bottom);
+  FFormatter.AddPicture({rect, picture.get()});
+}
+
+void TkwPDFContentExtractor::DrawFormXObject(TkwPDState& AState, TkwPDForm& AForm) {
+  if (PlayForms && FormPlayer) FormPlayer->PlayForm(AState, AForm, *this);
+}
+
+}  // namespace qm
