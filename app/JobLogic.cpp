@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "base/OutOfMemory.h"
 #include "converter/kwBatchPool.h"
 
 namespace qm {
@@ -240,7 +241,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
     FSink.Log(QString::fromUtf8(e.what()), TLogColour::lcRed);
     return false;
   } catch (const std::exception& e) {
-    FSink.Log(QString::fromUtf8(e.what()), TLogColour::lcRed);
+    FSink.Log(QString::fromStdString(ErrorMessage(e)), TLogColour::lcRed);
   } catch (...) {
     FSink.Log(QStringLiteral("Unknown error."), TLogColour::lcRed);
   }

@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/OutOfMemory.h"
 #include "converter/kwBatchPool.h"
 #include "converter/kwPDFConverter.h"
 #include "converter/kwPDFSummary.h"
@@ -432,7 +433,7 @@ int RunInfo(const TOptions& AOptions, std::ostream& AOut, std::ostream& AErr) {
          << "Encrypted: " << (summary.Encrypted ? "yes, " + summary.EncryptionMethod : "no") << '\n';
     return kExitOk;
   } catch (const std::exception& e) {
-    AErr << "quillmark: " << input << ": " << e.what() << '\n';
+    AErr << "quillmark: " << input << ": " << ErrorMessage(e) << '\n';
     return IsPasswordError(e) ? kExitPassword : kExitFailed;
   }
 }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 
+#include "base/OutOfMemory.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
     InstallInterruptHandler();
     return RunConvert(options, std::cerr, isatty(STDERR_FILENO) == 1);
   } catch (const std::exception& e) {
-    std::cerr << "quillmark: " << e.what() << '\n';
+    std::cerr << "quillmark: " << qm::ErrorMessage(e) << '\n';
     return kExitFailed;
   }
 }

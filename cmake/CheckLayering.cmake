@@ -11,7 +11,7 @@ set(allowed_pdf/images "pdf/core;pdf/model")
 set(allowed_writer "")
 set(allowed_formatter "writer")
 set(allowed_pdf/content "pdf/core;pdf/model;pdf/fonts;pdf/images")
-set(allowed_extract "pdf/core;pdf/model;pdf/fonts;pdf/images;pdf/content;formatter;writer")
+set(allowed_extract "pdf/core;pdf/model;pdf/fonts;pdf/images;pdf/content;formatter")
 set(allowed_converter "pdf/core;pdf/model;pdf/fonts;pdf/images;pdf/content;extract;formatter;writer")
 
 set(layers base platform pdf/core pdf/model pdf/fonts pdf/images writer formatter pdf/content extract converter)

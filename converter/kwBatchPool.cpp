@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "base/OutOfMemory.h"
 #include "converter/kwFileConverter.h"
 
 namespace qm {
@@ -166,7 +167,7 @@ void TkwBatchPool::RunTask(std::size_t AIndex) {
     result.Message = e.what();
   } catch (const std::exception& e) {
     result.Status = TkwBatchStatus::bsFailed;
-    result.Message = e.what();
+    result.Message = ErrorMessage(e);
     result.Error = std::current_exception();
   } catch (...) {
     result.Status = TkwBatchStatus::bsFailed;

@@ -29,7 +29,7 @@ enum class TkwBatchStatus : std::uint8_t {
 
 struct TkwBatchResult {
   TkwBatchStatus Status = TkwBatchStatus::bsNotStarted;
-  std::string Message;       // the exception's message, for bsFailed and bsCancelled
+  std::string Message;       // the exception's message as users see it, for bsFailed and bsCancelled
   std::exception_ptr Error;  // the exception itself, for bsFailed
 };
 

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/OutOfMemory.h"
+#include "base/ScopeGuard.h"
 #include "converter/kwDocumentParser.h"
 #include "formatter/kwFormatter.h"
 #include "writer/kwDocumentWriter.h"
@@ -96,12 +98,9 @@ void TkwFileConverter::SetInputFileName(const std::string& AName) {
   // An encrypted file asks for its password here too, or its page count cannot be read.
   parser.SetOnNeedPassword(FOnNeedPassword);
   parser.Open(AName, std::string());
-  try {
-    FInputFilePageCount = parser.PageCount();
-  } catch (...) {
-    parser.Close();
-    throw;
-  }
+  TkwScopeGuard close([&parser] { parser.Close(); });
+  FInputFilePageCount = parser.PageCount();
+  close.Dismiss();
   parser.Close();
 }
 
@@ -110,6 +109,14 @@ void TkwFileConverter::CheckCancel() const {
 }
 
 void TkwFileConverter::Convert() {
+  try {
+    RunJob();
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
+}
+
+void TkwFileConverter::RunJob() {
   FCancelRequested.store(false, std::memory_order_relaxed);
   FCurrentPage = 0;
   FStartedPages = 0;

@@ -63,8 +63,8 @@ public:
   void SetOnElementDetected(TkwOnElementDetected A) { FOnElementDetected = std::move(A); }
 
   // Runs one job: input file → output RTF. An output name without an extension gets
-  // ".rtf". Failures arrive as exceptions with the engine's message; OnEndJob then does
-  // not fire.
+  // ".rtf". Failures arrive as exceptions with the engine's message, memory running out
+  // as EOutOfMemory ("Out of memory"); OnEndJob then does not fire.
   void Convert();
 
   // Asks the running job to stop at the next page boundary, where Convert raises
@@ -76,6 +76,7 @@ public:
   }
 
 private:
+  void RunJob();
   void CheckCancel() const;
   std::atomic<bool> FCancelRequested{false};
   static_assert(std::atomic<bool>::is_always_lock_free, "Cancel must be usable from a signal handler");

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "base/Limits.h"
+#include "base/ScopeGuard.h"
 #include "formatter/kwFormatter.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDDocument.h"
@@ -37,14 +38,11 @@ void TkwPDFParser::Open(const std::string& AFileName, const std::string& APasswo
     FDocument->Authorize({}, password);
     FDocument->LoadDocument(AFileName, true);
   }
-  try {
-    // A damaged Count must not turn the page loops into hours of work.
-    FPageCount = static_cast<int>(std::clamp<std::int64_t>(FDocument->GetPageCount(), 0, kMaxPages));
-    FSelectedPageCount = FParsedRange.CountSelected(FPageCount);
-  } catch (...) {
-    FDocument->CloseDocument();
-    throw;
-  }
+  TkwScopeGuard close([this] { FDocument->CloseDocument(); });
+  // A damaged Count must not turn the page loops into hours of work.
+  FPageCount = static_cast<int>(std::clamp<std::int64_t>(FDocument->GetPageCount(), 0, kMaxPages));
+  FSelectedPageCount = FParsedRange.CountSelected(FPageCount);
+  close.Dismiss();
 }
 
 void TkwPDFParser::Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) {

@@ -89,7 +89,7 @@ int TkwFormatter::NewPage() {
     FLastRunId = 0;
     FNextLineId = 0;
     return FPageCount;
-  } catch (const std::exception&) {
+  } catch (const EkwWriterError&) {
     // The page is lost but the job goes on; the caller sees the count unchanged.
     FPageCount = before;
     return before;

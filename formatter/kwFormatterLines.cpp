@@ -9,6 +9,12 @@
 
 namespace qm::fmt {
 
+namespace {
+// A trademark or copyright sign is looked for this far (in points) beyond the line box,
+// as it is raised above the line it marks.
+constexpr double kTrademarkReach = 3;
+}  // namespace
+
 bool SideBySide(const TkwFormatterTextLine* A, const TkwFormatterTextLine* B, double ATolerance) {
   if (A == nullptr || B == nullptr) {
     return false;
@@ -193,7 +199,7 @@ TRow CollectRow(const std::vector<TkwFormatterTextLine*>& ALines, std::size_t AS
     if (line->Absorbed) {
       continue;
     }
-    if (!SideBySide(prev, line, 2)) {
+    if (!SideBySide(prev, line, kSideBySideTolerance)) {
       break;
     }
     const bool conflict = std::any_of(row.Lines.begin(), row.Lines.end(),
@@ -281,16 +287,58 @@ TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage, const std::vector<
   return APage.StoreLine(std::move(merged));
 }
 
-void MergeLines(TkwFormatterPage& APage) {
+namespace {
+
+// The row after ARow breaks ARow's column pattern: one of its lines fits no slot of
+// ARow, or shares a slot with another.
+bool NextRowIsIrregular(const std::vector<TkwFormatterTextLine*>& ALines, const TRow& ARow) {
+  if (ARow.Last + 1 >= ALines.size()) {
+    return false;
+  }
+  TRow next = CollectRow(ALines, ARow.Last + 1, false);
+  std::vector<TkwFormatterRect> slots;
+  for (const auto* line : ARow.Lines) {
+    slots.emplace_back(line->X, line->Y, line->Right, line->Y + line->Height);
+  }
+  std::stable_sort(slots.begin(), slots.end(), [](const auto& a, const auto& b) { return a.Left < b.Left; });
+  std::vector<bool> used(slots.size(), false);
+  for (const auto* line : next.Lines) {
+    bool beyond = false;
+    const int slot =
+        ColumnSlot(TkwFormatterRect(line->X, line->Y, line->Right, line->Y + line->Height), slots, beyond);
+    if (slot < 0 || used[static_cast<std::size_t>(slot)]) {
+      return true;
+    }
+    used[static_cast<std::size_t>(slot)] = true;
+  }
+  return false;
+}
+
+// A bullet and its text: two lines, the first blank or a single symbol in a label font.
+bool IsLabelRow(const TRow& ARow) {
+  if (ARow.Lines.size() != 2) {
+    return false;
+  }
+  const auto* head = ARow.Lines[0];
+  const auto text = head->Text();
+  const auto trimmed = Trim(text);
+  const auto* run = head->Run(0);
+  const bool symbol = trimmed.size() == 1 && !IsAsciiLetter(trimmed[0]) && !IsDigit(trimmed[0]) &&
+                      run != nullptr && IsLabelFont(run->Font.Name);
+  return trimmed.empty() || symbol;
+}
+
+// Rows of side-by-side lines become one tabbed line, or stay separate lines for the
+// column detection; every other line passes as it is.
+void GroupSideBySide(TkwFormatterPage& APage) {
   const auto& lines = APage.Lines;
   auto& result = APage.ResultLines;
-  result.clear();
   const bool withTabs = GetCurrentFormattingMode() == TkwFormattingMode::fmFormattedWithTabs;
   bool keptSeparate = false;
   std::size_t i = 0;
   const std::size_t count = lines.size();
   while (count >= 2 && i <= count - 2) {
-    if (!SideBySide(lines[i], lines[i + 1], 2)) {
+    if (!SideBySide(lines[i], lines[i + 1], kSideBySideTolerance)) {
       if (!lines[i]->Absorbed) {
         result.push_back(lines[i]);
       }
@@ -299,38 +347,8 @@ void MergeLines(TkwFormatterPage& APage) {
       continue;
     }
     TRow rowA = CollectRow(lines, i, true);
-    bool irregular = false;
-    if (rowA.Last + 1 < count) {
-      TRow rowB = CollectRow(lines, rowA.Last + 1, false);
-      std::vector<TkwFormatterRect> slots;
-      for (const auto* line : rowA.Lines) {
-        slots.emplace_back(line->X, line->Y, line->Right, line->Y + line->Height);
-      }
-      std::stable_sort(slots.begin(), slots.end(),
-                       [](const auto& a, const auto& b) { return a.Left < b.Left; });
-      std::vector<bool> used(slots.size(), false);
-      for (const auto* line : rowB.Lines) {
-        bool beyond = false;
-        const int slot = ColumnSlot(
-            TkwFormatterRect(line->X, line->Y, line->Right, line->Y + line->Height), slots, beyond);
-        if (slot < 0 || used[static_cast<std::size_t>(slot)]) {
-          irregular = true;
-          break;
-        }
-        used[static_cast<std::size_t>(slot)] = true;
-      }
-    }
-    bool labelRow = false;
-    if (rowA.Lines.size() == 2) {
-      const auto* head = rowA.Lines[0];
-      const auto text = head->Text();
-      const auto trimmed = Trim(text);
-      const auto* run = head->Run(0);
-      const bool symbol = trimmed.size() == 1 && !IsAsciiLetter(trimmed[0]) &&
-                          !IsDigit(trimmed[0]) && run != nullptr && IsLabelFont(run->Font.Name);
-      labelRow = trimmed.empty() || symbol;
-    }
-    if (withTabs || (irregular && !keptSeparate) || labelRow) {
+    const bool irregular = NextRowIsIrregular(lines, rowA);
+    if (withTabs || (irregular && !keptSeparate) || IsLabelRow(rowA)) {
       if (!withTabs) {
         keptSeparate = false;
       }
@@ -350,27 +368,33 @@ void MergeLines(TkwFormatterPage& APage) {
   if (count > 0 && i == count - 1 && !lines[i]->Absorbed) {
     result.push_back(lines[i]);
   }
+}
 
-  // Trademark pass: a small sign on a line of its own is spliced into the line it marks.
-  for (std::size_t k = 0; k + 1 < result.size();) {
-    auto* line = result[k];
+bool IsTrademarkSign(const std::u16string& AText) {
+  return AText == u"\u00AE" || AText == u"\u00A9" || AText == u"TM";
+}
+
+// A small sign on a line of its own is spliced into the line it marks.
+void SpliceTrademarks(std::vector<TkwFormatterTextLine*>& AResult) {
+  for (std::size_t k = 0; k + 1 < AResult.size();) {
+    auto* line = AResult[k];
     const auto* first = line->Run(0);
     bool removed = false;
-    if (first != nullptr && (first->Text == u"\u00AE" || first->Text == u"\u00A9" || first->Text == u"TM")) {
-      for (std::size_t p = k + 1; p < result.size() && SideBySide(line, result[p], 3); ++p) {
-        auto* partner = result[p];
+    if (first != nullptr && IsTrademarkSign(first->Text)) {
+      for (std::size_t p = k + 1; p < AResult.size() && SideBySide(line, AResult[p], kTrademarkReach); ++p) {
+        auto* partner = AResult[p];
         const int kind = Classify(*line, *partner);
         if (kind == 1) {
           SpliceFragment(*partner, *line);
           line->Absorbed = true;
-          result.erase(result.begin() + static_cast<std::ptrdiff_t>(k));
+          AResult.erase(AResult.begin() + static_cast<std::ptrdiff_t>(k));
           removed = true;
           break;
         }
         if (kind == 2) {
           partner->Absorbed = true;
           SpliceFragment(*line, *partner);
-          result.erase(result.begin() + static_cast<std::ptrdiff_t>(p));
+          AResult.erase(AResult.begin() + static_cast<std::ptrdiff_t>(p));
           break;
         }
       }
@@ -379,8 +403,12 @@ void MergeLines(TkwFormatterPage& APage) {
       ++k;
     }
   }
+}
 
-  // Last line first: drop overprinted copies, then offer the line to the handler.
+// Last line first: drop overprinted copies, then offer the line to the handler; deleted
+// lines leave the page.
+void OfferLines(TkwFormatterPage& APage) {
+  auto& result = APage.ResultLines;
   for (std::size_t k = result.size(); k-- > 0;) {
     auto* line = result[k];
     RemoveDuplicates(*line);
@@ -389,6 +417,15 @@ void MergeLines(TkwFormatterPage& APage) {
       result.erase(result.begin() + static_cast<std::ptrdiff_t>(k));
     }
   }
+}
+
+}  // namespace
+
+void MergeLines(TkwFormatterPage& APage) {
+  APage.ResultLines.clear();
+  GroupSideBySide(APage);
+  SpliceTrademarks(APage.ResultLines);
+  OfferLines(APage);
 }
 
 }  // namespace qm::fmt

@@ -11,6 +11,41 @@
 namespace qm {
 
 namespace {
+// Distances in points that decide how lines group into paragraphs and how paragraphs
+// are spaced.
+
+// A line whose two margins differ by less than this is centred.
+constexpr double kCentreTolerance = 5;
+// Lines starting this close are aligned on the left; glyph origins jitter by a point.
+constexpr double kSameLeftTolerance = 2;
+// Lines ending this close are aligned on the right; ragged word ends vary more.
+constexpr double kSameRightTolerance = 5;
+// A paragraph is set flush right only when its line ends agree as closely as left edges.
+constexpr double kFlushRightTolerance = 2;
+// A line ending short of this share of the column is a paragraph's last line.
+constexpr double kShortLineRatio = 0.75;
+// Slack when asking whether the next line's first word would have fitted on this one.
+constexpr double kWordFitSlack = -2;
+// A line distance that changes by more than this starts a new paragraph.
+constexpr double kLineDistanceChange = 2;
+// Between a paragraph's first two lines, a distance above this is a paragraph break.
+constexpr double kParagraphBreakGap = 50;
+// The first line of a paragraph reaches this far below its text box (descenders).
+constexpr double kFirstLineDescent = 2;
+// Text starting less than this below the top margin needs no fillers above it.
+constexpr double kTopGapForFillers = 20;
+// A one-line paragraph whose text is this much taller than its line box is tightened
+// by kTightenedSpacing, when the box is taller than kMinHeightToTighten.
+constexpr double kTallTextExcess = 2;
+constexpr double kTightenedSpacing = 0.5;
+constexpr double kMinHeightToTighten = 2;
+// The line above a paragraph keeps a point of its own below its baseline.
+constexpr double kSpaceBeforeSlack = 1;
+// A blank this short between paragraphs is not worth a space before.
+constexpr double kMinSpaceBefore = 1;
+// A list label has at least this many characters of text after it.
+constexpr std::size_t kMinTextAfterLabel = 2;
+
 // Fitted sizes of the page, by font size; emptied with every new page element.
 std::map<int, int> GSizeFitCache;
 }  // namespace
@@ -60,12 +95,12 @@ bool ContinuesPrevious(const TkwFormatterTextLine& P, const TkwFormatterTextLine
   if ((L.LastRunIndex > 0 || P.LastRunIndex > 0) && !P.ListLabel) {
     return false;
   }
-  if (P.Right < 0.75 * AColumnRight) {
+  if (P.Right < kShortLineRatio * AColumnRight) {
     const auto* r = (P.ListLabel && P.Runs.size() > 1) ? P.Run(1) : P.Run(0);
     if (r != nullptr && FontOnlyBold(r->Font) && P.Runs.size() == 1) {
       return false;
     }
-    if (std::fabs(P.Right - L.Right) > 5) {
+    if (std::fabs(P.Right - L.Right) > kSameRightTolerance) {
       return false;
     }
   }
@@ -76,9 +111,9 @@ bool ContinuesPrevious(const TkwFormatterTextLine& P, const TkwFormatterTextLine
   }
   const double width = TextWidth(first->Font, word);
   if (PP != nullptr) {
-    return width + P.Width - PP->Width > -2;
+    return width + P.Width - PP->Width > kWordFitSlack;
   }
-  return width + P.Width - L.Width > -2;
+  return width + P.Width - L.Width > kWordFitSlack;
 }
 
 TFitResult FitFontSize(const TkwFormatterText& ARun) {
@@ -196,6 +231,54 @@ void UpdateRefs(const TkwFormatterTextLine& L, double& ALeftRef, double& ARightR
   }
 }
 
+// Every run of the line takes the fitted size.
+void ApplySize(TkwFormatterTextLine& ALine, const std::optional<double>& ASize) {
+  if (ASize) {
+    for (auto& run : ALine.Runs) {
+      SetFontSize(run->Font, *ASize);
+    }
+  }
+}
+
+// How a line sits against the one before it.
+struct TLineStep {
+  double Dx = 0;             // difference of the starts
+  double Dr = 0;             // difference of the ends
+  bool Centred = false;      // the line is centred on the page
+  bool PrevCentred = false;  // the line before is
+  bool Last = false;         // the paragraph's last line
+};
+
+// The alignment after the line at AIndex (1 for the second line), from the one so far:
+// 0 left, 1 right, 2 centred, 3 justified.
+std::uint8_t NextAlignment(std::uint8_t ACurrent, std::size_t AIndex, const TLineStep& AStep) {
+  const double dx = AStep.Dx;
+  const double dr = AStep.Dr;
+  if (AIndex == 1) {
+    if (dx < kSameLeftTolerance && (dr < kSameRightTolerance || AStep.Last)) {
+      return 3;
+    }
+    if (AStep.Centred) {
+      return 2;
+    }
+  } else {
+    if (AStep.Centred && AStep.PrevCentred) {
+      return (dx >= kSameLeftTolerance || dr >= kSameRightTolerance) ? 2 : 3;
+    }
+    if (dx < kSameLeftTolerance && (dr < kSameRightTolerance || AStep.Last) && ACurrent == 3) {
+      return 3;
+    }
+  }
+  if (dx < kSameLeftTolerance) {
+    return 0;
+  }
+  if (dr < kFlushRightTolerance) {
+    return 1;
+  }
+  return ACurrent;
+}
+
+// Alignment, indents and fitted font sizes of a paragraph, from its lines.
 void Attributes(TkwFormatterParagraph& P) {
   if (P.Lines.empty()) {
     return;
@@ -207,14 +290,12 @@ void Attributes(TkwFormatterParagraph& P) {
   if (const auto* r = (l0->ListLabel && l0->Runs.size() > 1) ? l0->Run(1) : l0->Run(0)) {
     substitute = FitAndNotify(P, *r);
   }
-  if (substitute) {
-    // Every line of the paragraph gets the fitted size, the first one too.
-    for (auto& run : l0->Runs) {
-      SetFontSize(run->Font, *substitute);
-    }
-  }
+  // Every line of the paragraph gets the fitted size, the first one too.
+  ApplySize(*l0, substitute);
   double body = 0;  // smallest start of the lines after the first
-  const auto centred = [pw](const TkwFormatterTextLine& L) { return std::fabs(L.X - (pw - L.Right)) < 5; };
+  const auto centred = [pw](const TkwFormatterTextLine& L) {
+    return std::fabs(L.X - (pw - L.Right)) < kCentreTolerance;
+  };
   bool prevCentred = centred(*l0);
   for (std::size_t i = 1; i < P.Lines.size(); ++i) {
     auto* L = P.Lines[i];
@@ -225,37 +306,11 @@ void Attributes(TkwFormatterParagraph& P) {
     if (L->X < body || body == 0) {
       body = L->X;
     }
-    const double dx = std::fabs(L->X - prev->X);
-    const double dr = std::fabs(L->Right - prev->Right);
-    const bool c = centred(*L);
-    const bool last = i + 1 == P.Lines.size();
-    if (i == 1) {
-      if (dx < 2 && (dr < 5 || last)) {
-        P.Alignment = 3;
-      } else if (c) {
-        P.Alignment = 2;
-      } else if (dx < 2) {
-        P.Alignment = 0;
-      } else if (dr < 2) {
-        P.Alignment = 1;
-      }
-    } else {
-      if (c && prevCentred) {
-        P.Alignment = (dx >= 2 || dr >= 5) ? 2 : 3;
-      } else if (dx < 2 && (dr < 5 || last) && P.Alignment == 3) {
-        P.Alignment = 3;
-      } else if (dx < 2) {
-        P.Alignment = 0;
-      } else if (dr < 2) {
-        P.Alignment = 1;
-      }
-    }
-    prevCentred = c;
-    if (substitute) {
-      for (auto& run : L->Runs) {
-        SetFontSize(run->Font, *substitute);
-      }
-    }
+    const TLineStep step{std::fabs(L->X - prev->X), std::fabs(L->Right - prev->Right), centred(*L), prevCentred,
+                         i + 1 == P.Lines.size()};
+    P.Alignment = NextAlignment(P.Alignment, i, step);
+    prevCentred = step.Centred;
+    ApplySize(*L, substitute);
   }
   // Left and justified paragraphs keep their first line where the page has it: the
   // indent is the body's start and the first line is offset from it.
@@ -270,125 +325,137 @@ void Attributes(TkwFormatterParagraph& P) {
 
 }  // namespace
 
-void TkwFormatterColumn::Analyse() {
-  Output.clear();
-  Paragraphs.clear();
-  const auto& items = Items;
-  const std::size_t count = items.size();
-  if (count == 0) {
-    return;
-  }
-  const double columnWidth = Rect.Right - Rect.Left;
-  const double columnRight = Rect.Right;
+namespace {
 
-  // 1. Paragraph numbers.
+// What the numbering carries from one line to the next: the previous line's edges and
+// face, and whether it was centred.
+struct TParagraphRefs {
+  double Left = 0;
+  double Right = 0;
+  TFont Font;
+  bool PrevCentred = false;
+};
+
+// Table-of-contents leaders: such a line is always a paragraph of its own.
+bool HasLeader(std::u16string_view AText) {
+  return ContainsNoCase(AText, u" . . . . ") || ContainsNoCase(AText, u"....") ||
+         ContainsNoCase(AText, u"____");
+}
+
+// Gives every line of the column a paragraph number, list lines their label kind;
+// returns the last number given.
+int NumberParagraphs(const std::vector<TkwFormatterTextLine*>& AItems, const TkwFormatterRect& AColumnRect) {
+  const double columnWidth = AColumnRect.Right - AColumnRect.Left;
+  const double columnRight = AColumnRect.Right;
   int paragraphNo = 0;
-  double leftRef = 0;
-  double rightRef = 0;
-  TFont refFont;
-  bool prevCentred = false;
-  for (std::size_t i = 0; i < count; ++i) {
-    auto* L = items[i];
+  TParagraphRefs refs;
+  for (std::size_t i = 0; i < AItems.size(); ++i) {
+    auto* L = AItems[i];
     const auto word = FirstWord(*L);
     const auto text = L->Text();
     char16_t close = 0;
-    const std::uint8_t kind =
-        (text.size() >= word.size() + 2 && L->Run(0) != nullptr) ? ListKindOf(word, L->Run(0)->Font, close) : 0;
+    const std::uint8_t kind = (text.size() >= word.size() + kMinTextAfterLabel && L->Run(0) != nullptr)
+                                  ? ListKindOf(word, L->Run(0)->Font, close)
+                                  : 0;
     const bool list = kind != 0;
-    const bool leader = ContainsNoCase(text, u" . . . . ") || ContainsNoCase(text, u"....") ||
-                        ContainsNoCase(text, u"____");
-    if (list || L->LastRunIndex > 0 || leader) {
+    if (list || L->LastRunIndex > 0 || HasLeader(text)) {
       L->ParagraphIndex = ++paragraphNo;
       L->ListLabel = list;
       L->ListKind = kind;
       L->LabelClose = close;
-      UpdateRefs(*L, leftRef, rightRef, refFont);
+      UpdateRefs(*L, refs.Left, refs.Right, refs.Font);
       continue;
     }
-    const bool centred = std::fabs(L->X - (columnWidth - L->Right)) < 5;
-    const bool similar = (L->Runs.size() == 1 && SameFace(refFont, L->Runs[0]->Font)) || L->Runs.size() > 1;
+    const bool centred = std::fabs(L->X - (columnWidth - L->Right)) < kCentreTolerance;
+    const bool similar = (L->Runs.size() == 1 && SameFace(refs.Font, L->Runs[0]->Font)) || L->Runs.size() > 1;
     bool cont = false;
     if (i >= 2) {
-      cont = ContinuesPrevious(*items[i - 1], *L, items[i - 2], columnRight);
+      cont = ContinuesPrevious(*AItems[i - 1], *L, AItems[i - 2], columnRight);
     } else if (i == 1) {
-      cont = ContinuesPrevious(*items[0], *L, nullptr, columnRight);
+      cont = ContinuesPrevious(*AItems[0], *L, nullptr, columnRight);
     }
     const bool joins = i > 0 && similar &&
-                       (std::fabs(L->X - leftRef) < 2 || std::fabs(L->Right - rightRef) < 5 ||
-                        (centred && prevCentred) || cont) &&
+                       (std::fabs(L->X - refs.Left) < kSameLeftTolerance ||
+                        std::fabs(L->Right - refs.Right) < kSameRightTolerance ||
+                        (centred && refs.PrevCentred) || cont) &&
                        L->LastRunIndex < 1 && !L->ListLabel && (i == 1 || cont);
     L->ParagraphIndex = joins ? paragraphNo : ++paragraphNo;
-    UpdateRefs(*L, leftRef, rightRef, refFont);
-    prevCentred = centred;
+    UpdateRefs(*L, refs.Left, refs.Right, refs.Font);
+    refs.PrevCentred = centred;
   }
+  return paragraphNo;
+}
 
-  // 2. Splitting by spacing: a change in line distance starts a new paragraph.
-  {
-    int lastNumber = paragraphNo;
-    const int passes = paragraphNo;
-    double prevY = 0;
-    double prevGap = 0;
-    std::vector<int> members(static_cast<std::size_t>(paragraphNo) + 1, 0);
-    for (const auto* L : items) {
-      if (L->ParagraphIndex >= 0 && L->ParagraphIndex <= paragraphNo) {
-        ++members[static_cast<std::size_t>(L->ParagraphIndex)];
-      }
+// A change in line distance inside a paragraph starts a new one; new numbers follow
+// ALastNumber.
+void SplitBySpacing(const std::vector<TkwFormatterTextLine*>& AItems, int ALastNumber) {
+  int lastNumber = ALastNumber;
+  const int passes = ALastNumber;
+  double prevY = 0;
+  double prevGap = 0;
+  std::vector<int> members(static_cast<std::size_t>(ALastNumber) + 1, 0);
+  for (const auto* L : AItems) {
+    if (L->ParagraphIndex >= 0 && L->ParagraphIndex <= ALastNumber) {
+      ++members[static_cast<std::size_t>(L->ParagraphIndex)];
     }
-    for (int p = 0; p <= passes; ++p) {
-      // A paragraph of one line has nothing to split; the distances the walk carries
-      // from one number to the next only matter from a paragraph's second line on.
-      if (members[static_cast<std::size_t>(p)] < 2) {
-        continue;
-      }
-      int c = 0;
-      for (std::size_t i = 0; i < count; ++i) {
-        auto* L = items[i];
-        const double gap = std::fabs(prevY - L->Y);
-        if (L->ParagraphIndex == p) {
-          ++c;
-          if (c > 2 && std::fabs(prevGap - gap) > 2) {
-            const int fresh = ++lastNumber;
-            if (prevGap > 0 && i >= 2) {
-              items[i - 2]->ParagraphIndex = fresh;
-              --c;
-            } else {
-              L->ParagraphIndex = fresh;
-              c = 1;
-            }
-          } else if (c == 2 && gap > 50) {
-            L->ParagraphIndex = ++lastNumber;
+  }
+  for (int p = 0; p <= passes; ++p) {
+    // A paragraph of one line has nothing to split; the distances the walk carries
+    // from one number to the next only matter from a paragraph's second line on.
+    if (members[static_cast<std::size_t>(p)] < 2) {
+      continue;
+    }
+    int c = 0;
+    for (std::size_t i = 0; i < AItems.size(); ++i) {
+      auto* L = AItems[i];
+      const double gap = std::fabs(prevY - L->Y);
+      if (L->ParagraphIndex == p) {
+        ++c;
+        if (c > 2 && std::fabs(prevGap - gap) > kLineDistanceChange) {
+          const int fresh = ++lastNumber;
+          if (prevGap > 0 && i >= 2) {
+            AItems[i - 2]->ParagraphIndex = fresh;
+            --c;
+          } else {
+            L->ParagraphIndex = fresh;
+            c = 1;
           }
+        } else if (c == 2 && gap > kParagraphBreakGap) {
+          L->ParagraphIndex = ++lastNumber;
         }
-        prevY = L->Y;
-        prevGap = gap;
       }
+      prevY = L->Y;
+      prevGap = gap;
     }
   }
+}
 
-  // 3. Paragraph objects.
+// One paragraph per run of equally numbered lines; the paragraphs and the column take
+// the lines' extents.
+std::vector<std::unique_ptr<TkwFormatterParagraph>> BuildParagraphs(TkwFormatterColumn& AColumn) {
   std::vector<std::unique_ptr<TkwFormatterParagraph>> built;
   TkwFormatterParagraph* open = nullptr;
   int openNumber = 0;
-  for (auto* L : items) {
+  for (auto* L : AColumn.Items) {
     if (L->ParagraphIndex < 0) {
       continue;
     }
     if (open == nullptr || L->ParagraphIndex != openNumber) {
       built.push_back(std::make_unique<TkwFormatterParagraph>());
       open = built.back().get();
-      open->Document = Document;
-      open->Frame = Rect;
+      open->Document = AColumn.Document;
+      open->Frame = AColumn.Rect;
       open->ListLabel = L->ListLabel;
       open->ListKind = L->ListKind;
       open->LabelClose = L->LabelClose;
       openNumber = L->ParagraphIndex;
       open->AddLine(L);
-      open->Rect.Include(L->Y + L->Height + 2, L->Right, L->Y, L->X);
+      open->Rect.Include(L->Y + L->Height + kFirstLineDescent, L->Right, L->Y, L->X);
     } else {
       open->AddLine(L);
       open->Rect.Include(L->Y + L->Height, L->Right, L->Y, L->X);
     }
-    Rect.Include(L->Y + L->Height, L->Right, L->Y, L->X);
+    AColumn.Rect.Include(L->Y + L->Height, L->Right, L->Y, L->X);
     if (open->X == 0 || open->X > L->X) {
       open->X = L->X;
     }
@@ -396,52 +463,85 @@ void TkwFormatterColumn::Analyse() {
       open->Y = L->Y;
     }
   }
+  return built;
+}
 
-  // 4. Spacing and fillers.
+// The paragraph's line spacing from its baselines; the page's first line is preceded
+// by fillers down to where it stands. APrevY is the baseline of the line before.
+void SetLineSpacing(TkwFormatterColumn& AColumn, TkwFormatterParagraph& P, double ATopMargin, double& APrevY) {
+  double sum = 0;
+  for (std::size_t i = 0; i < P.Lines.size(); ++i) {
+    const auto* L = P.Lines[i];
+    if (L->FirstOnPage) {
+      const double h = MaxTextHeight(*P.Lines[0]);
+      if (L->Y - h > ATopMargin + kTopGapForFillers) {
+        AddFiller(AColumn.Output, AColumn.Document, L->Y - h - ATopMargin);
+      }
+    }
+    if (i > 0) {
+      sum += L->Y - APrevY;
+    }
+    APrevY = L->Y;
+  }
+  if (P.Lines.size() == 1) {
+    const auto* L = P.Lines[0];
+    double s = MaxTextHeight(*L);
+    if (L->Height > kMinHeightToTighten && s >= L->Height + kTallTextExcess) {
+      s -= kTightenedSpacing;
+    }
+    P.LineSpacing = s;
+  } else if (P.Lines.size() > 1) {
+    P.LineSpacing = sum / static_cast<double>(P.Lines.size() - 1);
+  }
+}
+
+// The blank between APrevious and P: space before P when it is shorter than a line,
+// fillers when it is longer.
+void SetSpaceBefore(TkwFormatterColumn& AColumn, TkwFormatterParagraph& P, const TkwFormatterParagraph& APrevious) {
+  if (P.Lines.empty() || APrevious.Lines.empty()) {
+    return;
+  }
+  const double h = MaxTextHeight(*P.Lines[0]);
+  const double b = P.Rect.Top - APrevious.Lines.back()->Y - h - kSpaceBeforeSlack;
+  // The first line takes its own spacing (about h) below the space before it, so the
+  // baselines end up as far apart as on the page.
+  if (kMinSpaceBefore < b && b < h) {
+    P.SpaceBefore = b + kSpaceBeforeSlack;
+  } else if (b > 0) {
+    AddFiller(AColumn.Output, AColumn.Document, b + kSpaceBeforeSlack);
+  }
+}
+
+// Moves the paragraphs into the column's output, each after the fillers and spacing
+// that put it where the page has it.
+void SpaceAndFill(TkwFormatterColumn& AColumn, std::vector<std::unique_ptr<TkwFormatterParagraph>>& ABuilt) {
   const double topMargin = TopMargin();
   double prevY = 0;
   const TkwFormatterParagraph* previous = nullptr;
-  for (std::size_t k = 0; k < built.size(); ++k) {
-    auto& P = *built[k];
-    double sum = 0;
-    for (std::size_t i = 0; i < P.Lines.size(); ++i) {
-      const auto* L = P.Lines[i];
-      if (L->FirstOnPage) {
-        const double h = MaxTextHeight(*P.Lines[0]);
-        if (L->Y - h > topMargin + 20) {
-          AddFiller(Output, Document, L->Y - h - topMargin);
-        }
-      }
-      if (i > 0) {
-        sum += L->Y - prevY;
-      }
-      prevY = L->Y;
+  for (auto& built : ABuilt) {
+    auto& P = *built;
+    SetLineSpacing(AColumn, P, topMargin, prevY);
+    if (previous != nullptr) {
+      SetSpaceBefore(AColumn, P, *previous);
     }
-    if (P.Lines.size() == 1) {
-      const auto* L = P.Lines[0];
-      double s = MaxTextHeight(*L);
-      if (L->Height > 2 && s >= L->Height + 2) {
-        s -= 0.5;
-      }
-      P.LineSpacing = s;
-    } else if (P.Lines.size() > 1) {
-      P.LineSpacing = sum / static_cast<double>(P.Lines.size() - 1);
-    }
-    if (previous != nullptr && !P.Lines.empty() && !previous->Lines.empty()) {
-      const double h = MaxTextHeight(*P.Lines[0]);
-      const double b = P.Rect.Top - previous->Lines.back()->Y - h - 1;
-      // The first line takes its own spacing (about h) below the space before it, so the
-      // baselines end up as far apart as on the page.
-      if (1 < b && b < h) {
-        P.SpaceBefore = b + 1;
-      } else if (b > 0) {
-        AddFiller(Output, Document, b + 1);
-      }
-    }
-    Paragraphs.push_back(&P);
+    AColumn.Paragraphs.push_back(&P);
     previous = &P;
-    Output.push_back(std::move(built[k]));
+    AColumn.Output.push_back(std::move(built));
   }
+}
+
+}  // namespace
+
+void TkwFormatterColumn::Analyse() {
+  Output.clear();
+  Paragraphs.clear();
+  if (Items.empty()) {
+    return;
+  }
+  const int lastNumber = NumberParagraphs(Items, Rect);
+  SplitBySpacing(Items, lastNumber);
+  auto built = BuildParagraphs(*this);
+  SpaceAndFill(*this, built);
   for (auto& P : Output) {
     Attributes(*P);
   }

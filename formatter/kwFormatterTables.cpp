@@ -12,10 +12,12 @@ namespace {
 // The last column ends where its widest text ends; a word processor keeps a little padding
 // inside each cell, so without this allowance that text would wrap onto a second line.
 constexpr double kLastCellAllowance = 6;
+// A line set up to this much higher than a row's top still belongs to that row.
+constexpr double kRowTopSlack = 3;
 }  // namespace
 
 int RowSlot(std::vector<TkwFormatterRect>& ARows, const TkwFormatterRect& ABox) {
-  const double top = ABox.Top + 3;  // a line set a little higher still belongs to its row
+  const double top = ABox.Top + kRowTopSlack;
   for (std::size_t i = 0; i < ARows.size(); ++i) {
     const auto& row = ARows[i];
     const bool match = (row.Top <= top && top < row.Bottom) ||
@@ -38,18 +40,33 @@ int RowSlot(std::vector<TkwFormatterRect>& ARows, const TkwFormatterRect& ABox) 
 
 namespace qm {
 
-void TkwFormatterHSection::BuildTable() {
-  struct TRowInfo {
-    TkwFormatterRect Box;
-    double MinY = 0;
-  };
-  // Rows are kept in page order; a row inserted between others shifts the ones below,
-  // so lines refer to rows by identity until all are placed.
-  std::vector<TkwFormatterRect> boxes;
-  std::vector<int> ids;  // row identity at each position
-  std::vector<double> minY;  // by identity
-  std::vector<std::pair<TkwFormatterTextLine*, int>> placed;  // line, row identity
-  for (auto& column : Columns) {
+namespace {
+
+// The last row has no next row to measure to: its text box and this much below it.
+constexpr double kLastRowPadding = 5;
+// A cell's text this close to both the top and the bottom of its row is centred.
+constexpr double kVAlignTolerance = 6;
+// Lines of a cell closer than this share of their text height are one paragraph.
+constexpr double kCellParagraphRatio = 0.25;
+// Text starting at most this far left of its cell is set at the cell's edge.
+constexpr double kCellIndentSlack = -2;
+// Runs of one cell paragraph are never more than this many spaces apart.
+constexpr int kMaxSpacesBetweenRuns = 200;
+
+// The rows of a band in page order. A row inserted between others shifts the ones below,
+// so lines refer to rows by identity until all are placed.
+struct TTableRows {
+  std::vector<TkwFormatterRect> Boxes;
+  std::vector<int> Ids;      // row identity at each position
+  std::vector<double> MinY;  // smallest baseline, by identity
+  std::vector<std::pair<TkwFormatterTextLine*, int>> Placed;  // line, row identity
+};
+
+// Every non-blank line of every column finds its row: a wrapped cell line the row of the
+// line before it, another line the row its box overlaps, or a new one.
+TTableRows PlaceRows(const TkwFormatterHSection& ASection) {
+  TTableRows rows;
+  for (const auto& column : ASection.Columns) {
     const TkwFormatterTextLine* previous = nullptr;
     int previousRow = -1;
     for (auto* line : column->Items) {
@@ -63,65 +80,88 @@ void TkwFormatterHSection::BuildTable() {
       const auto* prevLast = previous != nullptr ? previous->LastRun() : nullptr;
       if (previous != nullptr && first != nullptr && prevLast != nullptr && first->Id == prevLast->Id + 1) {
         id = previousRow;  // a wrapped cell line
-        const auto at = static_cast<std::size_t>(std::find(ids.begin(), ids.end(), id) - ids.begin());
-        boxes[at].IncludeRect(box);
+        const auto at = static_cast<std::size_t>(std::find(rows.Ids.begin(), rows.Ids.end(), id) - rows.Ids.begin());
+        rows.Boxes[at].IncludeRect(box);
       } else {
-        const auto before = boxes.size();
-        const int at = fmt::RowSlot(boxes, box);
-        if (boxes.size() != before) {
-          id = static_cast<int>(minY.size());
-          ids.insert(ids.begin() + at, id);
-          minY.push_back(line->Y);
+        const auto before = rows.Boxes.size();
+        const int at = fmt::RowSlot(rows.Boxes, box);
+        if (rows.Boxes.size() != before) {
+          id = static_cast<int>(rows.MinY.size());
+          rows.Ids.insert(rows.Ids.begin() + at, id);
+          rows.MinY.push_back(line->Y);
         } else {
-          id = ids[static_cast<std::size_t>(at)];
+          id = rows.Ids[static_cast<std::size_t>(at)];
         }
       }
-      minY[static_cast<std::size_t>(id)] = std::min(minY[static_cast<std::size_t>(id)], line->Y);
-      placed.emplace_back(line, id);
+      rows.MinY[static_cast<std::size_t>(id)] = std::min(rows.MinY[static_cast<std::size_t>(id)], line->Y);
+      rows.Placed.emplace_back(line, id);
       previous = line;
       previousRow = id;
     }
   }
-  if (boxes.empty()) {
-    return;
+  return rows;
+}
+
+// With all rows known, each line takes its row's position.
+void NumberRows(const TTableRows& ARows) {
+  std::vector<int> indexOf(ARows.MinY.size(), 0);
+  for (std::size_t i = 0; i < ARows.Ids.size(); ++i) {
+    indexOf[static_cast<std::size_t>(ARows.Ids[i])] = static_cast<int>(i);
   }
-  std::vector<int> indexOf(minY.size(), 0);
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    indexOf[static_cast<std::size_t>(ids[i])] = static_cast<int>(i);
-  }
-  for (auto& [line, id] : placed) {
+  for (const auto& [line, id] : ARows.Placed) {
     line->RowIndex = indexOf[static_cast<std::size_t>(id)];
   }
+}
 
-  auto table = std::make_unique<TkwFormatterTable>(ColumnCount);
-  table->Document = Document;
-  table->X = boxes[0].Left;
-  table->Y = boxes[0].Top;
-  table->Rect.Left = table->X;
-  table->Rect.Top = table->Y;
-  Rect.Left = table->Rect.Left;
-  Rect.Top = table->Rect.Top;
-  const double leftMargin = fmt::LeftMargin();
+// Row heights run from baseline to baseline; each row takes its lines, column by column.
+void FillRows(TkwFormatterTable& ATable, const TkwFormatterHSection& ASection, const TTableRows& ARows) {
+  const auto& boxes = ARows.Boxes;
   for (std::size_t r = 0; r < boxes.size(); ++r) {
-    const double rowY = minY[static_cast<std::size_t>(ids[r])];
-    double height = r + 1 < boxes.size() ? minY[static_cast<std::size_t>(ids[r + 1])] - rowY
-                                         : boxes[r].Bottom - boxes[r].Top + 5;
-    table->AddRow(std::max(height, 0.0));
-    for (int c = 0; c < ColumnCount; ++c) {
+    const double rowY = ARows.MinY[static_cast<std::size_t>(ARows.Ids[r])];
+    double height = r + 1 < boxes.size() ? ARows.MinY[static_cast<std::size_t>(ARows.Ids[r + 1])] - rowY
+                                         : boxes[r].Bottom - boxes[r].Top + kLastRowPadding;
+    ATable.AddRow(std::max(height, 0.0));
+    for (int c = 0; c < ASection.ColumnCount; ++c) {
       // Every line of the row goes in, also one that comes after a later row's line.
-      for (auto* line : Columns[static_cast<std::size_t>(c)]->Items) {
+      for (auto* line : ASection.Columns[static_cast<std::size_t>(c)]->Items) {
         if (line->RowIndex == static_cast<int>(r)) {
-          table->AddLine(c, line);
-          table->Rect.Include(line->Y + line->Height, line->Right, table->Rect.Top, table->Rect.Left);
+          ATable.AddLine(c, line);
+          ATable.Rect.Include(line->Y + line->Height, line->Right, ATable.Rect.Top, ATable.Rect.Left);
         }
       }
     }
   }
-  for (int c = 0; c < ColumnCount; ++c) {
+}
+
+// A cell ends where the next column starts; the last one where its text ends.
+void SetCellRights(TkwFormatterTable& ATable, const TkwFormatterHSection& ASection) {
+  const double leftMargin = fmt::LeftMargin();
+  const int count = ASection.ColumnCount;
+  for (int c = 0; c < count; ++c) {
     const auto cc = static_cast<std::size_t>(c);
-    table->CellRights[cc] = c + 1 < ColumnCount ? Columns[cc + 1]->Rect.Left - leftMargin
-                                                : Columns[cc]->Rect.Right - leftMargin + fmt::kLastCellAllowance;
+    ATable.CellRights[cc] = c + 1 < count ? ASection.Columns[cc + 1]->Rect.Left - leftMargin
+                                          : ASection.Columns[cc]->Rect.Right - leftMargin + fmt::kLastCellAllowance;
   }
+}
+
+}  // namespace
+
+void TkwFormatterHSection::BuildTable() {
+  const TTableRows rows = PlaceRows(*this);
+  if (rows.Boxes.empty()) {
+    return;
+  }
+  NumberRows(rows);
+  auto table = std::make_unique<TkwFormatterTable>(ColumnCount);
+  table->Document = Document;
+  table->X = rows.Boxes[0].Left;
+  table->Y = rows.Boxes[0].Top;
+  table->Rect.Left = table->X;
+  table->Rect.Top = table->Y;
+  Rect.Left = table->Rect.Left;
+  Rect.Top = table->Rect.Top;
+  FillRows(*table, *this, rows);
+  SetCellRights(*table, *this);
   Rect.Right = std::max(Rect.Right, table->Rect.Right);
   Rect.Bottom = std::max(Rect.Bottom, table->Rect.Bottom);
   Table = std::move(table);
@@ -147,11 +187,11 @@ void TkwFormatterTable::Analyse() {
       const double d = top - boxTop;
       const double b = top + height - boxBottom;
       TkwVAlignment align = TkwVAlignment::vaTop;
-      if (b - d > 6) {
+      if (b - d > kVAlignTolerance) {
         align = TkwVAlignment::vaTop;
-      } else if (std::fabs(d - b) <= 6) {
+      } else if (std::fabs(d - b) <= kVAlignTolerance) {
         align = TkwVAlignment::vaCenter;
-      } else if (d - b > 6) {
+      } else if (d - b > kVAlignTolerance) {
         align = TkwVAlignment::vaBottom;
       }
       CellVAlign.push_back(align);
@@ -160,7 +200,10 @@ void TkwFormatterTable::Analyse() {
   }
 }
 
-void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
+namespace {
+
+// Tables draw no borders or shading, and cell paragraphs start unindented.
+void PrepareWriter(TkwDocumentWriter& AWriter) {
   auto pen = AWriter.GetPen();
   pen.Width = 0;
   pen.Style = TPenStyle::psClear;
@@ -172,73 +215,96 @@ void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
   formatting.SetSpaceBefore(0);
   formatting.SetFirstLineIndent(0);
   formatting.SetAlignment(0);
+}
 
+// The runs of a cell line. A line that continues a paragraph is set off from the text
+// before it by as many spaces as the gap is wide; APreviousEnd carries the end of the
+// last run written.
+void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine, bool AFresh, double& APreviousEnd) {
+  for (std::size_t i = 0; i < ALine.Runs.size(); ++i) {
+    const auto& run = *ALine.Runs[i];
+    AWriter.SetFont(run.Font);
+    if (AFresh) {
+      AWriter.WriteText(run.Text, 0, 0);
+    } else {
+      const double space = fmt::SpaceWidth(run.Font);
+      int spaces = space > 0 ? RoundEven((run.X - APreviousEnd) / space) : 1;
+      // Pieces of one paragraph are at least a word apart, never more than a line.
+      spaces = std::clamp(spaces, i == 0 ? 1 : 0, kMaxSpacesBetweenRuns);
+      AWriter.WriteText(std::u16string(static_cast<std::size_t>(spaces), u' ') + run.Text, 0, 0);
+    }
+    APreviousEnd = run.X + run.Width;
+  }
+}
+
+// The cells' right boundaries, given again for every row.
+void SetRowCellRights(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, double ALeftMargin) {
+  for (int k = 0; k < ATable.ColumnCount; ++k) {
+    const auto kk = static_cast<std::size_t>(k);
+    const double cellLeft = k == 0 ? ATable.X - ALeftMargin : ATable.CellRights[kk - 1];
+    if (cellLeft == ATable.CellRights[kk]) {
+      ATable.CellRights[kk] += 1;  // a cell of no width would swallow its neighbour
+    }
+    AWriter.SetCellRight(k, ATable.CellRights[kk]);
+  }
+}
+
+// The lines of one cell, as paragraphs: a line that does not stand beside the one
+// before starts a new one.
+void RenderCell(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, std::size_t ARow, int AColumn,
+                double ALeftMargin) {
+  const auto kk = static_cast<std::size_t>(AColumn);
+  const double cellLeft = AColumn == 0 ? ATable.X - ALeftMargin : ATable.CellRights[kk - 1];
+  const TkwFormatterTextLine* previous = nullptr;
+  bool open = false;
+  double previousEnd = 0;
+  for (auto* line : ATable.Rows[ARow][kk]) {
+    const double h = fmt::MaxTextHeight(*line);
+    if (previous != nullptr && !fmt::SideBySide(previous, line, kCellParagraphRatio * h)) {
+      AWriter.EndPara();
+      open = false;
+    }
+    auto& tf = AWriter.GetTextFormatting();
+    tf.SetLineSpacing(0);
+    const double indent = line->X - ALeftMargin - cellLeft;
+    tf.SetLeftIndent(indent < kCellIndentSlack ? 0 : indent);
+    tf.SetRightIndent(0);
+    tf.SetFirstLineIndent(0);
+    const bool fresh = !open;
+    if (fresh) {
+      const auto index = ARow * static_cast<std::size_t>(ATable.ColumnCount) + kk;
+      AWriter.GetTableSettings().CellVAlign =
+          index < ATable.CellVAlign.size() ? static_cast<std::uint8_t>(ATable.CellVAlign[index]) : 0;
+      AWriter.BeginCellPara(AColumn);
+      open = true;
+    }
+    if (auto* first = line->Run(0)) {
+      if (const auto size = fmt::FitAndNotify(ATable, *first)) {
+        for (auto& run : line->Runs) {
+          fmt::SetFontSize(run->Font, *size);
+        }
+      }
+    }
+    WriteCellLine(AWriter, *line, fresh, previousEnd);
+    previous = line;
+  }
+  if (open) {
+    AWriter.EndPara();
+  }
+}
+
+}  // namespace
+
+void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
+  PrepareWriter(AWriter);
   const double leftMargin = fmt::LeftMargin();
   AWriter.BeginTable(ColumnCount, X - leftMargin, Y);
   for (int r = 0; r < RowCount; ++r) {
     const auto rr = static_cast<std::size_t>(r);
     AWriter.AddRow(RowHeights[rr]);
+    SetRowCellRights(AWriter, *this, leftMargin);
     for (int k = 0; k < ColumnCount; ++k) {
-      const auto kk = static_cast<std::size_t>(k);
-      const double cellLeft = k == 0 ? X - leftMargin : CellRights[kk - 1];
-      if (cellLeft == CellRights[kk]) {
-        CellRights[kk] += 1;
-      }
-      AWriter.SetCellRight(k, CellRights[kk]);
-    }
-    for (int k = 0; k < ColumnCount; ++k) {
-      const auto kk = static_cast<std::size_t>(k);
-      const double cellLeft = k == 0 ? X - leftMargin : CellRights[kk - 1];
-      const auto& cell = Rows[rr][kk];
-      const TkwFormatterTextLine* previous = nullptr;
-      bool open = false;
-      double previousEnd = 0;
-      for (auto* line : cell) {
-        const double h = fmt::MaxTextHeight(*line);
-        if (previous != nullptr && !fmt::SideBySide(previous, line, 0.25 * h)) {
-          AWriter.EndPara();
-          open = false;
-        }
-        auto& tf = AWriter.GetTextFormatting();
-        tf.SetLineSpacing(0);
-        const double indent = line->X - leftMargin - cellLeft;
-        tf.SetLeftIndent(indent < -2 ? 0 : indent);
-        tf.SetRightIndent(0);
-        tf.SetFirstLineIndent(0);
-        const bool fresh = !open;
-        if (fresh) {
-          const auto index = rr * static_cast<std::size_t>(ColumnCount) + kk;
-          AWriter.GetTableSettings().CellVAlign =
-              index < CellVAlign.size() ? static_cast<std::uint8_t>(CellVAlign[index]) : 0;
-          AWriter.BeginCellPara(k);
-          open = true;
-        }
-        if (auto* first = line->Run(0)) {
-          if (const auto size = fmt::FitAndNotify(*this, *first)) {
-            for (auto& run : line->Runs) {
-              fmt::SetFontSize(run->Font, *size);
-            }
-          }
-        }
-        for (std::size_t i = 0; i < line->Runs.size(); ++i) {
-          const auto& run = *line->Runs[i];
-          AWriter.SetFont(run.Font);
-          if (fresh) {
-            AWriter.WriteText(run.Text, 0, 0);
-          } else {
-            const double space = fmt::SpaceWidth(run.Font);
-            int spaces = space > 0 ? RoundEven((run.X - previousEnd) / space) : 1;
-            // Pieces of one paragraph are at least a word apart, never more than a line.
-            spaces = std::clamp(spaces, i == 0 ? 1 : 0, 200);
-            AWriter.WriteText(std::u16string(static_cast<std::size_t>(spaces), u' ') + run.Text, 0, 0);
-          }
-          previousEnd = run.X + run.Width;
-        }
-        previous = line;
-      }
-      if (open) {
-        AWriter.EndPara();
-      }
+      RenderCell(AWriter, *this, rr, k, leftMargin);
     }
   }
   AWriter.EndTable();

@@ -52,6 +52,10 @@ inline constexpr std::string_view kArialUnicode = "Arial Unicode MS";
 [[nodiscard]] double MaxTextHeight(const TkwFormatterTextLine& ALine);
 
 // Lines and layout tests shared between the units.
+
+// Lines whose boxes overlap vertically within this many points (baseline jitter and
+// mixed sizes on one line) stand side by side.
+inline constexpr double kSideBySideTolerance = 2;
 [[nodiscard]] bool SideBySide(const TkwFormatterTextLine* A, const TkwFormatterTextLine* B,
                               double ATolerance);
 [[nodiscard]] int Classify(const TkwFormatterTextLine& A, const TkwFormatterTextLine& B);

@@ -13,19 +13,9 @@
 #include "writer/kwBookmarkManager.h"
 #include "writer/kwStyleManager.h"
 #include "writer/kwWriterClasses.h"
+#include "writer/kwWriterErrors.h"
 
 namespace qm {
-
-// Errors of the writer. Every other failure inside BeginDoc, EndDoc, NewPage, BeginPara
-// and BeginColumns leaves as a plain std::runtime_error carrying the caught message.
-class EInvalidEngineState final : public std::runtime_error {
-public:
-  EInvalidEngineState() : std::runtime_error("Not a valid Engine State identifier") {}
-};
-class EUnsupportedGraphics final : public std::runtime_error {
-public:
-  EUnsupportedGraphics() : std::runtime_error("Unknown Graphics format") {}
-};
 
 // Result of AddRow and WriteBookmarkText when the operation failed.
 inline constexpr int kWriterOperationFailed = 1001;

@@ -101,7 +101,7 @@ void TkwRTFDoc::SetPageSettings(const TkwPageSettings& ASettings) {
 // Document and pages
 
 void TkwRTFDoc::BeginDoc() {
-  try {
+  WriterGuardedCall([&] {
     RemoveTempFile();
     FRTFText.clear();
     FDocArea->GetPageSettings().Assign(*FCurrentPageSettings);
@@ -126,13 +126,11 @@ void TkwRTFDoc::BeginDoc() {
     FDocBegun = true;
     FInTable = false;
     NewPage();
-  } catch (const std::exception& e) {
-    throw std::runtime_error(e.what());
-  }
+  });
 }
 
 int TkwRTFDoc::NewPage() {
-  try {
+  return WriterGuardedCall([&] {
     if (FPageCount > 0) {
       // Content left open on the page before is kept, not dropped.
       if (FOpenPara) EndPara();
@@ -152,13 +150,11 @@ int TkwRTFDoc::NewPage() {
     FInList = false;
     FLastPictureRect.reset();
     return FPageCount;
-  } catch (const std::exception& e) {
-    throw std::runtime_error(e.what());
-  }
+  });
 }
 
 void TkwRTFDoc::BeginColumns(int AColumnCount, int AColumnSpacing, const TkwColumnSections& AColumns) {
-  try {
+  WriterGuardedCall([&] {
     TkwRTFSection& section = FDocArea->AddSection(kSectionColumns);
     section.ColumnCount = AColumnCount;
     section.ColumnSpacing = AColumnSpacing;
@@ -168,9 +164,7 @@ void TkwRTFDoc::BeginColumns(int AColumnCount, int AColumnSpacing, const TkwColu
     section.GetPageSettings().Assign(*FCurrentPageSettings);
     FCurrentSection = &section;
     FCurrentList = &section.GetBody();
-  } catch (const std::exception& e) {
-    throw std::runtime_error(e.what());
-  }
+  });
 }
 
 void TkwRTFDoc::NewSection() {
@@ -184,28 +178,32 @@ void TkwRTFDoc::ColumnBreak() { FCurrentList->push_back(std::make_unique<TkwRTFC
 
 void TkwRTFDoc::EndDoc() {
   if (!FDocBegun) return;
+  // Not a scope guard: putting the writer back to an empty document builds a new element
+  // tree, which allocates, and a guard's cleanup must not fail.
   try {
-    ResolvePending();
-    if (FOpenPara) EndPara();
-    if (FTable) EndTable();
-    if (FTextBox) EndTextBox();
-    // The document area goes first so that every font and colour it registers (cell
-    // shading) is in the header's tables; the file still begins with the header.
-    // Room for the whole body at once: growing it step by step would hold two copies.
-    std::size_t estimate = FBodyEstimate + 4096;
-    for (const TkwImageEntry& image : FImages) {
-      if (image.Data) estimate += image.Data->Bytes.size() * 2 + image.Data->HexPrefix.size() + 512;
-    }
-    std::string body;
-    body.reserve(estimate);
-    FDocArea->Write(body);
-    body += "}";
-    std::string head;
-    FHeader->Write(head);
-    // The tree is written out: free it before the file is, since it is the larger part.
-    ResetTree();
-    WriteOutput(head, std::move(body));
-  } catch (const std::exception& e) {
+    WriterGuardedCall([&] {
+      ResolvePending();
+      if (FOpenPara) EndPara();
+      if (FTable) EndTable();
+      if (FTextBox) EndTextBox();
+      // The document area goes first so that every font and colour it registers (cell
+      // shading) is in the header's tables; the file still begins with the header.
+      // Room for the whole body at once: growing it step by step would hold two copies.
+      std::size_t estimate = FBodyEstimate + 4096;
+      for (const TkwImageEntry& image : FImages) {
+        if (image.Data) estimate += image.Data->Bytes.size() * 2 + image.Data->HexPrefix.size() + 512;
+      }
+      std::string body;
+      body.reserve(estimate);
+      FDocArea->Write(body);
+      body += "}";
+      std::string head;
+      FHeader->Write(head);
+      // The tree is written out: free it before the file is, since it is the larger part.
+      ResetTree();
+      WriteOutput(head, std::move(body));
+    });
+  } catch (...) {
     RemoveTempFile();
     FPages.clear();
     FImages.clear();
@@ -215,7 +213,7 @@ void TkwRTFDoc::EndDoc() {
     FPageNumber = 0;
     FDocBegun = false;
     ResetTree();
-    throw std::runtime_error(e.what());
+    throw;
   }
   FPages.clear();
   FImages.clear();
@@ -278,7 +276,7 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
 // Paragraphs and runs
 
 void TkwRTFDoc::BeginPara(std::string_view AStyleName) {
-  try {
+  WriterGuardedCall([&] {
     if (FOpenPara) EndPara();  // a paragraph left open keeps its text
     std::uint8_t flags = 0;
     if (FInTable) flags |= kParaInTable;
@@ -294,9 +292,7 @@ void TkwRTFDoc::BeginPara(std::string_view AStyleName) {
     FRunTarget = para.get();
     FOpenPara = std::move(para);
     FParaBegun = true;
-  } catch (const std::exception& e) {
-    throw std::runtime_error(e.what());
-  }
+  });
 }
 
 void TkwRTFDoc::BeginCellPara(int ACellIndex, std::string_view AStyleName) {

@@ -1,6 +1,9 @@
 #include "writer/kwRTFParagraph.h"
 
 #include <cmath>
+#include <new>
+
+#include "base/ScopeGuard.h"
 
 namespace qm {
 
@@ -32,13 +35,16 @@ void TkwRTFParagraph::AddBookmarkRun(std::u16string_view AText, int AFontIndex,
 
 void TkwRTFParagraph::Write(std::string& AOut) {
   const std::size_t mark = AOut.size();
+  // A paragraph that cannot be written contributes nothing rather than half a group.
+  TkwScopeGuard truncate([&] { AOut.resize(mark); });
   try {
     AOut += kCRLF;
     WriteBody(AOut);
     AOut += kCRLF;
+    truncate.Dismiss();
+  } catch (const std::bad_alloc&) {
+    throw;  // a document silently short of text is worse than a failed job
   } catch (...) {
-    // A paragraph that cannot be written contributes nothing rather than half a group.
-    AOut.resize(mark);
   }
 }
 

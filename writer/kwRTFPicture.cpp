@@ -4,6 +4,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -358,6 +359,8 @@ TkwPictureData RenderPictureData(const TGraphic& AGraphic, const TkwImageSetting
         break;
       }
     }
+  } catch (const std::bad_alloc&) {
+    throw;  // ends the job: a picture is not dropped for want of memory
   } catch (const std::exception&) {
     data.Bytes.clear();
     data.HexPrefix.clear();

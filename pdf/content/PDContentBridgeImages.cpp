@@ -4,6 +4,7 @@
 #include "pdf/content/PDContentBridge.h"
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/images/PDColorSpace.h"
 #include "pdf/images/PDImage.h"
 #include "pdf/model/PDResource.h"
@@ -90,6 +91,7 @@ std::unique_ptr<TInlineImage> MakeInlineImage(std::unique_ptr<TkwPDDictionary> A
     TkwRef<TkwStream> data(TkwMemoryStream::FromString(std::move(ARawData)).Get());
     stream = TkwPDFilterManager::GetFilter(std::move(ADict), data);
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return nullptr;
   }
   if (!stream) return nullptr;
@@ -139,6 +141,7 @@ std::unique_ptr<TBitmap> PlainRGBBitmap(TkwPDImage& AImage) {
       }
     }
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     complete = false;  // the general path decides what the bytes that were read show
   }
   st->Reset();
@@ -161,6 +164,7 @@ std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState)
   try {
     if (auto plain = PlainRGBBitmap(AImage)) return plain;
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     // Damaged data: the general path copes with it.
   }
   return AImage.RenderBitmap();

@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "base/Diagnostics.h"
+#include "base/LimitExceeded.h"
 #include "base/Limits.h"
 #include "pdf/content/PDContentBridge.h"
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDLexer.h"
 #include "pdf/core/PDParser.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/fonts/PDFont.h"
 #include "pdf/model/PDResource.h"
 
@@ -161,7 +163,11 @@ void TkwPDContentStream::Run(TkwPDPageRun& ARun) {
     TkwPDParser parser(ARun.Doc, std::move(lexer), false);
     FParser = &parser;
     MainLoop(parser);
+  } catch (const ELimitExceeded&) {
+    // Too many errors on this page: the rest of the stream is dropped, the page so far kept.
+    if (ARun.Diag) ARun.Diag->Note(TkwDiagCode::dcLimitReached);
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     // A broken stream ends here; the page's other streams and EndPage still run.
     if (ARun.Diag) ARun.Diag->Note(TkwDiagCode::dcBadOperator);
   }
@@ -181,12 +187,15 @@ void TkwPDContentStream::MainLoop(TkwPDParser& AParser) {
       }
       try {
         Dispatch(name);
+      } catch (const ELimitExceeded&) {
+        if (FRun->Diag) FRun->Diag->Note(TkwDiagCode::dcLimitReached, AParser.GetPosition());
       } catch (const std::exception&) {
+        RethrowUnlessDamage();
         // A bad operand list or a resource that fails to load: the operator is dropped.
         if (FRun->Diag) FRun->Diag->Note(TkwDiagCode::dcBadOperator, AParser.GetPosition());
         if (++FRun->Errors > kMaxSyntaxErrorsPerPage) {
           FArgs.clear();
-          throw;
+          throw ELimitExceeded();
         }
       }
       FArgs.clear();

@@ -7,6 +7,7 @@
 #include "pdf/content/PDExportDevice.h"
 #include "pdf/content/PDGState.h"
 #include "pdf/core/PDDocument.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/fonts/PDFont.h"
 #include "pdf/model/PDPage.h"
 #include "pdf/model/PDResource.h"
@@ -67,11 +68,13 @@ void DisplayPage(TkwPDDocument& ADoc, TkwPDExportDevice& ADev, int APageNum, dou
   try {
     crop = page->GetCropbox();
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     crop = nullptr;
   }
   try {
     media = page->GetMediabox();
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     media = nullptr;
   }
   if (crop && crop->GetIsValid()) {
@@ -85,12 +88,14 @@ void DisplayPage(TkwPDDocument& ADoc, TkwPDExportDevice& ADev, int APageNum, dou
   try {
     streams = page->GetContents();
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     streams.clear();
   }
   TkwPDResource* res = nullptr;
   try {
     res = page->GetResource();
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     res = nullptr;
   }
   std::vector<TkwPDAnnotDraw> annots;
@@ -108,6 +113,7 @@ void DisplayPage(TkwPDDocument& ADoc, TkwPDExportDevice& ADev, int APageNum, dou
         annots.push_back(a);
       }
     } catch (const std::exception&) {
+      RethrowUnlessDamage();
       // broken annotations leave the page content as it is
     }
   }

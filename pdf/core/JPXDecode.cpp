@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "base/Limits.h"
 #include "pdf/core/PDBaseObject.h"
@@ -149,110 +150,114 @@ bool WorkIsBounded(opj_codec_t* ACodec, const opj_image_t& AImage) {
 
 }  // namespace
 
-bool DecodeJPX(std::span<const std::uint8_t> AData, TkwJPXImage& AImage) {
-  AImage = TkwJPXImage{};
+namespace {
+
+// JP2 file or bare codestream, told by their signatures; nothing for other data.
+std::optional<OPJ_CODEC_FORMAT> DetectFormat(std::span<const std::uint8_t> AData) {
   static constexpr std::uint8_t kJp2Sig[12] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
-  OPJ_CODEC_FORMAT format;
-  if (AData.size() >= 12 && std::memcmp(AData.data(), kJp2Sig, 12) == 0) {
-    format = OPJ_CODEC_JP2;
-  } else if (AData.size() >= 4 && AData[0] == 0xFF && AData[1] == 0x4F && AData[2] == 0xFF && AData[3] == 0x51) {
-    format = OPJ_CODEC_J2K;
-  } else {
-    return false;
+  if (AData.size() >= 12 && std::memcmp(AData.data(), kJp2Sig, 12) == 0) return OPJ_CODEC_JP2;
+  if (AData.size() >= 4 && AData[0] == 0xFF && AData[1] == 0x4F && AData[2] == 0xFF && AData[3] == 0x51) {
+    return OPJ_CODEC_J2K;
   }
-  if (!SizIsBounded(AData)) return false;
-  TMemSource src{AData, 0};
-  TCodec c;
-  c.Codec = opj_create_decompress(format);
-  if (!c.Codec) return false;
-  opj_set_error_handler(c.Codec, Quiet, nullptr);
-  opj_set_warning_handler(c.Codec, Quiet, nullptr);
-  opj_set_info_handler(c.Codec, Quiet, nullptr);
+  return std::nullopt;
+}
+
+// A silent decoder reading ASource, with the main header read into AC.Image.
+bool OpenCodec(TCodec& AC, OPJ_CODEC_FORMAT AFormat, TMemSource& ASource) {
+  AC.Codec = opj_create_decompress(AFormat);
+  if (!AC.Codec) return false;
+  opj_set_error_handler(AC.Codec, Quiet, nullptr);
+  opj_set_warning_handler(AC.Codec, Quiet, nullptr);
+  opj_set_info_handler(AC.Codec, Quiet, nullptr);
   opj_dparameters_t params;
   opj_set_default_decoder_parameters(&params);
-  if (!opj_setup_decoder(c.Codec, &params)) return false;
-  c.Stream = opj_stream_create(64 * 1024, OPJ_TRUE);
-  if (!c.Stream) return false;
-  opj_stream_set_user_data(c.Stream, &src, nullptr);
-  opj_stream_set_user_data_length(c.Stream, AData.size());
-  opj_stream_set_read_function(c.Stream, ReadFn);
-  opj_stream_set_skip_function(c.Stream, SkipFn);
-  opj_stream_set_seek_function(c.Stream, SeekFn);
-  if (!opj_read_header(c.Stream, c.Codec, &c.Image) || !c.Image) return false;
-  const std::int64_t w = std::int64_t{c.Image->x1} - c.Image->x0;
-  const std::int64_t h = std::int64_t{c.Image->y1} - c.Image->y0;
-  if (w <= 0 || h <= 0 || w > 65536 || h > 65536 || w * h > kMaxImagePixels) return false;
-  if (c.Image->numcomps < 1 || c.Image->numcomps > static_cast<OPJ_UINT32>(kMaxImageComponents)) return false;
+  if (!opj_setup_decoder(AC.Codec, &params)) return false;
+  AC.Stream = opj_stream_create(64 * 1024, OPJ_TRUE);
+  if (!AC.Stream) return false;
+  opj_stream_set_user_data(AC.Stream, &ASource, nullptr);
+  opj_stream_set_user_data_length(AC.Stream, ASource.Data.size());
+  opj_stream_set_read_function(AC.Stream, ReadFn);
+  opj_stream_set_skip_function(AC.Stream, SkipFn);
+  opj_stream_set_seek_function(AC.Stream, SeekFn);
+  return opj_read_header(AC.Stream, AC.Codec, &AC.Image) && AC.Image;
+}
+
+// The picture the header announces (AW x AH) and its components stay within the caps.
+bool HeaderIsBounded(const opj_image_t& AImage, std::int64_t AW, std::int64_t AH) {
+  if (AW <= 0 || AH <= 0 || AW > 65536 || AH > 65536 || AW * AH > kMaxImagePixels) return false;
+  if (AImage.numcomps < 1 || AImage.numcomps > static_cast<OPJ_UINT32>(kMaxImageComponents)) return false;
   // Every component is held as 32-bit samples while decoding; their count, like the
   // 8-bit picture's bytes, stays within what one decoded stream may hold.
   std::int64_t samples = 0;
-  for (OPJ_UINT32 i = 0; i < c.Image->numcomps; ++i) {
-    const opj_image_comp_t& comp = c.Image->comps[i];
+  for (OPJ_UINT32 i = 0; i < AImage.numcomps; ++i) {
+    const opj_image_comp_t& comp = AImage.comps[i];
     if (comp.dx == 0 || comp.dy == 0) return false;
     samples += std::int64_t{comp.w} * comp.h;
   }
-  if (samples > kMaxDecodedBytes) return false;
-  if (!WorkIsBounded(c.Codec, *c.Image)) return false;
-  // A damaged tile still leaves the others decoded; keep what came out.
-  const bool decoded = opj_decode(c.Codec, c.Stream, c.Image) != 0;
-  if (decoded) opj_end_decompress(c.Codec, c.Stream);
-  std::vector<int> colour;
-  int alpha = -1;
-  for (OPJ_UINT32 i = 0; i < c.Image->numcomps; ++i) {
-    const opj_image_comp_t& comp = c.Image->comps[i];
+  return samples <= kMaxDecodedBytes;
+}
+
+// The colour components (at most four, in order) and the first alpha component (-1 when
+// none); false when a component has no samples or there is no colour.
+bool PickComponents(const opj_image_t& AImage, std::vector<int>& AColour, int& AAlpha) {
+  AAlpha = -1;
+  for (OPJ_UINT32 i = 0; i < AImage.numcomps; ++i) {
+    const opj_image_comp_t& comp = AImage.comps[i];
     if (!comp.data || comp.w == 0 || comp.h == 0 || comp.dx == 0 || comp.dy == 0) return false;
     if (comp.alpha) {
-      if (alpha < 0) alpha = static_cast<int>(i);
+      if (AAlpha < 0) AAlpha = static_cast<int>(i);
     } else {
-      colour.push_back(static_cast<int>(i));
+      AColour.push_back(static_cast<int>(i));
     }
   }
-  if (colour.empty()) return false;
-  if (colour.size() > 4) colour.resize(4);
-  const int nc = static_cast<int>(colour.size());
-  if (w * h * nc > kMaxDecodedBytes) return false;
-  AImage.Width = static_cast<int>(w);
-  AImage.Height = static_cast<int>(h);
-  AImage.Components = nc;
-  AImage.Samples.resize(static_cast<std::size_t>(w * h) * static_cast<std::size_t>(nc));
-  // Subsampled components are spread over the full grid; the column of every output
-  // pixel is worked out once per component, the row once per output row.
-  auto spread = [&](int AComp, std::uint8_t* AOut, std::size_t AStep) {
-    const opj_image_comp_t& comp = c.Image->comps[AComp];
-    const TTo8 to8(comp);
-    std::vector<std::uint32_t> cols(static_cast<std::size_t>(w));
-    for (int x = 0; x < AImage.Width; ++x) {
-      const std::int64_t cx = (std::int64_t{x} + c.Image->x0) / comp.dx - comp.x0;
-      cols[static_cast<std::size_t>(x)] = static_cast<std::uint32_t>(std::clamp<std::int64_t>(cx, 0, comp.w - 1));
-    }
-    for (int y = 0; y < AImage.Height; ++y) {
-      const std::int64_t cy = (std::int64_t{y} + c.Image->y0) / comp.dy - comp.y0;
-      const OPJ_INT32* row = comp.data + static_cast<std::size_t>(std::clamp<std::int64_t>(cy, 0, comp.h - 1)) * comp.w;
-      std::uint8_t* out = AOut + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * AStep;
-      for (const std::uint32_t col : cols) {
-        *out = to8(row[col]);
-        out += AStep;
-      }
-    }
-  };
-  for (int k = 0; k < nc; ++k) spread(colour[static_cast<std::size_t>(k)], AImage.Samples.data() + k, static_cast<std::size_t>(nc));
-  if (alpha >= 0) {
-    AImage.Alpha.resize(static_cast<std::size_t>(w * h));
-    spread(alpha, AImage.Alpha.data(), 1);
+  if (AColour.empty()) return false;
+  if (AColour.size() > 4) AColour.resize(4);
+  return true;
+}
+
+// Subsampled components are spread over the full grid; the column of every output
+// pixel is worked out once per component, the row once per output row.
+void SpreadComponent(const opj_image_t& AImage, int AComp, int AWidth, int AHeight, std::uint8_t* AOut,
+                     std::size_t AStep) {
+  const opj_image_comp_t& comp = AImage.comps[AComp];
+  const TTo8 to8(comp);
+  std::vector<std::uint32_t> cols(static_cast<std::size_t>(AWidth));
+  for (int x = 0; x < AWidth; ++x) {
+    const std::int64_t cx = (std::int64_t{x} + AImage.x0) / comp.dx - comp.x0;
+    cols[static_cast<std::size_t>(x)] = static_cast<std::uint32_t>(std::clamp<std::int64_t>(cx, 0, comp.w - 1));
   }
-  switch (c.Image->color_space) {
+  for (int y = 0; y < AHeight; ++y) {
+    const std::int64_t cy = (std::int64_t{y} + AImage.y0) / comp.dy - comp.y0;
+    const OPJ_INT32* row = comp.data + static_cast<std::size_t>(std::clamp<std::int64_t>(cy, 0, comp.h - 1)) * comp.w;
+    std::uint8_t* out = AOut + static_cast<std::size_t>(y) * static_cast<std::size_t>(AWidth) * AStep;
+    for (const std::uint32_t col : cols) {
+      *out = to8(row[col]);
+      out += AStep;
+    }
+  }
+}
+
+// YCbCr samples (the first three of every ANc) become RGB.
+void SYccToRgb(std::vector<std::uint8_t>& ASamples, int ANc) {
+  for (std::size_t p = 0; p + 2 < ASamples.size(); p += static_cast<std::size_t>(ANc)) {
+    const double yy = ASamples[p], cb = ASamples[p + 1] - 128.0, cr = ASamples[p + 2] - 128.0;
+    auto clip = [](double v) { return static_cast<std::uint8_t>(std::clamp(v + 0.5, 0.0, 255.0)); };
+    ASamples[p] = clip(yy + 1.402 * cr);
+    ASamples[p + 1] = clip(yy - 0.344136 * cb - 0.714136 * cr);
+    ASamples[p + 2] = clip(yy + 1.772 * cb);
+  }
+}
+
+// The colour space the codestream names, else the usual one for the component count.
+void SetColorSpace(OPJ_COLOR_SPACE ASpace, TkwJPXImage& AImage) {
+  const int nc = AImage.Components;
+  switch (ASpace) {
     case OPJ_CLRSPC_GRAY: AImage.ColorSpace = TkwJPXColorSpace::jcGray; break;
     case OPJ_CLRSPC_SRGB: AImage.ColorSpace = TkwJPXColorSpace::jcRGB; break;
     case OPJ_CLRSPC_CMYK: AImage.ColorSpace = TkwJPXColorSpace::jcCMYK; break;
     case OPJ_CLRSPC_SYCC:
       if (nc >= 3) {
-        for (std::size_t p = 0; p + 2 < AImage.Samples.size(); p += static_cast<std::size_t>(nc)) {
-          const double yy = AImage.Samples[p], cb = AImage.Samples[p + 1] - 128.0, cr = AImage.Samples[p + 2] - 128.0;
-          auto clip = [](double v) { return static_cast<std::uint8_t>(std::clamp(v + 0.5, 0.0, 255.0)); };
-          AImage.Samples[p] = clip(yy + 1.402 * cr);
-          AImage.Samples[p + 1] = clip(yy - 0.344136 * cb - 0.714136 * cr);
-          AImage.Samples[p + 2] = clip(yy + 1.772 * cb);
-        }
+        SYccToRgb(AImage.Samples, nc);
         AImage.ColorSpace = TkwJPXColorSpace::jcRGB;
       }
       break;
@@ -262,6 +267,41 @@ bool DecodeJPX(std::span<const std::uint8_t> AData, TkwJPXImage& AImage) {
     AImage.ColorSpace = nc == 1 ? TkwJPXColorSpace::jcGray
                                 : (nc == 4 ? TkwJPXColorSpace::jcCMYK : TkwJPXColorSpace::jcRGB);
   }
+}
+
+}  // namespace
+
+bool DecodeJPX(std::span<const std::uint8_t> AData, TkwJPXImage& AImage) {
+  AImage = TkwJPXImage{};
+  const auto format = DetectFormat(AData);
+  if (!format || !SizIsBounded(AData)) return false;
+  TMemSource src{AData, 0};
+  TCodec c;
+  if (!OpenCodec(c, *format, src)) return false;
+  const std::int64_t w = std::int64_t{c.Image->x1} - c.Image->x0;
+  const std::int64_t h = std::int64_t{c.Image->y1} - c.Image->y0;
+  if (!HeaderIsBounded(*c.Image, w, h) || !WorkIsBounded(c.Codec, *c.Image)) return false;
+  // A damaged tile still leaves the others decoded; keep what came out.
+  const bool decoded = opj_decode(c.Codec, c.Stream, c.Image) != 0;
+  if (decoded) opj_end_decompress(c.Codec, c.Stream);
+  std::vector<int> colour;
+  int alpha = -1;
+  if (!PickComponents(*c.Image, colour, alpha)) return false;
+  const int nc = static_cast<int>(colour.size());
+  if (w * h * nc > kMaxDecodedBytes) return false;
+  AImage.Width = static_cast<int>(w);
+  AImage.Height = static_cast<int>(h);
+  AImage.Components = nc;
+  AImage.Samples.resize(static_cast<std::size_t>(w * h) * static_cast<std::size_t>(nc));
+  for (int k = 0; k < nc; ++k) {
+    SpreadComponent(*c.Image, colour[static_cast<std::size_t>(k)], AImage.Width, AImage.Height,
+                    AImage.Samples.data() + k, static_cast<std::size_t>(nc));
+  }
+  if (alpha >= 0) {
+    AImage.Alpha.resize(static_cast<std::size_t>(w * h));
+    SpreadComponent(*c.Image, alpha, AImage.Width, AImage.Height, AImage.Alpha.data(), 1);
+  }
+  SetColorSpace(c.Image->color_space, AImage);
   return true;
 }
 

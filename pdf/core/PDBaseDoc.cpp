@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "base/Limits.h"
+#include "base/ScopeGuard.h"
 #include "pdf/core/AESSecurity.h"
 #include "pdf/core/CryptStream.h"
 
@@ -221,7 +222,11 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
   FInProgress[ANum] = true;
   ++FDepth;
   std::unique_ptr<TkwPDBaseObject> obj;
-  try {
+  {
+    TkwScopeGuard done([this, ANum] {
+      --FDepth;
+      FInProgress[ANum] = false;
+    });
     TkwFetchStatus status = TkwFetchStatus::fsOk;
     obj = FReader->Fetch(ANum, &status);
     const bool incomplete = GetXRef() != nullptr && !GetXRef()->GetOk();
@@ -230,13 +235,7 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
       FDiag.Note(TkwDiagCode::dcBadXRefEntry, -1, static_cast<int>(ANum));
       if (Repair()) obj = FReader->Fetch(ANum, &status);
     }
-  } catch (...) {
-    --FDepth;
-    FInProgress[ANum] = false;
-    throw;
   }
-  --FDepth;
-  FInProgress[ANum] = false;
   if (!obj) {
     if (ANum >= FFailed.size()) FFailed.resize(static_cast<std::size_t>(ANum) + 1);
     FFailed[ANum] = true;

@@ -1,6 +1,7 @@
 #include "pdf/core/PDBaseObject.h"
 
 #include <algorithm>
+#include <new>
 
 #include "base/Limits.h"
 #include "pdf/core/FilterStream.h"
@@ -501,7 +502,10 @@ void TkwPDStream::Reset() {
   if (!FStream) throw ExInvalidStream();
   try {
     FStream->Reset();
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception&) {
+    // Whatever a byte source or filter raises, the stream is what failed.
     throw ExInvalidStream();
   }
 }
@@ -512,6 +516,8 @@ std::string TkwPDStream::ReadAll(std::int64_t ALimit) {
   Reset();
   try {
     FStream->Read(result, ALimit < 0 ? kMaxDecodedBytes : ALimit);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception&) {
     // The bytes decoded before the failure are what can be recovered.
   }

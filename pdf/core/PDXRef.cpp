@@ -443,146 +443,197 @@ std::unique_ptr<TkwPDBaseObject> TkwPDXRef::Fetch(std::uint32_t ANum, TkwFetchSt
 
 // ---- Repair ----------------------------------------------------------------------------
 
-bool TkwPDXRef::Rebuild() {
-  FRebuilt = true;
-  if (FDiag) FDiag->Note(TkwDiagCode::dcXRefRebuilt);
-  const std::span<const std::uint8_t> bytes = FStream->View(0);
-  const std::string_view text = AsText(bytes);
-  const std::size_t n = text.size();
+namespace {
 
+// What a scan of the whole file finds: every "N G obj" header (the last definition of a
+// number wins), the trailers, the catalog and the object streams.
+class TkwObjectScan {
+public:
   struct TkwFound {
     std::int64_t Offset;
     std::uint32_t Gen;
   };
-  std::map<std::uint32_t, TkwFound> found;  // last definition wins
-  std::unique_ptr<TkwPDDictionary> trailer;  // last trailer with a Root
-  std::unique_ptr<TkwPDDictionary> anyTrailer;
-  std::int64_t catalogNum = -1;
-  std::vector<std::uint32_t> objStreams;
+
+  TkwObjectScan(TkwPDObjectResolver* ADoc, TkwBaseStream& AStream, std::string_view AText)
+      : FDoc(ADoc), FStream(AStream), FText(AText) {}
+
+  // Walks the file once, skipping stream data.
+  void Run() {
+    const std::size_t n = FText.size();
+    std::size_t i = 0;
+    while (i < n) {
+      const char c = FText[i];
+      if (c == 'o' && IsObjKeyword(i)) {
+        ScanObjectHeader(i);
+        i += 3;
+      } else if (c == 't' && IsTrailerKeyword(i)) {
+        ConsiderTrailer(ParseDictAt(SkipWhite(i + 7)));
+        i += 7;
+      } else if (c == 's' && IsStreamKeyword(i)) {
+        i = AfterStream(i);
+      } else {
+        ++i;
+      }
+    }
+  }
+
+  std::map<std::uint32_t, TkwFound> Found;
+  std::unique_ptr<TkwPDDictionary> Trailer;     // last trailer with a Root
+  std::unique_ptr<TkwPDDictionary> AnyTrailer;  // last trailer without one
+  std::int64_t CatalogNum = -1;
+  std::vector<std::uint32_t> ObjStreams;
+
+private:
+  bool IsObjKeyword(std::size_t AAt) const {
+    const std::size_t n = FText.size();
+    return FText.compare(AAt, 3, "obj") == 0 &&
+           (AAt + 3 >= n || IsWhite(static_cast<std::uint8_t>(FText[AAt + 3])) ||
+            IsDelim(static_cast<std::uint8_t>(FText[AAt + 3])));
+  }
+  bool IsTrailerKeyword(std::size_t AAt) const {
+    return FText.compare(AAt, 7, "trailer") == 0 &&
+           (AAt == 0 || !std::isalpha(static_cast<unsigned char>(FText[AAt - 1])));
+  }
+  bool IsStreamKeyword(std::size_t AAt) const {
+    const std::size_t n = FText.size();
+    return FText.compare(AAt, 6, "stream") == 0 && AAt > 0 &&
+           (IsWhite(static_cast<std::uint8_t>(FText[AAt - 1])) || FText[AAt - 1] == '>') &&
+           (AAt + 6 >= n || FText[AAt + 6] == '\r' || FText[AAt + 6] == '\n');
+  }
+  std::size_t SkipWhite(std::size_t APos) const {
+    while (APos < FText.size() && IsWhite(static_cast<std::uint8_t>(FText[APos]))) ++APos;
+    return APos;
+  }
+
+  // The "N G " before the keyword at AAt: records the object and looks at its dictionary.
+  void ScanObjectHeader(std::size_t AAt) {
+    std::size_t p = AAt;
+    std::size_t ws = 0;
+    while (p > 0 && IsWhite(static_cast<std::uint8_t>(FText[p - 1])) && ws < 64) { --p; ++ws; }
+    std::size_t genEnd = p, genDigits = 0;
+    while (p > 0 && IsDigit(static_cast<std::uint8_t>(FText[p - 1])) && genDigits < 10) { --p; ++genDigits; }
+    std::size_t genStart = p;
+    ws = 0;
+    while (p > 0 && IsWhite(static_cast<std::uint8_t>(FText[p - 1])) && ws < 64) { --p; ++ws; }
+    std::size_t numEnd = p, numDigits = 0;
+    while (p > 0 && IsDigit(static_cast<std::uint8_t>(FText[p - 1])) && numDigits < 10) { --p; ++numDigits; }
+    const bool boundary = p == 0 || !IsDigit(static_cast<std::uint8_t>(FText[p - 1]));
+    if (!(genDigits > 0 && numDigits > 0 && ws > 0 && genEnd < AAt && boundary)) return;
+    std::uint64_t num = 0, gen = 0;
+    for (std::size_t k = p; k < numEnd; ++k) num = num * 10 + static_cast<std::uint64_t>(FText[k] - '0');
+    for (std::size_t k = genStart; k < genEnd; ++k) gen = gen * 10 + static_cast<std::uint64_t>(FText[k] - '0');
+    if (num > static_cast<std::uint64_t>(kMaxObjectNumber) || gen > 65535) return;
+    const auto objNum = static_cast<std::uint32_t>(num);
+    Found[objNum] = TkwFound{static_cast<std::int64_t>(p), static_cast<std::uint32_t>(gen)};
+    ClassifyObject(objNum, SkipWhite(AAt + 3));
+  }
+
+  // A cross-reference stream is a trailer; object streams and the catalog are noted.
+  void ClassifyObject(std::uint32_t AObjNum, std::size_t ABody) {
+    if (!(ABody + 1 < FText.size() && FText[ABody] == '<' && FText[ABody + 1] == '<')) return;
+    auto dict = ParseDictAt(ABody);
+    if (!dict) return;
+    if (dict->IsDict("XRef")) {
+      ConsiderTrailer(dict->CloneDict());
+    } else if (dict->IsDict("ObjStm")) {
+      ObjStreams.push_back(AObjNum);
+    } else if (dict->IsDict("Catalog")) {
+      CatalogNum = AObjNum;
+    }
+  }
+
+  void ConsiderTrailer(std::unique_ptr<TkwPDDictionary> ADict) {
+    if (!ADict) return;
+    if (ADict->LookupRefObj("Root") != nullptr) {
+      Trailer = std::move(ADict);
+    } else {
+      AnyTrailer = std::move(ADict);
+    }
+  }
+
+  // Stream data may hold anything, even text that looks like object headers.
+  // Without an "endstream" after it, the stream hides nothing: scanning goes on.
+  std::size_t AfterStream(std::size_t AAt) {
+    const std::size_t end = FNoEndstreamAfter ? std::string_view::npos : FText.find("endstream", AAt + 6);
+    if (end == std::string_view::npos) {
+      FNoEndstreamAfter = true;
+      return AAt + 6;
+    }
+    return end + 9;
+  }
 
   // Each dictionary is read only up to the next "obj" or "endobj" (and at most 1 MiB), so
   // that an unclosed "<<" cannot make every header read the rest of the file.
-  std::size_t nextObj = 0;
-  bool noObjAfter = false;
-  const auto windowEnd = [&](std::size_t APos) {
-    if (noObjAfter) return n;
-    if (nextObj < APos) {
-      nextObj = text.find("obj", APos);
-      if (nextObj == std::string_view::npos) {
-        noObjAfter = true;
+  std::size_t WindowEnd(std::size_t APos) {
+    const std::size_t n = FText.size();
+    if (FNoObjAfter) return n;
+    if (FNextObj < APos) {
+      FNextObj = FText.find("obj", APos);
+      if (FNextObj == std::string_view::npos) {
+        FNoObjAfter = true;
         return n;
       }
     }
-    return nextObj;
-  };
-  const auto parseDictAt = [&](std::size_t APos) -> std::unique_ptr<TkwPDDictionary> {
-    const std::size_t end = std::min(windowEnd(APos), APos + (std::size_t{1} << 20));
-    auto parser = MakeParser(FParentDoc,
-                             TkwRef<TkwStream>(FStream->MakeSubStream(static_cast<std::int64_t>(APos),
-                                                                      static_cast<std::int64_t>(end - APos), true)),
+    return FNextObj;
+  }
+
+  std::unique_ptr<TkwPDDictionary> ParseDictAt(std::size_t APos) {
+    const std::size_t end = std::min(WindowEnd(APos), APos + (std::size_t{1} << 20));
+    auto parser = MakeParser(FDoc,
+                             TkwRef<TkwStream>(FStream.MakeSubStream(static_cast<std::int64_t>(APos),
+                                                                     static_cast<std::int64_t>(end - APos), true)),
                              false);
     auto obj = parser->GetObject();
     if (!obj->IsDict()) return nullptr;
     return std::unique_ptr<TkwPDDictionary>(static_cast<TkwPDDictionary*>(obj.release()));
-  };
-  const auto considerTrailer = [&](std::unique_ptr<TkwPDDictionary> ADict) {
-    if (!ADict) return;
-    if (ADict->LookupRefObj("Root") != nullptr) {
-      trailer = std::move(ADict);
-    } else {
-      anyTrailer = std::move(ADict);
-    }
-  };
-
-  bool noEndstreamAfter = false;
-  std::size_t i = 0;
-  while (i < n) {
-    const char c = text[i];
-    if (c == 'o' && text.compare(i, 3, "obj") == 0 && (i + 3 >= n || IsWhite(static_cast<std::uint8_t>(text[i + 3])) ||
-                                                         IsDelim(static_cast<std::uint8_t>(text[i + 3])))) {
-      // Walk back over "N G " before the keyword.
-      std::size_t p = i;
-      std::size_t ws = 0;
-      while (p > 0 && IsWhite(static_cast<std::uint8_t>(text[p - 1])) && ws < 64) { --p; ++ws; }
-      std::size_t genEnd = p, genDigits = 0;
-      while (p > 0 && IsDigit(static_cast<std::uint8_t>(text[p - 1])) && genDigits < 10) { --p; ++genDigits; }
-      std::size_t genStart = p;
-      ws = 0;
-      while (p > 0 && IsWhite(static_cast<std::uint8_t>(text[p - 1])) && ws < 64) { --p; ++ws; }
-      std::size_t numEnd = p, numDigits = 0;
-      while (p > 0 && IsDigit(static_cast<std::uint8_t>(text[p - 1])) && numDigits < 10) { --p; ++numDigits; }
-      const bool boundary = p == 0 || !IsDigit(static_cast<std::uint8_t>(text[p - 1]));
-      if (genDigits > 0 && numDigits > 0 && ws > 0 && genEnd < i && boundary) {
-        std::uint64_t num = 0, gen = 0;
-        for (std::size_t k = p; k < numEnd; ++k) num = num * 10 + static_cast<std::uint64_t>(text[k] - '0');
-        for (std::size_t k = genStart; k < genEnd; ++k) gen = gen * 10 + static_cast<std::uint64_t>(text[k] - '0');
-        if (num <= static_cast<std::uint64_t>(kMaxObjectNumber) && gen <= 65535) {
-          const auto objNum = static_cast<std::uint32_t>(num);
-          found[objNum] = TkwFound{static_cast<std::int64_t>(p), static_cast<std::uint32_t>(gen)};
-          std::size_t b = i + 3;
-          while (b < n && IsWhite(static_cast<std::uint8_t>(text[b]))) ++b;
-          if (b + 1 < n && text[b] == '<' && text[b + 1] == '<') {
-            if (auto dict = parseDictAt(b)) {
-              if (dict->IsDict("XRef")) {
-                considerTrailer(dict->CloneDict());
-              } else if (dict->IsDict("ObjStm")) {
-                objStreams.push_back(objNum);
-              } else if (dict->IsDict("Catalog")) {
-                catalogNum = objNum;
-              }
-            }
-          }
-        }
-      }
-      i += 3;
-      continue;
-    }
-    if (c == 't' && text.compare(i, 7, "trailer") == 0 && (i == 0 || !std::isalpha(static_cast<unsigned char>(text[i - 1])))) {
-      std::size_t b = i + 7;
-      while (b < n && IsWhite(static_cast<std::uint8_t>(text[b]))) ++b;
-      considerTrailer(parseDictAt(b));
-      i += 7;
-      continue;
-    }
-    if (c == 's' && text.compare(i, 6, "stream") == 0 && i > 0 &&
-        (IsWhite(static_cast<std::uint8_t>(text[i - 1])) || text[i - 1] == '>') &&
-        (i + 6 >= n || text[i + 6] == '\r' || text[i + 6] == '\n')) {
-      // Stream data may hold anything, even text that looks like object headers.
-      // Without an "endstream" after it, the stream hides nothing: scanning goes on.
-      const std::size_t end = noEndstreamAfter ? std::string_view::npos : text.find("endstream", i + 6);
-      if (end == std::string_view::npos) {
-        noEndstreamAfter = true;
-        i += 6;
-      } else {
-        i = end + 9;
-      }
-      continue;
-    }
-    ++i;
   }
-  if (found.empty()) return false;
 
-  FEntries.clear();
-  FObjectStreams.clear();
-  FStartObjectNumber = 0;
-  FLastObjectNumber = 0;
-  Grow(static_cast<std::int64_t>(found.rbegin()->first) + 1);
-  for (const auto& [num, f] : found) {
-    FEntries[num] = TkwPDXRefEntry{f.Offset, f.Gen, TkwPDXRefEntrytype::xeUnCompressed};
-    FLastObjectNumber = std::max(FLastObjectNumber, num);
-  }
-  FObjStmCandidates = std::move(objStreams);
-  if (!trailer && anyTrailer) trailer = std::move(anyTrailer);
-  if (!trailer) trailer = std::make_unique<TkwPDDictionary>(FParentDoc);
-  if (trailer->LookupRefObj("Root") == nullptr && catalogNum >= 0) {
-    trailer->SetKeyValue("Root", std::make_unique<TkwPDIndirectRef>(static_cast<std::uint32_t>(catalogNum), 0, FParentDoc));
+  TkwPDObjectResolver* FDoc;  // not owned
+  TkwBaseStream& FStream;
+  std::string_view FText;
+  std::size_t FNextObj = 0;
+  bool FNoObjAfter = false;
+  bool FNoEndstreamAfter = false;
+};
+
+// The trailer of a rebuilt file: the last one with a Root, else the last one, else an
+// empty one; the catalog found supplies a missing Root.
+std::unique_ptr<TkwPDDictionary> RebuiltTrailer(TkwObjectScan& AScan, TkwPDObjectResolver* ADoc) {
+  auto trailer = std::move(AScan.Trailer);
+  if (!trailer && AScan.AnyTrailer) trailer = std::move(AScan.AnyTrailer);
+  if (!trailer) trailer = std::make_unique<TkwPDDictionary>(ADoc);
+  if (trailer->LookupRefObj("Root") == nullptr && AScan.CatalogNum >= 0) {
+    trailer->SetKeyValue("Root", std::make_unique<TkwPDIndirectRef>(static_cast<std::uint32_t>(AScan.CatalogNum), 0, ADoc));
   }
   // Cross-reference stream dictionaries carry keys that mean nothing once rebuilt.
   for (const char* key : {"Prev", "XRefStm", "Index", "W", "Length", "Filter", "DecodeParms", "Type"}) {
     trailer->Remove(key);
   }
-  trailer->SetParentDoc(FParentDoc);
-  FTrailerDict = std::move(trailer);
+  trailer->SetParentDoc(ADoc);
+  return trailer;
+}
+
+}  // namespace
+
+bool TkwPDXRef::Rebuild() {
+  FRebuilt = true;
+  if (FDiag) FDiag->Note(TkwDiagCode::dcXRefRebuilt);
+  const std::span<const std::uint8_t> bytes = FStream->View(0);
+  TkwObjectScan scan(FParentDoc, *FStream, AsText(bytes));
+  scan.Run();
+  if (scan.Found.empty()) return false;
+
+  FEntries.clear();
+  FObjectStreams.clear();
+  FStartObjectNumber = 0;
+  FLastObjectNumber = 0;
+  Grow(static_cast<std::int64_t>(scan.Found.rbegin()->first) + 1);
+  for (const auto& [num, f] : scan.Found) {
+    FEntries[num] = TkwPDXRefEntry{f.Offset, f.Gen, TkwPDXRefEntrytype::xeUnCompressed};
+    FLastObjectNumber = std::max(FLastObjectNumber, num);
+  }
+  FObjStmCandidates = std::move(scan.ObjStreams);
+  FTrailerDict = RebuiltTrailer(scan, FParentDoc);
   FOk = true;
   return true;
 }

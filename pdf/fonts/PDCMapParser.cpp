@@ -164,16 +164,17 @@ TkwPDCMapParser::TkwPDCMapParser(std::string_view AData, const TkwCMapLoader& AL
   Parse(AData, ALoader, AVisited, ADepth);
 }
 
+bool TkwPDCMapParser::Full() const {
+  return FCIDList.size() + FCodeList.size() + FCodeSpace.size() >= static_cast<std::size_t>(kMaxCMapRanges);
+}
+
+void TkwPDCMapParser::NoteSource(int ABytes) { FSourceBytes = std::max(FSourceBytes, std::min(ABytes, 4)); }
+
 void TkwPDCMapParser::Parse(std::string_view AData, const TkwCMapLoader& ALoader,
                             std::set<std::string>& AVisited, int ADepth) {
   TkwPSTokenizer tok(AData);
-  std::string t, a, b, c;
+  std::string t, a;
   std::string lastName;
-  auto full = [&] {
-    return FCIDList.size() + FCodeList.size() + FCodeSpace.size() >= static_cast<std::size_t>(kMaxCMapRanges);
-  };
-  auto noteSource = [&](int ABytes) { FSourceBytes = std::max(FSourceBytes, std::min(ABytes, 4)); };
-
   while (tok.GetNextToken(t)) {
     if (t == "endcmap") break;
     if (t == "/Registry" || t == "/Ordering" || t == "/Supplement") {
@@ -185,83 +186,108 @@ void TkwPDCMapParser::Parse(std::string_view AData, const TkwCMapLoader& ALoader
       if (!tok.GetNextToken(a)) break;
       if (auto v = ParseDecimal(a)) FWMode = static_cast<int>(std::clamp<std::int64_t>(*v, 0, 1));
     } else if (t == "usecmap") {
-      // The base CMap's mappings come first, so that this one's override them.
-      if (!lastName.empty() && ALoader && ADepth + 1 < kMaxCMapDepth && AVisited.insert(lastName).second) {
-        FUseCMap = lastName;
-        const std::string bytes = ALoader(lastName);
-        if (!bytes.empty()) {
-          TkwPDCMapParser base(bytes, ALoader, AVisited, ADepth + 1);
-          Merge(base);
-        }
-      }
+      UseCMap(lastName, ALoader, AVisited, ADepth);
     } else if (t == "begincodespacerange") {
-      while (!full() && tok.GetNextToken(a) && a != "endcodespacerange") {
-        if (!tok.GetNextToken(b)) break;
-        auto lo = ParseHex(a, 8), hi = ParseHex(b, 8);
-        if (!lo || !hi) continue;
-        const int bytes = (lo->Digits + 1) / 2;
-        if (bytes < 1 || bytes > 4) continue;
-        FCodeSpace.push_back({bytes, static_cast<std::uint32_t>(lo->Value), static_cast<std::uint32_t>(hi->Value)});
-      }
+      ParseCodeSpaceRanges(tok);
     } else if (t == "begincidrange" || t == "beginbfrange") {
-      const bool bf = t == "beginbfrange";
-      const std::string_view end = bf ? "endbfrange" : "endcidrange";
-      while (!full() && tok.GetNextToken(a) && a != end) {
-        if (!tok.GetNextToken(b) || b == end) break;
-        if (!tok.GetNextToken(c) || c == end) break;
-        int srcBytes = 0;
-        auto lo = ParseValue(a, 8, &srcBytes), hi = ParseValue(b, 8);
-        if (c == "[") {
-          // One destination per code, from low upwards.
-          std::int64_t code = lo.value_or(0);
-          while (!full() && tok.GetNextToken(c) && c != "]" && c != end) {
-            auto v = ParseValue(c, bf ? 4 : 8);
-            if (lo && v) FCIDList.push_back({code, code, *v});
-            if (lo && bf) {
-              if (std::u16string units = ParseUnits(c); !units.empty()) FTexts.push_back({code, std::move(units)});
-            }
-            ++code;
-          }
-          if (lo && !bf) noteSource(srcBytes);
-          if (c == end) break;
-          continue;
-        }
-        // A bf destination is UTF-16 text; codes are 16-bit, so its first unit is the value.
-        // A text of several units keeps its first units for every code of the range and
-        // counts up in its last one, so each code is mapped on its own.
-        auto v = ParseValue(c, bf ? 4 : 8);
-        if (!lo || !hi || !v) continue;
-        if (bf) {
-          if (std::u16string units = ParseUnits(c); !units.empty()) {
-            const std::int64_t count = std::min(*hi - *lo + 1, kMaxTextsPerRange);
-            for (std::int64_t k = 0; k < count && !full(); ++k) {
-              std::u16string text = units;
-              text.back() = static_cast<char16_t>(text.back() + k);
-              FCodeList.push_back({*lo + k, text[0]});
-              FTexts.push_back({*lo + k, std::move(text)});
-            }
-            continue;
-          }
-        }
-        if (!bf) noteSource(srcBytes);
-        FCIDList.push_back({*lo, *hi, *v});
-      }
+      ParseRanges(tok, t == "beginbfrange");
     } else if (t == "begincidchar" || t == "beginbfchar") {
-      const bool bf = t == "beginbfchar";
-      const std::string_view end = bf ? "endbfchar" : "endcidchar";
-      while (!full() && tok.GetNextToken(a) && a != end) {
-        if (!tok.GetNextToken(b) || b == end) break;
-        int srcBytes = 0;
-        auto code = ParseValue(a, 4, &srcBytes), v = ParseValue(b, 4);
-        if (!code || !v) continue;
-        if (!bf) noteSource(srcBytes);
-        FCodeList.push_back({*code, *v});
-        if (bf) {
-          if (std::u16string units = ParseUnits(b); !units.empty()) FTexts.push_back({*code, std::move(units)});
-        }
-      }
+      ParseChars(tok, t == "beginbfchar");
     }
     if (!t.empty() && t.front() == '/') lastName = t.substr(1);
+  }
+}
+
+void TkwPDCMapParser::UseCMap(const std::string& AName, const TkwCMapLoader& ALoader,
+                              std::set<std::string>& AVisited, int ADepth) {
+  // The base CMap's mappings come first, so that this one's override them.
+  if (!AName.empty() && ALoader && ADepth + 1 < kMaxCMapDepth && AVisited.insert(AName).second) {
+    FUseCMap = AName;
+    const std::string bytes = ALoader(AName);
+    if (!bytes.empty()) {
+      TkwPDCMapParser base(bytes, ALoader, AVisited, ADepth + 1);
+      Merge(base);
+    }
+  }
+}
+
+void TkwPDCMapParser::ParseCodeSpaceRanges(TkwPSTokenizer& ATok) {
+  std::string a, b;
+  while (!Full() && ATok.GetNextToken(a) && a != "endcodespacerange") {
+    if (!ATok.GetNextToken(b)) break;
+    auto lo = ParseHex(a, 8), hi = ParseHex(b, 8);
+    if (!lo || !hi) continue;
+    const int bytes = (lo->Digits + 1) / 2;
+    if (bytes < 1 || bytes > 4) continue;
+    FCodeSpace.push_back({bytes, static_cast<std::uint32_t>(lo->Value), static_cast<std::uint32_t>(hi->Value)});
+  }
+}
+
+void TkwPDCMapParser::ParseRanges(TkwPSTokenizer& ATok, bool ABf) {
+  const std::string_view end = ABf ? "endbfrange" : "endcidrange";
+  std::string a, b, c;
+  while (!Full() && ATok.GetNextToken(a) && a != end) {
+    if (!ATok.GetNextToken(b) || b == end) break;
+    if (!ATok.GetNextToken(c) || c == end) break;
+    int srcBytes = 0;
+    auto lo = ParseValue(a, 8, &srcBytes), hi = ParseValue(b, 8);
+    if (c == "[") {
+      if (!ParseRangeArray(ATok, ABf, lo, srcBytes)) break;
+      continue;
+    }
+    // A bf destination is UTF-16 text; codes are 16-bit, so its first unit is the value.
+    // A text of several units keeps its first units for every code of the range and
+    // counts up in its last one, so each code is mapped on its own.
+    auto v = ParseValue(c, ABf ? 4 : 8);
+    if (!lo || !hi || !v) continue;
+    if (ABf) {
+      if (std::u16string units = ParseUnits(c); !units.empty()) {
+        const std::int64_t count = std::min(*hi - *lo + 1, kMaxTextsPerRange);
+        for (std::int64_t k = 0; k < count && !Full(); ++k) {
+          std::u16string text = units;
+          text.back() = static_cast<char16_t>(text.back() + k);
+          FCodeList.push_back({*lo + k, text[0]});
+          FTexts.push_back({*lo + k, std::move(text)});
+        }
+        continue;
+      }
+    }
+    if (!ABf) NoteSource(srcBytes);
+    FCIDList.push_back({*lo, *hi, *v});
+  }
+}
+
+bool TkwPDCMapParser::ParseRangeArray(TkwPSTokenizer& ATok, bool ABf, std::optional<std::int64_t> ALow,
+                                      int ASrcBytes) {
+  const std::string_view end = ABf ? "endbfrange" : "endcidrange";
+  // One destination per code, from low upwards.
+  std::string c;
+  std::int64_t code = ALow.value_or(0);
+  while (!Full() && ATok.GetNextToken(c) && c != "]" && c != end) {
+    auto v = ParseValue(c, ABf ? 4 : 8);
+    if (ALow && v) FCIDList.push_back({code, code, *v});
+    if (ALow && ABf) {
+      if (std::u16string units = ParseUnits(c); !units.empty()) FTexts.push_back({code, std::move(units)});
+    }
+    ++code;
+  }
+  if (ALow && !ABf) NoteSource(ASrcBytes);
+  return c != end;
+}
+
+void TkwPDCMapParser::ParseChars(TkwPSTokenizer& ATok, bool ABf) {
+  const std::string_view end = ABf ? "endbfchar" : "endcidchar";
+  std::string a, b;
+  while (!Full() && ATok.GetNextToken(a) && a != end) {
+    if (!ATok.GetNextToken(b) || b == end) break;
+    int srcBytes = 0;
+    auto code = ParseValue(a, 4, &srcBytes), v = ParseValue(b, 4);
+    if (!code || !v) continue;
+    if (!ABf) NoteSource(srcBytes);
+    FCodeList.push_back({*code, *v});
+    if (ABf) {
+      if (std::u16string units = ParseUnits(b); !units.empty()) FTexts.push_back({*code, std::move(units)});
+    }
   }
 }
 

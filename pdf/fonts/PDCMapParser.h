@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -89,6 +90,17 @@ private:
   TkwPDCMapParser(std::string_view AData, const TkwCMapLoader& ALoader, std::set<std::string>& AVisited,
                   int ADepth);
   void Parse(std::string_view AData, const TkwCMapLoader& ALoader, std::set<std::string>& AVisited, int ADepth);
+  // The parts of a CMap, each read from the token after its "begin…" keyword to its end.
+  void UseCMap(const std::string& AName, const TkwCMapLoader& ALoader, std::set<std::string>& AVisited,
+               int ADepth);
+  void ParseCodeSpaceRanges(TkwPSTokenizer& ATok);
+  void ParseRanges(TkwPSTokenizer& ATok, bool ABf);
+  // "lo hi [ v… ]": false when the section's end keyword came before "]".
+  bool ParseRangeArray(TkwPSTokenizer& ATok, bool ABf, std::optional<std::int64_t> ALow, int ASrcBytes);
+  void ParseChars(TkwPSTokenizer& ATok, bool ABf);
+  // The mapping cap is reached: the rest of the data is ignored.
+  [[nodiscard]] bool Full() const;
+  void NoteSource(int ABytes);
   void Merge(const TkwPDCMapParser& ABase);
   void BuildIndex();
 

@@ -5,6 +5,7 @@
 
 #include "base/Limits.h"
 #include "pdf/core/PDDocument.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/model/PDResource.h"
 #include "pdf/fonts/PD8bitFont.h"
 #include "pdf/fonts/PDCIDFont.h"
@@ -15,6 +16,7 @@ std::string ReadStreamBytes(TkwPDStream& AStream, std::int64_t ALimit) {
   try {
     return AStream.ReadAll(ALimit);
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     // A stream whose filters cannot even start gives nothing; the font works without it.
     return {};
   }

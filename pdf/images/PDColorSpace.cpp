@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/model/PDResource.h"
 
 namespace qm {
@@ -536,6 +537,7 @@ std::unique_ptr<TkwPDColorSpace> FromArray(TkwPDArray& AArray, TkwPDResource* AR
       try {
         bytes = static_cast<TkwPDStream*>(lookup)->ReadAll(kMaxLookupBytes);
       } catch (const std::exception&) {
+        RethrowUnlessDamage();
         bytes.clear();
       }
     } else {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDTolerance.h"
 
 namespace qm {
 
@@ -58,6 +59,7 @@ std::string StreamBytes(TkwPDBaseObject& AObject, std::int64_t ALimit) {
   try {
     return static_cast<TkwPDStream&>(AObject).ReadAll(ALimit);
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return {};
   }
 }
@@ -494,19 +496,204 @@ private:
   std::size_t FTop = 0;
 };
 
+// Each family of operators below pops its operands, checks them and pushes its result;
+// false stops the program (a type or range error, or a full stack).
+
+// abs neg ceiling floor round truncate cvi cvr sqrt sin cos ln log
+bool RunUnaryMath(TOp AOp, TMachine& AM) {
+  double a = 0;
+  bool ai = false;
+  if (!AM.PopNum(a, ai)) return false;
+  TKind k = ai ? TKind::Int : TKind::Real;
+  double r = a;
+  switch (AOp) {
+    case TOp::Abs: r = std::fabs(a); break;
+    case TOp::Neg: r = -a; break;
+    case TOp::Ceiling: r = std::ceil(a); break;
+    case TOp::Floor: r = std::floor(a); break;
+    case TOp::Round: r = std::floor(a + 0.5); break;
+    case TOp::Truncate: r = std::trunc(a); break;
+    case TOp::Cvi: r = std::trunc(a); k = TKind::Int; break;
+    case TOp::Cvr: k = TKind::Real; break;
+    case TOp::Sqrt:
+      if (a < 0) return false;
+      r = std::sqrt(a);
+      k = TKind::Real;
+      break;
+    case TOp::Sin: r = std::sin(a * M_PI / 180.0); k = TKind::Real; break;
+    case TOp::Cos: r = std::cos(a * M_PI / 180.0); k = TKind::Real; break;
+    case TOp::Ln:
+      if (a <= 0) return false;
+      r = std::log(a);
+      k = TKind::Real;
+      break;
+    case TOp::Log:
+      if (a <= 0) return false;
+      r = std::log10(a);
+      k = TKind::Real;
+      break;
+    default: break;
+  }
+  return std::isfinite(r) && AM.Push(k, r);
+}
+
+// add sub mul div atan exp
+bool RunBinaryMath(TOp AOp, TMachine& AM) {
+  double a = 0, b = 0;
+  bool ai = false, bi = false;
+  if (!AM.PopNum(b, bi) || !AM.PopNum(a, ai)) return false;
+  double r = 0;
+  TKind k = ai && bi ? TKind::Int : TKind::Real;
+  switch (AOp) {
+    case TOp::Add: r = a + b; break;
+    case TOp::Sub: r = a - b; break;
+    case TOp::Mul: r = a * b; break;
+    case TOp::Div:
+      if (b == 0) return false;
+      r = a / b;
+      k = TKind::Real;
+      break;
+    case TOp::Atan: {
+      // num den atan: the angle in degrees, 0 to 360.
+      if (a == 0 && b == 0) return false;
+      r = std::atan2(a, b) * 180.0 / M_PI;
+      if (r < 0) r += 360.0;
+      k = TKind::Real;
+      break;
+    }
+    case TOp::Exp:
+      r = std::pow(a, b);
+      k = TKind::Real;
+      break;
+    default: break;
+  }
+  return std::isfinite(r) && AM.Push(k, r);
+}
+
+// idiv mod bitshift: integer operands only.
+bool RunIntegerOp(TOp AOp, TMachine& AM) {
+  double a = 0, b = 0;
+  bool ai = false, bi = false;
+  if (!AM.PopNum(b, bi) || !AM.PopNum(a, ai) || !ai || !bi) return false;
+  if (AOp == TOp::Bitshift) {
+    const auto ia = static_cast<std::uint32_t>(static_cast<std::int32_t>(a));
+    const auto sh = static_cast<std::int64_t>(b);
+    std::uint32_t r = 0;
+    if (sh >= 0 && sh < 32) r = ia << sh;
+    if (sh < 0 && sh > -32) r = ia >> (-sh);
+    return AM.Push(TKind::Int, static_cast<double>(static_cast<std::int32_t>(r)));
+  }
+  const auto ia = static_cast<std::int64_t>(a), ib = static_cast<std::int64_t>(b);
+  if (ib == 0) return false;
+  return AM.Push(TKind::Int, static_cast<double>(AOp == TOp::Idiv ? ia / ib : ia % ib));
+}
+
+// and or xor not: logical on booleans, bitwise on integers.
+bool RunLogic(TOp AOp, TMachine& AM) {
+  TValue x, y;
+  if (AOp == TOp::Not) {
+    if (!AM.Pop(x)) return false;
+    if (x.Kind == TKind::Bool) return AM.Push(TKind::Bool, x.V != 0 ? 0 : 1);
+    if (x.Kind == TKind::Int) return AM.Push(TKind::Int, ~static_cast<std::int32_t>(x.V));
+    return false;
+  }
+  if (!AM.Pop(y) || !AM.Pop(x)) return false;
+  if (x.Kind == TKind::Bool && y.Kind == TKind::Bool) {
+    const bool p = x.V != 0, q = y.V != 0;
+    const bool r = AOp == TOp::And ? (p && q) : AOp == TOp::Or ? (p || q) : (p != q);
+    return AM.Push(TKind::Bool, r ? 1 : 0);
+  }
+  if (x.Kind == TKind::Int && y.Kind == TKind::Int) {
+    const auto p = static_cast<std::int32_t>(x.V), q = static_cast<std::int32_t>(y.V);
+    const std::int32_t r = AOp == TOp::And ? (p & q) : AOp == TOp::Or ? (p | q) : (p ^ q);
+    return AM.Push(TKind::Int, r);
+  }
+  return false;
+}
+
+// eq ne ge gt le lt: a boolean and a number are only ever unequal.
+bool RunCompare(TOp AOp, TMachine& AM) {
+  TValue x, y;
+  if (!AM.Pop(y) || !AM.Pop(x)) return false;
+  const bool equality = AOp == TOp::Eq || AOp == TOp::Ne;
+  if ((x.Kind == TKind::Bool) != (y.Kind == TKind::Bool)) {
+    return equality && AM.Push(TKind::Bool, AOp == TOp::Ne ? 1 : 0);
+  }
+  if (x.Kind == TKind::Bool && !equality) return false;
+  bool r = false;
+  switch (AOp) {
+    case TOp::Eq: r = x.V == y.V; break;
+    case TOp::Ne: r = x.V != y.V; break;
+    case TOp::Ge: r = x.V >= y.V; break;
+    case TOp::Gt: r = x.V > y.V; break;
+    case TOp::Le: r = x.V <= y.V; break;
+    case TOp::Lt: r = x.V < y.V; break;
+    default: break;
+  }
+  return AM.Push(TKind::Bool, r ? 1 : 0);
+}
+
+// n j roll: the top n elements rotated j places upwards.
+bool RunRoll(TMachine& AM) {
+  double a = 0, b = 0;
+  bool ai = false, bi = false;
+  if (!AM.PopNum(b, bi) || !AM.PopNum(a, ai) || !ai || !bi) return false;
+  if (a < 0 || static_cast<std::size_t>(a) > AM.Size()) return false;
+  const auto n = static_cast<std::int64_t>(a);
+  if (n == 0) return true;
+  std::int64_t j = static_cast<std::int64_t>(b) % n;
+  if (j < 0) j += n;
+  std::array<TValue, kStackSize> tmp{};
+  for (std::int64_t k = 0; k < n; ++k) tmp[static_cast<std::size_t>(k)] = AM.At(static_cast<std::size_t>(n - 1 - k));
+  for (std::int64_t k = 0; k < n; ++k) {
+    AM.At(static_cast<std::size_t>(n - 1 - ((k + j) % n))) = tmp[static_cast<std::size_t>(k)];
+  }
+  return true;
+}
+
+// dup exch pop copy index roll
+bool RunStackOp(TOp AOp, TMachine& AM) {
+  double a = 0;
+  bool ai = false;
+  TValue x;
+  switch (AOp) {
+    case TOp::Dup:
+      if (AM.Size() < 1) return false;
+      x = AM.At(0);
+      return AM.Push(x.Kind, x.V);
+    case TOp::Exch:
+      if (AM.Size() < 2) return false;
+      std::swap(AM.At(0), AM.At(1));
+      return true;
+    case TOp::Pop: return AM.Pop(x);
+    case TOp::Copy: {
+      if (!AM.PopNum(a, ai) || !ai || a < 0 || static_cast<std::size_t>(a) > AM.Size()) return false;
+      const auto n = static_cast<std::size_t>(a);
+      for (std::size_t k = 0; k < n; ++k) {
+        x = AM.At(n - 1);
+        if (!AM.Push(x.Kind, x.V)) return false;
+      }
+      return true;
+    }
+    case TOp::Index:
+      if (!AM.PopNum(a, ai) || !ai || a < 0 || static_cast<std::size_t>(a) >= AM.Size()) return false;
+      x = AM.At(static_cast<std::size_t>(a));
+      return AM.Push(x.Kind, x.V);
+    case TOp::Roll: return RunRoll(AM);
+    default: return false;
+  }
+}
+
 bool Run(const std::vector<TkwPDPostScriptFunction::TInstr>& ACode, TMachine& AM) {
   std::size_t pc = 0;
   std::size_t steps = 0;
   while (pc < ACode.size()) {
     if (++steps > 100000) return false;
     const auto& in = ACode[pc++];
-    double a = 0, b = 0;
-    bool ai = false, bi = false;
-    TValue x, y;
+    TValue x;
+    bool ok = true;
     switch (in.Op) {
-      case TOp::Push:
-        if (!AM.Push(in.IsInt ? TKind::Int : TKind::Real, in.Value)) return false;
-        break;
+      case TOp::Push: ok = AM.Push(in.IsInt ? TKind::Int : TKind::Real, in.Value); break;
       case TOp::JumpIfFalse:
         if (!AM.Pop(x) || x.Kind != TKind::Bool) return false;
         if (x.V == 0) pc = in.Target;
@@ -524,194 +711,36 @@ bool Run(const std::vector<TkwPDPostScriptFunction::TInstr>& ACode, TMachine& AM
       case TOp::Sin:
       case TOp::Cos:
       case TOp::Ln:
-      case TOp::Log: {
-        if (!AM.PopNum(a, ai)) return false;
-        TKind k = ai ? TKind::Int : TKind::Real;
-        double r = a;
-        switch (in.Op) {
-          case TOp::Abs: r = std::fabs(a); break;
-          case TOp::Neg: r = -a; break;
-          case TOp::Ceiling: r = std::ceil(a); break;
-          case TOp::Floor: r = std::floor(a); break;
-          case TOp::Round: r = std::floor(a + 0.5); break;
-          case TOp::Truncate: r = std::trunc(a); break;
-          case TOp::Cvi: r = std::trunc(a); k = TKind::Int; break;
-          case TOp::Cvr: k = TKind::Real; break;
-          case TOp::Sqrt:
-            if (a < 0) return false;
-            r = std::sqrt(a);
-            k = TKind::Real;
-            break;
-          case TOp::Sin: r = std::sin(a * M_PI / 180.0); k = TKind::Real; break;
-          case TOp::Cos: r = std::cos(a * M_PI / 180.0); k = TKind::Real; break;
-          case TOp::Ln:
-            if (a <= 0) return false;
-            r = std::log(a);
-            k = TKind::Real;
-            break;
-          case TOp::Log:
-            if (a <= 0) return false;
-            r = std::log10(a);
-            k = TKind::Real;
-            break;
-          default: break;
-        }
-        if (!std::isfinite(r) || !AM.Push(k, r)) return false;
-        break;
-      }
+      case TOp::Log: ok = RunUnaryMath(in.Op, AM); break;
       case TOp::Add:
       case TOp::Sub:
       case TOp::Mul:
       case TOp::Div:
       case TOp::Atan:
-      case TOp::Exp: {
-        if (!AM.PopNum(b, bi) || !AM.PopNum(a, ai)) return false;
-        double r = 0;
-        TKind k = ai && bi ? TKind::Int : TKind::Real;
-        switch (in.Op) {
-          case TOp::Add: r = a + b; break;
-          case TOp::Sub: r = a - b; break;
-          case TOp::Mul: r = a * b; break;
-          case TOp::Div:
-            if (b == 0) return false;
-            r = a / b;
-            k = TKind::Real;
-            break;
-          case TOp::Atan: {
-            // num den atan: the angle in degrees, 0 to 360.
-            if (a == 0 && b == 0) return false;
-            r = std::atan2(a, b) * 180.0 / M_PI;
-            if (r < 0) r += 360.0;
-            k = TKind::Real;
-            break;
-          }
-          case TOp::Exp:
-            r = std::pow(a, b);
-            k = TKind::Real;
-            break;
-          default: break;
-        }
-        if (!std::isfinite(r) || !AM.Push(k, r)) return false;
-        break;
-      }
+      case TOp::Exp: ok = RunBinaryMath(in.Op, AM); break;
       case TOp::Idiv:
-      case TOp::Mod: {
-        if (!AM.PopNum(b, bi) || !AM.PopNum(a, ai) || !ai || !bi) return false;
-        const auto ia = static_cast<std::int64_t>(a), ib = static_cast<std::int64_t>(b);
-        if (ib == 0) return false;
-        if (!AM.Push(TKind::Int, static_cast<double>(in.Op == TOp::Idiv ? ia / ib : ia % ib))) return false;
-        break;
-      }
-      case TOp::Bitshift: {
-        if (!AM.PopNum(b, bi) || !AM.PopNum(a, ai) || !ai || !bi) return false;
-        const auto ia = static_cast<std::uint32_t>(static_cast<std::int32_t>(a));
-        const auto sh = static_cast<std::int64_t>(b);
-        std::uint32_t r = 0;
-        if (sh >= 0 && sh < 32) r = ia << sh;
-        if (sh < 0 && sh > -32) r = ia >> (-sh);
-        if (!AM.Push(TKind::Int, static_cast<double>(static_cast<std::int32_t>(r)))) return false;
-        break;
-      }
+      case TOp::Mod:
+      case TOp::Bitshift: ok = RunIntegerOp(in.Op, AM); break;
       case TOp::And:
       case TOp::Or:
-      case TOp::Xor: {
-        if (!AM.Pop(y) || !AM.Pop(x)) return false;
-        if (x.Kind == TKind::Bool && y.Kind == TKind::Bool) {
-          const bool p = x.V != 0, q = y.V != 0;
-          const bool r = in.Op == TOp::And ? (p && q) : in.Op == TOp::Or ? (p || q) : (p != q);
-          if (!AM.Push(TKind::Bool, r ? 1 : 0)) return false;
-        } else if (x.Kind == TKind::Int && y.Kind == TKind::Int) {
-          const auto p = static_cast<std::int32_t>(x.V), q = static_cast<std::int32_t>(y.V);
-          const std::int32_t r = in.Op == TOp::And ? (p & q) : in.Op == TOp::Or ? (p | q) : (p ^ q);
-          if (!AM.Push(TKind::Int, r)) return false;
-        } else {
-          return false;
-        }
-        break;
-      }
-      case TOp::Not:
-        if (!AM.Pop(x)) return false;
-        if (x.Kind == TKind::Bool) {
-          if (!AM.Push(TKind::Bool, x.V != 0 ? 0 : 1)) return false;
-        } else if (x.Kind == TKind::Int) {
-          if (!AM.Push(TKind::Int, ~static_cast<std::int32_t>(x.V))) return false;
-        } else {
-          return false;
-        }
-        break;
+      case TOp::Xor:
+      case TOp::Not: ok = RunLogic(in.Op, AM); break;
       case TOp::Eq:
       case TOp::Ne:
       case TOp::Ge:
       case TOp::Gt:
       case TOp::Le:
-      case TOp::Lt: {
-        if (!AM.Pop(y) || !AM.Pop(x)) return false;
-        if ((x.Kind == TKind::Bool) != (y.Kind == TKind::Bool)) {
-          if (in.Op != TOp::Eq && in.Op != TOp::Ne) return false;
-          if (!AM.Push(TKind::Bool, in.Op == TOp::Ne ? 1 : 0)) return false;
-          break;
-        }
-        if (x.Kind == TKind::Bool && in.Op != TOp::Eq && in.Op != TOp::Ne) return false;
-        bool r = false;
-        switch (in.Op) {
-          case TOp::Eq: r = x.V == y.V; break;
-          case TOp::Ne: r = x.V != y.V; break;
-          case TOp::Ge: r = x.V >= y.V; break;
-          case TOp::Gt: r = x.V > y.V; break;
-          case TOp::Le: r = x.V <= y.V; break;
-          case TOp::Lt: r = x.V < y.V; break;
-          default: break;
-        }
-        if (!AM.Push(TKind::Bool, r ? 1 : 0)) return false;
-        break;
-      }
+      case TOp::Lt: ok = RunCompare(in.Op, AM); break;
       case TOp::True:
-      case TOp::False:
-        if (!AM.Push(TKind::Bool, in.Op == TOp::True ? 1 : 0)) return false;
-        break;
+      case TOp::False: ok = AM.Push(TKind::Bool, in.Op == TOp::True ? 1 : 0); break;
       case TOp::Dup:
-        if (AM.Size() < 1) return false;
-        x = AM.At(0);
-        if (!AM.Push(x.Kind, x.V)) return false;
-        break;
       case TOp::Exch:
-        if (AM.Size() < 2) return false;
-        std::swap(AM.At(0), AM.At(1));
-        break;
       case TOp::Pop:
-        if (!AM.Pop(x)) return false;
-        break;
-      case TOp::Copy: {
-        if (!AM.PopNum(a, ai) || !ai || a < 0 || static_cast<std::size_t>(a) > AM.Size()) return false;
-        const auto n = static_cast<std::size_t>(a);
-        for (std::size_t k = 0; k < n; ++k) {
-          x = AM.At(n - 1);
-          if (!AM.Push(x.Kind, x.V)) return false;
-        }
-        break;
-      }
-      case TOp::Index: {
-        if (!AM.PopNum(a, ai) || !ai || a < 0 || static_cast<std::size_t>(a) >= AM.Size()) return false;
-        x = AM.At(static_cast<std::size_t>(a));
-        if (!AM.Push(x.Kind, x.V)) return false;
-        break;
-      }
-      case TOp::Roll: {
-        // n j roll: the top n elements rotated j places upwards.
-        if (!AM.PopNum(b, bi) || !AM.PopNum(a, ai) || !ai || !bi) return false;
-        if (a < 0 || static_cast<std::size_t>(a) > AM.Size()) return false;
-        const auto n = static_cast<std::int64_t>(a);
-        if (n == 0) break;
-        std::int64_t j = static_cast<std::int64_t>(b) % n;
-        if (j < 0) j += n;
-        std::array<TValue, kStackSize> tmp{};
-        for (std::int64_t k = 0; k < n; ++k) tmp[static_cast<std::size_t>(k)] = AM.At(static_cast<std::size_t>(n - 1 - k));
-        for (std::int64_t k = 0; k < n; ++k) {
-          AM.At(static_cast<std::size_t>(n - 1 - ((k + j) % n))) = tmp[static_cast<std::size_t>(k)];
-        }
-        break;
-      }
+      case TOp::Copy:
+      case TOp::Index:
+      case TOp::Roll: ok = RunStackOp(in.Op, AM); break;
     }
+    if (!ok) return false;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/model/PDPage.h"
 #include "pdf/model/PDResource.h"
 #include "platform/Raster.h"
@@ -287,6 +288,7 @@ const TkwPDColorSpace* TkwPDImage::GetColorSpace() {
       try {
         res = page->GetResource();
       } catch (const std::exception&) {
+        RethrowUnlessDamage();
         res = nullptr;
       }
     }
@@ -347,6 +349,7 @@ std::string TkwPDImage::GetJpegBytes() {
     under->Read(bytes, kMaxJpegBytes);
     st->Reset();
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return {};
   }
   return bytes;
@@ -382,6 +385,7 @@ std::optional<std::vector<std::uint8_t>> TkwPDImage::MaskBytes(TkwPDStream* AMas
       }
     }
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return std::nullopt;
   }
   const int w = GetWidth(), h = GetHeight();
@@ -424,97 +428,114 @@ void TkwPDImage::ReadMasks() {
   if (smask && smask->IsStream()) FSoftMask = MaskBytes(static_cast<TkwPDStream*>(smask), true);
 }
 
-std::unique_ptr<TBitmap> TkwPDImage::RenderSamples(TkwStream& AData, const TkwPDImageColorMap& AMap, int AComps, int ABits) {
-  const int w = GetWidth(), h = GetHeight();
-  ReadMasks();
-  TkwPDImageStream rows(&AData, w, AComps, ABits);
-  const auto* idx = AMap.FColorSpace && AMap.FColorSpace->GetMode() == TkwColorSpaceMode::csIndexed
-                        ? static_cast<const TkwPDIndexedColorSpace*>(AMap.FColorSpace)
-                        : nullptr;
-  auto keyed = [&](const std::uint16_t* AS) {
-    if (!FHasColorKeyMask) return false;
-    for (std::size_t i = 0; i < FColorKeyRange.size() && i < static_cast<std::size_t>(AComps); ++i) {
-      if (AS[i] < FColorKeyRange[i].MinRange || AS[i] > FColorKeyRange[i].MaxRange) return false;
+namespace {
+
+// The samples a colour key mask makes transparent (they are painted white).
+struct TkwColorKey {
+  const std::vector<TkwColorKeyRange>& Ranges;
+  std::size_t Comps;
+  bool On;
+  [[nodiscard]] bool Holds(const std::uint16_t* AS) const {
+    if (!On) return false;
+    for (std::size_t i = 0; i < Ranges.size() && i < Comps; ++i) {
+      if (AS[i] < Ranges[i].MinRange || AS[i] > Ranges[i].MaxRange) return false;
     }
     return true;
-  };
-  std::unique_ptr<TBitmap> bmp;
-  const std::size_t ws = static_cast<std::size_t>(w);
-  if (GetImageMask()) {
-    bmp = std::make_unique<TBitmap>(w, h, TPixelFormat::pf32bit);
-    if (bmp->IsEmpty()) return nullptr;
-    const std::uint8_t fr = ToByte(FFillColor.R), fg = ToByte(FFillColor.G), fb = ToByte(FFillColor.B);
-    for (int y = 0; y < h; ++y) {
-      const std::uint16_t* line = rows.GetLine();
-      std::span<std::uint8_t> out = bmp->ScanLine(y);
-      for (std::size_t x = 0; x < ws; ++x) {
-        std::int32_t g = 0;
-        AMap.GetGray(line + x, g);
-        const std::uint8_t gb = ToByte(g);
-        std::uint8_t* px = &out[x * 4];
-        if (gb != 0) {
-          px[0] = px[1] = px[2] = gb;
-          px[3] = 0;
-        } else {
-          px[0] = fb;
-          px[1] = fg;
-          px[2] = fr;
-          px[3] = 255;
-        }
-      }
-    }
-    return bmp;
   }
-  if (FSoftMask || FMask) {
-    bmp = std::make_unique<TBitmap>(w, h, TPixelFormat::pf32bit);
-    if (bmp->IsEmpty()) return nullptr;
-    for (int y = 0; y < h; ++y) {
-      const std::uint16_t* line = rows.GetLine();
-      std::span<std::uint8_t> out = bmp->ScanLine(y);
-      for (std::size_t x = 0; x < ws; ++x) {
-        const std::uint16_t* s = line + x * static_cast<std::size_t>(AComps);
-        const std::size_t at = static_cast<std::size_t>(y) * ws + x;
-        std::uint8_t* px = &out[x * 4];
-        TkwRGB rgb;
-        AMap.GetRGB(s, rgb);
-        px[0] = ToByte(rgb.B);
-        px[1] = ToByte(rgb.G);
-        px[2] = ToByte(rgb.R);
-        px[3] = 255;
-        if (FMask && (*FMask)[at] != 0) {
-          px[0] = px[1] = px[2] = 255;
-          px[3] = 0;
-        }
-        if (FSoftMask) px[3] = static_cast<std::uint8_t>(px[3] * (*FSoftMask)[at] / 255);
-        if (keyed(s)) px[0] = px[1] = px[2] = 255;
-      }
-    }
-    return bmp;
-  }
-  const bool gray = ABits == 1 && AComps == 1 && !FHasColorKeyMask && (!idx || idx->GetBase()->GetNoOfComps() == 1);
-  if (gray) {
-    bmp = std::make_unique<TBitmap>(w, h, TPixelFormat::pf8bit);
-    if (bmp->IsEmpty()) return nullptr;
-    for (int y = 0; y < h; ++y) {
-      const std::uint16_t* line = rows.GetLine();
-      std::span<std::uint8_t> out = bmp->ScanLine(y);
-      for (std::size_t x = 0; x < ws; ++x) {
-        std::int32_t g = 0;
-        AMap.GetGray(line + x, g);
-        out[x] = ToByte(g);
-      }
-    }
-    return bmp;
-  }
-  bmp = std::make_unique<TBitmap>(w, h, TPixelFormat::pf24bit);
+};
+
+// A stencil mask: the fill colour where the sample is 0, transparent white elsewhere.
+std::unique_ptr<TBitmap> RenderStencil(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
+                                       int AHeight, const TkwRGB& AFill) {
+  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf32bit);
   if (bmp->IsEmpty()) return nullptr;
-  for (int y = 0; y < h; ++y) {
-    const std::uint16_t* line = rows.GetLine();
+  const std::size_t ws = static_cast<std::size_t>(AWidth);
+  const std::uint8_t fr = ToByte(AFill.R), fg = ToByte(AFill.G), fb = ToByte(AFill.B);
+  for (int y = 0; y < AHeight; ++y) {
+    const std::uint16_t* line = ARows.GetLine();
     std::span<std::uint8_t> out = bmp->ScanLine(y);
     for (std::size_t x = 0; x < ws; ++x) {
-      const std::uint16_t* s = line + x * static_cast<std::size_t>(AComps);
+      std::int32_t g = 0;
+      AMap.GetGray(line + x, g);
+      const std::uint8_t gb = ToByte(g);
+      std::uint8_t* px = &out[x * 4];
+      if (gb != 0) {
+        px[0] = px[1] = px[2] = gb;
+        px[3] = 0;
+      } else {
+        px[0] = fb;
+        px[1] = fg;
+        px[2] = fr;
+        px[3] = 255;
+      }
+    }
+  }
+  return bmp;
+}
+
+// Colour with alpha from the explicit mask, the soft mask and the colour key.
+std::unique_ptr<TBitmap> RenderWithAlpha(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
+                                         int AHeight, const std::optional<std::vector<std::uint8_t>>& AMask,
+                                         const std::optional<std::vector<std::uint8_t>>& ASoftMask,
+                                         const TkwColorKey& AKey) {
+  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf32bit);
+  if (bmp->IsEmpty()) return nullptr;
+  const std::size_t ws = static_cast<std::size_t>(AWidth);
+  for (int y = 0; y < AHeight; ++y) {
+    const std::uint16_t* line = ARows.GetLine();
+    std::span<std::uint8_t> out = bmp->ScanLine(y);
+    for (std::size_t x = 0; x < ws; ++x) {
+      const std::uint16_t* s = line + x * AKey.Comps;
+      const std::size_t at = static_cast<std::size_t>(y) * ws + x;
+      std::uint8_t* px = &out[x * 4];
+      TkwRGB rgb;
+      AMap.GetRGB(s, rgb);
+      px[0] = ToByte(rgb.B);
+      px[1] = ToByte(rgb.G);
+      px[2] = ToByte(rgb.R);
+      px[3] = 255;
+      if (AMask && (*AMask)[at] != 0) {
+        px[0] = px[1] = px[2] = 255;
+        px[3] = 0;
+      }
+      if (ASoftMask) px[3] = static_cast<std::uint8_t>(px[3] * (*ASoftMask)[at] / 255);
+      if (AKey.Holds(s)) px[0] = px[1] = px[2] = 255;
+    }
+  }
+  return bmp;
+}
+
+// One gray byte per pixel.
+std::unique_ptr<TBitmap> RenderGray(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
+                                    int AHeight) {
+  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf8bit);
+  if (bmp->IsEmpty()) return nullptr;
+  const std::size_t ws = static_cast<std::size_t>(AWidth);
+  for (int y = 0; y < AHeight; ++y) {
+    const std::uint16_t* line = ARows.GetLine();
+    std::span<std::uint8_t> out = bmp->ScanLine(y);
+    for (std::size_t x = 0; x < ws; ++x) {
+      std::int32_t g = 0;
+      AMap.GetGray(line + x, g);
+      out[x] = ToByte(g);
+    }
+  }
+  return bmp;
+}
+
+// Three colour bytes per pixel; keyed samples are white.
+std::unique_ptr<TBitmap> RenderColor(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
+                                     int AHeight, const TkwColorKey& AKey) {
+  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf24bit);
+  if (bmp->IsEmpty()) return nullptr;
+  const std::size_t ws = static_cast<std::size_t>(AWidth);
+  for (int y = 0; y < AHeight; ++y) {
+    const std::uint16_t* line = ARows.GetLine();
+    std::span<std::uint8_t> out = bmp->ScanLine(y);
+    for (std::size_t x = 0; x < ws; ++x) {
+      const std::uint16_t* s = line + x * AKey.Comps;
       std::uint8_t* px = &out[x * 3];
-      if (keyed(s)) {
+      if (AKey.Holds(s)) {
         px[0] = px[1] = px[2] = 255;
         continue;
       }
@@ -526,6 +547,23 @@ std::unique_ptr<TBitmap> TkwPDImage::RenderSamples(TkwStream& AData, const TkwPD
     }
   }
   return bmp;
+}
+
+}  // namespace
+
+std::unique_ptr<TBitmap> TkwPDImage::RenderSamples(TkwStream& AData, const TkwPDImageColorMap& AMap, int AComps, int ABits) {
+  const int w = GetWidth(), h = GetHeight();
+  ReadMasks();
+  TkwPDImageStream rows(&AData, w, AComps, ABits);
+  if (GetImageMask()) return RenderStencil(rows, AMap, w, h, FFillColor);
+  const TkwColorKey key{FColorKeyRange, static_cast<std::size_t>(AComps), FHasColorKeyMask};
+  if (FSoftMask || FMask) return RenderWithAlpha(rows, AMap, w, h, FMask, FSoftMask, key);
+  const auto* idx = AMap.FColorSpace && AMap.FColorSpace->GetMode() == TkwColorSpaceMode::csIndexed
+                        ? static_cast<const TkwPDIndexedColorSpace*>(AMap.FColorSpace)
+                        : nullptr;
+  const bool gray = ABits == 1 && AComps == 1 && !FHasColorKeyMask && (!idx || idx->GetBase()->GetNoOfComps() == 1);
+  if (gray) return RenderGray(rows, AMap, w, h);
+  return RenderColor(rows, AMap, w, h, key);
 }
 
 std::unique_ptr<TBitmap> TkwPDImage::RenderBitmap() {
@@ -562,6 +600,7 @@ std::unique_ptr<TBitmap> TkwPDImage::RenderBitmap() {
     st->Reset();
     return bmp;
   } catch (const std::exception&) {
+    RethrowUnlessDamage();
     return nullptr;
   }
 }
@@ -602,6 +641,7 @@ bool TkwPDImage::SaveToStream(std::string& AOut, bool AJpegAsJpeg, TkwOutFormat&
       data = st->ReadAll(static_cast<std::int64_t>(total));
       st->Reset();
     } catch (const std::exception&) {
+      RethrowUnlessDamage();
       return false;
     }
     data.resize(total, '\0');

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "tests/app/AppTestSupport.h"
@@ -213,6 +214,16 @@ TEST_F(JobRunnerTest, ErrorIsLoggedInRedAndTheJobDoesNotFinish) {
   EXPECT_FALSE(runner.RunSingle(Single(QStringLiteral("x-"))));
   const std::vector<Line> expected = {{QStringLiteral("''x'' is not a valid integer value"), kRed}};
   EXPECT_EQ(Sink.Lines, expected);
+  EXPECT_TRUE(Sink.Finished.empty());
+}
+
+TEST_F(JobRunnerTest, OutOfMemoryIsLoggedInWordsAndTheJobDoesNotFinish) {
+  TFakeScript script;
+  script.BeforePage = [](int) { throw std::bad_alloc(); };
+  TJobRunner runner(FakeFactory(script), Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(Single()));
+  ASSERT_FALSE(Sink.Lines.empty());
+  EXPECT_EQ(Sink.Lines.back(), (Line{QStringLiteral("Out of memory"), kRed}));
   EXPECT_TRUE(Sink.Finished.empty());
 }
 

@@ -283,8 +283,9 @@ TEST_F(RealPdf, AbortDuringALongConversionLeavesTheTargetAsItWas) {
     EXPECT_FALSE(w.isVisible());
     ASSERT_TRUE(WaitFor([&] { return !w.WorkerRunning(); }, 60'000));
     WaitFor([] { return false; }, 50);
-    // The page under way ends; the window may have shown a step or two late.
-    EXPECT_LE(w.prg_Page->value(), atAbort + 4);
+    // The page under way ends. The bar lags the worker by the steps still queued, which on
+    // a busy machine are a dozen pages of plain text; a worker that went on would reach 200.
+    EXPECT_LE(w.prg_Page->value(), atAbort + 30);
     EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Conversion aborted."));
     if (existing) {
       EXPECT_EQ(ReadAll(o.Destination), before);

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <exception>
+#include <new>
+#include <stdexcept>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/OutOfMemory.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 #include "tests/support/pdf/TestPdf.h"
@@ -500,3 +504,34 @@ TEST_F(CliCommand, DISABLED_ParallelBatchWritesTheFilesOfOneByOne) {
 }
 
 }  // namespace
+
+namespace qm {
+namespace {
+
+// The line "quillmark: FILE: <message>" and the application's log show this text.
+struct TMessageCase {
+  std::exception_ptr Error;
+  const char* Shown;
+};
+
+class JobErrorMessage : public ::testing::TestWithParam<TMessageCase> {};
+
+TEST_P(JobErrorMessage, OutOfMemoryIsNamedAndEverythingElseKeepsItsMessage) {
+  try {
+    std::rethrow_exception(GetParam().Error);
+  } catch (const std::exception& e) {
+    EXPECT_EQ(ErrorMessage(e), GetParam().Shown);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, JobErrorMessage,
+    ::testing::Values(TMessageCase{std::make_exception_ptr(std::bad_alloc()), "Out of memory"},
+                      TMessageCase{std::make_exception_ptr(std::bad_array_new_length()), "Out of memory"},
+                      TMessageCase{std::make_exception_ptr(EOutOfMemory()), "Out of memory"},
+                      TMessageCase{std::make_exception_ptr(std::runtime_error("Invalid PDF Document")),
+                                   "Invalid PDF Document"},
+                      TMessageCase{std::make_exception_ptr(std::length_error("vector")), "vector"}));
+
+}  // namespace
+}  // namespace qm

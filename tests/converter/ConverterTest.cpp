@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/OutOfMemory.h"
 #include "converter/kwDocumentParser.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterElements.h"
@@ -62,6 +64,7 @@ public:
       ++FConverted;
       DoPageStart(page);
       if (RunError) throw std::runtime_error("disk full");
+      if (RunFailure) std::rethrow_exception(RunFailure);
       TkwFormatter& formatter = *FFormatter;
       for (int i = 0; i < ElementsPerPage; ++i) {
         TkwFormatterParagraph paragraph;
@@ -83,6 +86,7 @@ public:
 
   std::exception_ptr OpenError;
   bool RunError = false;
+  std::exception_ptr RunFailure;
   bool NeedsPassword = false;
   int ElementsPerPage = 2;
 
@@ -292,6 +296,38 @@ TEST_F(ConverterJob, FailureDuringRunSkipsEndJobButClosesTheDocument) {
   EXPECT_THROW(converter->Convert(), std::runtime_error);
   EXPECT_EQ(FJournal.ParsersCreated, 2);
 }
+
+// Where memory runs out: opening the file, reading a page, or building the job's writer.
+enum class TOomAt { oaOpen, oaRun, oaWriter };
+
+class ConverterOutOfMemory : public ConverterJob, public ::testing::WithParamInterface<TOomAt> {};
+
+TEST_P(ConverterOutOfMemory, ReachesTheCallerAsOutOfMemoryAndEndsTheJob) {
+  const TOomAt at = GetParam();
+  std::unique_ptr<TkwPDFConverter> converter;
+  if (at == TOomAt::oaWriter) {
+    auto factory = std::make_unique<TkwConverterFactory>(
+        [](std::uint8_t) -> std::unique_ptr<TkwDocumentWriter> { throw std::bad_alloc(); }, nullptr, nullptr);
+    converter = std::make_unique<TkwPDFConverter>(std::move(factory));
+    converter->SetInputFileName("in.pdf");
+  } else {
+    converter = MakeConverter(2, false, [at](TFakeParser& P) {
+      (at == TOomAt::oaOpen ? P.OpenError : P.RunFailure) = std::make_exception_ptr(std::bad_alloc());
+    });
+  }
+  Attach(*converter);
+  try {
+    converter->Convert();
+    FAIL() << "Convert returned";
+  } catch (const std::bad_alloc& e) {
+    EXPECT_STREQ(e.what(), "Out of memory");
+  }
+  EXPECT_TRUE(FJournal.Events.empty() || FJournal.Events.back().rfind("EndJob", 0) != 0);
+  EXPECT_EQ(FJournal.Closes, at == TOomAt::oaRun ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, ConverterOutOfMemory,
+                         ::testing::Values(TOomAt::oaOpen, TOomAt::oaRun, TOomAt::oaWriter));
 
 TEST_F(ConverterJob, RangeSelectingNothingReportsNoPagesConverted) {
   auto converter = MakeConverter(3);

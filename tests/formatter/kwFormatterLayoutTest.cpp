@@ -296,6 +296,63 @@ INSTANTIATE_TEST_SUITE_P(Pages, BaselineDistances,
                          ::testing::Values(std::vector<double>{100, 120, 144, 160},
                                            std::vector<double>{100, 140, 153, 230, 245}));
 
+// Lines of one paragraph, each given by its start and its length in characters (5 points
+// each at 10 points), one baseline 13 points below the other.
+struct TAlignCase {
+  const char* Name;
+  std::vector<std::pair<double, int>> Lines;
+  std::uint8_t Alignment;  // 0 left, 1 right, 2 centred, 3 justified
+};
+
+class Alignment : public ::testing::TestWithParam<TAlignCase> {};
+
+// Glyph origins jitter: starts within 2 points and ends within 5 are one edge, ends must
+// agree within 2 for flush right, and a line centred on the page within 5 points is centred.
+TEST_P(Alignment, FollowsTheEdgeTolerances) {
+  TPageBuilder page;
+  double y = 100;
+  for (const auto& [x, chars] : GetParam().Lines) {
+    page.Show(std::u16string(static_cast<std::size_t>(chars), u'a'), x, y);
+    y += 13;
+  }
+  page.EndPage();
+  const auto paras = page.Writer.Paragraphs();
+  ASSERT_EQ(paras.size(), 1u);
+  EXPECT_EQ(paras[0].Begin->Alignment, GetParam().Alignment);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, Alignment,
+    ::testing::Values(TAlignCase{"StartsWithin2Justify", {{72, 60}, {73.5, 59}}, 3},
+                      TAlignCase{"StartsApartStayLeft", {{72, 60}, {74.5, 59}}, 0},
+                      TAlignCase{"EndsWithin2AreFlushRight", {{72, 60}, {100.5, 54}}, 1},
+                      TAlignCase{"EndsApartAreNotFlushRight", {{72, 60}, {99.5, 54}}, 0},
+                      TAlignCase{"EndsWithin5Justify", {{72, 60}, {72.5, 59}, {72, 59}}, 3},
+                      TAlignCase{"EndsApartAreLeft", {{72, 60}, {71.5, 59}, {72, 59}}, 0},
+                      TAlignCase{"CentredWithin5", {{156, 60}, {208.25, 40}}, 2},
+                      TAlignCase{"OffCentreBy5AndMore", {{156, 60}, {208.75, 40}}, 0}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+class TableEnd : public ::testing::TestWithParam<std::pair<double, int>> {};
+
+// A table ends where the distance to the next row grows by more than 5 points; a row
+// a little further down still belongs to it.
+TEST_P(TableEnd, AtAWiderRowGap) {
+  const auto [extra, rows] = GetParam();
+  TPageBuilder page;
+  ShowTable(page);
+  const double y = 100 + 3 * 14 + extra;
+  page.Show(u"Plum", 72, y);
+  page.Show(u"7", 250, y);
+  page.Show(u"2.10", 400, y);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("AddRow"), rows) << extra;
+}
+
+INSTANTIATE_TEST_SUITE_P(Gaps, TableEnd,
+                         ::testing::Values(std::pair{0.0, 4}, std::pair{4.5, 4}, std::pair{5.5, 3},
+                                           std::pair{12.0, 3}));
+
 TEST(Sections, BlankSpaceBeforeATableIsKept) {
   TPageBuilder page;
   page.Show(u"A line above the table", 72, 76);

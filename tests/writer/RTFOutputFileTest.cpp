@@ -81,7 +81,7 @@ TEST_F(OutputFile, UnwritableFolderNamesPathAndReason) {
   try {
     doc->BeginDoc();
     FAIL();
-  } catch (const std::runtime_error& e) {
+  } catch (const EkwWriterError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + target.string() + "\". No such file or directory");
   }
 }
@@ -95,7 +95,7 @@ TEST_F(OutputFile, TargetThatIsAFolderFailsAtTheEndAndCleansUp) {
   try {
     doc->EndDoc();
     FAIL();
-  } catch (const std::runtime_error& e) {
+  } catch (const EkwWriterError& e) {
     EXPECT_NE(std::string(e.what()).find(target.string()), std::string::npos);
   }
   EXPECT_TRUE(fs::is_directory(target / "inside"));

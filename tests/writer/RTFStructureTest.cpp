@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <typeinfo>
+
 #include "tests/writer/WriterTestUtil.h"
 
 namespace qm {
@@ -284,6 +289,43 @@ TEST(Units, PointsAreScaledToNative) {
   EXPECT_TRUE(Contains(rtf, "\\trrh-240\\trleft1440"));
   EXPECT_TRUE(Contains(rtf, "\\cellx2880"));
 }
+
+// How a failure inside one of the writer's document operations leaves it: what it threw,
+// and the type and message the caller then catches.
+struct TGuardCase {
+  const char* Name;
+  std::exception_ptr Thrown;
+  const std::type_info& Caught;
+  const char* Message;
+};
+
+class WriterGuard : public ::testing::TestWithParam<TGuardCase> {};
+
+TEST_P(WriterGuard, WriterErrorsAndOutOfMemoryPassOthersBecomeTheWritersError) {
+  try {
+    WriterGuardedCall([] { std::rethrow_exception(GetParam().Thrown); });
+    FAIL() << "nothing thrown";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(typeid(e), GetParam().Caught) << typeid(e).name();
+    if (GetParam().Message) {
+      EXPECT_STREQ(e.what(), GetParam().Message);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, WriterGuard,
+    ::testing::Values(
+        TGuardCase{"Plain", std::make_exception_ptr(std::runtime_error("Cannot write file")),
+                   typeid(EkwWriterError), "Cannot write file"},
+        TGuardCase{"Logic", std::make_exception_ptr(std::out_of_range("vector::_M_range_check")),
+                   typeid(EkwWriterError), "vector::_M_range_check"},
+        TGuardCase{"State", std::make_exception_ptr(EInvalidEngineState()), typeid(EInvalidEngineState),
+                   "Not a valid Engine State identifier"},
+        TGuardCase{"Graphics", std::make_exception_ptr(EUnsupportedGraphics()), typeid(EUnsupportedGraphics),
+                   "Unknown Graphics format"},
+        TGuardCase{"Memory", std::make_exception_ptr(std::bad_alloc()), typeid(std::bad_alloc), nullptr}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 }  // namespace
 }  // namespace qm

@@ -3,8 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
 
+#include "base/Diagnostics.h"
+#include "base/LimitExceeded.h"
+#include "base/Limits.h"
 #include "pdf/content/PDDisplay.h"
+#include "pdf/core/PDTolerance.h"
 #include "pdf/core/PDDocument.h"
 #include "pdf/fonts/PDCMap.h"
 #include "tests/pdf/content/TraceDevice.h"
@@ -339,6 +347,80 @@ TEST(ContentStream, PageWithoutContentsStillStartsAndEnds) {
   ASSERT_GE(r.Dev.Lines.size(), 2u);
   EXPECT_EQ(r.Dev.Lines.front(), "StartPage 1");
   EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
+}
+
+// A device that fails, as lower layers can, whenever a line width of 2 or more is set.
+class TFailingDevice : public TkwTraceDevice {
+public:
+  std::exception_ptr Failure;
+  void UpdateLineWidth(TkwPDState& S) override {
+    TkwTraceDevice::UpdateLineWidth(S);
+    if (S.FLineWidth >= 2) std::rethrow_exception(Failure);
+  }
+};
+
+struct TFailureRun {
+  TkwTestPdf Pdf;
+  int F1 = Pdf.AddFont("Helvetica");
+  TkwPDDocument Doc;
+  TFailingDevice Dev;
+
+  void Play(std::exception_ptr AFailure, const std::string& AContent) {
+    Dev.Failure = std::move(AFailure);
+    Pdf.AddPage(AContent, {{"F1", F1}});
+    Doc.LoadFromBytes(Pdf.Save());
+    DisplayPage(Doc, Dev, 1, 72, 72, 0, true, false, false, true);
+  }
+  int Count(TkwDiagCode ACode) const { return Doc.GetDiagnostics()->Count(ACode); }
+};
+
+struct ToleratedCase {
+  const char* Name;
+  std::exception_ptr Failure;
+  TkwDiagCode Noted;
+};
+
+class ToleratedFailure : public ::testing::TestWithParam<ToleratedCase> {};
+
+TEST_P(ToleratedFailure, DropsTheOperatorAndKeepsThePage) {
+  TFailureRun r;
+  r.Play(GetParam().Failure, "1 w BT /F1 10 Tf (a) Tj ET 2 w BT /F1 10 Tf (b) Tj ET");
+  EXPECT_EQ(r.Dev.Text, "ab");
+  EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
+  EXPECT_EQ(r.Count(GetParam().Noted), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ToleratedFailure,
+    ::testing::Values(ToleratedCase{"CoreError", std::make_exception_ptr(ExInvalidStream()), TkwDiagCode::dcBadOperator},
+                      ToleratedCase{"Cap", std::make_exception_ptr(ELimitExceeded()), TkwDiagCode::dcLimitReached}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(ContentFailure, OutOfMemoryEndsTheJob) {
+  TFailureRun r;
+  EXPECT_THROW(r.Play(std::make_exception_ptr(std::bad_alloc()), "2 w BT /F1 10 Tf (a) Tj ET"), std::bad_alloc);
+}
+
+TEST(ContentFailure, ABugSurfacesInCheckedBuildsAndCostsOnlyTheOperatorInRelease) {
+  TFailureRun r;
+  const auto play = [&] { r.Play(std::make_exception_ptr(std::out_of_range("bug")), "2 w BT /F1 10 Tf (a) Tj ET"); };
+  if constexpr (kTolerateInternalErrors) {
+    play();
+    EXPECT_EQ(r.Dev.Text, "a");
+  } else {
+    EXPECT_THROW(play(), std::out_of_range);
+  }
+}
+
+TEST(ContentFailure, TooManyErrorsDropTheRestOfTheStreamButNotThePage) {
+  TFailureRun r;
+  std::string content;
+  for (int i = 0; i <= kMaxSyntaxErrorsPerPage; ++i) content += "2 w ";
+  r.Play(std::make_exception_ptr(ExInvalidStream()), content + "BT /F1 10 Tf (lost) Tj ET");
+  EXPECT_EQ(r.Dev.Text, "");
+  EXPECT_EQ(r.Dev.Lines.back(), "EndPage");
+  EXPECT_EQ(r.Count(TkwDiagCode::dcBadOperator), kMaxSyntaxErrorsPerPage + 1);
+  EXPECT_EQ(r.Count(TkwDiagCode::dcLimitReached), 1);
 }
 
 }  // namespace
