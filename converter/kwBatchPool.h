@@ -18,6 +18,7 @@
 // whatever order the tasks end in. The pool serves the command line and the application.
 namespace qm {
 
+class TkwBatchPool;
 class TkwFileConverter;
 
 enum class TkwBatchStatus : std::uint8_t {
@@ -47,7 +48,7 @@ public:
 
 private:
   friend class TkwBatchPool;
-  TkwBatchTask(class TkwBatchPool& APool, std::size_t AIndex) : FPool(APool), FIndex(AIndex) {}
+  TkwBatchTask(TkwBatchPool& APool, std::size_t AIndex) : FPool(APool), FIndex(AIndex) {}
 
   TkwBatchPool& FPool;
   std::size_t FIndex;
