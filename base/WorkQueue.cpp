@@ -4,11 +4,6 @@
 
 namespace qm {
 
-TkwWorkQueue& TkwWorkQueue::Shared() {
-  static TkwWorkQueue queue;
-  return queue;
-}
-
 TkwWorkQueue::~TkwWorkQueue() {
   std::deque<std::function<void()>> dropped;
   {

@@ -13,13 +13,12 @@ namespace qm {
 
 // One background thread that does work the caller will need later (decoding and encoding
 // pictures) while the caller goes on with the page. Jobs run one at a time, in the order
-// given. Jobs must own what they read: the queue may outlive any document.
+// given, and must own what they read. The thread starts with the first job and is joined
+// when the queue is destroyed; queued jobs that have not started by then are dropped.
+// Each document keeps its own queue, so that conversions side by side never wait for
+// each other's pictures.
 class TkwWorkQueue {
 public:
-  // The process's queue. Its thread starts with the first job and is joined at exit;
-  // queued jobs that have not started by then are dropped.
-  static TkwWorkQueue& Shared();
-
   TkwWorkQueue() = default;
   ~TkwWorkQueue();
   TkwWorkQueue(const TkwWorkQueue&) = delete;

@@ -6,6 +6,7 @@
 #include "base/OutOfMemory.h"
 #include "base/ScopeGuard.h"
 #include "converter/kwDocumentParser.h"
+#include "converter/kwJob.h"
 #include "formatter/kwFormatter.h"
 #include "writer/kwDocumentWriter.h"
 
@@ -35,36 +36,20 @@ std::string WithDefaultRTFExtension(const std::string& AName) {
   return hasExtension ? AName : AName + ".rtf";
 }
 
-// Releases the job's pipeline however Convert ends: the formatter and writer always,
-// the parser unless Preload keeps it for the next job. An open document is closed, and
-// a kept parser forgets the formatter that is about to go.
+// Ends the job however Convert ends, and lets the factory forget the parser unless
+// Preload keeps it for the next job.
 class TkwFileConverter::TJobScope {
 public:
   explicit TJobScope(TkwFileConverter& AOwner) : FOwner(AOwner) {}
   TJobScope(const TJobScope&) = delete;
   TJobScope& operator=(const TJobScope&) = delete;
   ~TJobScope() {
-    if (FOwner.FParser) {
-      if (FOpen) {
-        try {
-          FOwner.FParser->Close();
-        } catch (...) {
-          // The job's own exception, if any, is the one the caller must see.
-        }
-      }
-      FOwner.FParser->SetFormatter(nullptr);
-      FOwner.FParser->SetOnPageStart(nullptr);
-    }
-    FOwner.FFormatter.reset();
-    FOwner.FWriter.reset();
-    FOwner.FParser = nullptr;
+    FOwner.FJob.reset();
     if (!FOwner.FPreload && FOwner.FFactory) FOwner.FFactory->ReleaseParser();
   }
-  void SetOpen(bool AOpen) noexcept { FOpen = AOpen; }
 
 private:
   TkwFileConverter& FOwner;
-  bool FOpen = false;
 };
 
 TkwFileConverter::TkwFileConverter(std::unique_ptr<TkwConverterFactory> AFactory, bool APreload)
@@ -123,38 +108,35 @@ void TkwFileConverter::RunJob() {
   FOutputFileName = WithDefaultRTFExtension(FOutputFileName);
 
   TJobScope scope(*this);
-  TkwConverterFactory& factory = Factory();
-  FWriter = factory.CreateWriter(FOutputKind);
-  if (!FWriter) throw EConversionUnavailable("No writer for this output kind");
-  FFormatter = factory.CreateFormatter(*FWriter);
-  FParser = &factory.CreateParser(*FFormatter);
+  FJob = std::make_unique<TkwJob>(Factory(), FOutputKind);
+  TkwDocumentWriter& writer = FJob->GetWriter();
+  TkwFormatter& formatter = FJob->GetFormatter();
+  TkwDocumentParser& parser = FJob->GetParser();
 
-  FWriter->SetOutputFileName(FOutputFileName);
-  FWriter->SetOpenAfterCreate(FOpenAfterCreate);
-  FParser->SetContentFlags(kContentText | kContentImages);
-  FParser->SetPageRange(FOutputSettings->GetPageRange());
-  FFormatter->SetFormattingMode(FOutputSettings->GetPreferences().GetFormattingMode());
-  ConnectJob(*FParser, *FFormatter);
+  writer.SetOutputFileName(FOutputFileName);
+  writer.SetOpenAfterCreate(FOpenAfterCreate);
+  parser.SetContentFlags(kContentText | kContentImages);
+  parser.SetPageRange(FOutputSettings->GetPageRange());
+  formatter.SetFormattingMode(FOutputSettings->GetPreferences().GetFormattingMode());
+  ConnectJob(parser, formatter);
 
   FEventInputFileName = FInputFileName;
   FEventOutputFileName = FOutputFileName;
 
-  FParser->Open(FInputFileName, std::string());
-  scope.SetOpen(true);
+  FJob->Open(FInputFileName);
 
   if (FOnStartJob) {
-    FStartJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, FParser->PageCount(),
-                          FParser->SelectedPageCount());
+    FStartJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, parser.PageCount(),
+                          parser.SelectedPageCount());
     FStartJobArgs->SetPageRange(FOutputSettings->GetPageRange());
     FOnStartJob(*this, *FStartJobArgs);
   }
-  FParser->Run();
-  scope.SetOpen(false);
-  FParser->Close();
+  parser.Run();
+  FJob->Close();
   if (FOnEndJob) {
-    FEndJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, FParser->PageCount(),
-                        FParser->SelectedPageCount());
-    FEndJobArgs->SetConvertedPageCount(FParser->ConvertedPageCount());
+    FEndJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, parser.PageCount(),
+                        parser.SelectedPageCount());
+    FEndJobArgs->SetConvertedPageCount(parser.ConvertedPageCount());
     FOnEndJob(*this, *FEndJobArgs);
   }
 }
@@ -171,8 +153,9 @@ void TkwFileConverter::ConnectJob(TkwDocumentParser& AParser, TkwFormatter& AFor
 }
 
 void TkwFileConverter::FillPageArgs(TkwPageEventArgs& AArgs) const {
-  AArgs.SetJob(FEventInputFileName, FEventOutputFileName, FParser ? FParser->PageCount() : 0,
-               FParser ? FParser->SelectedPageCount() : 0);
+  const TkwDocumentParser* parser = FJob ? &FJob->GetParser() : nullptr;
+  AArgs.SetJob(FEventInputFileName, FEventOutputFileName, parser ? parser->PageCount() : 0,
+               parser ? parser->SelectedPageCount() : 0);
   AArgs.SetPage(FStartedPages, FCurrentPage);
 }
 

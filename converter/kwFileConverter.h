@@ -25,8 +25,8 @@ public:
 };
 
 class TkwDocumentParser;
-class TkwDocumentWriter;
 class TkwFormatter;
+class TkwJob;
 
 class TkwFileConverter : public TkwObject {
 public:
@@ -106,10 +106,8 @@ private:
   TkwOnFontSubstituting FOnFontSubstituting;
   TkwOnElementDetected FOnElementDetected;
 
-  // The job's pipeline; the parser belongs to the factory.
-  TkwDocumentParser* FParser = nullptr;  // not owned
-  std::unique_ptr<TkwFormatter> FFormatter;
-  std::unique_ptr<TkwDocumentWriter> FWriter;
+  // The running job, between the start and the end of Convert.
+  std::unique_ptr<TkwJob> FJob;
 
   std::unique_ptr<TkwStartJobEventArgs> FStartJobArgs;
   std::unique_ptr<TkwEndJobEventArgs> FEndJobArgs;

@@ -19,10 +19,6 @@ TkwFormatter::TkwFormatter(TkwDocumentWriter& ADocument)
 
 TkwFormatter::~TkwFormatter() {
   FPage.reset();
-  // Nothing may raise events through a formatter that is gone.
-  if (GetCurrentFormatter() == this) {
-    SetCurrentFormatter(nullptr);
-  }
 }
 
 void TkwFormatter::SetTextMeasurer(std::unique_ptr<TkwTextMeasurer> AMeasurer) {
@@ -59,6 +55,8 @@ void TkwFormatter::EnsurePage() {
   if (!FPage) {
     FPage = std::make_unique<TkwFormatterPage>();
     FPage->SetFormattingMode(GetFormattingMode());
+    // A new page measures afresh: sizes fitted on the previous page do not carry over.
+    FSizeFits.clear();
   }
 }
 
@@ -107,7 +105,6 @@ void TkwFormatter::EndPage() {
   page.Document = FRTFDocument;
   page.PageNumber = FPageCount + 1;
   page.Formatter = this;
-  SetCurrentFormatter(this);
 
   // Lines, images, paragraphs and tables are all offered to OnElementDetected before the
   // page reports progress and is written.
@@ -135,6 +132,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   image->X = ARect.Left;
   image->Y = ARect.Top;
   image->Document = FRTFDocument;
+  image->Formatter = this;
   // The picture is placed when the page is written; an RTF document encodes it meanwhile.
   if (auto* rtf = dynamic_cast<TkwRTFDoc*>(FRTFDocument)) rtf->PreparePicture(*image->Graphic);
   FPage->Images.push_back(std::move(image));
@@ -172,6 +170,7 @@ TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGl
   run->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom);
   run->CharSpacing = ACharSpace;
   run->Document = FRTFDocument;
+  run->Formatter = this;
   run->Id = ++FLastRunId;
   auto* raw = run.get();
   // The caller attaches it to a line at once.
@@ -309,6 +308,7 @@ void TkwFormatter::StartLine(const TFont& AFont, const TkwRect& AGlyphRect, doub
   auto* line = page.NewLine();
   line->LineId = FNextLineId++;
   line->Document = FRTFDocument;
+  line->Formatter = this;
   CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, ATopY, AX);
   line->AddRun(std::move(FPendingRun));
   line->X = AX;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "base/kwConvEnums.h"
@@ -80,6 +81,8 @@ public:
   // measurer.
   void SetTextMeasurer(std::unique_ptr<TkwTextMeasurer> AMeasurer);
   [[nodiscard]] TkwFontWidthCache& GetWidthCache() { return *FWidths; }
+  // Sizes the fallback font was fitted to on the current page, by font size.
+  [[nodiscard]] std::map<int, int>& GetSizeFits() { return FSizeFits; }
 
   // Default margins at document and page start, in points.
   static constexpr double kDefaultLeftMargin = 72;
@@ -114,6 +117,7 @@ private:
   std::unique_ptr<TkwFormatterText> FPendingRun;
   std::unique_ptr<TkwTextMeasurer> FMeasurer;
   std::unique_ptr<TkwFontWidthCache> FWidths;
+  std::map<int, int> FSizeFits;
 };
 
 }  // namespace qm

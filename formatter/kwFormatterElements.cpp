@@ -7,21 +7,6 @@
 
 namespace qm {
 
-namespace {
-TkwFormattingMode GCurrentMode = TkwFormattingMode::fmFormatted;
-TkwFormatter* GCurrentFormatter = nullptr;
-}  // namespace
-
-TkwFormattingMode GetCurrentFormattingMode() { return GCurrentMode; }
-TkwFormatter* GetCurrentFormatter() { return GCurrentFormatter; }
-void SetCurrentFormatter(TkwFormatter* AFormatter) { GCurrentFormatter = AFormatter; }
-
-void ResetFormatterState() {
-  GCurrentMode = TkwFormattingMode::fmFormatted;
-  GCurrentFormatter = nullptr;
-  ClearSizeFitCache();
-}
-
 void TkwFormatterRect::Include(double ABottom, double ARight, double ATop, double ALeft) {
   if (Left == 0 || Left > ALeft) {
     Left = ALeft;
@@ -39,11 +24,6 @@ void TkwFormatterRect::Include(double ABottom, double ARight, double ATop, doubl
 
 void TkwFormatterRect::IncludeRect(const TkwFormatterRect& AOther) {
   Include(AOther.Bottom, AOther.Right, AOther.Top, AOther.Left);
-}
-
-void TkwFormatterElement::SetFormattingMode(TkwFormattingMode AMode) {
-  FormattingMode = AMode;
-  GCurrentMode = AMode;
 }
 
 void TkwFormatterTextLine::AddRun(std::unique_ptr<TkwFormatterText> ARun) {
@@ -141,11 +121,6 @@ void TkwFormatterHSection::AddColumn(std::unique_ptr<TkwFormatterColumn> AColumn
     Columns.insert(Columns.begin() + AIndex, std::move(AColumn));
   }
   ++ColumnCount;
-}
-
-TkwFormatterPage::TkwFormatterPage() : TkwFormatterElement(kElementPage) {
-  // A new page measures afresh: sizes fitted on the previous page do not carry over.
-  ClearSizeFitCache();
 }
 
 TkwFormatterPage::~TkwFormatterPage() = default;

@@ -58,11 +58,19 @@ public:
 
   virtual void Analyse() {}
   virtual void Render(TkwDocumentWriter& AWriter) = 0;
-  // Stores the mode here and as the process-wide current mode read during analysis.
-  void SetFormattingMode(TkwFormattingMode AMode);
+  void SetFormattingMode(TkwFormattingMode AMode) { FormattingMode = AMode; }
+  // An element made while another is analysed renders into the same document and
+  // measures, fits and raises events through the same formatter.
+  void JoinOwner(const TkwFormatterElement& AOwner) {
+    Document = AOwner.Document;
+    Formatter = AOwner.Formatter;
+  }
 
   TkwFormatterRect Rect;
   TkwDocumentWriter* Document = nullptr;  // not owned
+  // The formatter whose page holds the element: its measurer, its page settings, its
+  // events. Every element it makes carries it.
+  TkwFormatter* Formatter = nullptr;  // not owned
   int PageNumber = 0;
   std::uint8_t ElementType;
   TkwFormattingMode FormattingMode = TkwFormattingMode::fmFormatted;
@@ -223,7 +231,7 @@ public:
 
 class TkwFormatterPage final : public TkwFormatterElement {
 public:
-  TkwFormatterPage();
+  TkwFormatterPage() : TkwFormatterElement(kElementPage) {}
   ~TkwFormatterPage() override;
   // Orders the lines, merges them, builds sections, analyses and renders the page.
   void Analyse() override;
@@ -241,7 +249,6 @@ public:
   std::vector<TkwFormatterTextLine*> Lines;
   std::vector<std::unique_ptr<TkwFormatterHSection>> Sections;
   std::vector<TkwFormatterTextLine*> ResultLines;
-  TkwFormatter* Formatter = nullptr;  // not owned
   std::vector<std::unique_ptr<TkwFormatterImage>> Images;
 
 private:
@@ -259,14 +266,5 @@ public:
   TFont FontInUse;
   TFont Substitute;  // the handler may change it
 };
-
-// Process-wide state shared by the elements of the page being analysed. One conversion
-// runs at a time; tests reset it between cases.
-[[nodiscard]] TkwFormattingMode GetCurrentFormattingMode();
-[[nodiscard]] TkwFormatter* GetCurrentFormatter();
-void SetCurrentFormatter(TkwFormatter* AFormatter);
-void ResetFormatterState();
-// Empties the per-page cache of fitted font sizes.
-void ClearSizeFitCache();
 
 }  // namespace qm

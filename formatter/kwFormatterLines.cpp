@@ -134,7 +134,7 @@ void SpliceRun(TkwFormatterTextLine& ATarget, std::unique_ptr<TkwFormatterText> 
       ATarget.InsertRun(std::move(AFragment), static_cast<int>(i));
       return;
     }
-    const double pRight = p.X + TextWidth(p.Font, p.Text);
+    const double pRight = p.X + TextWidth(p, p.Font, p.Text);
     if (AFragment->X < pRight) {
       std::u16string text;
       text.reserve(p.Text.size() + AFragment->Text.size());
@@ -146,7 +146,7 @@ void SpliceRun(TkwFormatterTextLine& ATarget, std::unique_ptr<TkwFormatterText> 
           inserted = true;
         }
         text += c;
-        x += TextWidth(p.Font, std::u16string_view(&c, 1));
+        x += TextWidth(p, p.Font, std::u16string_view(&c, 1));
       }
       if (!inserted) {
         text += AFragment->Text;
@@ -242,7 +242,7 @@ TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage, const std::vector<
     source->Absorbed = true;
     if (first) {
       merged->LineId = source->LineId;
-      merged->Document = source->Document;
+      merged->JoinOwner(*source);
       first = false;
     }
     merged->FirstOnPage = merged->FirstOnPage || source->FirstOnPage;
@@ -333,7 +333,7 @@ bool IsLabelRow(const TRow& ARow) {
 void GroupSideBySide(TkwFormatterPage& APage) {
   const auto& lines = APage.Lines;
   auto& result = APage.ResultLines;
-  const bool withTabs = GetCurrentFormattingMode() == TkwFormattingMode::fmFormattedWithTabs;
+  const bool withTabs = Mode(APage) == TkwFormattingMode::fmFormattedWithTabs;
   bool keptSeparate = false;
   std::size_t i = 0;
   const std::size_t count = lines.size();

@@ -1,5 +1,9 @@
 #include "formatter/kwFormatterMeasure.h"
 
+#include <map>
+#include <tuple>
+#include <utility>
+
 #include "formatter/kwFormatterUtil.h"
 #include "platform/FontFace.h"
 #include "platform/ScreenDpi.h"
@@ -11,8 +15,31 @@ namespace {
 class TkwScreenTextMeasurer final : public TkwTextMeasurer {
 public:
   TkwTextExtent Measure(const TFont& AFont, std::u16string_view AText) override {
-    return GetTextExtent(AFont.Name, AFont.Size, fmt::FontBold(AFont), fmt::FontItalic(AFont), AText);
+    if (!(AFont.Size > 0)) return {};
+    const TkwFontFace* face = Face(AFont);
+    return face != nullptr ? GetTextExtent(*face, AFont.Size, AText) : TkwTextExtent{};
   }
+
+private:
+  // The system faces this formatter has measured with, so that measuring a glyph takes no
+  // process-wide lock (the faces themselves are shared by every job).
+  const TkwFontFace* Face(const TFont& AFont) {
+    const bool bold = fmt::FontBold(AFont);
+    const bool italic = fmt::FontItalic(AFont);
+    if (FLast != nullptr && FLast->first == std::tie(AFont.Name, bold, italic)) {
+      return FLast->second.get();
+    }
+    auto it = FFaces.find(std::tie(AFont.Name, bold, italic));
+    if (it == FFaces.end()) {
+      it = FFaces.emplace(std::make_tuple(AFont.Name, bold, italic), GetSystemFace(AFont.Name, bold, italic)).first;
+    }
+    FLast = &*it;
+    return it->second.get();
+  }
+
+  using TKey = std::tuple<std::string, bool, bool>;
+  std::map<TKey, std::shared_ptr<TkwFontFace>, std::less<>> FFaces;
+  const std::pair<const TKey, std::shared_ptr<TkwFontFace>>* FLast = nullptr;
 };
 
 }  // namespace

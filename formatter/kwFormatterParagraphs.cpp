@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <stdexcept>
 
 #include "base/Numbers.h"
 #include "formatter/kwFormatter.h"
@@ -45,12 +46,7 @@ constexpr double kSpaceBeforeSlack = 1;
 constexpr double kMinSpaceBefore = 1;
 // A list label has at least this many characters of text after it.
 constexpr std::size_t kMinTextAfterLabel = 2;
-
-// Fitted sizes of the page, by font size; emptied with every new page element.
-std::map<int, int> GSizeFitCache;
 }  // namespace
-
-void ClearSizeFitCache() { GSizeFitCache.clear(); }
 
 }  // namespace qm
 
@@ -109,7 +105,7 @@ bool ContinuesPrevious(const TkwFormatterTextLine& P, const TkwFormatterTextLine
   if (word.empty() || first == nullptr) {
     return false;
   }
-  const double width = TextWidth(first->Font, word);
+  const double width = TextWidth(*first, first->Font, word);
   if (PP != nullptr) {
     return width + P.Width - PP->Width > kWordFitSlack;
   }
@@ -122,17 +118,21 @@ TFitResult FitFontSize(const TkwFormatterText& ARun) {
   if (ARun.Font.Name != kArialUnicode) {
     return {size, false};
   }
-  if (const auto it = GSizeFitCache.find(ARun.Font.Size); it != GSizeFitCache.end()) {
+  if (ARun.Formatter == nullptr) {
+    throw std::logic_error("a formatter element fitted outside its formatter");
+  }
+  auto& fits = ARun.Formatter->GetSizeFits();
+  if (const auto it = fits.find(ARun.Font.Size); it != fits.end()) {
     return {static_cast<double>(it->second), true};
   }
   TFont font = ARun.Font;
-  if (!(ARun.Width < TextWidth(font, ARun.Text))) {
+  if (!(ARun.Width < TextWidth(ARun, font, ARun.Text))) {
     return {size, false};
   }
-  while (ARun.Width < TextWidth(font, ARun.Text) && font.Size > 5) {
+  while (ARun.Width < TextWidth(ARun, font, ARun.Text) && font.Size > 5) {
     --font.Size;
   }
-  GSizeFitCache[ARun.Font.Size] = font.Size;
+  fits[ARun.Font.Size] = font.Size;
   return {static_cast<double>(font.Size), true};
 }
 
@@ -141,7 +141,7 @@ std::optional<double> FitAndNotify(TkwFormatterElement& ASender, const TkwFormat
   if (!fit.Changed) {
     return std::nullopt;
   }
-  auto* formatter = GetCurrentFormatter();
+  auto* formatter = ARun.Formatter;
   if (formatter != nullptr && formatter->OnFontSubstituting) {
     TkwFontSubstitutionEventArgs args;
     args.Sender = &ASender;
@@ -156,13 +156,15 @@ std::optional<double> FitAndNotify(TkwFormatterElement& ASender, const TkwFormat
 }
 
 namespace {
-std::unique_ptr<TkwFormatterParagraph> MakeFiller(TkwDocumentWriter* ADocument, double ASpacing) {
+std::unique_ptr<TkwFormatterParagraph> MakeFiller(const TkwFormatterElement& AOwner, double ASpacing) {
   auto para = std::make_unique<TkwFormatterParagraph>();
-  para->Document = ADocument;
+  para->JoinOwner(AOwner);
   para->LineSpacing = ASpacing;
   para->Spacer = true;
   para->OwnedLine = std::make_unique<TkwFormatterTextLine>();
+  para->OwnedLine->JoinOwner(AOwner);
   auto run = std::make_unique<TkwFormatterText>();
+  run->JoinOwner(AOwner);
   run->Text.assign(1, u' ');
   run->Font = MakeFont("Times New Roman", 10);
   para->OwnedLine->AddRun(std::move(run));
@@ -175,24 +177,24 @@ std::unique_ptr<TkwFormatterParagraph> MakeFiller(TkwDocumentWriter* ADocument, 
 constexpr int kMaxFillers = 2000;
 }  // namespace
 
-void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, TkwDocumentWriter* ADocument,
+void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, const TkwFormatterElement& AOwner,
                double AHeight) {
   if (!(AHeight > 0)) {
     return;
   }
   const int n = std::min(RoundEven(AHeight / 10 - 0.5), kMaxFillers);
   for (int i = 0; i < n; ++i) {
-    AList.push_back(MakeFiller(ADocument, 10));
+    AList.push_back(MakeFiller(AOwner, 10));
   }
   const int rest = RoundEven(AHeight) % 10;
   if (rest != 0 && n < kMaxFillers) {
-    AList.push_back(MakeFiller(ADocument, rest));
+    AList.push_back(MakeFiller(AOwner, rest));
   }
 }
 
-void RenderFillers(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight) {
+void RenderFillers(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, double AHeight) {
   std::vector<std::unique_ptr<TkwFormatterParagraph>> fillers;
-  AddFiller(fillers, ADocument, AHeight);
+  AddFiller(fillers, AOwner, AHeight);
   if (fillers.size() >= 2) {
     for (auto& filler : fillers) {
       filler->Render(AWriter);
@@ -200,17 +202,17 @@ void RenderFillers(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, dou
   }
 }
 
-void RenderGap(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight) {
+void RenderGap(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, double AHeight) {
   if (!(AHeight >= 1)) {
     return;
   }
   // Whole points, all of them: tens and what is left over.
   const int total = static_cast<int>(std::min(std::round(AHeight), 10.0 * kMaxFillers));
   for (int i = 0; i < total / 10; ++i) {
-    MakeFiller(ADocument, 10)->Render(AWriter);
+    MakeFiller(AOwner, 10)->Render(AWriter);
   }
   if (total % 10 != 0) {
-    MakeFiller(ADocument, total % 10)->Render(AWriter);
+    MakeFiller(AOwner, total % 10)->Render(AWriter);
   }
 }
 
@@ -283,7 +285,7 @@ void Attributes(TkwFormatterParagraph& P) {
   if (P.Lines.empty()) {
     return;
   }
-  const double pw = PageWidth();
+  const double pw = PageWidth(P);
   auto* l0 = P.Lines[0];
   P.LeftIndent = l0->X;
   std::optional<double> substitute;
@@ -443,7 +445,7 @@ std::vector<std::unique_ptr<TkwFormatterParagraph>> BuildParagraphs(TkwFormatter
     if (open == nullptr || L->ParagraphIndex != openNumber) {
       built.push_back(std::make_unique<TkwFormatterParagraph>());
       open = built.back().get();
-      open->Document = AColumn.Document;
+      open->JoinOwner(AColumn);
       open->Frame = AColumn.Rect;
       open->ListLabel = L->ListLabel;
       open->ListKind = L->ListKind;
@@ -475,7 +477,7 @@ void SetLineSpacing(TkwFormatterColumn& AColumn, TkwFormatterParagraph& P, doubl
     if (L->FirstOnPage) {
       const double h = MaxTextHeight(*P.Lines[0]);
       if (L->Y - h > ATopMargin + kTopGapForFillers) {
-        AddFiller(AColumn.Output, AColumn.Document, L->Y - h - ATopMargin);
+        AddFiller(AColumn.Output, AColumn, L->Y - h - ATopMargin);
       }
     }
     if (i > 0) {
@@ -508,14 +510,14 @@ void SetSpaceBefore(TkwFormatterColumn& AColumn, TkwFormatterParagraph& P, const
   if (kMinSpaceBefore < b && b < h) {
     P.SpaceBefore = b + kSpaceBeforeSlack;
   } else if (b > 0) {
-    AddFiller(AColumn.Output, AColumn.Document, b + kSpaceBeforeSlack);
+    AddFiller(AColumn.Output, AColumn, b + kSpaceBeforeSlack);
   }
 }
 
 // Moves the paragraphs into the column's output, each after the fillers and spacing
 // that put it where the page has it.
 void SpaceAndFill(TkwFormatterColumn& AColumn, std::vector<std::unique_ptr<TkwFormatterParagraph>>& ABuilt) {
-  const double topMargin = TopMargin();
+  const double topMargin = TopMargin(AColumn);
   double prevY = 0;
   const TkwFormatterParagraph* previous = nullptr;
   for (auto& built : ABuilt) {
@@ -554,7 +556,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   double rightIndent = RightIndent;
   const auto* firstRun = Lines.empty() ? nullptr : Lines[0]->Run(0);
   if (firstRun != nullptr) {
-    rightIndent -= SpaceWidth(firstRun->Font) / 2;
+    rightIndent -= SpaceWidth(*this, firstRun->Font) / 2;
   }
   tf.SetRightIndent(rightIndent);
   tf.SetFirstLineIndent(FirstLineIndent);

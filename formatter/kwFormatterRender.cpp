@@ -76,7 +76,7 @@ void RenderImages(TkwDocumentWriter& AWriter, TkwFormatterPage& APage, double AL
 void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, TkwFormatterHSection& APrevious,
                 const TkwFormatterHSection& ASection) {
   if (!APrevious.IsTable && APrevious.ColumnCount > 1 && APrevious.Children.size() > 1 &&
-      GetCurrentFormattingMode() == TkwFormattingMode::fmFormatted &&
+      fmt::Mode(ASection) == TkwFormattingMode::fmFormatted &&
       (ASection.IsTable || ASection.ColumnCount == 1)) {
     const double width = ASettings != nullptr
                              ? ASettings->GetWidth() - ASettings->GetLeftMargin() - ASettings->GetRightMargin()
@@ -89,12 +89,12 @@ void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, Tk
 // The band starts as far below the one before as the page has it: the distance
 // between the last baseline above and the first one here, less the spacing the
 // first line takes itself, is blank space, however short.
-void RenderGapBefore(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, const TkwFormatterHSection& ASection,
+void RenderGapBefore(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, const TkwFormatterHSection& ASection,
                      double APrevLastY) {
   if (const auto* first = FirstLine(ASection); first != nullptr && APrevLastY != 0) {
     const double gap = first->Y - APrevLastY - fmt::MaxTextHeight(*first);
     if (gap >= 1) {
-      fmt::RenderGap(AWriter, ADocument, gap);
+      fmt::RenderGap(AWriter, AOwner, gap);
     }
   }
 }
@@ -112,7 +112,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
     if (i >= 1) {
       EndColumns(AWriter, PageSettings, *Sections[i - 1], section);
       if (section.Rect.Top != 0 && prevBottom != 0) {
-        RenderGapBefore(AWriter, Document, section, prevLastY);
+        RenderGapBefore(AWriter, *this, section, prevLastY);
       }
     }
     prevBottom = section.Rect.Bottom;
@@ -122,7 +122,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
 }
 
 void TkwFormatterHSection::Render(TkwDocumentWriter& AWriter) {
-  const bool columns = GetCurrentFormattingMode() == TkwFormattingMode::fmFormatted && !IsTable &&
+  const bool columns = fmt::Mode(*this) == TkwFormattingMode::fmFormatted && !IsTable &&
                        Children.size() > 1;
   if (columns) {
     // One entry per real column; the trailing zero-width entry would make the writer
@@ -140,7 +140,7 @@ void TkwFormatterHSection::Render(TkwDocumentWriter& AWriter) {
         case acDelete:
           break;
         case acLeaveSpace:
-          fmt::RenderFillers(AWriter, Document, child->Rect.Bottom - child->Rect.Top);
+          fmt::RenderFillers(AWriter, *this, child->Rect.Bottom - child->Rect.Top);
           break;
         case acRetain:
           child->Render(AWriter);
@@ -262,7 +262,7 @@ void EnterNumberedList(TkwDocumentWriter& AWriter, TListState& AState, const Tkw
 
 // Writes the paragraph as its action says: itself, blank space of its height, or nothing.
 void RenderByAction(TkwDocumentWriter& AWriter, TListState& AState, TkwFormatterParagraph& P,
-                    TkwDocumentWriter* ADocument) {
+                    const TkwFormatterElement& AOwner) {
   switch (P.Action) {
     using enum TkwAction;
     case acRetain:
@@ -270,7 +270,7 @@ void RenderByAction(TkwDocumentWriter& AWriter, TListState& AState, TkwFormatter
       AState.PrevKind = P.ListKind;
       break;
     case acLeaveSpace:
-      fmt::RenderFillers(AWriter, ADocument, P.Rect.Bottom - P.Rect.Top);
+      fmt::RenderFillers(AWriter, AOwner, P.Rect.Bottom - P.Rect.Top);
       AState.PrevKind = P.ListKind;
       break;
     case acDelete:
@@ -303,7 +303,7 @@ void TkwFormatterColumn::Render(TkwDocumentWriter& AWriter) {
     if (state.Fresh && !blank) {
       state.Fresh = false;
     }
-    RenderByAction(AWriter, state, P, Document);
+    RenderByAction(AWriter, state, P, *this);
   }
   if (state.BulletOpen || state.NumberOpen) {
     AWriter.EndList();

@@ -207,11 +207,12 @@ void WidenSection(TkwFormatterHSection& ASection, const TkwFormatterTextLine& AL
   }
 }
 
-std::unique_ptr<TkwFormatterHSection> DefaultSection(const TkwPageSettings& APage, TkwDocumentWriter* ADoc) {
+std::unique_ptr<TkwFormatterHSection> DefaultSection(const TkwPageSettings& APage,
+                                                     const TkwFormatterElement& AOwner) {
   auto section = std::make_unique<TkwFormatterHSection>();
-  section->Document = ADoc;
+  section->JoinOwner(AOwner);
   auto& column = *section->Columns[0];
-  column.Document = ADoc;
+  column.JoinOwner(AOwner);
   column.Rect = TkwFormatterRect(APage.GetLeftMargin(), APage.GetTopMargin(),
                                  APage.GetWidth() - APage.GetRightMargin(),
                                  APage.GetHeight() - APage.GetBottomMargin());
@@ -224,7 +225,7 @@ using TSlots = std::vector<TkwFormatterRect>;
 // A first-row line goes to the column of its slot, or opens a new slot and column.
 void PlaceInFirstRow(TkwFormatterHSection& ASection, TSlots& ASlots, TkwFormatterTextLine* ALine) {
   const auto* run = ALine->Run(0);
-  const double spaceHeight = run != nullptr ? fmt::Widths().SpaceHeight(run->Font) : ALine->Height;
+  const double spaceHeight = run != nullptr ? fmt::Widths(ASection).SpaceHeight(run->Font) : ALine->Height;
   const TkwFormatterRect box(ALine->X, ALine->Y - spaceHeight, ALine->Right, ALine->Y);
   WidenSection(ASection, *ALine);
   bool beyond = false;
@@ -236,7 +237,7 @@ void PlaceInFirstRow(TkwFormatterHSection& ASection, TSlots& ASlots, TkwFormatte
       column = ASection.Columns[0].get();
     } else {
       auto fresh = std::make_unique<TkwFormatterColumn>();
-      fresh->Document = ASection.Document;
+      fresh->JoinOwner(ASection);
       column = fresh.get();
       ASection.AddColumn(std::move(fresh), slot);
     }
@@ -345,7 +346,7 @@ void AcceptRow(TkwFormatterHSection& ASection, TSlots& ASlots, TRowMapping& AMap
   for (std::size_t k = 0; k < AMapping.Slots.size(); ++k) {
     if (k >= ASection.Columns.size()) {
       auto fresh = std::make_unique<TkwFormatterColumn>();
-      fresh->Document = ASection.Document;
+      fresh->JoinOwner(ASection);
       ASection.AddColumn(std::move(fresh), -1);
     }
   }
@@ -428,13 +429,13 @@ void BuildSections(TkwFormatterPage& APage) {
   TkwFormatterHSection* current = nullptr;
   const auto addOrdinary = [&](TkwFormatterTextLine* ALine) {
     if (current == nullptr) {
-      sections.push_back(DefaultSection(*APage.PageSettings, APage.Document));
+      sections.push_back(DefaultSection(*APage.PageSettings, APage));
       current = sections.back().get();
     }
     current->Columns[0]->AddItem(ALine);
     WidenSection(*current, *ALine);
   };
-  if (GetCurrentFormattingMode() == TkwFormattingMode::fmFormattedWithTabs) {
+  if (fmt::Mode(APage) == TkwFormattingMode::fmFormattedWithTabs) {
     for (auto* line : lines) {
       addOrdinary(line);
     }
@@ -442,8 +443,8 @@ void BuildSections(TkwFormatterPage& APage) {
     for (std::size_t n = 0; n < lines.size(); ++n) {
       if (n + 1 < lines.size() && fmt::SideBySide(lines[n], lines[n + 1], fmt::kSideBySideTolerance)) {
         auto section = std::make_unique<TkwFormatterHSection>();
-        section->Document = APage.Document;
-        section->Columns[0]->Document = APage.Document;
+        section->JoinOwner(APage);
+        section->Columns[0]->JoinOwner(APage);
         auto* band = section.get();
         sections.push_back(std::move(section));
         n = DetectColumns(*band, lines, n);
@@ -482,7 +483,7 @@ namespace {
 void SetColumnSections(TkwFormatterHSection& ASection) {
   auto& columns = ASection.Columns;
   const int count = ASection.ColumnCount;
-  const double leftMargin = fmt::LeftMargin();
+  const double leftMargin = fmt::LeftMargin(ASection);
   ASection.ColumnSections.assign(static_cast<std::size_t>(count) + 1, TkwColumnSection{});
   double x = leftMargin;
   for (int i = 0; i < count; ++i) {
@@ -507,7 +508,7 @@ void SetColumnSections(TkwFormatterHSection& ASection) {
 // to their widths. The last column reaches to the right margin, so that the others keep
 // the page's widths; its paragraphs end where the page's text ends, by their indents.
 void StretchLastColumn(TkwFormatterHSection& ASection) {
-  const auto* settings = fmt::CurrentPageSettings();
+  const auto* settings = fmt::CurrentPageSettings(ASection);
   if (settings == nullptr || ASection.ColumnCount < 2) {
     return;
   }

@@ -135,7 +135,7 @@ void FillRows(TkwFormatterTable& ATable, const TkwFormatterHSection& ASection, c
 
 // A cell ends where the next column starts; the last one where its text ends.
 void SetCellRights(TkwFormatterTable& ATable, const TkwFormatterHSection& ASection) {
-  const double leftMargin = fmt::LeftMargin();
+  const double leftMargin = fmt::LeftMargin(ASection);
   const int count = ASection.ColumnCount;
   for (int c = 0; c < count; ++c) {
     const auto cc = static_cast<std::size_t>(c);
@@ -153,7 +153,7 @@ void TkwFormatterHSection::BuildTable() {
   }
   NumberRows(rows);
   auto table = std::make_unique<TkwFormatterTable>(ColumnCount);
-  table->Document = Document;
+  table->JoinOwner(*this);
   table->X = rows.Boxes[0].Left;
   table->Y = rows.Boxes[0].Top;
   table->Rect.Left = table->X;
@@ -227,7 +227,7 @@ void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine
     if (AFresh) {
       AWriter.WriteText(run.Text, 0, 0);
     } else {
-      const double space = fmt::SpaceWidth(run.Font);
+      const double space = fmt::SpaceWidth(run, run.Font);
       int spaces = space > 0 ? RoundEven((run.X - APreviousEnd) / space) : 1;
       // Pieces of one paragraph are at least a word apart, never more than a line.
       spaces = std::clamp(spaces, i == 0 ? 1 : 0, kMaxSpacesBetweenRuns);
@@ -297,7 +297,7 @@ void RenderCell(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, std::size
 
 void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
   PrepareWriter(AWriter);
-  const double leftMargin = fmt::LeftMargin();
+  const double leftMargin = fmt::LeftMargin(*this);
   AWriter.BeginTable(ColumnCount, X - leftMargin, Y);
   for (int r = 0; r < RowCount; ++r) {
     const auto rr = static_cast<std::size_t>(r);

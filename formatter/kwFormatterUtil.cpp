@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <stdexcept>
 
 #include "base/Numbers.h"
 #include "formatter/kwFormatter.h"
@@ -37,13 +38,15 @@ std::string FaceKey(const TFont& AFont) {
   return key;
 }
 
-TkwFontWidthCache& Widths() {
-  if (auto* formatter = GetCurrentFormatter()) {
-    return formatter->GetWidthCache();
+TkwFontWidthCache& Widths(const TkwFormatterElement& AAt) {
+  if (AAt.Formatter == nullptr) {
+    throw std::logic_error("a formatter element measured outside its formatter");
   }
-  static std::unique_ptr<TkwTextMeasurer> screen = CreateScreenTextMeasurer();
-  static TkwFontWidthCache cache(*screen);
-  return cache;
+  return AAt.Formatter->GetWidthCache();
+}
+
+TkwFormattingMode Mode(const TkwFormatterElement& AAt) {
+  return AAt.Formatter != nullptr ? AAt.Formatter->GetFormattingMode() : AAt.FormattingMode;
 }
 
 bool IsBlank(char16_t C) { return C <= u' '; }
@@ -129,34 +132,33 @@ std::u16string FirstWord(const TkwFormatterTextLine& ALine) {
 double MaxTextHeight(const TkwFormatterTextLine& ALine) {
   double height = 0;
   for (const auto& run : ALine.Runs) {
-    height = std::max(height, TextHeight(run->Font, run->Text));
+    height = std::max(height, TextHeight(ALine, run->Font, run->Text));
   }
   return height;
 }
 
-TkwPageSettings* CurrentPageSettings() {
-  auto* formatter = GetCurrentFormatter();
-  return formatter != nullptr ? &formatter->GetPageSettings() : nullptr;
+TkwPageSettings* CurrentPageSettings(const TkwFormatterElement& AAt) {
+  return AAt.Formatter != nullptr ? &AAt.Formatter->GetPageSettings() : nullptr;
 }
 
-double LeftMargin() {
-  auto* settings = CurrentPageSettings();
+double LeftMargin(const TkwFormatterElement& AAt) {
+  auto* settings = CurrentPageSettings(AAt);
   return settings != nullptr ? settings->GetLeftMargin() : 0.0;
 }
 
-double TopMargin() {
-  auto* settings = CurrentPageSettings();
+double TopMargin(const TkwFormatterElement& AAt) {
+  auto* settings = CurrentPageSettings(AAt);
   return settings != nullptr ? settings->GetTopMargin() : 0.0;
 }
 
-double PageWidth() {
-  auto* settings = CurrentPageSettings();
+double PageWidth(const TkwFormatterElement& AAt) {
+  auto* settings = CurrentPageSettings(AAt);
   return settings != nullptr ? settings->GetWidth() : 0.0;
 }
 
 TkwAction RaiseElementDetected(TkwObject& ASender, TkwFormatterElement& AElement) {
   TkwAction action = TkwAction::acRetain;
-  auto* formatter = GetCurrentFormatter();
+  auto* formatter = AElement.Formatter;
   if (formatter != nullptr && formatter->OnElementDetected) {
     formatter->OnElementDetected(ASender, AElement, action);
   }

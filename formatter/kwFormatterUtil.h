@@ -28,16 +28,22 @@ void SetFontSize(TFont& AFont, double ASize);
 
 inline constexpr std::string_view kArialUnicode = "Arial Unicode MS";
 
-// Measuring through the current formatter's measurer (or the screen when there is none).
-[[nodiscard]] TkwFontWidthCache& Widths();
-[[nodiscard]] inline double SpaceWidth(const TFont& AFont) { return Widths().SpaceWidth(AFont); }
-[[nodiscard]] inline double WWidth(const TFont& AFont) { return Widths().WWidth(AFont); }
-[[nodiscard]] inline double TextWidth(const TFont& AFont, std::u16string_view AText) {
-  return Widths().TextWidth(AFont, AText);
+// Measuring through the measurer of AAt's formatter. An element outside any formatter
+// is a broken invariant (std::logic_error).
+[[nodiscard]] TkwFontWidthCache& Widths(const TkwFormatterElement& AAt);
+[[nodiscard]] inline double SpaceWidth(const TkwFormatterElement& AAt, const TFont& AFont) {
+  return Widths(AAt).SpaceWidth(AFont);
 }
-[[nodiscard]] inline double TextHeight(const TFont& AFont, std::u16string_view AText) {
-  return Widths().TextHeight(AFont, AText);
+[[nodiscard]] inline double TextWidth(const TkwFormatterElement& AAt, const TFont& AFont,
+                                      std::u16string_view AText) {
+  return Widths(AAt).TextWidth(AFont, AText);
 }
+[[nodiscard]] inline double TextHeight(const TkwFormatterElement& AAt, const TFont& AFont,
+                                       std::u16string_view AText) {
+  return Widths(AAt).TextHeight(AFont, AText);
+}
+// The formatting mode of AAt's formatter (the element's own without one).
+[[nodiscard]] TkwFormattingMode Mode(const TkwFormatterElement& AAt);
 
 // Text helpers.
 [[nodiscard]] bool IsBlank(char16_t C);
@@ -76,18 +82,20 @@ int InsertSlot(std::vector<TkwFormatterRect>& ASlots, const TkwFormatterRect& AB
 int RowSlot(std::vector<TkwFormatterRect>& ARows, const TkwFormatterRect& ABox);
 [[nodiscard]] bool IsTableLike(const TkwFormatterHSection& ASection);
 
-// Blank paragraphs of 10 points each and one for the remainder.
-void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, TkwDocumentWriter* ADocument,
+// Blank paragraphs of 10 points each and one for the remainder; they join AOwner's
+// document and formatter.
+void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, const TkwFormatterElement& AOwner,
                double AHeight);
 // Renders fillers for AHeight when they come to at least two paragraphs.
-void RenderFillers(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight);
+void RenderFillers(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, double AHeight);
 // Renders the fillers of a blank band of AHeight, however short.
-void RenderGap(TkwDocumentWriter& AWriter, TkwDocumentWriter* ADocument, double AHeight);
+void RenderGap(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, double AHeight);
 
 struct TFitResult {
   double Size = 0;
   bool Changed = false;
 };
+// Fitted sizes are kept by the run's formatter for the page.
 [[nodiscard]] TFitResult FitFontSize(const TkwFormatterText& ARun);
 // FitFontSize and, when the size changed, OnFontSubstituting (sender: ASender); the size
 // to give the runs, or nothing when it stays.
@@ -98,13 +106,13 @@ struct TFitResult {
 [[nodiscard]] bool ContinuesPrevious(const TkwFormatterTextLine& APrevious, const TkwFormatterTextLine& ALine,
                                      const TkwFormatterTextLine* ABeforePrevious, double AColumnRight);
 
-// Page settings of the current formatter (margins tracked for the page), or nullptr.
-[[nodiscard]] TkwPageSettings* CurrentPageSettings();
-[[nodiscard]] double LeftMargin();
-[[nodiscard]] double TopMargin();
-[[nodiscard]] double PageWidth();
+// Page settings of AAt's formatter (margins tracked for the page), or nullptr.
+[[nodiscard]] TkwPageSettings* CurrentPageSettings(const TkwFormatterElement& AAt);
+[[nodiscard]] double LeftMargin(const TkwFormatterElement& AAt);
+[[nodiscard]] double TopMargin(const TkwFormatterElement& AAt);
+[[nodiscard]] double PageWidth(const TkwFormatterElement& AAt);
 
-// Raises OnElementDetected through the current formatter; acRetain when no handler is set.
+// Raises OnElementDetected through AElement's formatter; acRetain when no handler is set.
 [[nodiscard]] TkwAction RaiseElementDetected(TkwObject& ASender, TkwFormatterElement& AElement);
 
 }  // namespace qm::fmt

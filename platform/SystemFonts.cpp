@@ -290,6 +290,7 @@ private:
 };
 
 TkwFontCatalogue& Catalogue() {
+  // Shared by every job: the installed fonts are read once and every lookup takes FMutex.
   static TkwFontCatalogue catalogue;
   return catalogue;
 }

@@ -19,6 +19,7 @@ struct TkwFaceCache {
 };
 
 TkwFaceCache& FaceCache() {
+  // Shared by every job: lookups take Mutex, and each face guards its FreeType face itself.
   static TkwFaceCache cache;
   return cache;
 }

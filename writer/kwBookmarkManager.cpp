@@ -16,16 +16,6 @@ std::string Narrow(std::u16string_view AName) {
 }
 }  // namespace
 
-std::shared_ptr<TkwBookmarkManager> TkwBookmarkManager::Acquire() {
-  static std::weak_ptr<TkwBookmarkManager> shared;
-  std::shared_ptr<TkwBookmarkManager> living = shared.lock();
-  if (!living) {
-    living = std::make_shared<TkwBookmarkManager>();
-    shared = living;
-  }
-  return living;
-}
-
 void TkwBookmarkManager::Assign(const TkwPersistent& ASource) {
   const auto* src = dynamic_cast<const TkwBookmarkManager*>(&ASource);
   if (!src) AssignError(ASource);

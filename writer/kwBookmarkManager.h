@@ -7,11 +7,9 @@
 
 namespace qm {
 
-// The bookmark names of a document, shared process-wide like the style manager.
+// The bookmark names of one document, owned by its writer.
 class TkwBookmarkManager final : public TkwPersistent {
 public:
-  [[nodiscard]] static std::shared_ptr<TkwBookmarkManager> Acquire();
-
   void Assign(const TkwPersistent& ASource) override;
   [[nodiscard]] const char* ClassName() const override { return "TkwBookmarkManager"; }
 

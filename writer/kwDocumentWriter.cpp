@@ -9,8 +9,8 @@ TkwDocumentWriter::TkwDocumentWriter()
       FDefaultPageSettings(std::make_unique<TkwPageSettings>()),
       FCurrentPageSettings(std::make_unique<TkwPageSettings>()),
       FTableSettings(std::make_unique<TkwTableSettings>()),
-      FStyleManager(TkwStyleManager::Acquire()),
-      FBookmarkManager(TkwBookmarkManager::Acquire()) {}
+      FStyleManager(std::make_unique<TkwStyleManager>()),
+      FBookmarkManager(std::make_unique<TkwBookmarkManager>()) {}
 
 TkwDocumentWriter::~TkwDocumentWriter() = default;
 

@@ -219,8 +219,8 @@ protected:
   std::unique_ptr<TkwPageSettings> FDefaultPageSettings;
   std::unique_ptr<TkwPageSettings> FCurrentPageSettings;
   std::unique_ptr<TkwTableSettings> FTableSettings;
-  std::shared_ptr<TkwStyleManager> FStyleManager;
-  std::shared_ptr<TkwBookmarkManager> FBookmarkManager;
+  std::unique_ptr<TkwStyleManager> FStyleManager;
+  std::unique_ptr<TkwBookmarkManager> FBookmarkManager;
   std::string FOutputFileName;
   std::ostream* FOutputStream = nullptr;  // not owned
   TkwFormattingMode FFormattingMode = TkwFormattingMode::fmFormatted;

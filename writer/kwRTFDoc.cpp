@@ -50,7 +50,7 @@ void TkwRTFDoc::ResetTree() {
   FRunTarget = nullptr;
   FTable.reset();
   FTextBox.reset();
-  FHeader = std::make_unique<TkwRTFHeader>(FStyleManager, FRandom);
+  FHeader = std::make_unique<TkwRTFHeader>(*FStyleManager, FRandom);
   FDocArea = std::make_unique<TkwRTFDocArea>();
   FCurrentSection = &FDocArea->AddSection(kSectionNewPage);
   FCurrentList = &FCurrentSection->GetBody();
@@ -474,7 +474,7 @@ void TkwRTFDoc::PreparePicture(const TGraphic& AGraphic) {
   }
   auto settings = std::make_shared<TkwImageSettings>();
   settings->Assign(*FImageSettings);
-  auto data = TkwWorkQueue::Shared().Submit<TkwPictureData>(
+  auto data = FPictureQueue.Submit<TkwPictureData>(
       [copy, settings, brush = FBrush] { return RenderPictureData(*copy, *settings, brush); });
   if (!data) return;
   FPrepared.push_back({&AGraphic, std::move(copy), *data});

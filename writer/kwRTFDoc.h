@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/WorkQueue.h"
 #include "writer/kwDocumentWriter.h"
 #include "writer/kwRTFHeader.h"
 #include "writer/kwRTFParagraph.h"
@@ -156,6 +157,9 @@ private:
   // waits for the oldest rather than let copies pile up.
   std::deque<std::pair<std::shared_future<TkwPictureData>, std::size_t>> FInFlight;
   std::size_t FInFlightBytes = 0;
+  // The document's own picture thread, started by the first picture; destroyed before the
+  // results above, it joins its thread first.
+  TkwWorkQueue FPictureQueue;
   std::size_t FBodyEstimate = 0;  // bytes of run text written so far, for reserving the body
   std::vector<std::unique_ptr<TkwEngineState>> FStates;
   std::string FRTFText;

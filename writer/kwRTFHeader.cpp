@@ -207,10 +207,8 @@ void TkwRTFList::Write(std::string& AOut, TkwRandomProvider& ARandom) const {
 
 // ---------------------------------------------------------------------------------------
 
-TkwRTFHeader::TkwRTFHeader(std::shared_ptr<TkwStyleManager> AStyles,
-                           std::shared_ptr<TkwRandomProvider> ARandom)
-    : FStyles(std::move(AStyles)), FRandom(std::move(ARandom)) {
-  if (!FStyles) FStyles = TkwStyleManager::Acquire();
+TkwRTFHeader::TkwRTFHeader(TkwStyleManager& AStyles, std::shared_ptr<TkwRandomProvider> ARandom)
+    : FStyles(&AStyles), FRandom(std::move(ARandom)) {
   if (!FRandom) FRandom = MakeClockRandomProvider();
 }
 

@@ -84,7 +84,8 @@ void AppendCharFormat(std::string& AOut, int AFontIndex, int AColorIndex, int AS
 
 class TkwRTFHeader final : public TkwRTFElement {
 public:
-  TkwRTFHeader(std::shared_ptr<TkwStyleManager> AStyles, std::shared_ptr<TkwRandomProvider> ARandom);
+  // AStyles is the document's, borrowed: the document outlives its header.
+  TkwRTFHeader(TkwStyleManager& AStyles, std::shared_ptr<TkwRandomProvider> ARandom);
   [[nodiscard]] std::uint8_t GetKind() const override { return 1; }
   void Write(std::string& AOut) override;
 
@@ -116,7 +117,7 @@ private:
   std::vector<TFontEntry> FFonts;
   std::vector<TColor> FColors;
   std::vector<std::unique_ptr<TkwRTFList>> FLists;
-  std::shared_ptr<TkwStyleManager> FStyles;
+  TkwStyleManager* FStyles;  // not owned
   std::shared_ptr<TkwRandomProvider> FRandom;
   int FLastFont = -1;  // the run before usually has the same font
   int DrawListId();

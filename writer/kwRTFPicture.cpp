@@ -230,6 +230,7 @@ std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATran
   const int w = ABitmap.GetWidth();
   const int h = ABitmap.GetHeight();
   const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
+  // One per thread, kept for its allocations; Start resets it, so no picture sees another's.
   thread_local TkwPngDeflater raw;
   raw.Start();
   std::string rows[2] = {std::string(rowBytes, '\0'), std::string(rowBytes, '\0')};

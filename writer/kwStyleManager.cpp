@@ -4,16 +4,6 @@
 
 namespace qm {
 
-std::shared_ptr<TkwStyleManager> TkwStyleManager::Acquire() {
-  static std::weak_ptr<TkwStyleManager> shared;
-  std::shared_ptr<TkwStyleManager> living = shared.lock();
-  if (!living) {
-    living = std::make_shared<TkwStyleManager>();
-    shared = living;
-  }
-  return living;
-}
-
 void TkwStyleManager::Assign(const TkwPersistent& ASource) {
   const auto* src = dynamic_cast<const TkwStyleManager*>(&ASource);
   if (!src) AssignError(ASource);

@@ -7,13 +7,10 @@
 
 namespace qm {
 
-// The named paragraph styles of a document. One instance is shared process-wide:
-// Acquire returns the living instance when there is one, and the list dies with the last
-// holder. Not locked; one conversion runs at a time.
+// The named paragraph styles of one document; its writer owns it and the RTF header
+// borrows it.
 class TkwStyleManager final : public TkwPersistent {
 public:
-  [[nodiscard]] static std::shared_ptr<TkwStyleManager> Acquire();
-
   void Assign(const TkwPersistent& ASource) override;
   [[nodiscard]] const char* ClassName() const override { return "TkwStyleManager"; }
 

@@ -1,7 +1,5 @@
 #include "pdf/content/PDDisplay.h"
 
-#include <mutex>
-
 #include "pdf/content/PDContentBridge.h"
 #include "pdf/content/PDContentStream.h"
 #include "pdf/content/PDExportDevice.h"
@@ -10,6 +8,7 @@
 #include "pdf/core/PDTolerance.h"
 #include "pdf/fonts/PDFont.h"
 #include "pdf/model/PDPage.h"
+#include "pdf/model/PDPageTree.h"
 #include "pdf/model/PDResource.h"
 
 namespace qm {
@@ -18,29 +17,28 @@ namespace content {
 void RegisterImageFactories(TkwPDResourceFactories& AFactories);  // PDContentBridgeImages.cpp
 }
 
-void RegisterContentFactories() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    TkwPDResourceFactories& f = TkwPDResourceFactories::Global();
-    if (!f.Font) {
-      f.Font = [](TkwPDResource& AOwner, TkwPDBaseObject& AValue,
+void RegisterContentFactories(TkwPDDocument& ADoc) {
+  TkwPDCatalog* catalog = ADoc.GetCatalog();
+  if (catalog == nullptr) return;
+  TkwPDResourceFactories& f = catalog->GetResourceFactories();
+  if (!f.Font) {
+    f.Font = [](TkwPDResource& AOwner, TkwPDBaseObject& AValue,
+                std::string_view AName) -> std::unique_ptr<TkwPDElement> {
+      if (!AValue.IsDict()) return nullptr;
+      TkwPDDocument* doc = AOwner.GetParentDoc();
+      return TkwPDFont::MakeFont(doc, &AOwner, AName, static_cast<TkwPDDictionary*>(&AValue),
+                                 doc ? std::string_view(doc->GetCMapPath()) : std::string_view());
+    };
+  }
+  if (!f.GState) {
+    f.GState = [](TkwPDResource& AOwner, TkwPDBaseObject& AValue,
                   std::string_view AName) -> std::unique_ptr<TkwPDElement> {
-        if (!AValue.IsDict()) return nullptr;
-        TkwPDDocument* doc = AOwner.GetParentDoc();
-        return TkwPDFont::MakeFont(doc, &AOwner, AName, static_cast<TkwPDDictionary*>(&AValue),
-                                   doc ? std::string_view(doc->GetCMapPath()) : std::string_view());
-      };
-    }
-    if (!f.GState) {
-      f.GState = [](TkwPDResource& AOwner, TkwPDBaseObject& AValue,
-                    std::string_view AName) -> std::unique_ptr<TkwPDElement> {
-        if (!AValue.IsDict()) return nullptr;
-        return std::make_unique<TkwPDGState>(static_cast<TkwPDDictionary*>(&AValue),
-                                             AOwner.GetParentDoc(), &AOwner, std::string(AName));
-      };
-    }
-    content::RegisterImageFactories(f);
-  });
+      if (!AValue.IsDict()) return nullptr;
+      return std::make_unique<TkwPDGState>(static_cast<TkwPDDictionary*>(&AValue),
+                                           AOwner.GetParentDoc(), &AOwner, std::string(AName));
+    };
+  }
+  content::RegisterImageFactories(f);
 }
 
 namespace {
@@ -54,7 +52,7 @@ std::array<double, 4> Normalised(const TkwPDRect& ARect) {
 void DisplayPage(TkwPDDocument& ADoc, TkwPDExportDevice& ADev, int APageNum, double AhDPI,
                  double AvDPI, int ARotate, bool AUseMediaBox, bool ACrop, bool /*APrinting*/,
                  bool ARenderAnnots) {
-  RegisterContentFactories();
+  RegisterContentFactories(ADoc);
   TkwPDPage* page = ADoc.GetPage(APageNum);
   if (!page) return;
   if (!ADev.CheckPageSlice(page, AhDPI, AvDPI, ARotate, AUseMediaBox, ACrop, 0, 0, 0, 0)) return;

@@ -13,8 +13,9 @@ void DisplayPage(TkwPDDocument& ADoc, TkwPDExportDevice& ADev, int APageNum, dou
                  double AvDPI, int ARotate, bool AUseMediaBox, bool ACrop, bool APrinting,
                  bool ARenderAnnots);
 
-// Installs the resource factories of fonts, colour spaces, graphics states and images
-// once per process; DisplayPage calls it, callers that look resources up earlier may too.
-void RegisterContentFactories();
+// Installs the resource factories of fonts, colour spaces, graphics states and images in
+// the document (those it has already are kept); DisplayPage calls it, callers that look
+// resources up earlier may too.
+void RegisterContentFactories(TkwPDDocument& ADoc);
 
 }  // namespace qm

@@ -37,8 +37,9 @@ constexpr int kCrR = 91881, kCbB = 116130, kCrG = 46802, kCbG = 22554, kHalf = 1
 inline std::uint8_t Clip(int AValue) { return static_cast<std::uint8_t>(std::clamp(AValue, 0, 255)); }
 
 // The per-pixel loops are built twice, for AVX2 (whose 32-bit multiplies make them worth
-// vectorising) and for the baseline processor; the loader picks one at start-up.
-#if defined(__x86_64__) && defined(__GNUC__)
+// vectorising) and for the baseline processor; the loader picks one at start-up. Not under
+// ThreadSanitizer: the loader runs the picker before the sanitizer's runtime is up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
 #define QM_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define QM_VECTOR_LOOP

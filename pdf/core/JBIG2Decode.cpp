@@ -21,19 +21,11 @@ constexpr int kMaxSegments = 1 << 16;
 // counts as used up: an encoder's flush leaves the decoder at most a few bytes short, so more
 // means truncated or damaged data, and the rest of the region is left as decoded so far.
 constexpr int kMaxBytesPastEnd = 16;
-// Pixels that one stream may allocate or combine in all: a few full-size pages. A damaged
-// stream that asks for more (thousands of huge symbols, a halftone grid of stacked cells)
-// stops there instead of running for minutes.
+// Pixels that one stream may allocate or combine in all: a few full-size pages.
 constexpr std::int64_t kWorkBudget = std::int64_t{8} * kMaxImagePixels;
-thread_local std::int64_t tWorkLeft = kWorkBudget;
 
-bool SpendWork(std::int64_t APixels) {
-  if (APixels > tWorkLeft) {
-    tWorkLeft = 0;
-    return false;
-  }
-  tWorkLeft -= APixels;
-  return true;
+bool SpendWork(TkwJBIG2Budget* ABudget, std::int64_t APixels) {
+  return ABudget == nullptr || ABudget->Spend(APixels);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -575,7 +567,7 @@ bool DecodeText(TTextCoder& AC, const TTextParams& AP, const std::vector<TBitmap
       std::int32_t ri = 0;
       if (AP.Refine && AC.Int(TTextField::Ri, ri) != TkwJBIG2Code::Value) return false;
       const TkwJBIG2Bitmap* sym = id < ASymbols.size() ? ASymbols[id].get() : nullptr;
-      TkwJBIG2Bitmap refined;
+      TkwJBIG2Bitmap refined{AOut.Budget};
       if (ri && sym) {
         if (!AC.Refine(*sym, AP, refined)) return false;
         sym = &refined;
@@ -619,11 +611,20 @@ bool DecodeText(TTextCoder& AC, const TTextParams& AP, const std::vector<TBitmap
 
 // ---------------------------------------------------------------------------------------
 
+bool TkwJBIG2Budget::Spend(std::int64_t APixels) {
+  if (APixels > Left) {
+    Left = 0;
+    return false;
+  }
+  Left -= APixels;
+  return true;
+}
+
 bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
   W = H = 0;
   P.clear();
   if (AWidth < 0 || AHeight < 0 || AWidth > kMaxDimension || AHeight > kMaxDimension ||
-      std::int64_t{AWidth} * AHeight > kMaxImagePixels || !SpendWork(std::int64_t{AWidth} * AHeight)) {
+      std::int64_t{AWidth} * AHeight > kMaxImagePixels || !SpendWork(Budget, std::int64_t{AWidth} * AHeight)) {
     return false;
   }
   W = AWidth;
@@ -635,7 +636,7 @@ bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
 bool TkwJBIG2Bitmap::Grow(int AHeight, std::uint8_t AFill) {
   if (AHeight <= H) return true;
   if (AHeight > kMaxDimension || std::int64_t{W} * AHeight > kMaxImagePixels ||
-      !SpendWork(std::int64_t{W} * (AHeight - H))) {
+      !SpendWork(Budget, std::int64_t{W} * (AHeight - H))) {
     return false;
   }
   // Rows are appended in place; the vector's geometric growth keeps a page that grows
@@ -649,7 +650,7 @@ void TkwJBIG2Bitmap::Compose(const TkwJBIG2Bitmap& ASource, int AX, int AY, int 
   const int x0 = std::max(0, AX), y0 = std::max(0, AY);
   const int x1 = static_cast<int>(std::min<std::int64_t>(W, std::int64_t{AX} + ASource.W));
   const int y1 = static_cast<int>(std::min<std::int64_t>(H, std::int64_t{AY} + ASource.H));
-  if (x1 <= x0 || y1 <= y0 || !SpendWork(std::int64_t{x1 - x0} * (y1 - y0))) return;
+  if (x1 <= x0 || y1 <= y0 || !SpendWork(Budget, std::int64_t{x1 - x0} * (y1 - y0))) return;
   for (int y = y0; y < y1; ++y) {
     std::uint8_t* d = &P[static_cast<std::size_t>(y) * static_cast<std::size_t>(W)];
     const std::uint8_t* s = &ASource.P[static_cast<std::size_t>(y - AY) * static_cast<std::size_t>(ASource.W)];
@@ -682,7 +683,8 @@ struct TkwJBIG2Decoder::TImpl {
 
   std::vector<std::unique_ptr<TSegment>> Owned;
   std::map<std::uint32_t, TSegment*> Segments;  // the latest segment of each number
-  TkwJBIG2Bitmap Page;
+  TkwJBIG2Budget Budget{kWorkBudget};  // this decode's: a fresh TImpl for every stream
+  TkwJBIG2Bitmap Page{&Budget};
   bool HavePage = false;
   bool PageDone = false;
   bool HeightUnknown = false;
@@ -895,6 +897,7 @@ void TkwJBIG2Decoder::TImpl::GenericRegion(TSegment& ASeg, bool AImmediate) {
   }
   if (!r.Ok) return;
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   bool ok;
   if (mmr) {
     ok = DecodeGenericMMR(r.Rest(), *bitmap, info.W, info.H);
@@ -924,7 +927,7 @@ void TkwJBIG2Decoder::TImpl::RefinementRegion(TSegment& ASeg, bool AImmediate) {
   }
   if (!r.Ok) return;
   // The reference is the intermediate region referred to, or the page under the region.
-  TkwJBIG2Bitmap pageCut;
+  TkwJBIG2Bitmap pageCut{&Budget};
   const TkwJBIG2Bitmap* ref = nullptr;
   for (std::uint32_t n : ASeg.Refs) {
     TSegment* s = Find(n);
@@ -938,6 +941,7 @@ void TkwJBIG2Decoder::TImpl::RefinementRegion(TSegment& ASeg, bool AImmediate) {
   TMQDecoder mq(r.Rest());
   std::vector<TCx> cx(1 << 13, 0);
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   if (!DecodeRefinement(mq, cx, *bitmap, info.W, info.H, tmpl, *ref, 0, 0, tpgron, at)) return;
   if (AImmediate) {
     PlaceRegion(*bitmap, info, info.Op);
@@ -956,6 +960,7 @@ struct TDictParams {
   std::array<int, 4> RAt{};
   std::uint32_t NumNew = 0;
   const TkwJBIG2HuffmanTable *Dh = nullptr, *Dw = nullptr, *BmSize = nullptr, *AggInst = nullptr;
+  TkwJBIG2Budget* Budget = nullptr;  // not owned: the decode's
 };
 
 // Height classes with arithmetic coding; new symbols are appended to ASymbols.
@@ -995,6 +1000,7 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
       width += dw;
       if (width < 0 || width > kMaxDimension || AMq.Exhausted()) return false;
       auto sym = std::make_shared<TkwJBIG2Bitmap>();
+      sym->Budget = AP.Budget;
       const int w = static_cast<int>(width), h = static_cast<int>(height);
       if (!AP.RefAgg) {
         if (!DecodeGenericArith(AMq, AGbCx, *sym, w, h, AP.Template, false, AP.At)) return false;
@@ -1025,8 +1031,8 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
 // Cuts a height class's collective bitmap (6.5.9) into its symbols. ABits holds the rows
 // uncompressed, or MMR-coded when AMmr; missing data leaves the rest white.
 bool SplitCollective(std::span<const std::uint8_t> ABits, bool AMmr, int AHeight, const std::vector<int>& AWidths,
-                     std::int64_t ATotal, std::vector<TBitmapPtr>& ASymbols) {
-  TkwJBIG2Bitmap all;
+                     std::int64_t ATotal, std::vector<TBitmapPtr>& ASymbols, TkwJBIG2Budget* ABudget) {
+  TkwJBIG2Bitmap all{ABudget};
   const std::size_t stride = (static_cast<std::size_t>(ATotal) + 7) / 8;
   if (AMmr && (ATotal > kMaxDimension || !DecodeGenericMMR(ABits, all, static_cast<int>(ATotal), AHeight))) {
     return false;
@@ -1034,6 +1040,7 @@ bool SplitCollective(std::span<const std::uint8_t> ABits, bool AMmr, int AHeight
   std::int64_t x0 = 0;
   for (const int w : AWidths) {
     auto sym = std::make_shared<TkwJBIG2Bitmap>();
+    sym->Budget = ABudget;
     if (!sym->Create(w, AHeight)) return false;
     if (AMmr) {
       sym->Compose(all, -static_cast<int>(x0), 0, 4);
@@ -1093,6 +1100,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
         return false;
       }
       auto sym = std::make_shared<TkwJBIG2Bitmap>();
+      sym->Budget = AP.Budget;
       if (nInst == 1) {
         const std::uint32_t id = AR.Bits(idBits);
         std::int32_t rdx = 0, rdy = 0, size = 0;
@@ -1122,7 +1130,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
       const std::uint64_t bytes = size == 0 ? (static_cast<std::uint64_t>(total) + 7) / 8 * static_cast<std::uint64_t>(h)
                                             : static_cast<std::uint64_t>(size);
       if (!SplitCollective(rest.first(static_cast<std::size_t>(std::min<std::uint64_t>(rest.size(), bytes))),
-                           size != 0, h, widths, total, ASymbols)) {
+                           size != 0, h, widths, total, ASymbols, AP.Budget)) {
         return false;
       }
       AR.SkipBytes(bytes);
@@ -1138,6 +1146,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
   const std::uint32_t flags = r.U16();
   const bool huff = flags & 1;
   TDictParams dp;
+  dp.Budget = &Budget;
   dp.RefAgg = (flags >> 1) & 1;
   const bool ctxUsed = (flags >> 8) & 1;
   const bool ctxRetained = (flags >> 9) & 1;
@@ -1255,6 +1264,7 @@ void TkwJBIG2Decoder::TImpl::TextRegion(TSegment& ASeg, bool AImmediate) {
   if (symbols.size() > kMaxSymbols) return;
   std::vector<TCx> grCx(1 << 13, 0);
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   bool ok;
   if (huff) {
     // User tables are taken in the order of the selection fields.
@@ -1304,7 +1314,7 @@ void TkwJBIG2Decoder::TImpl::PatternDictionary(TSegment& ASeg) {
   const int tmpl = static_cast<int>((flags >> 1) & 3);
   const std::int64_t width = (std::int64_t{grayMax} + 1) * pw;
   if (width > kMaxDimension * 16 || width * ph > kMaxImagePixels) return;
-  TkwJBIG2Bitmap all;
+  TkwJBIG2Bitmap all{&Budget};
   // The collective bitmap may be wider than a region; decode it in one piece anyway.
   if (width > kMaxDimension) return;
   bool ok;
@@ -1319,6 +1329,7 @@ void TkwJBIG2Decoder::TImpl::PatternDictionary(TSegment& ASeg) {
   if (!ok) return;
   for (std::uint32_t g = 0; g <= grayMax; ++g) {
     auto pat = std::make_shared<TkwJBIG2Bitmap>();
+    pat->Budget = &Budget;
     if (!pat->Create(pw, ph)) return;
     pat->Compose(all, -static_cast<int>(g) * pw, 0, 4);
     ASeg.Patterns.push_back(std::move(pat));
@@ -1350,6 +1361,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   if (!patterns || patterns->empty()) return;
   const int pw = (*patterns)[0]->W, ph = (*patterns)[0]->H;
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
+  bitmap->Budget = &Budget;
   if (!bitmap->Create(info.W, info.H, static_cast<std::uint8_t>(defPixel))) return;
   const int w = static_cast<int>(gw), h = static_cast<int>(gh);
   auto cellX = [&](int mg, int ng) {
@@ -1358,7 +1370,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   auto cellY = [&](int mg, int ng) {
     return static_cast<std::int64_t>((std::int64_t{gy} + std::int64_t{mg} * rx - std::int64_t{ng} * ry) >> 8);
   };
-  TkwJBIG2Bitmap skip;
+  TkwJBIG2Bitmap skip{&Budget};
   const TkwJBIG2Bitmap* skipPtr = nullptr;
   if (enableSkip && skip.Create(w, h)) {
     for (int mg = 0; mg < h; ++mg) {
@@ -1372,7 +1384,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   // Gray-scale image decoding (Annex C.5): bit planes from the most significant, Gray-coded.
   const int bpp = CeilLog2(static_cast<std::uint32_t>(patterns->size()));
   std::vector<std::uint32_t> gray(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
-  TkwJBIG2Bitmap plane, prev;
+  TkwJBIG2Bitmap plane{&Budget}, prev{&Budget};
   std::span<const std::uint8_t> rest = r.Rest();
   std::unique_ptr<TMQDecoder> mq;
   std::vector<TCx> cx;
@@ -1428,7 +1440,6 @@ bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::vect
 bool TkwJBIG2Decoder::DecodeImage(std::span<const std::uint8_t> AData, std::span<const std::uint8_t> AGlobals,
                                   bool AWhiteHigh, std::vector<std::uint8_t>& AOutput) {
   FImpl = std::make_unique<TImpl>();
-  tWorkLeft = kWorkBudget;
   AOutput.clear();
   if (!AGlobals.empty()) FImpl->ReadStream(AGlobals);
   FImpl->PageDone = false;

@@ -13,8 +13,23 @@
 // refinement, pattern dictionaries and halftone regions.
 namespace qm {
 
+// Pixels that one decode may still allocate or combine in all: a damaged stream that asks
+// for more (thousands of huge symbols, a halftone grid of stacked cells) stops there
+// instead of running for minutes. Each decode has its own.
+struct TkwJBIG2Budget {
+  std::int64_t Left = 0;
+  // False, and nothing left, when APixels is more than is left.
+  bool Spend(std::int64_t APixels);
+};
+
 // A bi-level picture, one byte per pixel (1 = black), rows top-down.
 struct TkwJBIG2Bitmap {
+  TkwJBIG2Bitmap() = default;
+  explicit TkwJBIG2Bitmap(TkwJBIG2Budget* ABudget) : Budget(ABudget) {}
+
+  // What Create, Grow and Compose spend from: the decode's. nullptr spends nothing (the
+  // size caps still hold).
+  TkwJBIG2Budget* Budget = nullptr;  // not owned
   int W = 0;
   int H = 0;
   std::vector<std::uint8_t> P;

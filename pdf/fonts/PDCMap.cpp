@@ -90,6 +90,7 @@ std::string ReadCMapFile(const std::string& APath) {
 std::shared_ptr<const TkwPDCMapParser> LoadCMapFile(const std::string& APath, std::string_view ACMapPath,
                                                     std::string_view AHintCollection) {
   if (APath.empty()) return nullptr;
+  // Shared by every job: a parsed file never changes, and the cache is only reached under the lock.
   static std::mutex mutex;
   static std::map<std::string, std::shared_ptr<const TkwPDCMapParser>> cache;
   // The base of a usecmap depends on the folders searched, so they are part of the key.

@@ -40,8 +40,8 @@ std::unique_ptr<TkwPDFont> TkwPDFont::MakeFont(TkwPDDocument* AParentDoc, TkwPDE
   return std::make_unique<TkwPD8bitFont>(AParentDoc, AResource, AFontDict, ATag, name, type);
 }
 
-void RegisterFontFactory() {
-  TkwPDResourceFactories::Global().Font = [](TkwPDResource& AOwner, TkwPDBaseObject& AValue,
+void RegisterFontFactory(TkwPDResourceFactories& AFactories) {
+  AFactories.Font = [](TkwPDResource& AOwner, TkwPDBaseObject& AValue,
                                              std::string_view AName) -> std::unique_ptr<TkwPDElement> {
     if (!AValue.IsDict()) return nullptr;
     TkwPDDocument* doc = AOwner.GetParentDoc();

@@ -124,10 +124,10 @@ protected:
   std::unique_ptr<TkwPDCMapParser> FToUnicode;
 };
 
-// Makes resource dictionaries create TkwPDFont objects for their Font entries (through
-// TkwPDResourceFactories::Global().Font), with the document's CMap folder. Call once at
-// start-up, before documents are read; calling it again changes nothing.
-void RegisterFontFactory();
+// Makes the resource dictionaries of the document whose factories AFactories are create
+// TkwPDFont objects for their Font entries, with the document's CMap folder.
+struct TkwPDResourceFactories;
+void RegisterFontFactory(TkwPDResourceFactories& AFactories);
 
 // The decoded bytes of a stream, at most ALimit; empty when the stream cannot be read.
 [[nodiscard]] std::string ReadStreamBytes(TkwPDStream& AStream, std::int64_t ALimit);

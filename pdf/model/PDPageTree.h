@@ -35,8 +35,11 @@ public:
   // as well, because a font knows the name it was looked up by.
   [[nodiscard]] TkwPDElement* GetSharedFont(const TkwPDDictionary* AFontDict, std::string_view AName,
                                             const std::function<std::unique_ptr<TkwPDElement>()>& AMake);
+  // How this document's resource entries become wrappers; empty until a layer above fills it.
+  [[nodiscard]] TkwPDResourceFactories& GetResourceFactories() { return FResourceFactories; }
 
 private:
+  TkwPDResourceFactories FResourceFactories;
   std::unique_ptr<TkwPDPageTree> FPageTree;
   bool FPageTreeRead = false;
   std::map<const TkwPDDictionary*, std::unique_ptr<TkwPDResource>> FResources;

@@ -24,11 +24,6 @@ const char* KeyOf(TkwPDResourceType AType) {
 
 }  // namespace
 
-TkwPDResourceFactories& TkwPDResourceFactories::Global() {
-  static TkwPDResourceFactories factories;
-  return factories;
-}
-
 TkwPDResource::TkwPDResource(TkwPDDictionary* ADict, TkwPDDocument* AParentDoc, TkwPDElement* AParentElement)
     : TkwPDElement(ADict, AParentDoc, AParentElement) {}
 
@@ -53,7 +48,9 @@ const std::vector<TkwPDResourceItem>& TkwPDResource::Build(TkwPDResourceType ATy
   *built = true;
   TkwPDDictionary* sub = GetSubDictionary(AType);
   if (sub == nullptr) return *list;
-  const TkwPDResourceFactories& factories = TkwPDResourceFactories::Global();
+  TkwPDCatalog* const document = FParentDoc != nullptr ? FParentDoc->GetCatalog() : nullptr;
+  if (document == nullptr) return *list;
+  const TkwPDResourceFactories& factories = document->GetResourceFactories();
   // Collect first: a factory may look names up in this same resource.
   std::vector<TkwPDResourceItem> items;
   for (std::size_t i = 0; i < sub->GetLength(); ++i) {

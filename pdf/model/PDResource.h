@@ -34,10 +34,12 @@ struct TkwPDResourceItem {
   std::unique_ptr<TkwPDElement> Owned;
 };
 
-// How resource entries become wrappers. The layers above the page model fill these at
-// start-up (fonts: the font factory, colour spaces: the colour-space factory, graphics
-// states: TkwPDGState, images: the image XObject). A factory that is empty, or that returns
-// nullptr, leaves the entry out. AValue is the entry resolved; AOwner is the resource
+// How resource entries become wrappers. Each document has its own set, kept by its
+// catalog (TkwPDCatalog::GetResourceFactories); the layers above the page model fill it
+// before the document's pages are read (fonts: the font factory, colour spaces: the
+// colour-space factory, graphics states: TkwPDGState, images: the image XObject). A
+// factory that is empty, or that returns nullptr, leaves the entry out; a resource outside
+// any document builds nothing. AValue is the entry resolved; AOwner is the resource
 // dictionary's wrapper (its document is AOwner.GetParentDoc()).
 struct TkwPDResourceFactories {
   using TkwFactory =
@@ -48,10 +50,6 @@ struct TkwPDResourceFactories {
   TkwFactory ColorSpace;
   TkwFactory GState;
   TkwImageFactory Image;
-
-  // The process-wide set every resource wrapper uses. The engine runs one conversion at a
-  // time, so it is set before documents are opened and not touched while they are read.
-  static TkwPDResourceFactories& Global();
 };
 
 // A resource dictionary. Wrappers of a kind are built for all entries of its

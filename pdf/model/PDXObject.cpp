@@ -1,6 +1,8 @@
 #include "pdf/model/PDXObject.h"
 
+#include "pdf/core/PDDocument.h"
 #include "pdf/model/PDForm.h"
+#include "pdf/model/PDPageTree.h"
 #include "pdf/model/PDResource.h"
 
 namespace qm {
@@ -12,7 +14,9 @@ std::unique_ptr<TkwPDXObject> TkwPDXObject::MakeXObject(TkwPDDocument* AParentDo
   auto* stream = static_cast<TkwPDStream*>(AXObject);
   const std::string subtype = stream->GetDict()->LookUpName("Subtype");
   if (subtype == "Image") {
-    const auto& factory = TkwPDResourceFactories::Global().Image;
+    TkwPDCatalog* catalog = AParentDoc != nullptr ? AParentDoc->GetCatalog() : nullptr;
+    if (catalog == nullptr) return nullptr;
+    const auto& factory = catalog->GetResourceFactories().Image;
     return factory ? factory(AResourceElement, *stream, ATagName) : nullptr;
   }
   if (subtype == "Form" || (subtype.empty() && AIsAppearance)) {

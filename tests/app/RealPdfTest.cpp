@@ -162,7 +162,7 @@ TEST_F(RealPdf, OnePageFixtureThroughTheMainWindow) {
 
 // A batch converts several files at once through the processing window; every RTF file is
 // the one a conversion of that file alone writes, byte for byte but for the drawn ids.
-TEST_F(RealPdf, DISABLED_ParallelBatchWritesTheFilesOfOneByOne) {
+TEST_F(RealPdf, ParallelBatchWritesTheFilesOfOneByOne) {
   TJobOptions o;
   o.Batch = true;
   for (const char* name : {"e2e/prose.pdf", "e2e/tables.pdf", "e2e/lists.pdf", "e2e/columns.pdf",

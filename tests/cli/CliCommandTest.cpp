@@ -482,7 +482,7 @@ std::string ReadRtf(const fs::path& APath) {
 }
 
 // Files converted at once write what files converted one after the other write.
-TEST_F(CliCommand, DISABLED_ParallelBatchWritesTheFilesOfOneByOne) {
+TEST_F(CliCommand, ParallelBatchWritesTheFilesOfOneByOne) {
   std::vector<std::string> inputs;
   for (const char* name : {"e2e/prose.pdf", "e2e/tables.pdf", "e2e/lists.pdf", "e2e/columns.pdf", "e2e/image.pdf",
                            "e2e/headings.pdf", "text-3pages.pdf"}) {

@@ -107,7 +107,6 @@ TFont Font(std::string_view AName, int ASize, TFontStyles AStyle) {
 }
 
 TPageBuilder::TPageBuilder(TkwFormattingMode AMode) {
-  ResetFormatterState();
   Formatter = std::make_unique<TkwFormatter>(Writer);
   Formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
   Formatter->SetFormattingMode(AMode);
@@ -121,7 +120,6 @@ TPageBuilder::TPageBuilder(TkwFormattingMode AMode) {
 
 TPageBuilder::~TPageBuilder() {
   Formatter.reset();
-  ResetFormatterState();
 }
 
 void TPageBuilder::Glyph(char16_t AChar, double AX, double ABaseline, const TFont& AFont,

@@ -1,7 +1,8 @@
-// Element actions, event order, pages and the process-wide state.
+// Element actions, event order, pages and the state each formatter keeps.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -221,17 +222,64 @@ TEST(Pages, MarginsResetOnNewPage) {
   EXPECT_DOUBLE_EQ(ps.GetTopMargin(), TkwFormatter::kDefaultTopMargin);
 }
 
-TEST(State, FormatterLeavesNoDanglingCurrentFormatter) {
-  {
-    TPageBuilder page;
-    page.Show(u"Text", 72, 100);
-    page.EndPage();
-    EXPECT_EQ(GetCurrentFormatter(), page.Formatter.get());
-    page.Formatter.reset();
-    EXPECT_EQ(GetCurrentFormatter(), nullptr);
+// What a formatter sends its writer, one line per call: the operation, its text and
+// the font size.
+std::string Summary(const TRecordingWriter& AWriter) {
+  std::string out;
+  for (const auto& call : AWriter.Calls) {
+    out += call.Op;
+    out += ' ';
+    for (char16_t c : call.Text) out += static_cast<char>(c);
+    out += ' ' + std::to_string(call.Font.Size) + ' ' + std::to_string(call.A) + '\n';
   }
-  ResetFormatterState();
-  EXPECT_EQ(GetCurrentFormattingMode(), TkwFormattingMode::fmFormatted);
+  return out;
+}
+
+// Side-by-side lines and an oversized fallback-font word, drawn with AAdvance points per
+// character (the fixed metrics measure 10).
+void FillTwoColumnPage(TPageBuilder& APage, double AAdvance) {
+  APage.Show(u"Left column text", 72, 100);
+  APage.Show(u"Right column", 320, 100);
+  APage.Show(u"Left again here", 72, 112);
+  APage.Show(u"Right again", 320, 112);
+  const auto fallback = Font("Arial Unicode MS", 20);
+  const double ppp = kPixelsPerPoint;
+  double x = 72;
+  for (const char16_t c : std::u16string_view(u"wide")) {
+    APage.Formatter->AddChar(fallback, TkwRect{x * ppp, 184 * ppp, (x + AAdvance) * ppp, 204 * ppp}, 0, c,
+                             x != 72, x != 72, AAdvance, TPageBuilder::kPageHeight - 200, x);
+    x += AAdvance;
+  }
+}
+
+// Two formatters alive at once keep their own mode, page settings and fitted sizes: each
+// writes what it writes alone, whichever page is finished first.
+TEST(State, TwoFormattersAliveAtOnceWriteWhatEachWritesAlone) {
+  const auto alone = [](TkwFormattingMode AMode, double AAdvance) {
+    TPageBuilder page(AMode);
+    FillTwoColumnPage(page, AAdvance);
+    page.EndPage();
+    page.EndDoc();
+    return Summary(page.Writer);
+  };
+  const std::string tabsFitted = alone(TkwFormattingMode::fmFormattedWithTabs, 5);
+  const std::string columnsUnfitted = alone(TkwFormattingMode::fmFormatted, 10);
+  ASSERT_NE(tabsFitted, columnsUnfitted);
+
+  for (const bool tabsFirst : {true, false}) {
+    TPageBuilder tabs(TkwFormattingMode::fmFormattedWithTabs);
+    TPageBuilder columns(TkwFormattingMode::fmFormatted);
+    FillTwoColumnPage(tabs, 5);
+    FillTwoColumnPage(columns, 10);
+    auto& first = tabsFirst ? tabs : columns;
+    auto& second = tabsFirst ? columns : tabs;
+    first.EndPage();
+    second.EndPage();
+    first.EndDoc();
+    second.EndDoc();
+    EXPECT_EQ(Summary(tabs.Writer), tabsFitted) << "tabs first: " << tabsFirst;
+    EXPECT_EQ(Summary(columns.Writer), columnsUnfitted) << "tabs first: " << tabsFirst;
+  }
 }
 
 // A page of 3000 glyphs: 60 lines of 50 characters.

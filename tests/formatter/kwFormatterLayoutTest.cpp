@@ -143,13 +143,13 @@ TEST(Tables, EqualCellBoundsGetOnePointOfWidth) {
   TPageBuilder page;
   ShowTable(page);
   TkwFormatterTable table(2);
+  table.Formatter = page.Formatter.get();
   table.X = 72;
   table.CellRights = {0, 50};
   table.AddRow(10);
   TkwFormatterTextLine line;
   table.AddLine(0, &line);
   table.Analyse();
-  SetCurrentFormatter(page.Formatter.get());
   table.Render(page.Writer);
   EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 0)->A, 1);
   EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 1)->A, 50);
@@ -164,7 +164,8 @@ class Fillers : public ::testing::TestWithParam<TFillerCase> {};
 
 TEST_P(Fillers, TenPointsEachAndTheRest) {
   std::vector<std::unique_ptr<TkwFormatterParagraph>> list;
-  fmt::AddFiller(list, nullptr, GetParam().Height);
+  const TkwFormatterColumn owner;
+  fmt::AddFiller(list, owner, GetParam().Height);
   std::vector<double> spacings;
   for (const auto& p : list) {
     EXPECT_TRUE(p->Spacer);

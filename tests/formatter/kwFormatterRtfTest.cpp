@@ -11,7 +11,6 @@ namespace {
 class TRtfPage {
 public:
   explicit TRtfPage(TkwFormattingMode AMode = TkwFormattingMode::fmFormatted) {
-    ResetFormatterState();
     Writer.SetRandomProvider(MakeFixedRandomProvider());
     Formatter = std::make_unique<TkwFormatter>(Writer);
     Formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
@@ -23,10 +22,7 @@ public:
     ps.SetHeight(792);
     Formatter->BeginDoc();
   }
-  ~TRtfPage() {
-    Formatter.reset();
-    ResetFormatterState();
-  }
+  ~TRtfPage() { Formatter.reset(); }
 
   void Show(std::u16string_view AText, double AX, double ABaseline, const TFont& AFont = Font()) {
     const double ppp = kPixelsPerPoint;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "writer/kwBookmarkManager.h"
+#include "writer/kwDocumentWriter.h"
 #include "writer/kwStyleManager.h"
 
 namespace qm {
@@ -93,11 +94,8 @@ TEST(TableSettings, AssignLeavesCellAlignments) {
   EXPECT_EQ(b.FIntegers[1], 5);
 }
 
-TEST(StyleManager, SharedInstanceAndStableIndexes) {
-  auto a = TkwStyleManager::Acquire();
-  auto b = TkwStyleManager::Acquire();
-  ASSERT_EQ(a.get(), b.get());
-  a->Clear();
+TEST(StyleManager, StableIndexes) {
+  auto a = std::make_unique<TkwStyleManager>();
   TFont f;
   EXPECT_EQ(a->AddStyle(f, clBlack, "Body", 4), 0);
   EXPECT_EQ(a->AddStyle(f, clRed, "Heading", 4), 1);
@@ -106,25 +104,26 @@ TEST(StyleManager, SharedInstanceAndStableIndexes) {
   EXPECT_EQ(a->StyleAt(0).Name, "s11");
   EXPECT_EQ(a->StyleAt(1).Name, "s12");
   EXPECT_EQ(a->IndexOfStyle("body"), -1);  // case-sensitive
-  a->Clear();
 }
 
-TEST(StyleManager, ListDiesWithLastHolder) {
-  {
-    auto a = TkwStyleManager::Acquire();
-    a->AddStyle(TFont{}, clBlack, "X", 4);
-  }
-  EXPECT_EQ(TkwStyleManager::Acquire()->GetCount(), 0);
+// Each writer has its own styles and bookmarks: what one document adds is not in another
+// written at the same time.
+TEST(StyleManager, EachWriterOwnsItsManagers) {
+  TkwDocumentWriter a;
+  TkwDocumentWriter b;
+  EXPECT_NE(&a.GetStyleManager(), &b.GetStyleManager());
+  a.GetStyleManager().AddStyle(TFont{}, clBlack, "X", 4);
+  a.GetBookmarkManager().AddBookmark(u"top");
+  EXPECT_EQ(b.GetStyleManager().GetCount(), 0);
+  EXPECT_EQ(b.GetBookmarkManager().GetCount(), 0);
 }
 
 TEST(BookmarkManager, SameNameSameIndex) {
-  auto m = TkwBookmarkManager::Acquire();
-  m->Clear();
+  auto m = std::make_unique<TkwBookmarkManager>();
   EXPECT_EQ(m->AddBookmark(u"top"), 0);
   EXPECT_EQ(m->AddBookmark(u"end"), 1);
   EXPECT_EQ(m->AddBookmark(u"top"), 0);
   EXPECT_EQ(m->GetCount(), 2);
-  m->Clear();
 }
 
 TEST(ExtMemStream, BigEndianWriters) {

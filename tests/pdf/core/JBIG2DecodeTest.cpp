@@ -740,6 +740,22 @@ TEST(JBIG2Decode, OversizedPageIsRefused) {
   EXPECT_FALSE(dec.DecodeImage(test::Bytes(data), out, true));
 }
 
+// The work cap belongs to a decode: what one decode's bitmaps spend, another decode
+// (on this thread or any other) still has.
+TEST(JBIG2Decode, WorkBudgetIsEachDecodesOwn) {
+  TkwJBIG2Budget spent{100};
+  TkwJBIG2Budget fresh{100};
+  TkwJBIG2Bitmap a{&spent};
+  EXPECT_TRUE(a.Create(10, 10));
+  TkwJBIG2Bitmap b{&spent};
+  EXPECT_FALSE(b.Create(1, 1));
+  EXPECT_EQ(b.W, 0);
+  TkwJBIG2Bitmap c{&fresh};
+  EXPECT_TRUE(c.Create(10, 10));
+  c.Compose(a, 0, 0, 0);  // nothing left to combine with: c stays as it was
+  EXPECT_EQ(fresh.Left, 0);
+}
+
 TEST(JBIG2Decode, DamagedStreamsNeverCrash) {
   const std::string base = test::ReadFixture("raw/jbig2_symbol_offset-6.bin");
   std::srand(5);

@@ -8,6 +8,7 @@
 #include "pdf/fonts/PDCIDFont.h"
 #include "pdf/fonts/PDFont.h"
 #include "pdf/model/PDPage.h"
+#include "pdf/model/PDPageTree.h"
 #include "pdf/model/PDResource.h"
 #include "tests/support/pdf/TestPdf.h"
 
@@ -18,8 +19,6 @@ namespace {
 // the objects it refers to) and reads the font back through the page's resources.
 class FontFixture : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() { RegisterFontFactory(); }
-
   template <typename Setup>
   TkwPDFont* Load(Setup ASetup, std::string_view ACMapPath = "") {
     TkwTestPdf pdf;
@@ -29,6 +28,7 @@ protected:
     FDoc = std::make_unique<TkwPDDocument>();
     FDoc->SetCMapPath(std::string(ACMapPath));
     FDoc->LoadFromBytes(pdf.Save());
+    if (auto* catalog = FDoc->GetCatalog()) RegisterFontFactory(catalog->GetResourceFactories());
     TkwPDPage* page = FDoc->GetPage(1);
     if (page == nullptr || page->GetResource() == nullptr) return nullptr;
     return dynamic_cast<TkwPDFont*>(page->GetResource()->LookUpFont("F1"));

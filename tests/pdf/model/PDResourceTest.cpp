@@ -31,8 +31,7 @@ public:
 class Resources : public ::testing::Test {
 protected:
   void SetUp() override {
-    FSaved = TkwPDResourceFactories::Global();
-    auto& f = TkwPDResourceFactories::Global();
+    auto& f = FFactories;
     f.Font = [this](TkwPDResource& AOwner, TkwPDBaseObject& AValue, std::string_view AName) -> std::unique_ptr<TkwPDElement> {
       ++FFontsBuilt;
       if (!AValue.IsDict("Font")) return nullptr;  // a factory may refuse an entry
@@ -46,16 +45,16 @@ protected:
       return std::make_unique<TkwTestImage>(&AImage, AOwner, AName);
     };
   }
-  void TearDown() override { TkwPDResourceFactories::Global() = FSaved; }
-
+  // A document whose resources are built by FFactories.
   std::unique_ptr<TkwPDDocument> Open(TkwTestPdf& APdf) {
     auto doc = std::make_unique<TkwPDDocument>();
     doc->LoadFromBytes(APdf.Save(), true);
+    if (auto* catalog = doc->GetCatalog()) catalog->GetResourceFactories() = FFactories;
     return doc;
   }
 
   int FFontsBuilt = 0;
-  TkwPDResourceFactories FSaved;
+  TkwPDResourceFactories FFactories;
 };
 
 TEST_F(Resources, LookupsByNameBuildEachKindOnce) {
@@ -154,7 +153,7 @@ TEST_F(Resources, NamesAreNotSearchedInParentResources) {
 }
 
 TEST_F(Resources, EmptyFactoriesLeaveEntriesOut) {
-  TkwPDResourceFactories::Global() = TkwPDResourceFactories{};
+  FFactories = TkwPDResourceFactories{};
   TkwTestPdf pdf;
   const int f1 = pdf.AddFont();
   const int img = pdf.AddStream("/Subtype /Image /Width 1 /Height 1", "x");
