@@ -67,11 +67,18 @@ public:
       if (FCancelled.load()) static_cast<TkwFileConverter&>(ASender).Cancel();
     });
     if (FCancelled.load()) throw EJobAborted();
+    const auto report = [&] {
+      if (AEvents.OnDiagnostics) AEvents.OnDiagnostics(DescribeDiagnostics(c.GetDiagnostics()));
+    };
     try {
       c.Convert();
     } catch (const EConversionCancelled&) {
       throw EJobAborted();
+    } catch (...) {
+      report();
+      throw;
     }
+    report();
   }
 
 private:

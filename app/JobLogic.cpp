@@ -174,6 +174,8 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
     FSink.Log(QStringLiteral("Conversion started..."), TLogColour::lcGreen);
   };
   ev.OnEndPage = [&] { FSink.StepProgress(); };
+  std::vector<std::string> notes;
+  ev.OnDiagnostics = [&](const std::vector<std::string>& ALines) { notes = ALines; };
   ev.OnElementDetected = [&](int AKind, TkwAction& AAction) {
     ++counter;
     FSink.ObjectsFound(counter);
@@ -245,6 +247,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
   } catch (...) {
     FSink.Log(QStringLiteral("Unknown error."), TLogColour::lcRed);
   }
+  for (const std::string& line : notes) FSink.Log(QString::fromStdString(line), TLogColour::lcBlack);
   if (!ended) return false;
   if (ABatch) FSink.Log(QString(), TLogColour::lcBlack);
   FSink.JobFinished(converted, output);

@@ -101,6 +101,8 @@ struct TJobEvents {
   std::function<void(int AKind, TkwAction& AAction)> OnElementDetected;
   std::function<void(int AConvertedPages)> OnEndJob;
   std::function<void(std::string& APassword)> OnNeedPassword;
+  // What the job tolerated, one line per kind; after the job, also when it failed.
+  std::function<void(const std::vector<std::string>& ALines)> OnDiagnostics;
 };
 
 // The converter as the job sees it: one synchronous conversion, failures as exceptions.

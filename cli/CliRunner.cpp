@@ -143,6 +143,11 @@ public:
       FErr.flush();
     }
   }
+  // What the job tolerated, at the end of its file's log.
+  void Diagnostics(int AFile, const std::vector<std::string>& ALines) {
+    std::lock_guard lock(FMutex);
+    for (const std::string& line : ALines) LogLocked(AFile, line);
+  }
   void EndFile(int AFile, bool ABatch) {
     std::lock_guard lock(FMutex);
     if (ABatch) LogLocked(AFile, "");
@@ -357,6 +362,8 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
   const std::vector<TPlannedFile> plan = PlanFiles(AOptions, batch);
   const bool separate = count > 1 || batch;  // an empty line after each file's log
   std::vector<TOutcome> outcomes(plan.size(), TOutcome::oNotStarted);
+  // What each job tolerated, kept from its converter for the end of the file's log.
+  std::vector<std::vector<std::string>> diagnostics(plan.size());
   // One file at a time reports a refused input when its turn comes; several report them
   // all first, in input order, so that the order does not depend on the conversions.
   auto refuse = [&](std::size_t AIndex) {
@@ -377,11 +384,14 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
     if (!file.Refusal.empty()) return;  // reported by refuse
     if (AResult.Status == TkwBatchStatus::bsDone) {
       outcomes[AIndex] = TOutcome::oConverted;
+      reporter.Diagnostics(number, diagnostics[AIndex]);
+    } else if (FailureOutcome(AResult) == TOutcome::oInterrupted) {
+      outcomes[AIndex] = TOutcome::oInterrupted;
+      reporter.Error(number, file.Input, "interrupted; the output was left as it was");
     } else {
       outcomes[AIndex] = FailureOutcome(AResult);
-      reporter.Error(number, file.Input,
-                     outcomes[AIndex] == TOutcome::oInterrupted ? "interrupted; the output was left as it was"
-                                                                : AResult.Message);
+      reporter.Error(number, file.Input, AResult.Message);
+      reporter.Diagnostics(number, diagnostics[AIndex]);
     }
     reporter.EndFile(number, separate);
   });
@@ -396,6 +406,16 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
     reporter.StartFile(number);
     const std::unique_ptr<TkwFileConverter> converter =
         MakeConverter(AOptions, file, number, AOptions.Open && !batch, reporter);
+    struct TKeepDiagnostics {
+      const TkwFileConverter& Converter;
+      std::vector<std::string>& Lines;
+      ~TKeepDiagnostics() {
+        try {
+          Lines = DescribeDiagnostics(Converter.GetDiagnostics());
+        } catch (...) {  // the log goes without them; the job's own outcome stands
+        }
+      }
+    } keep{*converter, diagnostics[index]};
     ATask.Convert(*converter);
   });
   // The signal handler only sets a flag; this thread hands it on to the running files.

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Diagnostics.h"
 #include "base/Object.h"
 #include "base/Ref.h"
 #include "converter/kwEvents.h"
@@ -73,6 +74,9 @@ public:
   void SetOnEndDocument(TkwParserNotify AHandler) { FOnEndDocument = std::move(AHandler); }
   void SetOnPageStart(TkwParserPageNotify AHandler) { FOnPageStart = std::move(AHandler); }
   void SetOnPageEnd(TkwParserPageNotify AHandler) { FOnPageEnd = std::move(AHandler); }
+  // Where the document and its pages note what they tolerated; not owned, may be null.
+  // Set before Open.
+  void SetDiagnostics(TkwDiagnostics* ADiag) noexcept { FDiag = ADiag; }
 
 protected:
   TkwFormatter* FFormatter = nullptr;  // not owned; the job's formatter
@@ -84,6 +88,7 @@ protected:
   TkwParserNotify FOnEndDocument;
   TkwParserPageNotify FOnPageStart;
   TkwParserPageNotify FOnPageEnd;
+  TkwDiagnostics* FDiag = nullptr;  // not owned
 };
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Diagnostics.h"
 #include "base/Object.h"
 #include "converter/kwConvEnums.h"
 
@@ -47,9 +48,13 @@ class TkwEndJobEventArgs : public TkwConverterEventArgs {
 public:
   [[nodiscard]] int GetConvertedPageCount() const noexcept { return FConvertedPageCount; }
   void SetConvertedPageCount(int ACount) noexcept { FConvertedPageCount = ACount; }
+  // What the job tolerated; owned by the converter, never null while the event runs.
+  [[nodiscard]] const TkwDiagnostics* GetDiagnostics() const noexcept { return FDiagnostics; }
+  void SetDiagnostics(const TkwDiagnostics* ADiag) noexcept { FDiagnostics = ADiag; }
 
 private:
   int FConvertedPageCount = 0;
+  const TkwDiagnostics* FDiagnostics = nullptr;  // not owned
 };
 
 class TkwPageEventArgs : public TkwConverterEventArgs {

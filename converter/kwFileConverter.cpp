@@ -44,6 +44,7 @@ public:
   TJobScope(const TJobScope&) = delete;
   TJobScope& operator=(const TJobScope&) = delete;
   ~TJobScope() {
+    if (FOwner.FJob) FOwner.FJob->GetParser().SetDiagnostics(nullptr);
     FOwner.FJob.reset();
     if (!FOwner.FPreload && FOwner.FFactory) FOwner.FFactory->ReleaseParser();
   }
@@ -106,6 +107,7 @@ void TkwFileConverter::RunJob() {
   FCurrentPage = 0;
   FStartedPages = 0;
   FOutputFileName = WithDefaultRTFExtension(FOutputFileName);
+  FDiagnostics.Clear();
 
   TJobScope scope(*this);
   FJob = std::make_unique<TkwJob>(Factory(), FOutputKind);
@@ -115,6 +117,9 @@ void TkwFileConverter::RunJob() {
 
   writer.SetOutputFileName(FOutputFileName);
   writer.SetOpenAfterCreate(FOpenAfterCreate);
+  writer.SetDiagnostics(&FDiagnostics);
+  formatter.SetDiagnostics(&FDiagnostics);
+  parser.SetDiagnostics(&FDiagnostics);
   parser.SetContentFlags(kContentText | kContentImages);
   parser.SetPageRange(FOutputSettings->GetPageRange());
   formatter.SetFormattingMode(FOutputSettings->GetPreferences().GetFormattingMode());
@@ -137,6 +142,7 @@ void TkwFileConverter::RunJob() {
     FEndJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, parser.PageCount(),
                         parser.SelectedPageCount());
     FEndJobArgs->SetConvertedPageCount(parser.ConvertedPageCount());
+    FEndJobArgs->SetDiagnostics(&FDiagnostics);
     FOnEndJob(*this, *FEndJobArgs);
   }
 }

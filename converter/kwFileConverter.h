@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Diagnostics.h"
 #include "base/Object.h"
 #include "converter/kwConverterFactory.h"
 #include "converter/kwConvEnums.h"
@@ -75,6 +76,10 @@ public:
     return FCancelRequested.load(std::memory_order_relaxed);
   }
 
+  // What the last job tolerated (see DescribeDiagnostics); kept after Convert, also when
+  // it failed, until the next Convert starts.
+  [[nodiscard]] const TkwDiagnostics& GetDiagnostics() const noexcept { return FDiagnostics; }
+
 private:
   void RunJob();
   void CheckCancel() const;
@@ -106,6 +111,9 @@ private:
   TkwOnFontSubstituting FOnFontSubstituting;
   TkwOnElementDetected FOnElementDetected;
 
+  // The job's notes, handed to the parser, formatter and writer; declared before the job
+  // so that it outlives it.
+  TkwDiagnostics FDiagnostics;
   // The running job, between the start and the end of Convert.
   std::unique_ptr<TkwJob> FJob;
 

@@ -29,6 +29,7 @@ TkwPDFParser::~TkwPDFParser() = default;
 void TkwPDFParser::Open(const std::string& AFileName, const std::string& APassword) {
   // A fresh document per open, so no password or state of an earlier file carries over.
   FDocument = std::make_unique<TkwPDDocument>();
+  FDocument->SetDiagnostics(FDiag);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   try {
     FDocument->LoadDocument(AFileName, true);
@@ -47,6 +48,7 @@ void TkwPDFParser::Open(const std::string& AFileName, const std::string& APasswo
 
 void TkwPDFParser::Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) {
   FDocument = std::make_unique<TkwPDDocument>();
+  FDocument->SetDiagnostics(FDiag);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   FDocument->LoadDocument(std::move(AStream), true, false);
 }
@@ -68,6 +70,7 @@ void TkwPDFParser::Run() {
   for (int pageNumber = 1; pageNumber <= FPageCount; ++pageNumber) {
     if (!everyPage && !IsPageSelected(pageNumber)) continue;
     ++FConvertedPageCount;
+    if (FDiag) FDiag->SetPage(pageNumber);
     formatter.SetMeasurementUnit(TkwMeasurementUnit::muPoints);
     TkwPageSettings& settings = formatter.GetPageSettings();
     settings.SetPaperSize(TkwPaperSize::psCustom);
@@ -85,6 +88,7 @@ void TkwPDFParser::Run() {
     display->DisplayPage(pageNumber);
   }
   display.reset();
+  if (FDiag) FDiag->SetPage(0);
   if (FConvertedPageCount > 0) formatter.EndDoc();
   DoEndDocument();
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "base/Diagnostics.h"
 #include "base/kwConvEnums.h"
 #include "formatter/kwFormatterElements.h"
 #include "formatter/kwFormatterInput.h"
@@ -81,6 +82,9 @@ public:
   // measurer.
   void SetTextMeasurer(std::unique_ptr<TkwTextMeasurer> AMeasurer);
   [[nodiscard]] TkwFontWidthCache& GetWidthCache() { return *FWidths; }
+  // Where what the layout tolerated is noted; not owned, may be null.
+  void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
+  [[nodiscard]] TkwDiagnostics* GetDiagnostics() const { return FDiag; }
   // Sizes the fallback font was fitted to on the current page, by font size.
   [[nodiscard]] std::map<int, int>& GetSizeFits() { return FSizeFits; }
 
@@ -101,6 +105,7 @@ private:
                               char16_t ACharacter, double AAdvance, double ATopY, double AX);
 
   TkwDocumentWriter* FRTFDocument;  // not owned
+  TkwDiagnostics* FDiag = nullptr;  // not owned
   TkwFormattingMode FFormattingMode = TkwFormattingMode::fmFormatted;
   std::unique_ptr<TkwPageSettings> FPageSettings;
   char16_t FLastChar = 0;

@@ -5,6 +5,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "base/Limits.h"
 #include "base/Numbers.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterUtil.h"
@@ -142,6 +143,7 @@ std::optional<double> FitAndNotify(TkwFormatterElement& ASender, const TkwFormat
     return std::nullopt;
   }
   auto* formatter = ARun.Formatter;
+  if (TkwDiagnostics* diag = formatter ? formatter->GetDiagnostics() : nullptr) diag->Note(TkwDiagCode::dcFontSubstituted);
   if (formatter != nullptr && formatter->OnFontSubstituting) {
     TkwFontSubstitutionEventArgs args;
     args.Sender = &ASender;
@@ -172,9 +174,8 @@ std::unique_ptr<TkwFormatterParagraph> MakeFiller(const TkwFormatterElement& AOw
   return para;
 }
 
-// A page is never taller than this many fillers; a wild coordinate must not make
+// A page is never taller than kMaxFillers fillers; a wild coordinate must not make
 // millions of paragraphs.
-constexpr int kMaxFillers = 2000;
 }  // namespace
 
 void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, const TkwFormatterElement& AOwner,

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Limits.h"
 #include "base/Numbers.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterUtil.h"
@@ -50,8 +51,7 @@ constexpr double kVAlignTolerance = 6;
 constexpr double kCellParagraphRatio = 0.25;
 // Text starting at most this far left of its cell is set at the cell's edge.
 constexpr double kCellIndentSlack = -2;
-// Runs of one cell paragraph are never more than this many spaces apart.
-constexpr int kMaxSpacesBetweenRuns = 200;
+// Runs of one cell paragraph are never more than kMaxSpacesBetweenRuns spaces apart.
 
 // The rows of a band in page order. A row inserted between others shifts the ones below,
 // so lines refer to rows by identity until all are placed.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/Limits.h"
 #include "platform/UserFolders.h"
 
 namespace qm {
@@ -164,9 +165,8 @@ std::string FontCacheFileName() {
 }
 
 std::optional<std::string> LoadFontCacheFile(const std::string& AFileName) {
-  constexpr std::streamoff kMaxCacheBytes = 16 << 20;  // thousands of fonts take a few hundred KiB
   std::ifstream in(AFileName, std::ios::binary | std::ios::ate);
-  if (!in || in.tellg() > kMaxCacheBytes) return std::nullopt;
+  if (!in || in.tellg() > kMaxFontCacheBytes) return std::nullopt;
   in.seekg(0);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Color.h"
+#include "base/Limits.h"
 #include "base/Object.h"
 
 // A small stand-in for the desktop's picture classes: a graphic base class and a bitmap
@@ -95,8 +96,5 @@ private:
   std::vector<std::uint32_t> FPalette;
   [[nodiscard]] int NearestIndex(std::uint32_t ARgb) const;
 };
-
-// Largest width × height of a bitmap this layer creates.
-inline constexpr std::int64_t kMaxRasterPixels = std::int64_t{64} << 20;
 
 }  // namespace qm

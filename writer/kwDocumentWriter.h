@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Diagnostics.h"
 #include "base/kwConvEnums.h"
 #include "platform/Raster.h"
 #include "writer/kwBookmarkManager.h"
@@ -208,6 +209,9 @@ public:
   void SetOnPageAnalysed(TkwPageNotify A) { FOnPageAnalysed = std::move(A); }
   const TkwPageNotify& GetOnPageWritten() const { return FOnPageWritten; }
   void SetOnPageWritten(TkwPageNotify A) { FOnPageWritten = std::move(A); }
+  // Where what was tolerated is noted; not owned, may be null.
+  void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
+  [[nodiscard]] TkwDiagnostics* GetDiagnostics() const { return FDiag; }
 
 protected:
   TPen FPen;
@@ -230,6 +234,7 @@ protected:
   TkwDocNotify FOnEndDoc;
   TkwPageNotify FOnPageAnalysed;
   TkwPageNotify FOnPageWritten;
+  TkwDiagnostics* FDiag = nullptr;  // not owned
 };
 
 }  // namespace qm

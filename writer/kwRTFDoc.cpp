@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/Limits.h"
 #include "base/WorkQueue.h"
 #include "platform/Jpeg.h"
 #include "platform/Metafile.h"
@@ -410,6 +411,7 @@ bool TkwRTFDoc::AcceptGraphic(const TGraphic& AGraphic) {
   const bool known = dynamic_cast<const TBitmap*>(&AGraphic) || dynamic_cast<const TJPEGImage*>(&AGraphic) ||
                      dynamic_cast<const TMetafile*>(&AGraphic);
   if (!known) {
+    if (FDiag) FDiag->Note(TkwDiagCode::dcPictureDropped);
     try {
       throw EUnsupportedGraphics();
     } catch (const EUnsupportedGraphics& e) {
@@ -427,11 +429,6 @@ int TkwRTFDoc::AddGraphic(const TGraphic& AGraphic) {
 }
 
 namespace {
-
-// Pictures of one page that may wait to be placed, and the pixel bytes that jobs on the
-// queue may hold at once.
-constexpr std::size_t kMaxPrepared = 64;
-constexpr std::size_t kMaxInFlightBytes = std::size_t{64} << 20;
 
 std::size_t PixelBytes(const TBitmap& ABitmap) {
   return ABitmap.GetStride() * static_cast<std::size_t>(ABitmap.GetHeight());
@@ -451,16 +448,27 @@ bool SamePixels(const TBitmap& A, const TBitmap& B) {
   return true;
 }
 
+// Notes a picture that came out empty, and a JPEG that could not go in as it came.
+void NotePicture(TkwDiagnostics* ADiag, const TGraphic& AGraphic, const TkwPictureData& AData) {
+  if (!ADiag) return;
+  if (AData.Bytes.empty()) {
+    ADiag->Note(TkwDiagCode::dcPictureDropped);
+  } else if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(&AGraphic);
+             jpeg && !jpeg->IsEmpty() && jpeg->GetComponents() != 1 && jpeg->GetComponents() != 3) {
+    ADiag->Note(TkwDiagCode::dcWriterFallback);
+  }
+}
+
 }  // namespace
 
 void TkwRTFDoc::PreparePicture(const TGraphic& AGraphic) {
-  if (!FDocBegun || FPrepared.size() >= kMaxPrepared || !RendersFromPixelsAlone(AGraphic, *FImageSettings)) {
+  if (!FDocBegun || FPrepared.size() >= kMaxPreparedPictures || !RendersFromPixelsAlone(AGraphic, *FImageSettings)) {
     return;
   }
   const std::size_t bytes = PixelBytes(static_cast<const TBitmap&>(AGraphic));
-  if (bytes > kMaxInFlightBytes) return;
+  if (bytes > kMaxPictureBytesInFlight) return;
   while (!FInFlight.empty() &&
-         (FInFlightBytes + bytes > kMaxInFlightBytes ||
+         (FInFlightBytes + bytes > kMaxPictureBytesInFlight ||
           FInFlight.front().first.wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
     FInFlight.front().first.wait();
     FInFlightBytes -= FInFlight.front().second;
@@ -502,6 +510,7 @@ void TkwRTFDoc::ResolvePending() {
   for (TkwPendingPicture& p : FPending) {
     try {
       *p.Target = p.Data.get();
+      if (FDiag && p.Target->Bytes.empty()) FDiag->Note(TkwDiagCode::dcPictureDropped);
     } catch (const std::future_error&) {
       // The queue stopped (the process is ending): the picture is left without data.
     }
@@ -526,6 +535,7 @@ void TkwRTFDoc::PlaceNewGraphic(const TkwRect& ANativeRect, const TGraphic& AGra
   } else {
     data = std::make_shared<const TkwPictureData>(RenderPictureData(
         AGraphic, *FImageSettings, FBrush, ANativeRect.Right - ANativeRect.Left, ANativeRect.Bottom - ANativeRect.Top));
+    NotePicture(FDiag, AGraphic, *data);
   }
   FImages.push_back({nullptr, data});
   FCurrentList->push_back(std::make_unique<TkwRTFPicture>(std::move(data), *FImageSettings, FBrush, ANativeRect,
@@ -539,6 +549,7 @@ void TkwRTFDoc::PlacePicture(const TkwRect& ANativeRect, int AImageIndex) {
     entry.Data = std::make_shared<const TkwPictureData>(
         RenderPictureData(*entry.Graphic, *FImageSettings, FBrush, ANativeRect.Right - ANativeRect.Left,
                           ANativeRect.Bottom - ANativeRect.Top));
+    NotePicture(FDiag, *entry.Graphic, *entry.Data);
   }
   FCurrentList->push_back(
       std::make_unique<TkwRTFPicture>(entry.Data, *FImageSettings, FBrush, ANativeRect, AImageIndex));

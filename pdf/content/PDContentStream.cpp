@@ -25,6 +25,10 @@ namespace {
 using K = TkwArgKind;
 using C = TkwPDContentStream;
 
+void NoteIn(const TkwPDPageRun* ARun, TkwDiagCode ACode, std::int64_t AOffset = -1) {
+  if (ARun && ARun->Diag) ARun->Diag->Note(ACode, AOffset);
+}
+
 constexpr std::array<K, 6> kNone{};
 constexpr std::array<K, 6> kN1{K::akNum};
 constexpr std::array<K, 6> kN2{K::akNum, K::akNum};
@@ -146,7 +150,11 @@ std::vector<std::unique_ptr<TkwPDBaseObject>> TkwPDContentStream::TakePending() 
 void TkwPDContentStream::AddPending(std::vector<std::unique_ptr<TkwPDBaseObject>> AArgs,
                                     bool AFontChanged) {
   for (auto& a : AArgs) {
-    if (FArgs.size() < static_cast<std::size_t>(kMaxArgs)) FArgs.push_back(std::move(a));
+    if (FArgs.size() < static_cast<std::size_t>(kMaxOperands)) {
+      FArgs.push_back(std::move(a));
+    } else {
+      NoteIn(FRun, TkwDiagCode::dcLimitReached);
+    }
   }
   FFontChanged = FFontChanged || AFontChanged;
 }
@@ -194,6 +202,7 @@ void TkwPDContentStream::MainLoop(TkwPDParser& AParser) {
         // A bad operand list or a resource that fails to load: the operator is dropped.
         if (FRun->Diag) FRun->Diag->Note(TkwDiagCode::dcBadOperator, AParser.GetPosition());
         if (++FRun->Errors > kMaxSyntaxErrorsPerPage) {
+          NoteIn(FRun, TkwDiagCode::dcTooManyErrors, AParser.GetPosition());
           FArgs.clear();
           throw ELimitExceeded();
         }
@@ -201,7 +210,11 @@ void TkwPDContentStream::MainLoop(TkwPDParser& AParser) {
       FArgs.clear();
       continue;
     }
-    if (FArgs.size() < static_cast<std::size_t>(kMaxArgs)) FArgs.push_back(std::move(obj));
+    if (FArgs.size() < static_cast<std::size_t>(kMaxOperands)) {
+      FArgs.push_back(std::move(obj));
+    } else {
+      NoteIn(FRun, TkwDiagCode::dcLimitReached, AParser.GetPosition());
+    }
   }
 }
 
@@ -237,16 +250,27 @@ bool TkwPDContentStream::CheckArgs(const TkwOperator& AOp, int ACount) const {
 
 void TkwPDContentStream::Dispatch(const std::string& AName) {
   const TkwOperator* op = TkwOperatorTable::Find(AName);
-  if (!op) return;
+  const std::int64_t at = FParser ? FParser->GetPosition() : -1;
+  if (!op) {
+    if (FIgnoreUndef == 0) NoteIn(FRun, TkwDiagCode::dcUnknownOperator, at);
+    return;
+  }
   const int have = static_cast<int>(FArgs.size());
   int use = have;
   if (op->NumArgs >= 0) {
-    if (have < op->NumArgs) return;
+    if (have < op->NumArgs) {
+      NoteIn(FRun, TkwDiagCode::dcBadOperands, at);
+      return;
+    }
     use = op->NumArgs;  // surplus operands are ignored; the first ones are used
   } else if (have > -op->NumArgs) {
+    NoteIn(FRun, TkwDiagCode::dcBadOperands, at);
     return;
   }
-  if (!CheckArgs(*op, use)) return;
+  if (!CheckArgs(*op, use)) {
+    NoteIn(FRun, TkwDiagCode::dcBadOperands, at);
+    return;
+  }
   (this->*(op->Operation))(use);
 }
 
@@ -259,7 +283,10 @@ double TkwPDContentStream::Num(int AIndex) const {
 void TkwPDContentStream::Op_q(int) {
   Dev().SaveState(S());
   // Past the nesting cap the q is dropped, and so is its Q: the device's pairs stay even.
-  if (!FRun->Stack->Save()) Dev().RestoreState(S());
+  if (!FRun->Stack->Save()) {
+    NoteIn(FRun, TkwDiagCode::dcLimitReached);
+    Dev().RestoreState(S());
+  }
 }
 
 void TkwPDContentStream::Op_Q(int) {
@@ -339,8 +366,6 @@ std::u16string TextString(const TkwPDString& AStr) {
   }
   return out;
 }
-constexpr int kMaxMarkedDepth = 1 << 16;
-constexpr std::size_t kMaxActualText = 4096;
 }  // namespace
 
 void TkwPDContentStream::Op_BMC(int) {
@@ -504,7 +529,12 @@ void TkwPDContentStream::Op_TL(int) { S().FLeading = Num(0); }
 void TkwPDContentStream::Op_Tf(int) {
   const auto& name = static_cast<const TkwPDName&>(*FArgs[0]).GetValue();
   TkwPDFont* font = content::LookupFont(FResources, name);
-  if (!font) return;
+  if (!font) {
+    // A font the resources name but could not load was noted as broken there.
+    const TkwPDDictionary* fonts = FResources ? FResources->GetSubDictionary(TkwPDResourceType::resFont) : nullptr;
+    if (!fonts || !fonts->LookUp(name)) NoteIn(FRun, TkwDiagCode::dcFontMissing);
+    return;
+  }
   S().FFont = font;
   S().FFontSize = Num(1);
   FFontChanged = true;
@@ -856,11 +886,15 @@ void TkwPDContentStream::Op_Do(int) {
 
 void TkwPDContentStream::PlayForm(TkwPDState&, TkwPDForm& AForm, TkwPDExportDevice& ADevice) {
   if (!FRun || FRun->Device != &ADevice) return;
-  if (FRun->FormDepth >= kMaxFormDepth) return;
+  if (FRun->FormDepth >= kMaxFormDepth) {
+    NoteIn(FRun, TkwDiagCode::dcLimitReached);
+    return;
+  }
   content::TFormContent fc = content::GetFormContent(AForm);
   if (!fc.Stream) return;
   if (fc.ObjNum != kNoObjNum &&
       std::find(FRun->FormChain.begin(), FRun->FormChain.end(), fc.ObjNum) != FRun->FormChain.end()) {
+    NoteIn(FRun, TkwDiagCode::dcFormLoop);
     return;  // a form that draws itself
   }
   ADevice.SaveState(S());
@@ -908,7 +942,7 @@ void TkwPDContentStream::PlayForm(TkwPDState&, TkwPDForm& AForm, TkwPDExportDevi
 void TkwPDContentStream::InlineImage(TkwPDParser& AParser) {
   auto dict = std::make_unique<TkwPDDictionary>(FRun->Doc);
   bool sawID = false;
-  for (int guard = 0; guard < 4096; ++guard) {
+  for (int guard = 0; guard < kMaxInlineImageEntries; ++guard) {
     std::unique_ptr<TkwPDBaseObject> key = AParser.GetObject();
     if (!key || key->IsEOF()) return;
     if (key->IsCommand("ID")) {
@@ -949,7 +983,7 @@ void TkwPDContentStream::InlineImage(TkwPDParser& AParser) {
     int comps = 1;
     if (csName == "DeviceRGB" || csName == "RGB") comps = 3;
     if (csName == "DeviceCMYK" || csName == "CMYK") comps = 4;
-    if (w > 0 && h > 0 && bpc > 0 && w < 65536 && h < 65536 && bpc <= 16) {
+    if (w > 0 && h > 0 && bpc > 0 && w < kMaxImageDimension && h < kMaxImageDimension && bpc <= 16) {
       const std::int64_t size = (w * comps * bpc + 7) / 8 * h;
       for (std::int64_t i = 0; i < size; ++i) {
         const int c = in->GetChar();

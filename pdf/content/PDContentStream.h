@@ -88,8 +88,6 @@ public:
   // caller's when it has none), Q. Depth-limited; a form inside itself is skipped.
   void PlayForm(TkwPDState& AState, TkwPDForm& AForm, TkwPDExportDevice& ADevice) override;
 
-  static constexpr int kMaxArgs = 32;
-
 private:
   friend struct TkwOperatorTable;
   TkwPDState& S();

@@ -406,6 +406,11 @@ std::string TkwAESSecurity::Decrypt(std::string_view AData, std::uint32_t ANum, 
   return std::string(AData);
 }
 
+std::size_t TkwAESSecurity::BlockSize(TkwCryptTarget ATarget) const {
+  const TkwCryptMethod method = GetMethod(ATarget);
+  return method == TkwCryptMethod::cmAESV2 || method == TkwCryptMethod::cmAESV3 ? 16 : 0;
+}
+
 std::unique_ptr<TkwSecurityHandler::TkwCipher> TkwAESSecurity::MakeCipher(std::uint32_t ANum, std::uint32_t AGen,
                                                                           TkwCryptTarget ATarget) const {
   const TkwCryptMethod method = GetMethod(ATarget);

@@ -35,6 +35,7 @@ public:
   std::string GetMethodName() const override;
   std::string Decrypt(std::string_view AData, std::uint32_t ANum, std::uint32_t AGen,
                       TkwCryptTarget ATarget) const override;
+  std::size_t BlockSize(TkwCryptTarget ATarget) const override;
   std::unique_ptr<TkwCipher> MakeCipher(std::uint32_t ANum, std::uint32_t AGen,
                                         TkwCryptTarget ATarget) const override;
 

@@ -16,11 +16,10 @@ constexpr std::array<std::uint8_t, 64> kZigZag = {
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-// A scan whose entropy data runs dry keeps being fed zero bits; once this many of them have
+// A scan whose entropy data runs dry keeps being fed zero bits; once kMaxJpegPaddingBits have
 // been used (not merely read ahead) the rest of the scan is abandoned, so that a tiny file
 // cannot keep us decoding a huge frame scan after scan. A complete scan never uses more
 // than the few bits that pad its last byte.
-constexpr int kMaxPaddingBits = 256;
 
 inline int Extend(int AValue, int ABits) {
   return AValue < (1 << (ABits - 1)) ? AValue - (1 << ABits) + 1 : AValue;
@@ -561,7 +560,7 @@ void TkwJpegDecoder::DecodeScan(bool AStoreCoefs) {
       }
     }
     if (FRestartInterval > 0) --unitsLeft;
-    return FPadding * 8 - FBitCount <= kMaxPaddingBits;
+    return FPadding * 8 - FBitCount <= kMaxJpegPaddingBits;
   };
   bool first = true;
   if (FScanComps.size() == 1) {
@@ -790,7 +789,7 @@ void TkwJpegDecoder::DecodeAll() {
     }
   }
   // Scan after scan until the end of the image; tables may change between scans.
-  for (int scans = 0; scans < 1000; ++scans) {
+  for (int scans = 0; scans < kMaxJpegScans; ++scans) {
     DecodeScan(!singleScan);
     if (singleScan) break;
     bool next = false;

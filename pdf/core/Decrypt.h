@@ -127,6 +127,12 @@ public:
   // Plain bytes of AData, which belongs to object ANum generation AGen.
   [[nodiscard]] virtual std::string Decrypt(std::string_view AData, std::uint32_t ANum,
                                             std::uint32_t AGen, TkwCryptTarget ATarget) const = 0;
+  // The cipher block of ATarget's data (whose length is a multiple of it after the
+  // initialisation vector), 0 for a stream cipher.
+  [[nodiscard]] virtual std::size_t BlockSize(TkwCryptTarget ATarget) const {
+    (void)ATarget;
+    return 0;
+  }
   // A cipher that decrypts one object's data piece by piece, for streams read lazily.
   class TkwCipher {
   public:

@@ -29,7 +29,13 @@ bool TkwStream::Fill() {
   }
   if (FAtEnd) return false;
   if (FDelivered >= FCap) {
-    FCapReached = true;
+    // Output that ends exactly at the cap was not cut: only a byte beyond it counts.
+    if (!FCapReached) {
+      bool more = false;
+      while (!more && Refill()) more = FCur < FEnd;
+      FCapReached = more;
+      if (more) NoteCap();
+    }
     SetAtEnd();
     return false;
   }
@@ -46,6 +52,7 @@ bool TkwStream::Fill() {
     FEnd = FCur + (FCap - FDelivered);
     got = FCap - FDelivered;
     FCapReached = true;
+    NoteCap();
   }
   FDelivered += got;
   return true;

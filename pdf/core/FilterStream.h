@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Diagnostics.h"
 #include "base/Limits.h"
 #include "base/Object.h"
 #include "base/Ref.h"
@@ -94,6 +95,9 @@ public:
   [[nodiscard]] std::int64_t GetDecodeCap() const { return FCap; }
   // True once the cap cut the output short.
   [[nodiscard]] bool GetCapReached() const { return FCapReached; }
+  // Where the cap and damaged data are noted (once per stream each, however often it is
+  // read); not owned, may be null. Set on the top of a chain, it reaches every stream below.
+  virtual void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
 
 protected:
   // Makes a new window available through SetWindow. Returns false at the end of the data.
@@ -128,8 +132,19 @@ protected:
   virtual void StartUp() {}
   void MarkStarted() { FStarted = true; }
 
+  void NoteCap() {
+    if (FDiag && !FCapNoted) FDiag->Note(TkwDiagCode::dcDecodeCapReached);
+    FCapNoted = true;
+  }
+  // A decoder met damaged data and ends its output at the last good byte.
+  void NoteDamage() {
+    if (FDiag && !FDamageNoted) FDiag->Note(TkwDiagCode::dcFilterError);
+    FDamageNoted = true;
+  }
+
   bool FLookBlind = false;  // LookChar answers -1 (TkwEOFStream)
   std::int64_t FCap = INT64_MAX;
+  TkwDiagnostics* FDiag = nullptr;  // not owned
 
 private:
   bool Fill();
@@ -137,6 +152,8 @@ private:
   const std::uint8_t* FCur = nullptr;
   const std::uint8_t* FEnd = nullptr;
   std::int64_t FDelivered = 0;
+  bool FDamageNoted = false;
+  bool FCapNoted = false;
   bool FAtEnd = false;
   bool FCapReached = false;
 };
@@ -233,6 +250,10 @@ public:
   [[nodiscard]] TkwStream* GetUndecodedStream() override;
   void Close() override;
   [[nodiscard]] TkwStream* GetSource() const { return FSource.Get(); }
+  void SetDiagnostics(TkwDiagnostics* ADiag) override {
+    TkwStream::SetDiagnostics(ADiag);
+    FSource->SetDiagnostics(ADiag);
+  }
 
 protected:
   // Restarts the decoder after the source has been reset.

@@ -181,7 +181,10 @@ void TkwFlateDecode::ResetDecoder() {
   const int cmf = FSource->GetChar();
   const int flg = FSource->GetChar();
   if (cmf < 0 || flg < 0) return;
-  if ((cmf & 0x0F) != 8 || ((cmf << 8) | flg) % 31 != 0 || (flg & 0x20) != 0) return;
+  if ((cmf & 0x0F) != 8 || ((cmf << 8) | flg) % 31 != 0 || (flg & 0x20) != 0) {
+    NoteDamage();
+    return;
+  }
   // The buffers live only while a stream is being decoded, from its first refill: a
   // document keeps thousands of streams, and they are made again when a stream is read a
   // second time.
@@ -526,6 +529,7 @@ bool TkwFlateDecode::Refill() {
   }
   const std::size_t start = FOutPos;
   while (FState != TState::sDone && FOutPos < kHistory + kChunk) {
+    const bool lastDone = FState == TState::sBlockStart && FLastBlock;
     bool ok = true;
     switch (FState) {
       case TState::sBlockStart:
@@ -542,7 +546,10 @@ bool TkwFlateDecode::Refill() {
         break;
     }
     // Bad or truncated data ends the output at the last good byte.
-    if (!ok) FState = TState::sDone;
+    if (!ok) {
+      if (!lastDone) NoteDamage();
+      FState = TState::sDone;
+    }
   }
   if (FOutPos == start) {
     // Everything handed out has been read: nothing refers into the buffers any more.

@@ -13,16 +13,11 @@ namespace qm {
 
 namespace {
 
-constexpr int kMaxDimension = 1 << 16;
-// Symbols in one dictionary and instances in one text region; far above any real page.
-constexpr std::uint32_t kMaxSymbols = 1u << 20;
-constexpr int kMaxSegments = 1 << 16;
-// Bytes the MQ decoder may feed from a marker or past the end of its data before the data
-// counts as used up: an encoder's flush leaves the decoder at most a few bytes short, so more
-// means truncated or damaged data, and the rest of the region is left as decoded so far.
-constexpr int kMaxBytesPastEnd = 16;
-// Pixels that one stream may allocate or combine in all: a few full-size pages.
-constexpr std::int64_t kWorkBudget = std::int64_t{8} * kMaxImagePixels;
+// The caps are in base/Limits.h. The MQ decoder's data counts as used up once it has fed
+// kMaxJBIG2BytesPastEnd bytes from a marker or past the end: an encoder's flush leaves the
+// decoder at most a few bytes short, so more means truncated or damaged data, and the rest
+// of the region is left as decoded so far. The pixels one stream may allocate or combine in
+// all (kMaxJBIG2WorkPixels) are a few full-size pages.
 
 bool SpendWork(TkwJBIG2Budget* ABudget, std::int64_t APixels) {
   return ABudget == nullptr || ABudget->Spend(APixels);
@@ -98,7 +93,7 @@ public:
   // Bytes used so far: data past the end reads as 0xFF, so this may exceed the size.
   [[nodiscard]] std::size_t Position() const { return FBp; }
   // True once the decoder has read well past the end of its data.
-  [[nodiscard]] bool Exhausted() const { return FPastEnd > kMaxBytesPastEnd; }
+  [[nodiscard]] bool Exhausted() const { return FPastEnd > kMaxJBIG2BytesPastEnd; }
 
 private:
   std::span<const std::uint8_t> FData;
@@ -114,7 +109,7 @@ private:
     if (Byte(FBp) == 0xFF) {
       if (Byte(FBp + 1) > 0x8F) {
         // A marker or the end of the data: 1 bits are fed, and the position stays.
-        if (FPastEnd <= kMaxBytesPastEnd) ++FPastEnd;
+        if (FPastEnd <= kMaxJBIG2BytesPastEnd) ++FPastEnd;
         FC += 0xFF00;
         FCt = 8;
       } else {
@@ -231,7 +226,7 @@ struct TRegionInfo {
 bool ReadRegionInfo(TReader& AR, TRegionInfo& AInfo) {
   const std::uint32_t w = AR.U32(), h = AR.U32(), x = AR.U32(), y = AR.U32();
   AInfo.Op = static_cast<int>(AR.U8() & 7);
-  if (!AR.Ok || w > kMaxDimension || h > kMaxDimension) return false;
+  if (!AR.Ok || w > kMaxJBIG2Dimension || h > kMaxJBIG2Dimension) return false;
   AInfo.W = static_cast<int>(w);
   AInfo.H = static_cast<int>(h);
   AInfo.X = static_cast<int>(std::min<std::uint32_t>(x, INT32_MAX / 2));
@@ -419,7 +414,7 @@ public:
 bool RefinedGeometry(const TkwJBIG2Bitmap& ASymbol, std::int32_t ARdw, std::int32_t ARdh, std::int32_t ARdx,
                      std::int32_t ARdy, int& AW, int& AH, int& ADx, int& ADy) {
   const std::int64_t w = std::int64_t{ASymbol.W} + ARdw, h = std::int64_t{ASymbol.H} + ARdh;
-  if (w < 0 || h < 0 || w > kMaxDimension || h > kMaxDimension) return false;
+  if (w < 0 || h < 0 || w > kMaxJBIG2Dimension || h > kMaxJBIG2Dimension) return false;
   AW = static_cast<int>(w);
   AH = static_cast<int>(h);
   ADx = (ARdw >= 0 ? ARdw / 2 : -((-ARdw + 1) / 2)) + ARdx;
@@ -593,7 +588,7 @@ bool DecodeText(TTextCoder& AC, const TTextParams& AP, const std::vector<TBitmap
         x = rightCorner ? t - wi + 1 : t;
         y = bottomCorner ? s - hi + 1 : s;
       }
-      if (x > -kMaxDimension * 2 && x < kMaxDimension * 2 && y > -kMaxDimension * 2 && y < kMaxDimension * 2) {
+      if (x > -kMaxJBIG2Dimension * 2 && x < kMaxJBIG2Dimension * 2 && y > -kMaxJBIG2Dimension * 2 && y < kMaxJBIG2Dimension * 2) {
         AOut.Compose(*sym, static_cast<int>(x), static_cast<int>(y), AP.CombOp);
       }
       if (!AP.Transposed && !rightCorner) {
@@ -623,7 +618,7 @@ bool TkwJBIG2Budget::Spend(std::int64_t APixels) {
 bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
   W = H = 0;
   P.clear();
-  if (AWidth < 0 || AHeight < 0 || AWidth > kMaxDimension || AHeight > kMaxDimension ||
+  if (AWidth < 0 || AHeight < 0 || AWidth > kMaxJBIG2Dimension || AHeight > kMaxJBIG2Dimension ||
       std::int64_t{AWidth} * AHeight > kMaxImagePixels || !SpendWork(Budget, std::int64_t{AWidth} * AHeight)) {
     return false;
   }
@@ -635,7 +630,7 @@ bool TkwJBIG2Bitmap::Create(int AWidth, int AHeight, std::uint8_t AFill) {
 
 bool TkwJBIG2Bitmap::Grow(int AHeight, std::uint8_t AFill) {
   if (AHeight <= H) return true;
-  if (AHeight > kMaxDimension || std::int64_t{W} * AHeight > kMaxImagePixels ||
+  if (AHeight > kMaxJBIG2Dimension || std::int64_t{W} * AHeight > kMaxImagePixels ||
       !SpendWork(Budget, std::int64_t{W} * (AHeight - H))) {
     return false;
   }
@@ -683,7 +678,7 @@ struct TkwJBIG2Decoder::TImpl {
 
   std::vector<std::unique_ptr<TSegment>> Owned;
   std::map<std::uint32_t, TSegment*> Segments;  // the latest segment of each number
-  TkwJBIG2Budget Budget{kWorkBudget};  // this decode's: a fresh TImpl for every stream
+  TkwJBIG2Budget Budget{kMaxJBIG2WorkPixels};  // this decode's: a fresh TImpl for every stream
   TkwJBIG2Bitmap Page{&Budget};
   bool HavePage = false;
   bool PageDone = false;
@@ -729,7 +724,7 @@ bool TkwJBIG2Decoder::TImpl::ReadHeader(TReader& AR, TSegment& ASeg, std::uint32
   if (count == 7) {
     --AR.P;
     count = AR.U32() & 0x1FFFFFFF;
-    if (count > static_cast<std::uint32_t>(kMaxSegments)) return false;
+    if (count > static_cast<std::uint32_t>(kMaxJBIG2Segments)) return false;
     AR.P += (count + 8) / 8;  // retention flags
   }
   if (!AR.Ok) return false;
@@ -758,7 +753,7 @@ void TkwJBIG2Decoder::TImpl::ReadStream(std::span<const std::uint8_t> AData) {
     if ((fileFlags & 2) == 0) (void)r.U32();
   }
   std::vector<std::pair<TSegment*, std::uint32_t>> pending;  // random access: data follows
-  for (int n = 0; n < kMaxSegments && r.Ok && r.P < AData.size() && !PageDone; ++n) {
+  for (int n = 0; n < kMaxJBIG2Segments && r.Ok && r.P < AData.size() && !PageDone; ++n) {
     auto seg = std::make_unique<TSegment>();
     std::uint32_t length = 0;
     if (!ReadHeader(r, *seg, length)) break;
@@ -827,7 +822,7 @@ void TkwJBIG2Decoder::TImpl::Process(TSegment& ASeg) {
       if (HavePage && HeightUnknown && ASeg.Data.size() >= 4) {
         TReader r{ASeg.Data};
         const std::uint32_t end = r.U32();
-        const std::int64_t h = std::min<std::int64_t>(std::int64_t{end} + 1, kMaxDimension);
+        const std::int64_t h = std::min<std::int64_t>(std::int64_t{end} + 1, kMaxJBIG2Dimension);
         if (h > Page.H) {
           (void)Page.Grow(static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel));
         }
@@ -854,7 +849,7 @@ void TkwJBIG2Decoder::TImpl::PageInfo(TSegment& ASeg) {
   (void)r.U32();
   const std::uint32_t flags = r.U8();
   const std::uint32_t striping = r.U16();
-  if (!r.Ok || w > kMaxDimension) return;
+  if (!r.Ok || w > kMaxJBIG2Dimension) return;
   PageDefPixel = (flags >> 2) & 1;
   PageOp = static_cast<int>((flags >> 3) & 3);
   int height;
@@ -863,7 +858,7 @@ void TkwJBIG2Decoder::TImpl::PageInfo(TSegment& ASeg) {
     height = 0;
     (void)striping;
   } else {
-    if (h > kMaxDimension) return;
+    if (h > kMaxJBIG2Dimension) return;
     height = static_cast<int>(h);
   }
   if (!Page.Create(static_cast<int>(w), height, static_cast<std::uint8_t>(PageDefPixel))) return;
@@ -873,7 +868,7 @@ void TkwJBIG2Decoder::TImpl::PageInfo(TSegment& ASeg) {
 void TkwJBIG2Decoder::TImpl::PlaceRegion(const TkwJBIG2Bitmap& ABitmap, const TRegionInfo& AInfo, int AOp) {
   if (!HavePage) return;
   if (HeightUnknown && std::int64_t{AInfo.Y} + ABitmap.H > Page.H) {
-    const std::int64_t h = std::min<std::int64_t>(std::int64_t{AInfo.Y} + ABitmap.H, kMaxDimension);
+    const std::int64_t h = std::min<std::int64_t>(std::int64_t{AInfo.Y} + ABitmap.H, kMaxJBIG2Dimension);
     (void)Page.Grow(static_cast<int>(h), static_cast<std::uint8_t>(PageDefPixel));
   }
   Page.Compose(ABitmap, AInfo.X, AInfo.Y, AOp);
@@ -990,7 +985,7 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
     std::int32_t dh = 0;
     if (AMq.Exhausted() || !iadh.Decode(AMq, dh)) break;
     height += dh;
-    if (height < 0 || height > kMaxDimension) return false;
+    if (height < 0 || height > kMaxJBIG2Dimension) return false;
     std::int64_t width = 0;
     // A height class always ends with an OOB, also after the last symbol.
     for (;;) {
@@ -998,7 +993,7 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
       if (!iadw.Decode(AMq, dw)) break;
       if (decoded >= AP.NumNew) return false;
       width += dw;
-      if (width < 0 || width > kMaxDimension || AMq.Exhausted()) return false;
+      if (width < 0 || width > kMaxJBIG2Dimension || AMq.Exhausted()) return false;
       auto sym = std::make_shared<TkwJBIG2Bitmap>();
       sym->Budget = AP.Budget;
       const int w = static_cast<int>(width), h = static_cast<int>(height);
@@ -1006,7 +1001,7 @@ bool DecodeSymbolsArith(TMQDecoder& AMq, const TDictParams& AP, std::vector<TCx>
         if (!DecodeGenericArith(AMq, AGbCx, *sym, w, h, AP.Template, false, AP.At)) return false;
       } else {
         std::int32_t nInst = 0;
-        if (!iaai.Decode(AMq, nInst) || nInst < 1 || static_cast<std::uint32_t>(nInst) > kMaxSymbols) return false;
+        if (!iaai.Decode(AMq, nInst) || nInst < 1 || static_cast<std::uint32_t>(nInst) > kMaxJBIG2Symbols) return false;
         if (nInst == 1) {
           const std::uint32_t id = text.Iaid.Decode(AMq);
           std::int32_t rdx = 0, rdy = 0;
@@ -1034,7 +1029,7 @@ bool SplitCollective(std::span<const std::uint8_t> ABits, bool AMmr, int AHeight
                      std::int64_t ATotal, std::vector<TBitmapPtr>& ASymbols, TkwJBIG2Budget* ABudget) {
   TkwJBIG2Bitmap all{ABudget};
   const std::size_t stride = (static_cast<std::size_t>(ATotal) + 7) / 8;
-  if (AMmr && (ATotal > kMaxDimension || !DecodeGenericMMR(ABits, all, static_cast<int>(ATotal), AHeight))) {
+  if (AMmr && (ATotal > kMaxJBIG2Dimension || !DecodeGenericMMR(ABits, all, static_cast<int>(ATotal), AHeight))) {
     return false;
   }
   std::int64_t x0 = 0;
@@ -1075,7 +1070,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
     std::int32_t dh = 0;
     if (AP.Dh->Decode(AR, dh) != TkwJBIG2Code::Value) return false;
     height += dh;
-    if (height < 0 || height > kMaxDimension) return false;
+    if (height < 0 || height > kMaxJBIG2Dimension) return false;
     const int h = static_cast<int>(height);
     std::int64_t width = 0, total = 0;
     std::vector<int> widths;
@@ -1085,7 +1080,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
       if (c == TkwJBIG2Code::Oob) break;
       if (c == TkwJBIG2Code::Fail || decoded >= AP.NumNew) return false;
       width += dw;
-      if (width < 0 || width > kMaxDimension) return false;
+      if (width < 0 || width > kMaxJBIG2Dimension) return false;
       const int w = static_cast<int>(width);
       ++decoded;
       if (!AP.RefAgg) {
@@ -1096,7 +1091,7 @@ bool DecodeSymbolsHuffman(TkwJBIG2BitReader& AR, const TDictParams& AP, std::vec
       }
       std::int32_t nInst = 0;
       if (AP.AggInst->Decode(AR, nInst) != TkwJBIG2Code::Value || nInst < 1 ||
-          static_cast<std::uint32_t>(nInst) > kMaxSymbols) {
+          static_cast<std::uint32_t>(nInst) > kMaxJBIG2Symbols) {
         return false;
       }
       auto sym = std::make_shared<TkwJBIG2Bitmap>();
@@ -1164,7 +1159,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
   }
   const std::uint32_t numEx = r.U32();
   dp.NumNew = r.U32();
-  if (!r.Ok || dp.NumNew > kMaxSymbols || numEx > kMaxSymbols) return;
+  if (!r.Ok || dp.NumNew > kMaxJBIG2Symbols || numEx > kMaxJBIG2Symbols) return;
   if (huff) {
     // User tables are taken in the order of the selection fields; a selection with no
     // table, or the reserved value, leaves the dictionary undecoded.
@@ -1191,7 +1186,7 @@ void TkwJBIG2Decoder::TImpl::SymbolDictionary(TSegment& ASeg) {
       lastDict = s;
     }
   }
-  if (symbols.size() > kMaxSymbols) return;
+  if (symbols.size() > kMaxJBIG2Symbols) return;
   std::vector<TCx> gbCx(1 << 16, 0), grCx(1 << 13, 0);
   if (ctxUsed && lastDict && !lastDict->GbCx.empty()) {
     gbCx = lastDict->GbCx;
@@ -1255,13 +1250,13 @@ void TkwJBIG2Decoder::TImpl::TextRegion(TSegment& ASeg, bool AImmediate) {
     for (int& a : tp.RAt) a = r.S8();
   }
   tp.NumInstances = r.U32();
-  if (!r.Ok || tp.NumInstances > kMaxSymbols) return;
+  if (!r.Ok || tp.NumInstances > kMaxJBIG2Symbols) return;
   std::vector<TBitmapPtr> symbols;
   for (std::uint32_t n : ASeg.Refs) {
     TSegment* s = Find(n);
     if (s && s->Type == 0) symbols.insert(symbols.end(), s->Symbols.begin(), s->Symbols.end());
   }
-  if (symbols.size() > kMaxSymbols) return;
+  if (symbols.size() > kMaxJBIG2Symbols) return;
   std::vector<TCx> grCx(1 << 13, 0);
   auto bitmap = std::make_shared<TkwJBIG2Bitmap>();
   bitmap->Budget = &Budget;
@@ -1309,14 +1304,14 @@ void TkwJBIG2Decoder::TImpl::PatternDictionary(TSegment& ASeg) {
   const std::uint32_t flags = r.U8();
   const int pw = static_cast<int>(r.U8()), ph = static_cast<int>(r.U8());
   const std::uint32_t grayMax = r.U32();
-  if (!r.Ok || pw == 0 || ph == 0 || grayMax >= kMaxSymbols) return;
+  if (!r.Ok || pw == 0 || ph == 0 || grayMax >= kMaxJBIG2Symbols) return;
   const bool mmr = flags & 1;
   const int tmpl = static_cast<int>((flags >> 1) & 3);
   const std::int64_t width = (std::int64_t{grayMax} + 1) * pw;
-  if (width > kMaxDimension * 16 || width * ph > kMaxImagePixels) return;
+  if (width > kMaxJBIG2Dimension * 16 || width * ph > kMaxImagePixels) return;
   TkwJBIG2Bitmap all{&Budget};
   // The collective bitmap may be wider than a region; decode it in one piece anyway.
-  if (width > kMaxDimension) return;
+  if (width > kMaxJBIG2Dimension) return;
   bool ok;
   if (mmr) {
     ok = DecodeGenericMMR(r.Rest(), all, static_cast<int>(width), ph);
@@ -1349,7 +1344,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
   const std::uint32_t gw = r.U32(), gh = r.U32();
   const std::int32_t gx = r.S32(), gy = r.S32();
   const std::int32_t rx = static_cast<std::int32_t>(r.U16()), ry = static_cast<std::int32_t>(r.U16());
-  if (!r.Ok || gw > kMaxDimension || gh > kMaxDimension) return;
+  if (!r.Ok || gw > kMaxJBIG2Dimension || gh > kMaxJBIG2Dimension) return;
   // Cells are at least a pixel apart in any real grid; a grid with far more cells than the
   // region has pixels only stacks patterns on top of each other.
   if (std::int64_t{gw} * gh > std::min<std::int64_t>(kMaxImagePixels, 4 * (std::int64_t{info.W} * info.H + 1024))) return;
@@ -1413,7 +1408,7 @@ void TkwJBIG2Decoder::TImpl::HalftoneRegion(TSegment& ASeg, bool AImmediate) {
     for (int ng = 0; ng < w; ++ng) {
       if (skipPtr && skip.Get(ng, mg)) continue;
       const std::int64_t x = cellX(mg, ng), y = cellY(mg, ng);
-      if (x <= -kMaxDimension || x >= kMaxDimension || y <= -kMaxDimension || y >= kMaxDimension) continue;
+      if (x <= -kMaxJBIG2Dimension || x >= kMaxJBIG2Dimension || y <= -kMaxJBIG2Dimension || y >= kMaxJBIG2Dimension) continue;
       const std::uint32_t g = std::min<std::uint32_t>(
           gray[static_cast<std::size_t>(mg) * static_cast<std::size_t>(w) + static_cast<std::size_t>(ng)],
           static_cast<std::uint32_t>(patterns->size() - 1));

@@ -4,6 +4,8 @@
 #include <climits>
 #include <numeric>
 
+#include "base/Limits.h"
+
 namespace qm {
 
 namespace {

@@ -95,8 +95,6 @@ private:
 // Standard table B.1 .. B.15 (ANumber 1 to 15), built once.
 const TkwJBIG2HuffmanTable& JBIG2StandardTable(int ANumber);
 
-// Lines one table segment may define; real tables have a few dozen.
-inline constexpr std::uint32_t kMaxJBIG2TableLines = 1u << 16;
 // Reads the data of a table segment (B.2); false when it is damaged or defines more than
 // kMaxJBIG2TableLines lines.
 bool ReadJBIG2TableSegment(std::span<const std::uint8_t> AData, TkwJBIG2HuffmanTable& ATable);

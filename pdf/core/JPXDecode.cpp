@@ -78,9 +78,8 @@ struct TTo8 {
 
 // Work OpenJPEG would do before a single sample comes out is bounded by what the main
 // header announces: a codestream of tiny tiles or code-blocks over a large picture
-// costs seconds of set-up and large bookkeeping while carrying almost no data.
-constexpr std::int64_t kMaxTiles = 16384;
-constexpr std::int64_t kMaxCodeBlocks = std::int64_t{1} << 20;
+// costs seconds of set-up and large bookkeeping while carrying almost no data
+// (kMaxJPXTiles, kMaxJPXCodeBlocks).
 
 // The image and tile grid of the codestream's SIZ segment, read before OpenJPEG sees the
 // data: OpenJPEG sets up every tile while reading the main header, which for the 65535
@@ -124,15 +123,15 @@ bool SizIsBounded(std::span<const std::uint8_t> AData) {
   const std::int64_t tw = u32(pos + 24), th = u32(pos + 28), tx0 = u32(pos + 32), ty0 = u32(pos + 36);
   if (xsiz <= x0 || ysiz <= y0 || tw == 0 || th == 0 || tx0 > x0 || ty0 > y0) return true;
   const std::int64_t w = xsiz - x0, h = ysiz - y0;
-  if (w > 65536 || h > 65536 || w * h > kMaxImagePixels) return false;
+  if (w > kMaxImageDimension || h > kMaxImageDimension || w * h > kMaxImagePixels) return false;
   const std::int64_t tilesX = (xsiz - tx0 + tw - 1) / tw, tilesY = (ysiz - ty0 + th - 1) / th;
-  return tilesX * tilesY <= kMaxTiles;
+  return tilesX * tilesY <= kMaxJPXTiles;
 }
 
 bool WorkIsBounded(opj_codec_t* ACodec, const opj_image_t& AImage) {
   opj_codestream_info_v2_t* info = opj_get_cstr_info(ACodec);
   if (!info) return false;
-  bool ok = std::int64_t{info->tw} * info->th <= kMaxTiles && info->tw > 0 && info->th > 0;
+  bool ok = std::int64_t{info->tw} * info->th <= kMaxJPXTiles && info->tw > 0 && info->th > 0;
   const opj_tccp_info_t* tccp = info->m_default_tile_info.tccp_info;
   std::int64_t blocks = 0;
   for (OPJ_UINT32 i = 0; ok && i < AImage.numcomps; ++i) {
@@ -142,7 +141,7 @@ bool WorkIsBounded(opj_codec_t* ACodec, const opj_image_t& AImage) {
     int cbLog = 4;
     if (tccp && i < info->nbcomps) cbLog = static_cast<int>(std::clamp<OPJ_UINT32>(tccp[i].cblkw + tccp[i].cblkh, 4, 20));
     blocks += samples >> cbLog;
-    ok = blocks <= kMaxCodeBlocks;
+    ok = blocks <= kMaxJPXCodeBlocks;
   }
   opj_destroy_cstr_info(&info);
   return ok;
@@ -184,7 +183,7 @@ bool OpenCodec(TCodec& AC, OPJ_CODEC_FORMAT AFormat, TMemSource& ASource) {
 
 // The picture the header announces (AW x AH) and its components stay within the caps.
 bool HeaderIsBounded(const opj_image_t& AImage, std::int64_t AW, std::int64_t AH) {
-  if (AW <= 0 || AH <= 0 || AW > 65536 || AH > 65536 || AW * AH > kMaxImagePixels) return false;
+  if (AW <= 0 || AH <= 0 || AW > kMaxImageDimension || AH > kMaxImageDimension || AW * AH > kMaxImagePixels) return false;
   if (AImage.numcomps < 1 || AImage.numcomps > static_cast<OPJ_UINT32>(kMaxImageComponents)) return false;
   // Every component is held as 32-bit samples while decoding; their count, like the
   // 8-bit picture's bytes, stays within what one decoded stream may hold.

@@ -46,13 +46,19 @@ bool TkwLZWDecode::Refill() {
       continue;
     }
     if (FPrevCode < 0) {
-      if (code > 255) break;
+      if (code > 255) {
+        NoteDamage();  // the first code must be a byte
+        break;
+      }
       FSeq[0] = static_cast<std::uint8_t>(code);
       FPrevCode = code;
       SetWindow(FSeq.data(), FSeq.data() + 1);
       return true;
     }
-    if (code > FNextCode) break;  // a code nobody defined yet: the data is corrupt
+    if (code > FNextCode) {
+      NoteDamage();  // a code nobody defined yet: the data is corrupt
+      break;
+    }
     const TEntry& prev = FTable[static_cast<std::size_t>(FPrevCode)];
     std::size_t length;
     std::uint8_t first;

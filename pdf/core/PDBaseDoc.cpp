@@ -12,13 +12,9 @@ namespace qm {
 
 namespace {
 
-constexpr std::int64_t kLargeFile = std::int64_t{10} << 20;
-constexpr std::int64_t kDecodeCapSmall = std::int64_t{1} << 30;
-constexpr std::size_t kHeaderSearch = 1024;
-
 // "%PDF-" within the first bytes: its position and the version text after it.
 std::int64_t FindHeader(std::span<const std::uint8_t> ABytes, std::string& AVersion) {
-  const std::string_view text(reinterpret_cast<const char*>(ABytes.data()), std::min(ABytes.size(), kHeaderSearch));
+  const std::string_view text(reinterpret_cast<const char*>(ABytes.data()), std::min(ABytes.size(), kMaxHeaderOffset));
   const std::size_t at = text.find("%PDF-");
   if (at == std::string_view::npos) return -1;
   std::size_t i = at + 5;
@@ -112,13 +108,13 @@ void TkwPDBaseDoc::LoadDocument(TkwRef<TkwBaseStream> AStream, std::string_view 
   FDoRepair = ADoRepair;
   FFileSize = AStream->GetSize();
   if (FFileSize <= 0) throw ExInvalidPDFFile();
-  FDecodeCap = FFileSize > kLargeFile ? FFileSize * 100 : kDecodeCapSmall;
+  FDecodeCap = FFileSize > kDecodeScaledFileBytes ? FFileSize * kMaxDecodeRatio : kMaxDecodedBytesSmallFile;
 
   // Mail gateways and download scripts put bytes before the header; offsets count from it.
   FHeaderOffset = std::max<std::int64_t>(FindHeader(AStream->View(0), FHeaderVersion), 0);
   if (FHeaderOffset > 0) {
     AStream->MoveStart(FHeaderOffset);
-    FDiag.Note(TkwDiagCode::dcHeaderOffset, FHeaderOffset);
+    FSink->Note(TkwDiagCode::dcHeaderOffset, FHeaderOffset);
   }
 
   // A failed load leaves the reader with the table it began, which a repair rebuilds.
@@ -189,6 +185,12 @@ std::string TkwPDBaseDoc::GetEncryptionMethod() const { return FSecurity && FIsE
 
 std::string TkwPDBaseDoc::DecryptString(std::string_view ABytes, std::uint32_t AObjNum, std::uint32_t AGenNum) {
   if (!FIsEncrypted || !FSecurity) return std::string(ABytes);
+  // A block cipher's data is the vector and whole blocks; anything else is damaged and
+  // decrypts to what the whole blocks give.
+  if (const std::size_t block = FSecurity->BlockSize(TkwCryptTarget::ctString);
+      block > 0 && !ABytes.empty() && (ABytes.size() < 2 * block || ABytes.size() % block != 0)) {
+    FSink->Note(TkwDiagCode::dcDecryptError, -1, static_cast<int>(AObjNum));
+  }
   return FSecurity->Decrypt(ABytes, AObjNum, AGenNum, TkwCryptTarget::ctString);
 }
 
@@ -222,27 +224,34 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
   FInProgress[ANum] = true;
   ++FDepth;
   std::unique_ptr<TkwPDBaseObject> obj;
+  TkwFetchStatus status = TkwFetchStatus::fsOk;
   {
     TkwScopeGuard done([this, ANum] {
       --FDepth;
       FInProgress[ANum] = false;
     });
-    TkwFetchStatus status = TkwFetchStatus::fsOk;
     obj = FReader->Fetch(ANum, &status);
     const bool incomplete = GetXRef() != nullptr && !GetXRef()->GetOk();
     if (!obj && (status == TkwFetchStatus::fsBadHeader || status == TkwFetchStatus::fsBadObjStm ||
                  (status == TkwFetchStatus::fsNoEntry && incomplete))) {
-      FDiag.Note(TkwDiagCode::dcBadXRefEntry, -1, static_cast<int>(ANum));
+      FSink->Note(TkwDiagCode::dcBadXRefEntry, -1, static_cast<int>(ANum));
       if (Repair()) obj = FReader->Fetch(ANum, &status);
     }
   }
   if (!obj) {
+    // A missing or free object is simply null; one that is there but unreadable is noted.
+    if (status != TkwFetchStatus::fsNoEntry && status != TkwFetchStatus::fsFree) {
+      FSink->Note(TkwDiagCode::dcBadObject, -1, static_cast<int>(ANum));
+    }
     if (ANum >= FFailed.size()) FFailed.resize(static_cast<std::size_t>(ANum) + 1);
     FFailed[ANum] = true;
     return nullptr;
   }
   if (obj->IsStream()) {
-    if (TkwStream* top = static_cast<TkwPDStream&>(*obj).GetStream()) top->SetDecodeCap(FDecodeCap);
+    if (TkwStream* top = static_cast<TkwPDStream&>(*obj).GetStream()) {
+      top->SetDecodeCap(FDecodeCap);
+      top->SetDiagnostics(FSink);
+    }
   }
   return GetCollection()->Put(ANum, std::move(obj));
 }

@@ -110,7 +110,10 @@ public:
   [[nodiscard]] std::int64_t GetFileSize() const { return FFileSize; }
   // True once the table was rebuilt by scanning.
   [[nodiscard]] bool GetRepaired() const;
-  [[nodiscard]] TkwDiagnostics& GetDiagnostics() { return FDiag; }
+  [[nodiscard]] TkwDiagnostics& GetDiagnostics() { return *FSink; }
+  // Notes go to ADiag (not owned, outlives this document) instead of the document's own
+  // list; null returns to the own list. Set before loading.
+  void SetDiagnostics(TkwDiagnostics* ADiag) { FSink = ADiag ? ADiag : &FDiag; }
 
 private:
   // Rebuilds the table once; false when already tried or nothing was found.
@@ -144,6 +147,7 @@ private:
   std::int64_t FFileSize = 0;
   std::int64_t FDecodeCap = 0;
   TkwDiagnostics FDiag;
+  TkwDiagnostics* FSink = &FDiag;  // FDiag or the job's
 };
 
 }  // namespace qm

@@ -32,6 +32,7 @@ void TkwPDDocument::LoadDocument(TkwRef<TkwBaseStream> AStream, bool ADoRepair, 
   FFreeStream = AFreeStream;
 
   auto baseDoc = std::make_unique<TkwPDBaseDoc>();
+  baseDoc->SetDiagnostics(FDiagSink);
   try {
     baseDoc->LoadDocument(AStream, FPassword, ADoRepair);
   } catch (const ExInvalidPassword&) {

@@ -92,8 +92,14 @@ public:
   [[nodiscard]] const std::string& GetFileName() const { return FFileName; }
   // The information dictionary (see TkwPDBaseDoc::GetDocInfo); nullptr before loading.
   [[nodiscard]] TkwPDDictionary* GetDocInfo() const { return FDocInfo; }
-  // What was tolerated while loading and reading; empty before loading.
-  [[nodiscard]] TkwDiagnostics* GetDiagnostics() const { return FBaseDoc ? &FBaseDoc->GetDiagnostics() : nullptr; }
+  // What was tolerated while loading and reading: the sink set with SetDiagnostics, else
+  // the base document's own; nullptr before loading without a sink.
+  [[nodiscard]] TkwDiagnostics* GetDiagnostics() const {
+    return FBaseDoc ? &FBaseDoc->GetDiagnostics() : FDiagSink;
+  }
+  // A sink for the next load's notes (not owned, outlives the loaded document); null
+  // gives the base document its own.
+  void SetDiagnostics(TkwDiagnostics* ADiag) { FDiagSink = ADiag; }
 
   // Slot for the page-tree layer's catalog wrapper (owned; destroyed with the document).
   [[nodiscard]] TkwObject* GetCatalogSlot() const { return FCatalog.get(); }
@@ -112,6 +118,7 @@ private:
   std::unique_ptr<TkwEncryptionSettings> FUserEncryptionSettings;
   bool FIsEncrypted = false;
   std::string FCMapPath = ".\\CMAPS\\";
+  TkwDiagnostics* FDiagSink = nullptr;  // not owned
   std::string FVersion;
 };
 

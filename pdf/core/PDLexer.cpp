@@ -17,8 +17,6 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
 }
 constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
 
-constexpr std::size_t kMaxToken = 127;
-
 bool IsDigit(int AChar) { return AChar >= '0' && AChar <= '9'; }
 
 }  // namespace
@@ -55,8 +53,9 @@ std::size_t TkwPDLexer::ReadRegular(int AFirst) {
     const int c = FStream->LookChar();
     if (!IsRegular(c)) break;
     FStream->GetChar();
-    // Tokens hold at most 127 bytes: the 128th is dropped and the rest starts a new token.
-    if (len == kMaxToken) break;
+    // A token holds at most kMaxNameBytes: the next byte is dropped and the rest starts a new
+    // token.
+    if (len == kMaxNameBytes) break;
     FTokenBuf[len++] = static_cast<char>(c);
   }
   return len;

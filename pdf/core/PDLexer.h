@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/Limits.h"
 #include "base/Object.h"
 #include "base/Ref.h"
 #include "pdf/core/FilterStream.h"
@@ -41,7 +42,7 @@ private:
   std::size_t ReadRegular(int AFirst);
 
   TkwRef<TkwStream> FStream;
-  std::array<char, 128> FTokenBuf{};
+  std::array<char, kMaxNameBytes + 1> FTokenBuf{};
 };
 
 }  // namespace qm

@@ -7,6 +7,10 @@
 
 namespace qm {
 
+namespace {
+int ObjNumOrNone(std::uint32_t ANum) { return ANum == kNoObjNum ? -1 : static_cast<int>(ANum); }
+}  // namespace
+
 TkwPDParser::TkwPDParser(TkwPDObjectResolver* ADoc, std::unique_ptr<TkwPDLexer> ALexer,
                          bool AAllowStreams)
     : FDoc(ADoc), FLexer(std::move(ALexer)), FAllowStreams(AAllowStreams) {
@@ -67,6 +71,7 @@ std::unique_ptr<TkwPDBaseObject> TkwPDParser::ParseObject(std::string_view AFile
   if (token.IsCommand("[")) {
     Shift();
     if (ADepth >= kMaxObjectDepth) {
+      if (FDiag) FDiag->Note(TkwDiagCode::dcLimitReached, FLexer->GetPosition(), ObjNumOrNone(AObjNum));
       FDepthExceeded = true;
       return std::make_unique<TkwPDError>();
     }
@@ -83,6 +88,7 @@ std::unique_ptr<TkwPDBaseObject> TkwPDParser::ParseObject(std::string_view AFile
   if (token.IsCommand("<<")) {
     Shift();
     if (ADepth >= kMaxObjectDepth) {
+      if (FDiag) FDiag->Note(TkwDiagCode::dcLimitReached, FLexer->GetPosition(), ObjNumOrNone(AObjNum));
       FDepthExceeded = true;
       return std::make_unique<TkwPDError>();
     }
@@ -157,7 +163,10 @@ std::unique_ptr<TkwPDBaseObject> TkwPDParser::ReadStream(std::unique_ptr<TkwPDDi
   const std::int64_t declared = static_cast<const TkwPDInteger&>(*length).GetValue();
   const std::int64_t extent = FindStreamDataLength(*base, start, declared);
   if (extent != declared && FDiag != nullptr) {
-    FDiag->Note(TkwDiagCode::dcStreamLengthWrong, start, static_cast<int>(AObjNum));
+    // Data that runs into the end of the file is cut short; otherwise Length was wrong.
+    const bool atEnd = extent < declared && extent >= static_cast<std::int64_t>(base->View(start).size());
+    FDiag->Note(atEnd ? TkwDiagCode::dcStreamTruncated : TkwDiagCode::dcStreamLengthWrong, start,
+                static_cast<int>(AObjNum));
   }
   TkwRef<TkwStream> data(base->MakeSubStream(start, extent, true));
 

@@ -174,7 +174,7 @@ std::int64_t TkwPDXRef::GetStartXref() {
   const std::int64_t size = FStream ? FStream->GetSize() : 0;
   if (size <= 0) throw ExInvalidPDFFile();
   const std::string_view all = AsText(FStream->View(0));
-  std::string_view tail = all.size() > 1024 ? all.substr(all.size() - 1024) : all;
+  std::string_view tail = all.size() > kMaxStartXRefSearch ? all.substr(all.size() - kMaxStartXRefSearch) : all;
   std::size_t at = FindStartXref(tail);
   std::string_view text = tail;
   if (at == std::string_view::npos) {
@@ -206,7 +206,11 @@ bool TkwPDXRef::GenerateTable() {
   std::int64_t next = GetStartXref();
   while (next >= 0 && FOk) {
     // A chain that comes back to a section already read would repeat without end.
-    if (!FVisited.insert(next).second || FSections >= kMaxXRefSections) break;
+    if (!FVisited.insert(next).second) break;
+    if (FSections >= kMaxXRefSections) {
+      if (FDiag) FDiag->Note(TkwDiagCode::dcLimitReached, next);
+      break;
+    }
     ++FSections;
     next = ReadSection(next);
   }

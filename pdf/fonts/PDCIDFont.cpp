@@ -64,6 +64,7 @@ TkwPDCIDFont::TkwPDCIDFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentEleme
   } else if (enc != nullptr && enc->IsName()) {
     FEncodingName = static_cast<const TkwPDName*>(enc)->GetValue();
     FCMap = TkwPDCMap::MakeCMap(collection, FEncodingName, ACMapPath);
+    if (!FCMap) Note(TkwDiagCode::dcCMapMissing);
   }
   if (!FCMap) return;
 

@@ -10,8 +10,6 @@
 namespace qm {
 namespace {
 
-constexpr std::size_t kMaxTokenChars = 256;
-
 bool IsWhite(unsigned char c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
 bool IsDelim(unsigned char c) {
   return c == '%' || c == '(' || c == ')' || c == '/' || c == '<' || c == '>' || c == '[' || c == ']' ||
@@ -74,8 +72,6 @@ std::u16string ParseUnits(std::string_view t) {
   return out;
 }
 
-constexpr std::int64_t kMaxTextsPerRange = 256;
-
 std::optional<std::int64_t> ParseDecimal(std::string_view t) {
   std::int64_t v = 0;
   auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
@@ -104,7 +100,7 @@ bool TkwPSTokenizer::GetNextToken(std::string& AToken) {
   AToken.clear();
   const std::size_t n = FData.size();
   auto push = [&](char c) {
-    if (AToken.size() < kMaxTokenChars) AToken.push_back(c);
+    if (AToken.size() < kMaxCMapTokenBytes) AToken.push_back(c);
   };
   for (;;) {
     while (FPos < n && IsWhite(static_cast<unsigned char>(FData[FPos]))) ++FPos;
@@ -242,7 +238,7 @@ void TkwPDCMapParser::ParseRanges(TkwPSTokenizer& ATok, bool ABf) {
     if (!lo || !hi || !v) continue;
     if (ABf) {
       if (std::u16string units = ParseUnits(c); !units.empty()) {
-        const std::int64_t count = std::min(*hi - *lo + 1, kMaxTextsPerRange);
+        const std::int64_t count = std::min(*hi - *lo + 1, kMaxCMapTextsPerRange);
         for (std::int64_t k = 0; k < count && !Full(); ++k) {
           std::u16string text = units;
           text.back() = static_cast<char16_t>(text.back() + k);

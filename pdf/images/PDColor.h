@@ -4,11 +4,12 @@
 #include <array>
 #include <cstdint>
 
+#include "base/Limits.h"
+
 // Colour values in 16.16 fixed point: 65536 is 1.0.
 namespace qm {
 
 inline constexpr std::int32_t kColorOne = 65536;
-inline constexpr int kMaxColorComps = 32;
 
 // Up to 32 components of a colour in its own space.
 struct TkwColor {

@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "base/Limits.h"
 #include "pdf/core/PDBaseObject.h"
+#include "pdf/core/PDDocument.h"
 #include "pdf/core/PDTolerance.h"
 #include "pdf/model/PDResource.h"
 
@@ -10,8 +12,6 @@ namespace qm {
 
 namespace {
 
-constexpr int kMaxSpaceDepth = 8;  // spaces inside spaces (Indexed over ICCBased, ...)
-constexpr std::int64_t kMaxLookupBytes = 256 * kMaxColorComps;
 
 std::int32_t RoundGray(double AValue) { return Clamp(static_cast<std::int64_t>(std::trunc(AValue + 0.5))); }
 
@@ -43,6 +43,11 @@ const TkwPDDictionary* ParamDict(const TkwPDArray& AArray) {
   if (o->IsDict()) return static_cast<TkwPDDictionary*>(o);
   if (o->IsStream()) return static_cast<TkwPDStream*>(o)->GetDict();
   return nullptr;
+}
+
+void NoteFor(const TkwPDResource* ARes, TkwDiagCode ACode) {
+  TkwPDDocument* doc = ARes ? ARes->GetParentDoc() : nullptr;
+  if (TkwDiagnostics* diag = doc ? doc->GetDiagnostics() : nullptr) diag->Note(ACode);
 }
 
 std::unique_ptr<TkwPDColorSpace> DeviceSpace(int AComps) {
@@ -535,7 +540,7 @@ std::unique_ptr<TkwPDColorSpace> FromArray(TkwPDArray& AArray, TkwPDResource* AR
       bytes = static_cast<TkwPDString*>(lookup)->GetHexToString();
     } else if (lookup && lookup->IsStream()) {
       try {
-        bytes = static_cast<TkwPDStream*>(lookup)->ReadAll(kMaxLookupBytes);
+        bytes = static_cast<TkwPDStream*>(lookup)->ReadAll(kMaxIndexedLookupBytes);
       } catch (const std::exception&) {
         RethrowUnlessDamage();
         bytes.clear();
@@ -555,6 +560,7 @@ std::unique_ptr<TkwPDColorSpace> FromArray(TkwPDArray& AArray, TkwPDResource* AR
     if (alt && (alt->GetMode() == TkwColorSpaceMode::csPattern || alt->GetMode() == TkwColorSpaceMode::csIndexed)) alt.reset();
     auto func = MakeFunction(AArray.Get(3));
     if (func && func->GetInputSize() < 1) func.reset();
+    if (!func && AArray.Get(3)) NoteFor(ARes, TkwDiagCode::dcFunctionBroken);
     return std::make_unique<TkwPDSeparationColorSpace>(std::move(n), std::move(alt), std::move(func));
   }
   if (family == "DeviceN") {
@@ -572,6 +578,7 @@ std::unique_ptr<TkwPDColorSpace> FromArray(TkwPDArray& AArray, TkwPDResource* AR
     if (alt && (alt->GetMode() == TkwColorSpaceMode::csPattern || alt->GetMode() == TkwColorSpaceMode::csIndexed)) alt.reset();
     auto func = MakeFunction(AArray.Get(3));
     if (func && func->GetInputSize() < static_cast<int>(list.size())) func.reset();
+    if (!func && AArray.Get(3)) NoteFor(ARes, TkwDiagCode::dcFunctionBroken);
     return std::make_unique<TkwPDDeviceNColorSpace>(std::move(list), std::move(alt), std::move(func));
   }
   if (family == "Pattern") {
@@ -587,7 +594,7 @@ std::unique_ptr<TkwPDColorSpace> FromArray(TkwPDArray& AArray, TkwPDResource* AR
 
 std::unique_ptr<TkwPDColorSpace> MakeColorSpace(TkwPDBaseObject* AObject, std::string_view ATagName, TkwPDResource* ARes,
                                                 int ADepth) {
-  if (!AObject || ADepth > kMaxSpaceDepth) return nullptr;
+  if (!AObject || ADepth > kMaxColorSpaceDepth) return nullptr;
   std::unique_ptr<TkwPDColorSpace> cs;
   if (AObject->IsName()) {
     cs = ByName(static_cast<TkwPDName*>(AObject)->GetValue());
@@ -595,6 +602,7 @@ std::unique_ptr<TkwPDColorSpace> MakeColorSpace(TkwPDBaseObject* AObject, std::s
     cs = FromArray(*static_cast<TkwPDArray*>(AObject), ARes, ADepth);
   }
   if (cs) cs->FTagName = std::string(ATagName);
+  if (!cs && ADepth == 0 && AObject->IsArray()) NoteFor(ARes, TkwDiagCode::dcColorSpaceBroken);
   return cs;
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "base/Limits.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDTolerance.h"
 
@@ -13,11 +14,6 @@ namespace qm {
 
 namespace {
 
-constexpr int kMaxFunctionDepth = 8;               // stitching inside stitching
-constexpr std::int64_t kMaxSampleValues = 1 << 21; // sample points × outputs of one sampled function
-constexpr std::int64_t kMaxProgramBytes = 1 << 20; // text of one calculator program
-constexpr int kMaxProgramNesting = 100;            // braces inside braces
-constexpr std::size_t kStackSize = 100;
 
 bool IsFiniteNumber(double AValue) { return std::isfinite(AValue); }
 
@@ -278,7 +274,7 @@ void TkwPDExponentialFunction::Transform(const TkwFunctionArgs& AInput, TkwFunct
 TkwPDStitchingFunction::TkwPDStitchingFunction(const TkwPDDictionary& ADict, int ADepth) {
   if (!Init(ADict) || FM != 1) return;
   const TkwPDArray* funcs = ADict.LookUpArray("Functions");
-  if (!funcs || funcs->GetLength() == 0 || funcs->GetLength() > 256) return;
+  if (!funcs || funcs->GetLength() == 0 || funcs->GetLength() > kMaxStitchedFunctions) return;
   FK = static_cast<int>(funcs->GetLength());
   for (int i = 0; i < FK; ++i) {
     auto f = MakeFunction(funcs->Get(static_cast<std::size_t>(i)), ADepth + 1);
@@ -402,7 +398,7 @@ bool ParseNumber(const std::string& AToken, double& AValue, bool& AIsInt) {
 // Compiles the body of a procedure up to its closing brace into ACode.
 bool CompileProc(TProgramReader& AReader, std::vector<TkwPDPostScriptFunction::TInstr>& ACode, int ANesting) {
   using TInstr = TkwPDPostScriptFunction::TInstr;
-  if (ANesting > kMaxProgramNesting) return false;
+  if (ANesting > kMaxPostScriptNesting) return false;
   for (;;) {
     std::string tok = AReader.Next();
     if (tok.empty()) return false;
@@ -470,7 +466,7 @@ struct TValue {
 class TMachine {
 public:
   bool Push(TKind AKind, double AValue) {
-    if (FTop >= kStackSize) return false;
+    if (FTop >= kMaxPostScriptStack) return false;
     if (AKind == TKind::Int && std::fabs(AValue) > 2147483647.0) AKind = TKind::Real;
     FStack[FTop++] = TValue{AKind, AValue};
     return true;
@@ -492,7 +488,7 @@ public:
   void Drop(std::size_t ACount) { FTop -= ACount; }
 
 private:
-  std::array<TValue, kStackSize> FStack{};
+  std::array<TValue, kMaxPostScriptStack> FStack{};
   std::size_t FTop = 0;
 };
 
@@ -643,7 +639,7 @@ bool RunRoll(TMachine& AM) {
   if (n == 0) return true;
   std::int64_t j = static_cast<std::int64_t>(b) % n;
   if (j < 0) j += n;
-  std::array<TValue, kStackSize> tmp{};
+  std::array<TValue, kMaxPostScriptStack> tmp{};
   for (std::int64_t k = 0; k < n; ++k) tmp[static_cast<std::size_t>(k)] = AM.At(static_cast<std::size_t>(n - 1 - k));
   for (std::int64_t k = 0; k < n; ++k) {
     AM.At(static_cast<std::size_t>(n - 1 - ((k + j) % n))) = tmp[static_cast<std::size_t>(k)];
@@ -688,7 +684,7 @@ bool Run(const std::vector<TkwPDPostScriptFunction::TInstr>& ACode, TMachine& AM
   std::size_t pc = 0;
   std::size_t steps = 0;
   while (pc < ACode.size()) {
-    if (++steps > 100000) return false;
+    if (++steps > kMaxPostScriptOps) return false;
     const auto& in = ACode[pc++];
     TValue x;
     bool ok = true;
@@ -750,7 +746,7 @@ bool Run(const std::vector<TkwPDPostScriptFunction::TInstr>& ACode, TMachine& AM
 TkwPDPostScriptFunction::TkwPDPostScriptFunction(TkwPDBaseObject& AObject) {
   const TkwPDDictionary* dict = DictOf(AObject);
   if (!dict || !Init(*dict) || !FHasRange || FN < 1) return;
-  Compile(StreamBytes(AObject, kMaxProgramBytes));
+  Compile(StreamBytes(AObject, kMaxPostScriptBytes));
 }
 
 bool TkwPDPostScriptFunction::Compile(const std::string& AProgram) {

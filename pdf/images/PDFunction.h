@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/Limits.h"
+
 // PDF functions (identity, sampled, exponential, stitching and PostScript calculator),
 // as colour spaces use them for tint transforms.
 namespace qm {
@@ -14,7 +16,6 @@ class TkwPDDictionary;
 
 enum class TkwFunctionType : std::uint8_t { ftIdentity, ftSampled, ftExponential, ftStitching, ftPostScript };
 
-inline constexpr int kMaxFunctionArgs = 32;
 using TkwFunctionArgs = std::array<double, kMaxFunctionArgs>;
 
 class TkwPDFunction {

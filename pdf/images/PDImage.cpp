@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/Limits.h"
 #include "pdf/core/FilterStream.h"
 #include "pdf/core/PDBaseObject.h"
 #include "pdf/core/PDTolerance.h"
@@ -14,8 +15,6 @@
 namespace qm {
 
 namespace {
-
-constexpr std::int64_t kMaxJpegBytes = std::int64_t{256} << 20;
 
 bool ValidBits(int ABits) { return ABits == 1 || ABits == 2 || ABits == 4 || ABits == 8 || ABits == 16; }
 
@@ -298,6 +297,7 @@ const TkwPDColorSpace* TkwPDImage::GetColorSpace() {
   if (!FColorSpace && v->IsName() && res) {
     FColorSpace = dynamic_cast<const TkwPDColorSpace*>(res->LookUpColorSpace(static_cast<TkwPDName*>(v)->GetValue()));
   }
+  if (!FColorSpace && v->IsName()) Note(TkwDiagCode::dcColorSpaceBroken);
   return FColorSpace;
 }
 
@@ -332,7 +332,7 @@ std::string TkwPDImage::GetOuterFilter() {
 bool TkwPDImage::SizeOk() {
   const int w = GetWidth(), h = GetHeight();
   return w > 0 && h > 0 && w <= kMaxImageDimension && h <= kMaxImageDimension &&
-         std::int64_t{w} * h <= kMaxDecodedImagePixels;
+         std::int64_t{w} * h <= kMaxImagePixels;
 }
 
 std::string TkwPDImage::GetJpegBytes() {
@@ -567,9 +567,15 @@ std::unique_ptr<TBitmap> TkwPDImage::RenderSamples(TkwStream& AData, const TkwPD
 }
 
 std::unique_ptr<TBitmap> TkwPDImage::RenderBitmap() {
-  if (!SizeOk()) return nullptr;
+  if (!SizeOk()) {
+    Note(GetWidth() > 0 && GetHeight() > 0 ? TkwDiagCode::dcImageTooLarge : TkwDiagCode::dcImageBroken);
+    return nullptr;
+  }
   TkwPDStream* st = GetStream();
-  if (!st || !st->GetStream()) return nullptr;
+  if (!st || !st->GetStream()) {
+    Note(TkwDiagCode::dcImageBroken);
+    return nullptr;
+  }
   try {
     if (GetOuterFilter() == "JPXDecode" && !GetImageMask()) {
       // The JPEG 2000 filter delivers 8-bit samples of the codestream's components.
@@ -594,13 +600,19 @@ std::unique_ptr<TBitmap> TkwPDImage::RenderBitmap() {
       return RenderSamples(*data, map, comps, 8);
     }
     const TkwPDImageColorMap* map = GetColorMap();
-    if (!map || !map->IsOk()) return nullptr;
+    if (!map || !map->IsOk()) {
+      Note(TkwDiagCode::dcImageBroken);
+      return nullptr;
+    }
     st->Reset();
     auto bmp = RenderSamples(*st->GetStream(), *map, map->GetNComps(), map->FBits);
     st->Reset();
+    // The bitmap itself is refused past the output's raster cap.
+    if (!bmp || bmp->IsEmpty()) Note(TkwDiagCode::dcImageTooLarge);
     return bmp;
   } catch (const std::exception&) {
     RethrowUnlessDamage();
+    Note(TkwDiagCode::dcImageBroken);
     return nullptr;
   }
 }

@@ -24,10 +24,6 @@ struct TkwColorKeyRange {
   int MaxRange = 0;
 };
 
-// Largest image the image code decodes: width × height and either dimension.
-inline constexpr std::int64_t kMaxDecodedImagePixels = std::int64_t{1} << 28;
-inline constexpr int kMaxImageDimension = 1 << 16;
-
 // Raw samples (0 … 2^bits − 1) to colours through the Decode array and the colour space.
 class TkwPDImageColorMap {
 public:

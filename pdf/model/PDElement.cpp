@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/Numbers.h"
+#include "pdf/core/PDDocument.h"
 
 namespace qm {
 
@@ -11,6 +12,13 @@ TkwPDDictionary* TkwPDElement::GetDict() const {
   if (FBaseObject->IsStream()) return static_cast<TkwPDStream*>(FBaseObject)->GetDict();
   if (FBaseObject->IsDict()) return static_cast<TkwPDDictionary*>(FBaseObject);
   return nullptr;
+}
+
+void TkwPDElement::Note(TkwDiagCode ACode) const {
+  TkwDiagnostics* diag = FParentDoc ? FParentDoc->GetDiagnostics() : nullptr;
+  if (diag == nullptr) return;
+  const std::uint32_t num = FBaseObject ? FBaseObject->GetObjNumber() : kNoObjNum;
+  diag->Note(ACode, -1, num == kNoObjNum ? -1 : static_cast<int>(num));
 }
 
 TkwPDRect TkwPDRect::FromArray(TkwPDArray* AArray) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/Diagnostics.h"
 #include "base/Object.h"
 #include "pdf/core/PDBaseObject.h"
 
@@ -28,6 +29,9 @@ public:
   [[nodiscard]] bool GetIsChanged() const { return FIsChanged; }
 
 protected:
+  // Notes ACode with this object's number in the document's diagnostics, if any.
+  void Note(TkwDiagCode ACode) const;
+
   TkwPDBaseObject* FBaseObject;   // not owned (document cache)
   TkwPDDocument* FParentDoc;      // not owned
   TkwPDElement* FParentElement;   // not owned

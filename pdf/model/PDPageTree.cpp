@@ -79,19 +79,28 @@ bool TkwPDPageTree::Walk(TkwPDDictionary* ANode, const std::shared_ptr<TkwPDInhe
       // Pages listed twice and nodes that list an ancestor are walked once.
       if (num > static_cast<std::uint32_t>(kMaxObjectNumber)) continue;
       if (num >= FVisited.size()) FVisited.resize(std::max<std::size_t>(num + 1, FVisited.size() * 2));
-      if (FVisited[num]) continue;
+      if (FVisited[num]) {
+        Note(TkwDiagCode::dcPageTreeLoop);
+        continue;
+      }
       FVisited[num] = true;
     }
     TkwPDBaseObject* kid = kids->Get(i);
     if (kid == nullptr || !kid->IsDict()) continue;
     auto* dict = static_cast<TkwPDDictionary*>(kid);
     if (dict->IsDict("Page")) {
-      if (static_cast<std::int64_t>(FPageList.size()) >= kMaxPages) return false;
+      if (static_cast<std::int64_t>(FPageList.size()) >= kMaxPages) {
+        Note(TkwDiagCode::dcLimitReached);
+        return false;
+      }
       auto prop = std::make_shared<TkwPDInheritedProperty>(dict, FParentDoc, AProp);
       FPageRefs.emplace_back(num, gen);
       FPageList.push_back(std::make_unique<TkwPDPage>(dict, FParentDoc, this, ++FPageNumber, std::move(prop)));
     } else if (dict->IsDict("Pages")) {
-      if (ADepth + 1 >= kMaxPageTreeDepth) continue;
+      if (ADepth + 1 >= kMaxPageTreeDepth) {
+        Note(TkwDiagCode::dcLimitReached);
+        continue;
+      }
       auto prop = std::make_shared<TkwPDInheritedProperty>(dict, FParentDoc, AProp);
       if (!Walk(dict, prop, ADepth + 1)) return false;
     }

@@ -82,6 +82,7 @@ const std::vector<TkwPDResourceItem>& TkwPDResource::Build(TkwPDResourceType ATy
         if (factories.GState) element = factories.GState(*this, *value, name);
         break;
     }
+    if (AType == resFont && factories.Font && !element && shared == nullptr) Note(TkwDiagCode::dcFontBroken);
     if (element) items.push_back(TkwPDResourceItem{name, element.get(), std::move(element)});
   }
   for (auto& item : items) list->push_back(std::move(item));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Diagnostics.h"
 #include "converter/kwConverterFactory.h"
 #include "converter/kwDocumentParser.h"
 #include "formatter/kwFormatter.h"
@@ -20,6 +21,8 @@ struct TPlayedDoc {
   std::vector<int> Kinds{3, 6};  // element kinds reported on every page
   std::string Password;
   std::vector<TkwAction> Actions;
+  std::vector<std::pair<int, TkwDiagCode>> Notes;  // page (0 while opening) and code
+  bool FailAfterOpen = false;
 };
 
 class TPlayedParser final : public TkwDocumentParser {
@@ -38,6 +41,10 @@ public:
       if (FOnNeedPassword) FOnNeedPassword(*this, pw);
       if (pw != FDoc->Password) throw std::runtime_error(kPasswordRequiredMessage);
     }
+    for (const auto& [page, code] : FDoc->Notes) {
+      if (page == 0 && FDiag) FDiag->Note(code);
+    }
+    if (FDoc->FailAfterOpen) throw std::runtime_error("Invalid PDF");
     FSelected = 0;
     for (int p = 1; p <= FDoc->Pages; ++p) {
       if (IsPageSelected(p)) ++FSelected;
@@ -52,6 +59,10 @@ public:
       if (!IsPageRangeBlank() && !IsPageSelected(p)) continue;
       ++FConverted;
       DoPageStart(p);
+      if (FDiag) FDiag->SetPage(p);
+      for (const auto& [page, code] : FDoc->Notes) {
+        if (page == p && FDiag) FDiag->Note(code);
+      }
       for (int kind : FDoc->Kinds) {
         TkwFormatterText element;
         element.ElementType = static_cast<std::uint8_t>(kind);
@@ -141,6 +152,31 @@ TEST_F(EngineBridge, OnePageOfThreeWithCustomChoices) {
   EXPECT_EQ(Sink.Maximum, 1);
   EXPECT_EQ(Sink.Steps, 1);
   EXPECT_EQ(Doc->Actions, (std::vector<TkwAction>{TkwAction::acDelete, TkwAction::acRetain}));
+}
+
+// What the engine tolerated ends the file's log, one line per kind, also after a failure.
+TEST_F(EngineBridge, TheJobsDiagnosticsEndItsLog) {
+  Doc->Notes = {{0, TkwDiagCode::dcXRefRebuilt}, {2, TkwDiagCode::dcImageTooLarge}, {3, TkwDiagCode::dcImageTooLarge}};
+  TkwDiagnostics same;
+  for (const auto& [page, code] : Doc->Notes) {
+    same.SetPage(page);
+    same.Note(code);
+  }
+  const std::vector<std::string> lines = DescribeDiagnostics(same);
+  ASSERT_EQ(lines.size(), 2u);
+  QStringList tail;
+  for (const std::string& line : lines) tail.append(QString::fromStdString(line));
+
+  TJobRunner runner(Factory(), Sink, Cancel);
+  ASSERT_TRUE(runner.RunSingle(Options(QString())));
+  ASSERT_GE(Sink.Texts.size(), 3);
+  EXPECT_EQ(Sink.Texts.mid(Sink.Texts.size() - 3), QStringList{QStringLiteral("Done. 3 pages converted.")} + tail);
+
+  Sink.Texts.clear();
+  Doc->FailAfterOpen = true;
+  EXPECT_FALSE(runner.RunSingle(Options(QString())));
+  const QStringList failed = {QStringLiteral("Invalid PDF"), QString::fromStdString(lines.front())};
+  EXPECT_EQ(Sink.Texts, failed);
 }
 
 TEST_F(EngineBridge, MalformedRangeIsTheEnginesMessageInRed) {

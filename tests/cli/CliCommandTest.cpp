@@ -19,9 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/Diagnostics.h"
 #include "base/OutOfMemory.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "converter/kwPDFConverter.h"
 #include "tests/support/pdf/TestPdf.h"
 
 namespace {
@@ -151,6 +153,29 @@ TEST_F(CliCommand, BatchGoesOnAfterAFailingFile) {
   EXPECT_EQ(r.Err, "quillmark: " + Path("one.pdf") + ": File Not Found\nquillmark: " + Path("two.pdf") +
                        ": File Not Found\n");
   EXPECT_TRUE(fs::is_directory(Path("out")));  // created even though nothing was converted
+}
+
+// --verbose ends a file's log with what the engine tolerated, one line per kind; the lines
+// are the converter's own description of the job.
+TEST_F(CliCommand, VerboseLogsWhatTheJobTolerated) {
+  qm::TkwTestPdf pdf;
+  pdf.AddPage("1 foo 0 0 m");
+  pdf.AddPage("foo 0 0 m");
+  pdf.SetStartXRefText("999999\n");
+  Write("damaged.pdf", pdf.Save());
+  qm::TkwPDFConverter converter;
+  converter.SetInputFileName(Path("damaged.pdf"));
+  converter.SetOutputFileName(Path("expected.rtf"));
+  converter.Convert();
+  const std::vector<std::string> lines = qm::DescribeDiagnostics(converter.GetDiagnostics());
+  ASSERT_EQ(lines.size(), 2u);
+
+  const TRun r = Run({"convert", Path("damaged.pdf"), "-o", Path("out.rtf"), "--verbose"});
+  EXPECT_EQ(r.Status, 0);
+  for (const std::string& line : lines) EXPECT_NE(r.Err.find("\n" + line + "\n"), std::string::npos) << line;
+  EXPECT_GT(r.Err.find(lines.front()), r.Err.find("Done."));
+  const TRun q = Run({"convert", Path("damaged.pdf"), "-o", Path("out.rtf"), "--quiet"});
+  EXPECT_EQ(q.Err.find(lines.front()), std::string::npos);
 }
 
 TEST_F(CliCommand, FailedConversionKeepsTheExistingTargetAndLeavesNothingBehind) {

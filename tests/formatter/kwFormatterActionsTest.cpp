@@ -186,8 +186,11 @@ TEST(Events, FontSubstitutingFitsOversizedFallbackText) {
     EXPECT_EQ(AArgs.Substitute.Size, 10);
     EXPECT_EQ(AArgs.Sender->ElementType, kElementParagraph);
   };
+  TkwDiagnostics diag;
+  page.Formatter->SetDiagnostics(&diag);
   page.EndPage();
   EXPECT_EQ(raised, 1);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcFontSubstituted), 1);
   const auto* text = page.Writer.Find("WriteText");
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->Font.Size, 10);

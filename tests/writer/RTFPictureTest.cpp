@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <vector>
 
+#include <jpeglib.h>
 #include <zlib.h>
 
 #ifdef QM_HAVE_LIBPNG
@@ -296,6 +299,73 @@ TEST(Pictures, JpegIsWrittenUnchanged) {
   EXPECT_EQ(pics[0].Bytes, jpeg.GetBytes() + std::string("\x03\0\0\0\0\0", 6));
   EXPECT_EQ(pics[0].GoalWidth, 1500);
   EXPECT_EQ(pics[0].GoalHeight, 750);
+}
+
+// A picture that cannot be encoded is left out and noted; a good one next to it is not.
+TEST(Pictures, APictureThatCannotBeEncodedIsNoted) {
+  for (const auto format : {TkwOutputImageFormat::ifPNG, TkwOutputImageFormat::ifJPEG}) {
+    TkwDiagnostics diag;
+    auto doc = MakeDoc();
+    doc->SetDiagnostics(&diag);
+    doc->GetImageSettings().OutputImageFormat = format;
+    doc->BeginDoc();
+    const TJPEGImage broken(std::string("\xFF\xD8 not a picture"));
+    TJPEGImage good;
+    good.Assign(*Noise(20, 10), 90);
+    doc->AddImage({10, 20, 110, 70}, broken);
+    doc->AddImage({10, 80, 110, 130}, good);
+    doc->EndDoc();
+    EXPECT_EQ(diag.Count(TkwDiagCode::dcPictureDropped), 1);
+    EXPECT_EQ(diag.Count(TkwDiagCode::dcWriterFallback), 0);
+  }
+}
+
+// A CMYK JPEG of AW × AH pixels, made with libjpeg.
+std::string CmykJpeg(int AW, int AH) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buf = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buf, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(AW);
+  cinfo.image_height = static_cast<JDIMENSION>(AH);
+  cinfo.input_components = 4;
+  cinfo.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(AW) * 4, 100);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPLE* line = row.data();
+    jpeg_write_scanlines(&cinfo, &line, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  std::string out(reinterpret_cast<char*>(buf), size);
+  std::free(buf);
+  jpeg_destroy_compress(&cinfo);
+  return out;
+}
+
+// A JPEG that cannot go into the file as it came is converted, and that is noted.
+TEST(Pictures, ACmykJpegIsConvertedAndNoted) {
+  TkwDiagnostics diag;
+  auto doc = MakeDoc();
+  doc->SetDiagnostics(&diag);
+  doc->GetImageSettings().OutputImageFormat = TkwOutputImageFormat::ifPNG;
+  doc->BeginDoc();
+  const TJPEGImage cmyk(CmykJpeg(8, 4));
+  ASSERT_EQ(cmyk.GetComponents(), 4);
+  TJPEGImage rgb;
+  rgb.Assign(*Noise(20, 10), 90);
+  doc->AddImage({10, 20, 110, 70}, cmyk);
+  doc->AddImage({10, 80, 110, 130}, rgb);
+  doc->EndDoc();
+  const auto pics = TRtfDocument::Parse(doc->GetRTFText()).Pictures();
+  ASSERT_EQ(pics.size(), 2u);
+  EXPECT_EQ(pics[0].Blip, "pngblip");
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcWriterFallback), 1);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcPictureDropped), 0);
 }
 
 TEST(Pictures, TransparentJpegTakesTheConfiguredFormat) {

@@ -303,5 +303,24 @@ TEST(AESSecurity, MutatedDictionariesAreSafe) {
   }
 }
 
+// A string whose encrypted length is not a whole number of blocks is damaged: it still
+// reads (as what its whole blocks give) and the damage is noted; a whole one is not.
+TEST(AESStrings, ACutStringIsNoted) {
+  for (const bool cut : {false, true}) {
+    std::string bytes = ReadFile(Fixture("qpdf-aes128.pdf"));
+    const std::size_t key = bytes.find("/Creator <");
+    ASSERT_NE(key, std::string::npos);
+    const std::size_t close = bytes.find('>', key);
+    if (cut) bytes.replace(close - 2, 3, ">  ");  // one byte less, offsets kept
+    TkwDiagnostics diag;
+    TkwPDDocument doc;
+    doc.SetDiagnostics(&diag);
+    doc.LoadFromBytes(bytes, true);
+    ASSERT_NE(doc.GetDocInfo(), nullptr);
+    EXPECT_NE(doc.GetDocInfo()->LookUp("Creator"), nullptr);
+    EXPECT_EQ(diag.Count(TkwDiagCode::dcDecryptError), cut ? 1 : 0);
+  }
+}
+
 }  // namespace
 }  // namespace qm

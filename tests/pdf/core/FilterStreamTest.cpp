@@ -291,6 +291,70 @@ TEST(Flate, CorruptBytesNeverThrowAndStayBounded) {
   }
 }
 
+struct DecodeCapCase {
+  const char* Name;
+  std::int64_t Cap;
+  std::size_t Size;  // of the decoded data
+  bool Cut;
+};
+
+class DecodeCap : public ::testing::TestWithParam<DecodeCapCase> {};
+
+TEST_P(DecodeCap, DataOverTheCapIsCutAndNoted) {
+  const std::string data(GetParam().Size, 'z');
+  TkwDiagnostics diag;
+  TkwFlateDecode flate(TkwMemoryStream::FromString(Deflate(data)));
+  flate.SetDiagnostics(&diag);
+  flate.SetDecodeCap(GetParam().Cap);
+  for (int pass = 0; pass < 2; ++pass) {  // noted once however often it is read
+    flate.Reset();
+    std::string out;
+    flate.Read(out, -1);
+    EXPECT_EQ(out.size(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(GetParam().Cap)));
+  }
+  EXPECT_EQ(flate.GetCapReached(), GetParam().Cut);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcDecodeCapReached), GetParam().Cut ? 1 : 0);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcFilterError), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, DecodeCap,
+                         ::testing::Values(DecodeCapCase{"below", 1000, 999, false},
+                                           DecodeCapCase{"at", 1000, 1000, false},
+                                           DecodeCapCase{"past", 1000, 1001, true},
+                                           DecodeCapCase{"far_past_over_chunks", 70000, 300000, true}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(Flate, DamagedDataIsNotedOnceHoweverOftenItIsRead) {
+  std::string bad = Deflate(std::string(5000, 'a'));
+  bad.resize(bad.size() / 2);  // cut inside the block
+  TkwDiagnostics diag;
+  TkwFlateDecode flate(TkwMemoryStream::FromString(bad));
+  flate.SetDiagnostics(&diag);
+  flate.Reset();
+  std::string out;
+  flate.Read(out, -1);
+  flate.Read(out, -1);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcFilterError), 1);
+  flate.Reset();
+  flate.Read(out, -1);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcFilterError), 1);
+}
+
+TEST(LZW, AnUndefinedCodeIsNoted) {
+  for (const bool bad : {false, true}) {
+    // 9-bit codes: 65 ('A'), then 65 again or the undefined 300, then 257 (end).
+    const std::string data = bad ? std::string("\x20\xCB\x20\x20", 4) : std::string("\x20\x90\x60\x20", 4);
+    TkwDiagnostics diag;
+    TkwLZWDecode lzw(TkwMemoryStream::FromString(data), 1);
+    lzw.SetDiagnostics(&diag);
+    lzw.Reset();
+    std::string out;
+    lzw.Read(out, -1);
+    EXPECT_EQ(out, bad ? "A" : "AA");
+    EXPECT_EQ(diag.Count(TkwDiagCode::dcFilterError), bad ? 1 : 0);
+  }
+}
+
 TEST(Flate, OutputStopsAtTheDecodeCap) {
   const std::string data(1 << 20, 'z');
   TkwFlateDecode flate(TkwMemoryStream::FromString(Deflate(data)));

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 
+#include "base/Limits.h"
 #include "tests/pdf/images/ImageTestSupport.h"
 
 namespace qm {
@@ -201,6 +204,97 @@ TEST_F(Functions, ExponentialStitchingSampledAndIdentity) {
   fi->Transform(in, out);
   EXPECT_DOUBLE_EQ(out[3], 0.125);
 }
+
+// ---- Caps at their edge: a function that reaches the cap works, one step more is refused
+// (a calculator program then gives the range minimum).
+
+std::string Times(std::string_view AText, std::size_t ACount) {
+  std::string s;
+  for (std::size_t i = 0; i < ACount; ++i) s += AText;
+  return s;
+}
+
+struct ProgramCapCase {
+  const char* Name;
+  std::string Program;
+  double Expected;  // for input 3
+};
+
+class ProgramCaps : public Calculator, public ::testing::WithParamInterface<ProgramCapCase> {};
+
+TEST_P(ProgramCaps, ReachingTheCapWorksAndPassingItFails) {
+  EXPECT_DOUBLE_EQ(Eval(GetParam().Program, 3), GetParam().Expected) << GetParam().Name;
+}
+
+// The input takes one stack entry; each "1 pop" pair is two operators.
+const std::string kPadding = "{ " + std::string(kMaxPostScriptBytes - 9, ' ');
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, ProgramCaps,
+    ::testing::Values(
+        ProgramCapCase{"stack_at_cap", "{ " + Times("1 ", kMaxPostScriptStack - 1) + Times("pop ", kMaxPostScriptStack - 1) + "}", 3},
+        ProgramCapCase{"stack_past_cap", "{ " + Times("1 ", kMaxPostScriptStack) + Times("pop ", kMaxPostScriptStack) + "}", -1000},
+        ProgramCapCase{"ops_at_cap", "{ " + Times("1 pop ", kMaxPostScriptOps / 2 - 1) + "1 add }", 4},
+        ProgramCapCase{"ops_past_cap", "{ " + Times("1 pop ", kMaxPostScriptOps / 2 - 1) + "1 add abs }", -1000},
+        ProgramCapCase{"nesting_at_cap",
+                       "{ " + Times("true { ", kMaxPostScriptNesting) + "1 add " + Times("} if ", kMaxPostScriptNesting) + "}", 4},
+        ProgramCapCase{"nesting_past_cap",
+                       "{ " + Times("true { ", kMaxPostScriptNesting + 1) + "1 add " + Times("} if ", kMaxPostScriptNesting + 1) + "}",
+                       -9999},
+        ProgramCapCase{"bytes_at_cap", kPadding + "1 add }", 4},
+        ProgramCapCase{"bytes_past_cap", kPadding + " 1 add }", -9999}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+struct FunctionCapCase {
+  const char* Name;
+  std::function<int(test::TkwObjectFile&)> Build;  // returns the function's object number
+  bool Made;
+};
+
+class FunctionCaps : public ::testing::TestWithParam<FunctionCapCase> {};
+
+TEST_P(FunctionCaps, ReachingTheCapWorksAndPassingItIsRefused) {
+  test::TkwObjectFile file;
+  const int n = GetParam().Build(file);
+  file.Load();
+  EXPECT_EQ(MakeFunction(file.Get(n)) != nullptr, GetParam().Made) << GetParam().Name;
+}
+
+// A stitching function of ACount copies of one exponential function.
+int Stitched(test::TkwObjectFile& AFile, std::size_t ACount) {
+  const int e = AFile.Add("<< /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >>");
+  std::string bounds;
+  for (std::size_t i = 1; i < ACount; ++i) bounds += std::to_string(static_cast<double>(i) / static_cast<double>(ACount)) + " ";
+  return AFile.Add("<< /FunctionType 3 /Domain [0 1] /Functions [" + Times(std::to_string(e) + " 0 R ", ACount) +
+                   "] /Bounds [" + bounds + "] /Encode [" + Times("0 1 ", ACount) + "] >>");
+}
+
+// ADepth stitching functions, each holding the next, around one exponential function.
+int Nested(test::TkwObjectFile& AFile, int ADepth) {
+  int inner = AFile.Add("<< /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >>");
+  for (int i = 0; i < ADepth; ++i) {
+    inner = AFile.Add("<< /FunctionType 3 /Domain [0 1] /Functions [" + std::to_string(inner) +
+                      " 0 R] /Bounds [] /Encode [0 1] >>");
+  }
+  return inner;
+}
+
+int Sampled(test::TkwObjectFile& AFile, std::int64_t ASize) {
+  return AFile.AddStream("/FunctionType 0 /Domain [0 1] /Range [0 1] /Size [" + std::to_string(ASize) +
+                             "] /BitsPerSample 8",
+                         "\x10\x20");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, FunctionCaps,
+    ::testing::Values(
+        FunctionCapCase{"stitched_at_cap", [](auto& F) { return Stitched(F, kMaxStitchedFunctions); }, true},
+        FunctionCapCase{"stitched_past_cap", [](auto& F) { return Stitched(F, kMaxStitchedFunctions + 1); }, false},
+        FunctionCapCase{"depth_at_cap", [](auto& F) { return Nested(F, kMaxFunctionDepth); }, true},
+        FunctionCapCase{"depth_past_cap", [](auto& F) { return Nested(F, kMaxFunctionDepth + 1); }, false},
+        FunctionCapCase{"samples_at_cap", [](auto& F) { return Sampled(F, kMaxSampleValues); }, true},
+        FunctionCapCase{"samples_past_cap", [](auto& F) { return Sampled(F, kMaxSampleValues + 1); }, false}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 }  // namespace
 }  // namespace qm
