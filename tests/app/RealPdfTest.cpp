@@ -327,7 +327,8 @@ TEST_F(RealPdf, StaysResponsiveThroughA200PageConversion) {
   EXPECT_EQ(w.prg_Page->value(), kPages);
   EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Done. 200 pages converted."));
   EXPECT_TRUE(ReadAll(o.Destination).startsWith("{\\rtf1"));
-  EXPECT_GT(ticks, 10);
+  // At least half the ticks a 20 ms timer owes, however fast the conversion went.
+  EXPECT_GE(ticks, static_cast<int>(clock.elapsed() / 40));
   EXPECT_LE(worstLate, 200);
 }
 
