@@ -39,6 +39,7 @@ enum class TkwDiagCode : std::uint16_t {
   dcColorSpaceBroken,    // a colour space that could not be read
   dcFunctionBroken,      // a function that could not be read
   dcImageTooLarge,       // an image over the size limit left out
+  dcFontNotInstalled,    // a font shown in a font of its class: no installed family has its name
   // formatter and writer 400..
   dcFontSubstituted = 400,  // a font replaced by another for the output
   dcPictureDropped,         // a picture that could not be written

@@ -77,6 +77,7 @@ public:
   // Where the document and its pages note what they tolerated; not owned, may be null.
   // Set before Open.
   void SetDiagnostics(TkwDiagnostics* ADiag) noexcept { FDiag = ADiag; }
+  [[nodiscard]] TkwDiagnostics* GetDiagnostics() const noexcept { return FDiag; }
 
 protected:
   TkwFormatter* FFormatter = nullptr;  // not owned; the job's formatter

@@ -24,6 +24,7 @@ public:
         FExtractor(*AParser.GetFormatter(), AParser.GetContentFlags(), FFonts) {
     FExtractor.OnPageStart = [this](int APageNum) { FParser.DoPageStart(APageNum); };
     FExtractor.OnPageEnd = [this](int APageNum) { FParser.DoPageEnd(APageNum); };
+    FExtractor.SetDiagnostics(AParser.GetDiagnostics());
   }
 
   void DisplayPage(int APageNumber) override {

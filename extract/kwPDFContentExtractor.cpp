@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Diagnostics.h"
 #include "base/Numbers.h"
 #include "base/Units.h"
 #include "pdf/content/PDContentBridge.h"
@@ -104,6 +105,9 @@ void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
                                                 : pdfFont->GetBaseFont();
     FSystemFont = FFontMap.Map(name, pdfFont->IsBold(), pdfFont->IsItalic(), pdfFont->IsSerif(),
                                 pdfFont->IsFixedWidth());
+    if (FDiag && !FFontMap.GetLastFoundByName() && FNotInstalledNoted.insert(pdfFont).second) {
+      FDiag->Note(TkwDiagCode::dcFontNotInstalled);
+    }
     FSystemFontSet = true;
     FCurrentFont = pdfFont;
     FGlyphFontValid = false;

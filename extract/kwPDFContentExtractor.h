@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/Font.h"
@@ -18,6 +19,7 @@
 
 namespace qm {
 
+class TkwDiagnostics;
 class TkwPDFont;
 
 // The device used for conversion: one glyph record per visible glyph and one picture
@@ -40,6 +42,8 @@ public:
 
   // Forms and widget appearances are played so their text and images reach the output.
   bool PlayForms = true;
+  // Where fonts shown in a font of their class are noted (not owned; may be null).
+  void SetDiagnostics(TkwDiagnostics* ADiag) { FDiag = ADiag; }
 
   bool CheckPageSlice(TkwPDPage*, double, double, int, bool, bool, int, int, int, int) override;
   void StartPage(int AnPage, TkwPDState& AState) override;
@@ -104,6 +108,8 @@ private:
   int FGlyphSize = 0;
   bool FGlyphSizeValid = false;
   std::unordered_map<const TkwPDFont*, bool> FEmbeddedOk;  // programs FreeType can open
+  std::unordered_set<const TkwPDFont*> FNotInstalledNoted;  // each such font is noted once
+  TkwDiagnostics* FDiag = nullptr;  // not owned
 
   bool FNotFirstInString = false;
   bool FNotFirstInOperator = false;

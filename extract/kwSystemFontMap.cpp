@@ -64,6 +64,7 @@ TFont TkwSystemFontMap::Map(const std::string& AFontName, bool ABold, bool AItal
   font.Style = style;
 
   BuildSpaceFree();
+  FLastFoundByName = true;
   const std::string lname = Lower(name);
   int best = -1;
   for (std::size_t i = 0; i < FInstalledFonts.size(); ++i) {
@@ -87,10 +88,12 @@ TFont TkwSystemFontMap::Map(const std::string& AFontName, bool ABold, bool AItal
   } else if (starts("Courier")) {
     font.Name = "Courier New";
   } else if (FFallbackInstalled) {
+    FLastFoundByName = false;
     font.Name = kFallbackFontName;
   } else {
     // Without that font the serif and fixed-pitch classes still choose the output font,
     // as they do when it is installed.
+    FLastFoundByName = false;
     font.Name = ASerif ? "Times New Roman" : AFixed ? "Courier New" : "Arial";
     const bool have = std::find(FInstalledFonts.begin(), FInstalledFonts.end(), font.Name) !=
                       FInstalledFonts.end();

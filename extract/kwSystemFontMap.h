@@ -20,6 +20,9 @@ public:
   // font when none matches.
   [[nodiscard]] TFont Map(const std::string& AFontName, bool ABold, bool AItalic, bool ASerif,
                           bool AFixed);
+  // Whether the last Map found an installed family or a standard family by the name, rather
+  // than falling back to the class of the font.
+  [[nodiscard]] bool GetLastFoundByName() const { return FLastFoundByName; }
   // The font glyphs of a PDF font are shown in: its mapped font, except that the
   // fallback font gives way to the serif or fixed-pitch class of the PDF font.
   [[nodiscard]] static TFont GlyphFont(const TFont& AMapped, bool ASerif, bool AFixed);
@@ -35,6 +38,7 @@ private:
   std::vector<std::string> FSpaceFree;
   bool FSpaceFreeBuilt = false;
   bool FFallbackInstalled = false;
+  bool FLastFoundByName = false;
 };
 
 }  // namespace qm

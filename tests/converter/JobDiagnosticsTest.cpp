@@ -101,5 +101,25 @@ TEST_F(JobDiagnostics, AFailedJobKeepsWhatItNotedAndTheNextJobStartsAfresh) {
   EXPECT_EQ(converter.GetDiagnostics().Total(), 0);
 }
 
+// A font no installed family is named after is shown in a font of its kind, and said once
+// per font however often the page returns to it; a standard family is not such a loss.
+TEST_F(JobDiagnostics, AFontShownInAFontOfItsKindIsNotedOnce) {
+  TkwTestPdf pdf;
+  const int cm = pdf.AddObject("<< /Type /Font /Subtype /Type1 /BaseFont /CMR10 >>");
+  const int helv = pdf.AddObject("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  pdf.AddPage("BT /F1 10 Tf 72 700 Td (One) Tj /F2 10 Tf (Two) Tj /F1 10 Tf (Three) Tj ET",
+              {{"F1", cm}, {"F2", helv}});
+  pdf.AddPage("BT /F2 10 Tf 72 700 Td (Four) Tj ET", {{"F2", helv}});
+  TkwPDFConverter converter;
+  Run(converter, Write("fonts.pdf", pdf.Save()));
+  const TkwDiagnostics& diag = converter.GetDiagnostics();
+  ASSERT_EQ(diag.Count(TkwDiagCode::dcFontNotInstalled), 1);
+  for (const TkwDiagnostic& d : diag.Items()) {
+    if (d.Code == TkwDiagCode::dcFontNotInstalled) {
+      EXPECT_EQ(d.Page, 1);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qm
