@@ -8,29 +8,31 @@ namespace {
 
 const QString kSection = QStringLiteral("General");
 
-constexpr const char* kChoiceKeys[kChoiceBoxCount] = {
-    "Page", "HSection", "Shape", "Paragraph", "Image", "TextLine", "Text", "Table", "Row", "Column"};
+QString Latin1(std::string_view AText) {
+  return QString::fromLatin1(AText.data(), static_cast<qsizetype>(AText.size()));
+}
 
 QString BoolText(bool AValue) { return AValue ? QStringLiteral("1") : QStringLiteral("0"); }
 
 }  // namespace
 
-const char* ChoiceKey(TChoiceBox ABox) { return kChoiceKeys[static_cast<int>(ABox)]; }
+QString ChoiceKey(TkwElementKind AKind) { return Latin1(ElementKindName(AKind).Key); }
+QString ChoiceCaption(TkwElementKind AKind) { return Latin1(ElementKindName(AKind).Caption); }
 
 TChoices PresetDefault() { return TChoices{}; }
 
 TChoices PresetImagesOnly() {
   TChoices c;
   c.fill(kChoiceSkip);
-  c[static_cast<int>(TChoiceBox::cbImage)] = kChoiceProcess;
+  c[KindIndex(TkwElementKind::ekImage)] = kChoiceProcess;
   return c;
 }
 
 TChoices PresetPlainText() {
   TChoices c;
   c.fill(kChoiceSkip);
-  for (TChoiceBox b : {TChoiceBox::cbParagraph, TChoiceBox::cbTextLine, TChoiceBox::cbText}) {
-    c[static_cast<int>(b)] = kChoiceProcess;
+  for (TkwElementKind k : {TkwElementKind::ekParagraph, TkwElementKind::ekTextLine, TkwElementKind::ekText}) {
+    c[KindIndex(k)] = kChoiceProcess;
   }
   return c;
 }
@@ -54,10 +56,10 @@ TAppSettings LoadSettings(const QString& APath) {
   s.Tabs = ini.ReadBool(kSection, QStringLiteral("Tabs"), s.Tabs);
   s.Open = ini.ReadBool(kSection, QStringLiteral("Open"), s.Open);
   s.Custom = ini.ReadBool(kSection, QStringLiteral("Custom"), s.Custom);
-  for (int i = 0; i < kChoiceBoxCount; ++i) {
-    const int v = ini.ReadInteger(kSection, QString::fromLatin1(kChoiceKeys[i]), kChoiceProcess);
+  for (const TkwElementKindName& k : kElementKindNames) {
+    const int v = ini.ReadInteger(kSection, ChoiceKey(k.Kind), kChoiceProcess);
     // A choice box has three items; anything else can only come from a damaged file.
-    s.Choices[i] = (v >= kChoiceProcess && v <= kChoiceSkip) ? v : kChoiceProcess;
+    s.Choices[KindIndex(k.Kind)] = (v >= kChoiceProcess && v <= kChoiceSkip) ? v : kChoiceProcess;
   }
   if (auto v = ini.Value(kSection, QStringLiteral("UpdateURL"))) s.UpdateURL = *v;
   if (auto v = ini.Value(kSection, QStringLiteral("DownloadURL"))) s.DownloadURL = *v;
@@ -71,9 +73,8 @@ bool SaveSettings(const QString& APath, const TAppSettings& ASettings) {
   ini.SetValue(kSection, QStringLiteral("Tabs"), BoolText(ASettings.Tabs));
   ini.SetValue(kSection, QStringLiteral("Open"), BoolText(ASettings.Open));
   ini.SetValue(kSection, QStringLiteral("Custom"), BoolText(ASettings.Custom));
-  for (int i = 0; i < kChoiceBoxCount; ++i) {
-    ini.SetValue(kSection, QString::fromLatin1(kChoiceKeys[i]),
-                 QString::number(ASettings.Choices[i]));
+  for (const TkwElementKindName& k : kElementKindNames) {
+    ini.SetValue(kSection, ChoiceKey(k.Kind), QString::number(ASettings.Choices[KindIndex(k.Kind)]));
   }
   return ini.Save(APath);
 }

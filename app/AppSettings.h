@@ -4,24 +4,26 @@
 
 #include <array>
 
+#include "base/kwElementKind.h"
+
 // The options the application keeps between runs, in the INI file "Quillmark.ini",
 // section "General". Reading never fails: a missing file, key or unreadable value gives the
 // default. Keys the application does not know, and other sections, survive a write.
 namespace qm {
 
-// The ten per-element choice boxes, in the order of the settings file.
-enum class TChoiceBox : int {
-  cbPage, cbHSection, cbShape, cbParagraph, cbImage, cbTextLine, cbText, cbTable, cbRow, cbColumn
-};
-inline constexpr int kChoiceBoxCount = 10;
-// Choice index per box: 0 "Process", 1 "Leave Space", 2 "Skip".
-using TChoices = std::array<int, kChoiceBoxCount>;
+// One choice box per element kind; the main window lists them, and the settings file
+// keeps them, in the order of kElementKindNames.
+inline constexpr int kChoiceBoxCount = static_cast<int>(kElementKindCount);
+// Choice index per element kind (indexed by KindIndex): 0 "Process", 1 "Leave Space",
+// 2 "Skip".
+using TChoices = TkwPerElementKind<int>;
 inline constexpr int kChoiceProcess = 0;
 inline constexpr int kChoiceLeaveSpace = 1;
 inline constexpr int kChoiceSkip = 2;
 
-// Settings-file key of each choice box.
-[[nodiscard]] const char* ChoiceKey(TChoiceBox ABox);
+// The settings-file key of a kind's choice box, and the caption of the box.
+[[nodiscard]] QString ChoiceKey(TkwElementKind AKind);
+[[nodiscard]] QString ChoiceCaption(TkwElementKind AKind);
 
 // The three presets of the options page.
 [[nodiscard]] TChoices PresetDefault();

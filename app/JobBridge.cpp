@@ -13,6 +13,20 @@ void TJobBridge::StepProgress() {
   if (!FStepsPosted.exchange(true)) emit ProgressStepped();
 }
 
+void TJobBridge::ShowProgress(int APosition, int AMaximum) {
+  {
+    std::lock_guard lock(FProgressMutex);
+    FProgress = {APosition, AMaximum};
+  }
+  if (!FProgressPosted.exchange(true)) emit ProgressShown();
+}
+
+std::pair<int, int> TJobBridge::TakeProgress() {
+  FProgressPosted.store(false);
+  std::lock_guard lock(FProgressMutex);
+  return FProgress;
+}
+
 int TJobBridge::TakeSteps() {
   FStepsPosted.store(false);
   return FSteps.exchange(0);

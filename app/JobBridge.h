@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 
 #include "app/JobLogic.h"
 
@@ -22,6 +23,7 @@ public:
   void Log(const QString& AText, TLogColour AColour) override;
   void StartProgress(int AMaximum) override;
   void StepProgress() override;
+  void ShowProgress(int APosition, int AMaximum) override;
   void ObjectsFound(int ACount) override;
   void JobFinished(int AConvertedPages, const QString& AOutput) override;
   std::optional<std::string> AskPassword(const QString& AFileName) override;
@@ -36,6 +38,9 @@ public:
   // User-interface thread: the pages ended since the last call, taken by the
   // ProgressStepped handler.
   int TakeSteps();
+  // User-interface thread: the latest batch progress (position, maximum), taken by the
+  // ProgressShown handler.
+  std::pair<int, int> TakeProgress();
 
 signals:
   void LogLine(const QString& AText, int AColour);
@@ -46,6 +51,8 @@ signals:
   // Counts are many (one per layout element); a new signal is sent only when the previous
   // one has been handled, and the handler reads the latest count.
   void ObjectsCounted();
+  // Coalesced like the count: the handler reads the latest position.
+  void ProgressShown();
   void Finished(int AConvertedPages, const QString& AOutput);
   void PasswordWanted(const QString& AFileName);
 
@@ -54,6 +61,9 @@ private:
   std::atomic<bool> FCountPosted{false};
   std::atomic<int> FSteps{0};
   std::atomic<bool> FStepsPosted{false};
+  std::mutex FProgressMutex;
+  std::pair<int, int> FProgress;  // guarded by FProgressMutex
+  std::atomic<bool> FProgressPosted{false};
   std::mutex FMutex;
   std::condition_variable FAnswered;
   bool FWaiting = false;

@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <mutex>
+#include <utility>
+
 #include "base/OutOfMemory.h"
+#include "converter/kwBatchPool.h"
 
 namespace qm {
 namespace {
@@ -43,23 +47,6 @@ struct TFileState {
 
 }  // namespace
 
-std::optional<TChoiceBox> ChoiceBoxForKind(int AKind) {
-  using enum TChoiceBox;
-  switch (AKind) {
-    case 0: return cbPage;
-    case 1: return cbHSection;
-    case 2: return cbColumn;
-    case 3: return cbParagraph;
-    case 4: return cbTextLine;
-    case 5: return cbText;
-    case 6: return cbImage;
-    case 7: return cbTable;
-    case 8: return cbRow;
-    case 9: return cbShape;
-    default: return std::nullopt;
-  }
-}
-
 std::optional<TkwAction> ActionForChoice(int AChoiceIndex) {
   using enum TkwAction;
   switch (AChoiceIndex) {
@@ -72,9 +59,9 @@ std::optional<TkwAction> ActionForChoice(int AChoiceIndex) {
 
 void ApplyElementChoice(bool ACustom, const TChoices& AChoices, int AKind, TkwAction& AAction) {
   if (!ACustom) return;
-  const std::optional<TChoiceBox> box = ChoiceBoxForKind(AKind);
-  if (!box) return;
-  if (const std::optional<TkwAction> a = ActionForChoice(AChoices[static_cast<int>(*box)])) {
+  const std::optional<TkwElementKind> kind = ElementKindOf(AKind);
+  if (!kind) return;
+  if (const std::optional<TkwAction> a = ActionForChoice(AChoices[KindIndex(*kind)])) {
     AAction = *a;
   }
 }
@@ -146,9 +133,15 @@ bool TJobRunner::RunSingle(const TJobOptions& AOptions) {
 bool TJobRunner::RunBatchFile(const TJobOptions& AOptions, int AIndex, TBatchNames& ANames) {
   if (AIndex < 0 || AIndex >= static_cast<int>(AOptions.Files.size())) return false;
   const TBatchFile& file = AOptions.Files[static_cast<std::size_t>(AIndex)];
+  return RunBatchFile(AOptions, AIndex, ANames.Next(AOptions.DestFolder, file.Name));
+}
+
+bool TJobRunner::RunBatchFile(const TJobOptions& AOptions, int AIndex, const QString& AOutput) {
+  if (AIndex < 0 || AIndex >= static_cast<int>(AOptions.Files.size())) return false;
+  const TBatchFile& file = AOptions.Files[static_cast<std::size_t>(AIndex)];
   TJobRequest r;
   r.InputFileName = file.Path;
-  r.OutputFileName = ANames.Next(AOptions.DestFolder, file.Name);
+  r.OutputFileName = AOutput;
   r.FormattingMode = AOptions.FormatTabs ? TkwFormattingMode::fmFormattedWithTabs
                                          : TkwFormattingMode::fmFormatted;
   return Run(AOptions, r, AIndex + 1, true);
@@ -259,6 +252,140 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
   if (ABatch) FSink.Log(QString(), TLogColour::lcBlack);
   FSink.JobFinished(converted, output);
   return true;
+}
+
+struct TBatchRun::TState {
+  TJobOptions Options;
+  std::vector<QString> Outputs;  // decided in input order before any file starts
+  std::unique_ptr<TkwBatchPool> Pool;
+  std::atomic<int> Objects{0};   // elements found by every file so far
+  std::mutex PasswordMutex;      // one question at a time
+
+  std::mutex Mutex;              // guards what follows
+  std::vector<int> Units;        // progress units per file
+  int UnitSum = 0;
+  std::vector<bool> Ended;
+  std::vector<std::vector<std::pair<QString, TLogColour>>> Blocks;
+  std::size_t NextShown = 0;     // the first file whose log is not yet shown
+  int Converted = 0;
+};
+
+// What one file's job reports: its log is kept until the file ends, its progress and
+// element count become the batch's.
+class TBatchRun::TFileSink final : public TJobSink {
+public:
+  TFileSink(TBatchRun& AOwner, std::size_t AIndex) : FOwner(AOwner), FIndex(AIndex) {}
+
+  void Log(const QString& AText, TLogColour AColour) override { FLines.emplace_back(AText, AColour); }
+  void StartProgress(int AMaximum) override {
+    FPages = AMaximum;
+    FSteps = 0;
+    Report();
+  }
+  void StepProgress() override {
+    ++FSteps;
+    Report();
+  }
+  void ShowProgress(int, int) override {}
+  void ObjectsFound(int ACount) override {
+    const int total = FOwner.FState->Objects.fetch_add(ACount - FObjects) + ACount - FObjects;
+    FObjects = ACount;
+    FOwner.FSink.ObjectsFound(total);
+  }
+  void JobFinished(int AConvertedPages, const QString& AOutput) override {
+    FOwner.FSink.JobFinished(AConvertedPages, AOutput);
+  }
+  std::optional<std::string> AskPassword(const QString& AFileName) override {
+    std::lock_guard lock(FOwner.FState->PasswordMutex);
+    return FOwner.FSink.AskPassword(AFileName);
+  }
+
+  std::vector<std::pair<QString, TLogColour>> TakeLines() { return std::move(FLines); }
+
+private:
+  void Report() {
+    const int units = FPages > 0 ? std::min(FSteps, FPages) * kProgressPerFile / FPages : 0;
+    TState& s = *FOwner.FState;
+    std::lock_guard lock(s.Mutex);
+    s.UnitSum += units - s.Units[FIndex];
+    s.Units[FIndex] = units;
+    FOwner.FSink.ShowProgress(s.UnitSum, static_cast<int>(s.Units.size()) * kProgressPerFile);
+  }
+
+  TBatchRun& FOwner;
+  std::size_t FIndex;
+  std::vector<std::pair<QString, TLogColour>> FLines;
+  int FPages = 0;
+  int FSteps = 0;
+  int FObjects = 0;  // this file's count as last reported
+};
+
+TBatchRun::TBatchRun(TJobConverterFactory AFactory, TJobSink& ASink, std::size_t AThreads)
+    : FFactory(std::move(AFactory)), FSink(ASink), FState(std::make_unique<TState>()) {
+  FState->Pool = std::make_unique<TkwBatchPool>(AThreads);
+}
+
+TBatchRun::~TBatchRun() {
+  Cancel();
+  Wait();
+}
+
+void TBatchRun::Start(const TJobOptions& AOptions, std::function<void()> AOnFinished) {
+  TState& s = *FState;
+  s.Options = AOptions;
+  const std::size_t count = s.Options.Files.size();
+  TBatchNames names;
+  for (const TBatchFile& f : s.Options.Files) s.Outputs.push_back(names.Next(s.Options.DestFolder, f.Name));
+  s.Units.assign(count, 0);
+  s.Ended.assign(count, false);
+  s.Blocks.assign(count, {});
+  s.Pool->SetOnFinished(std::move(AOnFinished));
+  s.Pool->Start(count, [this](TkwBatchTask& ATask) {
+    const std::size_t index = ATask.GetIndex();
+    TJobCancel cancel;
+    TFileSink sink(*this, index);
+    bool converted = false;
+    {
+      struct TDetach {
+        TkwBatchTask& Task;
+        ~TDetach() { Task.SetOnCancel(nullptr); }
+      } detach{ATask};
+      ATask.SetOnCancel([&cancel] { cancel.Request(); });
+      TJobRunner runner(FFactory, sink, cancel);
+      converted = runner.RunBatchFile(FState->Options, static_cast<int>(index), FState->Outputs[index]);
+    }
+    FileEnded(static_cast<int>(index), sink.TakeLines(), converted);
+  });
+}
+
+void TBatchRun::FileEnded(int AIndex, std::vector<std::pair<QString, TLogColour>> ALines, bool AConverted) {
+  TState& s = *FState;
+  const auto i = static_cast<std::size_t>(AIndex);
+  std::lock_guard lock(s.Mutex);
+  s.UnitSum += kProgressPerFile - s.Units[i];
+  s.Units[i] = kProgressPerFile;
+  s.Ended[i] = true;
+  s.Blocks[i] = std::move(ALines);
+  if (AConverted) ++s.Converted;
+  // Under the lock: the blocks reach the sink whole and in input order.
+  for (; s.NextShown < s.Ended.size() && s.Ended[s.NextShown]; ++s.NextShown) {
+    for (const auto& [text, colour] : s.Blocks[s.NextShown]) FSink.Log(text, colour);
+    s.Blocks[s.NextShown].clear();
+  }
+  FSink.ShowProgress(s.UnitSum, static_cast<int>(s.Units.size()) * kProgressPerFile);
+}
+
+void TBatchRun::Cancel() { FState->Pool->Cancel(); }
+
+bool TBatchRun::Cancelled() const { return FState->Pool->GetCancelRequested(); }
+
+void TBatchRun::Wait() { FState->Pool->Wait(); }
+
+std::size_t TBatchRun::ThreadCount() const { return FState->Pool->GetThreadCount(); }
+
+int TBatchRun::Converted() const {
+  std::lock_guard lock(FState->Mutex);
+  return FState->Converted;
 }
 
 }  // namespace qm

@@ -28,13 +28,11 @@ enum class TLogColour { lcBlack, lcGreen, lcRed };
 inline constexpr const char* kPasswordRequiredMessage =
     "Encrypted PDF: Password required for loading";
 
-// The choice box that answers an element of the given kind code, or nothing for a kind
-// that has no box.
-[[nodiscard]] std::optional<TChoiceBox> ChoiceBoxForKind(int AKind);
 // 0 "Process" keeps the element, 1 "Leave Space" leaves its space, 2 "Skip" drops it.
 [[nodiscard]] std::optional<TkwAction> ActionForChoice(int AChoiceIndex);
-// With custom processing on, the choice box of the element's kind decides; otherwise (or
-// for a kind or index without meaning) the formatter's proposal stands.
+// With custom processing on, the choice box of the element's kind (its code, as the formatter
+// reports it) decides; otherwise (or for a code or index without meaning) the formatter's
+// proposal stands.
 void ApplyElementChoice(bool ACustom, const TChoices& AChoices, int AKind, TkwAction& AAction);
 
 // "nn:ss" of the elapsed seconds; the minutes wrap after 59:59.
@@ -163,6 +161,8 @@ public:
   virtual void Log(const QString& AText, TLogColour AColour) = 0;
   virtual void StartProgress(int AMaximum) = 0;  // position 0
   virtual void StepProgress() = 0;
+  // A batch's progress over all its files at once (TBatchRun); a single job does not call it.
+  virtual void ShowProgress(int /*APosition*/, int /*AMaximum*/) {}
   virtual void ObjectsFound(int ACount) = 0;
   // The job reached its end; AOutput is the file written.
   virtual void JobFinished(int AConvertedPages, const QString& AOutput) = 0;
@@ -187,6 +187,8 @@ public:
   bool RunSingle(const TJobOptions& AOptions);
   // The batch job for the file at AIndex, named through ANames.
   bool RunBatchFile(const TJobOptions& AOptions, int AIndex, TBatchNames& ANames);
+  // The batch job for the file at AIndex, written to AOutput.
+  bool RunBatchFile(const TJobOptions& AOptions, int AIndex, const QString& AOutput);
 
 private:
   bool Run(const TJobOptions& AOptions, const TJobRequest& ARequest, int AFileNumber,
@@ -195,6 +197,45 @@ private:
   TJobConverterFactory FFactory;
   TJobSink& FSink;                  // not owned
   TJobCancel& FCancel;              // not owned
+};
+
+// A batch of the processing window: its files converted several at once, each by its own
+// converter on a worker thread of the batch pool. What the sink sees does not depend on the
+// order in which files end: the log lines of each file arrive together, in input order, as
+// soon as that file and every file before it have ended; progress and the element count
+// are the batch's.
+class TBatchRun {
+public:
+  // Progress units per file of the batch's bar.
+  static constexpr int kProgressPerFile = 100;
+
+  // AThreads files at once at most; 0: one per processor core.
+  TBatchRun(TJobConverterFactory AFactory, TJobSink& ASink, std::size_t AThreads = 0);
+  // Cancels and waits for the running files.
+  ~TBatchRun();
+  TBatchRun(const TBatchRun&) = delete;
+  TBatchRun& operator=(const TBatchRun&) = delete;
+
+  // Starts the batch of AOptions and returns at once. AOnFinished is called once no file
+  // runs any more, in a worker thread (at once for an empty batch).
+  void Start(const TJobOptions& AOptions, std::function<void()> AOnFinished);
+  // No further file starts; the running ones stop at their next page. Any thread.
+  void Cancel();
+  [[nodiscard]] bool Cancelled() const;
+  // Blocks until the batch has ended.
+  void Wait();
+  [[nodiscard]] std::size_t ThreadCount() const;
+  // Files that converted to their end, once the batch has ended.
+  [[nodiscard]] int Converted() const;
+
+private:
+  class TFileSink;
+  struct TState;
+  void FileEnded(int AIndex, std::vector<std::pair<QString, TLogColour>> ALines, bool AConverted);
+
+  TJobConverterFactory FFactory;
+  TJobSink& FSink;  // not owned
+  std::unique_ptr<TState> FState;
 };
 
 }  // namespace qm

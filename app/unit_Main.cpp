@@ -256,25 +256,23 @@ void Tfrm_Main::BuildOptionsPage() {
   v->addWidget(chk_Custom);
   v->addSpacing(6);
 
-  static constexpr const char* kLabels[kChoiceBoxCount] = {
-      "Page:", "Horizontal section:", "Shape:", "Paragraph:", "Image:",
-      "Text line:", "Text:", "Table:", "Row:", "Column:"};
   auto* row = new QHBoxLayout();
   pnl_Left = new QWidget(tab_Options);
   pnl_Right = new QWidget(tab_Options);
   auto* left = new QGridLayout(pnl_Left);
   auto* right = new QGridLayout(pnl_Right);
   for (int i = 0; i < kChoiceBoxCount; ++i) {
+    const TkwElementKindName& kind = kElementKindNames[static_cast<std::size_t>(i)];
     QWidget* panel = i < 5 ? pnl_Left : pnl_Right;
     QGridLayout* grid = i < 5 ? left : right;
     auto* combo = new QComboBox(panel);
-    combo->setObjectName(QStringLiteral("cmb_") + QString::fromLatin1(ChoiceKey(TChoiceBox(i))));
+    combo->setObjectName(QStringLiteral("cmb_") + ChoiceKey(kind.Kind));
     combo->addItems({QStringLiteral("Process"), QStringLiteral("Leave Space"),
                      QStringLiteral("Skip")});
     combo->setCurrentIndex(kChoiceProcess);
     combo->setMinimumWidth(130);
-    cmb_Choice[static_cast<std::size_t>(i)] = combo;
-    grid->addWidget(new QLabel(QString::fromLatin1(kLabels[i]), panel), i % 5, 0);
+    cmb_Choice[KindIndex(kind.Kind)] = combo;
+    grid->addWidget(new QLabel(ChoiceCaption(kind.Kind) + u':', panel), i % 5, 0);
     grid->addWidget(combo, i % 5, 1);
   }
   pnl_Presets = new QWidget(tab_Options);

@@ -116,6 +116,13 @@ Tfrm_Process::Tfrm_Process(TJobOptions AOptions, TProcessServices AServices, QWi
             prg_Page->setValue(std::min(prg_Page->maximum(), prg_Page->value() + steps));
           },
           Qt::QueuedConnection);
+  connect(b, &TJobBridge::ProgressShown, this,
+          [this] {
+            const auto [position, maximum] = FBridge->TakeProgress();
+            prg_Page->setMaximum(maximum > 0 ? maximum : 1);
+            prg_Page->setValue(std::min(prg_Page->maximum(), position));
+          },
+          Qt::QueuedConnection);
   connect(b, &TJobBridge::ObjectsCounted, this,
           [this] {
             lbl_Objects->setText(QStringLiteral("Objects found: ") +
@@ -131,11 +138,15 @@ Tfrm_Process::~Tfrm_Process() { StopWorker(); }
 
 void Tfrm_Process::StopWorker() {
   FCancel.Request();
+  if (FBatch) FBatch->Cancel();
   FBridge->Close();
   if (FThread) FThread->wait();
+  if (FBatch) FBatch->Wait();
 }
 
-bool Tfrm_Process::WorkerRunning() const { return FThread && FThread->isRunning(); }
+bool Tfrm_Process::WorkerRunning() const {
+  return (FThread && FThread->isRunning()) || FBatchRunning.load();
+}
 
 void Tfrm_Process::showEvent(QShowEvent* AEvent) {
   QDialog::showEvent(AEvent);
@@ -167,31 +178,20 @@ void Tfrm_Process::StartJob() {
     SetDone();
     return;
   }
-  StartBatchWorker();
-}
-
-void Tfrm_Process::StartBatchWorker() {
-  const int index = FBatchIndex;
-  FThread.reset(QThread::create([this, index] {
-    TJobRunner runner(FServices.Converter, *FBridge, FCancel);
-    runner.RunBatchFile(FOptions, index, FBatchNames);
-  }));
-  connect(FThread.get(), &QThread::finished, this, &Tfrm_Process::BatchTerminated,
-          Qt::QueuedConnection);
-  FThread->start();
+  FBatch = std::make_unique<TBatchRun>(FServices.Converter, *FBridge, FServices.BatchThreads);
+  FBatchRunning.store(true);
+  FBatch->Start(FOptions, [this] {
+    FBatchRunning.store(false);
+    // Dropped with the window when it is gone first.
+    QMetaObject::invokeMethod(this, &Tfrm_Process::BatchTerminated, Qt::QueuedConnection);
+  });
 }
 
 void Tfrm_Process::BatchTerminated() {
-  if (FThread) {
-    FThread->wait();
-    FThread.reset();
-  }
-  ++FBatchIndex;
-  if (FBatchIndex < static_cast<int>(FOptions.Files.size()) && !FCancel.Requested()) {
-    StartBatchWorker();
-    return;
-  }
-  if (FCancel.Requested()) return;
+  if (!FBatch) return;
+  FBatch->Wait();
+  FBatchIndex = static_cast<int>(FOptions.Files.size());
+  if (FCancel.Requested() || FBatch->Cancelled()) return;
   SetDone();
   if (FOptions.OpenAfter && FServices.OpenPath) FServices.OpenPath(FOptions.DestFolder);
 }
@@ -232,6 +232,7 @@ void Tfrm_Process::AnswerPassword(const QString& AFileName) {
 void Tfrm_Process::reject() {
   if (FOptions.Batch) FBatchIndex = static_cast<int>(FOptions.Files.size());
   FCancel.Request();
+  if (FBatch) FBatch->Cancel();
   FBridge->Close();
   tmr_Start->stop();
   tmr_Elapsed->stop();

@@ -18,9 +18,9 @@ class QTextEdit;
 class QThread;
 class QTimer;
 
-// The processing window: runs the job of the main window in worker threads (one per file in
-// a batch, one after the other) and shows its log, the layout elements found, the page
-// progress and the elapsed time. The worker reports through queued signals only; the
+// The processing window: runs the job of the main window in worker threads (a batch converts
+// several files at once, one per processor core) and shows its log, the layout elements
+// found, the page progress and the elapsed time. The worker reports through queued signals only; the
 // window's destructor stops and waits for its worker, so no report outlives the window.
 namespace qm {
 
@@ -34,6 +34,8 @@ struct TProcessServices {
   std::function<std::optional<std::string>(QWidget*, const QString&)> AskPassword;
   // Milliseconds of a steady clock; the elapsed time is read from it.
   std::function<qint64()> ClockMs;
+  // Files of a batch converted at once; 0: one per processor core.
+  std::size_t BatchThreads = 0;
 };
 
 class Tfrm_Process final : public QDialog {
@@ -64,7 +66,6 @@ protected:
 
 private:
   void StartJob();
-  void StartBatchWorker();
   void BatchTerminated();
   void JobFinished(int AConvertedPages, const QString& AOutput);
   void AppendLog(const QString& AText, TLogColour AColour);
@@ -77,8 +78,9 @@ private:
   std::unique_ptr<TJobBridge> FBridge;
   TJobCancel FCancel;
   std::unique_ptr<QThread> FThread;
+  std::unique_ptr<TBatchRun> FBatch;
+  std::atomic<bool> FBatchRunning{false};
   int FBatchIndex = 0;
-  TBatchNames FBatchNames;  // touched by one worker at a time
   qint64 FStartMs = 0;
   bool FLogEmpty = true;
   bool FStartArmed = false;

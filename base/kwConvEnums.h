@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "base/Object.h"
+#include "base/kwElementKind.h"
 
 // Enumerations and event types that the converter, the formatter and the application
 // share. They live below every stage so that the formatter can use them without

@@ -2,16 +2,23 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <ostream>
+#include <thread>
 
 namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kProcessHelp =
-    "Per-element action KIND=ACTION, as \"Custom process\" sets it; kinds page, hsection, "
-    "shape, paragraph, image, textline, text, table, row, column; actions process, "
-    "leave-space, skip. Repeatable; applied after --preset";
+std::string ProcessHelp() {
+  std::string kinds;
+  for (const TkwElementKindName& k : kElementKindNames) {
+    if (!kinds.empty()) kinds += ", ";
+    kinds += k.Name;
+  }
+  return "Per-element action KIND=ACTION, as \"Custom process\" sets it; kinds " + kinds +
+         "; actions process, leave-space, skip. Repeatable; applied after --preset";
+}
 
 TElementActions AllActions(TkwAction AAction) {
   TElementActions actions;
@@ -25,17 +32,23 @@ void Usage(std::ostream& AErr, const std::string& AMessage) {
 
 }  // namespace
 
+unsigned DefaultJobs() {
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
 std::optional<TElementActions> PresetActions(std::string_view AName) {
   using enum TkwAction;
   if (AName == "default") return AllActions(acRetain);
   if (AName == "images-only") {
     TElementActions actions = AllActions(acDelete);
-    actions[6] = acRetain;
+    actions[KindIndex(TkwElementKind::ekImage)] = acRetain;
     return actions;
   }
   if (AName == "plain-text") {
     TElementActions actions = AllActions(acDelete);
-    actions[3] = actions[4] = actions[5] = acRetain;  // paragraph, text line, text
+    for (TkwElementKind k : {TkwElementKind::ekParagraph, TkwElementKind::ekTextLine, TkwElementKind::ekText}) {
+      actions[KindIndex(k)] = acRetain;
+    }
     return actions;
   }
   return std::nullopt;
@@ -51,13 +64,10 @@ bool ApplyProcessChoice(std::string_view AChoice, TElementActions& AActions) {
   if (action == "leave-space") value = TkwAction::acLeaveSpace;
   if (action == "skip") value = TkwAction::acDelete;
   if (!value) return false;
-  for (const TElementKindName& k : kElementKindNames) {
-    if (k.Name == kind) {
-      AActions[static_cast<std::size_t>(k.Kind)] = *value;
-      return true;
-    }
-  }
-  return false;
+  const std::optional<TkwElementKind> k = ElementKindByName(kind);
+  if (!k) return false;
+  AActions[KindIndex(*k)] = *value;
+  return true;
 }
 
 std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& AOptions,
@@ -67,7 +77,7 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
   app.set_version_flag("--version", std::string("quillmark ") + kVersion);
   app.require_subcommand(1);
   app.footer("Exit status: 0 all converted, 1 a conversion failed, 2 usage error, "
-             "3 a password is required or wrong.");
+             "3 a password is required or wrong, 130 interrupted.");
 
   std::string preset;
   std::vector<std::string> processes;
@@ -82,6 +92,9 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
   CLI::Option* dest = convert->add_option(
       "--dest", AOptions.Dest, "Folder for a batch: one RTF per PDF, named after it; created when missing");
   output->excludes(dest);
+  CLI::Option* jobs = convert->add_option("-j,--jobs", AOptions.Jobs,
+                      "Files converted at once (default: the number of processor cores)")
+      ->check(CLI::PositiveNumber);
   convert->add_option("--pages", AOptions.Pages,
                       "Pages to convert, e.g. \"1,3, 5-9\" (default: all pages)");
   convert->add_flag("--tabs,!--no-tabs", AOptions.Tabs,
@@ -89,7 +102,7 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
   convert->add_flag("--open", AOptions.Open,
                     "Open the result afterwards (a batch opens the destination folder)");
   convert->add_option("--password", AOptions.Password, "Password for an encrypted PDF");
-  convert->add_option("--process", processes, std::string(kProcessHelp))->type_name("KIND=ACTION");
+  convert->add_option("--process", processes, ProcessHelp())->type_name("KIND=ACTION");
   convert->add_option("--preset", preset, "Element choices preset")
       ->check(CLI::IsMember({"default", "images-only", "plain-text"}));
   CLI::Option* verbose =
@@ -132,6 +145,7 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
     return std::nullopt;
   }
   AOptions.Command = TCommand::cmConvert;
+  if (jobs->count() == 0) AOptions.Jobs = DefaultJobs();
   if (AOptions.Inputs.size() > 1 && !AOptions.Output.empty()) {
     Usage(AErr, "--output names one file; use --dest for several inputs");
     return kExitUsage;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/kwElementKind.h"
 #include "converter/kwConvEnums.h"
 
 // The command line of `quillmark`, parsed into plain values. Nothing here runs the engine.
@@ -23,18 +24,11 @@ inline constexpr int kExitInterrupted = 130;  // Ctrl-C (SIGINT) or SIGTERM stop
 
 enum class TCommand { cmNone, cmConvert, cmInfo };
 
-// Element kinds as the formatter reports them, with their command-line names.
-inline constexpr std::size_t kElementKinds = 10;
-struct TElementKindName {
-  std::string_view Name;
-  int Kind;
-};
-inline constexpr std::array<TElementKindName, kElementKinds> kElementKindNames{{
-    {"page", 0}, {"hsection", 1}, {"shape", 9}, {"paragraph", 3}, {"image", 6},
-    {"textline", 4}, {"text", 5}, {"table", 7}, {"row", 8}, {"column", 2},
-}};
+// What each element kind gets, indexed by KindIndex.
+using TElementActions = TkwPerElementKind<TkwAction>;
 
-using TElementActions = std::array<TkwAction, kElementKinds>;  // indexed by kind
+// Files converted at once when --jobs is not given: the number of processor cores.
+[[nodiscard]] unsigned DefaultJobs();
 
 // The choices of a preset ("default", "images-only", "plain-text"), or nothing for an
 // unknown name.
@@ -53,6 +47,9 @@ struct TOptions {
   bool Open = false;
   bool Verbose = false;
   bool Quiet = false;
+  // --jobs: files converted at once (capped at the number of inputs); the parser's default
+  // is DefaultJobs().
+  unsigned Jobs = 1;
   // Set by --preset or --process: every element kind gets its action from Actions.
   bool Custom = false;
   TElementActions Actions{};

@@ -8,12 +8,13 @@
 // Reports progress and errors on AErr and returns the exit status.
 namespace qm::cli {
 
-// ATerminal: AErr is a terminal, so progress is drawn as a bar unless --verbose or --quiet.
+// ATerminal: AErr is a terminal, so progress is drawn as bars unless --verbose or --quiet.
+// Converts AOptions.Jobs files at once (capped at the number of inputs).
 [[nodiscard]] int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal);
 [[nodiscard]] int RunInfo(const TOptions& AOptions, std::ostream& AOut, std::ostream& AErr);
 
-// Makes SIGINT and SIGTERM stop a running conversion at the next page boundary (its output
-// is left as it was) and end the run with kExitInterrupted.
+// Makes SIGINT and SIGTERM stop every running conversion at its next page boundary (its
+// output is left as it was), start no further file, and end the run with kExitInterrupted.
 void InstallInterruptHandler();
 // What the handler does; async-signal-safe.
 void Interrupt() noexcept;

@@ -23,14 +23,14 @@ class TkwFormatter;
 class TkwFormatterPage;
 
 // Element kind codes, as reported through OnElementDetected.
-inline constexpr std::uint8_t kElementPage = 0;
-inline constexpr std::uint8_t kElementHSection = 1;
-inline constexpr std::uint8_t kElementColumn = 2;
-inline constexpr std::uint8_t kElementParagraph = 3;
-inline constexpr std::uint8_t kElementTextLine = 4;
-inline constexpr std::uint8_t kElementText = 5;
-inline constexpr std::uint8_t kElementImage = 6;
-inline constexpr std::uint8_t kElementTable = 7;
+inline constexpr std::uint8_t kElementPage = static_cast<std::uint8_t>(TkwElementKind::ekPage);
+inline constexpr std::uint8_t kElementHSection = static_cast<std::uint8_t>(TkwElementKind::ekHSection);
+inline constexpr std::uint8_t kElementColumn = static_cast<std::uint8_t>(TkwElementKind::ekColumn);
+inline constexpr std::uint8_t kElementParagraph = static_cast<std::uint8_t>(TkwElementKind::ekParagraph);
+inline constexpr std::uint8_t kElementTextLine = static_cast<std::uint8_t>(TkwElementKind::ekTextLine);
+inline constexpr std::uint8_t kElementText = static_cast<std::uint8_t>(TkwElementKind::ekText);
+inline constexpr std::uint8_t kElementImage = static_cast<std::uint8_t>(TkwElementKind::ekImage);
+inline constexpr std::uint8_t kElementTable = static_cast<std::uint8_t>(TkwElementKind::ekTable);
 
 enum class TkwVAlignment : std::uint8_t { vaTop, vaCenter, vaBottom };
 

@@ -38,6 +38,7 @@ struct TFakeScript {
   std::string Password;             // a non-empty one is needed to open
   bool WriteOutput = true;          // writes the output name at the first page
   std::function<void(int APage)> BeforePage;
+  std::function<void(const QString& AInput, int APage)> BeforePageOf;  // with the input's name
   std::vector<TkwAction>* Actions = nullptr;  // records the answered actions
 };
 
@@ -68,6 +69,7 @@ inline void TFakeConverter::Convert(const TJobRequest& ARequest, const TJobEvent
   AEvents.OnStartJob(info);
   for (int p = 0; p < selected; ++p) {
     if (FScript.BeforePage) FScript.BeforePage(p);
+    if (FScript.BeforePageOf) FScript.BeforePageOf(ARequest.InputFileName, p);
     if (FCancelled.load()) throw EJobAborted();
     if (AEvents.OnStartPage) AEvents.OnStartPage();
     if (p == 0 && FScript.WriteOutput) {

@@ -1,11 +1,17 @@
 #include "app/JobLogic.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "tests/app/AppTestSupport.h"
 
@@ -30,11 +36,19 @@ public:
   void Log(const QString& AText, TLogColour AColour) override { Lines.push_back({AText, AColour}); }
   void StartProgress(int AMaximum) override { Maximum = AMaximum; Steps = 0; }
   void StepProgress() override { ++Steps; }
-  void ObjectsFound(int ACount) override { Objects = ACount; }
+  void ShowProgress(int APosition, int AMaximum) override {
+    std::lock_guard lock(Mutex);
+    Shown.emplace_back(APosition, AMaximum);
+  }
+  void ObjectsFound(int ACount) override {
+    std::lock_guard lock(Mutex);
+    Objects = std::max(Objects, ACount);
+  }
   void JobFinished(int AConverted, const QString& AOutput) override {
     Finished.push_back({AConverted, AOutput});
   }
   std::optional<std::string> AskPassword(const QString&) override {
+    std::lock_guard lock(Mutex);
     ++Asked;
     if (Answers.empty()) return std::nullopt;
     std::string a = Answers.front();
@@ -42,7 +56,9 @@ public:
     return a;
   }
 
+  std::mutex Mutex;  // a batch reports from several threads
   std::vector<Line> Lines;
+  std::vector<std::pair<int, int>> Shown;
   int Maximum = -1;
   int Steps = 0;
   int Objects = 0;
@@ -56,8 +72,8 @@ constexpr auto kGreen = TLogColour::lcGreen;
 constexpr auto kRed = TLogColour::lcRed;
 
 struct MappingCase {
-  int Kind;
-  TChoiceBox Box;
+  int Kind;         // the code the formatter reports
+  const char* Key;  // the settings-file key of the box that answers it
 };
 
 class ElementMapping : public ::testing::TestWithParam<MappingCase> {};
@@ -67,21 +83,21 @@ TEST_P(ElementMapping, KindUsesItsOwnChoiceBox) {
   for (int choice : {kChoiceProcess, kChoiceLeaveSpace, kChoiceSkip}) {
     TChoices c;
     c.fill(kChoiceSkip);
-    c[static_cast<int>(GetParam().Box)] = choice;
+    for (const TkwElementKindName& k : kElementKindNames) {
+      if (k.Key == GetParam().Key) c[KindIndex(k.Kind)] = choice;
+    }
     TkwAction a = TkwAction::acLeaveSpace;
     ApplyElementChoice(true, c, GetParam().Kind, a);
     EXPECT_EQ(a, *ActionForChoice(choice)) << GetParam().Kind;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, ElementMapping,
-    ::testing::Values(MappingCase{0, TChoiceBox::cbPage}, MappingCase{1, TChoiceBox::cbHSection},
-                      MappingCase{2, TChoiceBox::cbColumn},
-                      MappingCase{3, TChoiceBox::cbParagraph},
-                      MappingCase{4, TChoiceBox::cbTextLine}, MappingCase{5, TChoiceBox::cbText},
-                      MappingCase{6, TChoiceBox::cbImage}, MappingCase{7, TChoiceBox::cbTable},
-                      MappingCase{8, TChoiceBox::cbRow}, MappingCase{9, TChoiceBox::cbShape}));
+INSTANTIATE_TEST_SUITE_P(Kinds, ElementMapping,
+                         ::testing::Values(MappingCase{0, "Page"}, MappingCase{1, "HSection"},
+                                           MappingCase{2, "Column"}, MappingCase{3, "Paragraph"},
+                                           MappingCase{4, "TextLine"}, MappingCase{5, "Text"},
+                                           MappingCase{6, "Image"}, MappingCase{7, "Table"},
+                                           MappingCase{8, "Row"}, MappingCase{9, "Shape"}));
 
 TEST(ElementMappingRules, IndexToActionAndWhatLeavesTheProposalAlone) {
   EXPECT_EQ(ActionForChoice(0), TkwAction::acRetain);
@@ -344,6 +360,99 @@ INSTANTIATE_TEST_SUITE_P(
                       PasswordCase{"BatchAsksOnce", true, "", {"no", "secret"}, 1, false},
                       PasswordCase{"BatchRight", true, "", {"secret"}, 1, true}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+class BatchRunTest : public JobRunnerTest {
+protected:
+  // Files named after AInputs, from their own folders, into Dir/out.
+  TJobOptions BatchOf(const std::vector<const char*>& AInputs) {
+    TJobOptions o;
+    o.Batch = true;
+    o.DestFolder = Dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(o.DestFolder);
+    for (const char* path : AInputs) {
+      const QString p = QString::fromLatin1(path);
+      o.Files.push_back({p.mid(p.lastIndexOf(u'/') + 1), p});
+    }
+    return o;
+  }
+};
+
+// Whatever order the files end in, the sink sees what one-by-one conversion shows: every
+// file's block whole, in input order, and names decided in input order.
+TEST_F(BatchRunTest, LogIsTheSameAsOneByOne) {
+  const TJobOptions o = BatchOf({"/s/slow.pdf", "/s/b.pdf", "/x/a.pdf", "/y/a.pdf"});
+  TRecordingSink oneByOne;
+  {
+    TBatchNames names;
+    TJobRunner runner(FakeFactory(TFakeScript{}), oneByOne, Cancel);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(runner.RunBatchFile(o, i, names));
+  }
+  // The first file holds its worker until the other three have ended.
+  auto ended = std::make_shared<std::atomic<int>>(0);
+  TFakeScript script;
+  script.BeforePageOf = [ended](const QString& AInput, int) {
+    if (!AInput.endsWith(QStringLiteral("slow.pdf"))) return;
+    for (int i = 0; i < 1000 && ended->load() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  };
+  TJobConverterFactory counting = [script, ended] {
+    struct TCounting final : TJobConverter {
+      TCounting(TFakeScript AScript, std::shared_ptr<std::atomic<int>> AEnded)
+          : Fake(std::move(AScript)), Ended(std::move(AEnded)) {}
+      void Convert(const TJobRequest& ARequest, const TJobEvents& AEvents) override {
+        Fake.Convert(ARequest, AEvents);
+        ++*Ended;
+      }
+      void Cancel() noexcept override { Fake.Cancel(); }
+      test::TFakeConverter Fake;
+      std::shared_ptr<std::atomic<int>> Ended;
+    };
+    return std::make_unique<TCounting>(script, ended);
+  };
+  TBatchRun run(counting, Sink, 2);
+  std::atomic<int> finished{0};
+  run.Start(o, [&] { ++finished; });
+  run.Wait();
+  EXPECT_EQ(finished.load(), 1);
+  EXPECT_EQ(run.ThreadCount(), 2u);
+  EXPECT_EQ(run.Converted(), 4);
+  EXPECT_EQ(Sink.Lines, oneByOne.Lines);
+  EXPECT_EQ(Sink.Lines[7 * 3 + 2].Text, QStringLiteral("Out: ") + o.DestFolder + QStringLiteral("/a (2).rtf"));
+  EXPECT_EQ(Sink.Objects, 4 * 2);
+  ASSERT_FALSE(Sink.Shown.empty());
+  EXPECT_EQ(Sink.Shown.back(), std::make_pair(4 * TBatchRun::kProgressPerFile, 4 * TBatchRun::kProgressPerFile));
+  for (std::size_t i = 1; i < Sink.Shown.size(); ++i) EXPECT_GE(Sink.Shown[i].first, Sink.Shown[i - 1].first);
+}
+
+TEST_F(BatchRunTest, CancelStopsTheRunningFilesAndStartsNoOther) {
+  auto gate = std::make_shared<test::TGate>();
+  TFakeScript script;
+  script.PageCount = 3;
+  script.BeforePage = [gate](int) { gate->Wait(); };
+  std::atomic<int> made{0};
+  const TJobConverterFactory fake = FakeFactory(script);
+  TBatchRun run([&] { ++made; return fake(); }, Sink, 2);
+  run.Start(BatchOf({"/s/1.pdf", "/s/2.pdf", "/s/3.pdf", "/s/4.pdf", "/s/5.pdf"}), [] {});
+  ASSERT_TRUE(test::WaitFor([&] { return gate->Waiting() == 2; }));
+  run.Cancel();
+  gate->Open();
+  run.Wait();
+  EXPECT_TRUE(run.Cancelled());
+  EXPECT_EQ(made.load(), 2);
+  EXPECT_EQ(run.Converted(), 0);
+  // The two stopped files' blocks end in their abort.
+  const auto aborted = std::count(Sink.Lines.begin(), Sink.Lines.end(), Line{QStringLiteral("Conversion aborted."), kRed});
+  EXPECT_EQ(aborted, 2);
+  EXPECT_TRUE(QDir(Dir.filePath(QStringLiteral("out"))).isEmpty());
+}
+
+TEST_F(BatchRunTest, EmptyBatchFinishesAtOnce) {
+  TBatchRun run(FakeFactory(TFakeScript{}), Sink, 2);
+  int finished = 0;
+  run.Start(BatchOf({}), [&] { ++finished; });
+  run.Wait();
+  EXPECT_EQ(finished, 1);
+  EXPECT_TRUE(Sink.Lines.empty());
+}
 
 }  // namespace
 }  // namespace qm

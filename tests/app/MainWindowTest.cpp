@@ -220,20 +220,20 @@ TEST_F(MainWindowTest, ReadsSettingsWhenShownAndWritesThemOnClose) {
   EXPECT_FALSE(w->act_CheckUpdate->isChecked());
   EXPECT_FALSE(w->chk_Format->isChecked());
   EXPECT_TRUE(w->chk_Custom->isChecked());
-  EXPECT_EQ(w->cmb_Choice[static_cast<int>(TChoiceBox::cbImage)]->currentIndex(), 2);
-  EXPECT_EQ(w->cmb_Choice[static_cast<int>(TChoiceBox::cbRow)]->currentIndex(), 1);
+  EXPECT_EQ(w->cmb_Choice[KindIndex(TkwElementKind::ekImage)]->currentIndex(), 2);
+  EXPECT_EQ(w->cmb_Choice[KindIndex(TkwElementKind::ekRow)]->currentIndex(), 1);
   w->pc_Main->setCurrentWidget(w->tab_Options);
   EXPECT_TRUE(w->pnl_Left->isVisible());
 
   w->chk_Open->setChecked(true);
-  w->cmb_Choice[static_cast<int>(TChoiceBox::cbShape)]->setCurrentIndex(2);
+  w->cmb_Choice[KindIndex(TkwElementKind::ekShape)]->setCurrentIndex(2);
   w->close();
   const TAppSettings s = LoadSettings(Ini);
   EXPECT_TRUE(s.Open);
   EXPECT_FALSE(s.Tabs);
   EXPECT_FALSE(s.Update);
-  EXPECT_EQ(s.Choices[static_cast<int>(TChoiceBox::cbShape)], 2);
-  EXPECT_EQ(s.Choices[static_cast<int>(TChoiceBox::cbImage)], 2);
+  EXPECT_EQ(s.Choices[KindIndex(TkwElementKind::ekShape)], 2);
+  EXPECT_EQ(s.Choices[KindIndex(TkwElementKind::ekImage)], 2);
 }
 
 TEST_F(MainWindowTest, DamagedSettingsFileStillOpensWithDefaults) {

@@ -54,8 +54,9 @@ const QColor kBlack(0, 0, 0);
 
 class ProcessWindowTest : public ::testing::Test {
 protected:
-  std::unique_ptr<Tfrm_Process> Make(const TJobOptions& AOptions, TFakeScript AScript) {
+  std::unique_ptr<Tfrm_Process> Make(const TJobOptions& AOptions, TFakeScript AScript, std::size_t AThreads = 0) {
     TProcessServices s;
+    s.BatchThreads = AThreads;
     auto script = std::make_shared<TFakeScript>(std::move(AScript));
     s.Converter = [this, script] {
       ++Converters;
@@ -205,24 +206,53 @@ TEST_F(ProcessWindowTest, BatchWithoutADestinationStartsNothing) {
   EXPECT_EQ(Converters.load(), 0);
 }
 
-TEST_F(ProcessWindowTest, AbortDuringABatchStopsTheCurrentFileAndStartsNoOther) {
+TEST_F(ProcessWindowTest, AbortDuringABatchStopsTheRunningFilesAndStartsNoOther) {
   auto gate = std::make_shared<test::TGate>();
   TFakeScript script;
   script.PageCount = 3;
   script.BeforePage = [gate](int) { gate->Wait(); };
-  auto w = Make(Batch(3), script);
+  auto w = Make(Batch(4), script, 2);
   w->show();
-  ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 2; }));
   w->btn_Close->click();
   EXPECT_FALSE(w->isVisible());
-  EXPECT_EQ(w->BatchIndex(), 3);
+  EXPECT_EQ(w->BatchIndex(), 4);
   EXPECT_FALSE(w->tmr_Elapsed->isActive());
   gate->Open();
   ASSERT_TRUE(WaitFor([&] { return !w->WorkerRunning(); }));
   WaitFor([] { return false; }, 200);
-  EXPECT_EQ(Converters.load(), 1);
-  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("new/out/f0.rtf"))));
+  EXPECT_EQ(Converters.load(), 2);
+  for (const char* name : {"f0.rtf", "f1.rtf", "f2.rtf"}) {
+    EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("new/out/") + QString::fromLatin1(name)))) << name;
+  }
   EXPECT_NE(w->btn_Close->text(), QStringLiteral("Close"));
+}
+
+// Two files at once: the log reads as one by one, the bar counts the whole batch.
+TEST_F(ProcessWindowTest, ParallelBatchLogsInFileOrderAndFillsTheBar) {
+  auto gate = std::make_shared<test::TGate>();
+  auto ended = std::make_shared<std::atomic<int>>(0);
+  TFakeScript script;
+  script.PageCount = 2;
+  // The first file waits until the others have run; their logs wait for it.
+  script.BeforePageOf = [gate, ended](const QString& AInput, int APage) {
+    if (AInput.endsWith(QStringLiteral("f0.pdf")) && APage == 0) gate->Wait();
+    if (!AInput.endsWith(QStringLiteral("f0.pdf")) && APage == 1) ++*ended;
+  };
+  auto w = Make(Batch(3), script, 2);
+  w->show();
+  ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 1 && *ended == 2 && w->WorkerRunning(); }));
+  WaitFor([] { return false; }, 100);
+  EXPECT_TRUE(w->log_Main->toPlainText().isEmpty());
+  EXPECT_EQ(w->prg_Page->maximum(), 3 * TBatchRun::kProgressPerFile);
+  gate->Open();
+  ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
+  const std::vector<LogLine> lines = LogLines(w->log_Main);
+  ASSERT_EQ(lines.size(), 21u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(lines[static_cast<std::size_t>(i * 7)].Text, QStringLiteral("File #%1 (2 pages)").arg(i + 1));
+  }
+  EXPECT_EQ(w->prg_Page->value(), w->prg_Page->maximum());
 }
 
 TEST_F(ProcessWindowTest, WindowGoneWhileTheWorkerRuns) {

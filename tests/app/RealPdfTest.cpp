@@ -1,11 +1,14 @@
 // The windows over the real engine and real PDF files: fixtures made by producers, an
 // encrypted copy of each kind, and a long generated document for Abort and responsiveness.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -62,6 +65,12 @@ QStringList LogTexts(const Tfrm_Process& AWindow) {
 QByteArray ReadAll(const QString& AName) {
   QFile f(AName);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// An RTF file with its list and shape ids, which every conversion draws anew, made equal.
+QString ReadRtf(const QString& AName) {
+  static const QRegularExpression kIds(QStringLiteral("(templateid|listid|shplid)-?[0-9]+"));
+  return QString::fromLatin1(ReadAll(AName)).replace(kIds, QStringLiteral("\\1N"));
 }
 
 class RealPdf : public ::testing::Test {
@@ -151,6 +160,43 @@ TEST_F(RealPdf, OnePageFixtureThroughTheMainWindow) {
   EXPECT_TRUE(Messages.isEmpty());
 }
 
+// A batch converts several files at once through the processing window; every RTF file is
+// the one a conversion of that file alone writes, byte for byte but for the drawn ids.
+TEST_F(RealPdf, ParallelBatchWritesTheFilesOfOneByOne) {
+  TJobOptions o;
+  o.Batch = true;
+  for (const char* name : {"e2e/prose.pdf", "e2e/tables.pdf", "e2e/lists.pdf", "e2e/columns.pdf",
+                           "e2e/image.pdf", "e2e/headings.pdf"}) {
+    const QString pdf = Copy(name);
+    o.Files.push_back({QFileInfo(pdf).fileName(), pdf});
+  }
+  auto convert = [&](const QString& AFolder, std::size_t AThreads) {
+    o.DestFolder = Dir.filePath(AFolder);
+    TProcessServices s = ProcessServices();
+    s.BatchThreads = AThreads;
+    Tfrm_Process w(o, s);
+    w.show();
+    EXPECT_TRUE(WaitFor([&] { return Closed(w); }, 120'000)) << LogTexts(w).join(u'|').toStdString();
+    return LogTexts(w);
+  };
+  const QStringList log = convert(QStringLiteral("parallel"), 3);
+  for (const TBatchFile& f : o.Files) {
+    TJobOptions single;
+    single.Source = f.Path;
+    single.Destination = Dir.filePath(QStringLiteral("single/") + ChangeFileExt(f.Name, QStringLiteral(".rtf")));
+    QDir().mkpath(Dir.filePath(QStringLiteral("single")));
+    Tfrm_Process w(single, ProcessServices());
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Closed(w); }, 120'000)) << LogTexts(w).join(u'|').toStdString();
+    const QString alone = ReadRtf(single.Destination);
+    EXPECT_TRUE(alone.startsWith(QStringLiteral("{\\rtf1"))) << f.Name.toStdString();
+    EXPECT_TRUE(ReadRtf(Dir.filePath(QStringLiteral("parallel/") + ChangeFileExt(f.Name, QStringLiteral(".rtf")))) == alone)
+        << f.Name.toStdString();
+  }
+  // The log reads as one file after the other.
+  EXPECT_EQ(log, convert(QStringLiteral("one"), 1).replaceInStrings(QStringLiteral("/one/"), QStringLiteral("/parallel/")));
+}
+
 // Both encryption kinds the tests carry; qpdf wrote them with the user password "user".
 class RealEncrypted : public RealPdf, public ::testing::WithParamInterface<const char*> {};
 
@@ -237,8 +283,9 @@ TEST_F(RealPdf, AbortDuringALongConversionLeavesTheTargetAsItWas) {
     EXPECT_FALSE(w.isVisible());
     ASSERT_TRUE(WaitFor([&] { return !w.WorkerRunning(); }, 60'000));
     WaitFor([] { return false; }, 50);
-    // The page under way ends; the window may have shown a step or two late.
-    EXPECT_LE(w.prg_Page->value(), atAbort + 4);
+    // The page under way ends. The bar lags the worker by the steps still queued, which on
+    // a busy machine are a dozen pages of plain text; a worker that went on would reach 200.
+    EXPECT_LE(w.prg_Page->value(), atAbort + 30);
     EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Conversion aborted."));
     if (existing) {
       EXPECT_EQ(ReadAll(o.Destination), before);
@@ -280,7 +327,8 @@ TEST_F(RealPdf, StaysResponsiveThroughA200PageConversion) {
   EXPECT_EQ(w.prg_Page->value(), kPages);
   EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Done. 200 pages converted."));
   EXPECT_TRUE(ReadAll(o.Destination).startsWith("{\\rtf1"));
-  EXPECT_GT(ticks, 10);
+  // At least half the ticks a 20 ms timer owes, however fast the conversion went.
+  EXPECT_GE(ticks, static_cast<int>(clock.elapsed() / 40));
   EXPECT_LE(worstLate, 200);
 }
 

@@ -78,9 +78,9 @@ TEST(Settings, ReadsValuesAsTheSettingsFileHasAlwaysHeldThem) {
   EXPECT_TRUE(s.Open);  // any non-zero number is true
   EXPECT_TRUE(s.Custom);
   TChoices expected{};
-  expected[static_cast<int>(TChoiceBox::cbImage)] = 2;
-  expected[static_cast<int>(TChoiceBox::cbTextLine)] = 1;
-  expected[static_cast<int>(TChoiceBox::cbColumn)] = 2;
+  expected[KindIndex(TkwElementKind::ekImage)] = 2;
+  expected[KindIndex(TkwElementKind::ekTextLine)] = 1;
+  expected[KindIndex(TkwElementKind::ekColumn)] = 2;
   EXPECT_EQ(s.Choices, expected);
   EXPECT_EQ(s.UpdateURL, QStringLiteral("http://127.0.0.1:9/u.ini"));
 }
@@ -137,14 +137,36 @@ TEST(Settings, LivesInTheUserConfigurationFolder) {
 }
 
 TEST(Settings, PresetsMatchTheirTable) {
-  using enum TChoiceBox;
+  using enum TkwElementKind;
   const TChoices images = PresetImagesOnly();
   const TChoices plain = PresetPlainText();
-  for (int i = 0; i < kChoiceBoxCount; ++i) {
-    const auto box = static_cast<TChoiceBox>(i);
-    EXPECT_EQ(images[i], box == cbImage ? kChoiceProcess : kChoiceSkip) << ChoiceKey(box);
-    const bool keep = box == cbParagraph || box == cbTextLine || box == cbText;
-    EXPECT_EQ(plain[i], keep ? kChoiceProcess : kChoiceSkip) << ChoiceKey(box);
+  for (const TkwElementKindName& k : kElementKindNames) {
+    const std::size_t i = KindIndex(k.Kind);
+    EXPECT_EQ(images[i], k.Kind == ekImage ? kChoiceProcess : kChoiceSkip) << k.Key;
+    const bool keep = k.Kind == ekParagraph || k.Kind == ekTextLine || k.Kind == ekText;
+    EXPECT_EQ(plain[i], keep ? kChoiceProcess : kChoiceSkip) << k.Key;
+  }
+}
+
+// The settings file keeps the choices under the keys and in the order it always has.
+TEST(Settings, ChoiceKeysAreWrittenInTheirOrder) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("Quillmark.ini"));
+  TAppSettings s;
+  for (std::size_t i = 0; i < kElementKindCount; ++i) s.Choices[i] = static_cast<int>(i % 3);
+  ASSERT_TRUE(SaveSettings(path, s));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QString text = QString::fromLatin1(f.readAll());
+  // Kind codes 0..9 are page, hsection, column, paragraph, textline, text, image, table,
+  // row, shape.
+  const char* const expected[] = {"Page=0",     "HSection=1", "Shape=0", "Paragraph=0", "Image=0",
+                                  "TextLine=1", "Text=2",     "Table=1", "Row=2",       "Column=2"};
+  qsizetype at = 0;
+  for (const char* line : expected) {
+    const qsizetype found = text.indexOf(QString::fromLatin1(line) + u'\n', at);
+    ASSERT_GE(found, at) << line << " in\n" << text.toStdString();
+    at = found;
   }
 }
 

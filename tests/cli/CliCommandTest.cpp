@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,6 +21,8 @@
 
 #include "base/Diagnostics.h"
 #include "base/OutOfMemory.h"
+#include "cli/CliOptions.h"
+#include "cli/CliRunner.h"
 #include "converter/kwPDFConverter.h"
 #include "tests/support/pdf/TestPdf.h"
 
@@ -97,7 +100,7 @@ TEST_F(CliCommand, HelpListsCommandsAndExitsZero) {
   EXPECT_EQ(r.Err, "");
   const TRun c = Run({"convert", "--help"});
   EXPECT_EQ(c.Status, 0);
-  for (const char* option : {"--pages", "--no-tabs", "--dest", "--process", "--preset", "--password",
+  for (const char* option : {"--pages", "--no-tabs", "--dest", "--jobs", "--process", "--preset", "--password",
                              "--open", "--quiet", "--verbose"}) {
     EXPECT_NE(c.Out.find(option), std::string::npos) << option;
   }
@@ -318,6 +321,211 @@ TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
   EXPECT_EQ(ReadFile(Path("long.rtf")), "the good file");
   fs::remove(err);
   EXPECT_EQ(Listing(FDir), (std::set<std::string>{Path("long.pdf"), Path("long.rtf")}));
+}
+
+// A small document of APages pages of text; ASeed makes its words its own.
+void WriteTextPdf(const std::string& APath, int APages, int ASeed) {
+  qm::TkwTestPdf pdf;
+  const int font = pdf.AddFont("Helvetica");
+  for (int page = 0; page < APages; ++page) {
+    std::string text = "BT /F1 11 Tf 72 740 Td 14 TL";
+    for (int line = 0; line < 30; ++line) {
+      text += " (File " + std::to_string(ASeed) + " page " + std::to_string(page + 1) + " line " +
+              std::to_string(line + 1) + " of running words.) '";
+    }
+    pdf.AddPage(text + " ET", {{"F1", font}});
+  }
+  fs::create_directories(fs::path(APath).parent_path());
+  ASSERT_TRUE(pdf.SaveToFile(APath));
+}
+
+// The log blocks of a run, split at the empty lines.
+std::vector<std::vector<std::string>> Blocks(const std::string& AErr) {
+  std::vector<std::vector<std::string>> blocks(1);
+  std::istringstream in(AErr);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) {
+      blocks.emplace_back();
+    } else {
+      blocks.back().push_back(line);
+    }
+  }
+  if (blocks.back().empty()) blocks.pop_back();
+  return blocks;
+}
+
+// Several files at once: each file's log lines stay together as one block, whatever order
+// the files end in; a refused input is reported before any file starts.
+TEST_F(CliCommand, ParallelBatchKeepsEachFilesLogTogether) {
+  for (int i = 1; i <= 4; ++i) WriteTextPdf(Path("in/f" + std::to_string(i) + ".pdf"), 2 + i, i);
+  const std::vector<std::string> inputs = {Path("in/f1.pdf"), Path("in/f2.pdf"), Path("in/gone.pdf"),
+                                           Path("in/f3.pdf"), Path("in/f4.pdf")};
+  std::vector<std::string> args = {"convert", "--dest", Path("out"), "--jobs", "2", "-v"};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  const TRun r = Run(args);
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  const auto blocks = Blocks(r.Err);
+  ASSERT_EQ(blocks.size(), 5u) << r.Err;
+  EXPECT_EQ(blocks[0], std::vector<std::string>{"quillmark: " + Path("in/gone.pdf") + ": File Not Found"});
+  std::set<int> numbers;
+  for (std::size_t b = 1; b < blocks.size(); ++b) {
+    const auto& block = blocks[b];
+    ASSERT_EQ(block.size(), 6u) << r.Err;
+    const int number = std::stoi(block[0].substr(std::string("File #").size()));
+    numbers.insert(number);
+    const std::string& input = inputs[static_cast<std::size_t>(number - 1)];
+    const std::string stem = fs::path(input).stem().string();
+    const int pages = 2 + (stem.back() - '0');
+    EXPECT_EQ(block[0], "File #" + std::to_string(number) + " (" + std::to_string(pages) + " pages)");
+    EXPECT_EQ(block[1], "In: " + input);
+    EXPECT_EQ(block[2], "Out: " + Path("out") + "/" + stem + ".rtf");
+    EXPECT_EQ(block[3], "Conversion started...");
+    EXPECT_EQ(block[5], "Done. " + std::to_string(pages) + " pages converted.");
+  }
+  EXPECT_EQ(numbers, (std::set<int>{1, 2, 4, 5}));
+}
+
+// The outcome of a batch, whatever the number of files at once: the same exit status, the
+// same error lines and the same files.
+TEST_F(CliCommand, ParallelBatchEndsAsOneByOne) {
+  WriteTextPdf(Path("in/good.pdf"), 2, 1);
+  WriteTextPdf(Path("in/other.pdf"), 1, 2);
+  Write("in/broken.pdf", "%PDF-1.4\nthis is not a PDF body\n");
+  Write("in/dup/good.pdf", "%PDF-1.4\n");
+  fs::copy_file(Fixture("qpdf-rc4-40-userpw.pdf"), Path("in/locked.pdf"));
+  const std::vector<std::string> all = {Path("in/good.pdf"), Path("in/broken.pdf"), Path("in/dup/good.pdf"),
+                                        Path("in/locked.pdf"), Path("in/other.pdf")};
+  auto errorLines = [](const std::string& AErr) {
+    std::multiset<std::string> lines;
+    std::istringstream in(AErr);
+    for (std::string line; std::getline(in, line);) lines.insert(line);
+    return lines;
+  };
+  auto run = [&](const std::vector<std::string>& AInputs, const std::string& AJobs, const std::string& ADest) {
+    std::vector<std::string> args = {"convert", "-q", "--jobs", AJobs, "--dest", Path(ADest)};
+    args.insert(args.end(), AInputs.begin(), AInputs.end());
+    return Run(args);
+  };
+  const TRun one = run(all, "1", "one");
+  const TRun three = run(all, "3", "three");
+  EXPECT_EQ(one.Status, 1);
+  EXPECT_EQ(three.Status, one.Status);
+  std::string err = one.Err;
+  for (std::size_t at; (at = err.find(Path("one"))) != std::string::npos;) err.replace(at, Path("one").size(), Path("three"));
+  EXPECT_EQ(errorLines(three.Err), errorLines(err)) << one.Err << "--\n" << three.Err;
+  EXPECT_NE(three.Err.find(Path("in/dup/good.pdf") + ": the output " + Path("three") + "/good.rtf is already written"),
+            std::string::npos)
+      << three.Err;
+  EXPECT_EQ(Listing(Path("three")).size(), 2u);
+  EXPECT_TRUE(fs::exists(Path("three/good.rtf")));
+  EXPECT_TRUE(fs::exists(Path("three/other.rtf")));
+  // Only a password failing: 3, as one by one.
+  const std::vector<std::string> locked = {Path("in/good.pdf"), Path("in/locked.pdf"), Path("in/other.pdf")};
+  EXPECT_EQ(run(locked, "1", "l1").Status, 3);
+  EXPECT_EQ(run(locked, "2", "l2").Status, 3);
+}
+
+// Several inputs without --dest, at once: each RTF beside its input.
+TEST_F(CliCommand, ParallelFilesWithoutDestGoBesideTheirInputs) {
+  WriteTextPdf(Path("a/one.pdf"), 2, 1);
+  WriteTextPdf(Path("b/two.pdf"), 3, 2);
+  const TRun r = Run({"convert", "--jobs", "2", "-q", Path("a/one.pdf"), Path("b/two.pdf")});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(ReadFile(Path("a/one.rtf")).rfind("{\\rtf1", 0), 0u);
+  EXPECT_EQ(ReadFile(Path("b/two.rtf")).rfind("{\\rtf1", 0), 0u);
+}
+
+// Ctrl-C with several files running stops every one of them: 130, no target touched, no
+// half-written file left, and no further file started.
+TEST_F(CliCommand, InterruptStopsEveryRunningFile) {
+  for (const char* name : {"a", "b", "c"}) WriteTextPdf(Path(std::string("in/") + name + ".pdf"), 1500, name[0]);
+  for (const char* name : {"a", "b", "c"}) Write(std::string("out/") + name + ".rtf", "the good file");
+  const std::string err = Path(".stderr");
+  const std::string command = Quote(QM_QUILLMARK) + " convert --jobs 2 -q --dest " + Quote(Path("out")) + " " +
+                              Quote(Path("in/a.pdf")) + " " + Quote(Path("in/b.pdf")) + " " +
+                              Quote(Path("in/c.pdf")) + " 2>" + Quote(err) + " </dev/null >/dev/null";
+  const auto before = Listing(Path("out"));
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Both running files have begun to write their temporary files.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Listing(Path("out")).size() < before.size() + 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << ReadFile(err);
+  EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(err);
+  std::set<std::string> lines;
+  std::istringstream in(ReadFile(err));
+  for (std::string line; std::getline(in, line);) lines.insert(line);
+  EXPECT_EQ(lines, (std::set<std::string>{
+                       "quillmark: " + Path("in/a.pdf") + ": interrupted; the output was left as it was",
+                       "quillmark: " + Path("in/b.pdf") + ": interrupted; the output was left as it was"}))
+      << ReadFile(err);
+  EXPECT_EQ(Listing(Path("out")), before);
+  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ReadFile(Path(std::string("out/") + name + ".rtf")), "the good file");
+}
+
+// On a terminal each running file has its bar line, redrawn in place; a file's Done line
+// stays on the screen when it ends, and the bars are gone at the end.
+TEST_F(CliCommand, TerminalShowsOneBarPerRunningFile) {
+  WriteTextPdf(Path("in/a.pdf"), 6, 1);
+  WriteTextPdf(Path("in/b.pdf"), 6, 2);
+  qm::cli::TOptions options;
+  options.Command = qm::cli::TCommand::cmConvert;
+  options.Inputs = {Path("in/a.pdf"), Path("in/b.pdf")};
+  options.Dest = Path("out");
+  options.Jobs = 2;
+  options.Actions.fill(qm::TkwAction::acRetain);
+  std::ostringstream err;
+  ASSERT_EQ(qm::cli::RunConvert(options, err, true), qm::cli::kExitOk);
+  const std::string screen = err.str();
+  for (const char* bar : {"file 1/2 [", "file 2/2 [", "] page 6/6  00:"}) {
+    EXPECT_NE(screen.find(bar), std::string::npos) << bar;
+  }
+  for (const char* name : {"a", "b"}) {
+    EXPECT_NE(screen.find("Done. 6 pages converted. Out: " + Path("out") + "/" + name + ".rtf\n"), std::string::npos)
+        << screen;
+  }
+  // No bar is drawn after the last file's Done line.
+  EXPECT_GT(screen.rfind("Done."), screen.rfind("file "));
+  EXPECT_EQ(screen.back(), '\n');
+  EXPECT_EQ(screen.find("File #"), std::string::npos);  // no log on a terminal
+}
+
+// The RTF of a file with the list and shape ids, which every conversion draws anew, made
+// equal.
+std::string ReadRtf(const fs::path& APath) {
+  return std::regex_replace(ReadFile(APath), std::regex("(templateid|listid|shplid)-?[0-9]+"), "$1N");
+}
+
+// Files converted at once write what files converted one after the other write.
+TEST_F(CliCommand, ParallelBatchWritesTheFilesOfOneByOne) {
+  std::vector<std::string> inputs;
+  for (const char* name : {"e2e/prose.pdf", "e2e/tables.pdf", "e2e/lists.pdf", "e2e/columns.pdf", "e2e/image.pdf",
+                           "e2e/headings.pdf", "text-3pages.pdf"}) {
+    inputs.push_back(Fixture(name));
+  }
+  inputs.push_back(std::string(QM_SOURCE_DIR) + "/examples/sample.pdf");
+  for (const char* jobs : {"1", "3"}) {
+    std::vector<std::string> args = {"convert", "-q", "--jobs", jobs, "--dest", Path(std::string("jobs-") + jobs)};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    const TRun r = Run(args);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+  }
+  for (const std::string& input : inputs) {
+    const std::string name = fs::path(input).stem().string() + ".rtf";
+    const std::string one = ReadRtf(Path("jobs-1/" + name));
+    EXPECT_EQ(one.rfind("{\\rtf1", 0), 0u) << name;
+    EXPECT_TRUE(ReadRtf(Path("jobs-3/" + name)) == one) << name;
+  }
 }
 
 }  // namespace

@@ -38,6 +38,21 @@ TEST(CliOptions, ConvertDefaultsFollowTheApplication) {
   EXPECT_FALSE(r.Options.Open);
   EXPECT_FALSE(r.Options.Custom);
   EXPECT_FALSE(r.Options.Password);
+  EXPECT_EQ(r.Options.Jobs, DefaultJobs());
+  EXPECT_GE(r.Options.Jobs, 1u);
+}
+
+TEST(CliOptions, JobsTakesAPositiveCount) {
+  for (const char* jobs : {"1", "3", "64"}) {
+    const TParsed r = Parse({"convert", "a.pdf", "b.pdf", "--dest", "out", "--jobs", jobs});
+    ASSERT_FALSE(r.Status) << r.Err;
+    EXPECT_EQ(r.Options.Jobs, static_cast<unsigned>(std::stoul(jobs)));
+  }
+  for (const char* bad : {"0", "-2", "x", "1.5"}) {
+    const TParsed r = Parse({"convert", "a.pdf", "--jobs", bad});
+    EXPECT_EQ(r.Status, kExitUsage) << bad;
+    EXPECT_NE(r.Err.find("--jobs"), std::string::npos) << bad << ": " << r.Err;
+  }
 }
 
 TEST(CliOptions, EveryConvertOptionLandsInItsField) {
@@ -86,12 +101,24 @@ INSTANTIATE_TEST_SUITE_P(
                                    acDelete, acDelete, acDelete}}));
 
 TEST(CliOptions, EveryKindNameSetsItsOwnKind) {
-  for (const TElementKindName& k : kElementKindNames) {
+  for (const TkwElementKindName& k : kElementKindNames) {
     TElementActions actions = *PresetActions("default");
     ASSERT_TRUE(ApplyProcessChoice(std::string(k.Name) + "=skip", actions)) << k.Name;
-    for (int kind = 0; kind < static_cast<int>(kElementKinds); ++kind) {
-      EXPECT_EQ(actions[static_cast<std::size_t>(kind)], kind == k.Kind ? acDelete : acRetain) << k.Name;
+    for (std::size_t kind = 0; kind < kElementKindCount; ++kind) {
+      EXPECT_EQ(actions[kind], kind == KindIndex(k.Kind) ? acDelete : acRetain) << k.Name;
     }
+  }
+}
+
+// The names the command line has always taken, with the codes the formatter reports.
+TEST(CliOptions, KindNamesKeepTheirCodes) {
+  const std::pair<const char*, int> names[] = {{"page", 0}, {"hsection", 1}, {"column", 2}, {"paragraph", 3},
+                                               {"textline", 4}, {"text", 5},   {"image", 6},  {"table", 7},
+                                               {"row", 8},   {"shape", 9}};
+  for (const auto& [name, code] : names) {
+    TElementActions actions = *PresetActions("default");
+    ASSERT_TRUE(ApplyProcessChoice(std::string(name) + "=leave-space", actions)) << name;
+    EXPECT_EQ(actions[static_cast<std::size_t>(code)], acLeaveSpace) << name;
   }
 }
 
