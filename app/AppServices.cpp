@@ -1,4 +1,4 @@
-#include "app/unit_Main.h"
+#include "app/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

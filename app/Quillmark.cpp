@@ -4,7 +4,7 @@
 #include <QTimer>
 
 #include "app/AppIcon.h"
-#include "app/unit_Main.h"
+#include "app/MainWindow.h"
 
 // quillmark-gui [FILE.pdf ...]: one file opens on the single-file page, several fill the list.
 int main(int argc, char** argv) {

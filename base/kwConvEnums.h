@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "base/Object.h"
+#include "base/kwObject.h"
 #include "base/kwElementKind.h"
 
 // Enumerations and event types that the converter, the formatter and the application

@@ -12,10 +12,10 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/PdfCorpus.h"
-#include "pdf/content/PDDisplay.h"
-#include "pdf/content/PDExportDevice.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/model/PDPage.h"
+#include "pdf/content/PageDisplay.h"
+#include "pdf/content/kwPDExportDevice.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/model/kwPDPage.h"
 
 namespace {
 

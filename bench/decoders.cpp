@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "pdf/core/CCITTDecode.h"
-#include "pdf/core/DCTDecode.h"
+#include "pdf/core/kwCCITTFaxDecode.h"
+#include "pdf/core/kwDCTDecode.h"
 
 namespace {
 

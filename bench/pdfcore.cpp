@@ -6,8 +6,8 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/PdfCorpus.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/model/PDPage.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/model/kwPDPage.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "converter/kwPDFConverter.h"
 #include "converter/kwPDFSummary.h"
 #include "formatter/kwFormatterElements.h"
-#include "pdf/core/PDBaseObject.h"
+#include "pdf/core/kwPDBaseObject.h"
 
 extern char** environ;
 

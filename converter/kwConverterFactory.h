@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "base/Object.h"
+#include "base/kwObject.h"
 #include "converter/kwDocumentParser.h"
 
 // Builds the pipeline of one job: writer, formatter bound to it, parser bound to that.

@@ -3,7 +3,7 @@
 #include "converter/kwPDFSummary.h"
 
 #include "formatter/kwFormatter.h"
-#include "pdf/core/PDDocument.h"
+#include "pdf/core/kwPDDocument.h"
 #include "writer/kwDocumentWriter.h"
 #include "writer/kwRTFDoc.h"
 

@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/Diagnostics.h"
-#include "base/Object.h"
-#include "base/Ref.h"
+#include "base/kwDiagnostics.h"
+#include "base/kwObject.h"
+#include "base/kwRef.h"
 #include "converter/kwEvents.h"
 #include "converter/kwPageRange.h"
 

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "base/Diagnostics.h"
-#include "base/Object.h"
+#include "base/kwDiagnostics.h"
+#include "base/kwObject.h"
 #include "converter/kwConvEnums.h"
 
 // Event arguments and handler types of the converter. Each converter creates one argument

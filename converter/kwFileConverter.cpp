@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "base/OutOfMemory.h"
-#include "base/ScopeGuard.h"
+#include "base/kwScopeGuard.h"
 #include "converter/kwDocumentParser.h"
 #include "converter/kwJob.h"
 #include "formatter/kwFormatter.h"

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/Diagnostics.h"
-#include "base/Object.h"
+#include "base/kwDiagnostics.h"
+#include "base/kwObject.h"
 #include "converter/kwConverterFactory.h"
 #include "converter/kwConvEnums.h"
 #include "converter/kwDocSettings.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "base/Object.h"
+#include "base/kwObject.h"
 
 // One conversion job: everything a conversion changes while it runs belongs to one of
 // these, so that jobs on different threads share nothing they write. What stays

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "formatter/kwFormatter.h"
-#include "pdf/content/PDDisplay.h"
+#include "pdf/content/PageDisplay.h"
 #include "extract/kwPDFContentExtractor.h"
-#include "pdf/core/PDDocument.h"
+#include "pdf/core/kwPDDocument.h"
 #include "platform/ScreenDpi.h"
 #include "platform/SystemFonts.h"
 

@@ -4,11 +4,11 @@
 #include <stdexcept>
 
 #include "base/Limits.h"
-#include "base/ScopeGuard.h"
+#include "base/kwScopeGuard.h"
 #include "formatter/kwFormatter.h"
-#include "pdf/core/PDBaseObject.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/model/PDPage.h"
+#include "pdf/core/kwPDBaseObject.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/model/kwPDPage.h"
 #include "writer/kwWriterClasses.h"
 
 namespace qm {

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "base/Numbers.h"
-#include "pdf/content/PDState.h"
-#include "platform/FontFace.h"
-#include "platform/Path2D.h"
+#include "pdf/content/kwPDState.h"
+#include "platform/kwFontFace.h"
+#include "platform/kwPath2D.h"
 
 namespace qm {
 

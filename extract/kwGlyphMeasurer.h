@@ -10,7 +10,7 @@
 
 #include "base/Font.h"
 #include "base/kwRect.h"
-#include "platform/Matrix2D.h"
+#include "platform/kwMatrix2D.h"
 #include "platform/TextMetrics.h"
 
 // Glyph boxes on the page: where a shown glyph's outline lies, in screen pixels, measured

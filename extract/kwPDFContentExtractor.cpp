@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/Diagnostics.h"
+#include "base/kwDiagnostics.h"
 #include "base/Numbers.h"
 #include "base/Units.h"
-#include "pdf/content/PDContentBridge.h"
-#include "pdf/fonts/PDFont.h"
-#include "platform/FontFace.h"
-#include "platform/Path2D.h"
-#include "platform/Raster.h"
+#include "pdf/content/ContentBridge.h"
+#include "pdf/fonts/kwPDFont.h"
+#include "platform/kwFontFace.h"
+#include "platform/kwPath2D.h"
+#include "platform/Bitmap.h"
 
 namespace qm {
 

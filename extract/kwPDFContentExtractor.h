@@ -13,9 +13,9 @@
 #include "extract/kwGlyphMeasurer.h"
 #include "extract/kwSystemFontMap.h"
 #include "formatter/kwFormatterInput.h"
-#include "pdf/content/PDExportDevice.h"
-#include "platform/Matrix2D.h"
-#include "platform/Region.h"
+#include "pdf/content/kwPDExportDevice.h"
+#include "platform/kwMatrix2D.h"
+#include "platform/kwRegion.h"
 
 namespace qm {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <memory>
 
-#include "base/Diagnostics.h"
+#include "base/kwDiagnostics.h"
 #include "base/kwConvEnums.h"
 #include "formatter/kwFormatterElements.h"
 #include "formatter/kwFormatterInput.h"

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "base/Object.h"
+#include "base/kwObject.h"
 #include "base/kwConvEnums.h"
-#include "platform/Raster.h"
+#include "platform/Bitmap.h"
 #include "writer/kwWriterClasses.h"
 
 // The layout elements the formatter builds from one page's glyphs and pictures. All

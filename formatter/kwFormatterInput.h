@@ -2,7 +2,7 @@
 
 #include "base/Font.h"
 #include "base/kwRect.h"
-#include "platform/Raster.h"
+#include "platform/Bitmap.h"
 
 // The formatter's input port: what the content extractor hands over for one page. Every
 // length says its unit in its name: Pt for points (1/72 inch), Px for screen pixels.

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "formatter/kwFormatterUtil.h"
-#include "platform/FontFace.h"
+#include "platform/kwFontFace.h"
 #include "platform/ScreenDpi.h"
 
 namespace qm {

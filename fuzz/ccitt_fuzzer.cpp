@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pdf/core/CCITTDecode.h"
+#include "pdf/core/kwCCITTFaxDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   using namespace qm;

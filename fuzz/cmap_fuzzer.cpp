@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "pdf/fonts/PDCMapParser.h"
+#include "pdf/fonts/kwPDCMapParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   const std::string_view bytes(reinterpret_cast<const char*>(Data), Size);

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pdf/core/DCTDecode.h"
+#include "pdf/core/kwDCTDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   using namespace qm;

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "base/Limits.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/model/PDPage.h"
-#include "pdf/model/PDPageTree.h"
-#include "pdf/model/PDResource.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/model/kwPDPage.h"
+#include "pdf/model/kwPDPageTree.h"
+#include "pdf/model/kwPDResource.h"
 
 namespace {
 

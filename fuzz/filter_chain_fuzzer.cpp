@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "pdf/core/PDParser.h"
+#include "pdf/core/kwPDParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   using namespace qm;

@@ -2,8 +2,8 @@
 #include <cstdint>
 
 #include "base/Limits.h"
-#include "pdf/core/FlateDecode.h"
-#include "pdf/core/Predictor.h"
+#include "pdf/core/kwFlateDecode.h"
+#include "pdf/core/kwStreamPredictor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   using namespace qm;

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "pdf/core/PDBaseDoc.h"
-#include "pdf/core/PDBaseObject.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/images/PDImage.h"
-#include "platform/Raster.h"
+#include "pdf/core/kwPDBaseDoc.h"
+#include "pdf/core/kwPDBaseObject.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/images/kwPDImage.h"
+#include "platform/Bitmap.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pdf/core/JBIG2Decode.h"
+#include "pdf/core/kwJBIG2Decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   using namespace qm;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "base/Limits.h"
-#include "pdf/core/PDParser.h"
+#include "pdf/core/kwPDParser.h"
 
 namespace {
 

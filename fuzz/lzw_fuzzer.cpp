@@ -1,7 +1,7 @@
 // Decodes the input as LZW with both EarlyChange settings.
 #include <cstdint>
 
-#include "pdf/core/LZWDecode.h"
+#include "pdf/core/kwLZWDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   using namespace qm;

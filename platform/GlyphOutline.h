@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/FontFace.h"
-#include "platform/Matrix2D.h"
-#include "platform/Path2D.h"
+#include "platform/kwFontFace.h"
+#include "platform/kwMatrix2D.h"
+#include "platform/kwPath2D.h"
 
 namespace qm {
 

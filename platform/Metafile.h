@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Raster.h"
+#include "platform/Bitmap.h"
 
 namespace qm {
 

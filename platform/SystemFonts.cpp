@@ -10,7 +10,7 @@
 #include <mutex>
 #include <tuple>
 
-#include "platform/FontCache.h"
+#include "platform/kwFontCache.h"
 #include "platform/UserFolders.h"
 
 namespace qm {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/FontFace.h"
+#include "platform/kwFontFace.h"
 
 namespace qm {
 

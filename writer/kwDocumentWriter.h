@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "base/Diagnostics.h"
+#include "base/kwDiagnostics.h"
 #include "base/kwConvEnums.h"
-#include "platform/Raster.h"
+#include "platform/Bitmap.h"
 #include "writer/kwBookmarkManager.h"
 #include "writer/kwStyleManager.h"
 #include "writer/kwWriterClasses.h"

@@ -11,8 +11,8 @@
 #include <filesystem>
 
 #include "base/Limits.h"
-#include "base/WorkQueue.h"
-#include "platform/Jpeg.h"
+#include "base/kwWorkQueue.h"
+#include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
 #include "platform/Shell.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/WorkQueue.h"
+#include "base/kwWorkQueue.h"
 #include "writer/kwDocumentWriter.h"
 #include "writer/kwRTFHeader.h"
 #include "writer/kwRTFParagraph.h"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/Object.h"
+#include "base/kwObject.h"
 #include "writer/kwStyleManager.h"
 #include "writer/kwWriterClasses.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "base/ScopeGuard.h"
+#include "base/kwScopeGuard.h"
 
 namespace qm {
 

@@ -11,7 +11,7 @@
 #include <zlib.h>
 
 #include "base/Numbers.h"
-#include "platform/Jpeg.h"
+#include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
 
 namespace qm {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Raster.h"
+#include "platform/Bitmap.h"
 #include "writer/kwRTFHeader.h"
 #include "writer/kwWriterClasses.h"
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "base/Font.h"
-#include "base/Object.h"
+#include "base/kwObject.h"
 #include "base/Units.h"
 #include "base/kwRect.h"
-#include "platform/Raster.h"
+#include "platform/Bitmap.h"
 
 // The settings objects through which the formatter and the RTF writer share the current
 // drawing and layout state. Lengths are stored in native units (screen pixels); setters

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "pdf/core/PDBaseObject.h"
+#include "pdf/core/kwPDBaseObject.h"
 
 namespace qm {
 

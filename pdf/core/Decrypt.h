@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/Object.h"
+#include "base/kwObject.h"
 
 // The standard security handler: MD5 and RC4 of our own, the password algorithms of
 // revisions 2 and 3 (RC4 with 40-bit and 128-bit keys) and the per-object keys.

@@ -1,11 +1,11 @@
 // The image filters that the chain builder creates by name.
 #include "pdf/core/ImageFilters.h"
 
-#include "pdf/core/CCITTDecode.h"
-#include "pdf/core/DCTDecode.h"
-#include "pdf/core/JBIG2Decode.h"
-#include "pdf/core/JPXDecode.h"
-#include "pdf/core/PDBaseObject.h"
+#include "pdf/core/kwCCITTFaxDecode.h"
+#include "pdf/core/kwDCTDecode.h"
+#include "pdf/core/kwJBIG2Decode.h"
+#include "pdf/core/kwJPXDecode.h"
+#include "pdf/core/kwPDBaseObject.h"
 
 namespace qm {
 

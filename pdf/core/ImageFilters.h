@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/Ref.h"
-#include "pdf/core/FilterStream.h"
+#include "base/kwRef.h"
+#include "pdf/core/kwStream.h"
 
 // Factories of the filters that the chain builder creates but that live in their own units.
 // Each returns the filter stream over ASource (which it shares). AParms is the filter's

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/Diagnostics.h"
+#include "base/kwDiagnostics.h"
 #include "converter/kwConverterFactory.h"
 #include "converter/kwDocumentParser.h"
 #include "formatter/kwFormatter.h"

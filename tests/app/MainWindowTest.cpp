@@ -1,4 +1,4 @@
-#include "app/unit_Main.h"
+#include "app/MainWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/unit_Process.h"
+#include "app/ProcessWindow.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace qm {

@@ -1,4 +1,4 @@
-#include "app/unit_Process.h"
+#include "app/ProcessWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +21,7 @@
 #include <set>
 #include <thread>
 
-#include "app/unit_Main.h"
+#include "app/MainWindow.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace qm {

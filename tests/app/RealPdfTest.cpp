@@ -21,8 +21,8 @@
 #include <string>
 
 #include "app/ConverterBridge.h"
-#include "app/unit_Main.h"
-#include "app/unit_Process.h"
+#include "app/MainWindow.h"
+#include "app/ProcessWindow.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/pdf/TestPdf.h"
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/WebData.h"
-#include "app/unit_Main.h"
+#include "app/MainWindow.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace qm {

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/Diagnostics.h"
+#include "base/kwDiagnostics.h"
 #include "base/OutOfMemory.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Diagnostics.h"
+#include "base/kwDiagnostics.h"
 #include "converter/kwPDFConverter.h"
 #include "tests/support/pdf/TestPdf.h"
 

@@ -12,8 +12,8 @@
 
 #include "converter/kwPDFConverter.h"
 #include "formatter/kwFormatter.h"
-#include "pdf/core/PDBaseObject.h"
-#include "pdf/core/PDDocument.h"
+#include "pdf/core/kwPDBaseObject.h"
+#include "pdf/core/kwPDDocument.h"
 #include "tests/support/pdf/TestPdf.h"
 #include "writer/kwDocumentWriter.h"
 

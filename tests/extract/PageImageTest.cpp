@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "extract/kwPDFContentExtractor.h"
-#include "pdf/content/PDDisplay.h"
-#include "platform/Jpeg.h"
-#include "platform/Raster.h"
+#include "pdf/content/PageDisplay.h"
+#include "platform/JPEGImage.h"
+#include "platform/Bitmap.h"
 #include "tests/pdf/images/ImageTestSupport.h"
 
 namespace qm {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "platform/Matrix2D.h"
-#include "platform/Path2D.h"
-#include "platform/Region.h"
+#include "platform/kwMatrix2D.h"
+#include "platform/kwPath2D.h"
+#include "platform/kwRegion.h"
 
 namespace qm {
 namespace {

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "platform/Jpeg.h"
+#include "platform/JPEGImage.h"
 #include "tests/writer/WriterTestUtil.h"
 
 namespace qm {

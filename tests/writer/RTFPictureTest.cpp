@@ -10,7 +10,7 @@
 #include <png.h>
 #include <zlib.h>
 
-#include "platform/Jpeg.h"
+#include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
 #include "tests/writer/WriterTestUtil.h"
 

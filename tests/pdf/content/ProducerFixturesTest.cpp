@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "pdf/content/PDDisplay.h"
-#include "pdf/content/PDExportDevice.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/fonts/PDCMap.h"
+#include "pdf/content/PageDisplay.h"
+#include "pdf/content/kwPDExportDevice.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/fonts/kwPDCMap.h"
 
 namespace qm {
 namespace {

@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/Diagnostics.h"
+#include "base/kwDiagnostics.h"
 #include "base/Limits.h"
-#include "pdf/content/PDDisplay.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/images/PDImage.h"
-#include "platform/Raster.h"
+#include "pdf/content/PageDisplay.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/images/kwPDImage.h"
+#include "platform/Bitmap.h"
 #include "tests/pdf/content/TraceDevice.h"
 #include "tests/support/pdf/TestPdf.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "pdf/content/PDExportDevice.h"
+#include "pdf/content/kwPDExportDevice.h"
 
 namespace qm {
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "pdf/core/PDBaseDoc.h"
-#include "pdf/core/PDBaseObject.h"
-#include "pdf/core/PDDocument.h"
+#include "pdf/core/kwPDBaseDoc.h"
+#include "pdf/core/kwPDBaseObject.h"
+#include "pdf/core/kwPDDocument.h"
 #include "tests/support/pdf/TestPdf.h"
 
 namespace qm {

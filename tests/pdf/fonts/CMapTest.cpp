@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "pdf/fonts/PDCMap.h"
-#include "pdf/fonts/PDCMapParser.h"
+#include "pdf/fonts/kwPDCMap.h"
+#include "pdf/fonts/kwPDCMapParser.h"
 
 namespace qm {
 namespace {

@@ -3,13 +3,13 @@
 #include <memory>
 #include <string>
 
-#include "pdf/core/PDDocument.h"
-#include "pdf/fonts/PD8bitFont.h"
-#include "pdf/fonts/PDCIDFont.h"
-#include "pdf/fonts/PDFont.h"
-#include "pdf/model/PDPage.h"
-#include "pdf/model/PDPageTree.h"
-#include "pdf/model/PDResource.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/fonts/kwPD8bitFont.h"
+#include "pdf/fonts/kwPDCIDFont.h"
+#include "pdf/fonts/kwPDFont.h"
+#include "pdf/model/kwPDPage.h"
+#include "pdf/model/kwPDPageTree.h"
+#include "pdf/model/kwPDResource.h"
 #include "tests/support/pdf/TestPdf.h"
 
 namespace qm {

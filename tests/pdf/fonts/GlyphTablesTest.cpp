@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "data/Tables.h"
-#include "pdf/fonts/PDAdobeGlyphList.h"
-#include "pdf/fonts/PDBuiltInFontMap.h"
-#include "pdf/fonts/PDEncoding.h"
+#include "pdf/fonts/AdobeGlyphList.h"
+#include "pdf/fonts/kwBuiltInFont.h"
+#include "pdf/fonts/Encodings.h"
 
 namespace qm {
 namespace {

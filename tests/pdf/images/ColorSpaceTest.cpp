@@ -1,10 +1,10 @@
-#include "pdf/images/PDColorSpace.h"
+#include "pdf/images/kwPDColorSpace.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "pdf/images/PDImage.h"
+#include "pdf/images/kwPDImage.h"
 #include "tests/pdf/images/ImageTestSupport.h"
 
 namespace qm {

@@ -1,4 +1,4 @@
-#include "pdf/images/PDFunction.h"
+#include "pdf/images/kwPDFunction.h"
 
 #include <gtest/gtest.h>
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "pdf/core/PDBaseDoc.h"
-#include "pdf/core/PDDocument.h"
-#include "pdf/images/PDImage.h"
-#include "pdf/model/PDPage.h"
-#include "pdf/model/PDResource.h"
-#include "platform/Raster.h"
+#include "pdf/core/kwPDBaseDoc.h"
+#include "pdf/core/kwPDDocument.h"
+#include "pdf/images/kwPDImage.h"
+#include "pdf/model/kwPDPage.h"
+#include "pdf/model/kwPDResource.h"
+#include "platform/Bitmap.h"
 
 namespace qm {
 namespace {

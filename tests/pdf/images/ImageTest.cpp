@@ -1,14 +1,14 @@
-#include "pdf/images/PDImage.h"
+#include "pdf/images/kwPDImage.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
 
-#include "pdf/content/PDContentBridge.h"
-#include "pdf/core/PDBaseObject.h"
-#include "platform/Jpeg.h"
-#include "platform/Raster.h"
+#include "pdf/content/ContentBridge.h"
+#include "pdf/core/kwPDBaseObject.h"
+#include "platform/JPEGImage.h"
+#include "platform/Bitmap.h"
 #include "tests/pdf/images/ImageTestSupport.h"
 
 namespace qm {

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "pdf/core/PDBaseDoc.h"
-#include "pdf/core/PDDocument.h"
+#include "pdf/core/kwPDBaseDoc.h"
+#include "pdf/core/kwPDDocument.h"
 #include "tests/support/pdf/TestPdf.h"
 
 namespace qm::test {

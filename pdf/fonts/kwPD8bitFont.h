@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "pdf/fonts/kwBuiltInFont.h"
+#include "pdf/fonts/kwPDFont.h"
+
+namespace qm {
+
+// The standard-14 name an alias stands for, with the name the font then carries
+// ("Arial,Bold" and "Helvetica-Bold" both give {"Arial,Bold", "Helvetica-Bold"}).
+struct TkwFontAlias {
+  std::string_view Name;
+  std::string_view StandardName;
+};
+// The first row naming AName in either column, or nullptr.
+[[nodiscard]] const TkwFontAlias* FindFontAlias(std::string_view AName);
+
+// A simple (single-byte) font: Type1, Type1C, Type3, TrueType and unknown subtypes.
+class TkwPD8bitFont : public TkwPDFont {
+public:
+  TkwPD8bitFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentElement, TkwPDDictionary* AFontDict,
+                std::string_view ATag, std::string_view AName, TkwPDFontType AType);
+
+  int GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const override;
+  [[nodiscard]] double GetCharWidth(std::uint32_t ACharCode) const override;
+
+  // Glyph name of a code, "" when none.
+  [[nodiscard]] std::string_view GetCharName(std::uint8_t ACode) const { return FEncoding[ACode]; }
+  [[nodiscard]] const std::array<std::string, 256>& GetEncoding() const { return FEncoding; }
+  [[nodiscard]] const std::array<double, 256>& GetWidths() const { return FWidths; }
+  [[nodiscard]] bool GetHasEncoding() const { return FHasEncoding; }
+  [[nodiscard]] bool GetHasDifferences() const { return FHasDifferences; }
+  [[nodiscard]] bool GetUsesMacRomanEnc() const { return FUsesMacRomanEnc; }
+  // The standard font whose metrics were loaded, or nullptr.
+  [[nodiscard]] const TkwBuiltInFont* GetBuiltInFont() const { return FBuiltIn; }
+
+private:
+  void ReadEncoding(const TkwPDDictionary& ADict);
+  void ReadWidths(const TkwPDDictionary& ADict);
+  void SetEncodingTable(const TkwPDEncodingTable& ATable);
+  void DecodeCode(std::uint8_t ACode, std::uint16_t& ACodeOut, std::uint16_t& AUnicode) const;
+
+  std::array<std::string, 256> FEncoding{};
+  bool FHasEncoding = false;
+  bool FHasDifferences = false;
+  bool FUsesMacRomanEnc = false;
+  std::array<double, 256> FWidths{};
+  const TkwBuiltInFont* FBuiltIn = nullptr;  // not owned; process-wide tables
+  // Code and Unicode of every byte, worked out once: a font is read-only after construction.
+  std::array<std::uint16_t, 256> FCodes{};
+  std::array<std::uint16_t, 256> FUnicodes{};
+  bool FNameHasSymbol = false;
+  bool FNameHasDingbats = false;
+};
+
+}  // namespace qm

@@ -1,0 +1,229 @@
+#include "platform/kwFontFace.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_ADVANCES_H
+
+#include <algorithm>
+
+namespace qm {
+namespace {
+
+// FreeType's library object is not thread-safe for creating and destroying faces; one
+// process-wide instance behind a lock serves every face.
+struct TkwFtLibrary {
+  FT_Library Lib = nullptr;
+  std::mutex Mutex;
+  TkwFtLibrary() {
+    if (FT_Init_FreeType(&Lib) != 0) Lib = nullptr;
+  }
+  ~TkwFtLibrary() {
+    if (Lib != nullptr) FT_Done_FreeType(Lib);
+  }
+};
+
+// Faces hold the library too: faces cached in other statics may be destroyed after it
+// at exit, and FT_Done_Face needs a live library.
+const std::shared_ptr<TkwFtLibrary>& FtLibrary() {
+  static const std::shared_ptr<TkwFtLibrary> lib = std::make_shared<TkwFtLibrary>();
+  return lib;
+}
+
+}  // namespace
+
+struct TkwFontFace::TkwImpl {
+  std::shared_ptr<TkwFtLibrary> Library = FtLibrary();
+  FT_Face Face = nullptr;
+  std::string Bytes;  // the font program of a memory face; FreeType reads it in place
+  ~TkwImpl() {
+    if (Face != nullptr) {
+      std::lock_guard lock(Library->Mutex);
+      FT_Done_Face(Face);
+    }
+  }
+};
+
+TkwFontFace::TkwFontFace(TkwKey, std::unique_ptr<TkwImpl> AImpl) : FImpl(std::move(AImpl)) { ReadMetrics(); }
+
+TkwFontFace::~TkwFontFace() = default;
+
+std::shared_ptr<TkwFontFace> TkwFontFace::OpenFile(const std::string& APath, int AIndex) {
+  if (APath.empty() || AIndex < 0) return nullptr;
+  auto impl = std::make_unique<TkwImpl>();
+  auto& lib = *impl->Library;
+  if (lib.Lib == nullptr) return nullptr;
+  {
+    std::lock_guard lock(lib.Mutex);
+    if (FT_New_Face(lib.Lib, APath.c_str(), AIndex, &impl->Face) != 0) {
+      impl->Face = nullptr;
+      return nullptr;
+    }
+  }
+  return std::make_shared<TkwFontFace>(TkwKey{}, std::move(impl));
+}
+
+std::shared_ptr<TkwFontFace> TkwFontFace::OpenMemory(std::string ABytes, int AIndex) {
+  if (ABytes.empty() || AIndex < 0) return nullptr;
+  auto impl = std::make_unique<TkwImpl>();
+  auto& lib = *impl->Library;
+  if (lib.Lib == nullptr) return nullptr;
+  impl->Bytes = std::move(ABytes);
+  {
+    std::lock_guard lock(lib.Mutex);
+    if (FT_New_Memory_Face(lib.Lib, reinterpret_cast<const FT_Byte*>(impl->Bytes.data()),
+                           static_cast<FT_Long>(impl->Bytes.size()), AIndex, &impl->Face) != 0) {
+      impl->Face = nullptr;
+      return nullptr;
+    }
+  }
+  return std::make_shared<TkwFontFace>(TkwKey{}, std::move(impl));
+}
+
+void TkwFontFace::ReadMetrics() {
+  FT_Face f = FImpl->Face;
+  if (f->charmap == nullptr && f->num_charmaps > 0) FT_Set_Charmap(f, f->charmaps[0]);
+  FSymbolMap = f->charmap != nullptr && f->charmap->encoding == FT_ENCODING_MS_SYMBOL;
+  // Bitmap-only and damaged faces may report 0 units per em.
+  FUnitsPerEm = f->units_per_EM > 0 ? f->units_per_EM : 1000;
+  FCellAscent = f->ascender;
+  FCellDescent = -f->descender;
+  if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(f, FT_SFNT_OS2));
+      os2 != nullptr && os2->version != 0xFFFF && (os2->usWinAscent != 0 || os2->usWinDescent != 0)) {
+    FCellAscent = os2->usWinAscent;
+    FCellDescent = os2->usWinDescent;
+  }
+  if (FCellAscent == 0 && FCellDescent == 0) {
+    FCellAscent = FUnitsPerEm * 95 / 100;
+    FCellDescent = FUnitsPerEm - FCellAscent;
+  }
+  FLineSpacing = f->height > 0 ? f->height : FCellAscent + FCellDescent;
+  FGlyphCount = f->num_glyphs > 0 ? static_cast<unsigned>(f->num_glyphs) : 0;
+  FBold = (f->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+  FItalic = (f->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+  if (f->family_name != nullptr) FFamilyName = f->family_name;
+}
+
+unsigned TkwFontFace::GlyphIndexLocked(char32_t ACode) const {
+  FT_Face f = FImpl->Face;
+  if (f->charmap == nullptr) return 0;
+  unsigned g = FT_Get_Char_Index(f, ACode);
+  if (g == 0 && FSymbolMap && ACode < 0x100) g = FT_Get_Char_Index(f, 0xF000 + ACode);
+  return g;
+}
+
+unsigned TkwFontFace::GetGlyphIndex(char32_t ACode) const {
+  std::lock_guard lock(FMutex);
+  return GlyphIndexLocked(ACode);
+}
+
+unsigned TkwFontFace::GetGlyphIndexByName(std::string_view AName) const {
+  if (AName.empty()) return 0;
+  std::lock_guard lock(FMutex);
+  if (!FT_HAS_GLYPH_NAMES(FImpl->Face)) return 0;
+  std::string name(AName);
+  return FT_Get_Name_Index(FImpl->Face, name.c_str());
+}
+
+int TkwFontFace::GlyphAdvanceLocked(unsigned AGlyph) const {
+  if (AGlyph >= FGlyphCount) return 0;
+  FT_Fixed adv = 0;
+  if (FT_Get_Advance(FImpl->Face, AGlyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING, &adv) != 0) return 0;
+  return static_cast<int>(adv);
+}
+
+int TkwFontFace::GetGlyphAdvance(unsigned AGlyph) const {
+  std::lock_guard lock(FMutex);
+  return GlyphAdvanceLocked(AGlyph);
+}
+
+int TkwFontFace::CharAdvanceLocked(char32_t ACode) const {
+  if (ACode < 0x10000) {
+    auto& page = FBmpAdvances[ACode >> 8];
+    if (!page) {
+      page = std::make_unique<TkwAdvancePage>();
+      page->fill(-1);
+    }
+    std::int32_t& slot = (*page)[ACode & 0xFF];
+    if (slot < 0) slot = std::max(0, GlyphAdvanceLocked(GlyphIndexLocked(ACode)));
+    return slot;
+  }
+  auto it = FOtherAdvances.find(ACode);
+  if (it != FOtherAdvances.end()) return it->second;
+  const int adv = std::max(0, GlyphAdvanceLocked(GlyphIndexLocked(ACode)));
+  // A hostile string of distinct astral characters must not grow the cache without end.
+  if (FOtherAdvances.size() < 65536) FOtherAdvances.emplace(ACode, adv);
+  return adv;
+}
+
+int TkwFontFace::GetCharAdvance(char32_t ACode) const {
+  std::lock_guard lock(FMutex);
+  return CharAdvanceLocked(ACode);
+}
+
+std::int64_t TkwFontFace::GetTextAdvance(std::u16string_view AText) const {
+  std::lock_guard lock(FMutex);
+  std::int64_t sum = 0;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    char32_t c = AText[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < AText.size() && AText[i + 1] >= 0xDC00 &&
+        AText[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (AText[i + 1] - 0xDC00);
+      ++i;
+    }
+    sum += CharAdvanceLocked(c);
+  }
+  return sum;
+}
+
+namespace {
+
+struct TkwDecomposeTarget {
+  TkwPath2D* Path;
+  bool Open = false;
+};
+
+TkwPoint ToPoint(const FT_Vector* v) { return {double(v->x), double(v->y)}; }
+
+int OnMoveTo(const FT_Vector* to, void* user) {
+  auto* t = static_cast<TkwDecomposeTarget*>(user);
+  if (t->Open) t->Path->CloseFigure();
+  t->Path->MoveTo(ToPoint(to));
+  t->Open = true;
+  return 0;
+}
+int OnLineTo(const FT_Vector* to, void* user) {
+  static_cast<TkwDecomposeTarget*>(user)->Path->LineTo(ToPoint(to));
+  return 0;
+}
+int OnConicTo(const FT_Vector* c, const FT_Vector* to, void* user) {
+  static_cast<TkwDecomposeTarget*>(user)->Path->QuadTo(ToPoint(c), ToPoint(to));
+  return 0;
+}
+int OnCubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
+  static_cast<TkwDecomposeTarget*>(user)->Path->CubicTo(ToPoint(c1), ToPoint(c2), ToPoint(to));
+  return 0;
+}
+
+}  // namespace
+
+TkwPath2D TkwFontFace::GetGlyphPath(unsigned AGlyph) const {
+  TkwPath2D path;
+  std::lock_guard lock(FMutex);
+  if (AGlyph >= FGlyphCount) return path;
+  FT_Face f = FImpl->Face;
+  if (FT_Load_Glyph(f, AGlyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return path;
+  if (f->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return path;
+  FT_Outline_Funcs funcs{};
+  funcs.move_to = OnMoveTo;
+  funcs.line_to = OnLineTo;
+  funcs.conic_to = OnConicTo;
+  funcs.cubic_to = OnCubicTo;
+  TkwDecomposeTarget target{&path};
+  if (FT_Outline_Decompose(&f->glyph->outline, &funcs, &target) != 0) return TkwPath2D{};
+  if (target.Open) path.CloseFigure();
+  return path;
+}
+
+}  // namespace qm
