@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qm::bench {
@@ -57,6 +58,31 @@ inline long SelfPeakKiB() {
   struct rusage usage {};
   ::getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
+}
+
+// The quillmark command of the build a benchmark belongs to (ARgv0 is the benchmark's own
+// path), or nothing, said on stdout, when it is not built.
+inline std::optional<std::filesystem::path> BuiltCommand(const char* AArgv0) {
+  const auto self = std::filesystem::absolute(AArgv0);
+  auto cli = self.parent_path().parent_path() / "cli" / "quillmark";
+  if (!std::filesystem::exists(cli)) {
+    std::printf("%s is not built\n", cli.c_str());
+    return std::nullopt;
+  }
+  return cli;
+}
+
+// A shell word for AArg, quoted.
+inline std::string ShellQuote(const std::string& AArg) {
+  std::string q = "'";
+  for (char c : AArg) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
 }
 
 // A scratch folder for a benchmark's inputs and outputs, kept between runs so that the

@@ -27,15 +27,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t kFiles = 20;
 constexpr std::size_t kRealFiles = 12;
 
-std::string Quote(const std::string& AArg) {
-  std::string q = "'";
-  for (char c : AArg) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
-
 // The RTF of a file with the list and shape ids, which every run draws anew, made equal.
 std::string ReadRtf(const fs::path& APath) {
   std::ifstream in(APath, std::ios::binary);
@@ -66,12 +57,9 @@ std::vector<fs::path> RealPdfs(const fs::path& ACorpus) {
 
 int main(int, char** argv) {
   namespace b = qm::bench;
-  const fs::path self = fs::absolute(argv[0]);
-  const fs::path cli = self.parent_path().parent_path() / "cli" / "quillmark";
-  if (!fs::exists(cli)) {
-    std::printf("%s is not built\n", cli.c_str());
-    return 1;
-  }
+  const auto built = b::BuiltCommand(argv[0]);
+  if (!built) return 1;
+  const fs::path cli = *built;
   const fs::path dir = b::ScratchDir("batch");
   // QM_CORPUS_DIR names the real documents' folder where the project is not beside shared/.
   const char* corpusDir = std::getenv("QM_CORPUS_DIR");
@@ -86,13 +74,13 @@ int main(int, char** argv) {
     inputs.push_back(b::MakeTextPdf(dir / "in" / ("text-" + std::to_string(i) + ".pdf"), options));
   }
   std::string files;
-  for (const fs::path& f : inputs) files += " " + Quote(f.string());
+  for (const fs::path& f : inputs) files += " " + b::ShellQuote(f.string());
 
   auto run = [&](int AJobs) {
     const fs::path out = dir / ("jobs-" + std::to_string(AJobs));
     fs::remove_all(out);
-    const auto r = b::RunCommand(Quote(cli.string()) + " convert --quiet --jobs " + std::to_string(AJobs) +
-                                 " --dest " + Quote(out.string()) + files + " >/dev/null 2>&1");
+    const auto r = b::RunCommand(b::ShellQuote(cli.string()) + " convert --quiet --jobs " + std::to_string(AJobs) +
+                                 " --dest " + b::ShellQuote(out.string()) + files + " >/dev/null 2>&1");
     if (r.ExitCode != 0) std::printf("--jobs %d: exit %d\n", AJobs, r.ExitCode);
     return r;
   };

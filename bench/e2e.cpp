@@ -114,12 +114,9 @@ fs::path MakePdf(const fs::path& APath, int APages, bool AMixed) {
 
 int main(int, char** argv) {
   namespace b = qm::bench;
-  const fs::path self = fs::absolute(argv[0]);
-  const fs::path cli = self.parent_path().parent_path() / "cli" / "quillmark";
-  if (!fs::exists(cli)) {
-    std::printf("%s is not built\n", cli.c_str());
-    return 1;
-  }
+  const auto built = b::BuiltCommand(argv[0]);
+  if (!built) return 1;
+  const fs::path cli = *built;
   const fs::path dir = b::ScratchDir("e2e");
   struct TInput {
     const char* Name;
