@@ -10,6 +10,7 @@
 #include "base/kwDiagnostics.h"
 #include "base/Limits.h"
 #include "pdf/content/PageDisplay.h"
+#include "pdf/core/kwPDBaseObject.h"
 #include "pdf/core/kwPDDocument.h"
 #include "pdf/images/kwPDImage.h"
 #include "platform/Bitmap.h"
@@ -19,12 +20,12 @@
 namespace qm {
 namespace {
 
-// Renders the images it is handed, and fails on a line width of 13, so that a device error
-// can be provoked from the content.
+// Renders the images it is handed, and fails on a line width of 13 as a device fails on
+// damaged data (with a core error), so that a device error can be provoked from the content.
 class TkwFailingDevice final : public TkwTraceDevice {
 public:
   void UpdateLineWidth(TkwPDState& S) override {
-    if (S.FLineWidth == 13) throw std::runtime_error("device failure");
+    if (S.FLineWidth == 13) throw ExInvalidObject();
     TkwTraceDevice::UpdateLineWidth(S);
   }
   void DrawImage(TkwPDState& S, TkwPDImage& AImage) override {
