@@ -62,6 +62,7 @@ inline constexpr std::int64_t kMaxCMapBytes = std::int64_t{32} << 20;  // one CM
 inline constexpr std::size_t kMaxCMapTokenBytes = 256; // one CMap token; the rest is dropped
 inline constexpr std::int64_t kMaxCMapTextsPerRange = 256;  // codes of one bfrange given an array of texts
 inline constexpr std::int64_t kMaxFontProgramBytes = std::int64_t{64} << 20;  // one embedded font
+inline constexpr std::size_t kMaxGlyphBoxes = 200'000;  // glyph boxes one job keeps measured
 
 // Colour spaces and functions
 inline constexpr int kMaxColorComps = 32;              // components of one colour, colour space or image

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Limits.h"
 #include "base/Numbers.h"
 #include "pdf/content/kwPDState.h"
 #include "platform/kwFontFace.h"
@@ -11,9 +12,6 @@
 namespace qm {
 
 namespace {
-
-// Glyph boxes kept at once; the slots of single-byte codes hold copies.
-constexpr std::size_t kMaxGlyphBoxes = 200000;
 
 // ATranslation * AM, for a translation: the products of the general form that are exact
 // (ones and zeros) left out.
@@ -60,7 +58,8 @@ const TkwGlyphMeasurer::TGlyphBox& TkwGlyphMeasurer::GlyphBox(const TkwFontFace&
       box.Empty = false;
     }
   }
-  if (FBoxes.size() > kMaxGlyphBoxes) FBoxes.clear();  // fonts of a long document must not pile up
+  // Fonts of a long document must not pile up; the slots of single-byte codes hold copies.
+  if (FBoxes.size() > kMaxGlyphBoxes) FBoxes.clear();
   return FBoxes.emplace(key, box).first->second;
 }
 

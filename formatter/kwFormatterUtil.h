@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Font.h"
 #include "formatter/kwFormatterElements.h"
 #include "formatter/kwFormatterMeasure.h"
 
@@ -26,7 +27,7 @@ void SetFontSize(TFont& AFont, double ASize);
 // Name, size, style: the key of the width cache.
 [[nodiscard]] std::string FaceKey(const TFont& AFont);
 
-inline constexpr std::string_view kArialUnicode = "Arial Unicode MS";
+inline constexpr std::string_view kArialUnicode = kFallbackFontName;
 
 // Measuring through the measurer of AAt's formatter. An element outside any formatter
 // is a broken invariant (std::logic_error).

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -25,6 +24,7 @@
 #include "app/ProcessWindow.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/pdf/TestPdf.h"
+#include "tests/support/rtf/RtfReader.h"
 
 namespace qm {
 namespace {
@@ -69,8 +69,7 @@ QByteArray ReadAll(const QString& AName) {
 
 // An RTF file with its list and shape ids, which every conversion draws anew, made equal.
 QString ReadRtf(const QString& AName) {
-  static const QRegularExpression kIds(QStringLiteral("(templateid|listid|shplid)-?[0-9]+"));
-  return QString::fromLatin1(ReadAll(AName)).replace(kIds, QStringLiteral("\\1N"));
+  return QString::fromStdString(rtftest::WithIdsMadeEqual(ReadAll(AName).toStdString()));
 }
 
 class RealPdf : public ::testing::Test {

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -25,6 +24,7 @@
 #include "cli/CliRunner.h"
 #include "converter/kwPDFConverter.h"
 #include "tests/support/pdf/TestPdf.h"
+#include "tests/support/rtf/RtfReader.h"
 
 namespace {
 
@@ -502,9 +502,7 @@ TEST_F(CliCommand, TerminalShowsOneBarPerRunningFile) {
 
 // The RTF of a file with the list and shape ids, which every conversion draws anew, made
 // equal.
-std::string ReadRtf(const fs::path& APath) {
-  return std::regex_replace(ReadFile(APath), std::regex("(templateid|listid|shplid)-?[0-9]+"), "$1N");
-}
+std::string ReadRtf(const fs::path& APath) { return qm::rtftest::WithIdsMadeEqual(ReadFile(APath)); }
 
 // Files converted at once write what files converted one after the other write.
 TEST_F(CliCommand, ParallelBatchWritesTheFilesOfOneByOne) {

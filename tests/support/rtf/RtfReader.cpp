@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <regex>
 #include <set>
 
 namespace qm::rtftest {
@@ -341,6 +342,11 @@ std::vector<TRtfPicture> TRtfDocument::Pictures() const {
   std::vector<TRtfPicture> out;
   CollectPictures(FRoot, out);
   return out;
+}
+
+std::string WithIdsMadeEqual(const std::string& ARtf) {
+  static const std::regex kIds("(templateid|listid|shplid)-?[0-9]+");
+  return std::regex_replace(ARtf, kIds, "$1N");
 }
 
 }  // namespace qm::rtftest

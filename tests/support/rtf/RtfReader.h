@@ -81,6 +81,10 @@ private:
   int FUnbalanced = 0;
 };
 
+// ARtf with the list and shape ids, which every conversion draws anew, made equal, so that
+// two conversions of one file compare byte for byte.
+std::string WithIdsMadeEqual(const std::string& ARtf);
+
 // Code page 1252 byte to UTF-8.
 std::string Cp1252ToUtf8(unsigned char AByte);
 void AppendUtf8(std::string& AOut, std::uint32_t ACodePoint);
