@@ -565,7 +565,15 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   tf.SetLineSpacingEnabled(true);
   tf.SetLineSpacing(LineSpacing);
   tf.SetLineSpacingAtLeast(false);
+  // Text on a filled area keeps it as the paragraph's background.
+  const TBrush brush = AWriter.GetBrush();
+  TColor shading = clNone;
+  for (const auto* line : Lines) {
+    if (line->Shading != clNone) shading = line->Shading;
+  }
+  if (shading != clNone) AWriter.SetBrush(TBrush{shading, TBrushStyle::bsSolid});
   AWriter.BeginPara();
+  if (shading != clNone) AWriter.SetBrush(brush);
   char16_t lastChar = u' ';
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];

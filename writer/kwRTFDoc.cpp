@@ -645,6 +645,14 @@ void TkwRTFDoc::SetCellRight(int ACellIndex, double APosition) {
     cell->RightBoundary = APosition * FUnitFactor;
     cell->Brush = FBrush;
     cell->Pen = FPen;
+    const TkwTableSettings& ts = *FTableSettings;
+    for (int i = 0; i < 4; ++i) {
+      cell->Borders[i] = ts.CellBorders[i];
+      cell->Borders[i].Width *= FUnitFactor;
+    }
+    cell->Shading = ts.CellShading;
+    cell->MergeAcross = ts.CellMergeAcross;
+    cell->MergeDown = ts.CellMergeDown;
   }
 }
 

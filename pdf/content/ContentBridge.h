@@ -64,6 +64,14 @@ TkwPDPattern* LookupPattern(TkwPDResource* ARes, std::string_view AName);
 bool LookupExtGStateAlpha(TkwPDResource* ARes, std::string_view AName, double& AStrokeAlpha,
                           double& AFillAlpha);
 
+// Shadings and patterns: the mean colour of the shading (resource name under Shading) or
+// of the pattern (under Pattern), RGB channels in 16.16 fixed point, sampled over the
+// shading's domain. AUnderColor is the colour an uncoloured tiling pattern is painted in.
+// False when the resource cannot be read.
+bool ShadingAverageRGB(TkwPDResource* ARes, std::string_view AName, std::array<std::int32_t, 3>& ARGB);
+bool PatternAverageRGB(TkwPDResource* ARes, std::string_view AName, const std::array<std::int32_t, 3>& AUnderColor,
+                       std::array<std::int32_t, 3>& ARGB);
+
 // XObjects: exactly one of the two is set when the name names an image or a form.
 struct TXObject {
   TkwPDImage* Image = nullptr;  // not owned

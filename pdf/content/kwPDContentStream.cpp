@@ -116,7 +116,7 @@ struct TkwOperatorTable {
           {"s", 0, kNone, &C::Op_s},
           {"sc", -4, {K::akNum}, &C::Op_sc},
           {"scn", -33, {K::akNumOrName}, &C::Op_scn},
-          {"sh", 1, kName, &C::Op_Ignore},
+          {"sh", 1, kName, &C::Op_sh},
           {"v", 4, kN4, &C::Op_v},
           {"w", 1, kN1, &C::Op_w},
           {"y", 4, kN4, &C::Op_y},
@@ -484,10 +484,22 @@ void TkwPDContentStream::Paint(bool AFill, bool AEvenOdd, bool AStroke, bool ACl
       } else {
         Dev().Fill(S());
       }
+    } else if (AFill) {
+      std::array<std::int32_t, 3> under{0, 0, 0}, average{0, 0, 0};
+      S().GetFillRGB(under);
+      const bool known = content::PatternAverageRGB(FResources, S().FFillPatternName, under, average);
+      Dev().PatternFill(S(), AEvenOdd, known ? &average : nullptr);
     }
     if (AStroke && !content::ColorSpaceIsPattern(S().GetStrokeColorSpace())) Dev().Stroke(S());
   }
   EndPath();
+}
+
+void TkwPDContentStream::Op_sh(int) {
+  const auto& name = static_cast<const TkwPDName&>(*FArgs[0]).GetValue();
+  std::array<std::int32_t, 3> average{0, 0, 0};
+  const bool known = content::ShadingAverageRGB(FResources, name, average);
+  Dev().ShadingFill(S(), known ? &average : nullptr);
 }
 
 void TkwPDContentStream::Op_S(int) { Paint(false, false, true, false); }
@@ -848,6 +860,7 @@ void TkwPDContentStream::SetFillColorOps(int ANum, bool AStroke, bool) {
         s.FStrokePattern = pat;
       } else {
         s.FFillPattern = pat;
+        s.FFillPatternName = name;
       }
     }
   } else {

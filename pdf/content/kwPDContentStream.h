@@ -121,6 +121,7 @@ private:
   void Op_d(int);
   void Op_gs(int);
   void Op_Ignore(int);
+  void Op_sh(int);
   void Op_BMC(int);
   void Op_BDC(int);
   void Op_EMC(int);
