@@ -327,16 +327,28 @@ void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
   // Later boxes lie on top of earlier ones: the last box under a line gives its colour.
   for (const TkwBox& box : ADrawing.Boxes) {
     if (IsWhite(box.Color) || !ADrawing.Simple[box.Path]) continue;
-    bool holdsText = false;
+    std::vector<TkwFormatterTextLine*> held;
+    double textTop = 1e300, textBottom = -1e300, textLeft = 1e300, textRight = -1e300;
     for (auto* line : APage.Lines) {
       const double top = line->Y - line->Height;
       const double mid = (top + line->Y) / 2;
       if (mid < box.Rect.Top || mid > box.Rect.Bottom) continue;
       if (line->X < box.Rect.Left - 2 || line->Right > box.Rect.Right + 2) continue;
-      line->Shading = box.Color;
-      holdsText = true;
+      held.push_back(line);
+      textTop = std::min(textTop, top);
+      textBottom = std::max(textBottom, line->Y);
+      textLeft = std::min(textLeft, line->X);
+      textRight = std::max(textRight, line->Right);
     }
-    if (holdsText) ADrawing.Consumed[box.Path] = true;
+    if (held.empty()) continue;
+    // A box about the size of its text is that text's background; a larger one (a page or
+    // column background, a panel) stays drawing, behind the text.
+    const double lineHeight = std::max(1.0, held.front()->Height);
+    const bool fits = box.Rect.Height() <= (textBottom - textTop) + 3 * lineHeight &&
+                      box.Rect.Width() <= (textRight - textLeft) + 12 * lineHeight;
+    if (!fits) continue;
+    for (auto* line : held) line->Shading = box.Color;
+    ADrawing.Consumed[box.Path] = true;
   }
 }
 
@@ -540,6 +552,7 @@ void ClassifyDrawing(TkwFormatterPage& APage) {
   const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
   APage.Drawing = std::make_unique<TkwPageDrawing>(TakeApart(APage.Paths, width, height));
   MarkTextDecorations(APage, *APage.Drawing);
+  FindGridTables(APage, *APage.Drawing);
   MarkShadedText(APage, *APage.Drawing);
 }
 
@@ -548,7 +561,7 @@ void AttachTableDrawing(TkwFormatterPage& APage) {
   const double width = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() : 1e6;
   const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
   for (auto& section : APage.Sections) {
-    if (section->IsTable && section->Table) AttachCellBorders(*section->Table, *APage.Drawing);
+    if (section->IsTable && section->Table && !section->FromGrid) AttachCellBorders(*section->Table, *APage.Drawing);
   }
   AddRegionPictures(APage, *APage.Drawing, width, height);
   APage.Paths.clear();

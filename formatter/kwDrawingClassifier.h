@@ -5,6 +5,7 @@
 
 #include "base/Color.h"
 #include "base/kwRect.h"
+#include "formatter/kwFormatterElements.h"
 #include "formatter/kwFormatterInput.h"
 
 // What a page draws, sorted by what it means for the text: rules become underlines,
@@ -13,8 +14,6 @@
 // the top-left corner, y downwards.
 namespace qm {
 
-class TkwFormatterPage;
-class TkwFormatterTable;
 
 // A straight axis-aligned line: a stroked segment or a thin filled rectangle.
 struct TkwRule {
@@ -43,6 +42,11 @@ struct TkwPageDrawing {
   std::vector<bool> Consumed;
   // Per path: every part of it is a rule or a box; only then can it be consumed.
   std::vector<bool> Simple;
+  // Tables found from grids of rules, with their column boundaries and the line that
+  // stands for each in the page's reading order.
+  std::vector<std::unique_ptr<TkwFormatterTable>> GridTables;
+  std::vector<std::vector<double>> GridColumns;
+  std::vector<TkwFormatterTextLine*> GridPlaceholders;
 };
 
 // Splits the paths into rules, boxes and the rest. Paths that cannot be seen (outside the
@@ -59,6 +63,18 @@ void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
 // The rules on the table's cell edges become its cell borders, and the shading of the
 // text in a cell its cell's shading.
 void AttachCellBorders(TkwFormatterTable& ATable, TkwPageDrawing& ADrawing);
+
+// Grids of rules with text in their cells become tables: their lines leave the page's
+// lines, a placeholder line marks each table's place, and missing inner rules merge
+// cells. Pages of more rules than kMaxGridRules are not searched.
+inline constexpr std::size_t kMaxGridRules = 4000;
+void FindGridTables(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
+// Puts the placeholders into the page's result lines in reading order (after the lines
+// are merged, before the page is cut into bands).
+void InsertGridPlaceholders(TkwFormatterPage& APage);
+// The band of the grid table that APlaceholder stands for; nullptr for any other line.
+[[nodiscard]] std::unique_ptr<TkwFormatterHSection> TakeGridSection(TkwFormatterPage& APage,
+                                                                    const TkwFormatterTextLine& APlaceholder);
 
 // Groups of nearby paths that were given no other meaning, each with its bounding box.
 struct TkwDrawingRegion {

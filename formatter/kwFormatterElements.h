@@ -146,6 +146,8 @@ public:
   char16_t LabelClose = 0;
   // The colour of a filled area the line sits on, clNone on the bare page.
   TColor Shading = clNone;
+  // Set on the line that stands for a table found from a grid of rules.
+  bool GridPlaceholder = false;
 };
 
 class TkwFormatterParagraph final : public TkwFormatterContent {
@@ -194,6 +196,10 @@ public:
   // side and its shading (clNone for none).
   std::vector<std::array<TkwBorderLine, 4>> CellBorders;
   std::vector<TColor> CellShading;
+  // Merged cells, row by row (empty when none): 0 none, 1 first of a merge, 2 merged into
+  // the cell before (across) or above (down).
+  std::vector<std::uint8_t> CellMergeAcross;
+  std::vector<std::uint8_t> CellMergeDown;
 };
 
 class TkwFormatterImage final : public TkwFormatterContent {
@@ -238,6 +244,8 @@ public:
   std::unique_ptr<TkwFormatterTable> Table;
   std::vector<TkwFormatterElement*> Children;  // the columns, or the table
   TkwColumnSections ColumnSections;
+  // A table found from a grid of rules: built before the band, kept as it is.
+  bool FromGrid = false;
 };
 
 struct TkwPageDrawing;

@@ -249,6 +249,8 @@ void SetRowCellRights(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, dou
                                                                   : TkwBorderLine{};
     }
     settings.CellShading = at < ATable.CellShading.size() ? ATable.CellShading[at] : clNone;
+    settings.CellMergeAcross = at < ATable.CellMergeAcross.size() ? ATable.CellMergeAcross[at] : 0;
+    settings.CellMergeDown = at < ATable.CellMergeDown.size() ? ATable.CellMergeDown[at] : 0;
     const double cellLeft = k == 0 ? ATable.X - ALeftMargin : ATable.CellRights[kk - 1];
     if (cellLeft == ATable.CellRights[kk]) {
       ATable.CellRights[kk] += 1;  // a cell of no width would swallow its neighbour
@@ -319,6 +321,7 @@ void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
   auto& settings = AWriter.GetTableSettings();
   for (auto& border : settings.CellBorders) border = {};
   settings.CellShading = clNone;
+  settings.CellMergeAcross = settings.CellMergeDown = 0;
 }
 
 }  // namespace qm
