@@ -324,11 +324,35 @@ void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
 }
 
 void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
+  const double pageArea = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() * APage.PageSettings->GetHeight() : 0;
   // Later boxes lie on top of earlier ones: the last box under a line gives its colour.
-  for (const TkwBox& box : ADrawing.Boxes) {
-    if (IsWhite(box.Color) || !ADrawing.Simple[box.Path]) continue;
+  for (std::size_t b = 0; b < ADrawing.Boxes.size(); ++b) {
+    const TkwBox& box = ADrawing.Boxes[b];
+    if (IsWhite(box.Color) || !ADrawing.Simple[box.Path] || ADrawing.Consumed[box.Path]) continue;
+    // A page, column or panel background holds other boxes, or much of the page: it stays
+    // drawing, behind the text.
+    if (pageArea > 0 && box.Rect.Width() * box.Rect.Height() > pageArea / 4) continue;
+    bool holdsBoxes = false;
+    for (std::size_t o = b + 1; o < ADrawing.Boxes.size() && o < b + 2000 && !holdsBoxes; ++o) {
+      const TkwRect& r = ADrawing.Boxes[o].Rect;
+      holdsBoxes = r.Left >= box.Rect.Left - 1 && r.Right <= box.Rect.Right + 1 && r.Top >= box.Rect.Top - 1 &&
+                   r.Bottom <= box.Rect.Bottom + 1 && r.Width() * r.Height() > 4;
+    }
+    if (holdsBoxes) continue;
+    // A box drawn over other drawing is part of a picture (a chart, a timetable): it stays
+    // there, and the text stays over it.
+    bool overDrawing = false;
+    for (std::size_t i = 0; i < box.Path && !overDrawing; ++i) {
+      if (ADrawing.Consumed[i]) continue;
+      const TkwPathRecord& p = APage.Paths[i];
+      if ((!p.Filled || IsWhite(p.FillColor)) && (!p.Stroked || IsWhite(p.StrokeColor))) continue;
+      const TkwRect& o = p.BoundsPt;
+      overDrawing = box.Path > 5000 || (o.Left < box.Rect.Right - 1 && o.Right > box.Rect.Left + 1 &&
+                                        o.Top < box.Rect.Bottom - 1 && o.Bottom > box.Rect.Top + 1);
+    }
+    if (overDrawing) continue;
     std::vector<TkwFormatterTextLine*> held;
-    double textTop = 1e300, textBottom = -1e300, textLeft = 1e300, textRight = -1e300;
+    double textTop = 1e300, textBottom = -1e300;
     for (auto* line : APage.Lines) {
       const double top = line->Y - line->Height;
       const double mid = (top + line->Y) / 2;
@@ -337,15 +361,12 @@ void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
       held.push_back(line);
       textTop = std::min(textTop, top);
       textBottom = std::max(textBottom, line->Y);
-      textLeft = std::min(textLeft, line->X);
-      textRight = std::max(textRight, line->Right);
     }
     if (held.empty()) continue;
     // A box about the size of its text is that text's background; a larger one (a page or
     // column background, a panel) stays drawing, behind the text.
     const double lineHeight = std::max(1.0, held.front()->Height);
-    const bool fits = box.Rect.Height() <= (textBottom - textTop) + 3 * lineHeight &&
-                      box.Rect.Width() <= (textRight - textLeft) + 12 * lineHeight;
+    const bool fits = box.Rect.Height() <= (textBottom - textTop) + 3 * lineHeight;
     if (!fits) continue;
     for (auto* line : held) line->Shading = box.Color;
     ADrawing.Consumed[box.Path] = true;
@@ -353,54 +374,62 @@ void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
 }
 
 std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APaths, const TkwPageDrawing& ADrawing) {
-  // Union of paths whose boxes, widened by the gap, touch; found through a grid of cells
-  // so that a page of many small paths stays linear.
+  // Paths join when their boxes, widened by half the gap each, share a cell of a grid of
+  // gap-sized cells over the page: one pass over the paths and one over the cells, so a
+  // page of many small paths stays linear.
   const std::size_t n = APaths.size();
-  std::vector<std::size_t> parent(n);
-  std::iota(parent.begin(), parent.end(), 0);
-  const auto find = [&](std::size_t a) {
-    while (parent[a] != a) {
-      parent[a] = parent[parent[a]];
-      a = parent[a];
-    }
-    return a;
-  };
-  const auto box = [&](std::size_t i) {
-    const TkwPathRecord& p = APaths[i];
-    const double half = p.Stroked ? p.LineWidthPt / 2 : 0;
-    return TkwRect{std::max(p.BoundsPt.Left - half, p.ClipPt.Left), std::max(p.BoundsPt.Top - half, p.ClipPt.Top),
-                   std::min(p.BoundsPt.Right + half, p.ClipPt.Right), std::min(p.BoundsPt.Bottom + half, p.ClipPt.Bottom)};
-  };
-  constexpr double kCell = 32;
-  std::unordered_map<std::int64_t, std::vector<std::size_t>> grid;
   std::vector<TkwRect> boxes(n);
+  double extentX = 0, extentY = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (ADrawing.Consumed[i]) continue;
     const TkwPathRecord& p = APaths[i];
-    // White paint on white paper shows only over other drawing.
-    boxes[i] = box(i);
+    const double half = p.Stroked ? p.LineWidthPt / 2 : 0;
+    boxes[i] = {std::max({p.BoundsPt.Left - half, p.ClipPt.Left, 0.0}), std::max({p.BoundsPt.Top - half, p.ClipPt.Top, 0.0}),
+                std::min(p.BoundsPt.Right + half, p.ClipPt.Right), std::min(p.BoundsPt.Bottom + half, p.ClipPt.Bottom)};
+    extentX = std::max(extentX, boxes[i].Right);
+    extentY = std::max(extentY, boxes[i].Bottom);
+  }
+  constexpr double kCell = kRegionGap;
+  constexpr double kMaxExtent = 20000;  // points; paths reaching further were cut at the page
+  const auto cols = static_cast<std::size_t>(std::min(extentX, kMaxExtent) / kCell) + 2;
+  const auto rows = static_cast<std::size_t>(std::min(extentY, kMaxExtent) / kCell) + 2;
+  const auto cellOf = [&](double AValue, std::size_t ACount) {
+    return static_cast<std::size_t>(std::clamp(AValue / kCell, 0.0, static_cast<double>(ACount - 1)));
+  };
+  std::vector<int> label(cols * rows, -2);  // -2 empty, -1 occupied, >= 0 its group
+  for (std::size_t i = 0; i < n; ++i) {
+    if (ADrawing.Consumed[i]) continue;
     const TkwRect& b = boxes[i];
-    const auto x0 = static_cast<std::int64_t>(std::floor((b.Left - kRegionGap) / kCell));
-    const auto x1 = static_cast<std::int64_t>(std::floor((b.Right + kRegionGap) / kCell));
-    const auto y0 = static_cast<std::int64_t>(std::floor((b.Top - kRegionGap) / kCell));
-    const auto y1 = static_cast<std::int64_t>(std::floor((b.Bottom + kRegionGap) / kCell));
-    (void)p;
-    for (std::int64_t y = y0; y <= y1 && y - y0 < 64; ++y) {
-      for (std::int64_t x = x0; x <= x1 && x - x0 < 64; ++x) {
-        auto& cell = grid[y * 1'000'003 + x];
-        for (std::size_t j : cell) {
-          const TkwRect& o = boxes[j];
-          if (o.Left - kRegionGap <= b.Right && b.Left - kRegionGap <= o.Right && o.Top - kRegionGap <= b.Bottom &&
-              b.Top - kRegionGap <= o.Bottom) {
-            parent[find(i)] = find(j);
-          }
-        }
-        // A cell remembers a few paths only: enough to join what touches it.
-        if (cell.size() < 16) cell.push_back(i);
-        else cell.back() = i;
+    for (std::size_t y = cellOf(b.Top - kCell / 2, rows); y <= cellOf(b.Bottom + kCell / 2, rows); ++y) {
+      for (std::size_t x = cellOf(b.Left - kCell / 2, cols); x <= cellOf(b.Right + kCell / 2, cols); ++x) {
+        label[y * cols + x] = -1;
       }
     }
   }
+  int groups = 0;
+  std::vector<std::size_t> stack;
+  for (std::size_t start = 0; start < label.size(); ++start) {
+    if (label[start] != -1) continue;
+    label[start] = groups;
+    stack.assign(1, start);
+    while (!stack.empty()) {
+      const std::size_t at = stack.back();
+      stack.pop_back();
+      const std::size_t x = at % cols, y = at / cols;
+      const std::size_t next[4] = {x > 0 ? at - 1 : at, x + 1 < cols ? at + 1 : at, y > 0 ? at - cols : at,
+                                   y + 1 < rows ? at + cols : at};
+      for (std::size_t k : next) {
+        if (label[k] == -1) {
+          label[k] = groups;
+          stack.push_back(k);
+        }
+      }
+    }
+    ++groups;
+  }
+  const auto find = [&](std::size_t i) {
+    return static_cast<std::size_t>(label[cellOf(boxes[i].Top, rows) * cols + cellOf(boxes[i].Left, cols)]);
+  };
   std::unordered_map<std::size_t, std::size_t> regionOf;
   std::vector<TkwDrawingRegion> regions;
   for (std::size_t i = 0; i < n; ++i) {
