@@ -84,6 +84,7 @@ inline constexpr std::int64_t kMaxRasterPixels = std::int64_t{64} << 20;  // wid
 inline constexpr std::size_t kMaxPreparedPictures = 64;  // pictures of one page waiting to be placed
 inline constexpr std::size_t kMaxPathsPerPage = 100'000;  // painted paths one page hands the layout
 inline constexpr int kMaxDrawingPicturePixels = 4000;     // width or height of one picture made of drawing
+inline constexpr std::size_t kMaxDrawingPictures = 64;    // pictures one page's drawing makes; the rest join the last
 inline constexpr double kMaxDrawingCoordinate = 1e6;      // points; a path reaching further is dropped
 inline constexpr std::size_t kMaxPictureBytesInFlight = std::size_t{64} << 20;  // pixel bytes queued for encoding
 inline constexpr std::int64_t kMaxFontCacheBytes = 16 << 20;  // the font cache file read at start

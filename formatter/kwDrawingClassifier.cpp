@@ -389,10 +389,13 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
     extentX = std::max(extentX, boxes[i].Right);
     extentY = std::max(extentY, boxes[i].Bottom);
   }
-  constexpr double kCell = kRegionGap;
+  // Pages larger than usual get coarser cells: the grid never exceeds about a million.
   constexpr double kMaxExtent = 20000;  // points; paths reaching further were cut at the page
-  const auto cols = static_cast<std::size_t>(std::min(extentX, kMaxExtent) / kCell) + 2;
-  const auto rows = static_cast<std::size_t>(std::min(extentY, kMaxExtent) / kCell) + 2;
+  extentX = std::min(extentX, kMaxExtent);
+  extentY = std::min(extentY, kMaxExtent);
+  const double kCell = std::max(kRegionGap, std::max(extentX, extentY) / 1024);
+  const auto cols = static_cast<std::size_t>(extentX / kCell) + 2;
+  const auto rows = static_cast<std::size_t>(extentY / kCell) + 2;
   const auto cellOf = [&](double AValue, std::size_t ACount) {
     return static_cast<std::size_t>(std::clamp(AValue / kCell, 0.0, static_cast<double>(ACount - 1)));
   };
@@ -453,6 +456,20 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
       return (!p.Filled || IsWhite(p.FillColor)) && (!p.Stroked || IsWhite(p.StrokeColor));
     });
   });
+  // Past the cap, the rest of the page's drawing is one picture.
+  if (regions.size() > kMaxDrawingPictures) {
+    TkwDrawingRegion& rest = regions[kMaxDrawingPictures - 1];
+    for (std::size_t k = kMaxDrawingPictures; k < regions.size(); ++k) {
+      const TkwDrawingRegion& r = regions[k];
+      rest.Paths.insert(rest.Paths.end(), r.Paths.begin(), r.Paths.end());
+      rest.BoundsPt.Left = std::min(rest.BoundsPt.Left, r.BoundsPt.Left);
+      rest.BoundsPt.Top = std::min(rest.BoundsPt.Top, r.BoundsPt.Top);
+      rest.BoundsPt.Right = std::max(rest.BoundsPt.Right, r.BoundsPt.Right);
+      rest.BoundsPt.Bottom = std::max(rest.BoundsPt.Bottom, r.BoundsPt.Bottom);
+    }
+    std::sort(rest.Paths.begin(), rest.Paths.end());  // drawn in the page's order
+    regions.resize(kMaxDrawingPictures);
+  }
   return regions;
 }
 
@@ -547,6 +564,68 @@ void AttachCellBorders(TkwFormatterTable& ATable, TkwPageDrawing& ADrawing) {
 
 namespace {
 
+// Lone horizontal rules between paragraphs become the border of the paragraph they sit
+// closest to: under the one above, or over the one below.
+void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
+  constexpr double kMinRuleLength = 36;  // points; shorter rules are marks of a drawing
+  constexpr double kMaxReach = 24;       // points between a rule and its paragraph's text
+  constexpr std::size_t kMaxPathsChecked = 5000;
+  if (APage.Paths.size() > kMaxPathsChecked) return;
+  std::vector<TkwFormatterParagraph*> paragraphs;
+  for (auto& section : APage.Sections) {
+    if (section->IsTable) continue;
+    for (auto& column : section->Columns) {
+      for (auto& p : column->Output) {
+        if (!p->Lines.empty() && p->Lines.front()->Run(0) != nullptr) paragraphs.push_back(p.get());
+      }
+    }
+  }
+  std::vector<int> rulesOfPath(APage.Paths.size(), 0);
+  for (const TkwRule& r : ADrawing.Rules) ++rulesOfPath[r.Path];
+  for (TkwRule& rule : ADrawing.Rules) {
+    if (rule.Used || !rule.Horizontal || rulesOfPath[rule.Path] != 1 || !ADrawing.Simple[rule.Path] ||
+        ADrawing.Consumed[rule.Path] || rule.To - rule.From < kMinRuleLength) {
+      continue;
+    }
+    // Alone: no other drawing comes near it.
+    bool alone = true;
+    for (std::size_t i = 0; i < APage.Paths.size() && alone; ++i) {
+      if (i == rule.Path || ADrawing.Consumed[i]) continue;
+      const TkwRect& b = APage.Paths[i].BoundsPt;
+      alone = !(b.Left < rule.To + kRegionGap && b.Right > rule.From - kRegionGap && b.Top < rule.At + kRegionGap &&
+                b.Bottom > rule.At - kRegionGap);
+    }
+    if (!alone) continue;
+    TkwFormatterParagraph* best = nullptr;
+    bool above = false;
+    double bestGap = kMaxReach;
+    for (auto* p : paragraphs) {
+      const double top = p->Lines.front()->Y - p->Lines.front()->Height;
+      const double bottom = p->Lines.back()->Y;
+      double left = p->Lines.front()->X, right = p->Lines.front()->Right;
+      for (const auto* line : p->Lines) {
+        left = std::min(left, line->X);
+        right = std::max(right, line->Right);
+      }
+      if (right < rule.From || left > rule.To) continue;
+      if (top >= rule.At && top - rule.At < bestGap) {
+        best = p;
+        above = false;
+        bestGap = top - rule.At;
+      }
+      if (bottom <= rule.At && rule.At - bottom < bestGap) {
+        best = p;
+        above = true;
+        bestGap = rule.At - bottom;
+      }
+    }
+    if (!best) continue;
+    (above ? best->BottomBorder : best->TopBorder) = BorderOf(rule);
+    rule.Used = true;
+    ADrawing.Consumed[rule.Path] = true;
+  }
+}
+
 // The page's region pictures, as images of the shape kind.
 void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
   for (const TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
@@ -592,6 +671,7 @@ void AttachTableDrawing(TkwFormatterPage& APage) {
   for (auto& section : APage.Sections) {
     if (section->IsTable && section->Table && !section->FromGrid) AttachCellBorders(*section->Table, *APage.Drawing);
   }
+  AttachRuleBorders(APage, *APage.Drawing);
   AddRegionPictures(APage, *APage.Drawing, width, height);
   APage.Paths.clear();
   APage.Drawing.reset();

@@ -173,6 +173,9 @@ public:
   double FirstLineIndent = 0;
   // A blank filler owns its line.
   std::unique_ptr<TkwFormatterTextLine> OwnedLine;
+  // Rules the page drew just above and below the paragraph (bdNone when none).
+  TkwBorderLine TopBorder;
+  TkwBorderLine BottomBorder;
 };
 
 class TkwFormatterTable final : public TkwFormatterContent {

@@ -124,7 +124,9 @@ TEST_P(DrawingFixture, WhiteTextSitsOnItsDarkBox) {
   EXPECT_TRUE(Near(c.Color(shading[0]), 0x1A2A5A, 8)) << std::hex << c.Color(shading[0]);
   // The paragraph with the white words is the shaded one.
   for (const auto& p : c.Paragraphs) {
-    if (p.Text().find("Black text") != std::string::npos) EXPECT_NE(p.Runs.front().Color, white->Color);
+    if (p.Text().find("Black text") != std::string::npos) {
+      EXPECT_NE(p.Runs.front().Color, white->Color);
+    }
   }
 }
 

@@ -257,6 +257,18 @@ TEST(Shading, AFilledBoxBehindALineShadesItsParagraph) {
   EXPECT_EQ(doc.Words(), (std::vector<std::string>{"White", "words", "Black", "words"}));
 }
 
+TEST(Rules, ALoneRuleBetweenParagraphsBordersTheNearerOne) {
+  TDrawnPage page;
+  page.Show(u"A heading over a rule", 72, 100, Font("Arial", 14, fsBold));
+  page.Path(StrokedLine(72, 106, 540, 106, 1));
+  page.Show(u"The text under the heading goes on.", 72, 140);
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.CountWord("brdrb"), 1);
+  EXPECT_EQ(doc.CountWord("brdrt"), 0);
+  EXPECT_EQ(doc.WordParams("brdrw"), std::vector<int>{15});
+  EXPECT_EQ(doc.Pictures().size(), 0u);
+}
+
 TEST(Drawing, CurvesNearEachOtherBecomeOnePictureAtTheirPlace) {
   TDrawnPage page;
   page.Show(u"A figure follows.", 72, 100);
@@ -318,6 +330,15 @@ TEST(Drawing, TenThousandShortStrokesMakeOnePictureQuickly) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(doc.Pictures().size(), 1u);
   EXPECT_LT(seconds, 2.0);  // checked builds run several times slower than the 0.5 s aimed at
+}
+
+TEST(Drawing, ScatteredDrawingMakesAtMostTheCapOfPictures) {
+  TDrawnPage page;
+  page.Show(u"Dots.", 72, 80);
+  // 400 dots, each far from the others.
+  for (int i = 0; i < 400; ++i) page.Path(FilledRect(20 + (i % 20) * 29, 100 + (i / 20) * 33, 24 + (i % 20) * 29, 104 + (i / 20) * 33, clRed));
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.Pictures().size(), kMaxDrawingPictures);
 }
 
 TEST(Drawing, PicturesKeepWithinTheirPixelCap) {
