@@ -641,6 +641,19 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
     std::unique_ptr<TBitmap> bitmap = RenderDrawing(APage.Paths, region.Paths, r, kRegionDpi, kMaxDrawingPicturePixels);
     if (!bitmap) continue;
+    // Images that lie inside the drawing belong to it: drawn into its picture, on top.
+    const double sx = bitmap->GetWidth() / r.Width(), sy = bitmap->GetHeight() / r.Height();
+    std::erase_if(APage.Images, [&](const std::unique_ptr<TkwFormatterImage>& AImage) {
+      const TkwFormatterRect& i = AImage->Rect;
+      const bool inside = AImage->ElementType == kElementImage && AImage->Graphic && i.Left >= r.Left - 1 &&
+                          i.Right <= r.Right + 1 && i.Top >= r.Top - 1 && i.Bottom <= r.Bottom + 1;
+      if (!inside) return false;
+      AImage->Graphic->StretchDraw(*bitmap, static_cast<int>(std::lround((i.Left - r.Left) * sx)),
+                                   static_cast<int>(std::lround((i.Top - r.Top) * sy)),
+                                   static_cast<int>(std::lround((i.Right - r.Left) * sx)),
+                                   static_cast<int>(std::lround((i.Bottom - r.Top) * sy)));
+      return true;
+    });
     auto image = std::make_unique<TkwFormatterImage>();
     image->ElementType = kElementShape;
     image->Rect = TkwFormatterRect(r.Left, r.Top, r.Right, r.Bottom);

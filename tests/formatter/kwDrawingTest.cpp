@@ -284,6 +284,21 @@ TEST(Drawing, CurvesNearEachOtherBecomeOnePictureAtTheirPlace) {
   EXPECT_NEAR(pictures[0].GoalHeight, 71 * 20, 40);
 }
 
+TEST(Drawing, AnImageInsideADrawingIsPartOfItsPicture) {
+  TDrawnPage page;
+  page.Show(u"A diagram with a photo in it.", 72, 100);
+  page.Path(StrokedLine(100, 200, 300, 200));
+  page.Path(StrokedLine(100, 200, 100, 350));
+  page.Path(Curve(100, 350));
+  page.Path(StrokedLine(300, 200, 300, 350));
+  TBitmap photo(20, 10, TPixelFormat::pf24bit);
+  photo.FillRect(0, 0, 20, 10, 0x00FF00);
+  page.Formatter->AddImage({150, 250, 250, 300}, photo);   // inside the drawing
+  page.Formatter->AddImage({400, 500, 450, 550}, photo);   // on its own
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.Pictures().size(), 2u);
+}
+
 TEST(Drawing, InvisiblePathsGiveNothing) {
   TDrawnPage page;
   page.Show(u"Nothing is drawn here.", 72, 100);
