@@ -243,21 +243,50 @@ bool StyleRange(TkwFormatterTextLine& ALine, double AFrom, double ATo, TFontStyl
   return any;
 }
 
-// The extent of the line's characters whose middles lie in [AFrom, ATo].
-std::pair<double, double> CoveredExtent(const TkwFormatterTextLine& ALine, double AFrom, double ATo) {
-  double lo = 1e300, hi = -1e300;
+// The extent of the line's characters whose middles lie in [AFrom, ATo], how many letters
+// that is, and whether it begins and ends at word boundaries.
+struct TCovered {
+  double Lo = 1e300, Hi = -1e300;
+  int Letters = 0;
+  bool WholeWords = true;
+};
+
+bool WordChar(char16_t C) { return C != u' ' && C != u'\t' && C != u',' && C != u'.' && C != u';' && C != u':'; }
+
+TCovered CoveredExtent(const TkwFormatterTextLine& ALine, double AFrom, double ATo) {
+  TCovered out;
+  // The line's text as one string, with each character's place.
+  std::u16string text;
+  std::vector<double> left, right;
   for (const auto& run : ALine.Runs) {
-    if (run->X > ATo || run->X + run->Width < AFrom || run->Text.empty()) continue;
+    if (run->Text.empty()) continue;
     const std::vector<double> edges = CharEdges(*run);
+    if (!text.empty() && run->X > right.back() + 0.5) {
+      text += u' ';  // a gap between runs separates words
+      left.push_back(right.back());
+      right.push_back(run->X);
+    }
     for (std::size_t i = 0; i < run->Text.size(); ++i) {
-      const double mid = (edges[i] + edges[i + 1]) / 2;
-      if (mid >= AFrom && mid <= ATo && run->Text[i] != u' ') {
-        lo = std::min(lo, edges[i]);
-        hi = std::max(hi, edges[i + 1]);
-      }
+      text += run->Text[i];
+      left.push_back(edges[i]);
+      right.push_back(edges[i + 1]);
     }
   }
-  return {lo, hi};
+  std::size_t first = text.size(), last = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const double mid = (left[i] + right[i]) / 2;
+    if (mid >= AFrom && mid <= ATo && text[i] != u' ') {
+      first = std::min(first, i);
+      last = i + 1;
+      out.Lo = std::min(out.Lo, left[i]);
+      out.Hi = std::max(out.Hi, right[i]);
+      if (WordChar(text[i])) ++out.Letters;
+    }
+  }
+  if (first >= last) return out;
+  out.WholeWords = (first == 0 || !WordChar(text[first - 1]) || !WordChar(text[first])) &&
+                   (last == text.size() || !WordChar(text[last]) || !WordChar(text[last - 1]));
+  return out;
 }
 
 double LineFontSize(const TkwFormatterTextLine& ALine) {
@@ -279,9 +308,12 @@ void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
     bool Strike;
   };
   std::vector<THit> hits;
+  // An underline is a line of its own, never an edge of a box.
+  std::vector<int> rulesOfPath(ADrawing.Consumed.size(), 0);
+  for (const TkwRule& r : ADrawing.Rules) ++rulesOfPath[r.Path];
   for (std::size_t r = 0; r < ADrawing.Rules.size(); ++r) {
     TkwRule& rule = ADrawing.Rules[r];
-    if (!rule.Horizontal || rule.Thickness > 2.5 || !ADrawing.Simple[rule.Path]) continue;
+    if (!rule.Horizontal || rule.Thickness > 2.5 || !ADrawing.Simple[rule.Path] || rulesOfPath[rule.Path] != 1) continue;
     // Baselines within a large font's reach above the rule, or below it for strike-through.
     auto it = std::lower_bound(lines.begin(), lines.end(), rule.At - 40,
                                [](const TkwFormatterTextLine* l, double y) { return l->Y < y; });
@@ -293,8 +325,11 @@ void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
       const bool under = below >= -0.05 * size && below <= 0.35 * size;
       const bool through = -below >= 0.12 * size && -below <= 0.45 * size;
       if (!under && !through) continue;
-      const auto [lo, hi] = CoveredExtent(line, rule.From, rule.To);
-      if (lo > hi) continue;
+      const TCovered covered = CoveredExtent(line, rule.From, rule.To);
+      const double lo = covered.Lo, hi = covered.Hi;
+      // Whole words of at least two letters: a rule that starts or ends inside a word, or
+      // covers one letter, is drawing (a box's edge, a dash, a mark).
+      if (lo > hi || covered.Letters < 2 || !covered.WholeWords) continue;
       // It decorates the text only when it spans that text and does not run far past it:
       // a rule under a whole row, longer than its text, is a border.
       const double slack = 0.6 * size;
@@ -333,6 +368,18 @@ void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
     // A page, column or panel background holds other boxes, or much of the page: it stays
     // drawing, behind the text.
     if (pageArea > 0 && box.Rect.Width() * box.Rect.Height() > pageArea / 4) continue;
+    std::vector<TkwFormatterTextLine*> held;
+    double textTop = 1e300, textBottom = -1e300;
+    for (auto* line : APage.Lines) {
+      const double top = line->Y - line->Height;
+      const double mid = (top + line->Y) / 2;
+      if (mid < box.Rect.Top || mid > box.Rect.Bottom) continue;
+      if (line->X < box.Rect.Left - 2 || line->Right > box.Rect.Right + 2) continue;
+      held.push_back(line);
+      textTop = std::min(textTop, top);
+      textBottom = std::max(textBottom, line->Y);
+    }
+    if (held.empty()) continue;
     bool holdsBoxes = false;
     for (std::size_t o = b + 1; o < ADrawing.Boxes.size() && o < b + 2000 && !holdsBoxes; ++o) {
       const TkwRect& r = ADrawing.Boxes[o].Rect;
@@ -352,18 +399,6 @@ void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
                                         o.Top < box.Rect.Bottom - 1 && o.Bottom > box.Rect.Top + 1);
     }
     if (overDrawing) continue;
-    std::vector<TkwFormatterTextLine*> held;
-    double textTop = 1e300, textBottom = -1e300;
-    for (auto* line : APage.Lines) {
-      const double top = line->Y - line->Height;
-      const double mid = (top + line->Y) / 2;
-      if (mid < box.Rect.Top || mid > box.Rect.Bottom) continue;
-      if (line->X < box.Rect.Left - 2 || line->Right > box.Rect.Right + 2) continue;
-      held.push_back(line);
-      textTop = std::min(textTop, top);
-      textBottom = std::max(textBottom, line->Y);
-    }
-    if (held.empty()) continue;
     // A box about the size of its text is that text's background; a larger one (a page or
     // column background, a panel) stays drawing, behind the text.
     const double lineHeight = std::max(1.0, held.front()->Height);
@@ -608,7 +643,8 @@ void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
         left = std::min(left, line->X);
         right = std::max(right, line->Right);
       }
-      if (right < rule.From || left > rule.To) continue;
+      // A rule shorter than half the paragraph is no border of it (an underline, a mark).
+      if (right < rule.From || left > rule.To || rule.To - rule.From < (right - left) / 2) continue;
       if (top >= rule.At && top - rule.At < bestGap) {
         best = p;
         above = false;

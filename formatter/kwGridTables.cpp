@@ -150,6 +150,34 @@ bool BuildGrid(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, const std::vec
   }
   const auto filled = static_cast<int>(std::count_if(cells.begin(), cells.end(), [](const auto& v) { return !v.empty(); }));
   if (filled < 2 || filled < kFilledShare * rows * cols) return false;
+  // The text must keep to its cells: lines running past their cell's right edge, or more
+  // lines than a cell's height holds, mean the rules are not the text's grid (a rule across
+  // the page meeting a box beside the text, say).
+  int overflowing = 0;
+  for (std::size_t r = 0; r < ur; ++r) {
+    for (std::size_t c = 0; c < uc; ++c) {
+      const auto& lines = cells[r * uc + c];
+      if (lines.empty()) continue;
+      std::size_t cEnd = c + 1, rEnd = r + 1;
+      while (cEnd < uc && across[r * uc + cEnd] == 2) ++cEnd;
+      while (rEnd < ur && down[rEnd * uc + c] == 2) ++rEnd;
+      double top = 1e300, bottom = -1e300;
+      for (const auto* line : lines) {
+        if (line->Right > xs[cEnd] + kMeetSlack) ++overflowing;
+        top = std::min(top, line->Y - line->Height);
+        bottom = std::max(bottom, line->Y);
+      }
+      if (top < ys[r] - kMeetSlack || bottom > ys[rEnd] + kMeetSlack) ++overflowing;
+    }
+  }
+  if (overflowing > std::max(1, static_cast<int>(taken.size()) / 20)) return false;
+  // A ruled box with text beside it (a sidebar, an info box) is not a band of the page: as
+  // a table it would push that text below itself.
+  for (const auto* line : APage.Lines) {
+    if (std::find(taken.begin(), taken.end(), line) != taken.end()) continue;
+    const double top = line->Y - line->Height;
+    if (line->Y > ys.front() + kMeetSlack && top < ys.back() - kMeetSlack) return false;
+  }
 
   auto table = std::make_unique<TkwFormatterTable>(cols);
   table->JoinOwner(APage);
