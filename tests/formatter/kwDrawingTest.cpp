@@ -192,6 +192,20 @@ TEST_P(GridTable, AFilledCellIsShaded) {
   EXPECT_EQ(doc.Pictures().size(), 0u);
 }
 
+TEST_P(GridTable, ARuledBoxWithTextBesideItIsNoTable) {
+  TDrawnPage page(GetParam());
+  // An info box of two ruled rows at the right, running text at its left.
+  page.Grid(380, 100, 1, 2, 160, 20);
+  page.Show(u"Author", 384, 115);
+  page.Show(u"Released", 384, 135);
+  for (int i = 0; i < 4; ++i) page.Show(u"Running text beside the box", 72, 112 + 12 * i);
+  const auto doc = page.Finish();
+  // Not a table of the rules' own: with tabs no table at all (without, the text beside
+  // may still make one of its own).
+  if (GetParam() == TkwFormattingMode::fmFormattedWithTabs) EXPECT_EQ(doc.RowCount(), 0);
+  EXPECT_EQ(doc.Words().size(), 22u);  // nothing pushed out or lost
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, GridTable,
                          ::testing::Values(TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs),
                          [](const auto& AInfo) {
