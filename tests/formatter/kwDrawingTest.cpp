@@ -202,7 +202,9 @@ TEST_P(GridTable, ARuledBoxWithTextBesideItIsNoTable) {
   const auto doc = page.Finish();
   // Not a table of the rules' own: with tabs no table at all (without, the text beside
   // may still make one of its own).
-  if (GetParam() == TkwFormattingMode::fmFormattedWithTabs) EXPECT_EQ(doc.RowCount(), 0);
+  if (GetParam() == TkwFormattingMode::fmFormattedWithTabs) {
+    EXPECT_EQ(doc.RowCount(), 0);
+  }
   EXPECT_EQ(doc.Words().size(), 22u);  // nothing pushed out or lost
 }
 
