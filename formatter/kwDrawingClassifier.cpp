@@ -413,17 +413,46 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
   // Paths join when their boxes, widened by half the gap each, share a cell of a grid of
   // gap-sized cells over the page: one pass over the paths and one over the cells, so a
   // page of many small paths stays linear.
-  const std::size_t n = APaths.size();
-  std::vector<TkwRect> boxes(n);
+  // Each figure of a path counts on its own: one path may draw marks at all four corners of
+  // the page, which are four drawings, not one the size of the page.
+  struct TPiece {
+    std::size_t Path;
+    TkwRect Box;
+  };
+  std::vector<TPiece> pieces;
   double extentX = 0, extentY = 0;
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = 0; i < APaths.size(); ++i) {
     if (ADrawing.Consumed[i]) continue;
     const TkwPathRecord& p = APaths[i];
     const double half = p.Stroked ? p.LineWidthPt / 2 : 0;
-    boxes[i] = {std::max({p.BoundsPt.Left - half, p.ClipPt.Left, 0.0}), std::max({p.BoundsPt.Top - half, p.ClipPt.Top, 0.0}),
-                std::min(p.BoundsPt.Right + half, p.ClipPt.Right), std::min(p.BoundsPt.Bottom + half, p.ClipPt.Bottom)};
-    extentX = std::max(extentX, boxes[i].Right);
-    extentY = std::max(extentY, boxes[i].Bottom);
+    const auto add = [&](TkwRect ABox) {
+      TkwRect b{std::max({ABox.Left - half, p.ClipPt.Left, 0.0}), std::max({ABox.Top - half, p.ClipPt.Top, 0.0}),
+                std::min(ABox.Right + half, p.ClipPt.Right), std::min(ABox.Bottom + half, p.ClipPt.Bottom)};
+      if (b.Right < b.Left || b.Bottom < b.Top) return;
+      pieces.push_back({i, b});
+      extentX = std::max(extentX, b.Right);
+      extentY = std::max(extentY, b.Bottom);
+    };
+    TkwRect figure;
+    bool open = false;
+    const auto widen = [&](const TkwPoint& AP) {
+      figure = {std::min(figure.Left, AP.X), std::min(figure.Top, AP.Y), std::max(figure.Right, AP.X),
+                std::max(figure.Bottom, AP.Y)};
+    };
+    for (const TkwPathSegment& seg : p.Segments) {
+      if (seg.Kind == TkwPathSegmentKind::psMove) {
+        if (open) add(figure);
+        figure = {seg.P3.X, seg.P3.Y, seg.P3.X, seg.P3.Y};
+        open = true;
+        continue;
+      }
+      if (seg.Kind == TkwPathSegmentKind::psCubic) {
+        widen(seg.P1);
+        widen(seg.P2);
+      }
+      widen(seg.P3);
+    }
+    if (open) add(figure);
   }
   // Pages larger than usual get coarser cells: the grid never exceeds about a million.
   constexpr double kMaxExtent = 20000;  // points; paths reaching further were cut at the page
@@ -436,9 +465,8 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
     return static_cast<std::size_t>(std::clamp(AValue / kCell, 0.0, static_cast<double>(ACount - 1)));
   };
   std::vector<int> label(cols * rows, -2);  // -2 empty, -1 occupied, >= 0 its group
-  for (std::size_t i = 0; i < n; ++i) {
-    if (ADrawing.Consumed[i]) continue;
-    const TkwRect& b = boxes[i];
+  for (const TPiece& piece : pieces) {
+    const TkwRect& b = piece.Box;
     for (std::size_t y = cellOf(b.Top - kCell / 2, rows); y <= cellOf(b.Bottom + kCell / 2, rows); ++y) {
       for (std::size_t x = cellOf(b.Left - kCell / 2, cols); x <= cellOf(b.Right + kCell / 2, cols); ++x) {
         label[y * cols + x] = -1;
@@ -466,24 +494,20 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
     }
     ++groups;
   }
-  const auto find = [&](std::size_t i) {
-    return static_cast<std::size_t>(label[cellOf(boxes[i].Top, rows) * cols + cellOf(boxes[i].Left, cols)]);
-  };
-  std::unordered_map<std::size_t, std::size_t> regionOf;
+  std::unordered_map<int, std::size_t> regionOf;
   std::vector<TkwDrawingRegion> regions;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (ADrawing.Consumed[i]) continue;
-    const std::size_t root = find(i);
-    auto [it, fresh] = regionOf.emplace(root, regions.size());
-    if (fresh) {
-      regions.push_back({boxes[i], {}});
-    }
+  for (const TPiece& piece : pieces) {
+    const TkwRect& b = piece.Box;
+    const int group = label[cellOf(b.Top, rows) * cols + cellOf(b.Left, cols)];
+    auto [it, fresh] = regionOf.emplace(group, regions.size());
+    if (fresh) regions.push_back({b, {}});
     TkwDrawingRegion& r = regions[it->second];
-    r.Paths.push_back(i);
-    r.BoundsPt.Left = std::min(r.BoundsPt.Left, boxes[i].Left);
-    r.BoundsPt.Top = std::min(r.BoundsPt.Top, boxes[i].Top);
-    r.BoundsPt.Right = std::max(r.BoundsPt.Right, boxes[i].Right);
-    r.BoundsPt.Bottom = std::max(r.BoundsPt.Bottom, boxes[i].Bottom);
+    // A path's figures come one after the other: it is listed once per region.
+    if (r.Paths.empty() || r.Paths.back() != piece.Path) r.Paths.push_back(piece.Path);
+    r.BoundsPt.Left = std::min(r.BoundsPt.Left, b.Left);
+    r.BoundsPt.Top = std::min(r.BoundsPt.Top, b.Top);
+    r.BoundsPt.Right = std::max(r.BoundsPt.Right, b.Right);
+    r.BoundsPt.Bottom = std::max(r.BoundsPt.Bottom, b.Bottom);
   }
   // A region of nothing but white paint draws nothing on white paper.
   std::erase_if(regions, [&](const TkwDrawingRegion& r) {
