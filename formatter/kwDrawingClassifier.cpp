@@ -640,10 +640,13 @@ void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
       }
     }
   }
-  std::vector<int> rulesOfPath(APage.Paths.size(), 0);
-  for (const TkwRule& r : ADrawing.Rules) ++rulesOfPath[r.Path];
+  // Paths that draw nothing but horizontal rules (one, or every row's rule at once).
+  std::vector<bool> onlyHorizontal(APage.Paths.size(), true);
+  for (const TkwRule& r : ADrawing.Rules) {
+    if (!r.Horizontal) onlyHorizontal[r.Path] = false;
+  }
   for (TkwRule& rule : ADrawing.Rules) {
-    if (rule.Used || !rule.Horizontal || rulesOfPath[rule.Path] != 1 || !ADrawing.Simple[rule.Path] ||
+    if (rule.Used || !rule.Horizontal || !onlyHorizontal[rule.Path] || !ADrawing.Simple[rule.Path] ||
         ADrawing.Consumed[rule.Path] || rule.To - rule.From < kMinRuleLength) {
       continue;
     }
@@ -683,8 +686,8 @@ void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
     if (!best) continue;
     (above ? best->BottomBorder : best->TopBorder) = BorderOf(rule);
     rule.Used = true;
-    ADrawing.Consumed[rule.Path] = true;
   }
+  MarkConsumed(ADrawing);
 }
 
 // The page's region pictures, as images of the shape kind.
