@@ -9,7 +9,6 @@
 #include "formatter/kwDrawingRenderer.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterUtil.h"
-#include "writer/kwRTFDoc.h"
 
 namespace qm {
 
@@ -725,8 +724,6 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     image->JoinOwner(APage);
     image->BehindText = true;
     image->Graphic = std::move(bitmap);
-    // An RTF document encodes the picture on its picture thread while the page goes on.
-    if (auto* rtf = dynamic_cast<TkwRTFDoc*>(APage.Document)) rtf->PreparePicture(*image->Graphic);
     APage.Images.push_back(std::move(image));
   }
 }
