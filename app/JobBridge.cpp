@@ -46,13 +46,19 @@ void TJobBridge::JobFinished(int AConvertedPages, const QString& AOutput) {
   emit Finished(AConvertedPages, AOutput);
 }
 
-std::optional<std::string> TJobBridge::AskPassword(const QString& AFileName) {
+void TJobBridge::FileStarted(int AIndex) { emit BatchFileStarted(AIndex); }
+
+void TJobBridge::FileEnded(int AIndex, const TJobResult& AResult) {
+  emit BatchFileEnded(AIndex, static_cast<int>(AResult.Outcome), AResult.Pages, AResult.Message);
+}
+
+std::optional<std::string> TJobBridge::AskPassword(const QString& AFileName, bool AWrongBefore) {
   std::unique_lock lock(FMutex);
   if (FClosed) return std::nullopt;
   FWaiting = true;
   FHasAnswer = false;
   FAnswer.reset();
-  emit PasswordWanted(AFileName);
+  emit PasswordWanted(AFileName, AWrongBefore);
   FAnswered.wait(lock, [this] { return FHasAnswer || FClosed; });
   FWaiting = false;
   if (FClosed) return std::nullopt;

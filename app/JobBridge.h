@@ -26,7 +26,9 @@ public:
   void ShowProgress(int APosition, int AMaximum) override;
   void ObjectsFound(int ACount) override;
   void JobFinished(int AConvertedPages, const QString& AOutput) override;
-  std::optional<std::string> AskPassword(const QString& AFileName) override;
+  std::optional<std::string> AskPassword(const QString& AFileName, bool AWrongBefore) override;
+  void FileStarted(int AIndex) override;
+  void FileEnded(int AIndex, const TJobResult& AResult) override;
 
   // User-interface thread: the answer to the pending PasswordWanted.
   void AnswerPassword(std::optional<std::string> APassword);
@@ -54,7 +56,10 @@ signals:
   // Coalesced like the count: the handler reads the latest position.
   void ProgressShown();
   void Finished(int AConvertedPages, const QString& AOutput);
-  void PasswordWanted(const QString& AFileName);
+  void PasswordWanted(const QString& AFileName, bool AWrongBefore);
+  void BatchFileStarted(int AIndex);
+  // AOutcome is a TJobOutcome.
+  void BatchFileEnded(int AIndex, int AOutcome, int APages, const QString& AMessage);
 
 private:
   std::atomic<int> FObjectCount{0};
