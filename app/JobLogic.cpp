@@ -357,11 +357,12 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
   const auto aborted = [&] {
     // No half-written result stays behind; a file that was there before and is untouched stays.
     const TFileState after = TFileState::Of(output);
-    const bool removed = after.Exists && !(after == before);
-    if (removed) QFile::remove(output);
+    const bool changed = after.Exists && !(after == before);
+    if (changed) QFile::remove(output);
     FResult = {TJobOutcome::joAborted, 0, {},
-               removed ? QStringLiteral("Aborted: the unfinished file %1 was removed").arg(Quoted(output))
-                       : AbortedText(before.Exists),
+               changed && before.Exists
+                   ? QStringLiteral("Aborted: %1 was partly rewritten, so it was removed").arg(Quoted(output))
+                   : AbortedText(before.Exists),
                {}};
     FSink.Log(FResult.Message, TLogColour::lcRed);
     if (ABatch) FSink.Log(QString(), TLogColour::lcBlack);

@@ -84,7 +84,8 @@ protected:
     s.OpenPath = [this](const QString& APath) { Opened.push_back(APath); };
     s.Message = [this](QWidget*, const QString& ATitle, const QString& AText,
                        QMessageBox::Icon AIcon) { Messages.push_back({ATitle, AText, AIcon}); };
-    s.AskPassword = [this](QWidget*, const QString&) -> std::optional<std::string> {
+    s.AskPassword = [this](QWidget*, const QString&, bool AWrongBefore) -> std::optional<std::string> {
+      WrongBefore.push_back(AWrongBefore);
       ++Asked;
       if (Answers.empty()) return std::nullopt;
       std::string a = Answers.front();
@@ -115,6 +116,7 @@ protected:
   std::vector<TMessage> Messages;
   std::vector<std::string> Answers;
   int Asked = 0;
+  std::vector<bool> WrongBefore;  // per question: whether it said the last password was wrong
   QString ProcessLog;
 };
 

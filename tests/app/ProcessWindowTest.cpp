@@ -63,7 +63,7 @@ protected:
       return std::make_unique<test::TFakeConverter>(*script);
     };
     s.OpenPath = [this](const QString& APath) { Opened.push_back(APath); };
-    s.AskPassword = [](QWidget*, const QString&) -> std::optional<std::string> {
+    s.AskPassword = [](QWidget*, const QString&, bool) -> std::optional<std::string> {
       return std::string("secret");
     };
     s.ClockMs = [this] { return Now.load(); };

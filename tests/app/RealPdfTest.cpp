@@ -101,7 +101,10 @@ protected:
     TProcessServices s;
     s.Converter = [] { return MakeEngineConverter(); };
     s.OpenPath = [](const QString&) {};
-    s.AskPassword = [this](QWidget*, const QString&) { return NextAnswer(); };
+    s.AskPassword = [this](QWidget*, const QString&, bool AWrongBefore) {
+      WrongBefore.push_back(AWrongBefore);
+      return NextAnswer();
+    };
     return s;
   }
 
@@ -114,7 +117,10 @@ protected:
     s.Message = [this](QWidget*, const QString&, const QString& AText, QMessageBox::Icon) {
       Messages.append(AText);
     };
-    s.AskPassword = [this](QWidget*, const QString&) { return NextAnswer(); };
+    s.AskPassword = [this](QWidget*, const QString&, bool AWrongBefore) {
+      WrongBefore.push_back(AWrongBefore);
+      return NextAnswer();
+    };
     s.RunProcess = [this](Tfrm_Process& AProcess) {
       AProcess.show();
       WaitFor([&] { return Closed(AProcess) || (!AProcess.WorkerRunning() && Started(AProcess)); },
@@ -138,6 +144,7 @@ protected:
   QTemporaryDir Dir;
   std::vector<std::string> Answers;
   int Asked = 0;
+  std::vector<bool> WrongBefore;  // per question: whether it said the last password was wrong
   QStringList Messages;
   QStringList ProcessLog;
 };
