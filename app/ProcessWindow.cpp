@@ -298,7 +298,7 @@ void Tfrm_Process::End(const QString& AText, bool ASuccess, const QString& AOutp
   lbl_Objects->setText(AText);
   lbl_Objects->setStyleSheet(ASuccess ? QStringLiteral("color: rgb(0, 128, 0);")
                                       : QStringLiteral("color: rgb(255, 0, 0);"));
-  if (!FOptions.Batch && !ASuccess && FLogEmpty) AppendLog(AText, TLogColour::lcRed);
+  if (!ASuccess && FLogEmpty) AppendLog(AText, TLogColour::lcRed);
   btn_OpenFile->setVisible(!AOutput.isEmpty());
   btn_ShowFolder->setVisible(!AFolder.isEmpty());
   btn_Close->setText(QStringLiteral("Close"));

@@ -10,10 +10,14 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <stdexcept>
 #include <vector>
 
 #include "app/JobLogic.h"
+
+// Readable strings in the tests' failure messages.
+inline void PrintTo(const QString& AText, std::ostream* AOut) { *AOut << '"' << AText.toStdString() << '"'; }
 
 namespace qm::test {
 
