@@ -198,12 +198,12 @@ void Tfrm_Main::BuildSinglePage() {
   // Files dropped anywhere on the page, the edits included, are a source.
   for (QLineEdit* e : {txt_Source, txt_Destination, txt_Pages}) e->setAcceptDrops(false);
 
-  grid->addWidget(Buddy(QStringLiteral("&Source PDF:"), txt_Source, tab_Single), 0, 0, 1, 2);
+  grid->addWidget(Buddy(QStringLiteral("So&urce PDF:"), txt_Source, tab_Single), 0, 0, 1, 2);
   grid->addWidget(txt_Source, 1, 0);
   grid->addWidget(btn_Source, 1, 1);
   grid->addWidget(lbl_Details, 2, 0, 1, 2);
   grid->setRowMinimumHeight(3, 8);
-  grid->addWidget(Buddy(QStringLiteral("&Destination file:"), txt_Destination, tab_Single), 4, 0, 1, 2);
+  grid->addWidget(Buddy(QStringLiteral("Des&tination file:"), txt_Destination, tab_Single), 4, 0, 1, 2);
   grid->addWidget(txt_Destination, 5, 0);
   grid->addWidget(btn_Destination, 5, 1);
   grid->setRowMinimumHeight(6, 8);
@@ -224,7 +224,6 @@ void Tfrm_Main::BuildSinglePage() {
   connect(txt_Source, &QLineEdit::textChanged, this, &Tfrm_Main::SourceEdited);
   connect(txt_Source, &QLineEdit::returnPressed, this, &Tfrm_Main::ValidateSource);
   connect(btn_Destination, &QPushButton::clicked, this, &Tfrm_Main::BrowseDestination);
-  connect(txt_Destination, &QLineEdit::textEdited, this, [this] { FDestinationFollows = false; });
   connect(txt_Destination, &QLineEdit::textChanged, this, &Tfrm_Main::UpdateConvertState);
   connect(txt_Destination, &QLineEdit::returnPressed, this, &Tfrm_Main::Convert);
   connect(txt_Pages, &QLineEdit::textChanged, this, &Tfrm_Main::UpdateConvertState);
@@ -258,8 +257,8 @@ void Tfrm_Main::BuildMultiplePage() {
   lw_Files->setContextMenuPolicy(Qt::CustomContextMenu);
   lw_Files->setMinimumHeight(90);
   btn_AddFiles = new QPushButton(QStringLiteral("&Add files..."), tab_Multiple);
-  btn_AddFolder = new QPushButton(QStringLiteral("Add f&older..."), tab_Multiple);
-  chk_Subfolders = new QCheckBox(QStringLiteral("with s&ubfolders"), tab_Multiple);
+  btn_AddFolder = new QPushButton(QStringLiteral("Add fo&lder..."), tab_Multiple);
+  chk_Subfolders = new QCheckBox(QStringLiteral("&with subfolders"), tab_Multiple);
   chk_Subfolders->setChecked(true);
   btn_Remove = new QPushButton(QStringLiteral("&Remove"), tab_Multiple);
   btn_Remove->setEnabled(false);
@@ -274,7 +273,7 @@ void Tfrm_Main::BuildMultiplePage() {
   lbl_MultipleStatus->setWordWrap(true);
   btn_ConvertMultiple = ConvertButton(tab_Multiple);
 
-  grid->addWidget(Buddy(QStringLiteral("Source &PDFs:"), lw_Files, tab_Multiple), 0, 0, 1, 2);
+  grid->addWidget(Buddy(QStringLiteral("Sour&ce PDFs:"), lw_Files, tab_Multiple), 0, 0, 1, 2);
   grid->addWidget(lw_Files, 1, 0, 1, 2);
   grid->setRowStretch(1, 1);
   auto* listButtons = new QHBoxLayout();
@@ -285,7 +284,7 @@ void Tfrm_Main::BuildMultiplePage() {
   listButtons->addWidget(btn_Remove);
   grid->addLayout(listButtons, 2, 0, 1, 2);
   grid->setRowMinimumHeight(3, 6);
-  grid->addWidget(Buddy(QStringLiteral("&Destination folder:"), txt_DestFolder, tab_Multiple), 4, 0, 1, 2);
+  grid->addWidget(Buddy(QStringLiteral("Des&tination folder:"), txt_DestFolder, tab_Multiple), 4, 0, 1, 2);
   grid->addWidget(txt_DestFolder, 5, 0);
   grid->addWidget(btn_DestFolder, 5, 1);
   auto* buttons = new QHBoxLayout();
@@ -580,10 +579,11 @@ void Tfrm_Main::ShowDetails(const QString& AText, bool AProblem) {
 }
 
 void Tfrm_Main::SourceEdited() {
-  // A new source: what was known of the old one is gone, and the destination follows again.
+  // A new source: what was known of the old one is gone, and the destination follows it
+  // (NAME.rtf beside it) whatever it was before, so that an earlier result is never
+  // overwritten by a later file's pages.
   FSourcePages.reset();
   FSourceUsable = false;
-  FDestinationFollows = true;
   const QString source = txt_Source->text().trimmed();
   txt_Destination->setText(source.isEmpty() ? QString() : ChangeFileExt(source, QStringLiteral(".rtf")));
   ShowDetails(QString(), false);
@@ -758,9 +758,7 @@ void Tfrm_Main::BrowseDestination() {
   if (!FServices.SaveRtf) return;
   const QString chosen = FServices.SaveRtf(this, name);
   if (chosen.isEmpty()) return;
-  // A choice of the user's own: the destination no longer follows the source.
   txt_Destination->setText(chosen);
-  FDestinationFollows = false;
   FSettings.TargetFolder = QFileInfo(chosen).absolutePath();
 }
 

@@ -197,8 +197,6 @@ private:
   // The source as last validated: its page count when known, and whether it can be converted.
   std::optional<int> FSourcePages;
   bool FSourceUsable = false;
-  // The destination follows the source until the user edits it.
-  bool FDestinationFollows = true;
   TWebData* FWebData = nullptr;
   bool FShownOnce = false;
   bool FUpdateChecked = false;

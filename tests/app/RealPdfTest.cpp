@@ -219,15 +219,18 @@ TEST_P(RealEncrypted, ValidationAsksAgainAfterAWrongPasswordAndConversionReusesI
   EXPECT_EQ(ProcessLog.back(), QStringLiteral("Done. 3 pages converted."))
       << ProcessLog.join(u'|').toStdString();
   EXPECT_EQ(Asked, 2);  // the password of the validation opened it
+  EXPECT_EQ(WrongBefore, (std::vector<bool>{false, true}));
   EXPECT_TRUE(Messages.isEmpty());
 
-  // Cancel gives up: no details, no "PDF is not valid!".
+  // Cancel gives up on the password for now: the details say Convert will ask, and it does.
   auto again = MainWindow();
   Asked = 0;
   Answers.clear();
   again->DropOnSingle({pdf});
   EXPECT_EQ(Asked, 1);
-  EXPECT_TRUE(again->lbl_Details->text().isEmpty());
+  EXPECT_TRUE(again->lbl_Details->text().endsWith(QStringLiteral("protected by a password; Convert asks for it.")))
+      << again->lbl_Details->text().toStdString();
+  EXPECT_TRUE(again->btn_ConvertSingle->isEnabled());
   EXPECT_TRUE(Messages.isEmpty());
 }
 
@@ -244,17 +247,19 @@ TEST_P(RealEncrypted, ProcessWindowAsksUntilRightOrCancelled) {
     ASSERT_TRUE(WaitFor([&] { return Closed(w); }, 60'000)) << LogTexts(w).join(u'|').toStdString();
     EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Done. 1 page converted."));
     EXPECT_EQ(Asked, 2);
+    EXPECT_EQ(WrongBefore, (std::vector<bool>{false, true}));
     EXPECT_TRUE(ReadAll(o.Destination).startsWith("{\\rtf1"));
   }
   Asked = 0;
   o.Destination = Dir.filePath(QStringLiteral("gave-up.rtf"));
   Tfrm_Process w(o, ProcessServices());
   w.show();
-  ASSERT_TRUE(WaitFor([&] { return Started(w) && !w.WorkerRunning(); }, 60'000));
-  WaitFor([] { return false; }, 50);
+  ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
   EXPECT_EQ(Asked, 1);
-  EXPECT_EQ(LogTexts(w), QStringList{QString::fromLatin1(kPasswordRequiredMessage)});
-  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Abort"));
+  const QString said = QStringLiteral("\u201C%1\u201D is protected by a password, and the right one was not given.").arg(pdf);
+  EXPECT_EQ(LogTexts(w), (QStringList{said, QStringLiteral("Details: ") + QString::fromLatin1(kPasswordRequiredMessage)}));
+  EXPECT_EQ(w.lbl_Objects->text(), said);
+  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
   EXPECT_FALSE(QFile::exists(o.Destination));
 }
 
@@ -286,13 +291,17 @@ TEST_F(RealPdf, AbortDuringALongConversionLeavesTheTargetAsItWas) {
     ASSERT_TRUE(WaitFor([&] { return w.prg_Page->value() >= 2; }, 120'000));
     const int atAbort = w.prg_Page->value();
     QTest::mouseClick(w.btn_Close, Qt::LeftButton);
-    EXPECT_FALSE(w.isVisible());
-    ASSERT_TRUE(WaitFor([&] { return !w.WorkerRunning(); }, 60'000));
-    WaitFor([] { return false; }, 50);
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+    EXPECT_FALSE(w.WorkerRunning());
     // The page under way ends. The bar lags the worker by the steps still queued, which on
     // a busy machine are a dozen pages of plain text; a worker that went on would reach 200.
     EXPECT_LE(w.prg_Page->value(), atAbort + 30);
-    EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Conversion aborted."));
+    const QString kept = existing ? QStringLiteral("Aborted: nothing was written; the existing file is unchanged")
+                                  : QStringLiteral("Aborted: nothing was written");
+    EXPECT_EQ(LogTexts(w).back(), kept);
+    EXPECT_EQ(w.lbl_Objects->text(), kept);
+    EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
     if (existing) {
       EXPECT_EQ(ReadAll(o.Destination), before);
     } else {
