@@ -46,6 +46,16 @@ QString PasswordPrompt(const QString& AFileName, bool AWrongBefore) {
   return QStringLiteral("\u201C%1\u201D is protected by a password. Password:").arg(name);
 }
 
+std::unique_ptr<QInputDialog> MakePasswordDialog(QWidget* AParent, const QString& AFileName,
+                                                 bool AWrongBefore) {
+  auto dialog = std::make_unique<QInputDialog>(AParent);
+  dialog->setWindowTitle(AWrongBefore ? QStringLiteral("Wrong password") : QStringLiteral("Password"));
+  dialog->setLabelText(PasswordPrompt(AFileName, AWrongBefore));
+  dialog->setTextEchoMode(QLineEdit::Password);
+  dialog->setInputMode(QInputDialog::TextInput);
+  return dialog;
+}
+
 TMainServices DefaultMainServices() {
   TMainServices s;
   s.SettingsPath = SettingsFilePath();
@@ -66,12 +76,9 @@ TMainServices DefaultMainServices() {
   };
   s.AskPassword = [](QWidget* AParent, const QString& AFileName,
                      bool AWrongBefore) -> std::optional<std::string> {
-    bool ok = false;
-    const QString text = QInputDialog::getText(AParent, QStringLiteral("Password"),
-                                               PasswordPrompt(AFileName, AWrongBefore),
-                                               QLineEdit::Password, QString(), &ok);
-    if (!ok) return std::nullopt;
-    return PasswordBytes(text);
+    const std::unique_ptr<QInputDialog> dialog = MakePasswordDialog(AParent, AFileName, AWrongBefore);
+    if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+    return PasswordBytes(dialog->textValue());
   };
   s.OpenPdfs = [](QWidget* AParent, const QString& ATitle, const QString& AFolder,
                   bool AMany) -> QStringList {

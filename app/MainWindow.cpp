@@ -41,8 +41,8 @@ namespace {
 constexpr int kColName = 0;
 constexpr int kColSize = 1;
 constexpr int kColPages = 2;
-constexpr int kColStatus = 3;
-constexpr int kColPath = 4;
+constexpr int kColPath = 3;
+constexpr int kColStatus = 4;  // last: it takes the room the window gives
 // On the name cell: whether a batch converts the row (false: it could not be loaded).
 constexpr int kRoleConvertible = Qt::UserRole + 1;
 
@@ -242,13 +242,12 @@ void Tfrm_Main::BuildMultiplePage() {
   lw_Files->setObjectName(QStringLiteral("lw_Files"));
   lw_Files->setColumnCount(5);
   lw_Files->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"),
-                             QStringLiteral("Pages"), QStringLiteral("Status"),
-                             QStringLiteral("Path")});
+                             QStringLiteral("Pages"), QStringLiteral("Path"),
+                             QStringLiteral("Status")});
   lw_Files->headerItem()->setTextAlignment(kColSize, Qt::AlignRight | Qt::AlignVCenter);
   lw_Files->setColumnWidth(kColName, 200);
   lw_Files->setColumnWidth(kColSize, 100);
   lw_Files->setColumnWidth(kColPages, 60);
-  lw_Files->setColumnWidth(kColStatus, 160);
   lw_Files->setColumnWidth(kColPath, 230);
   lw_Files->setRootIsDecorated(false);
   lw_Files->setSelectionMode(QAbstractItemView::ExtendedSelection);

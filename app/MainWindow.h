@@ -20,6 +20,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QInputDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -60,6 +61,10 @@ struct TMainServices {
 
 // The password question's text; after a wrong password it says so.
 [[nodiscard]] QString PasswordPrompt(const QString& AFileName, bool AWrongBefore);
+
+// The password question of the real services.
+[[nodiscard]] std::unique_ptr<QInputDialog> MakePasswordDialog(QWidget* AParent, const QString& AFileName,
+                                                               bool AWrongBefore);
 
 // The real services: the settings file of the user, the help file beside the program, the
 // converter, xdg-open, message boxes and a password input box.

@@ -180,12 +180,12 @@ TEST_F(MainWindowTest, ShowsEveryCaption) {
   EXPECT_EQ(w->btn_Remove->text(), QStringLiteral("&Remove"));
   QTreeWidgetItem* header = w->lw_Files->headerItem();
   const QStringList columns = {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Pages"),
-                               QStringLiteral("Status"), QStringLiteral("Path")};
+                               QStringLiteral("Path"), QStringLiteral("Status")};
   ASSERT_EQ(header->columnCount(), columns.size());
   for (int c = 0; c < columns.size(); ++c) EXPECT_EQ(header->text(c), columns[c]);
   EXPECT_EQ(w->lw_Files->columnWidth(0), 200);
   EXPECT_EQ(w->lw_Files->columnWidth(1), 100);
-  EXPECT_EQ(w->lw_Files->columnWidth(4), 230);
+  EXPECT_EQ(w->lw_Files->columnWidth(3), 230);
 
   EXPECT_EQ(w->chk_Format->text(), QStringLiteral("Format with tabs"));
   EXPECT_EQ(w->chk_Open->text(), QStringLiteral("Open after conversion"));
@@ -502,10 +502,10 @@ TEST_F(MainWindowTest, TheListKeepsEveryFileAndSaysWhy) {
   EXPECT_EQ(row->text(0), QStringLiteral("b.PDF"));
   EXPECT_EQ(row->text(1), QStringLiteral("2,048 KB"));
   EXPECT_EQ(row->text(2), QStringLiteral("3"));
-  EXPECT_EQ(row->text(3), QStringLiteral("Waiting"));
-  EXPECT_EQ(row->text(4), names[1]);
-  EXPECT_EQ(w->lw_Files->topLevelItem(3)->text(3), QStringLiteral("Failed: not a PDF file"));
-  EXPECT_EQ(w->lw_Files->topLevelItem(4)->text(3), QStringLiteral("Failed: not a readable PDF (Invalid PDF)"));
+  EXPECT_EQ(row->text(3), names[1]);
+  EXPECT_EQ(row->text(4), QStringLiteral("Waiting"));
+  EXPECT_EQ(w->lw_Files->topLevelItem(3)->text(4), QStringLiteral("Failed: not a PDF file"));
+  EXPECT_EQ(w->lw_Files->topLevelItem(4)->text(4), QStringLiteral("Failed: not a readable PDF (Invalid PDF)"));
   EXPECT_EQ(w->txt_DestFolder->text(), Dir.filePath(QStringLiteral("sub")));
   EXPECT_EQ(w->JobOptions().Files.size(), 3u);
   EXPECT_TRUE(Messages.empty());
@@ -580,7 +580,7 @@ TEST_F(MainWindowTest, BatchStatusColumnFollowsEachFile) {
                                 QStringLiteral("Failed: The conversion of \u201C%1\u201D failed.").arg(names[1]),
                                 QStringLiteral("Done (1 page)"),
                                 QStringLiteral("Failed: not a readable PDF (Invalid PDF)")};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(w->lw_Files->topLevelItem(i)->text(3), expected[i]) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(w->lw_Files->topLevelItem(i)->text(4), expected[i]) << i;
 }
 
 TEST_F(MainWindowTest, HelpOpensTheGuideOrWarns) {

@@ -6,12 +6,15 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -21,6 +24,7 @@
 #include <set>
 #include <thread>
 
+#include "app/ConverterBridge.h"
 #include "app/MainWindow.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -480,50 +484,114 @@ void ExpectDrawn(const QImage& AImage, const QSize& ASize, const QString& AFile)
   EXPECT_GT(dark, 50) << AFile.toStdString();
 }
 
-// Renders the windows to PNG files in the build folder, for a person to look at. It needs a
-// window system: ctest runs it as qm_app_screenshots under a virtual X server.
+// Renders the windows to PNG files in the build folder, for a person to look at: the main
+// window at three sizes, a batch with mixed results, an error, the wrong-password question,
+// a finished job and one under way. Real PDFs through the real engine. It needs a window
+// system: ctest runs it as qm_app_screenshots under a virtual X server.
 TEST_F(ProcessWindowTest, Screenshots) {
   if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
     GTEST_SKIP() << "needs an X server; run as qm_app_screenshots (xvfb-run)";
   }
   const QString out = QCoreApplication::applicationDirPath();
-  QTemporaryDir conf;
+  const auto save = [&out](QWidget& AWindow, const char* AName) {
+    QCoreApplication::processEvents();
+    const QString file = out + QStringLiteral("/app-%1.png").arg(QString::fromLatin1(AName));
+    const QImage image = AWindow.grab().toImage();
+    ExpectDrawn(image, AWindow.size(), file);
+    EXPECT_TRUE(image.save(file)) << file.toStdString();
+  };
+  const auto copy = [this](const char* AFixture, const QString& AName) {
+    const QString to = Dir.filePath(AName);
+    EXPECT_TRUE(QFile::copy(QStringLiteral(QM_FIXTURES_DIR "/") + QString::fromLatin1(AFixture), to)) << AFixture;
+    return to;
+  };
   {
-    QFile ini(conf.filePath(QStringLiteral("Quillmark.ini")));
+    QFile ini(Dir.filePath(QStringLiteral("Quillmark.ini")));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[General]\nUpdate=0\nCustom=1\nImage=2\nText=1\n");
   }
   TMainServices s;
-  s.SettingsPath = conf.filePath(QStringLiteral("Quillmark.ini"));
+  s.SettingsPath = Dir.filePath(QStringLiteral("Quillmark.ini"));
+  s.Converter = [] { return MakeEngineConverter(); };
+  s.Probe = [] { return MakeEngineProbe(); };
+  s.AskPassword = [](QWidget*, const QString&, bool) -> std::optional<std::string> { return std::nullopt; };
+  s.AskYesNo = [](QWidget*, const QString&, const QString&) { return true; };
+  Tfrm_Process* batch = nullptr;
+  s.RunProcess = [&](Tfrm_Process& AProcess) {
+    AProcess.show();
+    EXPECT_TRUE(WaitFor([&] { return AProcess.Ended(); }, 60'000));
+    save(AProcess, "process-batch-mixed");
+    batch = &AProcess;
+  };
   Tfrm_Main main(s);
   main.show();
-  main.txt_Source->setText(QStringLiteral("/home/user/Documents/annual-report.pdf"));
-  main.txt_Destination->setText(QStringLiteral("/home/user/Documents/annual-report.rtf"));
-  main.txt_Pages->setText(QStringLiteral("1,3, 5-9"));
-  main.lbl_Details->setText(QStringLiteral("Size: 1,500 KB, Pages: 12"));
-  main.txt_DestFolder->setText(QStringLiteral("/home/user/Documents/rtf"));
-  for (const char* row : {"annual-report.pdf|1,500 KB|12", "minutes.PDF|86 KB|3",
-                          "price-list.pdf|12,041 KB|148"}) {
-    const QStringList cells = QString::fromLatin1(row).split(u'|');
-    auto* item = new QTreeWidgetItem(main.lw_Files);
-    item->setText(0, cells[0]);
-    item->setText(1, cells[1]);
-    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    item->setText(2, cells[2]);
-    item->setText(3, QStringLiteral("/home/user/Documents/") + cells[0]);
-  }
-  QCoreApplication::processEvents();
-  const QStringList pages = {QStringLiteral("single"), QStringLiteral("multiple"),
-                             QStringLiteral("options")};
-  for (int i = 0; i < 3; ++i) {
-    main.pc_Main->setCurrentIndex(i);
-    QCoreApplication::processEvents();
-    const QString file = out + QStringLiteral("/app-main-%1.png").arg(pages[i]);
-    const QImage image = main.grab().toImage();
-    ExpectDrawn(image, main.size(), file);
-    ASSERT_TRUE(image.save(file)) << file.toStdString();
-  }
 
+  // The single-file page at its smallest size, with a page list the document cannot give.
+  const QString report = copy("e2e/prose.pdf", QStringLiteral("annual report.pdf"));
+  main.DropOnSingle({report});
+  QTest::keyClicks(main.txt_Pages, QStringLiteral("1, 7-9"));
+  main.resize(main.minimumSize());
+  main.activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
+  main.txt_Pages->setFocus();
+  save(main, "main-small");
+  // The default size, ready to convert; focus on Convert.
+  main.txt_Pages->clear();
+  main.resize(680, 393 + main.menuBar()->height());
+  main.btn_ConvertSingle->setFocus();
+  save(main, "main-default");
+  main.pc_Main->setCurrentWidget(main.tab_Options);
+  save(main, "main-options");
+
+  // A large window with a batch of mixed results: converted, failed, not readable, locked.
+  main.resize(1100, 640);
+  main.pc_Main->setCurrentWidget(main.tab_Multiple);
+  QFile broken(Dir.filePath(QStringLiteral("damaged.pdf")));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("%PDF-1.4\nnot really a PDF\n");
+  broken.close();
+  main.AddFiles({copy("e2e/tables.pdf", QStringLiteral("price list.pdf")), report,
+                 copy("e2e/lists.pdf", QStringLiteral("minutes.pdf")), broken.fileName(),
+                 copy("qpdf-aes128-userpw.pdf", QStringLiteral("locked.pdf"))});
+  main.txt_DestFolder->setText(Dir.filePath(QStringLiteral("rtf")));
+  // One of the converted files' results cannot be written: a folder stands where it goes.
+  QDir().mkpath(Dir.filePath(QStringLiteral("rtf/minutes.rtf")));
+  main.btn_ConvertMultiple->click();
+  ASSERT_NE(batch, nullptr);
+  main.lw_Files->clearSelection();
+  save(main, "main-large-batch");
+
+  // A single job that fails: the source is not a PDF the engine can read.
+  TProcessServices ps;
+  ps.Converter = [] { return MakeEngineConverter(); };
+  ps.OpenPath = [](const QString&) {};
+  TJobOptions failing = Single();
+  failing.Source = broken.fileName();
+  failing.Destination = Dir.filePath(QStringLiteral("damaged.rtf"));
+  {
+    Tfrm_Process w(failing, ps);
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+    save(w, "process-error");
+  }
+  // A finished job: the result one click away.
+  TJobOptions done = Single();
+  done.Source = report;
+  done.Destination = Dir.filePath(QStringLiteral("annual report.rtf"));
+  {
+    Tfrm_Process w(done, ps);
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+    save(w, "process-done");
+  }
+  // The question after a wrong password.
+  {
+    const std::unique_ptr<QInputDialog> ask = MakePasswordDialog(nullptr, Dir.filePath(QStringLiteral("locked.pdf")), true);
+    ask->setTextValue(QStringLiteral("secret"));
+    ask->show();
+    save(*ask, "password-wrong");
+  }
+  // A job under way: page and time.
   auto gate = std::make_shared<test::TGate>();
   TFakeScript script;
   script.PageCount = 6;
@@ -536,11 +604,7 @@ TEST_F(ProcessWindowTest, Screenshots) {
   ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 1 && w->prg_Page->value() == 3; }));
   Now = 1000 + 17'000;
   w->ElapsedTick();
-  QCoreApplication::processEvents();
-  const QString file = out + QStringLiteral("/app-process.png");
-  const QImage image = w->grab().toImage();
-  ExpectDrawn(image, w->size(), file);
-  EXPECT_TRUE(image.save(file));
+  save(*w, "process-running");
   gate->Open();
   ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
 }
