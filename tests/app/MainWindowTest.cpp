@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -595,6 +596,7 @@ TEST_F(MainWindowTest, HelpOpensTheGuideOrWarns) {
   w->act_Help->trigger();
   ASSERT_EQ(Opened.size(), 1u);
   EXPECT_EQ(Opened[0], guide);
+  EXPECT_EQ(w->statusBar()->currentMessage(), QStringLiteral("Opening the user guide in your web browser..."));
 }
 
 TEST_F(MainWindowTest, ConvertRunsTheActivePagesJob) {

@@ -166,6 +166,68 @@ TEST_F(RealPdf, OnePageFixtureThroughTheMainWindow) {
   EXPECT_TRUE(Messages.isEmpty());
 }
 
+// The traps of the single-file page with the real engine: after one conversion a new source
+// takes the destination with it, a source the engine cannot read says why, and a page the
+// document does not have is named before anything runs.
+TEST_F(RealPdf, TheSingleFilePageNeverOverwritesAnEarlierResult) {
+  const QString first = Copy("e2e/headings.pdf");
+  auto w = MainWindow();
+  w->DropOnSingle({first});
+  w->btn_ConvertSingle->click();
+  const QString firstRtf = Dir.filePath(QStringLiteral("headings.rtf"));
+  const QByteArray result = ReadAll(firstRtf);
+  ASSERT_TRUE(result.startsWith("{\\rtf1"));
+
+  // A new source that does not exist: the destination follows it, nothing can be converted.
+  const QString missing = Dir.filePath(QStringLiteral("prose.pdf"));
+  w->txt_Source->setText(missing);
+  EXPECT_EQ(w->txt_Destination->text(), Dir.filePath(QStringLiteral("prose.rtf")));
+  w->ValidateSource();
+  EXPECT_EQ(w->lbl_Details->text(), QStringLiteral("\u201C%1\u201D does not exist.").arg(missing));
+  EXPECT_FALSE(w->btn_ConvertSingle->isEnabled());
+  // A damaged PDF: the engine's words in the details line.
+  QFile damaged(missing);
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+  damaged.write("%PDF-1.4\nthis is not the rest of a PDF\n");
+  damaged.close();
+  w->ValidateSource();
+  EXPECT_TRUE(w->lbl_Details->text().startsWith(QStringLiteral("\u201Cprose.pdf\u201D is not a readable PDF. Details: ")))
+      << w->lbl_Details->text().toStdString();
+  EXPECT_FALSE(w->btn_ConvertSingle->isEnabled());
+  // A page the document does not have.
+  w->DropOnSingle({first});
+  w->txt_Destination->setText(Dir.filePath(QStringLiteral("second.rtf")));
+  QTest::keyClicks(w->txt_Pages, QStringLiteral("99"));
+  EXPECT_EQ(w->lbl_Hint->text(), QStringLiteral("Page 99 is beyond the last page (1)."));
+  EXPECT_FALSE(w->btn_ConvertSingle->isEnabled());
+  w->act_Convert->trigger();
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("second.rtf"))));
+  EXPECT_EQ(ReadAll(firstRtf), result);
+  EXPECT_TRUE(Messages.isEmpty());
+}
+
+// A damaged PDF through the processing window: the run ends, saying which file and why.
+TEST_F(RealPdf, ADamagedPdfEndsTheRunInPlainWords) {
+  TJobOptions o;
+  o.Source = Dir.filePath(QStringLiteral("damaged.pdf"));
+  o.Destination = Dir.filePath(QStringLiteral("damaged.rtf"));
+  QFile f(o.Source);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("%PDF-1.4\nno objects, no cross-reference table\n");
+  f.close();
+  Tfrm_Process w(o, ProcessServices());
+  w.show();
+  ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+  const QString said = QStringLiteral("\u201C%1\u201D is not a readable PDF file.").arg(o.Source);
+  EXPECT_EQ(w.lbl_Objects->text(), said);
+  ASSERT_GE(LogTexts(w).size(), 2);
+  EXPECT_EQ(LogTexts(w)[0], said);
+  EXPECT_TRUE(LogTexts(w)[1].startsWith(QStringLiteral("Details: ")));
+  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
+  EXPECT_FALSE(w.tmr_Elapsed->isActive());
+  EXPECT_FALSE(QFile::exists(o.Destination));
+}
+
 // A batch converts several files at once through the processing window; every RTF file is
 // the one a conversion of that file alone writes, byte for byte but for the drawn ids.
 TEST_F(RealPdf, ParallelBatchWritesTheFilesOfOneByOne) {
