@@ -299,6 +299,8 @@ void Tfrm_Process::End(const QString& AText, bool ASuccess, const QString& AOutp
   lbl_Objects->setStyleSheet(ASuccess ? QStringLiteral("color: rgb(0, 128, 0);")
                                       : QStringLiteral("color: rgb(255, 0, 0);"));
   if (!ASuccess && FLogEmpty) AppendLog(AText, TLogColour::lcRed);
+  // A single job that did not convert has no progress worth a percentage.
+  if (!FOptions.Batch && AOutput.isEmpty()) prg_Page->setTextVisible(false);
   btn_OpenFile->setVisible(!AOutput.isEmpty());
   btn_ShowFolder->setVisible(!AFolder.isEmpty());
   btn_Close->setText(QStringLiteral("Close"));
