@@ -228,6 +228,45 @@ TEST_F(RealPdf, ADamagedPdfEndsTheRunInPlainWords) {
   EXPECT_FALSE(QFile::exists(o.Destination));
 }
 
+// A job without a destination is refused before the engine runs, never reported done.
+TEST_F(RealPdf, NoDestinationIsNeverASuccess) {
+  TJobOptions o;
+  o.Source = Copy("e2e/headings.pdf");
+  Tfrm_Process w(o, ProcessServices());
+  w.show();
+  ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+  EXPECT_EQ(LogTexts(w), QStringList{QStringLiteral("No destination file was given.")});
+  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
+  EXPECT_FALSE(w.btn_OpenFile->isVisible());
+}
+
+// The batch list through the real engine: every file listed, each row's status following its
+// file, the summary counting the batch.
+TEST_F(RealPdf, BatchListWithMixedResults) {
+  auto w = MainWindow();
+  const QString damaged = Dir.filePath(QStringLiteral("damaged.pdf"));
+  QFile f(damaged);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("%PDF-1.4\nnot a PDF after all\n");
+  f.close();
+  const QString good = Copy("e2e/headings.pdf");
+  const QString locked = Copy("qpdf-aes128-userpw.pdf");
+  w->pc_Main->setCurrentWidget(w->tab_Multiple);
+  w->AddFiles({good, damaged, locked});  // no password given while adding
+  ASSERT_EQ(w->lw_Files->topLevelItemCount(), 3);
+  EXPECT_TRUE(w->lw_Files->topLevelItem(1)->text(4).startsWith(QStringLiteral("Failed: not a readable PDF (")))
+      << w->lw_Files->topLevelItem(1)->text(4).toStdString();
+  EXPECT_EQ(w->lw_Files->topLevelItem(2)->text(4), QStringLiteral("Password needed"));
+  w->txt_DestFolder->setText(Dir.filePath(QStringLiteral("rtf")));
+  w->btn_ConvertMultiple->click();  // the password question is cancelled again
+  ASSERT_FALSE(ProcessLog.isEmpty());
+  EXPECT_EQ(ProcessLog.back(), QStringLiteral("1 converted, 1 failed")) << ProcessLog.join(u'|').toStdString();
+  EXPECT_EQ(w->lw_Files->topLevelItem(0)->text(4), QStringLiteral("Done (1 page)"));
+  EXPECT_EQ(w->lw_Files->topLevelItem(2)->text(4), QStringLiteral("Password needed"));
+  EXPECT_TRUE(ReadAll(Dir.filePath(QStringLiteral("rtf/headings.rtf"))).startsWith("{\\rtf1"));
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("rtf/damaged.rtf"))));
+}
+
 // A batch converts several files at once through the processing window; every RTF file is
 // the one a conversion of that file alone writes, byte for byte but for the drawn ids.
 TEST_F(RealPdf, ParallelBatchWritesTheFilesOfOneByOne) {
