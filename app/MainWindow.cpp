@@ -678,7 +678,7 @@ void Tfrm_Main::AddFiles(const QStringList& ANames) {
     // arrives in the middle of this one.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (QFileInfo(name).isDir()) {
-      AddFolder(name, false);
+      AddFolder(name, chk_Subfolders->isChecked());
       continue;
     }
     AddRow(name);
