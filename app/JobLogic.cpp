@@ -328,11 +328,12 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
   bool usedKnown = known == AOptions.Passwords.end();
   const int maxPrompts = ABatch ? 1 : kMaxPasswordPrompts;
   int prompts = 0;
-  bool supplied = false;
+  bool supplied = false;     // this attempt was given a password
+  bool lastWrong = false;    // the previous attempt ended on a wrong password
   bool gaveUp = false;
   ev.OnNeedPassword = [&](std::string& APassword) {
     // Asked again after a password was supplied: that one was wrong.
-    const bool wrongBefore = supplied;
+    const bool wrongBefore = supplied || std::exchange(lastWrong, false);
     supplied = false;
     if (!usedKnown) {
       usedKnown = true;
@@ -376,7 +377,10 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
     if (!converter) throw std::runtime_error("The conversion engine is not available.");
     const TJobCancel::TScope running(FCancel, *converter);
     for (;;) {
-      // A retry after a wrong password keeps "supplied" so the next question says so.
+      // Each attempt starts unanswered, so an engine that refuses without asking ends the
+      // loop; the next question still says the last password was wrong.
+      lastWrong = supplied;
+      supplied = false;
       try {
         converter->Convert(ARequest, ev);
         break;

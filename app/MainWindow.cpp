@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "app/AppIcon.h"
 #include "base/OutOfMemory.h"
 #include "app/UpdateCheck.h"
@@ -536,12 +538,13 @@ std::optional<int> Tfrm_Main::ProbeFile(const QString& AFileName, bool AAskOnce)
   if (!FProbe) throw std::runtime_error("The conversion engine is not available.");
   const int maxPrompts = AAskOnce ? 1 : TJobRunner::kMaxPasswordPrompts;
   int prompts = 0;
-  bool supplied = false;
+  bool supplied = false;   // this attempt was given a password
+  bool lastWrong = false;  // the previous attempt ended on a wrong password
   bool gaveUp = false;
   std::string given;
   auto onNeedPassword = [&](std::string& APassword) {
     // Asked again after a password was supplied: that one was wrong.
-    const bool wrongBefore = supplied;
+    const bool wrongBefore = supplied || std::exchange(lastWrong, false);
     supplied = false;
     if (prompts >= maxPrompts) {
       gaveUp = true;
@@ -559,6 +562,8 @@ std::optional<int> Tfrm_Main::ProbeFile(const QString& AFileName, bool AAskOnce)
     supplied = true;
   };
   for (;;) {
+    lastWrong = supplied;
+    supplied = false;
     try {
       const int pages = FProbe->PageCount(AFileName, onNeedPassword);
       if (supplied) FPasswords[AFileName] = given;

@@ -498,6 +498,30 @@ INSTANTIATE_TEST_SUITE_P(
                       PasswordCase{"BatchRight", true, "", {"secret"}, 1, true, {false}}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
+// An engine that refuses a password without asking again ends the job: the runner retries
+// only when the engine asked and was given one.
+TEST_F(JobRunnerTest, ARefusalWithoutAQuestionEndsTheJob) {
+  struct TAsksOnce final : TJobConverter {
+    int* Attempts;
+    explicit TAsksOnce(int* AAttempts) : Attempts(AAttempts) {}
+    void Convert(const TJobRequest&, const TJobEvents& AEvents) override {
+      if ((*Attempts)++ == 0) {
+        std::string pw;
+        AEvents.OnNeedPassword(pw);
+      }
+      throw std::runtime_error(kPasswordRequiredMessage);
+    }
+    void Cancel() noexcept override {}
+  };
+  int attempts = 0;
+  Sink.Answers = {"one", "two", "three"};
+  TJobRunner runner([&attempts] { return std::make_unique<TAsksOnce>(&attempts); }, Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(Single()));
+  EXPECT_EQ(attempts, 2);
+  EXPECT_EQ(Sink.Asked, 1);
+  EXPECT_EQ(runner.Result().Outcome, TJobOutcome::joPasswordNeeded);
+}
+
 class BatchRunTest : public JobRunnerTest {
 protected:
   // Files named after AInputs, from their own folders, into Dir/out.
