@@ -32,15 +32,8 @@ int TJobBridge::TakeSteps() {
   return FSteps.exchange(0);
 }
 
-void TJobBridge::ObjectsFound(int ACount) {
-  FObjectCount.store(ACount);
-  if (!FCountPosted.exchange(true)) emit ObjectsCounted();
-}
-
-int TJobBridge::TakeObjectCount() {
-  FCountPosted.store(false);
-  return FObjectCount.load();
-}
+// The window shows pages and files, not layout elements (the log ends with their number).
+void TJobBridge::ObjectsFound(int) {}
 
 void TJobBridge::JobFinished(int AConvertedPages, const QString& AOutput) {
   emit Finished(AConvertedPages, AOutput);

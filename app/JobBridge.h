@@ -35,8 +35,6 @@ public:
   // User-interface thread: wakes a waiting worker with no answer and refuses further
   // questions; called before the window waits for its worker.
   void Close();
-  // User-interface thread: the latest count, taken by the ObjectsCounted handler.
-  int TakeObjectCount();
   // User-interface thread: the pages ended since the last call, taken by the
   // ProgressStepped handler.
   int TakeSteps();
@@ -50,9 +48,6 @@ signals:
   // Like the count, page ends are coalesced: one signal stands for every step the
   // handler then takes, so a fast worker never floods the user-interface thread.
   void ProgressStepped();
-  // Counts are many (one per layout element); a new signal is sent only when the previous
-  // one has been handled, and the handler reads the latest count.
-  void ObjectsCounted();
   // Coalesced like the count: the handler reads the latest position.
   void ProgressShown();
   void Finished(int AConvertedPages, const QString& AOutput);
@@ -62,8 +57,6 @@ signals:
   void BatchFileEnded(int AIndex, int AOutcome, int APages, const QString& AMessage);
 
 private:
-  std::atomic<int> FObjectCount{0};
-  std::atomic<bool> FCountPosted{false};
   std::atomic<int> FSteps{0};
   std::atomic<bool> FStepsPosted{false};
   std::mutex FProgressMutex;
