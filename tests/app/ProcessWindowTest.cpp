@@ -1,5 +1,6 @@
 #include "app/ProcessWindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -540,6 +541,11 @@ TEST_F(ProcessWindowTest, Screenshots) {
   main.resize(680, 393 + main.menuBar()->height());
   main.btn_ConvertSingle->setFocus();
   save(main, "main-default");
+  // Tab from the source field: the focus moves to its "..." button, and shows.
+  main.txt_Source->setFocus();
+  QTest::keyClick(main.txt_Source, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), main.btn_Source);
+  save(main, "main-focus-after-tab");
   main.pc_Main->setCurrentWidget(main.tab_Options);
   save(main, "main-options");
 
