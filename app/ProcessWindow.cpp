@@ -280,7 +280,10 @@ void Tfrm_Process::BatchTerminated() {
   const int failed = FBatch->Failed();
   const bool aborted = FCancel.Requested() || FBatch->Cancelled();
   QString summary = BatchSummary(converted, failed, n - converted - failed);
-  if (aborted) summary = QStringLiteral("Aborted: ") + summary;
+  if (aborted) {
+    summary = QStringLiteral("Aborted: ") + summary;
+    if (converted > 0) summary += QStringLiteral("; the files converted are kept");
+  }
   AppendLog(summary, converted == n ? TLogColour::lcGreen : TLogColour::lcRed);
   const QString folder = FOptions.DestFolder.trimmed();
   End(summary, converted == n, {}, converted > 0 ? folder : QString());

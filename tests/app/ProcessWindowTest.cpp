@@ -380,6 +380,29 @@ TEST_F(ProcessWindowTest, AbortDuringABatchStopsTheRunningFilesAndSaysWhatWasLef
   EXPECT_TRUE(Opened.empty());
 }
 
+// Files converted before an abort stay, and the summary says so.
+TEST_F(ProcessWindowTest, AbortKeepsTheFilesAlreadyConverted) {
+  auto gate = std::make_shared<test::TGate>();
+  TFakeScript script;
+  script.BeforePageOf = [gate](const QString& AInput, int) {
+    if (AInput.endsWith(QStringLiteral("f1.pdf"))) gate->Wait();
+  };
+  auto w = Make(Batch(3), script, 1);
+  w->show();
+  ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 1; }));
+  w->btn_Close->click();
+  gate->Open();
+  ASSERT_TRUE(WaitFor([&] { return w->Ended(); }));
+  EXPECT_EQ(w->lbl_Objects->text(),
+            QStringLiteral("Aborted: 1 converted, 0 failed, 2 not converted; the files converted are kept"));
+  EXPECT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("new/out/f0.rtf"))));
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("new/out/f1.rtf"))));
+  EXPECT_TRUE(w->btn_ShowFolder->isVisible());
+  EXPECT_EQ(Statuses[0].back(), QStringLiteral("Done (1 page)"));
+  EXPECT_EQ(Statuses[1].back(), QStringLiteral("Not converted (aborted)"));
+  EXPECT_EQ(Statuses[2].back(), QStringLiteral("Not converted (aborted)"));
+}
+
 // Two files at once: the log reads as one by one, the bar counts the whole batch.
 TEST_F(ProcessWindowTest, ParallelBatchLogsInFileOrderAndFillsTheBar) {
   auto gate = std::make_shared<test::TGate>();
