@@ -742,6 +742,19 @@ void ClassifyDrawing(TkwFormatterPage& APage) {
 
 void AttachTableDrawing(TkwFormatterPage& APage) {
   if (!APage.Drawing) return;
+  // A table whose place the bands did not reach still keeps its text: it goes before the
+  // first band below its top.
+  auto& d = *APage.Drawing;
+  for (std::size_t i = 0; i < d.GridTables.size(); ++i) {
+    if (!d.GridTables[i]) continue;
+    auto section = TakeGridSection(APage, *d.GridPlaceholders[i]);
+    if (!section) continue;
+    section->Analyse();
+    const double top = section->Rect.Top;
+    const auto at = std::find_if(APage.Sections.begin(), APage.Sections.end(),
+                                 [&](const auto& ASection) { return ASection->Rect.Top > top; });
+    APage.Sections.insert(at, std::move(section));
+  }
   const double width = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() : 1e6;
   const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
   for (auto& section : APage.Sections) {
