@@ -703,13 +703,17 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
     std::unique_ptr<TBitmap> bitmap = RenderDrawing(APage.Paths, region.Paths, r, kRegionDpi, kMaxDrawingPicturePixels);
     if (!bitmap) continue;
-    // Images that lie inside the drawing belong to it: drawn into its picture, on top.
+    // Images that lie inside the drawing belong to it: drawn into its picture, on top. An
+    // image finer than the picture, or one the drawing merely frames, keeps its own.
     const double sx = bitmap->GetWidth() / r.Width(), sy = bitmap->GetHeight() / r.Height();
     std::erase_if(APage.Images, [&](const std::unique_ptr<TkwFormatterImage>& AImage) {
       const TkwFormatterRect& i = AImage->Rect;
       const bool inside = AImage->ElementType == kElementImage && AImage->Graphic && i.Left >= r.Left - 1 &&
                           i.Right <= r.Right + 1 && i.Top >= r.Top - 1 && i.Bottom <= r.Bottom + 1;
       if (!inside) return false;
+      const double w = std::max(i.Right - i.Left, 1e-3), h = std::max(i.Bottom - i.Top, 1e-3);
+      const bool finer = AImage->Graphic->GetWidth() / w > 1.25 * sx || AImage->Graphic->GetHeight() / h > 1.25 * sy;
+      if (finer || w * h > 0.5 * r.Width() * r.Height()) return false;
       AImage->Graphic->StretchDraw(*bitmap, static_cast<int>(std::lround((i.Left - r.Left) * sx)),
                                    static_cast<int>(std::lround((i.Top - r.Top) * sy)),
                                    static_cast<int>(std::lround((i.Right - r.Left) * sx)),

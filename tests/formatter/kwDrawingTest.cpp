@@ -311,8 +311,12 @@ TEST(Drawing, AnImageInsideADrawingIsPartOfItsPicture) {
   photo.FillRect(0, 0, 20, 10, 0x00FF00);
   page.Formatter->AddImage({150, 250, 250, 300}, photo);   // inside the drawing
   page.Formatter->AddImage({400, 500, 450, 550}, photo);   // on its own
+  TBitmap scan(400, 100, TPixelFormat::pf24bit);           // finer than the drawing's picture
+  scan.FillRect(0, 0, 400, 100, 0x0000FF);
+  page.Formatter->AddImage({150, 310, 250, 335}, scan);
   const auto doc = page.Finish();
-  EXPECT_EQ(doc.Pictures().size(), 2u);
+  // The drawing with the photo in it, the photo on its own, the scan at its own resolution.
+  EXPECT_EQ(doc.Pictures().size(), 3u);
 }
 
 TEST(Drawing, InvisiblePathsGiveNothing) {
