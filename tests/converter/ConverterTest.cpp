@@ -280,7 +280,7 @@ TEST_F(ConverterJob, MalformedRangeFailsBeforeStartJob) {
     converter->Convert();
     FAIL();
   } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "'''' is not a valid integer value");
+    EXPECT_STREQ(e.what(), "'' is not a valid integer value");
   }
   EXPECT_EQ(FJournal.Events, (std::vector<std::string>{"Open in.pdf []"}));
 }
