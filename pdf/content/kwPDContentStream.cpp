@@ -1105,6 +1105,12 @@ void TkwPDContents::Display(TkwPDExportDevice& ADev, TkwPDObjectResolver* ADoc, 
   auto state = std::make_unique<TkwPDState>(AhDPI, AvDPI, ARotate, &ACropBox);
   state->FPageNumber = APageNum;
   run.Stack = std::make_unique<TkwPDStateStack>(std::move(state));
+  content::ResetPictureCache();
+  // The images of this page may be freed with it; a cancel or error must not leave them
+  // in the cache for the next page.
+  struct TResetPictures {
+    ~TResetPictures() { content::ResetPictureCache(); }
+  } resetAtEnd;
   ADev.SetDefaultCTM(run.Stack->Current().FCTM);
   ADev.StartPage(APageNum, run.Stack->Current());
 

@@ -276,10 +276,13 @@ TkwStandardSecurity::TkwStandardSecurity(const TkwEncryptionSettings& AFileSetti
         hex.push_back(kDigits[static_cast<std::uint8_t>(c) & 15]);
       }
     }
-    if (hex.size() != 32 || std::any_of(hex.begin(), hex.end(), [](char c) { return HexValue(c) < 0; })) {
-      throw ExInvalidFileID();
+    if (hex.size() == 32 && std::none_of(hex.begin(), hex.end(), [](char c) { return HexValue(c) < 0; })) {
+      FFileID = HexToBytes(hex);
+    } else {
+      // An ID of another length or damaged: its bytes go into the key as they are, which is
+      // what the producers of such files and the other readers do.
+      FFileID = std::string(id);
     }
-    FFileID = HexToBytes(hex);
   }
 }
 

@@ -159,8 +159,8 @@ public:
 // Revisions 2 and 3 of the standard handler (RC4, 40 or 128 bits).
 class TkwStandardSecurity final : public TkwSecurityHandler {
 public:
-  // Set-up from the dictionary's values (see TkwEncryptionSettings). Throws
-  // ExInvalidFileID "Invalid File ID in Trailer" when the ID is not 16 bytes.
+  // Set-up from the dictionary's values (see TkwEncryptionSettings). An ID that is not 16
+  // bytes is used with the bytes it has.
   explicit TkwStandardSecurity(const TkwEncryptionSettings& AFileSettings);
 
   bool CheckPassword(TkwEncryptionSettings& ASettings, std::string_view APassword) override;
