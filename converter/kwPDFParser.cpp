@@ -82,6 +82,8 @@ void TkwPDFParser::Run() {
       const TkwPageSize size = page->GetPageSize();
       settings.SetWidth(size.Width);
       settings.SetHeight(size.Height);
+    } else if (FDiag) {
+      FDiag->Note(TkwDiagCode::dcPageUnreadable);
     }
     if (FConvertedPageCount == 1) {
       formatter.BeginDoc();

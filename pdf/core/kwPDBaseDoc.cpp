@@ -288,7 +288,8 @@ TkwPDDictionary* TkwPDBaseDoc::FindCatalogByScan() {
       anyPage = true;
     }
   }
-  if (anyCatalog != nullptr || !anyPage) return anyCatalog;
+  if (!anyPage) return nullptr;  // nothing to convert: the original fault is reported
+  if (anyCatalog != nullptr) return anyCatalog;
   // Pages without any catalog: an empty one, whose page list is collected in file order.
   const std::uint32_t num = std::max(xref->GetLastObjectNumber(), xref->GetHighestObjectNumber()) + 1;
   xref->SetLastObjectNumber(num);

@@ -120,8 +120,9 @@ public:
 private:
   // Rebuilds the table once; false when already tried or nothing was found.
   bool Repair();
-  // The catalog that has pages, else any catalog, else (when the file holds pages) an empty
-  // one made for them; searched among all objects in file order. nullptr when none.
+  // The catalog that has pages; else, when the file holds page objects, any catalog or an
+  // empty one made for them (their list is then collected in file order); searched among
+  // all objects in file order. nullptr when none.
   TkwPDDictionary* FindCatalogByScan();
   void SetupEncryption(std::string_view APassword);
 

@@ -128,6 +128,9 @@ INSTANTIATE_TEST_SUITE_P(
 }  // namespace
 }  // namespace qm
 
+namespace qm {
+namespace {
+
 struct TProblemCase {
   const char* Name;
   const char* Range;
@@ -161,3 +164,6 @@ INSTANTIATE_TEST_SUITE_P(
         TProblemCase{"DoubleComma", "1,,3", 3, "an item is empty"},
         TProblemCase{"Huge", "99999999999", 3, "'99999999999' is not a page number"}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+}  // namespace
+}  // namespace qm
