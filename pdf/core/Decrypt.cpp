@@ -268,6 +268,8 @@ TkwStandardSecurity::TkwStandardSecurity(const TkwEncryptionSettings& AFileSetti
   };
   if (id.size() >= 2 && id.front() == '<' && id.back() == '>' && isHex(id.substr(1, id.size() - 2))) {
     FFileID = HexToBytes(std::string(id.substr(1, id.size() - 2)));
+  } else if (id.size() >= 2 && id.front() == '(' && id.back() == ')') {
+    FFileID = std::string(id.substr(1, id.size() - 2));
   } else if (id.size() == 32 && isHex(id)) {
     FFileID = HexToBytes(std::string(id));
   } else {

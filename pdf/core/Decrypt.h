@@ -94,7 +94,7 @@ public:
   std::string FOwnerPassword;
   std::string FUserPassword;
   TkwUserPermissions FUserPermissions;
-  std::string FFileID;  // first ID string: hex digits for a hex string, raw bytes otherwise
+  std::string FFileID;  // first ID string as written: "<hex digits>" or "(bytes)" (bare hex digits and raw bytes are read too)
   std::int32_t FPermission = 0;
 
   void Assign(const TkwEncryptionSettings& ASource);
@@ -187,7 +187,7 @@ private:
   [[nodiscard]] std::string ComputeKey(std::string_view APaddedPassword) const;
 
   TkwPDFEncryptionLevel FLevel;
-  std::string FFileID;    // 16 bytes, or empty when the trailer has no ID
+  std::string FFileID;    // the ID's bytes (16 in a well-made file), or empty when the trailer has no ID
   std::string FOwnerKey;  // 32 bytes
   std::string FUserKey;   // 32 bytes
   std::string FFileKey;   // n bytes once a password check succeeded

@@ -166,9 +166,9 @@ void TkwPDBaseDoc::LoadDocument(TkwRef<TkwBaseStream> AStream, std::string_view 
 void TkwPDBaseDoc::SetupEncryption(std::string_view APassword) {
   FEncryptSettings = std::make_unique<TkwEncryptionSettings>();
   TkwEncryptionSettings& s = *FEncryptSettings;
-  std::string instance, permanent;
-  GetDocID(instance, permanent);
-  s.FFileID = instance;
+  // The ID as written, "<hex>" or "(bytes)", so that its bytes are known whatever their number.
+  const TkwPDArray* ids = FTrailer->LookUpArray("ID");
+  s.FFileID = ids != nullptr ? WrapKey(ids->Get(0)) : std::string();
   s.FOwnerPassword = WrapKey(FEncrypt->LookUp("O"));
   s.FUserPassword = WrapKey(FEncrypt->LookUp("U"));
   s.FPermission = FEncrypt->LookUpInt("P", 0);
@@ -237,12 +237,12 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
     });
     obj = FReader->Fetch(ANum, &status);
     const bool incomplete = GetXRef() != nullptr && !GetXRef()->GetOk();
-    // Some writers give a Size smaller than their highest object: such objects are looked
-    // for in the file once, as other readers do.
+    // Some writers give a Size smaller than their highest object, or leave objects out of
+    // the table: such objects are looked for in the file once, as other readers do.
     if (!obj && status == TkwFetchStatus::fsNoEntry && !incomplete && FDoRepair && !FBeyondSizeTried &&
-        GetXRef() != nullptr && ANum >= GetXRef()->GetSize()) {
+        GetXRef() != nullptr && GetXRef()->GetStartObjectNumber() == 0) {
       FBeyondSizeTried = true;
-      if (GetXRef()->AddObjectsBeyondSize()) {
+      if (GetXRef()->AddUnlistedObjects()) {
         FFailed.clear();
         obj = FReader->Fetch(ANum, &status);
         if (obj) FSink->Note(TkwDiagCode::dcObjectBeyondSize, -1, static_cast<int>(ANum));

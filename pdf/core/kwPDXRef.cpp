@@ -673,16 +673,16 @@ void TkwPDXRef::IndexObjectStreams() {
   }
 }
 
-bool TkwPDXRef::AddObjectsBeyondSize() {
+bool TkwPDXRef::AddUnlistedObjects() {
   if (FBeyondScanned || FRebuilt) return false;
   FBeyondScanned = true;
   const std::span<const std::uint8_t> bytes = FStream->View(0);
   TkwObjectScan scan(FParentDoc, *FStream, AsText(bytes));
   scan.Run();
-  const std::size_t size = FEntries.size();
   bool added = false;
   for (const auto& [num, f] : scan.Found) {
-    if (num < size || static_cast<std::int64_t>(num) > kMaxObjectNumber) continue;
+    if (static_cast<std::int64_t>(num) > kMaxObjectNumber) continue;
+    if (num < FEntries.size() && !FEntries[num].IsUnset()) continue;
     if (!Grow(static_cast<std::int64_t>(num) + 1)) break;
     FEntries[num] = TkwPDXRefEntry{f.Offset, f.Gen, TkwPDXRefEntrytype::xeUnCompressed};
     FLastObjectNumber = std::max(FLastObjectNumber, num);

@@ -89,10 +89,10 @@ public:
   // once the document knows its encryption, because object streams are decrypted.
   void IndexObjectStreams();
   [[nodiscard]] bool GetRebuilt() const { return FRebuilt; }
-  // Adds, from a scan of the object headers in the file, the objects numbered past the end
-  // of the table (files whose Size is too small); entries read from the table stay. Scans
-  // once; false when it found none to add.
-  bool AddObjectsBeyondSize();
+  // Adds, from a scan of the object headers in the file, the objects that the table does
+  // not list at all (numbered past a Size that is too small, or left out); entries read
+  // from the table stay. Scans once; false when it found none to add.
+  bool AddUnlistedObjects();
   // The numbers of the objects in use, in the order they stand in the file (objects of an
   // object stream where the stream stands, in their order in it).
   [[nodiscard]] std::vector<std::uint32_t> GetObjectNumbersInFileOrder() const;

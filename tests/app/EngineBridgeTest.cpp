@@ -183,7 +183,7 @@ TEST_F(EngineBridge, MalformedRangeIsTheEnginesMessageInRed) {
   TJobRunner runner(Factory(), Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(Options(QStringLiteral("1,,3"))));
   ASSERT_EQ(Sink.Texts.size(), 1);
-  EXPECT_EQ(Sink.Texts[0], QStringLiteral("'''' is not a valid integer value"));
+  EXPECT_EQ(Sink.Texts[0], QStringLiteral("'' is not a valid integer value"));
   EXPECT_EQ(Sink.Colours[0], TLogColour::lcRed);
 }
 

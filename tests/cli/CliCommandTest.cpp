@@ -233,7 +233,7 @@ TEST_P(CliInputMessage, SaysWhatTheInputIs) {
   } else {
     Write(GetParam().Name + std::string(".pdf"), GetParam().Bytes);
   }
-  const TRun r = Run({"convert", input, "-o", Path("out.rtf")});
+  const TRun r = Run({"convert", input, "-o", Path("out.rtf"), "-q"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err, "quillmark: " + input + ": " + GetParam().Message + "\n");
   EXPECT_FALSE(fs::exists(Path("out.rtf")));
