@@ -94,7 +94,11 @@ std::unique_ptr<TInlineImage> MakeInlineImage(std::unique_ptr<TkwPDDictionary> A
 // The picture an image gives for output: JPEG bytes passed through for DCT images,
 // a bitmap otherwise; nullptr when the image cannot be decoded. AState supplies the fill
 // colour of image masks.
+// An image drawn again on the same page (same image, same fill) is decoded once; the
+// pictures kept for that are dropped by ResetPictureCache, which page display calls at
+// the start and end of every page.
 std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState);
+void ResetPictureCache();
 
 // Forms
 struct TFormContent {
