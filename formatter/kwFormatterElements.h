@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -246,6 +248,9 @@ public:
   TkwFormatterTextLine* StoreLine(std::unique_ptr<TkwFormatterTextLine> ALine);
 
   TkwPageSettings* PageSettings = nullptr;  // not owned
+  // The last number of every list kept on the page so far, by label kind (digits, lower
+  // or upper letters) and closing mark: a later column may continue such a list.
+  std::map<std::pair<int, char16_t>, long long> ListNumbers;
   std::vector<TkwFormatterTextLine*> Lines;
   std::vector<std::unique_ptr<TkwFormatterHSection>> Sections;
   std::vector<TkwFormatterTextLine*> ResultLines;

@@ -57,7 +57,8 @@ std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char
   AClose = 0;
   const auto word = Trim(AFirstWord);
   if (!word.empty() && AFirstWord.size() < 2) {
-    if (!IsAsciiLetter(word[0])) {
+    // A lone digit is a number label ("1 Introduction"), not a bullet.
+    if (!IsAsciiLetter(word[0]) && !IsDigit(word[0])) {
       return 1;
     }
     if (AFont.Name == "Symbol" || FontIsSymbolCharset(AFont)) {
@@ -78,9 +79,12 @@ std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char
     label.remove_suffix(1);
   }
   const auto number = ToInteger(label);
-  // A lone letter with nothing after it is a word ("A new way"), not a label.
-  const bool letter = label.size() == 1 && IsAsciiLetter(label[0]) && close != 0;
-  if ((number && *number > 0 && IsDigit(label[0])) || letter) {
+  // A lone letter is a label only when closed as labels are ("a)", "B."): one with
+  // nothing after it is a word ("A new way"), one followed by a comma or an equals
+  // sign a name ("A, B, C =").
+  const bool letter = label.size() == 1 && IsAsciiLetter(label[0]) && (close == u'.' || close == u')');
+  const bool numberClose = close == 0 || close == u'.' || close == u')';
+  if ((number && *number > 0 && IsDigit(label[0]) && numberClose) || letter) {
     AClose = close;
     return 2;
   }
@@ -533,6 +537,98 @@ void SpaceAndFill(TkwFormatterColumn& AColumn, std::vector<std::unique_ptr<TkwFo
   }
 }
 
+// A numbered paragraph's label as the list would count it.
+struct TLabel {
+  int Kind = 0;  // 0 digits, 1 lower-case letter, 2 upper-case letter
+  long long Value = 0;
+  char16_t Close = 0;
+};
+
+std::optional<TLabel> ReadLabel(const TkwFormatterParagraph& P) {
+  if (P.Lines.empty() || P.Lines[0]->Run(0) == nullptr) {
+    return std::nullopt;
+  }
+  const auto text = Trim(P.Lines[0]->Run(0)->Text);
+  auto label = text.substr(0, text.find(u' '));
+  if (!label.empty() && !IsDigit(label.back()) && !IsAsciiLetter(label.back())) {
+    label.remove_suffix(1);
+  }
+  if (label.empty()) {
+    return std::nullopt;
+  }
+  TLabel result;
+  result.Close = P.LabelClose;
+  if (const auto number = ToInteger(label); number && IsDigit(label[0])) {
+    result.Value = *number;
+  } else if (label.size() == 1 && label[0] >= u'a' && label[0] <= u'z') {
+    result.Kind = 1;
+    result.Value = label[0] - u'a' + 1;
+  } else if (label.size() == 1 && label[0] >= u'A' && label[0] <= u'Z') {
+    result.Kind = 2;
+    result.Value = label[0] - u'A' + 1;
+  } else {
+    return std::nullopt;
+  }
+  return result;
+}
+
+void Unlist(TkwFormatterParagraph& P) {
+  P.ListKind = 0;
+  P.ListLabel = false;
+  P.LabelClose = 0;
+}
+
+// Labels that only look like list labels lose their list: numbered paragraphs are a list
+// when at least two follow each other in counting order from the first label of their
+// kind ("1.", "a)", "A."), or when they go on with a list the page already has. A bullet
+// needs a second bullet in the column.
+void KeepTrueLists(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput,
+                   std::map<std::pair<int, char16_t>, long long>& ANumbers) {
+  std::vector<std::pair<TkwFormatterParagraph*, TLabel>> numbered;
+  int bullets = 0;
+  for (auto& P : AOutput) {
+    if (P->ListKind == 1) {
+      ++bullets;
+    } else if (P->ListKind == 2) {
+      if (const auto label = ReadLabel(*P)) {
+        numbered.emplace_back(P.get(), *label);
+      } else {
+        Unlist(*P);
+      }
+    }
+  }
+  if (bullets < 2) {
+    for (auto& P : AOutput) {
+      if (P->ListKind == 1) {
+        Unlist(*P);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < numbered.size();) {
+    std::size_t end = i + 1;
+    while (end < numbered.size()) {
+      const auto& a = numbered[end - 1].second;
+      const auto& b = numbered[end].second;
+      if (b.Kind != a.Kind || b.Close != a.Close || b.Value != a.Value + 1) {
+        break;
+      }
+      ++end;
+    }
+    const auto& first = numbered[i].second;
+    const auto key = std::make_pair(first.Kind, first.Close);
+    const auto known = ANumbers.find(key);
+    const bool continues = known != ANumbers.end() && known->second + 1 == first.Value;
+    if ((end - i >= 2 && first.Value == 1) || continues) {
+      ANumbers[key] = numbered[end - 1].second.Value;
+    } else {
+      for (std::size_t k = i; k < end; ++k) {
+        Unlist(*numbered[k].first);
+      }
+    }
+    i = end;
+  }
+}
+
 }  // namespace
 
 void TkwFormatterColumn::Analyse() {
@@ -545,6 +641,9 @@ void TkwFormatterColumn::Analyse() {
   SplitBySpacing(Items, lastNumber);
   auto built = BuildParagraphs(*this);
   SpaceAndFill(*this, built);
+  std::map<std::pair<int, char16_t>, long long> ownNumbers;
+  auto* page = Formatter != nullptr ? Formatter->GetPage() : nullptr;
+  KeepTrueLists(Output, page != nullptr ? page->ListNumbers : ownNumbers);
   for (auto& P : Output) {
     Attributes(*P);
   }

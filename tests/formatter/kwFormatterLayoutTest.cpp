@@ -457,16 +457,26 @@ INSTANTIATE_TEST_SUITE_P(
                                 {u"First item", u"Second item", u"Third item"}, u"."},
                       TListCase{"letters", {u"a. Apples here", u"b. Pears there"}, 1, 4, 1,
                                 {u"Apples here", u"Pears there"}, u"."},
-                      TListCase{"upper", {u"C. Third part", u"D. Fourth part"}, 1, 3, 3,
-                                {u"Third part", u"Fourth part"}, u"."},
+                      TListCase{"upper", {u"A. First part", u"B. Second part"}, 1, 3, 1,
+                                {u"First part", u"Second part"}, u"."},
                       TListCase{"parenthesis", {u"a) Apples here", u"b) Pears there"}, 1, 4, 1,
                                 {u"Apples here", u"Pears there"}, u")"},
                       TListCase{"numberParenthesis", {u"1) Apples here", u"2) Pears there"}, 1, 0, 1,
                                 {u"Apples here", u"Pears there"}, u")"},
-                      TListCase{"unclosed", {u"17 Seventeen items", u"18 Eighteen items"}, 1, 0, 17,
-                                {u"Seventeen items", u"Eighteen items"}, u""},
-                      TListCase{"closeChanges", {u"1. One", u"2. Two", u"3) Three", u"4) Four"}, 2, 0, 1,
-                                {u"One", u"Two", u"Three", u"Four"}, u"."}),
+                      TListCase{"unclosed", {u"1 One item", u"2 Two items"}, 1, 0, 1,
+                                {u"One item", u"Two items"}, u""},
+                      // Labels that neither start at the first of their kind nor go on with
+                      // a list of the page are text.
+                      TListCase{"closeChanges", {u"1. One", u"2. Two", u"3) Three", u"4) Four"}, 1, 0, 1,
+                                {u"One", u"Two", u"3) Three", u"4) Four"}, u"."},
+                      TListCase{"midway", {u"17 Seventeen items", u"18 Eighteen items"}, 0, 0, 0,
+                                {u"17 Seventeen items", u"18 Eighteen items"}, u""},
+                      TListCase{"single", {u"1. Only item here"}, 0, 0, 0, {u"1. Only item here"}, u""},
+                      TListCase{"gap", {u"1. One item", u"3. Three items"}, 0, 0, 0,
+                                {u"1. One item", u"3. Three items"}, u""},
+                      // Letters and numbers named in text are no labels.
+                      TListCase{"names", {u"A, B, C = the inputs", u"B, C = the outputs", u"x = the value"}, 0, 0,
+                                0, {u"A, B, C = the inputs B, C = the outputs", u"x = the value"}, u""}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ListsDetect, LabelCloseIsCarriedToTheParagraph) {
@@ -527,6 +537,8 @@ INSTANTIATE_TEST_SUITE_P(Words, ListKind,
                                            TKindCase{u"l", "Symbol", 1, 0}, TKindCase{u"l", "Arial", 0, 0},
                                            TKindCase{u"1.", "Arial", 2, u'.'}, TKindCase{u"12)", "Arial", 2, u')'},
                                            TKindCase{u"b)", "Arial", 2, u')'}, TKindCase{u"42", "Arial", 2, 0},
+                                           TKindCase{u"A,", "Arial", 0, 0}, TKindCase{u"x=", "Arial", 0, 0},
+                                           TKindCase{u"3:", "Arial", 0, 0},
                                            TKindCase{u"0.", "Arial", 0, 0}, TKindCase{u"1.2.", "Arial", 0, 0},
                                            TKindCase{u"Word", "Arial", 0, 0}));
 
