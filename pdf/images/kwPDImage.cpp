@@ -473,7 +473,8 @@ std::unique_ptr<TBitmap> RenderStencil(TkwPDImageStream& ARows, const TkwPDImage
   return bmp;
 }
 
-// Colour with alpha from the explicit mask, the soft mask and the colour key.
+// Colour with alpha from the explicit mask, the soft mask and the colour key. Fully
+// transparent pixels are white, for readers that drop the alpha.
 std::unique_ptr<TBitmap> RenderWithAlpha(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
                                          int AHeight, const std::optional<std::vector<std::uint8_t>>& AMask,
                                          const std::optional<std::vector<std::uint8_t>>& ASoftMask,
@@ -499,7 +500,8 @@ std::unique_ptr<TBitmap> RenderWithAlpha(TkwPDImageStream& ARows, const TkwPDIma
         px[3] = 0;
       }
       if (ASoftMask) px[3] = static_cast<std::uint8_t>(px[3] * (*ASoftMask)[at] / 255);
-      if (AKey.Holds(s)) px[0] = px[1] = px[2] = 255;
+      if (AKey.Holds(s)) px[3] = 0;
+      if (px[3] == 0) px[0] = px[1] = px[2] = 255;
     }
   }
   return bmp;
@@ -557,7 +559,8 @@ std::unique_ptr<TBitmap> TkwPDImage::RenderSamples(TkwStream& AData, const TkwPD
   TkwPDImageStream rows(&AData, w, AComps, ABits);
   if (GetImageMask()) return RenderStencil(rows, AMap, w, h, FFillColor);
   const TkwColorKey key{FColorKeyRange, static_cast<std::size_t>(AComps), FHasColorKeyMask};
-  if (FSoftMask || FMask) return RenderWithAlpha(rows, AMap, w, h, FMask, FSoftMask, key);
+  // A colour key is transparency too: the keyed samples show what lies under the image.
+  if (FSoftMask || FMask || FHasColorKeyMask) return RenderWithAlpha(rows, AMap, w, h, FMask, FSoftMask, key);
   const auto* idx = AMap.FColorSpace && AMap.FColorSpace->GetMode() == TkwColorSpaceMode::csIndexed
                         ? static_cast<const TkwPDIndexedColorSpace*>(AMap.FColorSpace)
                         : nullptr;
