@@ -47,6 +47,15 @@ constexpr double kSpaceBeforeSlack = 1;
 constexpr double kMinSpaceBefore = 1;
 // A list label has at least this many characters of text after it.
 constexpr std::size_t kMinTextAfterLabel = 2;
+// Text that does not fit its room is condensed by at most this share of its size per
+// character, then made a point smaller at a time, never below kMinFitFontSize.
+constexpr double kMaxCondenseRatio = 0.08;
+constexpr double kMinFitFontSize = 5;
+constexpr int kMaxFitSteps = 4;
+// A run at a tab stop keeps this far from the next stop.
+constexpr double kTabGap = 1;
+// Share of its room that text is fitted to.
+constexpr double kFitRoomShare = 0.97;
 }  // namespace
 
 }  // namespace qm
@@ -629,6 +638,95 @@ void KeepTrueLists(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput,
   }
 }
 
+// Whether a run stands at a tab stop of its own when the paragraph is written (the rule of
+// TkwFormatterParagraph::Render).
+bool StartsAtTab(const TkwFormatterTextLine& ALine, std::size_t AIndex) {
+  if (AIndex == 0) {
+    return false;
+  }
+  const auto& run = *ALine.Runs[AIndex];
+  const auto& previous = *ALine.Runs[AIndex - 1];
+  return run.RunIndex != 0 && RoundEven(run.X) != RoundEven(previous.X + previous.Width) &&
+         !(ALine.ListLabel && run.RunIndex == 2);
+}
+
+// Width of runs as a word processor sets them: the text in its font plus the spacing of
+// every character.
+double SetWidth(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, std::size_t& AChars) {
+  double width = 0;
+  AChars = 0;
+  for (const auto* run : ARuns) {
+    width += TextWidth(AAt, run->Font, run->Text) + run->CharSpacing * static_cast<double>(run->Text.size());
+    AChars += run->Text.size();
+  }
+  return width;
+}
+
+// Condenses the runs, then makes them a point smaller at a time, until they fit ARoom.
+void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, double ARoom) {
+  std::size_t chars = 0;
+  double width = SetWidth(AAt, ARuns, chars);
+  if (!(width > ARoom) || chars == 0 || !(ARoom > 0)) {
+    return;
+  }
+  for (int step = 0; step < kMaxFitSteps && width > ARoom; ++step) {
+    const double per = (width - ARoom) / static_cast<double>(chars);
+    bool changed = false;
+    for (auto* run : ARuns) {
+      const double cap = -kMaxCondenseRatio * FontSize(run->Font);
+      const double spacing = std::max(cap, run->CharSpacing - per);
+      if (spacing < run->CharSpacing) {
+        run->CharSpacing = spacing;
+        changed = true;
+      }
+    }
+    width = SetWidth(AAt, ARuns, chars);
+    if (width > ARoom) {
+      // Condensed as far as it reads well: the widest runs get a point smaller.
+      for (auto* run : ARuns) {
+        if (FontSize(run->Font) > kMinFitFontSize) {
+          SetFontSize(run->Font, FontSize(run->Font) - 1);
+          changed = true;
+        }
+      }
+      width = SetWidth(AAt, ARuns, chars);
+    }
+    if (!changed) {
+      break;
+    }
+  }
+}
+
+// A substituted font is often a little wider than the page's; a line the word processor
+// finds too long wraps, and the page spills onto the next one. Each stretch of a line
+// between tab stops is kept within the room up to the next stop, the last one within the
+// paragraph's right edge.
+void FitLinesToRoom(TkwFormatterParagraph& P) {
+  if (P.Spacer) {
+    return;
+  }
+  const double rightEdge = P.Frame.Right - P.RightIndent;
+  for (auto* line : P.Lines) {
+    const auto& runs = line->Runs;
+    std::size_t start = 0;
+    while (start < runs.size()) {
+      std::size_t end = start + 1;
+      while (end < runs.size() && !StartsAtTab(*line, end)) {
+        ++end;
+      }
+      std::vector<TkwFormatterText*> stretch;
+      for (std::size_t k = start; k < end; ++k) {
+        stretch.push_back(runs[k].get());
+      }
+      const double from = start == 0 ? line->X : runs[start]->X;
+      const double to = end < runs.size() ? runs[end]->X - kTabGap : rightEdge;
+      // A word processor measures with hinting and kerning of its own: keep some slack.
+      Condense(P, stretch, (to - from) * kFitRoomShare);
+      start = end;
+    }
+  }
+}
+
 }  // namespace
 
 void TkwFormatterColumn::Analyse() {
@@ -646,6 +744,7 @@ void TkwFormatterColumn::Analyse() {
   KeepTrueLists(Output, page != nullptr ? page->ListNumbers : ownNumbers);
   for (auto& P : Output) {
     Attributes(*P);
+    FitLinesToRoom(*P);
   }
 }
 

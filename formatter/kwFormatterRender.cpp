@@ -89,10 +89,10 @@ void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, Tk
 // The band starts as far below the one before as the page has it: the distance
 // between the last baseline above and the first one here, less the spacing the
 // first line takes itself, is blank space, however short.
-void RenderGapBefore(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, const TkwFormatterHSection& ASection,
+void RenderGapBefore(TkwDocumentWriter& AWriter, const TkwFormatterPage& AOwner, const TkwFormatterHSection& ASection,
                      double APrevLastY) {
   if (const auto* first = FirstLine(ASection); first != nullptr && APrevLastY != 0) {
-    const double gap = first->Y - APrevLastY - fmt::MaxTextHeight(*first);
+    const double gap = (first->Y - APrevLastY - fmt::MaxTextHeight(*first)) * AOwner.GapScale;
     if (gap >= 1) {
       fmt::RenderGap(AWriter, AOwner, gap);
     }

@@ -195,6 +195,11 @@ constexpr double kTableRowGapGrowth = 5;
 constexpr double kSharedSlotGapChange = 10;
 // Three lines of a row in one slot are running text, not a row of cells.
 constexpr int kMaxLinesPerSlotInRow = 3;
+// Share of the page's text area a page's text may fill: the rest is slack for text that
+// a word processor sets a little taller.
+constexpr double kPageFillShare = 0.97;
+// Line spacing is never squeezed below this share of the page's.
+constexpr double kMinLineSpacingShare = 0.8;
 
 TkwFormatterRect LineBox(const TkwFormatterTextLine& ALine) {
   return {ALine.X, ALine.Y, ALine.Right, ALine.Y + ALine.Height};
@@ -458,6 +463,128 @@ void BuildSections(TkwFormatterPage& APage) {
 
 }  // namespace
 
+namespace {
+
+// Heights of what a band writes: the blank space (fillers, space before) and the rest.
+struct THeights {
+  double Blank = 0;
+  double Text = 0;
+};
+
+THeights ColumnHeights(const TkwFormatterColumn& AColumn) {
+  THeights h;
+  for (const auto& P : AColumn.Output) {
+    if (P->Spacer) {
+      h.Blank += P->LineSpacing;
+    } else {
+      h.Blank += P->SpaceBefore;
+      h.Text += P->LineSpacing * static_cast<double>(std::max<std::size_t>(1, P->Lines.size()));
+    }
+  }
+  return h;
+}
+
+THeights SectionHeights(const TkwFormatterHSection& ASection) {
+  THeights most;
+  for (const auto* child : ASection.Children) {
+    if (child->ElementType == kElementTable) {
+      const auto& table = static_cast<const TkwFormatterTable&>(*child);
+      THeights h;
+      for (const double row : table.RowHeights) {
+        h.Text += row;
+      }
+      most = h.Blank + h.Text > most.Blank + most.Text ? h : most;
+    } else if (child->ElementType == kElementColumn) {
+      const auto h = ColumnHeights(static_cast<const TkwFormatterColumn&>(*child));
+      most = h.Blank + h.Text > most.Blank + most.Text ? h : most;
+    }
+  }
+  return most;
+}
+
+double SectionGap(const TkwFormatterHSection& ASection, double APrevLastY) {
+  const TkwFormatterTextLine* first = nullptr;
+  for (const auto& column : ASection.Columns) {
+    for (const auto* line : column->Items) {
+      first = first == nullptr || line->Y < first->Y ? line : first;
+    }
+  }
+  if (first == nullptr || APrevLastY == 0) {
+    return 0;
+  }
+  const double gap = first->Y - APrevLastY - fmt::MaxTextHeight(*first);
+  return gap >= 1 ? gap : 0;
+}
+
+double LastBaselineOf(const TkwFormatterHSection& ASection) {
+  double y = 0;
+  for (const auto& column : ASection.Columns) {
+    for (const auto* line : column->Items) {
+      y = std::max(y, line->Y);
+    }
+  }
+  return y;
+}
+
+// The page's text is written from the top margin down with exact line spacing; when it
+// would reach below the bottom margin (text above the page's edge, tall substitutes), the
+// blank space shrinks first, then the line spacing, so that the page stays one page.
+void FitToPage(TkwFormatterPage& APage) {
+  const auto* settings = APage.PageSettings;
+  if (settings == nullptr) {
+    return;
+  }
+  const double room = (settings->GetHeight() - settings->GetTopMargin() - settings->GetBottomMargin()) * kPageFillShare;
+  THeights total;
+  double gaps = 0;
+  double prevLastY = 0;
+  for (std::size_t i = 0; i < APage.Sections.size(); ++i) {
+    const auto& section = *APage.Sections[i];
+    if (i > 0) {
+      gaps += SectionGap(section, prevLastY);
+    }
+    prevLastY = LastBaselineOf(section);
+    const auto h = SectionHeights(section);
+    total.Blank += h.Blank;
+    total.Text += h.Text;
+  }
+  const double blank = total.Blank + gaps;
+  const double excess = blank + total.Text - room;
+  if (!(excess > 0) || !(room > 0)) {
+    return;
+  }
+  const double blankScale = blank > 0 ? std::max(0.0, 1 - excess / blank) : 1;
+  const double rest = excess - (blank - blank * blankScale);
+  const double textScale = rest > 0 && total.Text > 0 ? std::max(kMinLineSpacingShare, 1 - rest / total.Text) : 1;
+  APage.GapScale = blankScale;
+  for (auto& section : APage.Sections) {
+    for (auto* child : section->Children) {
+      if (child->ElementType == kElementTable) {
+        for (double& row : static_cast<TkwFormatterTable&>(*child).RowHeights) {
+          row *= textScale;
+        }
+        continue;
+      }
+      if (child->ElementType != kElementColumn) {
+        continue;
+      }
+      auto& output = static_cast<TkwFormatterColumn&>(*child).Output;
+      for (auto& P : output) {
+        if (P->Spacer) {
+          P->LineSpacing *= blankScale;
+        } else {
+          P->SpaceBefore *= blankScale;
+          P->LineSpacing *= textScale;
+        }
+      }
+      // A filler of no height would be written as a line of its own.
+      std::erase_if(output, [](const auto& P) { return P->Spacer && P->LineSpacing < 1; });
+    }
+  }
+}
+
+}  // namespace
+
 void TkwFormatterPage::Analyse() {
   SortLines(Lines);
   MarkImagesOverText(*this);
@@ -474,6 +601,7 @@ void TkwFormatterPage::Analyse() {
   for (auto& section : Sections) {
     section->Analyse();
   }
+  FitToPage(*this);
 }
 
 namespace {
