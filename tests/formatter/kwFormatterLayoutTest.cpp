@@ -544,3 +544,93 @@ INSTANTIATE_TEST_SUITE_P(Words, ListKind,
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// Glyphs set closer than the measured font sets them, as a substitute font is wider than
+// the page's own: AAdvance of the size per character.
+void ShowTight(TPageBuilder& APage, std::u16string_view AText, double AX, double ABaseline, double AAdvance,
+               const TFont& AFont = Font()) {
+  double x = AX;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    APage.Glyph(AText[i], x, ABaseline, AFont, i > 0, i > 0);
+    x += AAdvance * AFont.Size;
+  }
+}
+
+// The width a paragraph's writes take in the measurer's font, with their spacing.
+double WrittenWidth(const std::vector<TCall>& ACalls, std::size_t AFrom, std::size_t ATo) {
+  double width = 0;
+  for (std::size_t i = AFrom; i < ATo; ++i) {
+    const auto& c = ACalls[i];
+    if (c.Op != "WriteText") continue;
+    for (const char16_t ch : c.Text) width += TFixedMeasurer::CharWidth(c.Font, ch) + c.B;
+  }
+  return width;
+}
+
+// A line up to the page's right edge in text that the output font sets wider would wrap:
+// it is condensed (or made smaller) until it fits where the page has it.
+TEST(PageFit, LineWiderInItsFontIsCondensedToItsRoom) {
+  TPageBuilder page;
+  const std::u16string text(110, u'a');
+  ShowTight(page, text, 40, 100, 0.45, Font("Times New Roman", 12));  // ends at 634: the page's right edge
+  page.EndPage();
+  const auto& calls = page.Writer.Calls;
+  const auto* begin = page.Writer.Find("BeginPara");
+  ASSERT_NE(begin, nullptr);
+  const std::size_t from = static_cast<std::size_t>(begin - calls.data());
+  double spacing = 0;
+  for (std::size_t i = from; i < calls.size(); ++i) spacing = std::min(spacing, calls[i].B);
+  EXPECT_LT(spacing, 0);
+  const double room = TPageBuilder::kPageWidth - page.Formatter->GetPageSettings().GetRightMargin() - 40;
+  EXPECT_LE(WrittenWidth(calls, from, calls.size()), room);
+}
+
+// Side by side items at tab stops: an item that would reach past the next stop is fitted
+// to the room before it; one that fits keeps its spacing.
+TEST(PageFit, TabStretchIsFittedBeforeTheNextStop) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  ShowTight(page, u"wide wide wide wide wide wide", 72, 100, 0.25);  // 145 measured
+  page.Show(u"next", 205, 100);
+  page.EndPage();
+  const auto& calls = page.Writer.Calls;
+  std::vector<const TCall*> writes;
+  for (const auto& c : calls) {
+    if (c.Op == "WriteText") writes.push_back(&c);
+  }
+  ASSERT_EQ(writes.size(), 2u);
+  double width = 0;
+  for (const char16_t ch : writes[0]->Text) width += TFixedMeasurer::CharWidth(writes[0]->Font, ch) + writes[0]->B;
+  EXPECT_LT(writes[0]->B, 0);
+  EXPECT_LE(width, 205 - 72);
+  EXPECT_GT(writes[1]->A, 0);  // at its tab stop
+  EXPECT_EQ(writes[1]->B, 0);
+}
+
+// Text from the page's top edge to its bottom edge, taller than the text area: blank
+// space and then line spacing shrink until it fits the area with some to spare.
+TEST(PageFit, PageTallerThanItsAreaIsSqueezedIntoIt) {
+  TPageBuilder page;
+  double total = 0;
+  page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement& AElement, TkwAction&) {
+    if (AElement.ElementType != kElementParagraph) return;
+    const auto& P = static_cast<const TkwFormatterParagraph&>(AElement);
+    total += P.SpaceBefore + P.LineSpacing * static_cast<double>(std::max<std::size_t>(1, P.Lines.size()));
+  };
+  for (int i = 0; i < 60; ++i) {
+    // every tenth line after a blank of two lines
+    const double y = 14 + 12.9 * i + (i / 10) * 2;
+    page.Show(u"Line of text " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)), 72, y,
+              Font("Times New Roman", 12));
+  }
+  page.EndPage();
+  const auto& ps = page.Formatter->GetPageSettings();
+  const double area = TPageBuilder::kPageHeight - ps.GetTopMargin() - ps.GetBottomMargin();
+  EXPECT_GT(total, 0.8 * area);
+  EXPECT_LE(total, area);
+}
+
+}  // namespace
+}  // namespace qm::test
