@@ -225,6 +225,9 @@ public:
   std::vector<std::unique_ptr<TkwFormatterColumn>> Columns;  // left to right
   int ColumnCount = 1;
   bool IsTable = false;
+  // Columns of running text found from the page's gutter (a paper's two columns): never a
+  // table, and written as columns in every formatting mode.
+  bool TextColumns = false;
   TFont Font;
   std::unique_ptr<TkwFormatterTable> Table;
   std::vector<TkwFormatterElement*> Children;  // the columns, or the table

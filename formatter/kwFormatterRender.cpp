@@ -76,8 +76,8 @@ void RenderImages(TkwDocumentWriter& AWriter, TkwFormatterPage& APage, double AL
 void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, TkwFormatterHSection& APrevious,
                 const TkwFormatterHSection& ASection) {
   if (!APrevious.IsTable && APrevious.ColumnCount > 1 && APrevious.Children.size() > 1 &&
-      fmt::Mode(ASection) == TkwFormattingMode::fmFormatted &&
-      (ASection.IsTable || ASection.ColumnCount == 1)) {
+      (fmt::Mode(ASection) == TkwFormattingMode::fmFormatted || APrevious.TextColumns) &&
+      (ASection.IsTable || ASection.ColumnCount == 1 || APrevious.TextColumns)) {
     const double width = ASettings != nullptr
                              ? ASettings->GetWidth() - ASettings->GetLeftMargin() - ASettings->GetRightMargin()
                              : 0;
@@ -122,7 +122,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
 }
 
 void TkwFormatterHSection::Render(TkwDocumentWriter& AWriter) {
-  const bool columns = fmt::Mode(*this) == TkwFormattingMode::fmFormatted && !IsTable &&
+  const bool columns = (fmt::Mode(*this) == TkwFormattingMode::fmFormatted || TextColumns) && !IsTable &&
                        Children.size() > 1;
   if (columns) {
     // One entry per real column; the trailing zero-width entry would make the writer

@@ -200,6 +200,19 @@ constexpr int kMaxLinesPerSlotInRow = 3;
 constexpr double kPageFillShare = 0.97;
 // Line spacing is never squeezed below this share of the page's.
 constexpr double kMinLineSpacingShare = 0.8;
+// Text columns: a page of at least kMinColumnPageLines lines with a gutter (a strip
+// 2 × kGutterHalfWidth wide) that at most kMaxGutterCrossingShare of its lines cross and
+// with at least kMinColumnShare of them on either side; on each side at least
+// kMinFullColumnLines lines, and kMinFullLineShare of them, are kFullColumnShare of their
+// column wide; a band of columns has at least kMinColumnLines lines in each.
+constexpr std::size_t kMinColumnPageLines = 16;
+constexpr double kGutterHalfWidth = 4;
+constexpr double kMaxGutterCrossingShare = 0.2;
+constexpr double kMinColumnShare = 0.25;
+constexpr double kFullColumnShare = 0.6;
+constexpr std::size_t kMinFullColumnLines = 5;
+constexpr double kMinFullLineShare = 0.2;
+constexpr std::size_t kMinColumnLines = 3;
 
 TkwFormatterRect LineBox(const TkwFormatterTextLine& ALine) {
   return {ALine.X, ALine.Y, ALine.Right, ALine.Y + ALine.Height};
@@ -428,8 +441,7 @@ void MarkImagesOverText(TkwFormatterPage& APage) {
 
 // Cuts the page's result lines into bands: runs of ordinary lines share a default
 // section, and every run of side-by-side lines gets a section whose columns are detected.
-void BuildSections(TkwFormatterPage& APage) {
-  const auto& lines = APage.ResultLines;
+void BuildSections(TkwFormatterPage& APage, const std::vector<TkwFormatterTextLine*>& lines) {
   auto& sections = APage.Sections;
   TkwFormatterHSection* current = nullptr;
   const auto addOrdinary = [&](TkwFormatterTextLine* ALine) {
@@ -585,19 +597,194 @@ void FitToPage(TkwFormatterPage& APage) {
 
 }  // namespace
 
+namespace {
+
+// A band of the page in reading order: its lines, or, for text columns, the lines of
+// each column.
+struct TBand {
+  std::vector<TkwFormatterTextLine*> Lines;
+  std::vector<std::vector<TkwFormatterTextLine*>> Columns;
+};
+
+bool HasText(const TkwFormatterTextLine& ALine) { return !fmt::Trim(ALine.Text()).empty(); }
+
+// The x of the gap between the two columns of running text, when the page has them: a
+// strip in the middle of the page that almost no line crosses, with a good share of the
+// lines on either side of it, and those lines as wide as text in a column is.
+std::optional<double> FindGutter(const std::vector<TkwFormatterTextLine*>& ALines, double APageWidth) {
+  std::vector<const TkwFormatterTextLine*> lines;
+  for (const auto* line : ALines) {
+    if (HasText(*line)) {
+      lines.push_back(line);
+    }
+  }
+  const auto n = static_cast<double>(lines.size());
+  if (lines.size() < kMinColumnPageLines || !(APageWidth > 0)) {
+    return std::nullopt;
+  }
+  std::optional<double> best;
+  double bestBalance = 0;
+  for (double x = APageWidth * 0.3; x <= APageWidth * 0.7; x += 1) {
+    int left = 0;
+    int right = 0;
+    int crossing = 0;
+    for (const auto* line : lines) {
+      if (line->Right <= x - kGutterHalfWidth) {
+        ++left;
+      } else if (line->X >= x + kGutterHalfWidth) {
+        ++right;
+      } else {
+        ++crossing;
+      }
+    }
+    const double balance = std::min(left, right);
+    if (crossing <= kMaxGutterCrossingShare * n && balance >= kMinColumnShare * n && balance > bestBalance) {
+      best = x;
+      bestBalance = balance;
+    }
+  }
+  if (!best) {
+    return std::nullopt;
+  }
+  // Running text fills its column; a form's labels and values or a table's cells do not.
+  // Figures in a column bring short labels, so only a share of each side is asked to.
+  double minX = APageWidth;
+  double maxRight = 0;
+  for (const auto* line : lines) {
+    minX = std::min(minX, line->X);
+    maxRight = std::max(maxRight, line->Right);
+  }
+  std::size_t sides[2] = {0, 0};
+  std::size_t full[2] = {0, 0};
+  for (const auto* line : lines) {
+    const double width = line->Right - line->X;
+    if (line->Right <= *best) {
+      ++sides[0];
+      full[0] += width >= kFullColumnShare * (*best - minX) ? 1U : 0U;
+    } else if (line->X >= *best) {
+      ++sides[1];
+      full[1] += width >= kFullColumnShare * (maxRight - *best) ? 1U : 0U;
+    }
+  }
+  for (int k = 0; k < 2; ++k) {
+    if (full[k] < kMinFullColumnLines || static_cast<double>(full[k]) < kMinFullLineShare * static_cast<double>(sides[k])) {
+      return std::nullopt;
+    }
+  }
+  return best;
+}
+
+// The page cut at the lines that cross the gutter: between them, the lines left and right
+// of it are two columns when each side has a few; everything else stays in page order.
+std::vector<TBand> PlanBands(const std::vector<TkwFormatterTextLine*>& ALines, double AGutter) {
+  std::vector<TBand> bands;
+  TBand open;
+  open.Columns.resize(2);
+  const auto close = [&] {
+    const bool columns = open.Columns[0].size() >= kMinColumnLines && open.Columns[1].size() >= kMinColumnLines;
+    if (!columns) {
+      std::vector<TkwFormatterTextLine*> merged;
+      for (auto& column : open.Columns) {
+        merged.insert(merged.end(), column.begin(), column.end());
+      }
+      SortLines(merged);
+      if (!merged.empty()) {
+        if (bands.empty() || !bands.back().Columns.empty()) {
+          bands.emplace_back();
+        }
+        bands.back().Lines.insert(bands.back().Lines.end(), merged.begin(), merged.end());
+      }
+    } else {
+      bands.push_back(std::move(open));
+    }
+    open = TBand{};
+    open.Columns.resize(2);
+  };
+  for (auto* line : ALines) {
+    if (line->Right <= AGutter + kGutterHalfWidth) {
+      open.Columns[0].push_back(line);
+    } else if (line->X >= AGutter - kGutterHalfWidth) {
+      open.Columns[1].push_back(line);
+    } else {
+      close();
+      if (bands.empty() || !bands.back().Columns.empty()) {
+        bands.emplace_back();
+      }
+      bands.back().Lines.push_back(line);
+    }
+  }
+  close();
+  return bands;
+}
+
+// Line merging over some of the page's lines only.
+std::vector<TkwFormatterTextLine*> MergeSome(TkwFormatterPage& APage, std::vector<TkwFormatterTextLine*> ALines) {
+  std::swap(APage.Lines, ALines);
+  fmt::MergeLines(APage);
+  std::swap(APage.Lines, ALines);
+  return APage.ResultLines;
+}
+
+// A section of text columns, each column with its own merged lines.
+void AddColumnSection(TkwFormatterPage& APage, const TBand& ABand) {
+  auto section = std::make_unique<TkwFormatterHSection>();
+  section->JoinOwner(APage);
+  section->TextColumns = true;
+  for (std::size_t c = 0; c < ABand.Columns.size(); ++c) {
+    TkwFormatterColumn* column = section->Columns[0].get();
+    if (c > 0) {
+      auto fresh = std::make_unique<TkwFormatterColumn>();
+      column = fresh.get();
+      section->AddColumn(std::move(fresh), -1);
+    }
+    column->JoinOwner(APage);
+    bool first = true;
+    for (auto* line : MergeSome(APage, ABand.Columns[c])) {
+      column->AddItem(line);
+      const TkwFormatterRect box(line->X, line->Y, line->Right, line->Y + line->Height);
+      if (first) {
+        column->Rect = box;
+        first = false;
+      } else {
+        column->Rect.IncludeRect(box);
+      }
+      WidenSection(*section, *line);
+    }
+  }
+  APage.Sections.push_back(std::move(section));
+}
+
+}  // namespace
+
 void TkwFormatterPage::Analyse() {
   SortLines(Lines);
   MarkImagesOverText(*this);
   if (!Lines.empty()) {
     Lines[0]->FirstOnPage = true;
   }
-  fmt::MergeLines(*this);
-
   Sections.clear();
-  if (PageSettings == nullptr) {
-    return;
+  const auto gutter = PageSettings != nullptr ? FindGutter(Lines, PageSettings->GetWidth()) : std::nullopt;
+  if (gutter) {
+    // Columns first: each column's side-by-side items may become tab lines, but lines of
+    // two columns are never joined.
+    std::vector<TkwFormatterTextLine*> all;
+    for (const auto& band : PlanBands(Lines, *gutter)) {
+      if (band.Columns.empty()) {
+        auto merged = MergeSome(*this, band.Lines);
+        BuildSections(*this, merged);
+        all.insert(all.end(), merged.begin(), merged.end());
+      } else {
+        AddColumnSection(*this, band);
+      }
+    }
+    ResultLines = all;
+  } else {
+    fmt::MergeLines(*this);
+    if (PageSettings == nullptr) {
+      return;
+    }
+    BuildSections(*this, ResultLines);
   }
-  BuildSections(*this);
   for (auto& section : Sections) {
     section->Analyse();
   }
@@ -655,7 +842,7 @@ void TkwFormatterHSection::Analyse() {
   ColumnCount = static_cast<int>(Columns.size());
   IsTable = false;
   Children.clear();
-  if (ColumnCount > 1) {
+  if (ColumnCount > 1 && !TextColumns) {
     IsTable = fmt::IsTableLike(*this);
   }
   if (IsTable) {
