@@ -634,3 +634,76 @@ TEST(PageFit, PageTallerThanItsAreaIsSqueezedIntoIt) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// A paper's page: a full-width title, then two columns of running text side by side, the
+// left column's lines written first as a typesetter writes them.
+void ShowPaper(TPageBuilder& APage) {
+  APage.Show(u"A Title Across The Whole Page Width", 200, 80, Font("Times New Roman", 14));
+  for (int i = 0; i < 20; ++i) {
+    const std::u16string n = std::u16string(1, static_cast<char16_t>(u'A' + i));
+    APage.Show(u"left" + n + u" running text of the first column here", 72, 120 + 12 * i);
+  }
+  for (int i = 0; i < 20; ++i) {
+    const std::u16string n = std::u16string(1, static_cast<char16_t>(u'A' + i));
+    APage.Show(u"right" + n + u" running text of the second column", 320, 120 + 12 * i);
+  }
+}
+
+std::u16string AllText(const TRecordingWriter& AWriter) {
+  std::u16string all;
+  for (const auto& t : AWriter.Texts()) all += t + u"|";
+  return all;
+}
+
+struct TColumnCase {
+  const char* Name;
+  TkwFormattingMode Mode;
+};
+
+class PaperColumns : public ::testing::TestWithParam<TColumnCase> {};
+
+// The title stays above the columns, and the text reads column by column; in the tabs
+// mode too, where a line of one column is never joined to the line beside it.
+TEST_P(PaperColumns, TwoColumnsInReadingOrder) {
+  TPageBuilder page(GetParam().Mode);
+  ShowPaper(page);
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginColumns"), 1);
+  EXPECT_EQ(page.Writer.Find("BeginColumns")->A, 2);
+  EXPECT_EQ(page.Writer.Count("ColumnBreak"), 1);
+  const auto all = AllText(page.Writer);
+  const auto at = [&](std::u16string_view AWord) { return all.find(AWord); };
+  ASSERT_NE(at(u"leftT"), std::u16string::npos);
+  ASSERT_NE(at(u"rightA"), std::u16string::npos);
+  EXPECT_LT(at(u"Title"), at(u"leftA"));
+  EXPECT_LT(at(u"leftA"), at(u"leftT"));
+  EXPECT_LT(at(u"leftT"), at(u"rightA"));
+  EXPECT_LT(at(u"rightA"), at(u"rightT"));
+  for (const auto& text : page.Writer.Texts()) {
+    EXPECT_FALSE(text.find(u"left") != std::u16string::npos && text.find(u"right") != std::u16string::npos)
+        << std::string(text.begin(), text.end());
+  }
+  EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PaperColumns,
+                         ::testing::Values(TColumnCase{"formatted", TkwFormattingMode::fmFormatted},
+                                           TColumnCase{"tabs", TkwFormattingMode::fmFormattedWithTabs}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// A form's labels and short values left and right of a gap are no columns of text.
+TEST(PaperColumnsDetect, ShortItemsBesideEachOtherAreNoColumns) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  for (int i = 0; i < 20; ++i) {
+    page.Show(u"Label", 72, 120 + 14 * i);
+    page.Show(u"Value", 400, 120 + 14 * i);
+  }
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
+}
+
+}  // namespace
+}  // namespace qm::test
