@@ -56,6 +56,10 @@ constexpr int kMaxFitSteps = 4;
 constexpr double kTabGap = 1;
 // Share of its room that text is fitted to.
 constexpr double kFitRoomShare = 0.97;
+// A leader is at least this many dots (or underscores) before a page number of at most
+// kMaxLeaderTargetLength characters.
+constexpr int kMinLeaderDots = 4;
+constexpr std::size_t kMaxLeaderTargetLength = 8;
 }  // namespace
 
 }  // namespace qm
@@ -748,6 +752,66 @@ void TkwFormatterColumn::Analyse() {
   }
 }
 
+namespace fmt {
+
+std::optional<std::pair<std::u16string, std::u16string>> SplitLeader(std::u16string_view AText) {
+  const auto isLeader = [](char16_t C) { return C == u'.' || C == u'_' || C == u'\u00B7' || C == u'\u2026'; };
+  std::size_t end = AText.size();
+  while (end > 0 && IsBlank(AText[end - 1])) {
+    --end;
+  }
+  std::size_t start = end;
+  while (start > 0 && !IsBlank(AText[start - 1]) && !isLeader(AText[start - 1])) {
+    --start;
+  }
+  if (start == end || end - start > kMaxLeaderTargetLength) {
+    return std::nullopt;
+  }
+  std::size_t titleEnd = start;
+  int dots = 0;
+  while (titleEnd > 0 && (IsBlank(AText[titleEnd - 1]) || isLeader(AText[titleEnd - 1]))) {
+    --titleEnd;
+    const char16_t c = AText[titleEnd];
+    dots += c == u'\u2026' ? 3 : isLeader(c) ? 1 : 0;
+  }
+  const auto title = Trim(AText.substr(0, titleEnd));
+  if (dots < kMinLeaderDots || title.empty()) {
+    return std::nullopt;
+  }
+  return std::make_pair(std::u16string(title), std::u16string(AText.substr(start, end - start)));
+}
+
+}  // namespace fmt
+
+namespace {
+
+// A table of contents' line: its title, then its page number at a right tab stop where
+// the page has it, with the dots drawn by the word processor up to it, so that a wider
+// font can never push the number onto a line of its own.
+bool RenderLeaderLine(TkwDocumentWriter& AWriter, const TkwFormatterParagraph& P) {
+  if (P.Lines.size() != 1 || P.Lines[0]->Runs.empty()) {
+    return false;
+  }
+  const auto* line = P.Lines[0];
+  const auto split = fmt::SplitLeader(line->Text());
+  const double stop = line->Right - P.Frame.Left;
+  if (!split || !(stop > 0)) {
+    return false;
+  }
+  auto& tf = AWriter.GetTextFormatting();
+  tf.SetLeaderTab(stop);
+  AWriter.BeginPara();
+  tf.SetLeaderTab(0);
+  AWriter.SetFont(line->Runs.front()->Font);
+  AWriter.WriteText(split->first, 0, line->Runs.front()->CharSpacing);
+  AWriter.SetFont(line->Runs.back()->Font);
+  AWriter.WriteText(split->second, stop, 0);
+  AWriter.EndPara();
+  return true;
+}
+
+}  // namespace
+
 void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   auto& tf = AWriter.GetTextFormatting();
   tf.SetAlignment(Alignment);
@@ -763,6 +827,9 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   tf.SetLineSpacingEnabled(true);
   tf.SetLineSpacing(LineSpacing);
   tf.SetLineSpacingAtLeast(false);
+  if (RenderLeaderLine(AWriter, *this)) {
+    return;
+  }
   AWriter.BeginPara();
   char16_t lastChar = u' ';
   for (std::size_t i = 0; i < Lines.size(); ++i) {
