@@ -197,7 +197,12 @@ TEST(Paragraphs, LeaderLineIsAParagraphOfItsOwn) {
   page.Show(u"Chapter one", 72, 100);
   page.Show(u"Intro........5", 72, 113);
   page.EndPage();
-  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u"Chapter one", u"Intro........5"}));
+  // The dots become the tab stop's leader: the title, then the number at its stop.
+  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u"Chapter one", u"Intro5"}));
+  const auto paragraphs = page.Writer.Paragraphs();
+  ASSERT_EQ(paragraphs.size(), 2u);
+  ASSERT_FALSE(paragraphs[1].Tabs.empty());
+  EXPECT_GT(paragraphs[1].Tabs.back(), 0);
 }
 
 TEST(Paragraphs, WideGapSplitsAfterTheSecondLine) {
