@@ -48,7 +48,7 @@ constexpr double kMinSpaceBefore = 1;
 // A list label has at least this many characters of text after it.
 constexpr std::size_t kMinTextAfterLabel = 2;
 // Text that does not fit its room is condensed by at most this share of its size per
-// character, then made a point smaller at a time, never below kMinFitFontSize.
+// character, then made smaller, never below kMinFitFontSize.
 constexpr double kMaxCondenseRatio = 0.08;
 constexpr double kMinFitFontSize = 5;
 constexpr int kMaxFitSteps = 4;
@@ -686,10 +686,14 @@ void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText
     }
     width = SetWidth(AAt, ARuns, chars);
     if (width > ARoom) {
-      // Condensed as far as it reads well: the widest runs get a point smaller.
+      // Condensed as far as it reads well: the runs get smaller, a point at least, as
+      // much as the width is over.
+      const double share = ARoom / width;
       for (auto* run : ARuns) {
-        if (FontSize(run->Font) > kMinFitFontSize) {
-          SetFontSize(run->Font, FontSize(run->Font) - 1);
+        const double size = FontSize(run->Font);
+        if (size > kMinFitFontSize) {
+          SetFontSize(run->Font, std::max(kMinFitFontSize, std::min(size - 1, std::floor(size * share))));
+          run->CharSpacing *= share;
           changed = true;
         }
       }
