@@ -200,19 +200,23 @@ constexpr int kMaxLinesPerSlotInRow = 3;
 constexpr double kPageFillShare = 0.97;
 // Line spacing is never squeezed below this share of the page's.
 constexpr double kMinLineSpacingShare = 0.8;
-// Text columns: a page of at least kMinColumnPageLines lines with a gutter (a strip
+// Text columns: a page of at least kMinColumnPageLines lines with gutters (strips at least
 // 2 × kGutterHalfWidth wide) that at most kMaxGutterCrossingShare of its lines cross and
-// with at least kMinColumnShare of them on either side; on each side at least
-// kMinFullColumnLines lines, and kMinFullLineShare of them, are kFullColumnShare of their
+// with at least kMinColumnShare of them on either side; in each column at least
+// kMinFullColumnLines lines, and kMinFullLineShare of them, are kFullColumnShare of the
 // column wide; a band of columns has at least kMinColumnLines lines in each.
 constexpr std::size_t kMinColumnPageLines = 16;
 constexpr double kGutterHalfWidth = 4;
 constexpr double kMaxGutterCrossingShare = 0.2;
-constexpr double kMinColumnShare = 0.25;
+constexpr double kMinColumnShare = 0.2;
 constexpr double kFullColumnShare = 0.6;
 constexpr std::size_t kMinFullColumnLines = 5;
 constexpr double kMinFullLineShare = 0.2;
 constexpr std::size_t kMinColumnLines = 3;
+// Gutters are looked for this share of the page's width in from either edge, and a page
+// has at most kMaxTextColumns columns of running text.
+constexpr double kGutterSearchFrom = 0.2;
+constexpr std::size_t kMaxTextColumns = 3;
 
 TkwFormatterRect LineBox(const TkwFormatterTextLine& ALine) {
   return {ALine.X, ALine.Y, ALine.Right, ALine.Y + ALine.Height};
@@ -608,10 +612,10 @@ struct TBand {
 
 bool HasText(const TkwFormatterTextLine& ALine) { return !fmt::Trim(ALine.Text()).empty(); }
 
-// The x of the gap between the two columns of running text, when the page has them: a
-// strip in the middle of the page that almost no line crosses, with a good share of the
-// lines on either side of it, and those lines as wide as text in a column is.
-std::optional<double> FindGutter(const std::vector<TkwFormatterTextLine*>& ALines, double APageWidth) {
+// The gaps between the columns of running text, when the page has two or three: strips
+// that almost no line crosses, with a good share of the lines on either side, between
+// regions whose lines are often as wide as text in a column is. Empty when there are none.
+std::vector<double> FindGutters(const std::vector<TkwFormatterTextLine*>& ALines, double APageWidth) {
   std::vector<const TkwFormatterTextLine*> lines;
   for (const auto* line : ALines) {
     if (HasText(*line)) {
@@ -620,11 +624,19 @@ std::optional<double> FindGutter(const std::vector<TkwFormatterTextLine*>& ALine
   }
   const auto n = static_cast<double>(lines.size());
   if (lines.size() < kMinColumnPageLines || !(APageWidth > 0)) {
-    return std::nullopt;
+    return {};
   }
-  std::optional<double> best;
-  double bestBalance = 0;
-  for (double x = APageWidth * 0.3; x <= APageWidth * 0.7; x += 1) {
+  // Strips of candidate positions, each strip's middle a gutter.
+  std::vector<double> gutters;
+  double stripStart = -1;
+  double stripEnd = -1;
+  const auto closeStrip = [&] {
+    if (stripStart >= 0) {
+      gutters.push_back((stripStart + stripEnd) / 2);
+    }
+    stripStart = -1;
+  };
+  for (double x = APageWidth * kGutterSearchFrom; x <= APageWidth * (1 - kGutterSearchFrom); x += 1) {
     int left = 0;
     int right = 0;
     int crossing = 0;
@@ -637,80 +649,96 @@ std::optional<double> FindGutter(const std::vector<TkwFormatterTextLine*>& ALine
         ++crossing;
       }
     }
-    const double balance = std::min(left, right);
-    if (crossing <= kMaxGutterCrossingShare * n && balance >= kMinColumnShare * n && balance > bestBalance) {
-      best = x;
-      bestBalance = balance;
+    if (crossing <= kMaxGutterCrossingShare * n && left >= kMinColumnShare * n && right >= kMinColumnShare * n) {
+      if (stripStart < 0) {
+        stripStart = x;
+      }
+      stripEnd = x;
+    } else {
+      closeStrip();
     }
   }
-  if (!best) {
-    return std::nullopt;
+  closeStrip();
+  if (gutters.empty() || gutters.size() > kMaxTextColumns - 1) {
+    return {};
   }
   // Running text fills its column; a form's labels and values or a table's cells do not.
-  // Figures in a column bring short labels, so only a share of each side is asked to.
+  // Figures in a column bring short labels, so only a share of each column is asked to.
   double minX = APageWidth;
   double maxRight = 0;
   for (const auto* line : lines) {
     minX = std::min(minX, line->X);
     maxRight = std::max(maxRight, line->Right);
   }
-  std::size_t sides[2] = {0, 0};
-  std::size_t full[2] = {0, 0};
-  for (const auto* line : lines) {
-    const double width = line->Right - line->X;
-    if (line->Right <= *best) {
-      ++sides[0];
-      full[0] += width >= kFullColumnShare * (*best - minX) ? 1U : 0U;
-    } else if (line->X >= *best) {
-      ++sides[1];
-      full[1] += width >= kFullColumnShare * (maxRight - *best) ? 1U : 0U;
+  for (std::size_t c = 0; c <= gutters.size(); ++c) {
+    const double from = c == 0 ? minX : gutters[c - 1];
+    const double to = c == gutters.size() ? maxRight : gutters[c];
+    std::size_t inside = 0;
+    std::size_t full = 0;
+    for (const auto* line : lines) {
+      if (line->X >= from - kGutterHalfWidth && line->Right <= to + kGutterHalfWidth) {
+        ++inside;
+        full += line->Right - line->X >= kFullColumnShare * (to - from) ? 1U : 0U;
+      }
+    }
+    if (full < kMinFullColumnLines || static_cast<double>(full) < kMinFullLineShare * static_cast<double>(inside)) {
+      return {};
     }
   }
-  for (int k = 0; k < 2; ++k) {
-    if (full[k] < kMinFullColumnLines || static_cast<double>(full[k]) < kMinFullLineShare * static_cast<double>(sides[k])) {
-      return std::nullopt;
-    }
-  }
-  return best;
+  return gutters;
 }
 
-// The page cut at the lines that cross the gutter: between them, the lines left and right
-// of it are two columns when each side has a few; everything else stays in page order.
-std::vector<TBand> PlanBands(const std::vector<TkwFormatterTextLine*>& ALines, double AGutter) {
+// The column of the line between the gutters, or -1 when it crosses one.
+int ColumnOf(const TkwFormatterTextLine& ALine, const std::vector<double>& AGutters) {
+  for (std::size_t c = 0; c <= AGutters.size(); ++c) {
+    const bool afterLeft = c == 0 || ALine.X >= AGutters[c - 1] - kGutterHalfWidth;
+    const bool beforeRight = c == AGutters.size() || ALine.Right <= AGutters[c] + kGutterHalfWidth;
+    if (afterLeft && beforeRight) {
+      return static_cast<int>(c);
+    }
+  }
+  return -1;
+}
+
+// The page cut at the lines that cross a gutter: between them, the lines of each column
+// are a band of columns when every column has a few; everything else stays in page order.
+std::vector<TBand> PlanBands(const std::vector<TkwFormatterTextLine*>& ALines, const std::vector<double>& AGutters) {
+  const std::size_t count = AGutters.size() + 1;
   std::vector<TBand> bands;
   TBand open;
-  open.Columns.resize(2);
+  open.Columns.resize(count);
+  const auto ordinary = [&](const std::vector<TkwFormatterTextLine*>& ALinesOf) {
+    if (ALinesOf.empty()) {
+      return;
+    }
+    if (bands.empty() || !bands.back().Columns.empty()) {
+      bands.emplace_back();
+    }
+    bands.back().Lines.insert(bands.back().Lines.end(), ALinesOf.begin(), ALinesOf.end());
+  };
   const auto close = [&] {
-    const bool columns = open.Columns[0].size() >= kMinColumnLines && open.Columns[1].size() >= kMinColumnLines;
-    if (!columns) {
+    const bool columns = std::all_of(open.Columns.begin(), open.Columns.end(),
+                                     [](const auto& AColumn) { return AColumn.size() >= kMinColumnLines; });
+    if (columns) {
+      bands.push_back(std::move(open));
+    } else {
       std::vector<TkwFormatterTextLine*> merged;
       for (auto& column : open.Columns) {
         merged.insert(merged.end(), column.begin(), column.end());
       }
       SortLines(merged);
-      if (!merged.empty()) {
-        if (bands.empty() || !bands.back().Columns.empty()) {
-          bands.emplace_back();
-        }
-        bands.back().Lines.insert(bands.back().Lines.end(), merged.begin(), merged.end());
-      }
-    } else {
-      bands.push_back(std::move(open));
+      ordinary(merged);
     }
     open = TBand{};
-    open.Columns.resize(2);
+    open.Columns.resize(count);
   };
   for (auto* line : ALines) {
-    if (line->Right <= AGutter + kGutterHalfWidth) {
-      open.Columns[0].push_back(line);
-    } else if (line->X >= AGutter - kGutterHalfWidth) {
-      open.Columns[1].push_back(line);
+    const int column = ColumnOf(*line, AGutters);
+    if (column >= 0) {
+      open.Columns[static_cast<std::size_t>(column)].push_back(line);
     } else {
       close();
-      if (bands.empty() || !bands.back().Columns.empty()) {
-        bands.emplace_back();
-      }
-      bands.back().Lines.push_back(line);
+      ordinary({line});
     }
   }
   close();
@@ -763,12 +791,12 @@ void TkwFormatterPage::Analyse() {
     Lines[0]->FirstOnPage = true;
   }
   Sections.clear();
-  const auto gutter = PageSettings != nullptr ? FindGutter(Lines, PageSettings->GetWidth()) : std::nullopt;
-  if (gutter) {
+  const auto gutters = PageSettings != nullptr ? FindGutters(Lines, PageSettings->GetWidth()) : std::vector<double>{};
+  if (!gutters.empty()) {
     // Columns first: each column's side-by-side items may become tab lines, but lines of
     // two columns are never joined.
     std::vector<TkwFormatterTextLine*> all;
-    for (const auto& band : PlanBands(Lines, *gutter)) {
+    for (const auto& band : PlanBands(Lines, gutters)) {
       if (band.Columns.empty()) {
         auto merged = MergeSome(*this, band.Lines);
         BuildSections(*this, merged);
