@@ -699,6 +699,26 @@ INSTANTIATE_TEST_SUITE_P(Modes, PaperColumns,
                                            TColumnCase{"tabs", TkwFormattingMode::fmFormattedWithTabs}),
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
+// A newsletter's three columns, each read to its end before the next.
+TEST(PaperColumnsDetect, ThreeColumnsInReadingOrder) {
+  TPageBuilder page;
+  const double lefts[] = {40, 240, 440};
+  for (int c = 0; c < 3; ++c) {
+    for (int i = 0; i < 18; ++i) {
+      const std::u16string tag = std::u16string(1, static_cast<char16_t>(u'A' + c)) +
+                                 std::u16string(1, static_cast<char16_t>(u'a' + i));
+      page.Show(u"col" + tag + u" text of a newsletter", lefts[c], 120 + 12 * i);
+    }
+  }
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginColumns"), 1);
+  EXPECT_EQ(page.Writer.Find("BeginColumns")->A, 3);
+  EXPECT_EQ(page.Writer.Count("ColumnBreak"), 2);
+  const auto all = AllText(page.Writer);
+  EXPECT_LT(all.find(u"colAr"), all.find(u"colBa"));
+  EXPECT_LT(all.find(u"colBr"), all.find(u"colCa"));
+}
+
 // A form's labels and short values left and right of a gap are no columns of text.
 TEST(PaperColumnsDetect, ShortItemsBesideEachOtherAreNoColumns) {
   TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
