@@ -217,6 +217,15 @@ constexpr std::size_t kMinColumnLines = 3;
 // has at most kMaxTextColumns columns of running text.
 constexpr double kGutterSearchFrom = 0.2;
 constexpr std::size_t kMaxTextColumns = 3;
+// Tab lines are a table when at least kMinGridRows in a row have their items at the same
+// stops, within kGridStopTolerance; a cell ends kGridCellGap before the next one starts,
+// and the last row reaches kGridLastRowPadding below its text.
+constexpr std::size_t kMinGridRows = 3;
+constexpr double kGridStopTolerance = 3;
+constexpr double kGridCellGap = 2;
+constexpr double kGridLastRowPadding = 5;
+// The last cell reaches this far past its widest text: a word processor pads cells.
+constexpr double kGridLastCellAllowance = 6;
 
 TkwFormatterRect LineBox(const TkwFormatterTextLine& ALine) {
   return {ALine.X, ALine.Y, ALine.Right, ALine.Y + ALine.Height};
@@ -443,6 +452,95 @@ void MarkImagesOverText(TkwFormatterPage& APage) {
   }
 }
 
+// Tab lines whose items stand at the same stops, line after line: a table.
+bool SameStops(const TkwFormatterTextLine& A, const TkwFormatterTextLine& B) {
+  if (!A.TabLine || !B.TabLine || A.Runs.size() != B.Runs.size() || A.Runs.size() < 2) {
+    return false;
+  }
+  for (std::size_t k = 0; k < A.Runs.size(); ++k) {
+    if (std::fabs(A.Runs[k]->X - B.Runs[k]->X) > kGridStopTolerance) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A table of the tab lines [AFrom, ATo): a row per line, a cell per item. The lines stay
+// in the band's column, for its place on the page.
+std::unique_ptr<TkwFormatterHSection> GridSection(TkwFormatterPage& APage,
+                                                  const std::vector<TkwFormatterTextLine*>& ALines,
+                                                  std::size_t AFrom, std::size_t ATo) {
+  auto section = std::make_unique<TkwFormatterHSection>();
+  section->JoinOwner(APage);
+  section->Columns[0]->JoinOwner(APage);
+  const auto count = static_cast<int>(ALines[AFrom]->Runs.size());
+  auto table = std::make_unique<TkwFormatterTable>(count);
+  table->JoinOwner(APage);
+  const double leftMargin = fmt::LeftMargin(APage);
+  double left = ALines[AFrom]->X;
+  for (std::size_t r = AFrom; r < ATo; ++r) {
+    left = std::min(left, ALines[r]->X);
+  }
+  table->X = left;
+  table->Y = ALines[AFrom]->Y - ALines[AFrom]->Height;
+  table->Rect = TkwFormatterRect(table->X, table->Y, table->X, table->Y);
+  std::vector<double> starts(static_cast<std::size_t>(count), 1e9);
+  double right = 0;
+  for (std::size_t r = AFrom; r < ATo; ++r) {
+    const auto* line = ALines[r];
+    const double height = r + 1 < ATo ? ALines[r + 1]->Y - line->Y : line->Height + kGridLastRowPadding;
+    table->AddRow(std::max(height, 0.0));
+    for (int k = 0; k < count; ++k) {
+      const auto& source = *line->Runs[static_cast<std::size_t>(k)];
+      auto cellLine = std::make_unique<TkwFormatterTextLine>();
+      cellLine->JoinOwner(APage);
+      auto run = std::make_unique<TkwFormatterText>();
+      run->JoinOwner(APage);
+      run->Text = source.Text;
+      run->Font = source.Font;
+      run->X = source.X;
+      run->Y = source.Y;
+      run->Width = source.Width;
+      run->Right = source.Right;
+      run->CharSpacing = source.CharSpacing;
+      run->Id = source.Id;
+      cellLine->X = source.X;
+      cellLine->Y = line->Y;
+      cellLine->AddRun(std::move(run));
+      cellLine->SetHeight(line->Height);
+      cellLine->SetRight(source.X + source.Width);
+      starts[static_cast<std::size_t>(k)] = std::min(starts[static_cast<std::size_t>(k)], source.X);
+      right = std::max(right, source.X + source.Width);
+      table->AddLine(k, APage.StoreLine(std::move(cellLine)));
+    }
+    table->Rect.Include(line->Y + line->Height, line->Right, table->Rect.Top, table->Rect.Left);
+    section->Columns[0]->AddItem(ALines[r]);
+    WidenSection(*section, *ALines[r]);
+  }
+  for (int k = 0; k < count; ++k) {
+    const auto kk = static_cast<std::size_t>(k);
+    table->CellRights[kk] = (k + 1 < count ? starts[kk + 1] - kGridCellGap : right + kGridLastCellAllowance) - leftMargin;
+  }
+  // The table rules decide, on the items as columns: aligned items that are not a table
+  // stay tab lines.
+  TkwFormatterHSection columns;
+  columns.JoinOwner(APage);
+  columns.Columns.clear();
+  for (const auto& cells : table->Columns) {
+    auto column = std::make_unique<TkwFormatterColumn>();
+    for (auto* cell : cells) {
+      column->AddItem(cell);
+    }
+    columns.Columns.push_back(std::move(column));
+  }
+  if (!fmt::IsTableLike(columns)) {
+    return nullptr;
+  }
+  section->IsTable = true;
+  section->Table = std::move(table);
+  return section;
+}
+
 // Cuts the page's result lines into bands: runs of ordinary lines share a default
 // section, and every run of side-by-side lines gets a section whose columns are detected.
 void BuildSections(TkwFormatterPage& APage, const std::vector<TkwFormatterTextLine*>& lines) {
@@ -457,8 +555,22 @@ void BuildSections(TkwFormatterPage& APage, const std::vector<TkwFormatterTextLi
     WidenSection(*current, *ALine);
   };
   if (fmt::Mode(APage) == TkwFormattingMode::fmFormattedWithTabs) {
-    for (auto* line : lines) {
-      addOrdinary(line);
+    for (std::size_t n = 0; n < lines.size();) {
+      std::size_t end = n + 1;
+      while (end < lines.size() && SameStops(*lines[end - 1], *lines[end])) {
+        ++end;
+      }
+      if (end - n >= kMinGridRows) {
+        if (auto grid = GridSection(APage, lines, n, end)) {
+          sections.push_back(std::move(grid));
+          current = nullptr;
+          n = end;
+          continue;
+        }
+      }
+      for (; n < end; ++n) {
+        addOrdinary(lines[n]);
+      }
     }
   } else {
     for (std::size_t n = 0; n < lines.size(); ++n) {
@@ -867,9 +979,15 @@ void StretchLastColumn(TkwFormatterHSection& ASection) {
 }  // namespace
 
 void TkwFormatterHSection::Analyse() {
+  Children.clear();
+  if (IsTable && Table) {
+    // Built from tab lines already.
+    Children.push_back(Table.get());
+    Table->Analyse();
+    return;
+  }
   ColumnCount = static_cast<int>(Columns.size());
   IsTable = false;
-  Children.clear();
   if (ColumnCount > 1 && !TextColumns) {
     IsTable = fmt::IsTableLike(*this);
   }
