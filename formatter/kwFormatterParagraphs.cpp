@@ -735,36 +735,6 @@ void FitLinesToRoom(TkwFormatterParagraph& P) {
   }
 }
 
-// Blank space between two paragraphs becomes the space before the second: one
-// paragraph instead of a stack of blank ones, which a word processor lays out much
-// faster. Fillers at the top of the column stay, as a page's first paragraph may lose its
-// space before.
-void FillersToSpaceBefore(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput) {
-  std::vector<std::unique_ptr<TkwFormatterParagraph>> kept;
-  kept.reserve(AOutput.size());
-  double pending = 0;
-  std::size_t pendingFrom = 0;
-  bool text = false;
-  for (auto& P : AOutput) {
-    if (P->Spacer && text) {
-      if (pending == 0) {
-        pendingFrom = kept.size();
-      }
-      pending += P->LineSpacing;
-      kept.push_back(std::move(P));
-      continue;
-    }
-    if (!P->Spacer && pending > 0) {
-      kept.resize(pendingFrom);
-      P->SpaceBefore += pending;
-    }
-    pending = 0;
-    text = text || !P->Spacer;
-    kept.push_back(std::move(P));
-  }
-  AOutput = std::move(kept);
-}
-
 }  // namespace
 
 void TkwFormatterColumn::Analyse() {
@@ -784,7 +754,6 @@ void TkwFormatterColumn::Analyse() {
     Attributes(*P);
     FitLinesToRoom(*P);
   }
-  FillersToSpaceBefore(Output);
 }
 
 namespace fmt {

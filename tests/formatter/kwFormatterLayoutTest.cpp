@@ -242,21 +242,18 @@ TEST(Paragraphs, OneLineIsLeftAlignedWithoutRightIndent) {
   EXPECT_NEAR(paras[0].Begin->RightIndent, -2.5 / 2, 1e-9);  // only the half space
 }
 
-TEST(Paragraphs, GapBetweenParagraphsIsSpaceBeforeNotFillers) {
+TEST(Paragraphs, FirstLineFarBelowTheMarginGetsFillers) {
   TPageBuilder page;
   page.Show(u"Top line", 72, 40);
   page.Show(u"Lower line", 72, 200);
   page.EndPage();
-  // The second paragraph's gap, 200 - 40 - 12 - 1 = 147, and the point the line above
-  // keeps, is its space before; no blank paragraphs stand in for it.
+  // The second paragraph's gap becomes fillers: 200 - 40 - 12 - 1 = 147.
   const auto paras = page.Writer.Paragraphs();
   int fillers = 0;
   for (const auto& p : paras) {
     fillers += p.Text == u" " ? 1 : 0;
   }
-  EXPECT_EQ(fillers, 0);
-  ASSERT_EQ(paras.size(), 2u);
-  EXPECT_NEAR(paras[1].Begin->SpaceBefore, 148, 0.5);
+  EXPECT_EQ(fillers, 15);
 }
 
 // Baselines of the page's paragraphs (cells left out) as a word processor stacks them: each
