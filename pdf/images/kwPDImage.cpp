@@ -473,8 +473,7 @@ std::unique_ptr<TBitmap> RenderStencil(TkwPDImageStream& ARows, const TkwPDImage
   return bmp;
 }
 
-// Colour with alpha from the explicit mask, the soft mask and the colour key. Fully
-// transparent pixels are white, for readers that drop the alpha.
+// Colour with alpha from the explicit mask, the soft mask and the colour key.
 std::unique_ptr<TBitmap> RenderWithAlpha(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
                                          int AHeight, const std::optional<std::vector<std::uint8_t>>& AMask,
                                          const std::optional<std::vector<std::uint8_t>>& ASoftMask,
@@ -500,8 +499,10 @@ std::unique_ptr<TBitmap> RenderWithAlpha(TkwPDImageStream& ARows, const TkwPDIma
         px[3] = 0;
       }
       if (ASoftMask) px[3] = static_cast<std::uint8_t>(px[3] * (*ASoftMask)[at] / 255);
-      if (AKey.Holds(s)) px[3] = 0;
-      if (px[3] == 0) px[0] = px[1] = px[2] = 255;
+      if (AKey.Holds(s)) {
+        px[0] = px[1] = px[2] = 255;
+        px[3] = 0;
+      }
     }
   }
   return bmp;
