@@ -213,6 +213,10 @@ constexpr double kFullColumnShare = 0.6;
 constexpr std::size_t kMinFullColumnLines = 5;
 constexpr double kMinFullLineShare = 0.2;
 constexpr std::size_t kMinColumnLines = 3;
+// A column narrower than its widest text by more than kColumnFitSlack is made
+// kColumnTextShare of that text wide.
+constexpr double kColumnFitSlack = 0.5;
+constexpr double kColumnTextShare = 1.1;
 // Gutters are looked for this share of the page's width in from either edge, and a page
 // has at most kMaxTextColumns columns of running text.
 constexpr double kGutterSearchFrom = 0.2;
@@ -933,6 +937,20 @@ void TkwFormatterPage::Analyse() {
 
 namespace {
 
+// The widest line of a column as the output fonts set it, from its first run's start.
+double WidestText(const TkwFormatterColumn& AColumn) {
+  double widest = 0;
+  for (const auto* line : AColumn.Items) {
+    if (line->Runs.empty()) {
+      continue;
+    }
+    const auto& last = *line->Runs.back();
+    const double end = last.X + fmt::TextWidth(AColumn, last.Font, last.Text);
+    widest = std::max(widest, end - line->Runs.front()->X);
+  }
+  return widest;
+}
+
 // Gap and width of every column for the writer's column layout; the columns are moved to
 // where the writer will put them, the first one to the left margin.
 void SetColumnSections(TkwFormatterHSection& ASection) {
@@ -953,6 +971,15 @@ void SetColumnSections(TkwFormatterHSection& ASection) {
     } else {
       entry.Width = column.Rect.Right - column.Rect.Left;
       column.Rect.Left = x;
+    }
+    // A column narrower than its text in the output font (a bullet's or a number's slot)
+    // would set it a character a line: it takes what it needs from the gap after it.
+    const double text = WidestText(column);
+    if (text > entry.Width + kColumnFitSlack) {
+      const double needed = text * kColumnTextShare;
+      const double extra = needed - entry.Width;
+      entry.Width = needed;
+      entry.SpaceAfter = std::max(0.0, entry.SpaceAfter - extra);
     }
     column.Rect.Right = column.Rect.Left + entry.Width;
     x += entry.Width + entry.SpaceAfter;
