@@ -213,9 +213,12 @@ constexpr double kFullColumnShare = 0.6;
 constexpr std::size_t kMinFullColumnLines = 5;
 constexpr double kMinFullLineShare = 0.2;
 constexpr std::size_t kMinColumnLines = 3;
-// A column narrower than its widest text by more than kColumnFitSlack is made
-// kColumnTextShare of that text wide.
+// A column narrower than its widest text (by kNarrowColumnShare and kColumnFitSlack) is
+// made kColumnTextShare of that text wide.
 constexpr double kColumnFitSlack = 0.5;
+// Only a slot this many times narrower than its text is widened: a wider one is fitted by
+// condensing its lines.
+constexpr double kNarrowColumnShare = 2;
 constexpr double kColumnTextShare = 1.1;
 // Gutters are looked for this share of the page's width in from either edge, and a page
 // has at most kMaxTextColumns columns of running text.
@@ -974,8 +977,9 @@ void SetColumnSections(TkwFormatterHSection& ASection) {
     }
     // A column narrower than its text in the output font (a bullet's or a number's slot)
     // would set it a character a line: it takes what it needs from the gap after it.
-    const double text = WidestText(column);
-    if (text > entry.Width + kColumnFitSlack) {
+    // Text columns keep the page's geometry: their lines are fitted to their width.
+    const double text = ASection.TextColumns ? 0 : WidestText(column);
+    if (text > entry.Width * kNarrowColumnShare + kColumnFitSlack) {
       const double needed = text * kColumnTextShare;
       const double extra = needed - entry.Width;
       entry.Width = needed;
