@@ -1,5 +1,6 @@
 #include "formatter/kwFormatter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/Numbers.h"
@@ -99,8 +100,11 @@ void TkwFormatter::EndPage() {
   EnsurePage();
   auto& page = *FPage;
   page.SetFormattingMode(GetFormattingMode());
-  FPageSettings->SetTopMargin(FPageSettings->GetTopMargin() - 3);
-  FPageSettings->SetBottomMargin(FPageSettings->GetBottomMargin() - 3);
+  // Text placed above the page's edge starts at the edge. The bottom margin only decides
+  // where a word processor breaks the page: a small one leaves room for text that sets
+  // a little taller than on the page, so the page never spills onto another.
+  FPageSettings->SetTopMargin(std::max(0.0, FPageSettings->GetTopMargin() - 3));
+  FPageSettings->SetBottomMargin(std::clamp(FPageSettings->GetBottomMargin() - 3, 0.0, kFitBottomMargin));
   FRTFDocument->SetPageSettings(*FPageSettings);
   page.PageSettings = FPageSettings.get();
   page.Document = FRTFDocument;

@@ -95,6 +95,8 @@ public:
   static constexpr double kDefaultTopMargin = 110;
   static constexpr double kDefaultRightMargin = 36;
   static constexpr double kDefaultBottomMargin = 36;
+  // The bottom margin a written page gets at most, in points.
+  static constexpr double kFitBottomMargin = 12;
 
 private:
   void SetDefaultMargins();

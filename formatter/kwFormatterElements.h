@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -243,6 +245,9 @@ public:
   std::vector<std::unique_ptr<TkwFormatterColumn>> Columns;  // left to right
   int ColumnCount = 1;
   bool IsTable = false;
+  // Columns of running text found from the page's gutter (a paper's two columns): never a
+  // table, and written as columns in every formatting mode.
+  bool TextColumns = false;
   TFont Font;
   std::unique_ptr<TkwFormatterTable> Table;
   std::vector<TkwFormatterElement*> Children;  // the columns, or the table
@@ -270,6 +275,12 @@ public:
   TkwFormatterTextLine* StoreLine(std::unique_ptr<TkwFormatterTextLine> ALine);
 
   TkwPageSettings* PageSettings = nullptr;  // not owned
+  // The last number of every list kept on the page so far, by label kind (digits, lower
+  // or upper letters) and closing mark: a later column may continue such a list.
+  std::map<std::pair<int, char16_t>, long long> ListNumbers;
+  // Share of the blank space between bands that is written: below 1 when the page's text
+  // would not fit the page otherwise.
+  double GapScale = 1;
   std::vector<TkwFormatterTextLine*> Lines;
   std::vector<std::unique_ptr<TkwFormatterHSection>> Sections;
   std::vector<TkwFormatterTextLine*> ResultLines;

@@ -47,6 +47,19 @@ constexpr double kSpaceBeforeSlack = 1;
 constexpr double kMinSpaceBefore = 1;
 // A list label has at least this many characters of text after it.
 constexpr std::size_t kMinTextAfterLabel = 2;
+// Text that does not fit its room is condensed by at most this share of its size per
+// character, then made smaller, never below kMinFitFontSize.
+constexpr double kMaxCondenseRatio = 0.08;
+constexpr double kMinFitFontSize = 5;
+constexpr int kMaxFitSteps = 4;
+// A run at a tab stop keeps this far from the next stop.
+constexpr double kTabGap = 1;
+// Share of its room that text is fitted to.
+constexpr double kFitRoomShare = 0.97;
+// A leader is at least this many dots (or underscores) before a page number of at most
+// kMaxLeaderTargetLength characters.
+constexpr int kMinLeaderDots = 4;
+constexpr std::size_t kMaxLeaderTargetLength = 8;
 }  // namespace
 
 }  // namespace qm
@@ -57,7 +70,8 @@ std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char
   AClose = 0;
   const auto word = Trim(AFirstWord);
   if (!word.empty() && AFirstWord.size() < 2) {
-    if (!IsAsciiLetter(word[0])) {
+    // A lone digit is a number label ("1 Introduction"), not a bullet.
+    if (!IsAsciiLetter(word[0]) && !IsDigit(word[0])) {
       return 1;
     }
     if (AFont.Name == "Symbol" || FontIsSymbolCharset(AFont)) {
@@ -78,9 +92,12 @@ std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char
     label.remove_suffix(1);
   }
   const auto number = ToInteger(label);
-  // A lone letter with nothing after it is a word ("A new way"), not a label.
-  const bool letter = label.size() == 1 && IsAsciiLetter(label[0]) && close != 0;
-  if ((number && *number > 0 && IsDigit(label[0])) || letter) {
+  // A lone letter is a label only when closed as labels are ("a)", "B."): one with
+  // nothing after it is a word ("A new way"), one followed by a comma or an equals
+  // sign a name ("A, B, C =").
+  const bool letter = label.size() == 1 && IsAsciiLetter(label[0]) && (close == u'.' || close == u')');
+  const bool numberClose = close == 0 || close == u'.' || close == u')';
+  if ((number && *number > 0 && IsDigit(label[0]) && numberClose) || letter) {
     AClose = close;
     return 2;
   }
@@ -533,6 +550,191 @@ void SpaceAndFill(TkwFormatterColumn& AColumn, std::vector<std::unique_ptr<TkwFo
   }
 }
 
+// A numbered paragraph's label as the list would count it.
+struct TLabel {
+  int Kind = 0;  // 0 digits, 1 lower-case letter, 2 upper-case letter
+  long long Value = 0;
+  char16_t Close = 0;
+};
+
+std::optional<TLabel> ReadLabel(const TkwFormatterParagraph& P) {
+  if (P.Lines.empty() || P.Lines[0]->Run(0) == nullptr) {
+    return std::nullopt;
+  }
+  const auto text = Trim(P.Lines[0]->Run(0)->Text);
+  auto label = text.substr(0, text.find(u' '));
+  if (!label.empty() && !IsDigit(label.back()) && !IsAsciiLetter(label.back())) {
+    label.remove_suffix(1);
+  }
+  if (label.empty()) {
+    return std::nullopt;
+  }
+  TLabel result;
+  result.Close = P.LabelClose;
+  if (const auto number = ToInteger(label); number && IsDigit(label[0])) {
+    result.Value = *number;
+  } else if (label.size() == 1 && label[0] >= u'a' && label[0] <= u'z') {
+    result.Kind = 1;
+    result.Value = label[0] - u'a' + 1;
+  } else if (label.size() == 1 && label[0] >= u'A' && label[0] <= u'Z') {
+    result.Kind = 2;
+    result.Value = label[0] - u'A' + 1;
+  } else {
+    return std::nullopt;
+  }
+  return result;
+}
+
+void Unlist(TkwFormatterParagraph& P) {
+  P.ListKind = 0;
+  P.ListLabel = false;
+  P.LabelClose = 0;
+}
+
+// Labels that only look like list labels lose their list: numbered paragraphs are a list
+// when at least two follow each other in counting order from the first label of their
+// kind ("1.", "a)", "A."), or when they go on with a list the page already has. A bullet
+// needs a second bullet in the column.
+void KeepTrueLists(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput,
+                   std::map<std::pair<int, char16_t>, long long>& ANumbers) {
+  std::vector<std::pair<TkwFormatterParagraph*, TLabel>> numbered;
+  int bullets = 0;
+  for (auto& P : AOutput) {
+    if (P->ListKind == 1) {
+      ++bullets;
+    } else if (P->ListKind == 2) {
+      if (const auto label = ReadLabel(*P)) {
+        numbered.emplace_back(P.get(), *label);
+      } else {
+        Unlist(*P);
+      }
+    }
+  }
+  if (bullets < 2) {
+    for (auto& P : AOutput) {
+      if (P->ListKind == 1) {
+        Unlist(*P);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < numbered.size();) {
+    std::size_t end = i + 1;
+    while (end < numbered.size()) {
+      const auto& a = numbered[end - 1].second;
+      const auto& b = numbered[end].second;
+      if (b.Kind != a.Kind || b.Close != a.Close || b.Value != a.Value + 1) {
+        break;
+      }
+      ++end;
+    }
+    const auto& first = numbered[i].second;
+    const auto key = std::make_pair(first.Kind, first.Close);
+    const auto known = ANumbers.find(key);
+    const bool continues = known != ANumbers.end() && known->second + 1 == first.Value;
+    if ((end - i >= 2 && first.Value == 1) || continues) {
+      ANumbers[key] = numbered[end - 1].second.Value;
+    } else {
+      for (std::size_t k = i; k < end; ++k) {
+        Unlist(*numbered[k].first);
+      }
+    }
+    i = end;
+  }
+}
+
+// Whether a run stands at a tab stop of its own when the paragraph is written (the rule of
+// TkwFormatterParagraph::Render).
+bool StartsAtTab(const TkwFormatterTextLine& ALine, std::size_t AIndex) {
+  if (AIndex == 0) {
+    return false;
+  }
+  const auto& run = *ALine.Runs[AIndex];
+  const auto& previous = *ALine.Runs[AIndex - 1];
+  return run.RunIndex != 0 && RoundEven(run.X) != RoundEven(previous.X + previous.Width) &&
+         !(ALine.ListLabel && run.RunIndex == 2);
+}
+
+// Width of runs as a word processor sets them: the text in its font plus the spacing of
+// every character.
+double SetWidth(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, std::size_t& AChars) {
+  double width = 0;
+  AChars = 0;
+  for (const auto* run : ARuns) {
+    width += TextWidth(AAt, run->Font, run->Text) + run->CharSpacing * static_cast<double>(run->Text.size());
+    AChars += run->Text.size();
+  }
+  return width;
+}
+
+// Condenses the runs, then makes them a point smaller at a time, until they fit ARoom.
+void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, double ARoom) {
+  std::size_t chars = 0;
+  double width = SetWidth(AAt, ARuns, chars);
+  if (!(width > ARoom) || chars == 0 || !(ARoom > 0)) {
+    return;
+  }
+  for (int step = 0; step < kMaxFitSteps && width > ARoom; ++step) {
+    const double per = (width - ARoom) / static_cast<double>(chars);
+    bool changed = false;
+    for (auto* run : ARuns) {
+      const double cap = -kMaxCondenseRatio * FontSize(run->Font);
+      const double spacing = std::max(cap, run->CharSpacing - per);
+      if (spacing < run->CharSpacing) {
+        run->CharSpacing = spacing;
+        changed = true;
+      }
+    }
+    width = SetWidth(AAt, ARuns, chars);
+    if (width > ARoom) {
+      // Condensed as far as it reads well: the runs get smaller, a point at least, as
+      // much as the width is over.
+      const double share = ARoom / width;
+      for (auto* run : ARuns) {
+        const double size = FontSize(run->Font);
+        if (size > kMinFitFontSize) {
+          SetFontSize(run->Font, std::max(kMinFitFontSize, std::min(size - 1, std::floor(size * share))));
+          run->CharSpacing *= share;
+          changed = true;
+        }
+      }
+      width = SetWidth(AAt, ARuns, chars);
+    }
+    if (!changed) {
+      break;
+    }
+  }
+}
+
+// A substituted font is often a little wider than the page's; a line the word processor
+// finds too long wraps, and the page spills onto the next one. Each stretch of a line
+// between tab stops is kept within the room up to the next stop, the last one within the
+// paragraph's right edge.
+void FitLinesToRoom(TkwFormatterParagraph& P) {
+  if (P.Spacer) {
+    return;
+  }
+  const double rightEdge = P.Frame.Right - P.RightIndent;
+  for (auto* line : P.Lines) {
+    const auto& runs = line->Runs;
+    std::size_t start = 0;
+    while (start < runs.size()) {
+      std::size_t end = start + 1;
+      while (end < runs.size() && !StartsAtTab(*line, end)) {
+        ++end;
+      }
+      std::vector<TkwFormatterText*> stretch;
+      for (std::size_t k = start; k < end; ++k) {
+        stretch.push_back(runs[k].get());
+      }
+      const double from = start == 0 ? line->X : runs[start]->X;
+      const double to = end < runs.size() ? runs[end]->X - kTabGap : rightEdge;
+      // A word processor measures with hinting and kerning of its own: keep some slack.
+      Condense(P, stretch, (to - from) * kFitRoomShare);
+      start = end;
+    }
+  }
+}
+
 }  // namespace
 
 void TkwFormatterColumn::Analyse() {
@@ -545,10 +747,74 @@ void TkwFormatterColumn::Analyse() {
   SplitBySpacing(Items, lastNumber);
   auto built = BuildParagraphs(*this);
   SpaceAndFill(*this, built);
+  std::map<std::pair<int, char16_t>, long long> ownNumbers;
+  auto* page = Formatter != nullptr ? Formatter->GetPage() : nullptr;
+  KeepTrueLists(Output, page != nullptr ? page->ListNumbers : ownNumbers);
   for (auto& P : Output) {
     Attributes(*P);
+    FitLinesToRoom(*P);
   }
 }
+
+namespace fmt {
+
+std::optional<std::pair<std::u16string, std::u16string>> SplitLeader(std::u16string_view AText) {
+  const auto isLeader = [](char16_t C) { return C == u'.' || C == u'_' || C == u'\u00B7' || C == u'\u2026'; };
+  std::size_t end = AText.size();
+  while (end > 0 && IsBlank(AText[end - 1])) {
+    --end;
+  }
+  std::size_t start = end;
+  while (start > 0 && !IsBlank(AText[start - 1]) && !isLeader(AText[start - 1])) {
+    --start;
+  }
+  if (start == end || end - start > kMaxLeaderTargetLength) {
+    return std::nullopt;
+  }
+  std::size_t titleEnd = start;
+  int dots = 0;
+  while (titleEnd > 0 && (IsBlank(AText[titleEnd - 1]) || isLeader(AText[titleEnd - 1]))) {
+    --titleEnd;
+    const char16_t c = AText[titleEnd];
+    dots += c == u'\u2026' ? 3 : isLeader(c) ? 1 : 0;
+  }
+  const auto title = Trim(AText.substr(0, titleEnd));
+  if (dots < kMinLeaderDots || title.empty()) {
+    return std::nullopt;
+  }
+  return std::make_pair(std::u16string(title), std::u16string(AText.substr(start, end - start)));
+}
+
+}  // namespace fmt
+
+namespace {
+
+// A table of contents' line: its title, then its page number at a right tab stop where
+// the page has it, with the dots drawn by the word processor up to it, so that a wider
+// font can never push the number onto a line of its own.
+bool RenderLeaderLine(TkwDocumentWriter& AWriter, const TkwFormatterParagraph& P) {
+  if (P.Lines.size() != 1 || P.Lines[0]->Runs.empty()) {
+    return false;
+  }
+  const auto* line = P.Lines[0];
+  const auto split = fmt::SplitLeader(line->Text());
+  const double stop = line->Right - P.Frame.Left;
+  if (!split || !(stop > 0)) {
+    return false;
+  }
+  auto& tf = AWriter.GetTextFormatting();
+  tf.SetLeaderTab(stop);
+  AWriter.BeginPara();
+  tf.SetLeaderTab(0);
+  AWriter.SetFont(line->Runs.front()->Font);
+  AWriter.WriteText(split->first, 0, line->Runs.front()->CharSpacing);
+  AWriter.SetFont(line->Runs.back()->Font);
+  AWriter.WriteText(split->second, stop, 0);
+  AWriter.EndPara();
+  return true;
+}
+
+}  // namespace
 
 void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   auto& tf = AWriter.GetTextFormatting();
@@ -565,6 +831,9 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   tf.SetLineSpacingEnabled(true);
   tf.SetLineSpacing(LineSpacing);
   tf.SetLineSpacingAtLeast(false);
+  if (RenderLeaderLine(AWriter, *this)) {
+    return;
+  }
   // Text on a filled area keeps it as the paragraph's background.
   const TBrush brush = AWriter.GetBrush();
   TColor shading = clNone;

@@ -80,8 +80,8 @@ void RenderImages(TkwDocumentWriter& AWriter, TkwFormatterPage& APage, double AL
 void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, TkwFormatterHSection& APrevious,
                 const TkwFormatterHSection& ASection) {
   if (!APrevious.IsTable && APrevious.ColumnCount > 1 && APrevious.Children.size() > 1 &&
-      fmt::Mode(ASection) == TkwFormattingMode::fmFormatted &&
-      (ASection.IsTable || ASection.ColumnCount == 1)) {
+      (fmt::Mode(ASection) == TkwFormattingMode::fmFormatted || APrevious.TextColumns) &&
+      (ASection.IsTable || ASection.ColumnCount == 1 || APrevious.TextColumns)) {
     const double width = ASettings != nullptr
                              ? ASettings->GetWidth() - ASettings->GetLeftMargin() - ASettings->GetRightMargin()
                              : 0;
@@ -93,10 +93,10 @@ void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, Tk
 // The band starts as far below the one before as the page has it: the distance
 // between the last baseline above and the first one here, less the spacing the
 // first line takes itself, is blank space, however short.
-void RenderGapBefore(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, const TkwFormatterHSection& ASection,
+void RenderGapBefore(TkwDocumentWriter& AWriter, const TkwFormatterPage& AOwner, const TkwFormatterHSection& ASection,
                      double APrevLastY) {
   if (const auto* first = FirstLine(ASection); first != nullptr && APrevLastY != 0) {
-    const double gap = first->Y - APrevLastY - fmt::MaxTextHeight(*first);
+    const double gap = (first->Y - APrevLastY - fmt::MaxTextHeight(*first)) * AOwner.GapScale;
     if (gap >= 1) {
       fmt::RenderGap(AWriter, AOwner, gap);
     }
@@ -126,7 +126,7 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
 }
 
 void TkwFormatterHSection::Render(TkwDocumentWriter& AWriter) {
-  const bool columns = fmt::Mode(*this) == TkwFormattingMode::fmFormatted && !IsTable &&
+  const bool columns = (fmt::Mode(*this) == TkwFormattingMode::fmFormatted || TextColumns) && !IsTable &&
                        Children.size() > 1;
   if (columns) {
     // One entry per real column; the trailing zero-width entry would make the writer

@@ -196,6 +196,44 @@ constexpr double kTableRowGapGrowth = 5;
 constexpr double kSharedSlotGapChange = 10;
 // Three lines of a row in one slot are running text, not a row of cells.
 constexpr int kMaxLinesPerSlotInRow = 3;
+// Share of the page's text area a page's text may fill: the rest is slack for text that
+// a word processor sets a little taller.
+constexpr double kPageFillShare = 0.97;
+// Line spacing is never squeezed below this share of the page's.
+constexpr double kMinLineSpacingShare = 0.8;
+// Text columns: a page of at least kMinColumnPageLines lines with gutters (strips at least
+// 2 × kGutterHalfWidth wide) that at most kMaxGutterCrossingShare of its lines cross and
+// with at least kMinColumnShare of them on either side; in each column at least
+// kMinFullColumnLines lines, and kMinFullLineShare of them, are kFullColumnShare of the
+// column wide; a band of columns has at least kMinColumnLines lines in each.
+constexpr std::size_t kMinColumnPageLines = 16;
+constexpr double kGutterHalfWidth = 4;
+constexpr double kMaxGutterCrossingShare = 0.2;
+constexpr double kMinColumnShare = 0.2;
+constexpr double kFullColumnShare = 0.6;
+constexpr std::size_t kMinFullColumnLines = 5;
+constexpr double kMinFullLineShare = 0.2;
+constexpr std::size_t kMinColumnLines = 3;
+// A column narrower than its widest text (by kNarrowColumnShare and kColumnFitSlack) is
+// made kColumnTextShare of that text wide.
+constexpr double kColumnFitSlack = 0.5;
+// Only a slot this many times narrower than its text is widened: a wider one is fitted by
+// condensing its lines.
+constexpr double kNarrowColumnShare = 2;
+constexpr double kColumnTextShare = 1.1;
+// Gutters are looked for this share of the page's width in from either edge, and a page
+// has at most kMaxTextColumns columns of running text.
+constexpr double kGutterSearchFrom = 0.2;
+constexpr std::size_t kMaxTextColumns = 3;
+// Tab lines are a table when at least kMinGridRows in a row have their items at the same
+// stops, within kGridStopTolerance; a cell ends kGridCellGap before the next one starts,
+// and the last row reaches kGridLastRowPadding below its text.
+constexpr std::size_t kMinGridRows = 3;
+constexpr double kGridStopTolerance = 3;
+constexpr double kGridCellGap = 2;
+constexpr double kGridLastRowPadding = 5;
+// The last cell reaches this far past its widest text: a word processor pads cells.
+constexpr double kGridLastCellAllowance = 6;
 
 TkwFormatterRect LineBox(const TkwFormatterTextLine& ALine) {
   return {ALine.X, ALine.Y, ALine.Right, ALine.Y + ALine.Height};
@@ -423,10 +461,98 @@ void MarkImagesOverText(TkwFormatterPage& APage) {
   }
 }
 
+// Tab lines whose items stand at the same stops, line after line: a table.
+bool SameStops(const TkwFormatterTextLine& A, const TkwFormatterTextLine& B) {
+  if (!A.TabLine || !B.TabLine || A.Runs.size() != B.Runs.size() || A.Runs.size() < 2) {
+    return false;
+  }
+  for (std::size_t k = 0; k < A.Runs.size(); ++k) {
+    if (std::fabs(A.Runs[k]->X - B.Runs[k]->X) > kGridStopTolerance) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A table of the tab lines [AFrom, ATo): a row per line, a cell per item. The lines stay
+// in the band's column, for its place on the page.
+std::unique_ptr<TkwFormatterHSection> GridSection(TkwFormatterPage& APage,
+                                                  const std::vector<TkwFormatterTextLine*>& ALines,
+                                                  std::size_t AFrom, std::size_t ATo) {
+  auto section = std::make_unique<TkwFormatterHSection>();
+  section->JoinOwner(APage);
+  section->Columns[0]->JoinOwner(APage);
+  const auto count = static_cast<int>(ALines[AFrom]->Runs.size());
+  auto table = std::make_unique<TkwFormatterTable>(count);
+  table->JoinOwner(APage);
+  const double leftMargin = fmt::LeftMargin(APage);
+  double left = ALines[AFrom]->X;
+  for (std::size_t r = AFrom; r < ATo; ++r) {
+    left = std::min(left, ALines[r]->X);
+  }
+  table->X = left;
+  table->Y = ALines[AFrom]->Y - ALines[AFrom]->Height;
+  table->Rect = TkwFormatterRect(table->X, table->Y, table->X, table->Y);
+  std::vector<double> starts(static_cast<std::size_t>(count), 1e9);
+  double right = 0;
+  for (std::size_t r = AFrom; r < ATo; ++r) {
+    const auto* line = ALines[r];
+    const double height = r + 1 < ATo ? ALines[r + 1]->Y - line->Y : line->Height + kGridLastRowPadding;
+    table->AddRow(std::max(height, 0.0));
+    for (int k = 0; k < count; ++k) {
+      const auto& source = *line->Runs[static_cast<std::size_t>(k)];
+      auto cellLine = std::make_unique<TkwFormatterTextLine>();
+      cellLine->JoinOwner(APage);
+      auto run = std::make_unique<TkwFormatterText>();
+      run->JoinOwner(APage);
+      run->Text = source.Text;
+      run->Font = source.Font;
+      run->X = source.X;
+      run->Y = source.Y;
+      run->Width = source.Width;
+      run->Right = source.Right;
+      run->CharSpacing = source.CharSpacing;
+      run->Id = source.Id;
+      cellLine->X = source.X;
+      cellLine->Y = line->Y;
+      cellLine->AddRun(std::move(run));
+      cellLine->SetHeight(line->Height);
+      cellLine->SetRight(source.X + source.Width);
+      starts[static_cast<std::size_t>(k)] = std::min(starts[static_cast<std::size_t>(k)], source.X);
+      right = std::max(right, source.X + source.Width);
+      table->AddLine(k, APage.StoreLine(std::move(cellLine)));
+    }
+    table->Rect.Include(line->Y + line->Height, line->Right, table->Rect.Top, table->Rect.Left);
+    section->Columns[0]->AddItem(ALines[r]);
+    WidenSection(*section, *ALines[r]);
+  }
+  for (int k = 0; k < count; ++k) {
+    const auto kk = static_cast<std::size_t>(k);
+    table->CellRights[kk] = (k + 1 < count ? starts[kk + 1] - kGridCellGap : right + kGridLastCellAllowance) - leftMargin;
+  }
+  // The table rules decide, on the items as columns: aligned items that are not a table
+  // stay tab lines.
+  TkwFormatterHSection columns;
+  columns.JoinOwner(APage);
+  columns.Columns.clear();
+  for (const auto& cells : table->Columns) {
+    auto column = std::make_unique<TkwFormatterColumn>();
+    for (auto* cell : cells) {
+      column->AddItem(cell);
+    }
+    columns.Columns.push_back(std::move(column));
+  }
+  if (!fmt::IsTableLike(columns)) {
+    return nullptr;
+  }
+  section->IsTable = true;
+  section->Table = std::move(table);
+  return section;
+}
+
 // Cuts the page's result lines into bands: runs of ordinary lines share a default
 // section, and every run of side-by-side lines gets a section whose columns are detected.
-void BuildSections(TkwFormatterPage& APage) {
-  const auto& lines = APage.ResultLines;
+void BuildSections(TkwFormatterPage& APage, const std::vector<TkwFormatterTextLine*>& lines) {
   auto& sections = APage.Sections;
   TkwFormatterHSection* current = nullptr;
   const auto addOrdinary = [&](TkwFormatterTextLine* ALine) {
@@ -445,9 +571,26 @@ void BuildSections(TkwFormatterPage& APage) {
     return true;
   };
   if (fmt::Mode(APage) == TkwFormattingMode::fmFormattedWithTabs) {
-    for (auto* line : lines) {
-      if (addGrid(line)) continue;
-      addOrdinary(line);
+    for (std::size_t n = 0; n < lines.size();) {
+      if (addGrid(lines[n])) {
+        ++n;
+        continue;
+      }
+      std::size_t end = n + 1;
+      while (end < lines.size() && !lines[end]->GridPlaceholder && SameStops(*lines[end - 1], *lines[end])) {
+        ++end;
+      }
+      if (end - n >= kMinGridRows) {
+        if (auto grid = GridSection(APage, lines, n, end)) {
+          sections.push_back(std::move(grid));
+          current = nullptr;
+          n = end;
+          continue;
+        }
+      }
+      for (; n < end; ++n) {
+        addOrdinary(lines[n]);
+      }
     }
   } else {
     for (std::size_t n = 0; n < lines.size(); ++n) {
@@ -470,26 +613,364 @@ void BuildSections(TkwFormatterPage& APage) {
 
 }  // namespace
 
+namespace {
+
+// Heights of what a band writes: the blank space (fillers, space before) and the rest.
+struct THeights {
+  double Blank = 0;
+  double Text = 0;
+};
+
+THeights ColumnHeights(const TkwFormatterColumn& AColumn) {
+  THeights h;
+  for (const auto& P : AColumn.Output) {
+    if (P->Spacer) {
+      h.Blank += P->LineSpacing;
+    } else {
+      h.Blank += P->SpaceBefore;
+      h.Text += P->LineSpacing * static_cast<double>(std::max<std::size_t>(1, P->Lines.size()));
+    }
+  }
+  return h;
+}
+
+THeights SectionHeights(const TkwFormatterHSection& ASection) {
+  THeights most;
+  for (const auto* child : ASection.Children) {
+    if (child->ElementType == kElementTable) {
+      const auto& table = static_cast<const TkwFormatterTable&>(*child);
+      THeights h;
+      for (const double row : table.RowHeights) {
+        h.Text += row;
+      }
+      most = h.Blank + h.Text > most.Blank + most.Text ? h : most;
+    } else if (child->ElementType == kElementColumn) {
+      const auto h = ColumnHeights(static_cast<const TkwFormatterColumn&>(*child));
+      most = h.Blank + h.Text > most.Blank + most.Text ? h : most;
+    }
+  }
+  return most;
+}
+
+double SectionGap(const TkwFormatterHSection& ASection, double APrevLastY) {
+  const TkwFormatterTextLine* first = nullptr;
+  for (const auto& column : ASection.Columns) {
+    for (const auto* line : column->Items) {
+      first = first == nullptr || line->Y < first->Y ? line : first;
+    }
+  }
+  if (first == nullptr || APrevLastY == 0) {
+    return 0;
+  }
+  const double gap = first->Y - APrevLastY - fmt::MaxTextHeight(*first);
+  return gap >= 1 ? gap : 0;
+}
+
+double LastBaselineOf(const TkwFormatterHSection& ASection) {
+  double y = 0;
+  for (const auto& column : ASection.Columns) {
+    for (const auto* line : column->Items) {
+      y = std::max(y, line->Y);
+    }
+  }
+  return y;
+}
+
+// The page's text is written from the top margin down with exact line spacing; when it
+// would reach below the bottom margin (text above the page's edge, tall substitutes), the
+// blank space shrinks first, then the line spacing, so that the page stays one page.
+void FitToPage(TkwFormatterPage& APage) {
+  const auto* settings = APage.PageSettings;
+  if (settings == nullptr) {
+    return;
+  }
+  const double room = (settings->GetHeight() - settings->GetTopMargin() - settings->GetBottomMargin()) * kPageFillShare;
+  THeights total;
+  double gaps = 0;
+  double prevLastY = 0;
+  for (std::size_t i = 0; i < APage.Sections.size(); ++i) {
+    const auto& section = *APage.Sections[i];
+    if (i > 0) {
+      gaps += SectionGap(section, prevLastY);
+    }
+    prevLastY = LastBaselineOf(section);
+    const auto h = SectionHeights(section);
+    total.Blank += h.Blank;
+    total.Text += h.Text;
+  }
+  const double blank = total.Blank + gaps;
+  const double excess = blank + total.Text - room;
+  if (!(excess > 0) || !(room > 0)) {
+    return;
+  }
+  const double blankScale = blank > 0 ? std::max(0.0, 1 - excess / blank) : 1;
+  const double rest = excess - (blank - blank * blankScale);
+  const double textScale = rest > 0 && total.Text > 0 ? std::max(kMinLineSpacingShare, 1 - rest / total.Text) : 1;
+  APage.GapScale = blankScale;
+  for (auto& section : APage.Sections) {
+    for (auto* child : section->Children) {
+      if (child->ElementType == kElementTable) {
+        for (double& row : static_cast<TkwFormatterTable&>(*child).RowHeights) {
+          row *= textScale;
+        }
+        continue;
+      }
+      if (child->ElementType != kElementColumn) {
+        continue;
+      }
+      auto& output = static_cast<TkwFormatterColumn&>(*child).Output;
+      for (auto& P : output) {
+        if (P->Spacer) {
+          P->LineSpacing *= blankScale;
+        } else {
+          P->SpaceBefore *= blankScale;
+          P->LineSpacing *= textScale;
+        }
+      }
+      // A filler of no height would be written as a line of its own.
+      std::erase_if(output, [](const auto& P) { return P->Spacer && P->LineSpacing < 1; });
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A band of the page in reading order: its lines, or, for text columns, the lines of
+// each column.
+struct TBand {
+  std::vector<TkwFormatterTextLine*> Lines;
+  std::vector<std::vector<TkwFormatterTextLine*>> Columns;
+};
+
+bool HasText(const TkwFormatterTextLine& ALine) { return !fmt::Trim(ALine.Text()).empty(); }
+
+// The gaps between the columns of running text, when the page has two or three: strips
+// that almost no line crosses, with a good share of the lines on either side, between
+// regions whose lines are often as wide as text in a column is. Empty when there are none.
+std::vector<double> FindGutters(const std::vector<TkwFormatterTextLine*>& ALines, double APageWidth) {
+  std::vector<const TkwFormatterTextLine*> lines;
+  for (const auto* line : ALines) {
+    if (HasText(*line)) {
+      lines.push_back(line);
+    }
+  }
+  const auto n = static_cast<double>(lines.size());
+  if (lines.size() < kMinColumnPageLines || !(APageWidth > 0)) {
+    return {};
+  }
+  // Strips of candidate positions, each strip's middle a gutter.
+  std::vector<double> gutters;
+  double stripStart = -1;
+  double stripEnd = -1;
+  const auto closeStrip = [&] {
+    if (stripStart >= 0) {
+      gutters.push_back((stripStart + stripEnd) / 2);
+    }
+    stripStart = -1;
+  };
+  for (double x = APageWidth * kGutterSearchFrom; x <= APageWidth * (1 - kGutterSearchFrom); x += 1) {
+    int left = 0;
+    int right = 0;
+    int crossing = 0;
+    for (const auto* line : lines) {
+      if (line->Right <= x - kGutterHalfWidth) {
+        ++left;
+      } else if (line->X >= x + kGutterHalfWidth) {
+        ++right;
+      } else {
+        ++crossing;
+      }
+    }
+    if (crossing <= kMaxGutterCrossingShare * n && left >= kMinColumnShare * n && right >= kMinColumnShare * n) {
+      if (stripStart < 0) {
+        stripStart = x;
+      }
+      stripEnd = x;
+    } else {
+      closeStrip();
+    }
+  }
+  closeStrip();
+  if (gutters.empty() || gutters.size() > kMaxTextColumns - 1) {
+    return {};
+  }
+  // Running text fills its column; a form's labels and values or a table's cells do not.
+  // Figures in a column bring short labels, so only a share of each column is asked to.
+  double minX = APageWidth;
+  double maxRight = 0;
+  for (const auto* line : lines) {
+    minX = std::min(minX, line->X);
+    maxRight = std::max(maxRight, line->Right);
+  }
+  for (std::size_t c = 0; c <= gutters.size(); ++c) {
+    const double from = c == 0 ? minX : gutters[c - 1];
+    const double to = c == gutters.size() ? maxRight : gutters[c];
+    std::size_t inside = 0;
+    std::size_t full = 0;
+    for (const auto* line : lines) {
+      if (line->X >= from - kGutterHalfWidth && line->Right <= to + kGutterHalfWidth) {
+        ++inside;
+        full += line->Right - line->X >= kFullColumnShare * (to - from) ? 1U : 0U;
+      }
+    }
+    if (full < kMinFullColumnLines || static_cast<double>(full) < kMinFullLineShare * static_cast<double>(inside)) {
+      return {};
+    }
+  }
+  return gutters;
+}
+
+// The column of the line between the gutters, or -1 when it crosses one.
+int ColumnOf(const TkwFormatterTextLine& ALine, const std::vector<double>& AGutters) {
+  for (std::size_t c = 0; c <= AGutters.size(); ++c) {
+    const bool afterLeft = c == 0 || ALine.X >= AGutters[c - 1] - kGutterHalfWidth;
+    const bool beforeRight = c == AGutters.size() || ALine.Right <= AGutters[c] + kGutterHalfWidth;
+    if (afterLeft && beforeRight) {
+      return static_cast<int>(c);
+    }
+  }
+  return -1;
+}
+
+// The page cut at the lines that cross a gutter: between them, the lines of each column
+// are a band of columns when every column has a few; everything else stays in page order.
+std::vector<TBand> PlanBands(const std::vector<TkwFormatterTextLine*>& ALines, const std::vector<double>& AGutters) {
+  const std::size_t count = AGutters.size() + 1;
+  std::vector<TBand> bands;
+  TBand open;
+  open.Columns.resize(count);
+  const auto ordinary = [&](const std::vector<TkwFormatterTextLine*>& ALinesOf) {
+    if (ALinesOf.empty()) {
+      return;
+    }
+    if (bands.empty() || !bands.back().Columns.empty()) {
+      bands.emplace_back();
+    }
+    bands.back().Lines.insert(bands.back().Lines.end(), ALinesOf.begin(), ALinesOf.end());
+  };
+  const auto close = [&] {
+    const bool columns = std::all_of(open.Columns.begin(), open.Columns.end(),
+                                     [](const auto& AColumn) { return AColumn.size() >= kMinColumnLines; });
+    if (columns) {
+      bands.push_back(std::move(open));
+    } else {
+      std::vector<TkwFormatterTextLine*> merged;
+      for (auto& column : open.Columns) {
+        merged.insert(merged.end(), column.begin(), column.end());
+      }
+      SortLines(merged);
+      ordinary(merged);
+    }
+    open = TBand{};
+    open.Columns.resize(count);
+  };
+  for (auto* line : ALines) {
+    const int column = ColumnOf(*line, AGutters);
+    if (column >= 0) {
+      open.Columns[static_cast<std::size_t>(column)].push_back(line);
+    } else {
+      close();
+      ordinary({line});
+    }
+  }
+  close();
+  return bands;
+}
+
+// Line merging over some of the page's lines only.
+std::vector<TkwFormatterTextLine*> MergeSome(TkwFormatterPage& APage, std::vector<TkwFormatterTextLine*> ALines) {
+  std::swap(APage.Lines, ALines);
+  fmt::MergeLines(APage);
+  std::swap(APage.Lines, ALines);
+  return APage.ResultLines;
+}
+
+// A section of text columns, each column with its own merged lines.
+void AddColumnSection(TkwFormatterPage& APage, const TBand& ABand) {
+  auto section = std::make_unique<TkwFormatterHSection>();
+  section->JoinOwner(APage);
+  section->TextColumns = true;
+  for (std::size_t c = 0; c < ABand.Columns.size(); ++c) {
+    TkwFormatterColumn* column = section->Columns[0].get();
+    if (c > 0) {
+      auto fresh = std::make_unique<TkwFormatterColumn>();
+      column = fresh.get();
+      section->AddColumn(std::move(fresh), -1);
+    }
+    column->JoinOwner(APage);
+    bool first = true;
+    for (auto* line : MergeSome(APage, ABand.Columns[c])) {
+      column->AddItem(line);
+      const TkwFormatterRect box(line->X, line->Y, line->Right, line->Y + line->Height);
+      if (first) {
+        column->Rect = box;
+        first = false;
+      } else {
+        column->Rect.IncludeRect(box);
+      }
+      WidenSection(*section, *line);
+    }
+  }
+  APage.Sections.push_back(std::move(section));
+}
+
+}  // namespace
+
 void TkwFormatterPage::Analyse() {
   SortLines(Lines);
   MarkImagesOverText(*this);
   if (!Lines.empty()) {
     Lines[0]->FirstOnPage = true;
   }
-  fmt::MergeLines(*this);
-  InsertGridPlaceholders(*this);
-
   Sections.clear();
-  if (PageSettings == nullptr) {
-    return;
+  const auto gutters = PageSettings != nullptr ? FindGutters(Lines, PageSettings->GetWidth()) : std::vector<double>{};
+  if (!gutters.empty()) {
+    // Columns first: each column's side-by-side items may become tab lines, but lines of
+    // two columns are never joined.
+    std::vector<TkwFormatterTextLine*> all;
+    for (const auto& band : PlanBands(Lines, gutters)) {
+      if (band.Columns.empty()) {
+        auto merged = MergeSome(*this, band.Lines);
+        BuildSections(*this, merged);
+        all.insert(all.end(), merged.begin(), merged.end());
+      } else {
+        AddColumnSection(*this, band);
+      }
+    }
+    ResultLines = all;
+  } else {
+    fmt::MergeLines(*this);
+    // Tables found from the page's rules; on a page of columns they go before the first
+    // band below them instead.
+    InsertGridPlaceholders(*this);
+    if (PageSettings == nullptr) {
+      return;
+    }
+    BuildSections(*this, ResultLines);
   }
-  BuildSections(*this);
   for (auto& section : Sections) {
     section->Analyse();
   }
+  FitToPage(*this);
 }
 
 namespace {
+
+// The widest line of a column as the output fonts set it, from its first run's start.
+double WidestText(const TkwFormatterColumn& AColumn) {
+  double widest = 0;
+  for (const auto* line : AColumn.Items) {
+    if (line->Runs.empty()) {
+      continue;
+    }
+    const auto& last = *line->Runs.back();
+    const double end = last.X + fmt::TextWidth(AColumn, last.Font, last.Text);
+    widest = std::max(widest, end - line->Runs.front()->X);
+  }
+  return widest;
+}
 
 // Gap and width of every column for the writer's column layout; the columns are moved to
 // where the writer will put them, the first one to the left margin.
@@ -511,6 +992,16 @@ void SetColumnSections(TkwFormatterHSection& ASection) {
     } else {
       entry.Width = column.Rect.Right - column.Rect.Left;
       column.Rect.Left = x;
+    }
+    // A column narrower than its text in the output font (a bullet's or a number's slot)
+    // would set it a character a line: it takes what it needs from the gap after it.
+    // Text columns keep the page's geometry: their lines are fitted to their width.
+    const double text = ASection.TextColumns ? 0 : WidestText(column);
+    if (text > entry.Width * kNarrowColumnShare + kColumnFitSlack) {
+      const double needed = text * kColumnTextShare;
+      const double extra = needed - entry.Width;
+      entry.Width = needed;
+      entry.SpaceAfter = std::max(0.0, entry.SpaceAfter - extra);
     }
     column.Rect.Right = column.Rect.Left + entry.Width;
     x += entry.Width + entry.SpaceAfter;
@@ -537,15 +1028,16 @@ void StretchLastColumn(TkwFormatterHSection& ASection) {
 }  // namespace
 
 void TkwFormatterHSection::Analyse() {
-  if (FromGrid && Table) {
-    Children.assign(1, Table.get());
+  Children.clear();
+  if ((FromGrid || IsTable) && Table) {
+    // Built from the page's rules or from tab lines already.
+    Children.push_back(Table.get());
     Table->Analyse();
     return;
   }
   ColumnCount = static_cast<int>(Columns.size());
   IsTable = false;
-  Children.clear();
-  if (ColumnCount > 1) {
+  if (ColumnCount > 1 && !TextColumns) {
     IsTable = fmt::IsTableLike(*this);
   }
   if (IsTable) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 
@@ -104,6 +105,9 @@ struct TFitResult {
 // 0 none, 1 bullet, 2 numbered. AClose receives what closes a numbered label ('.', ')',
 // or 0 when nothing does).
 [[nodiscard]] std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char16_t& AClose);
+// A table of contents' line split into its title and the word after its dot leader (the
+// page number); nothing when the text ends in no leader and word.
+[[nodiscard]] std::optional<std::pair<std::u16string, std::u16string>> SplitLeader(std::u16string_view AText);
 [[nodiscard]] bool ContinuesPrevious(const TkwFormatterTextLine& APrevious, const TkwFormatterTextLine& ALine,
                                      const TkwFormatterTextLine* ABeforePrevious, double AColumnRight);
 

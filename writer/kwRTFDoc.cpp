@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -35,9 +37,22 @@ bool WriteAll(int AFd, std::string_view ABytes) {
   return true;
 }
 
+// The creation time reproducible builds ask for (SOURCE_DATE_EPOCH, seconds since 1970);
+// nothing when it is unset or not a plain number.
+std::optional<std::int64_t> SourceDateEpoch() {
+  const char* value = std::getenv("SOURCE_DATE_EPOCH");
+  if (value == nullptr || *value == 0) return std::nullopt;
+  std::int64_t seconds = 0;
+  const char* end = value + std::strlen(value);
+  const auto [ptr, ec] = std::from_chars(value, end, seconds);
+  if (ec != std::errc() || ptr != end || seconds < 0) return std::nullopt;
+  return seconds;
+}
+
 }  // namespace
 
-TkwRTFDoc::TkwRTFDoc() : FRandom(MakeClockRandomProvider()) {
+// Identifiers come from a fixed sequence: the same input gives the same file.
+TkwRTFDoc::TkwRTFDoc() : FRandom(MakeFixedRandomProvider()) {
   FImageSettings->OutputImageFormat = TkwOutputImageFormat::ifPNG;
   FImageSettings->ScaleToFrame = true;
   FImageSettings->KeepAspectRatio = false;
@@ -62,7 +77,8 @@ void TkwRTFDoc::ResetTree() {
 }
 
 void TkwRTFDoc::SetRandomProvider(std::shared_ptr<TkwRandomProvider> ARandom) {
-  FRandom = ARandom ? std::move(ARandom) : MakeClockRandomProvider();
+  FRandomInjected = ARandom != nullptr;
+  FRandom = ARandom ? std::move(ARandom) : MakeFixedRandomProvider();
   FHeader->SetRandom(FRandom);
 }
 
@@ -106,6 +122,12 @@ void TkwRTFDoc::BeginDoc() {
     RemoveTempFile();
     FRTFText.clear();
     FDocArea->GetPageSettings().Assign(*FCurrentPageSettings);
+    if (!FRandomInjected) {
+      // Every document starts the sequence afresh, whatever the writer wrote before.
+      FRandom = MakeFixedRandomProvider();
+      FHeader->SetRandom(FRandom);
+    }
+    FHeader->SetCreationTime(SourceDateEpoch());
     if (!FOutputFileName.empty()) {
       // The temporary file is made only when the document is written, so that a conversion
       // ended any other way leaves nothing; a folder it could not be made in fails now.

@@ -103,7 +103,8 @@ public:
   // When set, the unsupported-graphic and invalid-state errors go to the handler and the
   // operation has no effect.
   void SetErrorHandler(TkwWriterErrorHandler AHandler) { FErrorHandler = std::move(AHandler); }
-  // The source of list, style and shape identifiers (tests inject a fixed one).
+  // The source of style and shape identifiers; by default a fixed sequence, started
+  // again by every BeginDoc.
   void SetRandomProvider(std::shared_ptr<TkwRandomProvider> ARandom);
   // The last document, when it was written neither to a file nor to a stream.
   [[nodiscard]] const std::string& GetRTFText() const { return FRTFText; }
@@ -119,6 +120,7 @@ public:
 
 private:
   std::shared_ptr<TkwRandomProvider> FRandom;
+  bool FRandomInjected = false;
   double FUnitFactor = 1.0;
   TkwTextEffects FTextEffects;
   std::unique_ptr<TkwRTFHeader> FHeader;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <ctime>
 #include <random>
 
 namespace qm {
@@ -157,13 +158,12 @@ void AppendCharFormat(std::string& AOut, int AFontIndex, int AColorIndex, int AS
 
 // ---------------------------------------------------------------------------------------
 
-void TkwRTFList::Write(std::string& AOut, TkwRandomProvider& ARandom) const {
-  ARandom.Randomize();
+void TkwRTFList::Write(std::string& AOut) const {
   AOut += "{\\list\\listtemplateid";
-  AppendInt(AOut, ARandom.Random(100000));
+  AppendInt(AOut, ListId);
   AOut += "\\listhybrid";
   const char* jc = Alignment == 1 ? "2" : Alignment == 2 ? "1" : "0";
-  for (int level = 0; level < 9; ++level) {
+  for (int level = 0; level < kLevelsPerList; ++level) {
     AOut += "{\\listlevel\\levelnfc";
     AppendInt(AOut, NumberFormat);
     AOut += "\\levelnfcn";
@@ -177,7 +177,7 @@ void TkwRTFList::Write(std::string& AOut, TkwRandomProvider& ARandom) const {
     AOut += "\\levelstartat";
     AppendInt(AOut, StartAt);
     AOut += "{\\leveltext\\leveltemplateid";
-    AppendInt(AOut, ARandom.Random(10000));
+    AppendInt(AOut, static_cast<std::int64_t>(ListId) * kLevelsPerList + level + 1);
     if (NumberFormat == 23) {
       AOut += "\\'01";
       AppendEscaped(AOut, std::u16string_view(&BulletChar, 1));
@@ -198,11 +198,14 @@ void TkwRTFList::Write(std::string& AOut, TkwRandomProvider& ARandom) const {
   AppendInt(AOut, ListId);
   AOut += "}";
   AOut += kCRLF;
-  AOut += "{\\*\\listoverridetable{\\listoverride\\listid";
+}
+
+void TkwRTFList::WriteOverride(std::string& AOut) const {
+  AOut += "{\\listoverride\\listid";
   AppendInt(AOut, ListId);
   AOut += "\\listoverridecount0\\";
   AOut += ListName;
-  AOut += "}}";
+  AOut += "}";
 }
 
 // ---------------------------------------------------------------------------------------
@@ -246,18 +249,6 @@ int TkwRTFHeader::AddStyle(const TFont& AFont, TColor AColor, std::string_view A
   return index;
 }
 
-int TkwRTFHeader::DrawListId() {
-  // Readers match list overrides to lists by this number, so two lists never share one.
-  FRandom->Randomize();
-  for (int attempt = 0;; ++attempt) {
-    int id = FRandom->Random(100000);
-    if (attempt > 64) id = (id + attempt) % 100000;
-    bool used = false;
-    for (const auto& list : FLists) used = used || list->ListId == id;
-    if (!used) return id;
-  }
-}
-
 int TkwRTFHeader::AddBulletList(const TFont& AFont, char16_t ALevelChar, std::uint8_t ANumberFormat,
                                 std::uint8_t AAlignment, std::uint8_t AFollow, int AStartAt) {
   auto list = std::make_unique<TkwRTFList>();
@@ -268,7 +259,7 @@ int TkwRTFHeader::AddBulletList(const TFont& AFont, char16_t ALevelChar, std::ui
   list->Alignment = AAlignment;
   list->Follow = AFollow;
   list->StartAt = AStartAt;
-  list->ListId = DrawListId();
+  list->ListId = GetListCount() + 1;
   FLists.push_back(std::move(list));
   return GetListCount() - 1;
 }
@@ -282,7 +273,7 @@ int TkwRTFHeader::AddNumberList(std::uint8_t ANumberFormat, int AStartAt, std::u
   list->StartAt = AStartAt;
   list->Alignment = AAlignment;
   list->Follow = AFollow;
-  list->ListId = DrawListId();
+  list->ListId = GetListCount() + 1;
   FLists.push_back(std::move(list));
   return GetListCount() - 1;
 }
@@ -352,14 +343,41 @@ void TkwRTFHeader::Write(std::string& AOut) {
     }
     AOut += "}";
   }
-  // One list table, after the style sheet when there is one.
+  // One list table, after the style sheet when there is one; the overrides that the
+  // paragraphs' \\ls numbers name follow it as a group of their own.
   if (hasStyles || !FLists.empty()) {
     if (!hasStyles) AOut += kCRLF;
     AOut += "{\\*\\listtable";
-    for (const auto& list : FLists) list->Write(AOut, *FRandom);
+    for (const auto& list : FLists) list->Write(AOut);
     AOut += "}";
+    if (!FLists.empty()) {
+      AOut += kCRLF;
+      AOut += "{\\*\\listoverridetable";
+      for (const auto& list : FLists) list->WriteOverride(AOut);
+      AOut += "}";
+    }
     AOut += kCRLF;
   }
+  WriteInfo(AOut);
+}
+
+void TkwRTFHeader::WriteInfo(std::string& AOut) const {
+  if (!FCreationTime) return;
+  const std::time_t t = static_cast<std::time_t>(*FCreationTime);
+  std::tm utc{};
+  if (gmtime_r(&t, &utc) == nullptr) return;
+  AOut += "{\\info{\\creatim\\yr";
+  AppendInt(AOut, utc.tm_year + 1900);
+  AOut += "\\mo";
+  AppendInt(AOut, utc.tm_mon + 1);
+  AOut += "\\dy";
+  AppendInt(AOut, utc.tm_mday);
+  AOut += "\\hr";
+  AppendInt(AOut, utc.tm_hour);
+  AOut += "\\min";
+  AppendInt(AOut, utc.tm_min);
+  AOut += "}}";
+  AOut += kCRLF;
 }
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -61,6 +62,9 @@ using TkwRTFElements = std::vector<std::unique_ptr<TkwRTFElement>>;
 
 class TkwRTFHeader;
 
+// Levels of every list: the same numbering at each.
+inline constexpr int kLevelsPerList = 9;
+
 // One list of the list table: nine levels of the same numbering.
 class TkwRTFList final : public TkwObject {
 public:
@@ -72,9 +76,14 @@ public:
   char16_t BulletChar = 0;
   char16_t LabelClose = u'.';   // ends each number's label; 0 for none
   int BulletFontIndex = 0;
-  int ListId = 0;               // \listid, drawn when the list is created
+  // \listid and \listtemplateid: the list's place in the table, counted from 1, so
+  // that one input always gives the same file.
+  int ListId = 0;
 
-  void Write(std::string& AOut, TkwRandomProvider& ARandom) const;
+  // The list's entry of the list table.
+  void Write(std::string& AOut) const;
+  // Its entry of the list override table, which gives it the name paragraphs use.
+  void WriteOverride(std::string& AOut) const;
 };
 
 // The character formatting words shared by styles and runs: font, colour, size and the
@@ -108,6 +117,9 @@ public:
   [[nodiscard]] TkwStyleManager& GetStyleManager() { return *FStyles; }
   [[nodiscard]] TkwRandomProvider& GetRandom() { return *FRandom; }
   void SetRandom(std::shared_ptr<TkwRandomProvider> ARandom) { FRandom = std::move(ARandom); }
+  // Seconds since 1970 (UTC) written as the document's creation time; without one the
+  // header has no information group, and the file depends on its input alone.
+  void SetCreationTime(std::optional<std::int64_t> ASeconds) { FCreationTime = ASeconds; }
 
 private:
   struct TFontEntry {
@@ -120,7 +132,8 @@ private:
   TkwStyleManager* FStyles;  // not owned
   std::shared_ptr<TkwRandomProvider> FRandom;
   int FLastFont = -1;  // the run before usually has the same font
-  int DrawListId();
+  std::optional<std::int64_t> FCreationTime;
+  void WriteInfo(std::string& AOut) const;
 };
 
 }  // namespace qm

@@ -103,8 +103,12 @@ void TkwRTFParagraph::WriteBody(std::string& AOut) {
   // The tab stops go with the paragraph's formatting as well: a reader that applies
   // paragraph properties only from the paragraph's start (LibreOffice) misses the ones
   // written beside their tabs.
+  const auto leader = [&tf](double APosition) {
+    return tf.NativeLeaderTab() > 0 && NativeToTwips(APosition) == NativeToTwips(tf.NativeLeaderTab());
+  };
   for (const TkwTextItem& run : FItem.Runs) {
     if (run.TabPosition > 0) {
+      if (leader(run.TabPosition)) AOut += "\\tqr\\tldot";
       AOut += "\\tx";
       AppendTwips(AOut, run.TabPosition);
     }
@@ -130,6 +134,7 @@ void TkwRTFParagraph::WriteBody(std::string& AOut) {
     AppendTwips(AOut, run.CharSpacing);
     AOut += " ";
     if (run.TabPosition > 0) {
+      if (leader(run.TabPosition)) AOut += "\\tqr\\tldot";
       AOut += "\\tx";
       AppendTwips(AOut, run.TabPosition);
       AOut += "\\tab ";

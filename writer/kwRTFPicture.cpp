@@ -181,6 +181,27 @@ int ChooseFilter(const std::uint8_t* ARow, const std::uint8_t* APrev, std::size_
 // row, at a fraction of the cost of trying all five filters on every row.
 constexpr int kFilterBand = 8;
 
+// A picture with alpha over the background: formats without alpha show what would
+// show through it.
+void Composite(const TBitmap& ASource, TBitmap& ATarget, std::uint32_t ABackground) {
+  const auto blend = [](int AFore, int ABack, int AAlpha) {
+    return static_cast<std::uint32_t>((AFore * AAlpha + ABack * (255 - AAlpha) + 127) / 255);
+  };
+  const int w = std::min(ASource.GetWidth(), ATarget.GetWidth());
+  const int h = std::min(ASource.GetHeight(), ATarget.GetHeight());
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* row = ASource.ScanLine(y).data();
+    for (int x = 0; x < w; ++x) {
+      const std::uint8_t* px = row + static_cast<std::size_t>(x) * 4;
+      const int a = px[3];
+      const std::uint32_t rgb = blend(px[2], static_cast<int>(GetRValue(ABackground)), a) |
+                                blend(px[1], static_cast<int>(GetGValue(ABackground)), a) << 8 |
+                                blend(px[0], static_cast<int>(GetBValue(ABackground)), a) << 16;
+      ATarget.SetPixel(x, y, rgb);
+    }
+  }
+}
+
 // The bitmap the bitmap-based outputs encode: the graphic's own size, filled with the
 // brush, the graphic drawn at the origin.
 std::unique_ptr<TBitmap> RenderBitmap(const TGraphic& AGraphic, const TkwImageSettings& ASettings,
@@ -189,7 +210,11 @@ std::unique_ptr<TBitmap> RenderBitmap(const TGraphic& AGraphic, const TkwImageSe
   if (bmp->IsEmpty()) throw std::runtime_error("Empty picture");
   const std::uint32_t background = ColorToRGB(ABrush.Color);
   bmp->FillRect(0, 0, bmp->GetWidth(), bmp->GetHeight(), background);
-  AGraphic.Draw(*bmp, 0, 0);
+  if (const auto* own = dynamic_cast<const TBitmap*>(&AGraphic); own && own->GetBitsPerPixel() == 32) {
+    Composite(*own, *bmp, background);
+  } else {
+    AGraphic.Draw(*bmp, 0, 0);
+  }
   if (ASettings.Transparent) {
     bmp->FTransparent = true;
     bmp->FTransparentColor = background;
@@ -206,14 +231,14 @@ std::uint32_t PngCrc(std::string_view ABytes, std::uint32_t ACrc) {
 }
 
 std::string BuildPNG(int AWidth, int AHeight, std::string_view ACompressed,
-                     std::optional<std::uint32_t> ATransparent) {
+                     std::optional<std::uint32_t> ATransparent, bool AAlpha) {
   std::string out = "\x89PNG\r\n\x1a\n";
   std::string ihdr;
   PutBE32(ihdr, static_cast<std::uint32_t>(AWidth));
   PutBE32(ihdr, static_cast<std::uint32_t>(AHeight));
-  ihdr += std::string_view("\x08\x02\x00\x00\x00", 5);
+  ihdr += AAlpha ? std::string_view("\x08\x06\x00\x00\x00", 5) : std::string_view("\x08\x02\x00\x00\x00", 5);
   PutChunk(out, "IHDR", ihdr);
-  if (ATransparent) {
+  if (ATransparent && !AAlpha) {
     const std::uint32_t c = *ATransparent;
     const char trns[6] = {0, static_cast<char>(GetRValue(c)), 0, static_cast<char>(GetGValue(c)),
                           0, static_cast<char>(GetBValue(c))};
@@ -226,10 +251,24 @@ std::string BuildPNG(int AWidth, int AHeight, std::string_view ACompressed,
   return out;
 }
 
+bool HasAlpha(const TBitmap& ABitmap) {
+  if (ABitmap.GetBitsPerPixel() != 32) return false;
+  const std::size_t w = static_cast<std::size_t>(ABitmap.GetWidth());
+  for (int y = 0; y < ABitmap.GetHeight(); ++y) {
+    const std::uint8_t* row = ABitmap.ScanLine(y).data();
+    for (std::size_t x = 0; x < w; ++x) {
+      if (row[x * 4 + 3] != 255) return true;
+    }
+  }
+  return false;
+}
+
 std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATransparent) {
   const int w = ABitmap.GetWidth();
   const int h = ABitmap.GetHeight();
-  const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
+  const bool alpha = HasAlpha(ABitmap);
+  const std::size_t bpp = alpha ? 4 : 3;
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * bpp;
   // One per thread, kept for its allocations; Start resets it, so no picture sees another's.
   thread_local TkwPngDeflater raw;
   raw.Start();
@@ -240,7 +279,16 @@ std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATran
   for (int y = 0; y < h; ++y) {
     auto* row = reinterpret_cast<std::uint8_t*>(rows[y & 1].data());
     const auto* prev = y > 0 ? reinterpret_cast<const std::uint8_t*>(rows[(y + 1) & 1].data()) : nullptr;
-    if (ABitmap.GetBitsPerPixel() == 24) {
+    if (alpha) {
+      // Blue, green, red, alpha in the bitmap; red first in PNG.
+      const std::uint8_t* src = ABitmap.ScanLine(y).data();
+      for (std::size_t i = 0; i < rowBytes; i += 4) {
+        row[i] = src[i + 2];
+        row[i + 1] = src[i + 1];
+        row[i + 2] = src[i];
+        row[i + 3] = src[i + 3];
+      }
+    } else if (ABitmap.GetBitsPerPixel() == 24) {
       // Blue, green, red in the bitmap; red first in PNG.
       const std::uint8_t* src = ABitmap.ScanLine(y).data();
       std::uint8_t* dst = row;
@@ -260,12 +308,12 @@ std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATran
       }
     }
     // The first row has nothing above it, so the second makes a choice of its own.
-    if (y % kFilterBand == 0 || y == 1) filter = ChooseFilter(row, prev, rowBytes, 3, scratch);
+    if (y % kFilterBand == 0 || y == 1) filter = ChooseFilter(row, prev, rowBytes, bpp, scratch);
     filtered[0] = static_cast<char>(filter);
-    FilterRow(filter, row, prev, rowBytes, 3, reinterpret_cast<std::uint8_t*>(filtered.data()) + 1);
+    FilterRow(filter, row, prev, rowBytes, bpp, reinterpret_cast<std::uint8_t*>(filtered.data()) + 1);
     raw.Add(filtered);
   }
-  return BuildPNG(w, h, raw.Finish(), ATransparent);
+  return BuildPNG(w, h, raw.Finish(), ATransparent, alpha);
 }
 
 void AppendHex(std::string& AOut, std::string_view ABytes) {
@@ -282,7 +330,8 @@ void AppendHex(std::string& AOut, std::string_view ABytes) {
 
 bool RendersFromPixelsAlone(const TGraphic& AGraphic, const TkwImageSettings& ASettings) {
   const auto* own = dynamic_cast<const TBitmap*>(&AGraphic);
-  return own && !own->IsEmpty() && own->GetBitsPerPixel() == 24 && !ASettings.Transparent &&
+  return own && !own->IsEmpty() && (own->GetBitsPerPixel() == 24 || own->GetBitsPerPixel() == 32) &&
+         !ASettings.Transparent &&
          ASettings.ImagePixelFormat == TPixelFormat::pf24bit &&
          ASettings.OutputImageFormat == TkwOutputImageFormat::ifPNG;
 }
@@ -323,8 +372,8 @@ TkwPictureData RenderPictureData(const TGraphic& AGraphic, const TkwImageSetting
         break;
       }
       case ifPNG: {
-        // A 24-bit bitmap has nothing for the brush to show through: encode it as it is,
-        // without a copy.
+        // A 24-bit bitmap has nothing for the brush to show through, and a 32-bit one keeps
+        // its alpha for the reader to show what lies under it: encode either as it is.
         if (RendersFromPixelsAlone(AGraphic, ASettings)) {
           data.Bytes = EncodePNG(static_cast<const TBitmap&>(AGraphic), std::nullopt);
           break;

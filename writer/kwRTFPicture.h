@@ -17,13 +17,16 @@ inline constexpr std::size_t kPngChunkSize = 10240;
 
 // PNG CRC-32 over a byte run (polynomial 0xEDB88320), continuing from ACrc.
 [[nodiscard]] std::uint32_t PngCrc(std::string_view ABytes, std::uint32_t ACrc = 0xFFFFFFFFu);
-// A PNG (8-bit RGB, no interlace) of the bitmap. ATransparent, when given, is written as
-// the tRNS colour (0x00BBGGRR).
+// Whether a 32-bit bitmap has a pixel that is not opaque.
+[[nodiscard]] bool HasAlpha(const TBitmap& ABitmap);
+// A PNG (no interlace) of the bitmap: 8-bit RGBA for a 32-bit bitmap with alpha, else 8-bit
+// RGB with ATransparent, when given, as the tRNS colour (0x00BBGGRR).
 [[nodiscard]] std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATransparent);
-// The PNG container around already compressed image data: signature, IHDR, optional tRNS,
-// the data cut into IDAT chunks of kPngChunkSize bytes (the last holding the rest), IEND.
+// The PNG container around already compressed image data: signature, IHDR (RGBA when
+// AAlpha, else RGB), tRNS for RGB when given, the data cut into IDAT chunks of
+// kPngChunkSize bytes (the last holding the rest), IEND.
 [[nodiscard]] std::string BuildPNG(int AWidth, int AHeight, std::string_view ACompressed,
-                                   std::optional<std::uint32_t> ATransparent);
+                                   std::optional<std::uint32_t> ATransparent, bool AAlpha = false);
 
 // Appends bytes as upper-case hexadecimal digits, two per byte.
 void AppendHex(std::string& AOut, std::string_view ABytes);
@@ -47,7 +50,7 @@ struct TkwPictureData {
                                                double ATargetHeight = 0);
 
 // True when RenderPictureData's result depends on the graphic's pixels alone under these
-// settings (a 24-bit bitmap written as PNG as it is), so that it can be made ahead of time
+// settings (a 24- or 32-bit bitmap written as PNG as it is), so that it can be made ahead of time
 // from a copy of the pixels.
 [[nodiscard]] bool RendersFromPixelsAlone(const TGraphic& AGraphic, const TkwImageSettings& ASettings);
 

@@ -58,6 +58,7 @@ void TkwTextFormatting::Assign(const TkwPersistent& ASource) {
   FRightIndent = src->FRightIndent;
   FFirstLineIndent = src->FFirstLineIndent;
   FLineSpacing = src->FLineSpacing;
+  FLeaderTab = src->FLeaderTab;
   FAlignment = src->FAlignment;
   FBorder->Assign(*src->FBorder);
   FLineSpacingEnabled = src->FLineSpacingEnabled;

@@ -158,6 +158,11 @@ public:
   void SetLineSpacingEnabled(bool A) { FLineSpacingEnabled = A; }
   bool GetLineSpacingAtLeast() const { return FLineSpacingAtLeast; }
   void SetLineSpacingAtLeast(bool A) { FLineSpacingAtLeast = A; }
+  // A tab stop at this position is right-aligned and filled with dots (a table of
+  // contents' leader to its page number); 0 for none.
+  double GetLeaderTab() const { return FLeaderTab / FNativeFactor; }
+  void SetLeaderTab(double A) { FLeaderTab = A * FNativeFactor; }
+  double NativeLeaderTab() const { return FLeaderTab; }
 
 private:
   double FSpaceBefore = 0;
@@ -165,6 +170,7 @@ private:
   double FRightIndent = 0;
   double FFirstLineIndent = 0;
   double FLineSpacing = 0.1;
+  double FLeaderTab = 0;
   std::uint8_t FAlignment = 0;
   std::unique_ptr<TkwParaBorder> FBorder;
   double FNativeFactor = 1.0;

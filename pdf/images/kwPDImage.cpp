@@ -499,7 +499,10 @@ std::unique_ptr<TBitmap> RenderWithAlpha(TkwPDImageStream& ARows, const TkwPDIma
         px[3] = 0;
       }
       if (ASoftMask) px[3] = static_cast<std::uint8_t>(px[3] * (*ASoftMask)[at] / 255);
-      if (AKey.Holds(s)) px[0] = px[1] = px[2] = 255;
+      if (AKey.Holds(s)) {
+        px[0] = px[1] = px[2] = 255;
+        px[3] = 0;
+      }
     }
   }
   return bmp;
@@ -557,7 +560,8 @@ std::unique_ptr<TBitmap> TkwPDImage::RenderSamples(TkwStream& AData, const TkwPD
   TkwPDImageStream rows(&AData, w, AComps, ABits);
   if (GetImageMask()) return RenderStencil(rows, AMap, w, h, FFillColor);
   const TkwColorKey key{FColorKeyRange, static_cast<std::size_t>(AComps), FHasColorKeyMask};
-  if (FSoftMask || FMask) return RenderWithAlpha(rows, AMap, w, h, FMask, FSoftMask, key);
+  // A colour key is transparency too: the keyed samples show what lies under the image.
+  if (FSoftMask || FMask || FHasColorKeyMask) return RenderWithAlpha(rows, AMap, w, h, FMask, FSoftMask, key);
   const auto* idx = AMap.FColorSpace && AMap.FColorSpace->GetMode() == TkwColorSpaceMode::csIndexed
                         ? static_cast<const TkwPDIndexedColorSpace*>(AMap.FColorSpace)
                         : nullptr;

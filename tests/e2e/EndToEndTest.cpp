@@ -230,6 +230,90 @@ TEST(EndToEnd, RgbPicturesKeepTheirSamples) {
   fs::remove_all(dir);
 }
 
+// A page with a soft-masked picture (a red square fading out from left to right) and a
+// numbered list, as a file to convert.
+std::string MaskedPictureAndListPdf() {
+  constexpr int kSize = 16;
+  std::string red;
+  std::string alpha;
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      red += std::string("\xFF\x00\x00", 3);
+      alpha += static_cast<char>(255 - x * 17);
+    }
+  }
+  TkwTestPdf pdf;
+  const int font = pdf.AddFont("Helvetica");
+  const int mask = pdf.AddStream("/Type /XObject /Subtype /Image /Width 16 /Height 16 /ColorSpace /DeviceGray "
+                                 "/BitsPerComponent 8",
+                                 alpha);
+  const int image = pdf.AddStream("/Type /XObject /Subtype /Image /Width 16 /Height 16 /ColorSpace /DeviceRGB "
+                                  "/BitsPerComponent 8 /SMask " + std::to_string(mask) + " 0 R",
+                                  red);
+  pdf.AddPage("q 160 0 0 160 72 500 cm /Im1 Do Q BT /F1 12 Tf 16 TL 72 450 Td (1. First item of the list) Tj "
+              "T* (2. Second item of the list) Tj T* (3. Third item of the list) Tj ET",
+              {{"F1", font}}, "/Resources << /Font << /F1 " + std::to_string(font) + " 0 R >> /XObject << /Im1 " +
+                                  std::to_string(image) + " 0 R >> >>");
+  return pdf.Save();
+}
+
+// Readers show what lies under a soft-masked picture only when it keeps its alpha; and one
+// file converted twice gives the same bytes, list and shape identifiers included.
+TEST(EndToEnd, MaskedPictureKeepsItsAlphaAndOutputIsReproducible) {
+  const fs::path dir = fs::temp_directory_path() / ("qm-e2e-alpha-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path in = dir / "alpha.pdf";
+  std::ofstream(in, std::ios::binary) << MaskedPictureAndListPdf();
+  for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    std::string outputs[2];
+    for (int run = 0; run < 2; ++run) {
+      const fs::path out = dir / ("alpha-" + std::to_string(run) + ".rtf");
+      TkwPDFConverter conv;
+      conv.GetOutputSettings().GetPreferences().SetFormattingMode(mode);
+      conv.SetInputFileName(in.string());
+      conv.SetOutputFileName(out.string());
+      conv.Convert();
+      outputs[run] = ReadFile(out);
+    }
+    ASSERT_FALSE(outputs[0].empty());
+    EXPECT_TRUE(outputs[0] == outputs[1]);
+    const auto doc = rtftest::TRtfDocument::Parse(outputs[0]);
+    EXPECT_EQ(doc.ListReferences(), (std::vector<int>{1, 1, 1}));
+    const auto pictures = doc.Pictures();
+    ASSERT_EQ(pictures.size(), 1u);
+    ASSERT_EQ(pictures[0].Blip, "pngblip");
+    const std::string& png = pictures[0].Bytes;
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(static_cast<int>(png[25]), 6);  // IHDR colour type: RGB with alpha
+    std::string compressed;
+    for (std::size_t pos = 8; pos + 12 <= png.size();) {
+      const std::uint32_t len = (static_cast<std::uint32_t>(static_cast<std::uint8_t>(png[pos])) << 24) |
+                                (static_cast<std::uint32_t>(static_cast<std::uint8_t>(png[pos + 1])) << 16) |
+                                (static_cast<std::uint32_t>(static_cast<std::uint8_t>(png[pos + 2])) << 8) |
+                                static_cast<std::uint8_t>(png[pos + 3]);
+      if (png.compare(pos + 4, 4, "IDAT") == 0) compressed += png.substr(pos + 8, len);
+      pos += 12 + len;
+    }
+    std::string raw(16 * (16 * 4 + 1), '\0');
+    uLongf rawLen = static_cast<uLongf>(raw.size());
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLen,
+                         reinterpret_cast<const Bytef*>(compressed.data()), static_cast<uLong>(compressed.size())),
+              Z_OK);
+    // The first row, unfiltered: alpha falls from 255 to 0 from left to right.
+    const int filter = raw[0];
+    std::vector<int> row(16 * 4);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      const int x = static_cast<std::uint8_t>(raw[1 + i]);
+      const int left = i >= 4 ? row[i - 4] : 0;
+      row[i] = (filter == 1 || filter == 4 ? x + left : filter == 3 ? x + left / 2 : x) & 0xFF;
+    }
+    EXPECT_EQ(row[3], 255);
+    EXPECT_EQ(row[15 * 4 + 3], 0);
+    EXPECT_EQ(row[0], 255);  // red
+  }
+  fs::remove_all(dir);
+}
+
 TEST(EndToEnd, DamagedBytesNeverCrashAndKeepNoPartialFile) {
   const fs::path dir = fs::temp_directory_path() / "qm-e2e-damaged";
   fs::create_directories(dir);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/pdf/TestPdf.h"
 
 namespace qm::e2e {
 namespace {
@@ -62,6 +63,70 @@ INSTANTIATE_TEST_SUITE_P(Modes, OfficeRendering,
                          ::testing::Values(TMode{"formatted", TkwFormattingMode::fmFormatted},
                                            TMode{"tabs", TkwFormattingMode::fmFormattedWithTabs}),
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// Converts the PDF bytes and lets LibreOffice export the RTF as AFormat ("pdf", "txt");
+// returns the export's path (empty when something failed).
+fs::path ThroughOffice(const std::string& AName, const std::string& APdf, TkwFormattingMode AMode,
+                       const std::string& AFormat) {
+  const fs::path dir = ScratchDir() / ("office-" + AName);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path pdf = dir / (AName + ".pdf");
+  {
+    std::FILE* f = std::fopen(pdf.c_str(), "wb");
+    if (f == nullptr) return {};
+    std::fwrite(APdf.data(), 1, APdf.size(), f);
+    std::fclose(f);
+  }
+  const fs::path rtf = dir / (AName + ".rtf");
+  ConvertPdf(pdf, rtf, AMode);
+  const fs::path out = dir / "out";
+  const std::string cmd = "cd '" + dir.string() + "' && soffice -env:UserInstallation=file://" +
+                          (dir / "profile").string() + " --headless --convert-to " + AFormat + " --outdir '" +
+                          out.string() + "' '" + rtf.string() + "' >/dev/null 2>&1";
+  if (std::system(cmd.c_str()) != 0) return {};
+  return out / (AName + "." + AFormat);
+}
+
+// A page filled to its edges with text set narrower than any installed font sets it (85 %
+// horizontal scaling): the word processor would wrap every line and spill onto a second
+// page unless the text is fitted.
+TEST(OfficePages, OverfullPageStaysOnePage) {
+  if (!HaveTool("soffice") || !HaveTool("pdfinfo")) GTEST_SKIP() << "LibreOffice or poppler missing";
+  std::string content = "BT /F1 11 Tf 85 Tz 12 TL 30 782 Td\n";
+  for (int i = 0; i < 65; ++i) {
+    content += "(Line " + std::to_string(i + 1) +
+               " of a page that is full from its top edge to its bottom edge, in text set tightly.) '\n";
+  }
+  content += "ET";
+  for (const auto& [name, mode] : {std::pair{"overfull-formatted", TkwFormattingMode::fmFormatted},
+                                   std::pair{"overfull-tabs", TkwFormattingMode::fmFormattedWithTabs}}) {
+    TkwTestPdf pdf;
+    const int font = pdf.AddFont("Helvetica");
+    pdf.AddPage(content, {{"F1", font}});
+    const fs::path shown = ThroughOffice(name, pdf.Save(), mode, "pdf");
+    ASSERT_TRUE(fs::exists(shown)) << name;
+    EXPECT_EQ(PageCount(shown), 1) << name;
+    fs::remove_all(shown.parent_path().parent_path());
+  }
+}
+
+// The list table is where LibreOffice looks the paragraphs' list numbers up: its text
+// export shows them.
+TEST(OfficeLists, NumberedListShowsItsNumbers) {
+  if (!HaveTool("soffice")) GTEST_SKIP() << "LibreOffice missing";
+  TkwTestPdf pdf;
+  const int font = pdf.AddFont("Helvetica");
+  pdf.AddPage("BT /F1 12 Tf 16 TL 72 700 Td (1. Apples from the orchard) Tj T* (2. Pears from the garden) Tj "
+              "T* (3. Plums from the market) Tj ET",
+              {{"F1", font}});
+  const fs::path text = ThroughOffice("list-numbers", pdf.Save(), TkwFormattingMode::fmFormatted, "txt");
+  ASSERT_TRUE(fs::exists(text));
+  const std::string shown = ReadFile(text);
+  for (const char* item : {"1.", "2.", "3."}) EXPECT_NE(shown.find(item), std::string::npos) << item << shown;
+  EXPECT_NE(shown.find("Plums from the market"), std::string::npos) << shown;
+  fs::remove_all(text.parent_path().parent_path());
+}
 
 }  // namespace
 }  // namespace qm::e2e

@@ -88,7 +88,8 @@ TEST(Sections, SingleLineColumnIsNotATable) {
   EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
 }
 
-TEST(Sections, TabsModeHasOneSectionWithOneColumn) {
+// A table is written as table rows in the tabs mode too, never as columns.
+TEST(Sections, TabsModeWritesATableAsRows) {
   TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
   ShowTable(page);
   TkwFormatterPage* collected = page.Formatter->GetPage();
@@ -99,9 +100,8 @@ TEST(Sections, TabsModeHasOneSectionWithOneColumn) {
     }
   };
   page.EndPage();
-  EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
+  EXPECT_EQ(page.Writer.Count("BeginTable"), 1);
   EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
-  EXPECT_EQ(page.Writer.Texts().size(), 3u);
 }
 
 TEST(Sections, FullWidthTextAfterColumnsReturnsToOneColumn) {
@@ -197,7 +197,12 @@ TEST(Paragraphs, LeaderLineIsAParagraphOfItsOwn) {
   page.Show(u"Chapter one", 72, 100);
   page.Show(u"Intro........5", 72, 113);
   page.EndPage();
-  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u"Chapter one", u"Intro........5"}));
+  // The dots become the tab stop's leader: the title, then the number at its stop.
+  EXPECT_EQ(page.Writer.Texts(), (std::vector<std::u16string>{u"Chapter one", u"Intro5"}));
+  const auto paragraphs = page.Writer.Paragraphs();
+  ASSERT_EQ(paragraphs.size(), 2u);
+  ASSERT_FALSE(paragraphs[1].Tabs.empty());
+  EXPECT_GT(paragraphs[1].Tabs.back(), 0);
 }
 
 TEST(Paragraphs, WideGapSplitsAfterTheSecondLine) {
@@ -402,9 +407,10 @@ TEST(TabLines, AGapInOneColumnIsSharedByBoth) {
   TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
   const double left[] = {100, 112, 124, 136};
   const double right[] = {100, 112, 130, 142};  // a paragraph gap after the second line
+  // The right items do not keep to one stop: tab lines, not a table.
   for (int i = 0; i < 4; ++i) {
     page.Show(u"Left column words", 72, left[i]);
-    page.Show(u"Right column words", 320, right[i]);
+    page.Show(u"Right column words", i % 2 == 0 ? 320 : 330, right[i]);
   }
   page.EndPage();
   const auto got = StackedBaselines(page.Writer);
@@ -457,16 +463,26 @@ INSTANTIATE_TEST_SUITE_P(
                                 {u"First item", u"Second item", u"Third item"}, u"."},
                       TListCase{"letters", {u"a. Apples here", u"b. Pears there"}, 1, 4, 1,
                                 {u"Apples here", u"Pears there"}, u"."},
-                      TListCase{"upper", {u"C. Third part", u"D. Fourth part"}, 1, 3, 3,
-                                {u"Third part", u"Fourth part"}, u"."},
+                      TListCase{"upper", {u"A. First part", u"B. Second part"}, 1, 3, 1,
+                                {u"First part", u"Second part"}, u"."},
                       TListCase{"parenthesis", {u"a) Apples here", u"b) Pears there"}, 1, 4, 1,
                                 {u"Apples here", u"Pears there"}, u")"},
                       TListCase{"numberParenthesis", {u"1) Apples here", u"2) Pears there"}, 1, 0, 1,
                                 {u"Apples here", u"Pears there"}, u")"},
-                      TListCase{"unclosed", {u"17 Seventeen items", u"18 Eighteen items"}, 1, 0, 17,
-                                {u"Seventeen items", u"Eighteen items"}, u""},
-                      TListCase{"closeChanges", {u"1. One", u"2. Two", u"3) Three", u"4) Four"}, 2, 0, 1,
-                                {u"One", u"Two", u"Three", u"Four"}, u"."}),
+                      TListCase{"unclosed", {u"1 One item", u"2 Two items"}, 1, 0, 1,
+                                {u"One item", u"Two items"}, u""},
+                      // Labels that neither start at the first of their kind nor go on with
+                      // a list of the page are text.
+                      TListCase{"closeChanges", {u"1. One", u"2. Two", u"3) Three", u"4) Four"}, 1, 0, 1,
+                                {u"One", u"Two", u"3) Three", u"4) Four"}, u"."},
+                      TListCase{"midway", {u"17 Seventeen items", u"18 Eighteen items"}, 0, 0, 0,
+                                {u"17 Seventeen items", u"18 Eighteen items"}, u""},
+                      TListCase{"single", {u"1. Only item here"}, 0, 0, 0, {u"1. Only item here"}, u""},
+                      TListCase{"gap", {u"1. One item", u"3. Three items"}, 0, 0, 0,
+                                {u"1. One item", u"3. Three items"}, u""},
+                      // Letters and numbers named in text are no labels.
+                      TListCase{"names", {u"A, B, C = the inputs", u"B, C = the outputs", u"x = the value"}, 0, 0,
+                                0, {u"A, B, C = the inputs B, C = the outputs", u"x = the value"}, u""}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ListsDetect, LabelCloseIsCarriedToTheParagraph) {
@@ -527,8 +543,193 @@ INSTANTIATE_TEST_SUITE_P(Words, ListKind,
                                            TKindCase{u"l", "Symbol", 1, 0}, TKindCase{u"l", "Arial", 0, 0},
                                            TKindCase{u"1.", "Arial", 2, u'.'}, TKindCase{u"12)", "Arial", 2, u')'},
                                            TKindCase{u"b)", "Arial", 2, u')'}, TKindCase{u"42", "Arial", 2, 0},
+                                           TKindCase{u"A,", "Arial", 0, 0}, TKindCase{u"x=", "Arial", 0, 0},
+                                           TKindCase{u"3:", "Arial", 0, 0},
                                            TKindCase{u"0.", "Arial", 0, 0}, TKindCase{u"1.2.", "Arial", 0, 0},
                                            TKindCase{u"Word", "Arial", 0, 0}));
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// Glyphs set closer than the measured font sets them, as a substitute font is wider than
+// the page's own: AAdvance of the size per character.
+void ShowTight(TPageBuilder& APage, std::u16string_view AText, double AX, double ABaseline, double AAdvance,
+               const TFont& AFont = Font()) {
+  double x = AX;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    APage.Glyph(AText[i], x, ABaseline, AFont, i > 0, i > 0);
+    x += AAdvance * AFont.Size;
+  }
+}
+
+// The width a paragraph's writes take in the measurer's font, with their spacing.
+double WrittenWidth(const std::vector<TCall>& ACalls, std::size_t AFrom, std::size_t ATo) {
+  double width = 0;
+  for (std::size_t i = AFrom; i < ATo; ++i) {
+    const auto& c = ACalls[i];
+    if (c.Op != "WriteText") continue;
+    for (const char16_t ch : c.Text) width += TFixedMeasurer::CharWidth(c.Font, ch) + c.B;
+  }
+  return width;
+}
+
+// A line up to the page's right edge in text that the output font sets wider would wrap:
+// it is condensed (or made smaller) until it fits where the page has it.
+TEST(PageFit, LineWiderInItsFontIsCondensedToItsRoom) {
+  TPageBuilder page;
+  const std::u16string text(110, u'a');
+  ShowTight(page, text, 40, 100, 0.45, Font("Times New Roman", 12));  // ends at 634: the page's right edge
+  page.EndPage();
+  const auto& calls = page.Writer.Calls;
+  const auto* begin = page.Writer.Find("BeginPara");
+  ASSERT_NE(begin, nullptr);
+  const std::size_t from = static_cast<std::size_t>(begin - calls.data());
+  double spacing = 0;
+  for (std::size_t i = from; i < calls.size(); ++i) spacing = std::min(spacing, calls[i].B);
+  EXPECT_LT(spacing, 0);
+  const double room = TPageBuilder::kPageWidth - page.Formatter->GetPageSettings().GetRightMargin() - 40;
+  EXPECT_LE(WrittenWidth(calls, from, calls.size()), room);
+}
+
+// Side by side items at tab stops: an item that would reach past the next stop is fitted
+// to the room before it; one that fits keeps its spacing.
+TEST(PageFit, TabStretchIsFittedBeforeTheNextStop) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  ShowTight(page, u"wide wide wide wide wide wide", 72, 100, 0.25);  // 145 measured
+  page.Show(u"next", 205, 100);
+  page.EndPage();
+  const auto& calls = page.Writer.Calls;
+  std::vector<const TCall*> writes;
+  for (const auto& c : calls) {
+    if (c.Op == "WriteText") writes.push_back(&c);
+  }
+  ASSERT_EQ(writes.size(), 2u);
+  double width = 0;
+  for (const char16_t ch : writes[0]->Text) width += TFixedMeasurer::CharWidth(writes[0]->Font, ch) + writes[0]->B;
+  EXPECT_LT(writes[0]->B, 0);
+  EXPECT_LE(width, 205 - 72);
+  EXPECT_GT(writes[1]->A, 0);  // at its tab stop
+  EXPECT_EQ(writes[1]->B, 0);
+}
+
+// Text from the page's top edge to its bottom edge, taller than the text area: blank
+// space and then line spacing shrink until it fits the area with some to spare.
+TEST(PageFit, PageTallerThanItsAreaIsSqueezedIntoIt) {
+  TPageBuilder page;
+  double total = 0;
+  page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement& AElement, TkwAction&) {
+    if (AElement.ElementType != kElementParagraph) return;
+    const auto& P = static_cast<const TkwFormatterParagraph&>(AElement);
+    total += P.SpaceBefore + P.LineSpacing * static_cast<double>(std::max<std::size_t>(1, P.Lines.size()));
+  };
+  for (int i = 0; i < 60; ++i) {
+    // every tenth line after a blank of two lines
+    const double y = 14 + 12.9 * i + (i / 10) * 2;
+    page.Show(u"Line of text " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)), 72, y,
+              Font("Times New Roman", 12));
+  }
+  page.EndPage();
+  const auto& ps = page.Formatter->GetPageSettings();
+  const double area = TPageBuilder::kPageHeight - ps.GetTopMargin() - ps.GetBottomMargin();
+  EXPECT_GT(total, 0.8 * area);
+  EXPECT_LE(total, area);
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// A paper's page: a full-width title, then two columns of running text side by side, the
+// left column's lines written first as a typesetter writes them.
+void ShowPaper(TPageBuilder& APage) {
+  APage.Show(u"A Title Across The Whole Page Width", 200, 80, Font("Times New Roman", 14));
+  for (int i = 0; i < 20; ++i) {
+    const std::u16string n = std::u16string(1, static_cast<char16_t>(u'A' + i));
+    APage.Show(u"left" + n + u" running text of the first column here", 72, 120 + 12 * i);
+  }
+  for (int i = 0; i < 20; ++i) {
+    const std::u16string n = std::u16string(1, static_cast<char16_t>(u'A' + i));
+    APage.Show(u"right" + n + u" running text of the second column", 320, 120 + 12 * i);
+  }
+}
+
+std::u16string AllText(const TRecordingWriter& AWriter) {
+  std::u16string all;
+  for (const auto& t : AWriter.Texts()) all += t + u"|";
+  return all;
+}
+
+struct TColumnCase {
+  const char* Name;
+  TkwFormattingMode Mode;
+};
+
+class PaperColumns : public ::testing::TestWithParam<TColumnCase> {};
+
+// The title stays above the columns, and the text reads column by column; in the tabs
+// mode too, where a line of one column is never joined to the line beside it.
+TEST_P(PaperColumns, TwoColumnsInReadingOrder) {
+  TPageBuilder page(GetParam().Mode);
+  ShowPaper(page);
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginColumns"), 1);
+  EXPECT_EQ(page.Writer.Find("BeginColumns")->A, 2);
+  EXPECT_EQ(page.Writer.Count("ColumnBreak"), 1);
+  const auto all = AllText(page.Writer);
+  const auto at = [&](std::u16string_view AWord) { return all.find(AWord); };
+  ASSERT_NE(at(u"leftT"), std::u16string::npos);
+  ASSERT_NE(at(u"rightA"), std::u16string::npos);
+  EXPECT_LT(at(u"Title"), at(u"leftA"));
+  EXPECT_LT(at(u"leftA"), at(u"leftT"));
+  EXPECT_LT(at(u"leftT"), at(u"rightA"));
+  EXPECT_LT(at(u"rightA"), at(u"rightT"));
+  for (const auto& text : page.Writer.Texts()) {
+    EXPECT_FALSE(text.find(u"left") != std::u16string::npos && text.find(u"right") != std::u16string::npos)
+        << std::string(text.begin(), text.end());
+  }
+  EXPECT_EQ(page.Writer.Count("BeginTable"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PaperColumns,
+                         ::testing::Values(TColumnCase{"formatted", TkwFormattingMode::fmFormatted},
+                                           TColumnCase{"tabs", TkwFormattingMode::fmFormattedWithTabs}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// A newsletter's three columns, each read to its end before the next.
+TEST(PaperColumnsDetect, ThreeColumnsInReadingOrder) {
+  TPageBuilder page;
+  const double lefts[] = {40, 240, 440};
+  for (int c = 0; c < 3; ++c) {
+    for (int i = 0; i < 18; ++i) {
+      const std::u16string tag = std::u16string(1, static_cast<char16_t>(u'A' + c)) +
+                                 std::u16string(1, static_cast<char16_t>(u'a' + i));
+      page.Show(u"col" + tag + u" text of a newsletter", lefts[c], 120 + 12 * i);
+    }
+  }
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginColumns"), 1);
+  EXPECT_EQ(page.Writer.Find("BeginColumns")->A, 3);
+  EXPECT_EQ(page.Writer.Count("ColumnBreak"), 2);
+  const auto all = AllText(page.Writer);
+  EXPECT_LT(all.find(u"colAr"), all.find(u"colBa"));
+  EXPECT_LT(all.find(u"colBr"), all.find(u"colCa"));
+}
+
+// A form's labels and short values left and right of a gap are no columns of text.
+TEST(PaperColumnsDetect, ShortItemsBesideEachOtherAreNoColumns) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  for (int i = 0; i < 20; ++i) {
+    page.Show(u"Label", 72, 120 + 14 * i);
+    page.Show(u"Value", 400, 120 + 14 * i);
+  }
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
+}
 
 }  // namespace
 }  // namespace qm::test

@@ -1,6 +1,7 @@
 // Pages formatted into the real RTF writer and read back as a reader of the file sees them.
 #include <gtest/gtest.h>
 
+#include "formatter/kwFormatterUtil.h"
 #include "tests/formatter/FormatterTestKit.h"
 #include "tests/support/rtf/RtfReader.h"
 #include "writer/kwRTFDoc.h"
@@ -135,6 +136,57 @@ TEST(RtfOutput, NumberedListIsAnRtfList) {
   EXPECT_EQ(refs[0], refs[2]);
   EXPECT_EQ(doc.Words(), Split("First item Second item Third item"));
 }
+
+// A table of contents keeps its page numbers at the right where the page has them, with
+// the dots drawn by a right tab stop's leader: a wider font can neither push the number
+// onto a line of its own nor run the dots together with the title.
+TEST(FormatterRtf, LeaderLineGivesADotLeaderTab) {
+  for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    TRtfPage page(mode);
+    page.Show(u"Introduction ........................ 1", 72, 100);
+    page.Show(u"Related work . . . . . . . . . . . . . . 12", 72, 120);
+    page.Show(u"A plain line about 3.5 things", 72, 140);
+    const auto doc = page.Finish();
+    const std::string& rtf = page.Writer.GetRTFText();
+    std::size_t leaders = 0;
+    for (std::size_t at = rtf.find("\\tqr\\tldot\\tx"); at != std::string::npos;
+         at = rtf.find("\\tqr\\tldot\\tx", at + 1)) {
+      ++leaders;
+    }
+    EXPECT_EQ(leaders, 4u);  // each line's stop, among the paragraph's tabs and at its tab
+    const auto text = doc.PlainText();
+    EXPECT_NE(text.find("Introduction\t1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Related work\t12\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("A plain line about 3.5 things"), std::string::npos) << text;
+  }
+}
+
+struct TLeaderCase {
+  const char16_t* Text;
+  const char16_t* Title;  // nullptr: no leader
+  const char16_t* Target;
+};
+
+class Leaders : public ::testing::TestWithParam<TLeaderCase> {};
+
+TEST_P(Leaders, SplitsTitleAndNumber) {
+  const auto& c = GetParam();
+  const auto split = fmt::SplitLeader(c.Text);
+  if (c.Title == nullptr) {
+    EXPECT_FALSE(split.has_value());
+    return;
+  }
+  ASSERT_TRUE(split.has_value());
+  EXPECT_EQ(split->first, c.Title);
+  EXPECT_EQ(split->second, c.Target);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Leaders,
+    ::testing::Values(TLeaderCase{u"Intro....... 3", u"Intro", u"3"}, TLeaderCase{u"Intro . . . . . 14 ", u"Intro", u"14"},
+                      TLeaderCase{u"Name ________ ii", u"Name", u"ii"}, TLeaderCase{u"Part\u2026\u2026 7", u"Part", u"7"},
+                      TLeaderCase{u"Version 1.2", nullptr, nullptr}, TLeaderCase{u"Wait... 5", nullptr, nullptr},
+                      TLeaderCase{u"........ 5", nullptr, nullptr}, TLeaderCase{u"Intro ....", nullptr, nullptr}));
 
 }  // namespace
 }  // namespace qm::test

@@ -285,6 +285,83 @@ std::vector<rtftest::TRtfPicture> PicturesOf(TkwOutputImageFormat AFormat, const
   return reader.Pictures();
 }
 
+// A picture with a soft mask: opaque red on the left, fading out to the right, and fully
+// transparent (black, as masked-out samples often are) in the last column.
+std::unique_ptr<TBitmap> FadingRed(int AW, int AH) {
+  auto bmp = std::make_unique<TBitmap>(AW, AH, TPixelFormat::pf32bit);
+  for (int y = 0; y < AH; ++y) {
+    auto row = bmp->ScanLine(y);
+    for (int x = 0; x < AW; ++x) {
+      std::uint8_t* px = row.data() + x * 4;
+      const bool last = x == AW - 1;
+      px[0] = 0;
+      px[1] = 0;
+      px[2] = last ? 0 : 255;
+      px[3] = last ? 0 : static_cast<std::uint8_t>(255 - x * 255 / AW);
+    }
+  }
+  return bmp;
+}
+
+std::vector<unsigned char> DecodeRgba(const std::string& APng, png_image& AImage) {
+  AImage = png_image{};
+  AImage.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&AImage, APng.data(), APng.size())) return {};
+  AImage.format = PNG_FORMAT_RGBA;
+  std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(AImage));
+  if (!png_image_finish_read(&AImage, nullptr, pixels.data(), 0, nullptr)) return {};
+  return pixels;
+}
+
+// Readers show an RGBA PNG with what lies under it; drawn on the brush, masked-out
+// samples would show as black blocks.
+TEST(Pictures, PictureWithAlphaIsAnRgbaPngWithItsAlpha) {
+  const auto bmp = FadingRed(16, 4);
+  const auto pictures = PicturesOf(TkwOutputImageFormat::ifPNG, *bmp);
+  ASSERT_EQ(pictures.size(), 1u);
+  EXPECT_EQ(pictures[0].Blip, "pngblip");
+  const auto chunks = ReadChunks(pictures[0].Bytes);
+  ASSERT_FALSE(chunks.empty());
+  EXPECT_EQ(static_cast<int>(chunks[0].Data.at(9)), 6);  // colour type: RGB with alpha
+  png_image image;
+  const auto rgba = DecodeRgba(pictures[0].Bytes, image);
+  ASSERT_EQ(rgba.size(), 16u * 4u * 4u);
+  for (int x = 0; x < 16; ++x) {
+    const std::size_t at = static_cast<std::size_t>(2 * 16 + x) * 4;
+    EXPECT_EQ(rgba[at + 3], bmp->ScanLine(2)[static_cast<std::size_t>(x) * 4 + 3]) << x;
+    if (x < 15) {
+      EXPECT_EQ(rgba[at], 255) << x;
+    }
+  }
+  // The same picture placed ahead of time on the picture queue gives the same bytes.
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->PreparePicture(*bmp);
+  doc->AddImage({10, 20, 110, 70}, *bmp);
+  doc->EndDoc();
+  const auto prepared = TRtfDocument::Parse(doc->GetRTFText()).Pictures();
+  ASSERT_EQ(prepared.size(), 1u);
+  EXPECT_EQ(prepared[0].Bytes, pictures[0].Bytes);
+}
+
+// Where the format has no alpha, the picture is laid over white (the brush): a masked-out
+// corner is white, a half-transparent red pink.
+TEST(Pictures, PictureWithAlphaIsLaidOverTheBrushWithoutAlpha) {
+  const auto bmp = FadingRed(16, 4);
+  TkwImageSettings settings;
+  settings.OutputImageFormat = TkwOutputImageFormat::ifBMP;
+  const TkwPictureData data = RenderPictureData(*bmp, settings, TBrush{});
+  // The bitmap file without its 14-byte header: 40 bytes of header, then bottom-up rows
+  // of blue, green, red.
+  const std::string& dib = data.Bytes;
+  ASSERT_GT(dib.size(), 40u + 16u * 3u);
+  const auto green = [&](int AX) { return static_cast<std::uint8_t>(dib[40 + static_cast<std::size_t>(AX) * 3 + 1]); };
+  EXPECT_EQ(green(0), 0);     // opaque red: no green
+  EXPECT_EQ(green(15), 255);  // transparent: white
+  EXPECT_GT(green(8), 100);   // half way: pink
+  EXPECT_LT(green(8), 160);
+}
+
 TEST(Pictures, JpegIsWrittenUnchanged) {
   TJPEGImage jpeg;
   jpeg.Assign(*Noise(20, 10), 90);

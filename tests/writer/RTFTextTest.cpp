@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tests/writer/WriterTestUtil.h"
 
 namespace qm {
@@ -231,10 +233,50 @@ TEST(Lists, NumberedListHasNineLevelsAndParagraphsReferenceIt) {
   EXPECT_EQ(Occurrences(rtf, "\\'01\xB7;}{\\levelnumbers;}\\f1"), 9);
   const auto reader = TRtfDocument::Parse(rtf);
   EXPECT_EQ(reader.ListReferences(), (std::vector<int>{1, 1, 2}));
-  // the two lists never share an identifier
+  // the two lists never share an identifier, and each override names its own list
   const auto ids = reader.WordParams("listid");
   ASSERT_EQ(ids.size(), 4u);
-  EXPECT_NE(ids[0], ids[2]);
+  EXPECT_NE(ids[0], ids[1]);
+  EXPECT_EQ(ids[0], ids[2]);
+  EXPECT_EQ(ids[1], ids[3]);
+}
+
+// Readers look the \ls numbers up in a list override table beside the list table; one
+// nested in the list table, after each list, is not found (LibreOffice shows no numbers).
+TEST(Lists, ListTableAndOverrideTableAreSiblingHeaderGroups) {
+  auto doc = std::make_unique<TkwRTFDoc>();  // the writer's own identifiers
+  doc->BeginDoc();
+  for (int k = 0; k < 3; ++k) {
+    doc->BeginNumberedList(0, 0, 1, 0);
+    doc->BeginPara();
+    doc->WriteText(u"item");
+    doc->EndPara();
+    doc->EndList();
+  }
+  doc->EndDoc();
+  const auto reader = TRtfDocument::Parse(doc->GetRTFText());
+  ASSERT_EQ(reader.UnbalancedBraces(), 0);
+  const auto& top = reader.Root().Children.at(0).Children;
+  int listTable = -1;
+  int overrideTable = -1;
+  for (std::size_t i = 0; i < top.size(); ++i) {
+    if (top[i].IsGroup() && top[i].Destination() == "listtable") listTable = static_cast<int>(i);
+    if (top[i].IsGroup() && top[i].Destination() == "listoverridetable") overrideTable = static_cast<int>(i);
+  }
+  ASSERT_GE(listTable, 0);
+  ASSERT_GT(overrideTable, listTable);
+  const auto countGroups = [](const rtftest::TRtfNode& ANode, std::string_view AName) {
+    int n = 0;
+    for (const auto& child : ANode.Children) n += child.IsGroup() && child.Destination() == AName;
+    return n;
+  };
+  EXPECT_EQ(countGroups(top[static_cast<std::size_t>(listTable)], "list"), 3);
+  EXPECT_EQ(countGroups(top[static_cast<std::size_t>(listTable)], "listoverridetable"), 0);
+  EXPECT_EQ(countGroups(top[static_cast<std::size_t>(overrideTable)], "listoverride"), 3);
+  // identifiers are counters: the same in every run
+  EXPECT_EQ(reader.WordParams("listid"), (std::vector<int>{1, 2, 3, 1, 2, 3}));
+  EXPECT_EQ(reader.WordParams("listtemplateid"), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(reader.ListReferences(), (std::vector<int>{1, 2, 3}));
 }
 
 TEST(Lists, LevelTextEndsWithTheLabelsOwnClosingCharacter) {
@@ -255,6 +297,36 @@ TEST(Lists, LevelTextEndsWithTheLabelsOwnClosingCharacter) {
     EXPECT_EQ(Occurrences(rtf, c.Level + "{\\levelnumbers\\'01;}"), 1) << rtf;
     EXPECT_EQ(TRtfDocument::Parse(rtf).UnbalancedBraces(), 0);
   }
+}
+
+// Without an injected source the writer's identifiers still repeat from one document to
+// the next, even when one writer writes both; the creation time is written only when
+// SOURCE_DATE_EPOCH gives it.
+TEST(Output, SameDocumentTwiceGivesTheSameBytes) {
+  auto doc = std::make_unique<TkwRTFDoc>();
+  const auto once = [&doc] {
+    doc->BeginDoc();
+    doc->AddStyle(TFont{}, clBlack, "Body");
+    doc->BeginBulletList(TFont{}, u'o', 1, 0, 0);
+    doc->BeginPara();
+    doc->WriteText(u"item");
+    doc->EndPara();
+    doc->DrawRectangle(true, {0, 0}, {10, 10});
+    doc->EndDoc();
+    return doc->GetRTFText();
+  };
+  ::unsetenv("SOURCE_DATE_EPOCH");
+  const std::string first = once();
+  EXPECT_EQ(first, once());
+  EXPECT_FALSE(Contains(first, "\\creatim"));
+  ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);  // 2023-11-14 22:13:20 UTC
+  const std::string dated = once();
+  ::setenv("SOURCE_DATE_EPOCH", "not a time", 1);
+  const std::string undated = once();
+  ::unsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_TRUE(Contains(dated, "{\\info{\\creatim\\yr2023\\mo11\\dy14\\hr22\\min13}}")) << dated;
+  EXPECT_EQ(undated, first);
+  EXPECT_EQ(TRtfDocument::Parse(dated).UnbalancedBraces(), 0);
 }
 
 TEST(Output, FixedRandomSourceGivesIdenticalFiles) {

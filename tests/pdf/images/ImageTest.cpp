@@ -179,6 +179,10 @@ TEST_F(Images, ColourKeyExplicitAndSoftMasks) {
   EXPECT_EQ(Px(*k, 0, 0), 0x0000FFu);
   EXPECT_EQ(Px(*k, 1, 0), 0xFFFFFFu);  // green lies inside the key ranges
   EXPECT_EQ(Px(*k, 2, 0), 0xFF0000u);
+  // Keyed samples are transparent, so that what lies under the image shows through.
+  ASSERT_EQ(k->GetPixelFormat(), TPixelFormat::pf32bit);
+  EXPECT_EQ(Alpha(*k, 1, 0), 0);
+  EXPECT_EQ(Alpha(*k, 0, 0), 255);
 
   // The 2-pixel mask stretches over 4: samples 0 1 → pixels 0 0 1 1; 0 paints.
   auto m = Image(withMask)->RenderBitmap();
