@@ -117,6 +117,7 @@ void TkwFileConverter::RunJob() {
 
   writer.SetOutputFileName(FOutputFileName);
   writer.SetOpenAfterCreate(FOpenAfterCreate);
+  writer.SetOutputStream(FOutputStream);
   writer.SetDiagnostics(&FDiagnostics);
   formatter.SetDiagnostics(&FDiagnostics);
   parser.SetDiagnostics(&FDiagnostics);
@@ -128,7 +129,11 @@ void TkwFileConverter::RunJob() {
   FEventInputFileName = FInputFileName;
   FEventOutputFileName = FOutputFileName;
 
-  FJob->Open(FInputFileName);
+  if (FInputBytes.data() != nullptr) {
+    FJob->OpenBytes(FInputBytes);
+  } else {
+    FJob->Open(FInputFileName);
+  }
 
   if (FOnStartJob) {
     FStartJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, parser.PageCount(),
