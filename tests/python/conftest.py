@@ -65,5 +65,5 @@ def make_pdf(pages: int, lines: int = 40) -> bytes:
 def long_pdf(tmp_path_factory) -> Path:
     """A document long enough that a conversion is still running a moment after it starts."""
     path = tmp_path_factory.mktemp("long") / "long.pdf"
-    path.write_bytes(make_pdf(400))
+    path.write_bytes(make_pdf(1200))
     return path
