@@ -5,7 +5,8 @@
 
 20 PDFs: the twelve largest real documents beside the project (../shared/corpus/real, or
 $QM_CORPUS_DIR; issue12963.pdf is left out, its one page outweighs all the others) and
-generated text documents of 120 to 340 pages. `python3 -m quillmark.batch` on a local
+generated text documents of 1200 to 2600 pages: a batch worth a cluster, where starting one
+is a small part of the time. `python3 -m quillmark.batch` on a local
 cluster of two workers, the whole process with the cluster's start, against `quillmark
 convert` run once per file, one after the other; best of three each. Limit: the batch takes
 at most 0.65 x the time, and every RTF file is the same (but for the list and shape ids,
@@ -60,7 +61,7 @@ def inputs(folder: Path) -> None:
     for p in real:
         shutil.copy(p, folder / p.name)
     for i in range(FILES - len(real)):
-        (folder / f"text-{i}.pdf").write_bytes(text_pdf(120 + (i * 37) % 220))
+        (folder / f"text-{i}.pdf").write_bytes(text_pdf(1200 + (i * 370) % 1400))
 
 
 def rtfs(folder: Path) -> dict:

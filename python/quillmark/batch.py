@@ -18,6 +18,7 @@ import json
 import os
 import sys
 import time
+import uuid
 from dataclasses import asdict, dataclass, field
 from typing import Callable, Iterable, List, Optional
 
@@ -147,6 +148,9 @@ def run_batch(client, src_dir: str, dest_dir: str, *, recursive: bool = False,
     os.makedirs(dest_dir, exist_ok=True)
     results: List[FileResult] = []
     futures = {}
+    run = uuid.uuid4().hex[:12]
+    # Largest first: the last files to start are short ones, so the workers end together.
+    todo = []
     for rel in find_pdfs(src_dir, recursive):
         src = os.path.join(src_dir, rel)
         dst = os.path.join(dest_dir, output_name(rel))
@@ -155,9 +159,13 @@ def run_batch(client, src_dir: str, dest_dir: str, *, recursive: bool = False,
             if on_result:
                 on_result(results[-1])
             continue
-        # pure=False: a file changed since an earlier submission is converted again.
-        future = client.submit(convert_one, src, dst, rel, tabs, pure=False,
-                               key=f"quillmark-{len(futures)}-{rel}")
+        todo.append((os.stat(src).st_size, rel, src, dst))
+    todo.sort(key=lambda t: (-t[0], t[1]))
+    for _, rel, src, dst in todo:
+        # Keys of their own per run: batches side by side on one cluster stay apart, and
+        # the file's name shows on the cluster's dashboard.
+        future = client.submit(convert_one, src, dst, rel, tabs,
+                               key=f"quillmark-{run}-{len(futures)}-{rel}")
         futures[future] = rel
     for future in as_completed(list(futures)):
         rel = futures.pop(future)
@@ -233,7 +241,10 @@ def local_cluster(workers: int):
     # A file whose worker dies is tried once more; a second death marks it failed. Workers
     # forked rather than started afresh are ready in a fraction of the time, and this
     # process has no engine state to pass on: the module is loaded, nothing converted.
+    # A worker takes its next file when it has finished one, rather than a share of them
+    # all at the start.
     dask.config.set({"distributed.scheduler.allowed-failures": 1,
+                     "distributed.scheduler.worker-saturation": 1.0,
                      "distributed.worker.multiprocessing-method": "fork"})
     return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                         dashboard_address=None)
