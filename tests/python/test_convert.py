@@ -4,6 +4,7 @@ import _thread
 import concurrent.futures
 import os
 import subprocess
+import sys
 import threading
 import time
 
@@ -45,6 +46,18 @@ def test_same_rtf_as_the_command_line(doc, options, args, tmp_path):
     assert result.pages == from_bytes.pages > 0
     # Nothing but the result is left in the folder: no temporary file.
     assert sorted(p.name for p in tmp_path.iterdir()) == ["cli.rtf", "out.rtf"]
+
+
+def test_bytes_in_and_out_touch_no_file(tmp_path):
+    (tmp_path / "tmp").mkdir()
+    script = ("import sys, quillmark; data = sys.stdin.buffer.read(); "
+              "sys.stdout.buffer.write(quillmark.convert(data))")
+    src = FIXTURES / "e2e" / "image.pdf"
+    run = subprocess.run([sys.executable, "-c", script], input=src.read_bytes(), cwd=tmp_path,
+                         env=dict(os.environ, TMPDIR=str(tmp_path / "tmp")),
+                         capture_output=True, check=True)
+    assert same_ids(run.stdout) == same_ids(quillmark.convert(src))
+    assert [str(p.relative_to(tmp_path)) for p in tmp_path.rglob("*")] == ["tmp"]
 
 
 def test_warnings_are_what_the_command_logs(tmp_path):
