@@ -6,7 +6,8 @@
 Without --scheduler a local cluster is started with one worker process per core. Each task
 converts one file and writes its RTF into DEST_DIR atomically, so a folder on a shared file
 system works for a real cluster, and what a task finished is never lost, even when a worker
-dies later. A file whose worker dies under it is tried once more. Files whose RTF is newer
+dies later. A file whose worker dies under it is tried once more (on an existing cluster, as
+often as its scheduler's distributed.scheduler.allowed-failures says). Files whose RTF is newer
 than the PDF are skipped unless --force, so a stopped batch is restarted by running it
 again. The summary is printed and written as DEST_DIR/quillmark-report.json.
 """
