@@ -15,6 +15,7 @@ again. The summary is printed and written as DEST_DIR/quillmark-report.json.
 from __future__ import annotations
 
 import argparse
+import glob
 import json
 import os
 import sys
@@ -183,10 +184,24 @@ def run_batch(client, src_dir: str, dest_dir: str, *, recursive: bool = False,
         if on_result:
             on_result(result)
     seconds = time.monotonic() - started
+    remove_leftovers(dest_dir, [r.output for r in results if r.status != "skipped"])
     results.sort(key=lambda r: r.source)
     report = summarize(results, seconds, src_dir, dest_dir)
     write_report(report, dest_dir)
     return report
+
+
+def remove_leftovers(dest_dir: str, outputs: Iterable[str]) -> None:
+    """Removes what a worker that died left of the files it was writing: the engine writes
+    beside the RTF into a hidden ".NAME.XXXXXX" and renames it when complete. Every task of
+    the run has ended, so none of these belongs to a conversion still going on."""
+    for output in outputs:
+        folder, name = os.path.split(os.path.join(dest_dir, output))
+        for left in glob.glob(os.path.join(glob.escape(folder), "." + glob.escape(name) + ".??????")):
+            try:
+                os.remove(left)
+            except OSError:
+                pass
 
 
 def summarize(results: Iterable[FileResult], seconds: float, src_dir: str, dest_dir: str) -> dict:

@@ -131,3 +131,5 @@ def test_a_worker_killed_mid_file_loses_nothing(client, tmp_path):
     # What was finished before the kill is all there, as it was written.
     for name, data in killed["finished"].items():
         assert same_ids((dest / name).read_bytes()) == data
+    # Nothing is left of the file the dead worker was writing.
+    assert not [p for p in os.listdir(dest) if p.startswith(".")]
