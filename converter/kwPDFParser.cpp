@@ -31,6 +31,7 @@ void TkwPDFParser::Open(const std::string& AFileName, const std::string& APasswo
   // A fresh document per open, so no password or state of an earlier file carries over.
   FDocument = std::make_unique<TkwPDDocument>();
   FDocument->SetDiagnostics(FDiag);
+  FDocument->SetCancelFlag(FCancel);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   try {
     FDocument->LoadDocument(AFileName, true);
@@ -50,6 +51,7 @@ void TkwPDFParser::Open(const std::string& AFileName, const std::string& APasswo
 void TkwPDFParser::Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) {
   FDocument = std::make_unique<TkwPDDocument>();
   FDocument->SetDiagnostics(FDiag);
+  FDocument->SetCancelFlag(FCancel);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   FDocument->LoadDocument(std::move(AStream), true, false);
 }
@@ -61,6 +63,7 @@ void TkwPDFParser::OpenBytes(std::string_view ABytes, const std::string& APasswo
   };
   FDocument = std::make_unique<TkwPDDocument>();
   FDocument->SetDiagnostics(FDiag);
+  FDocument->SetCancelFlag(FCancel);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   try {
     load();
@@ -92,6 +95,7 @@ void TkwPDFParser::Run() {
   const bool everyPage = IsPageRangeBlank();
   for (int pageNumber = 1; pageNumber <= FPageCount; ++pageNumber) {
     if (!everyPage && !IsPageSelected(pageNumber)) continue;
+    CheckCancelled(FCancel);
     ++FConvertedPageCount;
     if (FDiag) FDiag->SetPage(pageNumber);
     formatter.SetMeasurementUnit(TkwMeasurementUnit::muPoints);
@@ -102,6 +106,8 @@ void TkwPDFParser::Run() {
       const TkwPageSize size = page->GetPageSize();
       settings.SetWidth(size.Width);
       settings.SetHeight(size.Height);
+    } else if (FDiag) {
+      FDiag->Note(TkwDiagCode::dcPageUnreadable);
     }
     if (FConvertedPageCount == 1) {
       formatter.BeginDoc();

@@ -70,6 +70,9 @@ pybind::str Text(const std::string& AText) {
   } catch (const ExInvalidPassword& e) {
     kind = gErrors.PasswordRequired;
     message = e.what();
+  } catch (const ENoPageRead& e) {
+    kind = gErrors.InvalidPDF;
+    message = e.what();
   } catch (const ExFileNotFound& e) {
     PyErr_SetObject(PyExc_FileNotFoundError, pybind::make_tuple(ENOENT, Text(e.what())).ptr());
     throw pybind::error_already_set();
