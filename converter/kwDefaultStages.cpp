@@ -31,4 +31,17 @@ TkwPDFSummary ReadPDFSummary(const std::string& AFileName, const std::string& AP
   return summary;
 }
 
+TkwPDFSummary ReadPDFSummaryFromBytes(std::string_view ABytes, const std::string& APassword) {
+  TkwPDFParser parser;
+  parser.SetOnNeedPassword([APassword](TkwObject&, std::string& AAnswer) { AAnswer = APassword; });
+  parser.OpenBytes(ABytes, APassword);
+  TkwPDFSummary summary;
+  summary.PageCount = parser.PageCount();
+  summary.Version = parser.GetDocument()->GetVersion();
+  summary.Encrypted = parser.GetDocument()->GetIsEncrypted();
+  summary.EncryptionMethod = parser.GetDocument()->GetEncryptionMethod();
+  parser.Close();
+  return summary;
+}
+
 }  // namespace qm

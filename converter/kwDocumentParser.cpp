@@ -8,6 +8,10 @@ void TkwDocumentParser::SetPageRange(const std::string& ARange) {
   FPageRange = ARange;
 }
 
+void TkwDocumentParser::OpenBytes(std::string_view, const std::string&) {
+  throw EConversionUnavailable("This parser cannot read a document from memory");
+}
+
 void TkwDocumentParser::DoBeginDocument() {
   if (FOnBeginDocument) FOnBeginDocument(*this);
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "base/Cancelled.h"
 #include "base/kwDiagnostics.h"
@@ -48,6 +49,10 @@ public:
   virtual void Open(const std::string& AFileName, const std::string& APassword) = 0;
   // Opens from a stream the caller keeps; no password retry, the counts are not updated.
   virtual void Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) = 0;
+  // Opens a whole file held in memory, with the password retry and the counts of a file
+  // open. ABytes must stay valid until Close. Parsers that cannot raise
+  // EConversionUnavailable.
+  virtual void OpenBytes(std::string_view ABytes, const std::string& APassword);
   // One pass over the selected pages into the formatter; the document must be open.
   virtual void Run() = 0;
   virtual void Close() = 0;

@@ -122,6 +122,7 @@ void TkwFileConverter::RunJob() {
 
   writer.SetOutputFileName(FOutputFileName);
   writer.SetOpenAfterCreate(FOpenAfterCreate);
+  writer.SetOutputStream(FOutputStream);
   writer.SetDiagnostics(&FDiagnostics);
   formatter.SetDiagnostics(&FDiagnostics);
   parser.SetDiagnostics(&FDiagnostics);
@@ -134,7 +135,11 @@ void TkwFileConverter::RunJob() {
   FEventInputFileName = FInputFileName;
   FEventOutputFileName = FOutputFileName;
 
-  FJob->Open(FInputFileName);
+  if (FInputBytes.data() != nullptr) {
+    FJob->OpenBytes(FInputBytes);
+  } else {
+    FJob->Open(FInputFileName);
+  }
   // Nothing to write is a failure, not an empty success.
   if (parser.PageCount() <= 0) throw ENoPageRead();
   if (!parser.IsPageRangeBlank() && parser.SelectedPageCount() == 0) {

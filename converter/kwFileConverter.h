@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "base/Cancelled.h"
 #include "base/kwDiagnostics.h"
@@ -51,6 +53,14 @@ public:
   void SetInputFileName(const std::string& AName);
   [[nodiscard]] const std::string& GetOutputFileName() const noexcept { return FOutputFileName; }
   void SetOutputFileName(const std::string& AName) { FOutputFileName = AName; }
+  // A whole PDF held in memory (not owned; it must outlive Convert): when not null, jobs
+  // read it instead of the input file, whose name then only goes into the events.
+  [[nodiscard]] std::string_view GetInputBytes() const noexcept { return FInputBytes; }
+  void SetInputBytes(std::string_view ABytes) noexcept { FInputBytes = ABytes; }
+  // Where the RTF goes when the output file name is blank (not owned): the whole document
+  // is written to it at the end of the job.
+  [[nodiscard]] std::ostream* GetOutputStream() const noexcept { return FOutputStream; }
+  void SetOutputStream(std::ostream* AStream) noexcept { FOutputStream = AStream; }
   [[nodiscard]] bool GetOpenAfterCreate() const noexcept { return FOpenAfterCreate; }
   void SetOpenAfterCreate(bool AOpen) noexcept { FOpenAfterCreate = AOpen; }
   [[nodiscard]] TkwDocSettings& GetOutputSettings() noexcept { return *FOutputSettings; }
@@ -107,6 +117,8 @@ private:
   std::string FInputFileName;
   std::string FOutputFileName;
   bool FOpenAfterCreate = false;
+  std::string_view FInputBytes;
+  std::ostream* FOutputStream = nullptr;
   std::unique_ptr<TkwDocSettings> FOutputSettings;
   int FInputFilePageCount = 0;
   bool FPreload = false;

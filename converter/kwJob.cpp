@@ -35,6 +35,11 @@ void TkwJob::Open(const std::string& AFileName) {
   FOpen = true;
 }
 
+void TkwJob::OpenBytes(std::string_view ABytes) {
+  FParser->OpenBytes(ABytes, std::string());
+  FOpen = true;
+}
+
 void TkwJob::Close() {
   FOpen = false;
   FParser->Close();

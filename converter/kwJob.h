@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/kwObject.h"
 
@@ -33,6 +34,8 @@ public:
 
   // Opens the input; it stays open until Close or the end of the job.
   void Open(const std::string& AFileName);
+  // Opens a whole file held in memory, which must outlive the job.
+  void OpenBytes(std::string_view ABytes);
   void Close();
 
 private:

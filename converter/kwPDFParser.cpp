@@ -8,6 +8,7 @@
 #include "formatter/kwFormatter.h"
 #include "pdf/core/kwPDBaseObject.h"
 #include "pdf/core/kwPDDocument.h"
+#include "pdf/core/kwStream.h"
 #include "pdf/model/kwPDPage.h"
 #include "writer/kwWriterClasses.h"
 
@@ -53,6 +54,29 @@ void TkwPDFParser::Open(TkwRef<TkwBaseStream> AStream, const std::string& APassw
   FDocument->SetCancelFlag(FCancel);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   FDocument->LoadDocument(std::move(AStream), true, false);
+}
+
+void TkwPDFParser::OpenBytes(std::string_view ABytes, const std::string& APassword) {
+  // The same steps as a file open, on a view of the caller's bytes (no copy).
+  const auto load = [&] {
+    FDocument->LoadDocument(TkwRef<TkwBaseStream>(TkwMemoryStream::View(ABytes)), true, false);
+  };
+  FDocument = std::make_unique<TkwPDDocument>();
+  FDocument->SetDiagnostics(FDiag);
+  FDocument->SetCancelFlag(FCancel);
+  if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
+  try {
+    load();
+  } catch (const ExPasswordRequired&) {
+    std::string password = APassword;
+    if (FOnNeedPassword) FOnNeedPassword(*this, password);
+    FDocument->Authorize({}, password);
+    load();
+  }
+  TkwScopeGuard close([this] { FDocument->CloseDocument(); });
+  FPageCount = static_cast<int>(std::clamp<std::int64_t>(FDocument->GetPageCount(), 0, kMaxPages));
+  FSelectedPageCount = FParsedRange.CountSelected(FPageCount);
+  close.Dismiss();
 }
 
 void TkwPDFParser::Close() {

@@ -44,6 +44,7 @@ public:
   // malformed range, with the document closed again).
   void Open(const std::string& AFileName, const std::string& APassword) override;
   void Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) override;
+  void OpenBytes(std::string_view ABytes, const std::string& APassword) override;
   // Converts the selected pages: page size into the formatter, BeginDoc on the first,
   // NewPage on each further one, the page content through the page display, and EndDoc
   // when any page was converted. Needs a formatter and an open document.

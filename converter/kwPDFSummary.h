@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // What `quillmark info` and similar front ends show about a PDF without converting it.
 namespace qm {
@@ -16,5 +17,7 @@ struct TkwPDFSummary {
 // a conversion), reads the summary and closes the file. Errors of the document core
 // propagate with their messages.
 [[nodiscard]] TkwPDFSummary ReadPDFSummary(const std::string& AFileName, const std::string& APassword);
+// The same for a whole PDF held in memory.
+[[nodiscard]] TkwPDFSummary ReadPDFSummaryFromBytes(std::string_view ABytes, const std::string& APassword);
 
 }  // namespace qm
