@@ -148,7 +148,7 @@ void TkwFormatter::BeginPage(const TkwPageRecord& APage) {
 
 void TkwFormatter::AddGlyph(const TkwGlyphRecord& AGlyph) {
   AddChar(*AGlyph.Font, AGlyph.BoxPx, AGlyph.CharSpacingPt, AGlyph.Unicode, AGlyph.NotFirstInString,
-          AGlyph.NotFirstInOperator, AGlyph.AdvancePt, AGlyph.YPt, AGlyph.XPt);
+          AGlyph.NotFirstInOperator, AGlyph.AdvancePt, AGlyph.YPt, AGlyph.XPt, AGlyph.WordGapPt);
 }
 
 void TkwFormatter::AddPicture(const TkwPictureRecord& APicture) {
@@ -201,8 +201,8 @@ void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const 
 }
 
 void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
-                           char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
-                           double AAdvance, double AY, double AX) {
+                           char16_t ACharacter, bool, bool ANotFirstInOperator,
+                           double AAdvance, double AY, double AX, double AWordGap) {
   EnsurePage();
   auto& page = *FPage;
   const double pageHeight = FPageSettings->GetHeight();
@@ -237,22 +237,32 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       line->ListLabel = false;
     }
     const bool boldNumber = !ANotFirstInOperator && fmt::IsBoldNumberLine(*line, AFont);
+    // Words are parted by where the glyphs stand, whether or not the producer drew a
+    // space: inside one string (kerning in a TJ array), between strings, and where the
+    // font changes within the line.
+    const auto wordSpace = [&](double ARight) {
+      if (ARight == 0 || last->Text.empty()) return false;
+      const double gap = AWordGap > 0 ? AWordGap : fmt::kWordGapOfSpace * FWidths->SpaceWidth(AFont);
+      return fmt::GapIsWordSpace(AX - ARight, gap, last->Text.back(), ACharacter);
+    };
     if ((!sameFont || far) && !ANotFirstInOperator) {
       if (far && !line->ListLabel && !boldNumber) {
         StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
         TrackMargins(topY, AX, AAdvance, AGlyphRect);
         return;
       }
+      if (wordSpace(last->Right)) {
+        last->Text += u' ';
+        last->Width += FWidths->SpaceWidth(last->Font);
+      }
       CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX);
       FPendingRun->RunIndex = line->LastRunIndex + 1;
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
     } else {
-      const double space = FWidths->SpaceWidth(AFont);
-      const double d = last->Right == 0 ? 0 : AX - last->Right;
-      if (d > space && !ANotFirstInString && !fallbackFont) {
+      if (wordSpace(last->Right)) {
         last->Text += u' ';
-        last->Width += space;
+        last->Width += FWidths->SpaceWidth(AFont);
       }
       last->Text += ACharacter;
       last->Width += AAdvance;
