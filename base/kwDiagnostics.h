@@ -40,6 +40,7 @@ enum class TkwDiagCode : std::uint16_t {
   dcFunctionBroken,      // a function that could not be read
   dcImageTooLarge,       // an image over the size limit left out
   dcFontNotInstalled,    // a font shown in a font of its class: no installed family has its name
+  dcGlyphUnmapped,       // a glyph with no Unicode value, glyph name or encoding: dropped
   // formatter and writer 400..
   dcFontSubstituted = 400,  // a font replaced by another for the output
   dcPictureDropped,         // a picture that could not be written

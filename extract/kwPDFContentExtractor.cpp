@@ -20,6 +20,22 @@ TkwMatrix2D Flipped(const TkwPDMatrix& M, double AF) {
   return {M.FM11, -M.FM12, -M.FM21, M.FM22, M.FDx, AF};
 }
 
+// The letters of a ligature, by its character (the presentation forms U+FB00 to U+FB06) or,
+// when the font gave the glyph no such value, by its name ("fi", "f_f_i"); empty otherwise.
+std::u16string_view LigatureLetters(char16_t AChar, std::string_view AName) {
+  static constexpr std::u16string_view kForms[] = {u"ff", u"fi", u"fl", u"ffi", u"ffl", u"st", u"st"};
+  if (AChar >= 0xFB00 && AChar <= 0xFB06) return kForms[AChar - 0xFB00];
+  if (AName.size() < 2 || AName.size() > 7 || AName[0] != 'f' || AChar > u'z') return {};
+  static constexpr std::pair<std::string_view, std::u16string_view> kNames[] = {
+      {"ff", u"ff"}, {"fi", u"fi"}, {"fl", u"fl"}, {"ffi", u"ffi"}, {"ffl", u"ffl"},
+      {"f_f", u"ff"}, {"f_i", u"fi"}, {"f_l", u"fl"}, {"f_f_i", u"ffi"}, {"f_f_l", u"ffl"},
+      {"f_t", u"ft"}, {"f_j", u"fj"}, {"f_b", u"fb"}, {"f_k", u"fk"}, {"f_h", u"fh"}};
+  for (const auto& [name, letters] : kNames) {
+    if (AName == name) return letters;
+  }
+  return {};
+}
+
 }  // namespace
 
 TkwPDFContentExtractor::TkwPDFContentExtractor(TkwFormatterInput& AFormatter,
@@ -244,7 +260,7 @@ double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
 }
 
 void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
-                                      int ACode, std::string&) {
+                                      int ACode, std::string& ACharName) {
   if ((FContentFlags & 1) == 0 || !FInPage) return;
   TkwPDFont* pdfFont = AState.FFont;
   if (pdfFont != FCurrentFont) UpdateFont(AState);
@@ -259,6 +275,12 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
     }
   }
 
+  // Control codes are what a font without any Unicode value, usable name or encoding
+  // delivers (bitmap fonts of TeX name their glyphs by number): nothing to show.
+  if (code < 32 && code != u'\t') {
+    if (FDiag) FDiag->Note(TkwDiagCode::dcGlyphUnmapped);
+    return;
+  }
   TkwRect box = FMeasurer.MeasureGlyph(AState, FSurface, AX, AY, code);
   const TkwPDMatrix& tm = AState.FTextMatrix;
   const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
@@ -322,10 +344,27 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   glyph.AdvancePt = advance;
   glyph.CharSpacingPt = AState.FCharSpace;
   glyph.WordGapPt = wordGap > 0 ? wordGap : 0;
-  glyph.Unicode = static_cast<char16_t>(code);
   glyph.NotFirstInString = FNotFirstInString;
   glyph.NotFirstInOperator = FNotFirstInOperator;
-  FFormatter.AddGlyph(glyph);
+  // A ligature becomes its letters, each with an equal share of the glyph's advance and box.
+  const std::u16string_view letters = LigatureLetters(static_cast<char16_t>(code), ACharName);
+  if (letters.empty()) {
+    glyph.Unicode = static_cast<char16_t>(code);
+    FFormatter.AddGlyph(glyph);
+  } else {
+    const double n = static_cast<double>(letters.size());
+    const double boxWidth = width / n;
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+      const double f = static_cast<double>(i);
+      glyph.Unicode = letters[i];
+      glyph.XPt = page.X + advance * f / n;
+      glyph.AdvancePt = advance / n;
+      glyph.BoxPx.Left = box.Left + boxWidth * f;
+      glyph.BoxPx.Right = glyph.BoxPx.Left + boxWidth;
+      FFormatter.AddGlyph(glyph);
+      glyph.NotFirstInString = glyph.NotFirstInOperator = true;
+    }
+  }
   FNotFirstInString = true;
   FNotFirstInOperator = true;
 }
