@@ -119,8 +119,17 @@ void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
         !pdfFont->GetEmbeddedFontName().empty() ? pdfFont->GetEmbeddedFontName()
         : !pdfFont->GetOrginalName().empty()   ? pdfFont->GetOrginalName()
                                                 : pdfFont->GetBaseFont();
-    FSystemFont = FFontMap.Map(name, pdfFont->IsBold(), pdfFont->IsItalic(), pdfFont->IsSerif(),
-                                pdfFont->IsFixedWidth());
+    TkwPdfFontFacts facts;
+    facts.Name = name;
+    facts.Family = pdfFont->GetFontFamily();
+    facts.Flags = pdfFont->GetFlags();
+    facts.HasDescriptor = pdfFont->HasFontDescriptor();
+    facts.Weight = pdfFont->GetFontWeight();
+    facts.ItalicAngle = pdfFont->GetItalicAngle();
+    facts.Bold = pdfFont->IsBold();
+    facts.Italic = pdfFont->IsItalic();
+    facts.WideCoverage = pdfFont->IsCJKCollection();
+    FSystemFont = FFontMap.Map(facts);
     if (FDiag && !FFontMap.GetLastFoundByName() && FNotInstalledNoted.insert(pdfFont).second) {
       FDiag->Note(TkwDiagCode::dcFontNotInstalled);
     }
@@ -232,8 +241,7 @@ void TkwPDFContentExtractor::ClipToStrokePath(TkwPDState& AState) {
 }
 
 void TkwPDFContentExtractor::UpdateGlyphFont(const TkwPDFont* APdfFont) {
-  FGlyphFont = APdfFont ? TkwSystemFontMap::GlyphFont(FSystemFont, APdfFont->IsSerif(), APdfFont->IsFixedWidth())
-                       : FSystemFont;
+  FGlyphFont = FSystemFont;
   FGlyphFontFor = APdfFont;
   FGlyphFontValid = true;
   FMeasurer.ForgetExtentFace();
@@ -270,7 +278,11 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
     // Composite fonts deliver CIDs and subset fonts private codes: the font's Unicode value
     // (ToUnicode first, then glyph names or the collection's map) is the character.
     const bool hasToUnicode = pdfFont->GetToUnicode() != nullptr;
-    if (AState.FCurUnicode != 0 && (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode))) {
+    // A font that is not embedded is shown in a text face (Symbol's Greek included), so its
+    // glyphs go by their Unicode values rather than the codes of their own encoding.
+    const bool textFace = !pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset;
+    if (AState.FCurUnicode != 0 &&
+        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace)) {
       code = AState.FCurUnicode;
     }
   }
