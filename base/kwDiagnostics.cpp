@@ -43,6 +43,8 @@ constexpr TText kTexts[] = {
     {TkwDiagCode::dcFunctionBroken, "a damaged colour function was ignored", "# damaged colour functions were ignored"},
     {TkwDiagCode::dcFontNotInstalled, "a font that is not installed was shown in a font of its kind",
      "# fonts that are not installed were shown in a font of their kind"},
+    {TkwDiagCode::dcGlyphUnmapped, "a character without a known meaning was left out",
+     "# characters without a known meaning were left out"},
     {TkwDiagCode::dcImageTooLarge, "an image over the size limit was left out", "# images over the size limit were left out"},
     {TkwDiagCode::dcFontSubstituted, "a font was replaced by a smaller one to fit its text",
      "# fonts were replaced by smaller ones to fit their text"},

@@ -1,5 +1,6 @@
 #include "formatter/kwFormatter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/Numbers.h"
@@ -7,6 +8,13 @@
 #include "writer/kwRTFDoc.h"
 
 namespace qm {
+
+namespace {
+// A superscript or subscript is set at most this share of the text's size (TeX and word
+// processors use 0.58 to 0.7), and at least this far off the baseline, in points.
+constexpr double kScriptSizeShare = 0.9;
+constexpr double kMinScriptRise = 0.5;
+}  // namespace
 
 TkwFormatter::TkwFormatter(TkwDocumentWriter& ADocument)
     : FRTFDocument(&ADocument),
@@ -245,27 +253,27 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       const double gap = AWordGap > 0 ? AWordGap : fmt::kWordGapOfSpace * FWidths->SpaceWidth(AFont);
       return fmt::GapIsWordSpace(AX - ARight, gap, last->Text.back(), ACharacter);
     };
-    if ((!sameFont || far) && !ANotFirstInOperator) {
+    // Back on the baseline after a superscript or subscript: a run of its own.
+    const bool afterRise = last->Rise != 0;
+    if ((!sameFont || far || afterRise) && (!ANotFirstInOperator || afterRise)) {
       if (far && !line->ListLabel && !boldNumber) {
         StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
         TrackMargins(topY, AX, AAdvance, AGlyphRect);
         return;
       }
-      if (wordSpace(last->Right)) {
-        last->Text += u' ';
-        last->Width += FWidths->SpaceWidth(last->Font);
-      }
+      // The run reaches to where the next one starts (with a space when the gap is a
+      // word's), so that the line reads on without a tab.
+      if (wordSpace(last->Right)) last->Text += u' ';
+      if (last->Right != 0 && AX > last->Right) last->Width += AX - last->Right;
       CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX);
       FPendingRun->RunIndex = line->LastRunIndex + 1;
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
     } else {
-      if (wordSpace(last->Right)) {
-        last->Text += u' ';
-        last->Width += FWidths->SpaceWidth(AFont);
-      }
+      if (wordSpace(last->Right)) last->Text += u' ';
       last->Text += ACharacter;
-      last->Width += AAdvance;
+      // The run's width is the span of its glyphs: kerning and word gaps included.
+      last->Width = right > last->X ? right - last->X : last->Width + AAdvance;
       last->Right = right;
       last->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right,
                                     AGlyphRect.Bottom);
@@ -285,6 +293,10 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   if (FCurrentLineIndex >= 0 && FCurrentLineIndex < static_cast<int>(page.Lines.size())) {
     auto* current = page.Lines[static_cast<std::size_t>(FCurrentLineIndex)];
     auto* currentRun = current->LastRun();
+    if (currentRun != nullptr && AddRaised(*current, AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance,
+                                           topY, AX, AWordGap)) {
+      return;
+    }
     if (currentRun != nullptr && topY != current->Y && current->Y - current->Height <= topY &&
         topY <= current->Y &&
         2 * FWidths->SpaceWidth(currentRun->Font) > std::fabs(AX - current->Right)) {
@@ -306,6 +318,48 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
 
   StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
   TrackMargins(topY, AX, AAdvance, AGlyphRect);
+}
+
+bool TkwFormatter::AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, const TkwRect& AGlyphRect,
+                             double ACharSpace, char16_t ACharacter, double AAdvance, double ATopY,
+                             double AX, double AWordGap) {
+  // The line's own text: its last run on the baseline.
+  const TkwFormatterText* base = nullptr;
+  for (auto it = ALine.Runs.rbegin(); it != ALine.Runs.rend() && base == nullptr; ++it) {
+    if ((*it)->Rise == 0) base = it->get();
+  }
+  TkwFormatterText* last = ALine.LastRun();
+  if (base == nullptr || last == nullptr || ACharacter == u' ') return false;
+  const double rise = base->Y - ATopY;
+  // Smaller than the line's text, raised into its height or lowered by less than half of
+  // it, and close to its end: a superscript or subscript (footnote marks, exponents,
+  // chemical formulas). Same-size raised glyphs stay part of the text.
+  const bool smaller = fmt::FontSize(AFont) < kScriptSizeShare * fmt::FontSize(base->Font);
+  const bool inBand = (rise > 0 && rise <= ALine.Height) || (rise < 0 && -rise <= 0.5 * ALine.Height);
+  const bool near = std::fabs(AX - ALine.Right) < 2 * FWidths->SpaceWidth(last->Font);
+  if (!smaller || !inBand || !near || std::fabs(rise) < kMinScriptRise) return false;
+  const double right = AX + AAdvance;
+  if (last->Rise != 0 && std::fabs(last->Rise - rise) < kMinScriptRise && fmt::SameFont(last->Font, AFont)) {
+    const double gap = AWordGap > 0 ? AWordGap : fmt::kWordGapOfSpace * FWidths->SpaceWidth(AFont);
+    if (!last->Text.empty() && fmt::GapIsWordSpace(AX - last->Right, gap, last->Text.back(), ACharacter)) {
+      last->Text += u' ';
+    }
+    last->Text += ACharacter;
+    last->Width = right > last->X ? right - last->X : last->Width + AAdvance;
+    last->Right = right;
+    last->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom);
+  } else {
+    if (last->Right != 0 && AX > last->Right) last->Width += AX - last->Right;
+    CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, base->Y, AX);
+    FPendingRun->Rise = rise;
+    FPendingRun->RunIndex = ALine.LastRunIndex + 1;
+    ALine.LastRunIndex = FPendingRun->RunIndex;
+    ALine.AddRun(std::move(FPendingRun));
+  }
+  if (right > ALine.Right) ALine.SetRight(right);
+  FLastRunLine = &ALine;
+  FLastChar = ACharacter;
+  return true;
 }
 
 void TkwFormatter::StartLine(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,

@@ -99,6 +99,11 @@ private:
   void SetDefaultMargins();
   void EnsurePage();
   void TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect);
+  // A glyph smaller than ALine's text and raised or lowered beside its end joins it as a
+  // superscript or subscript run; false when the glyph is not one.
+  bool AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, const TkwRect& AGlyphRect,
+                 double ACharSpace, char16_t ACharacter, double AAdvance, double ATopY, double AX,
+                 double AWordGap);
   void StartLine(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
                  char16_t ACharacter, double AAdvance, double ATopY, double AX, double AHeight);
   // Builds the run in FPendingRun and returns it.

@@ -315,6 +315,22 @@ void Attributes(TkwFormatterParagraph& P) {
     prevCentred = step.Centred;
     ApplySize(*L, substitute);
   }
+  // Right alignment needs ragged left edges. Lines after the first that start together
+  // (a first-line or hanging indent aside) are justified when they also end together
+  // before the last line, and left-aligned otherwise. (Two lines cannot tell an indented
+  // right-aligned pair from a justified one.)
+  if (P.Alignment == 1 && P.Lines.size() > 2) {
+    bool leftFlush = true, rightFlush = true;
+    double right = 0;
+    for (std::size_t i = 0; i + 1 < P.Lines.size(); ++i) right = std::max(right, P.Lines[i]->Right);
+    for (std::size_t i = 1; i < P.Lines.size(); ++i) {
+      leftFlush = leftFlush && std::fabs(P.Lines[i]->X - body) < kSameLeftTolerance;
+    }
+    for (std::size_t i = 0; i + 1 < P.Lines.size(); ++i) {
+      rightFlush = rightFlush && right - P.Lines[i]->Right < kSameRightTolerance;
+    }
+    if (leftFlush) P.Alignment = rightFlush ? 3 : 0;
+  }
   // Left and justified paragraphs keep their first line where the page has it: the
   // indent is the body's start and the first line is offset from it.
   P.FirstLineIndent = 0;
@@ -567,12 +583,17 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   tf.SetLineSpacingAtLeast(false);
   AWriter.BeginPara();
   char16_t lastChar = u' ';
+  double rise = 0;
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
     const TkwFormatterText* previous = nullptr;
     for (std::size_t k = 0; k < line->Runs.size(); ++k) {
       const auto& run = *line->Runs[k];
       AWriter.SetFont(run.Font);
+      if (run.Rise != rise) {
+        rise = run.Rise;
+        AWriter.SetTextRise(rise);
+      }
       double tab = 0;
       if (run.RunIndex != 0 && previous != nullptr &&
           RoundEven(run.X) != RoundEven(previous->X + previous->Width) &&
@@ -594,6 +615,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       lastChar = last->Text.back();
     }
   }
+  if (rise != 0) AWriter.SetTextRise(0);
   AWriter.EndPara();
 }
 
