@@ -14,6 +14,9 @@ namespace {
 // processors use 0.58 to 0.7), and at least this far off the baseline, in points.
 constexpr double kScriptSizeShare = 0.9;
 constexpr double kMinScriptRise = 0.5;
+// A glyph more than this many times the size of the text beside it is a brace, a drop cap
+// or a delimiter: it neither sets the line's height nor takes the text as its own.
+constexpr double kOversizeShare = 2.0;
 }  // namespace
 
 TkwFormatter::TkwFormatter(TkwDocumentWriter& ADocument)
@@ -281,7 +284,9 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
     if (right > line->Right) {
       line->SetRight(right);
     }
-    if (boxHeight > line->Height) {
+    // A brace, drop cap or delimiter far larger than the line's text leaves its height.
+    const bool oversized = fmt::FontSize(AFont) > kOversizeShare * fmt::FontSize(line->Runs.front()->Font);
+    if (boxHeight > line->Height && !oversized) {
       line->SetHeight(fittedHeight());
     }
     FLastChar = ACharacter;
@@ -297,8 +302,11 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
                                            topY, AX, AWordGap)) {
       return;
     }
+    // Text beside a glyph far larger than it (a big brace) is not raised text of that glyph.
+    const bool besideOversized =
+        currentRun != nullptr && fmt::FontSize(currentRun->Font) > kOversizeShare * fmt::FontSize(AFont);
     if (currentRun != nullptr && topY != current->Y && current->Y - current->Height <= topY &&
-        topY <= current->Y &&
+        topY <= current->Y && !besideOversized &&
         2 * FWidths->SpaceWidth(currentRun->Font) > std::fabs(AX - current->Right)) {
       currentRun->Text += ACharacter;
       currentRun->Width += AAdvance;
@@ -329,12 +337,13 @@ bool TkwFormatter::AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, co
     if ((*it)->Rise == 0) base = it->get();
   }
   TkwFormatterText* last = ALine.LastRun();
-  if (base == nullptr || last == nullptr || ACharacter == u' ') return false;
+  if (base == nullptr || last == nullptr || ACharacter == u' ' || !(fmt::FontSize(base->Font) > 0)) return false;
   const double rise = base->Y - ATopY;
   // Smaller than the line's text, raised into its height or lowered by less than half of
   // it, and close to its end: a superscript or subscript (footnote marks, exponents,
   // chemical formulas). Same-size raised glyphs stay part of the text.
-  const bool smaller = fmt::FontSize(AFont) < kScriptSizeShare * fmt::FontSize(base->Font);
+  const double share = fmt::FontSize(AFont) / fmt::FontSize(base->Font);
+  const bool smaller = share < kScriptSizeShare && share * kOversizeShare > 1;
   const bool inBand = (rise > 0 && rise <= ALine.Height) || (rise < 0 && -rise <= 0.5 * ALine.Height);
   const bool near = std::fabs(AX - ALine.Right) < 2 * FWidths->SpaceWidth(last->Font);
   if (!smaller || !inBand || !near || std::fabs(rise) < kMinScriptRise) return false;

@@ -20,6 +20,8 @@ namespace {
 constexpr double kCentreTolerance = 5;
 // Lines starting this close are aligned on the left; glyph origins jitter by a point.
 constexpr double kSameLeftTolerance = 2;
+// The widest first-line indent of body text (half an inch; TeX uses 1 to 1.5 em).
+constexpr double kMaxFirstLineIndent = 36;
 // Lines ending this close are aligned on the right; ragged word ends vary more.
 constexpr double kSameRightTolerance = 5;
 // A paragraph is set flush right only when its line ends agree as closely as left edges.
@@ -317,9 +319,11 @@ void Attributes(TkwFormatterParagraph& P) {
   }
   // Right alignment needs ragged left edges. Lines after the first that start together
   // (a first-line or hanging indent aside) are justified when they also end together
-  // before the last line, and left-aligned otherwise. (Two lines cannot tell an indented
-  // right-aligned pair from a justified one.)
-  if (P.Alignment == 1 && P.Lines.size() > 2) {
+  // before the last line, and left-aligned otherwise. Two lines ending together whose
+  // starts differ by no more than an indent (a paragraph's first line, a bibliography's
+  // hanging entry) are justified too; right-aligned pairs differ by more.
+  const bool indentOnly = P.Lines.size() == 2 && std::fabs(P.Lines[0]->X - P.Lines[1]->X) < kMaxFirstLineIndent;
+  if (P.Alignment == 1 && (P.Lines.size() > 2 || indentOnly)) {
     bool leftFlush = true, rightFlush = true;
     double right = 0;
     for (std::size_t i = 0; i + 1 < P.Lines.size(); ++i) right = std::max(right, P.Lines[i]->Right);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "tests/e2e/E2eSupport.h"
@@ -11,11 +12,11 @@
 namespace qm::e2e {
 namespace {
 
-// A simple Type 1 font without a space glyph, as pdfTeX embeds them: codes 65 to 122, every
-// glyph half an em wide.
+// A simple Type 1 font without a space glyph, as pdfTeX embeds them: codes 65 to 122, of
+// four widths, or of one when the flags say fixed pitch (the widths must agree with them).
 std::string NoSpaceFont(std::string_view ABaseFont, int AFlags) {
   std::string widths;
-  for (int c = 65; c <= 122; ++c) widths += "500 ";
+  for (int c = 65; c <= 122; ++c) widths += std::to_string((AFlags & 1) != 0 ? 500 : 400 + (c % 4) * 50) + " ";
   return "<< /Type /Font /Subtype /Type1 /BaseFont /" + std::string(ABaseFont) +
          " /FirstChar 65 /LastChar 122 /Widths [" + widths +
          "] /FontDescriptor << /Type /FontDescriptor /FontName /" + std::string(ABaseFont) +
@@ -150,6 +151,48 @@ INSTANTIATE_TEST_SUITE_P(
       std::replace(n.begin(), n.end(), '-', '_');
       return n;
     });
+
+// The pdfTeX paper of the real-document corpus, read back: a serif body at the paper's 9
+// points, bold section titles, italic emphasis and monospace code. The corpus lives beside
+// the repository (or where QM_CORPUS_DIR says); without it the test is skipped.
+TEST(RealDocuments, TeXPaperKeepsFamiliesStylesAndSizes) {
+  std::vector<fs::path> roots;
+  if (const char* env = std::getenv("QM_CORPUS_DIR")) roots.emplace_back(env);
+  roots.push_back(fs::path(QM_SOURCE_DIR) / ".." / "shared" / "corpus" / "real");
+  roots.push_back(fs::path(QM_SOURCE_DIR) / ".." / ".." / "shared" / "corpus" / "real");
+  fs::path pdf;
+  for (const fs::path& r : roots) {
+    if (fs::exists(r / "tracemonkey.pdf")) pdf = r / "tracemonkey.pdf";
+  }
+  if (pdf.empty()) GTEST_SKIP() << "the real-document corpus is not here";
+  const fs::path out = ScratchDir() / "tracemonkey.rtf";
+  ConvertPdf(pdf, out, TkwFormattingMode::fmFormatted);
+  const auto doc = rtftest::TRtfDocument::Parse(ReadFile(out));
+  fs::remove(out);
+  const auto fonts = FontTable(doc);
+  std::map<std::pair<std::string, int>, std::size_t> bodyChars;  // (font, half-points) → characters
+  std::size_t italicSerif = 0, mono = 0;
+  bool boldTitle = false, boldSection = false;
+  for (const auto& p : doc.Paragraphs()) {
+    for (const auto& r : p.Runs) {
+      const std::string font = fonts.count(r.Font) ? fonts.at(r.Font) : "";
+      if (!r.Bold && !r.Italic) bodyChars[{font, r.HalfPoints}] += r.Text.size();
+      if (r.Italic && font == "Times New Roman") italicSerif += r.Text.size();
+      if (font == "Courier New") mono += r.Text.size();
+      if (r.Text.find("Trace-based Just-in-Time") != std::string::npos) boldTitle = r.Bold && r.HalfPoints == 36;
+      if (r.Text.find("Introduction") != std::string::npos && r.Bold) boldSection = true;
+    }
+  }
+  ASSERT_FALSE(bodyChars.empty());
+  const auto body = std::max_element(bodyChars.begin(), bodyChars.end(),
+                                     [](const auto& A, const auto& B) { return A.second < B.second; });
+  EXPECT_EQ(body->first.first, "Times New Roman");
+  EXPECT_EQ(body->first.second, 18);  // 9 pt
+  EXPECT_TRUE(boldTitle);
+  EXPECT_TRUE(boldSection);
+  EXPECT_GT(italicSerif, 100u);
+  EXPECT_GT(mono, 200u);
+}
 
 }  // namespace
 }  // namespace qm::e2e

@@ -326,17 +326,16 @@ INSTANTIATE_TEST_SUITE_P(
     Edges, Alignment,
     ::testing::Values(TAlignCase{"StartsWithin2Justify", {{72, 60}, {73.5, 59}}, 3},
                       TAlignCase{"StartsApartStayLeft", {{72, 60}, {74.5, 59}}, 0},
-                      TAlignCase{"EndsWithin2AreFlushRight", {{72, 60}, {100.5, 54}}, 1},
+                      TAlignCase{"EndsWithin2AreFlushRight", {{72, 60}, {110.5, 52}}, 1},
                       TAlignCase{"EndsApartAreNotFlushRight", {{72, 60}, {99.5, 54}}, 0},
                       TAlignCase{"EndsWithin5Justify", {{72, 60}, {72.5, 59}, {72, 59}}, 3},
                       TAlignCase{"EndsApartAreLeft", {{72, 60}, {71.5, 59}, {72, 59}}, 0},
                       TAlignCase{"CentredWithin5", {{156, 60}, {208.25, 40}}, 2},
                       TAlignCase{"OffCentreBy5AndMore", {{156, 60}, {208.75, 40}}, 0},
-                      // Justified text with an indent: flush on both edges but the first line
-                      // and the short last one.
-                      TAlignCase{"HangingIndentJustified", {{72, 60}, {92, 56}, {92, 56}, {92, 20}}, 3},
-                      TAlignCase{"FirstLineIndentJustified", {{92, 56}, {72, 60}, {72, 60}, {72, 30}}, 3},
-                      TAlignCase{"HangingIndentRaggedIsLeft", {{72, 60}, {92, 50}, {92, 54}, {92, 20}}, 0},
+                      // Justified text whose first line is indented: flush on both edges
+                      // but the first line's start.
+                      TAlignCase{"FirstLineIndentJustified", {{92, 56}, {72, 60}}, 3},
+                      TAlignCase{"FarIndentStaysRight", {{132, 48}, {72, 60}}, 1},
                       TAlignCase{"RaggedLeftFlushRightIsRight", {{72, 60}, {102, 54}, {82, 58}, {122, 50}}, 1}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 

@@ -139,6 +139,32 @@ INSTANTIATE_TEST_SUITE_P(
                       TScriptCase{"SameSizeRaisedStaysText", -4, 10, 0, u"E=mc23x"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A glyph far larger than the text beside it (a brace, a drop cap) neither sets the line's
+// height nor takes that text into its run, whichever comes first.
+TEST(GlyphIntake, OversizedGlyphLeavesTheTextItsSize) {
+  {
+    TPageBuilder page;
+    const double end = page.Show(u"cases", 72, 100);
+    page.Glyph(u'}', end + 2, 100, Font("Times New Roman", 60), false, false, 60);
+    const auto& lines = page.Formatter->GetPage()->Lines;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NEAR(lines[0]->Height, 10, 1e-9);
+  }
+  {
+    TPageBuilder page;
+    page.Glyph(u'{', 72, 140, Font("Times New Roman", 60), false, false, 60);
+    page.Show(u"first", 72 + 30, 110);
+    page.Show(u"second", 72 + 30, 124);
+    for (const auto* line : page.Formatter->GetPage()->Lines) {
+      for (const auto& run : line->Runs) {
+        if (run->Text != u"{") EXPECT_EQ(run->Font.Size, 10) << std::string(run->Text.begin(), run->Text.end());
+        EXPECT_EQ(run->Rise, 0);
+      }
+    }
+    EXPECT_EQ(page.Formatter->GetPage()->Lines.size(), 3u);
+  }
+}
+
 TEST(GlyphIntake, ScriptsRenderWithTheirRiseAndEndIt) {
   TPageBuilder page;
   const double end = page.Show(u"Area", 72, 100);
