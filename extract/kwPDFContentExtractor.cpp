@@ -115,6 +115,15 @@ void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
   FMeasurer.ForgetFont();
   if (!pdfFont) return;
   if (pdfFont != FCurrentFont || !FSystemFontSet) {
+    // Pages switch between a few fonts all the time: each is mapped once.
+    if (auto known = FMappedFonts.find(pdfFont); known != FMappedFonts.end()) {
+      FSystemFont = known->second;
+      FSystemFontSet = true;
+      FCurrentFont = pdfFont;
+      FGlyphFontValid = false;
+    }
+  }
+  if (pdfFont != FCurrentFont || !FSystemFontSet) {
     const std::string& name =
         !pdfFont->GetEmbeddedFontName().empty() ? pdfFont->GetEmbeddedFontName()
         : !pdfFont->GetOrginalName().empty()   ? pdfFont->GetOrginalName()
@@ -130,6 +139,7 @@ void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
     facts.Italic = pdfFont->IsItalic();
     facts.WideCoverage = pdfFont->IsCJKCollection();
     FSystemFont = FFontMap.Map(facts);
+    FMappedFonts.emplace(pdfFont, FSystemFont);
     if (FDiag && !FFontMap.GetLastFoundByName() && FNotInstalledNoted.insert(pdfFont).second) {
       FDiag->Note(TkwDiagCode::dcFontNotInstalled);
     }
@@ -248,8 +258,13 @@ void TkwPDFContentExtractor::UpdateGlyphFont(const TkwPDFont* APdfFont) {
 }
 
 double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
+  if (&APdfFont == FWordGapFont) return FWordGap;
   auto it = FWordGaps.find(&APdfFont);
-  if (it != FWordGaps.end()) return it->second;
+  if (it != FWordGaps.end()) {
+    FWordGapFont = &APdfFont;
+    FWordGap = it->second;
+    return FWordGap;
+  }
   // Half the font's own space: narrower than any word space a justified line shrinks to
   // (a third of the space at most in word processors and TeX), wider than kerning, which
   // stays below a tenth of an em in text faces. Fonts without a space glyph (TeX's, most
@@ -264,6 +279,8 @@ double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
     }
   }
   FWordGaps.emplace(&APdfFont, em);
+  FWordGapFont = &APdfFont;
+  FWordGap = em;
   return em;
 }
 

@@ -112,6 +112,9 @@ private:
   std::unordered_map<const TkwPDFont*, bool> FEmbeddedOk;  // programs FreeType can open
   std::unordered_set<const TkwPDFont*> FNotInstalledNoted;  // each such font is noted once
   std::unordered_map<const TkwPDFont*, double> FWordGaps;   // WordGapEm of each font
+  const TkwPDFont* FWordGapFont = nullptr;                   // the last one asked for
+  double FWordGap = 0;
+  std::unordered_map<const TkwPDFont*, TFont> FMappedFonts;  // the system font of each font
   TkwDiagnostics* FDiag = nullptr;  // not owned
 
   bool FNotFirstInString = false;
