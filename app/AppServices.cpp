@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -36,6 +37,25 @@ std::string PasswordBytes(const QString& AText) {
 
 }  // namespace
 
+QString PasswordPrompt(const QString& AFileName, bool AWrongBefore) {
+  const QString name = QFileInfo(AFileName).fileName();
+  if (AWrongBefore) {
+    return QStringLiteral("That password did not open \u201C%1\u201D. Check it (letter case "
+                          "counts) and type it again:").arg(name);
+  }
+  return QStringLiteral("\u201C%1\u201D is protected by a password. Password:").arg(name);
+}
+
+std::unique_ptr<QInputDialog> MakePasswordDialog(QWidget* AParent, const QString& AFileName,
+                                                 bool AWrongBefore) {
+  auto dialog = std::make_unique<QInputDialog>(AParent);
+  dialog->setWindowTitle(AWrongBefore ? QStringLiteral("Wrong password") : QStringLiteral("Password"));
+  dialog->setLabelText(PasswordPrompt(AFileName, AWrongBefore));
+  dialog->setTextEchoMode(QLineEdit::Password);
+  dialog->setInputMode(QInputDialog::TextInput);
+  return dialog;
+}
+
 TMainServices DefaultMainServices() {
   TMainServices s;
   s.SettingsPath = SettingsFilePath();
@@ -54,15 +74,31 @@ TMainServices DefaultMainServices() {
                     AParent);
     return box.exec() == QMessageBox::Yes;
   };
-  s.AskPassword = [](QWidget* AParent,
-                     const QString& AFileName) -> std::optional<std::string> {
-    bool ok = false;
-    const QString text = QInputDialog::getText(
-        AParent, QStringLiteral("Password"),
-        QStringLiteral("Password for %1:").arg(QFileInfo(AFileName).fileName()),
-        QLineEdit::Password, QString(), &ok);
-    if (!ok) return std::nullopt;
-    return PasswordBytes(text);
+  s.AskPassword = [](QWidget* AParent, const QString& AFileName,
+                     bool AWrongBefore) -> std::optional<std::string> {
+    const std::unique_ptr<QInputDialog> dialog = MakePasswordDialog(AParent, AFileName, AWrongBefore);
+    if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+    return PasswordBytes(dialog->textValue());
+  };
+  s.OpenPdfs = [](QWidget* AParent, const QString& ATitle, const QString& AFolder,
+                  bool AMany) -> QStringList {
+    const QString filter = QStringLiteral("PDF (*.pdf *.PDF)");
+    if (AMany) return QFileDialog::getOpenFileNames(AParent, ATitle, AFolder, filter);
+    const QString name = QFileDialog::getOpenFileName(AParent, ATitle, AFolder, filter);
+    return name.isEmpty() ? QStringList() : QStringList{name};
+  };
+  s.SaveRtf = [](QWidget* AParent, const QString& AName) -> QString {
+    QFileDialog dialog(AParent, QStringLiteral("Save the RTF file as"), AName,
+                       QStringLiteral("RTF (*.rtf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("rtf"));
+    // The main window asks before a job replaces a file; asking here too would ask twice.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+  };
+  s.ChooseFolder = [](QWidget* AParent, const QString& ATitle, const QString& AFolder) {
+    return QFileDialog::getExistingDirectory(AParent, ATitle, AFolder, QFileDialog::ShowDirsOnly);
   };
   return s;
 }

@@ -61,6 +61,15 @@ TAppSettings LoadSettings(const QString& APath) {
     // A choice box has three items; anything else can only come from a damaged file.
     s.Choices[KindIndex(k.Kind)] = (v >= kChoiceProcess && v <= kChoiceSkip) ? v : kChoiceProcess;
   }
+  // A size from a damaged file could put the window beyond any screen.
+  const auto size = [&ini](const QString& AKey) {
+    const int v = ini.ReadInteger(kSection, AKey, 0);
+    return v > 0 && v <= 16384 ? v : 0;
+  };
+  s.Width = size(QStringLiteral("Width"));
+  s.Height = size(QStringLiteral("Height"));
+  if (auto v = ini.Value(kSection, QStringLiteral("SourceFolder"))) s.SourceFolder = *v;
+  if (auto v = ini.Value(kSection, QStringLiteral("TargetFolder"))) s.TargetFolder = *v;
   if (auto v = ini.Value(kSection, QStringLiteral("UpdateURL"))) s.UpdateURL = *v;
   if (auto v = ini.Value(kSection, QStringLiteral("DownloadURL"))) s.DownloadURL = *v;
   return s;
@@ -76,6 +85,12 @@ bool SaveSettings(const QString& APath, const TAppSettings& ASettings) {
   for (const TkwElementKindName& k : kElementKindNames) {
     ini.SetValue(kSection, ChoiceKey(k.Kind), QString::number(ASettings.Choices[KindIndex(k.Kind)]));
   }
+  if (ASettings.Width > 0 && ASettings.Height > 0) {
+    ini.SetValue(kSection, QStringLiteral("Width"), QString::number(ASettings.Width));
+    ini.SetValue(kSection, QStringLiteral("Height"), QString::number(ASettings.Height));
+  }
+  ini.SetValue(kSection, QStringLiteral("SourceFolder"), ASettings.SourceFolder);
+  ini.SetValue(kSection, QStringLiteral("TargetFolder"), ASettings.TargetFolder);
   return ini.Save(APath);
 }
 

@@ -36,6 +36,12 @@ struct TAppSettings {
   bool Open = false;    // "Open after conversion"
   bool Custom = false;  // "Custom process"
   TChoices Choices{};   // all "Process"
+  // The main window's size (0: the default), and the folders the file dialogs start in:
+  // where PDFs were last picked and where results last went.
+  int Width = 0;
+  int Height = 0;
+  QString SourceFolder;
+  QString TargetFolder;
   // Where the update check looks, and the page its prompt opens. Read only: the file keeps
   // whatever an administrator wrote; an empty UpdateURL turns the check off.
   QString UpdateURL;

@@ -32,27 +32,26 @@ int TJobBridge::TakeSteps() {
   return FSteps.exchange(0);
 }
 
-void TJobBridge::ObjectsFound(int ACount) {
-  FObjectCount.store(ACount);
-  if (!FCountPosted.exchange(true)) emit ObjectsCounted();
-}
-
-int TJobBridge::TakeObjectCount() {
-  FCountPosted.store(false);
-  return FObjectCount.load();
-}
+// The window shows pages and files, not layout elements (the log ends with their number).
+void TJobBridge::ObjectsFound(int) {}
 
 void TJobBridge::JobFinished(int AConvertedPages, const QString& AOutput) {
   emit Finished(AConvertedPages, AOutput);
 }
 
-std::optional<std::string> TJobBridge::AskPassword(const QString& AFileName) {
+void TJobBridge::FileStarted(int AIndex) { emit BatchFileStarted(AIndex); }
+
+void TJobBridge::FileEnded(int AIndex, const TJobResult& AResult) {
+  emit BatchFileEnded(AIndex, static_cast<int>(AResult.Outcome), AResult.Pages, AResult.Message);
+}
+
+std::optional<std::string> TJobBridge::AskPassword(const QString& AFileName, bool AWrongBefore) {
   std::unique_lock lock(FMutex);
   if (FClosed) return std::nullopt;
   FWaiting = true;
   FHasAnswer = false;
   FAnswer.reset();
-  emit PasswordWanted(AFileName);
+  emit PasswordWanted(AFileName, AWrongBefore);
   FAnswered.wait(lock, [this] { return FHasAnswer || FClosed; });
   FWaiting = false;
   if (FClosed) return std::nullopt;

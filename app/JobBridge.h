@@ -26,15 +26,15 @@ public:
   void ShowProgress(int APosition, int AMaximum) override;
   void ObjectsFound(int ACount) override;
   void JobFinished(int AConvertedPages, const QString& AOutput) override;
-  std::optional<std::string> AskPassword(const QString& AFileName) override;
+  std::optional<std::string> AskPassword(const QString& AFileName, bool AWrongBefore) override;
+  void FileStarted(int AIndex) override;
+  void FileEnded(int AIndex, const TJobResult& AResult) override;
 
   // User-interface thread: the answer to the pending PasswordWanted.
   void AnswerPassword(std::optional<std::string> APassword);
   // User-interface thread: wakes a waiting worker with no answer and refuses further
   // questions; called before the window waits for its worker.
   void Close();
-  // User-interface thread: the latest count, taken by the ObjectsCounted handler.
-  int TakeObjectCount();
   // User-interface thread: the pages ended since the last call, taken by the
   // ProgressStepped handler.
   int TakeSteps();
@@ -48,17 +48,15 @@ signals:
   // Like the count, page ends are coalesced: one signal stands for every step the
   // handler then takes, so a fast worker never floods the user-interface thread.
   void ProgressStepped();
-  // Counts are many (one per layout element); a new signal is sent only when the previous
-  // one has been handled, and the handler reads the latest count.
-  void ObjectsCounted();
   // Coalesced like the count: the handler reads the latest position.
   void ProgressShown();
   void Finished(int AConvertedPages, const QString& AOutput);
-  void PasswordWanted(const QString& AFileName);
+  void PasswordWanted(const QString& AFileName, bool AWrongBefore);
+  void BatchFileStarted(int AIndex);
+  // AOutcome is a TJobOutcome.
+  void BatchFileEnded(int AIndex, int AOutcome, int APages, const QString& AMessage);
 
 private:
-  std::atomic<int> FObjectCount{0};
-  std::atomic<bool> FCountPosted{false};
   std::atomic<int> FSteps{0};
   std::atomic<bool> FStepsPosted{false};
   std::mutex FProgressMutex;

@@ -1,14 +1,17 @@
 #include "app/JobLogic.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <limits>
 #include <mutex>
 #include <utility>
 
 #include "base/OutOfMemory.h"
 #include "converter/kwBatchPool.h"
+#include "converter/kwPageRange.h"
 
 namespace qm {
 namespace {
@@ -45,7 +48,113 @@ struct TFileState {
   bool operator==(const TFileState&) const = default;
 };
 
+QString Quoted(const QString& AName) {
+  return QStringLiteral("\u201C%1\u201D").arg(QDir::toNativeSeparators(AName));
+}
+
+void LogWarnings(TJobSink& ASink, const std::vector<std::string>& ANotes) {
+  for (const std::string& line : ANotes) {
+    ASink.Log(QStringLiteral("Warning: ") + QString::fromStdString(line), TLogColour::lcWarning);
+  }
+}
+
+bool StartsWith(const std::string& AText, std::string_view APrefix) {
+  return std::string_view(AText).substr(0, APrefix.size()) == APrefix;
+}
+
 }  // namespace
+
+QString PageListProblem(const QString& AList, std::optional<int> APageCount) {
+  const auto quoted = [](const std::string& AItem) {
+    return u'\'' + QString::fromStdString(AItem) + u'\'';
+  };
+  // A page number as typed: digits only; nothing when it is not one.
+  const auto number = [](std::string_view AText) -> std::optional<long long> {
+    if (AText.empty() || AText.size() > 12) return std::nullopt;
+    long long v = 0;
+    for (const char c : AText) {
+      if (c < '0' || c > '9') return std::nullopt;
+      v = v * 10 + (c - '0');
+    }
+    return v;
+  };
+  const auto pageProblem = [&](long long APage) -> QString {
+    if (APage == 0) return QStringLiteral("there is no page 0; the first page is 1");
+    if (APageCount && APage > *APageCount) {
+      return QStringLiteral("page %1 is beyond the last page (%2)").arg(APage).arg(*APageCount);
+    }
+    if (APage > std::numeric_limits<int>::max()) return QStringLiteral("page %1 is too large").arg(APage);
+    return {};
+  };
+  const std::string text = AList.toStdString();
+  if (AList.trimmed().isEmpty()) return {};
+  for (const std::string& item : SplitCommaText(text)) {
+    if (item.empty()) return QStringLiteral("an item between two commas is empty");
+    const std::size_t dash = item.find('-');
+    if (dash == std::string::npos) {
+      const std::optional<long long> page = number(item);
+      if (!page) return quoted(item) + QStringLiteral(" is not a page number");
+      if (QString p = pageProblem(*page); !p.isEmpty()) return p;
+      continue;
+    }
+    const std::optional<long long> first = number(std::string_view(item).substr(0, dash));
+    const std::optional<long long> last = number(std::string_view(item).substr(dash + 1));
+    if (!first || !last) return quoted(item) + QStringLiteral(" is not a page range (write ranges as 5-9)");
+    if (QString p = pageProblem(*first); !p.isEmpty()) return p;
+    if (QString p = pageProblem(*last); !p.isEmpty()) return p;
+    if (*first > *last) {
+      return quoted(item) + QStringLiteral(" runs backwards (write %1-%2)").arg(*last).arg(*first);
+    }
+  }
+  return {};
+}
+
+QString AbortedText(bool AExistingKept) {
+  return AExistingKept ? QStringLiteral("Aborted: nothing was written; the existing file is unchanged")
+                       : QStringLiteral("Aborted: nothing was written");
+}
+
+TJobResult DescribeFailure(const TJobRequest& ARequest, const std::string& AEngine, bool AStarted) {
+  TJobResult r;
+  r.Details = QString::fromStdString(AEngine);
+  const QString input = ARequest.InputFileName;
+  const QString output = EffectiveOutputName(ARequest.OutputFileName);
+  const QFileInfo in(input);
+  QString& m = r.Message;
+  if (AEngine == kPasswordRequiredMessage) {
+    r.Outcome = TJobOutcome::joPasswordNeeded;
+    m = QStringLiteral("%1 is protected by a password, and the right one was not given.").arg(Quoted(input));
+  } else if (input.trimmed().isEmpty()) {
+    m = QStringLiteral("No source PDF was given.");
+  } else if (!in.exists()) {
+    m = QStringLiteral("The source PDF %1 does not exist.").arg(Quoted(input));
+  } else if (!in.isFile()) {
+    m = QStringLiteral("%1 is a folder, not a PDF file.").arg(Quoted(input));
+  } else if (!in.isReadable()) {
+    m = QStringLiteral("%1 cannot be read: permission denied.").arg(Quoted(input));
+  } else if (StartsWith(AEngine, "Cannot create file") || StartsWith(AEngine, "Cannot write file")) {
+    const QFileInfo out(output);
+    const QFileInfo folder(out.absolutePath());
+    if (!folder.isDir()) {
+      m = QStringLiteral("The folder %1 does not exist, so %2 cannot be written there.")
+              .arg(Quoted(folder.filePath()), Quoted(out.fileName()));
+    } else if (!folder.isWritable()) {
+      m = QStringLiteral("The folder %1 cannot be written to, so %2 cannot be saved there.")
+              .arg(Quoted(folder.filePath()), Quoted(out.fileName()));
+    } else {
+      m = QStringLiteral("The RTF file %1 could not be written.").arg(Quoted(output));
+    }
+  } else if (AEngine == "Out of memory") {
+    m = QStringLiteral("There was not enough memory to convert %1.").arg(Quoted(input));
+  } else if (AEngine.find("is not a valid integer value") != std::string::npos) {
+    m = QStringLiteral("The page list %1 is not valid.").arg(Quoted(ARequest.PageRange));
+  } else if (!AStarted) {
+    m = QStringLiteral("%1 is not a readable PDF file.").arg(Quoted(input));
+  } else {
+    m = QStringLiteral("The conversion of %1 failed.").arg(Quoted(input));
+  }
+  return r;
+}
 
 std::optional<TkwAction> ActionForChoice(int AChoiceIndex) {
   using enum TkwAction;
@@ -147,24 +256,48 @@ bool TJobRunner::RunBatchFile(const TJobOptions& AOptions, int AIndex, const QSt
   return Run(AOptions, r, AIndex + 1, true);
 }
 
+bool TJobRunner::Fail(const TJobResult& AResult, const std::vector<std::string>& ANotes,
+                      bool ABatch) {
+  FResult = AResult;
+  FSink.Log(AResult.Message, TLogColour::lcRed);
+  if (!AResult.Details.isEmpty()) {
+    FSink.Log(QStringLiteral("Details: ") + AResult.Details, TLogColour::lcBlack);
+  }
+  LogWarnings(FSink, ANotes);
+  if (ABatch) FSink.Log(QString(), TLogColour::lcBlack);
+  return false;
+}
+
 bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, int AFileNumber,
                      bool ABatch) {
-  if (FCancel.Requested()) return false;
+  FResult = TJobResult{};
   const QString output = EffectiveOutputName(ARequest.OutputFileName);
-  // Writing the result over the PDF being read would destroy the source.
-  if (SameExistingFile(ARequest.InputFileName, output)) {
-    FSink.Log(QStringLiteral("The destination file is the same as the source PDF."),
-              TLogColour::lcRed);
+  const TFileState before = TFileState::Of(output);
+  if (FCancel.Requested()) {
+    FResult = {TJobOutcome::joAborted, 0, {}, AbortedText(before.Exists), {}};
     return false;
   }
-  const TFileState before = TFileState::Of(output);
+  if (ARequest.OutputFileName.trimmed().isEmpty()) {
+    return Fail({TJobOutcome::joFailed, 0, {}, QStringLiteral("No destination file was given."), {}}, {},
+                ABatch);
+  }
+  // Writing the result over the PDF being read would destroy the source.
+  if (SameExistingFile(ARequest.InputFileName, output)) {
+    return Fail({TJobOutcome::joFailed, 0, {},
+                 QStringLiteral("The destination %1 is the source PDF itself; choose another name.")
+                     .arg(Quoted(output)),
+                 {}},
+                {}, ABatch);
+  }
 
   int counter = 0;
+  bool started = false;
   bool ended = false;
   int converted = 0;
   TJobEvents ev;
   ev.OnStartJob = [&](const TJobStartInfo& AInfo) {
     counter = 0;
+    started = true;
     FSink.StartProgress(AInfo.SelectedPageCount);
     FSink.Log(QStringLiteral("File #") + QString::number(AFileNumber) + QStringLiteral(" (") +
                   QString::number(AInfo.PageCount) + QStringLiteral(" pages)"),
@@ -195,9 +328,12 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
   bool usedKnown = known == AOptions.Passwords.end();
   const int maxPrompts = ABatch ? 1 : kMaxPasswordPrompts;
   int prompts = 0;
-  bool supplied = false;
+  bool supplied = false;     // this attempt was given a password
+  bool lastWrong = false;    // the previous attempt ended on a wrong password
   bool gaveUp = false;
   ev.OnNeedPassword = [&](std::string& APassword) {
+    // Asked again after a password was supplied: that one was wrong.
+    const bool wrongBefore = supplied || std::exchange(lastWrong, false);
     supplied = false;
     if (!usedKnown) {
       usedKnown = true;
@@ -210,7 +346,7 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
       return;
     }
     ++prompts;
-    std::optional<std::string> answer = FSink.AskPassword(ARequest.InputFileName);
+    std::optional<std::string> answer = FSink.AskPassword(ARequest.InputFileName, wrongBefore);
     if (!answer) {
       gaveUp = true;
       return;
@@ -219,11 +355,31 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
     supplied = true;
   };
 
+  const auto aborted = [&] {
+    // No half-written result stays behind; a file that was there before and is untouched stays.
+    const TFileState after = TFileState::Of(output);
+    const bool changed = after.Exists && !(after == before);
+    if (changed) QFile::remove(output);
+    FResult = {TJobOutcome::joAborted, 0, {},
+               changed && before.Exists
+                   ? QStringLiteral("Aborted: %1 was partly rewritten, so it was removed").arg(Quoted(output))
+                   : AbortedText(before.Exists),
+               {}};
+    FSink.Log(FResult.Message, TLogColour::lcRed);
+    if (ABatch) FSink.Log(QString(), TLogColour::lcBlack);
+    return false;
+  };
+  const auto failed = [&](const std::string& AEngine) {
+    return Fail(DescribeFailure(ARequest, AEngine, started), notes, ABatch);
+  };
   try {
     std::unique_ptr<TJobConverter> converter = FFactory();
     if (!converter) throw std::runtime_error("The conversion engine is not available.");
     const TJobCancel::TScope running(FCancel, *converter);
     for (;;) {
+      // Each attempt starts unanswered, so an engine that refuses without asking ends the
+      // loop; the next question still says the last password was wrong.
+      lastWrong = supplied;
       supplied = false;
       try {
         converter->Convert(ARequest, ev);
@@ -235,20 +391,24 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
         if (!(wrongPassword && supplied && !gaveUp && !FCancel.Requested())) throw;
       }
     }
-  } catch (const EJobAborted& e) {
-    // No half-written result stays behind; a file that was there before and is untouched stays.
-    if (TFileState::Of(output).Exists && !(TFileState::Of(output) == before)) {
-      QFile::remove(output);
-    }
-    FSink.Log(QString::fromUtf8(e.what()), TLogColour::lcRed);
-    return false;
+  } catch (const EJobAborted&) {
+    return aborted();
   } catch (const std::exception& e) {
-    FSink.Log(QString::fromStdString(ErrorMessage(e)), TLogColour::lcRed);
+    if (FCancel.Requested()) return aborted();
+    return failed(ErrorMessage(e));
   } catch (...) {
-    FSink.Log(QStringLiteral("Unknown error."), TLogColour::lcRed);
+    return failed("Unknown error.");
   }
-  for (const std::string& line : notes) FSink.Log(QString::fromStdString(line), TLogColour::lcBlack);
-  if (!ended) return false;
+  if (!ended) return failed("The conversion did not reach its end.");
+  // An engine that ends without its file must not look like a success.
+  if (!QFileInfo(output).isFile()) {
+    return Fail({TJobOutcome::joFailed, 0, {},
+                 QStringLiteral("The conversion ended, but %1 was not written.").arg(Quoted(output)),
+                 {}},
+                notes, ABatch);
+  }
+  LogWarnings(FSink, notes);
+  FResult = {TJobOutcome::joConverted, converted, output, {}, {}};
   if (ABatch) FSink.Log(QString(), TLogColour::lcBlack);
   FSink.JobFinished(converted, output);
   return true;
@@ -268,6 +428,7 @@ struct TBatchRun::TState {
   std::vector<std::vector<std::pair<QString, TLogColour>>> Blocks;
   std::size_t NextShown = 0;     // the first file whose log is not yet shown
   int Converted = 0;
+  int Failed = 0;
 };
 
 // What one file's job reports: its log is kept until the file ends, its progress and
@@ -295,9 +456,9 @@ public:
   void JobFinished(int AConvertedPages, const QString& AOutput) override {
     FOwner.FSink.JobFinished(AConvertedPages, AOutput);
   }
-  std::optional<std::string> AskPassword(const QString& AFileName) override {
+  std::optional<std::string> AskPassword(const QString& AFileName, bool AWrongBefore) override {
     std::lock_guard lock(FOwner.FState->PasswordMutex);
-    return FOwner.FSink.AskPassword(AFileName);
+    return FOwner.FSink.AskPassword(AFileName, AWrongBefore);
   }
 
   std::vector<std::pair<QString, TLogColour>> TakeLines() { return std::move(FLines); }
@@ -344,7 +505,8 @@ void TBatchRun::Start(const TJobOptions& AOptions, std::function<void()> AOnFini
     const std::size_t index = ATask.GetIndex();
     TJobCancel cancel;
     TFileSink sink(*this, index);
-    bool converted = false;
+    TJobResult result;
+    FSink.FileStarted(static_cast<int>(index));
     {
       struct TDetach {
         TkwBatchTask& Task;
@@ -352,13 +514,15 @@ void TBatchRun::Start(const TJobOptions& AOptions, std::function<void()> AOnFini
       } detach{ATask};
       ATask.SetOnCancel([&cancel] { cancel.Request(); });
       TJobRunner runner(FFactory, sink, cancel);
-      converted = runner.RunBatchFile(FState->Options, static_cast<int>(index), FState->Outputs[index]);
+      runner.RunBatchFile(FState->Options, static_cast<int>(index), FState->Outputs[index]);
+      result = runner.Result();
     }
-    FileEnded(static_cast<int>(index), sink.TakeLines(), converted);
+    FileEnded(static_cast<int>(index), sink.TakeLines(), result);
   });
 }
 
-void TBatchRun::FileEnded(int AIndex, std::vector<std::pair<QString, TLogColour>> ALines, bool AConverted) {
+void TBatchRun::FileEnded(int AIndex, std::vector<std::pair<QString, TLogColour>> ALines,
+                          const TJobResult& AResult) {
   TState& s = *FState;
   const auto i = static_cast<std::size_t>(AIndex);
   std::lock_guard lock(s.Mutex);
@@ -366,7 +530,11 @@ void TBatchRun::FileEnded(int AIndex, std::vector<std::pair<QString, TLogColour>
   s.Units[i] = kProgressPerFile;
   s.Ended[i] = true;
   s.Blocks[i] = std::move(ALines);
-  if (AConverted) ++s.Converted;
+  if (AResult.Outcome == TJobOutcome::joConverted) ++s.Converted;
+  if (AResult.Outcome == TJobOutcome::joFailed || AResult.Outcome == TJobOutcome::joPasswordNeeded) {
+    ++s.Failed;
+  }
+  FSink.FileEnded(AIndex, AResult);
   // Under the lock: the blocks reach the sink whole and in input order.
   for (; s.NextShown < s.Ended.size() && s.Ended[s.NextShown]; ++s.NextShown) {
     for (const auto& [text, colour] : s.Blocks[s.NextShown]) FSink.Log(text, colour);
@@ -386,6 +554,11 @@ std::size_t TBatchRun::ThreadCount() const { return FState->Pool->GetThreadCount
 int TBatchRun::Converted() const {
   std::lock_guard lock(FState->Mutex);
   return FState->Converted;
+}
+
+int TBatchRun::Failed() const {
+  std::lock_guard lock(FState->Mutex);
+  return FState->Failed;
 }
 
 }  // namespace qm

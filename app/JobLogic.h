@@ -22,7 +22,8 @@
 // this code; everything it shows goes through a TJobSink.
 namespace qm {
 
-enum class TLogColour { lcBlack, lcGreen, lcRed };
+// Warnings are what the engine tolerated in a file that still converted.
+enum class TLogColour { lcBlack, lcGreen, lcRed, lcWarning };
 
 // The message with which the engine refuses an encrypted file without the right password.
 inline constexpr const char* kPasswordRequiredMessage =
@@ -39,6 +40,23 @@ void ApplyElementChoice(bool ACustom, const TChoices& AChoices, int AKind, TkwAc
 [[nodiscard]] QString FormatElapsed(qint64 ASeconds);
 // "Time elapsed: nn:ss".
 [[nodiscard]] QString ElapsedCaption(qint64 ASeconds);
+
+// How a job ended: what the processing window shows at its end and a batch's row shows in
+// its status column.
+enum class TJobOutcome { joConverted, joFailed, joPasswordNeeded, joAborted };
+
+struct TJobResult {
+  TJobOutcome Outcome = TJobOutcome::joFailed;
+  int Pages = 0;    // pages converted
+  QString Output;   // the file written (when converted)
+  QString Message;  // plain words: what went wrong, or what an abort kept
+  QString Details;  // the engine's own words, when it had any
+};
+
+// The first problem of a page list as the user types it ("1,3, 5-9"), checked against the
+// document's page count when it is known: "page 99 is beyond the last page (3)", "'x' is
+// not a page number". Empty when the list is good (a blank list selects every page).
+[[nodiscard]] QString PageListProblem(const QString& AList, std::optional<int> APageCount);
 
 // The name the converter writes: ".rtf" is added to a name without an extension.
 [[nodiscard]] QString EffectiveOutputName(const QString& AOutput);
@@ -85,6 +103,14 @@ struct TJobRequest {
   QString PageRange;
   TkwFormattingMode FormattingMode = TkwFormattingMode::fmFormatted;
 };
+
+// A failed conversion in words a user can act on: the file or folder at fault and why,
+// judged from the files as they are now and the engine's message (which becomes the
+// details). AStarted: the engine had opened the PDF.
+[[nodiscard]] TJobResult DescribeFailure(const TJobRequest& ARequest, const std::string& AEngine,
+                                         bool AStarted);
+// What an abort left: "Aborted: nothing was written; the existing file is unchanged".
+[[nodiscard]] QString AbortedText(bool AExistingKept);
 
 struct TJobStartInfo {
   QString InputFileName;
@@ -167,7 +193,11 @@ public:
   // The job reached its end; AOutput is the file written.
   virtual void JobFinished(int AConvertedPages, const QString& AOutput) = 0;
   // Blocks the worker until the user answers; nothing when the user gives up.
-  virtual std::optional<std::string> AskPassword(const QString& AFileName) = 0;
+  // AWrongBefore: the password given last time did not open the file.
+  virtual std::optional<std::string> AskPassword(const QString& AFileName, bool AWrongBefore) = 0;
+  // A batch's file (its index in the batch) started, and how it ended (TBatchRun only).
+  virtual void FileStarted(int /*AIndex*/) {}
+  virtual void FileEnded(int /*AIndex*/, const TJobResult& /*AResult*/) {}
 };
 
 // What a converter raises when Cancel stopped it between pages.
@@ -189,14 +219,18 @@ public:
   bool RunBatchFile(const TJobOptions& AOptions, int AIndex, TBatchNames& ANames);
   // The batch job for the file at AIndex, written to AOutput.
   bool RunBatchFile(const TJobOptions& AOptions, int AIndex, const QString& AOutput);
+  // How the last job ended.
+  [[nodiscard]] const TJobResult& Result() const { return FResult; }
 
 private:
   bool Run(const TJobOptions& AOptions, const TJobRequest& ARequest, int AFileNumber,
            bool ABatch);
+  bool Fail(const TJobResult& AResult, const std::vector<std::string>& ANotes, bool ABatch);
 
   TJobConverterFactory FFactory;
   TJobSink& FSink;                  // not owned
   TJobCancel& FCancel;              // not owned
+  TJobResult FResult;
 };
 
 // A batch of the processing window: its files converted several at once, each by its own
@@ -225,13 +259,16 @@ public:
   // Blocks until the batch has ended.
   void Wait();
   [[nodiscard]] std::size_t ThreadCount() const;
-  // Files that converted to their end, once the batch has ended.
+  // Files that converted to their end, and files that failed, once the batch has ended;
+  // the rest were not converted (an abort stopped or never started them).
   [[nodiscard]] int Converted() const;
+  [[nodiscard]] int Failed() const;
 
 private:
   class TFileSink;
   struct TState;
-  void FileEnded(int AIndex, std::vector<std::pair<QString, TLogColour>> ALines, bool AConverted);
+  void FileEnded(int AIndex, std::vector<std::pair<QString, TLogColour>> ALines,
+                 const TJobResult& AResult);
 
   TJobConverterFactory FFactory;
   TJobSink& FSink;  // not owned

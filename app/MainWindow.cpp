@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
+#include <QDir>
+#include <QDirIterator>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,13 +20,18 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "app/AppIcon.h"
+#include "base/OutOfMemory.h"
 #include "app/UpdateCheck.h"
 #include "app/WebData.h"
 #include "app/AboutBox.h"
@@ -37,6 +44,23 @@ constexpr int kColName = 0;
 constexpr int kColSize = 1;
 constexpr int kColPages = 2;
 constexpr int kColPath = 3;
+constexpr int kColStatus = 4;  // last: it takes the room the window gives
+// On the name cell: whether a batch converts the row (false: it could not be loaded).
+constexpr int kRoleConvertible = Qt::UserRole + 1;
+
+QString Quoted(const QString& AName) {
+  return QStringLiteral("\u201C%1\u201D").arg(QDir::toNativeSeparators(AName));
+}
+
+QLabel* Buddy(const QString& AText, QWidget* ABuddy, QWidget* AParent) {
+  auto* l = new QLabel(AText, AParent);
+  l->setBuddy(ABuddy);
+  return l;
+}
+
+void SetProblemStyle(QLabel* ALabel, bool AProblem) {
+  ALabel->setStyleSheet(AProblem ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
+}
 
 bool IsPdfFile(const QString& AName) {
   const QFileInfo info(AName);
@@ -78,6 +102,19 @@ QString FormatKB(qint64 ABytes) {
 
 TFileList::TFileList(QWidget* AParent) : QTreeWidget(AParent) { setAcceptDrops(true); }
 
+QString TFileList::EmptyHint() {
+  return QStringLiteral("Drop PDF files here, or use Add files... or Add folder...");
+}
+
+void TFileList::paintEvent(QPaintEvent* AEvent) {
+  QTreeWidget::paintEvent(AEvent);
+  if (topLevelItemCount() > 0) return;
+  QPainter p(viewport());
+  p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+  p.drawText(viewport()->rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
+             EmptyHint());
+}
+
 void TFileList::dragEnterEvent(QDragEnterEvent* AEvent) {
   if (AEvent->mimeData()->hasUrls()) AEvent->acceptProposedAction();
 }
@@ -96,20 +133,23 @@ Tfrm_Main::Tfrm_Main(TMainServices AServices, QWidget* AParent)
     : QMainWindow(AParent), FServices(std::move(AServices)) {
   setWindowTitle(QStringLiteral("Quillmark"));
   setWindowIcon(AppIcon());
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                 Qt::MSWindowsFixedSizeDialogHint);
-  setFont(QFont(QStringLiteral("Tahoma"), 8));
 
   pc_Main = new QTabWidget(this);
   pc_Main->setObjectName(QStringLiteral("pc_Main"));
-  pc_Main->setFixedSize(680, 393);
   setCentralWidget(pc_Main);
   BuildSinglePage();
   BuildMultiplePage();
   BuildOptionsPage();
   BuildMenu();
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  // The pages' layouts decide the smallest size at which nothing is cut off.
+  setMinimumSize(minimumSizeHint().expandedTo(QSize(520, 360)));
+  resize(QSize(680, 393 + menuBar()->sizeHint().height()).expandedTo(minimumSize()));
+
+  tmr_Validate = new QTimer(this);
+  tmr_Validate->setInterval(400);
+  tmr_Validate->setSingleShot(true);
+  connect(tmr_Validate, &QTimer::timeout, this, &Tfrm_Main::ValidateSource);
+  connect(pc_Main, &QTabWidget::currentChanged, this, &Tfrm_Main::UpdateConvertState);
 
   tmr_Update = new QTimer(this);
   tmr_Update->setInterval(10);
@@ -117,6 +157,7 @@ Tfrm_Main::Tfrm_Main(TMainServices AServices, QWidget* AParent)
   connect(tmr_Update, &QTimer::timeout, this, &Tfrm_Main::StartUpdateCheck);
 
   if (FServices.Probe) FProbe = FServices.Probe();
+  UpdateConvertState();
 }
 
 Tfrm_Main::~Tfrm_Main() = default;
@@ -132,49 +173,62 @@ void Tfrm_Main::BuildSinglePage() {
 
   txt_Source = new QLineEdit(tab_Single);
   txt_Source->setObjectName(QStringLiteral("txt_Source"));
+  txt_Source->setPlaceholderText(QStringLiteral("The PDF to convert"));
   btn_Source = BrowseButton(tab_Single);
+  btn_Source->setToolTip(QStringLiteral("Choose the PDF (Ctrl+O)"));
   txt_Destination = new QLineEdit(tab_Single);
   txt_Destination->setObjectName(QStringLiteral("txt_Destination"));
+  txt_Destination->setPlaceholderText(QStringLiteral("The RTF file to write (beside the PDF unless you change it)"));
   btn_Destination = BrowseButton(tab_Single);
+  btn_Destination->setToolTip(QStringLiteral("Choose where the RTF file goes"));
   txt_Pages = new QLineEdit(tab_Single);
   txt_Pages->setObjectName(QStringLiteral("txt_Pages"));
   txt_Pages->setFixedWidth(200);
   lbl_Hint = new QLabel(QStringLiteral("Example: 1,3, 5-9 (leave blank for all)"), tab_Single);
+  lbl_Hint->setObjectName(QStringLiteral("lbl_Hint"));
   lbl_Hint->setEnabled(false);
+  lbl_Hint->setWordWrap(true);
   lbl_Details = new QLabel(tab_Single);
   lbl_Details->setObjectName(QStringLiteral("lbl_Details"));
+  lbl_Details->setWordWrap(true);
+  lbl_Details->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lbl_SingleStatus = new QLabel(tab_Single);
+  lbl_SingleStatus->setObjectName(QStringLiteral("lbl_SingleStatus"));
+  lbl_SingleStatus->setEnabled(false);
+  lbl_SingleStatus->setWordWrap(true);
   btn_ConvertSingle = ConvertButton(tab_Single);
   // Files dropped anywhere on the page, the edits included, are a source.
   for (QLineEdit* e : {txt_Source, txt_Destination, txt_Pages}) e->setAcceptDrops(false);
 
-  grid->addWidget(new QLabel(QStringLiteral("Source PDF:"), tab_Single), 0, 0, 1, 2);
+  grid->addWidget(Buddy(QStringLiteral("So&urce PDF:"), txt_Source, tab_Single), 0, 0, 1, 2);
   grid->addWidget(txt_Source, 1, 0);
   grid->addWidget(btn_Source, 1, 1);
-  grid->setRowMinimumHeight(2, 8);
-  grid->addWidget(new QLabel(QStringLiteral("Destination file:"), tab_Single), 3, 0, 1, 2);
-  grid->addWidget(txt_Destination, 4, 0);
-  grid->addWidget(btn_Destination, 4, 1);
-  grid->setRowMinimumHeight(5, 8);
-  grid->addWidget(new QLabel(QStringLiteral("Pages:"), tab_Single), 6, 0, 1, 2);
+  grid->addWidget(lbl_Details, 2, 0, 1, 2);
+  grid->setRowMinimumHeight(3, 8);
+  grid->addWidget(Buddy(QStringLiteral("Des&tination file:"), txt_Destination, tab_Single), 4, 0, 1, 2);
+  grid->addWidget(txt_Destination, 5, 0);
+  grid->addWidget(btn_Destination, 5, 1);
+  grid->setRowMinimumHeight(6, 8);
+  grid->addWidget(Buddy(QStringLiteral("&Pages:"), txt_Pages, tab_Single), 7, 0, 1, 2);
   auto* pages = new QHBoxLayout();
   pages->addWidget(txt_Pages);
   pages->addSpacing(8);
-  pages->addWidget(lbl_Hint);
-  pages->addStretch();
-  grid->addLayout(pages, 7, 0, 1, 2);
-  grid->setRowMinimumHeight(8, 8);
-  grid->addWidget(lbl_Details, 9, 0, 1, 2);
-  grid->setRowStretch(10, 1);
+  pages->addWidget(lbl_Hint, 1);
+  grid->addLayout(pages, 8, 0, 1, 2);
+  grid->setRowStretch(9, 1);
   auto* buttons = new QHBoxLayout();
-  buttons->addStretch();
+  buttons->addWidget(lbl_SingleStatus, 1);
   buttons->addWidget(btn_ConvertSingle);
-  grid->addLayout(buttons, 11, 0, 1, 2);
-  pc_Main->addTab(tab_Single, QStringLiteral("Single file"));
+  grid->addLayout(buttons, 10, 0, 1, 2);
+  pc_Main->addTab(tab_Single, QStringLiteral("&Single file"));
 
   connect(btn_Source, &QPushButton::clicked, this, &Tfrm_Main::BrowseSource);
+  connect(txt_Source, &QLineEdit::textChanged, this, &Tfrm_Main::SourceEdited);
   connect(txt_Source, &QLineEdit::returnPressed, this, &Tfrm_Main::ValidateSource);
   connect(btn_Destination, &QPushButton::clicked, this, &Tfrm_Main::BrowseDestination);
+  connect(txt_Destination, &QLineEdit::textChanged, this, &Tfrm_Main::UpdateConvertState);
   connect(txt_Destination, &QLineEdit::returnPressed, this, &Tfrm_Main::Convert);
+  connect(txt_Pages, &QLineEdit::textChanged, this, &Tfrm_Main::UpdateConvertState);
   connect(txt_Pages, &QLineEdit::returnPressed, this, &Tfrm_Main::Convert);
   connect(btn_ConvertSingle, &QPushButton::clicked, this, &Tfrm_Main::Convert);
 }
@@ -188,9 +242,10 @@ void Tfrm_Main::BuildMultiplePage() {
 
   lw_Files = new TFileList(tab_Multiple);
   lw_Files->setObjectName(QStringLiteral("lw_Files"));
-  lw_Files->setColumnCount(4);
+  lw_Files->setColumnCount(5);
   lw_Files->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"),
-                             QStringLiteral("Pages"), QStringLiteral("Path")});
+                             QStringLiteral("Pages"), QStringLiteral("Path"),
+                             QStringLiteral("Status")});
   lw_Files->headerItem()->setTextAlignment(kColSize, Qt::AlignRight | Qt::AlignVCenter);
   lw_Files->setColumnWidth(kColName, 200);
   lw_Files->setColumnWidth(kColSize, 100);
@@ -201,24 +256,44 @@ void Tfrm_Main::BuildMultiplePage() {
   lw_Files->setSelectionBehavior(QAbstractItemView::SelectRows);
   lw_Files->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lw_Files->setContextMenuPolicy(Qt::CustomContextMenu);
+  lw_Files->setMinimumHeight(90);
+  btn_AddFiles = new QPushButton(QStringLiteral("&Add files..."), tab_Multiple);
+  btn_AddFolder = new QPushButton(QStringLiteral("Add fo&lder..."), tab_Multiple);
+  chk_Subfolders = new QCheckBox(QStringLiteral("&with subfolders"), tab_Multiple);
+  chk_Subfolders->setChecked(true);
+  btn_Remove = new QPushButton(QStringLiteral("&Remove"), tab_Multiple);
+  btn_Remove->setEnabled(false);
   txt_DestFolder = new QLineEdit(tab_Multiple);
   txt_DestFolder->setObjectName(QStringLiteral("txt_DestFolder"));
+  txt_DestFolder->setPlaceholderText(QStringLiteral("The folder the RTF files go to (made when missing)"));
   btn_DestFolder = BrowseButton(tab_Multiple);
+  btn_DestFolder->setToolTip(QStringLiteral("Choose the destination folder"));
+  lbl_MultipleStatus = new QLabel(tab_Multiple);
+  lbl_MultipleStatus->setObjectName(QStringLiteral("lbl_MultipleStatus"));
+  lbl_MultipleStatus->setEnabled(false);
+  lbl_MultipleStatus->setWordWrap(true);
   btn_ConvertMultiple = ConvertButton(tab_Multiple);
 
-  grid->addWidget(new QLabel(QStringLiteral("Source PDFs:"), tab_Multiple), 0, 0, 1, 2);
+  grid->addWidget(Buddy(QStringLiteral("Sour&ce PDFs:"), lw_Files, tab_Multiple), 0, 0, 1, 2);
   grid->addWidget(lw_Files, 1, 0, 1, 2);
   grid->setRowStretch(1, 1);
-  grid->setRowMinimumHeight(2, 6);
-  grid->addWidget(new QLabel(QStringLiteral("Destination folder:"), tab_Multiple), 3, 0, 1, 2);
-  grid->addWidget(txt_DestFolder, 4, 0);
-  grid->addWidget(btn_DestFolder, 4, 1);
+  auto* listButtons = new QHBoxLayout();
+  listButtons->addWidget(btn_AddFiles);
+  listButtons->addWidget(btn_AddFolder);
+  listButtons->addWidget(chk_Subfolders);
+  listButtons->addStretch();
+  listButtons->addWidget(btn_Remove);
+  grid->addLayout(listButtons, 2, 0, 1, 2);
+  grid->setRowMinimumHeight(3, 6);
+  grid->addWidget(Buddy(QStringLiteral("Des&tination folder:"), txt_DestFolder, tab_Multiple), 4, 0, 1, 2);
+  grid->addWidget(txt_DestFolder, 5, 0);
+  grid->addWidget(btn_DestFolder, 5, 1);
   auto* buttons = new QHBoxLayout();
-  buttons->addStretch();
+  buttons->addWidget(lbl_MultipleStatus, 1);
   buttons->addWidget(btn_ConvertMultiple);
-  grid->setRowMinimumHeight(5, 6);
-  grid->addLayout(buttons, 6, 0, 1, 2);
-  pc_Main->addTab(tab_Multiple, QStringLiteral("Multiple files"));
+  grid->setRowMinimumHeight(6, 6);
+  grid->addLayout(buttons, 7, 0, 1, 2);
+  pc_Main->addTab(tab_Multiple, QStringLiteral("&Multiple files"));
 
   act_SelectAll = new QAction(QStringLiteral("Select All"), lw_Files);
   act_SelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -231,13 +306,22 @@ void Tfrm_Main::BuildMultiplePage() {
   }
   connect(act_SelectAll, &QAction::triggered, lw_Files, &QTreeWidget::selectAll);
   connect(act_Delete, &QAction::triggered, this, &Tfrm_Main::DeleteSelectedRows);
-  connect(act_ClearAll, &QAction::triggered, lw_Files, &QTreeWidget::clear);
+  connect(act_ClearAll, &QAction::triggered, this, [this] {
+    lw_Files->clear();
+    UpdateConvertState();
+  });
   connect(lw_Files, &QWidget::customContextMenuRequested, this, &Tfrm_Main::ListContextMenu);
   connect(lw_Files, &TFileList::FilesDropped, this, &Tfrm_Main::AddFiles);
   connect(lw_Files, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* AItem, int) {
     if (AItem != nullptr && FServices.OpenPath) FServices.OpenPath(AItem->text(kColPath));
   });
+  connect(lw_Files, &QTreeWidget::itemSelectionChanged, this,
+          [this] { btn_Remove->setEnabled(!lw_Files->selectedItems().isEmpty()); });
+  connect(btn_AddFiles, &QPushButton::clicked, this, &Tfrm_Main::BrowseAddFiles);
+  connect(btn_AddFolder, &QPushButton::clicked, this, &Tfrm_Main::BrowseAddFolder);
+  connect(btn_Remove, &QPushButton::clicked, this, &Tfrm_Main::DeleteSelectedRows);
   connect(btn_DestFolder, &QPushButton::clicked, this, &Tfrm_Main::BrowseFolder);
+  connect(txt_DestFolder, &QLineEdit::textChanged, this, &Tfrm_Main::UpdateConvertState);
   connect(txt_DestFolder, &QLineEdit::returnPressed, this, &Tfrm_Main::Convert);
   connect(btn_ConvertMultiple, &QPushButton::clicked, this, &Tfrm_Main::Convert);
 }
@@ -251,6 +335,10 @@ void Tfrm_Main::BuildOptionsPage() {
   chk_Format->setChecked(true);
   chk_Open = new QCheckBox(QStringLiteral("Open after conversion"), tab_Options);
   chk_Custom = new QCheckBox(QStringLiteral("Custom process"), tab_Options);
+  chk_Update = new QCheckBox(QStringLiteral("Check for updates on startup (over a secure connection)"),
+                             tab_Options);
+  chk_Update->setObjectName(QStringLiteral("chk_Update"));
+  chk_Update->setChecked(true);
   v->addWidget(chk_Format);
   v->addWidget(chk_Open);
   v->addWidget(chk_Custom);
@@ -290,7 +378,8 @@ void Tfrm_Main::BuildOptionsPage() {
   row->addStretch();
   v->addLayout(row);
   v->addStretch();
-  pc_Main->addTab(tab_Options, QStringLiteral("Options"));
+  v->addWidget(chk_Update);
+  pc_Main->addTab(tab_Options, QStringLiteral("&Options"));
 
   connect(chk_Custom, &QCheckBox::toggled, this, &Tfrm_Main::CustomToggled);
   connect(btn_Default, &QPushButton::clicked, this, [this] { ApplyPreset(PresetDefault()); });
@@ -301,20 +390,40 @@ void Tfrm_Main::BuildOptionsPage() {
 }
 
 void Tfrm_Main::BuildMenu() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-  act_Exit = file->addAction(QStringLiteral("Exit"));
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  act_Open = file->addAction(QStringLiteral("&Open PDF..."));
+  act_Open->setShortcut(QKeySequence::Open);
+  connect(act_Open, &QAction::triggered, this, [this] {
+    pc_Main->setCurrentWidget(tab_Single);
+    BrowseSource();
+  });
+  QAction* addFiles = file->addAction(QStringLiteral("&Add files to the list..."));
+  connect(addFiles, &QAction::triggered, this, [this] {
+    pc_Main->setCurrentWidget(tab_Multiple);
+    BrowseAddFiles();
+  });
+  file->addSeparator();
+  act_Convert = file->addAction(QStringLiteral("&Convert"));
+  act_Convert->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  connect(act_Convert, &QAction::triggered, this, &Tfrm_Main::Convert);
+  file->addSeparator();
+  act_Exit = file->addAction(QStringLiteral("E&xit"));
+  act_Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(act_Exit, &QAction::triggered, this, &QWidget::close);
 
-  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
-  act_Help = help->addAction(QStringLiteral("Help"));
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  act_Help = help->addAction(QStringLiteral("&Help"));
   act_Help->setShortcut(QKeySequence(Qt::Key_F1));
   connect(act_Help, &QAction::triggered, this, &Tfrm_Main::ShowHelp);
   help->addSeparator();
-  act_CheckUpdate = help->addAction(QStringLiteral("Check for Update on Startup"));
+  act_CheckUpdate = help->addAction(QStringLiteral("Check for &Update on Startup"));
   act_CheckUpdate->setCheckable(true);
   act_CheckUpdate->setChecked(true);
+  // One setting, two places: the menu and the options page.
+  connect(act_CheckUpdate, &QAction::toggled, chk_Update, &QCheckBox::setChecked);
+  connect(chk_Update, &QCheckBox::toggled, act_CheckUpdate, &QAction::setChecked);
   help->addSeparator();
-  act_About = help->addAction(QStringLiteral("About..."));
+  act_About = help->addAction(QStringLiteral("&About..."));
   connect(act_About, &QAction::triggered, this, [this] {
     Tfrm_About about(this);
     about.exec();
@@ -348,6 +457,8 @@ TAppSettings Tfrm_Main::SettingsFromControls() const {
   s.Open = chk_Open->isChecked();
   s.Custom = chk_Custom->isChecked();
   s.Choices = Choices();
+  s.Width = width();
+  s.Height = height();
   return s;
 }
 
@@ -368,8 +479,7 @@ TJobOptions Tfrm_Main::JobOptions() const {
   o.Destination = txt_Destination->text();
   o.Pages = txt_Pages->text();
   o.DestFolder = txt_DestFolder->text();
-  for (int i = 0; i < lw_Files->topLevelItemCount(); ++i) {
-    const QTreeWidgetItem* item = lw_Files->topLevelItem(i);
+  for (const QTreeWidgetItem* item : JobRows()) {
     o.Files.push_back({item->text(kColName), item->text(kColPath)});
   }
   o.FormatTabs = chk_Format->isChecked();
@@ -384,12 +494,19 @@ void Tfrm_Main::showEvent(QShowEvent* AEvent) {
   QMainWindow::showEvent(AEvent);
   if (FShownOnce) return;
   FShownOnce = true;
+  ApplySettings(LoadSettings(FServices.SettingsPath));
+  if (FSettings.Width > 0 && FSettings.Height > 0) {
+    resize(QSize(FSettings.Width, FSettings.Height).expandedTo(minimumSize()));
+  }
   if (QScreen* screen = this->screen()) {
+    const QRect available = screen->availableGeometry();
+    if (width() > available.width() || height() > available.height()) {
+      resize(size().boundedTo(available.size()).expandedTo(minimumSize()));
+    }
     QRect r = frameGeometry();
-    r.moveCenter(screen->availableGeometry().center());
+    r.moveCenter(available.center());
     move(r.topLeft());
   }
-  ApplySettings(LoadSettings(FServices.SettingsPath));
   if (act_CheckUpdate->isChecked()) tmr_Update->start();
 }
 
@@ -421,10 +538,13 @@ std::optional<int> Tfrm_Main::ProbeFile(const QString& AFileName, bool AAskOnce)
   if (!FProbe) throw std::runtime_error("The conversion engine is not available.");
   const int maxPrompts = AAskOnce ? 1 : TJobRunner::kMaxPasswordPrompts;
   int prompts = 0;
-  bool supplied = false;
+  bool supplied = false;   // this attempt was given a password
+  bool lastWrong = false;  // the previous attempt ended on a wrong password
   bool gaveUp = false;
   std::string given;
   auto onNeedPassword = [&](std::string& APassword) {
+    // Asked again after a password was supplied: that one was wrong.
+    const bool wrongBefore = supplied || std::exchange(lastWrong, false);
     supplied = false;
     if (prompts >= maxPrompts) {
       gaveUp = true;
@@ -432,7 +552,7 @@ std::optional<int> Tfrm_Main::ProbeFile(const QString& AFileName, bool AAskOnce)
     }
     ++prompts;
     std::optional<std::string> answer;
-    if (FServices.AskPassword) answer = FServices.AskPassword(this, AFileName);
+    if (FServices.AskPassword) answer = FServices.AskPassword(this, AFileName, wrongBefore);
     if (!answer) {
       gaveUp = true;
       return;
@@ -442,6 +562,7 @@ std::optional<int> Tfrm_Main::ProbeFile(const QString& AFileName, bool AAskOnce)
     supplied = true;
   };
   for (;;) {
+    lastWrong = supplied;
     supplied = false;
     try {
       const int pages = FProbe->PageCount(AFileName, onNeedPassword);
@@ -456,29 +577,104 @@ std::optional<int> Tfrm_Main::ProbeFile(const QString& AFileName, bool AAskOnce)
   }
 }
 
+void Tfrm_Main::ShowDetails(const QString& AText, bool AProblem) {
+  lbl_Details->setText(AText);
+  SetProblemStyle(lbl_Details, AProblem);
+}
+
+void Tfrm_Main::SourceEdited() {
+  // A new source: what was known of the old one is gone, and the destination follows it
+  // (NAME.rtf beside it) whatever it was before, so that an earlier result is never
+  // overwritten by a later file's pages.
+  FSourcePages.reset();
+  FSourceUsable = false;
+  const QString source = txt_Source->text().trimmed();
+  txt_Destination->setText(source.isEmpty() ? QString() : ChangeFileExt(source, QStringLiteral(".rtf")));
+  ShowDetails(QString(), false);
+  if (source.isEmpty()) {
+    tmr_Validate->stop();
+  } else {
+    tmr_Validate->start();
+  }
+  UpdateConvertState();
+}
+
 void Tfrm_Main::ValidateSource() {
-  const QString source = txt_Source->text();
-  if (!IsPdfFile(source)) return;
-  try {
-    const std::optional<int> pages = ProbeFile(source, false);
-    if (!pages) return;
-    lbl_Details->setText(QStringLiteral("Size: ") + FormatKB(QFileInfo(source).size()) +
-                         QStringLiteral(" KB, Pages: ") + QString::number(*pages));
-    if (txt_Destination->text().isEmpty()) {
-      txt_Destination->setText(ChangeFileExt(source, QStringLiteral(".rtf")));
-    }
-  } catch (const std::exception&) {
-    if (FServices.Message) {
-      FServices.Message(this, QStringLiteral("Error"), QStringLiteral("PDF is not valid!"),
-                        QMessageBox::Critical);
+  tmr_Validate->stop();
+  const QString source = txt_Source->text().trimmed();
+  FSourcePages.reset();
+  FSourceUsable = false;
+  const QFileInfo info(source);
+  if (source.isEmpty()) {
+    ShowDetails(QString(), false);
+  } else if (!info.exists()) {
+    ShowDetails(QStringLiteral("%1 does not exist.").arg(Quoted(source)), true);
+  } else if (info.isDir()) {
+    ShowDetails(QStringLiteral("%1 is a folder; choose a PDF file in it.").arg(Quoted(source)), true);
+  } else if (!IsPdfFile(source)) {
+    ShowDetails(QStringLiteral("%1 is not a PDF file (its name does not end in .pdf).").arg(Quoted(info.fileName())), true);
+  } else {
+    try {
+      const std::optional<int> pages = ProbeFile(source, false);
+      FSourceUsable = true;
+      if (pages) {
+        FSourcePages = pages;
+        ShowDetails(QStringLiteral("Size: ") + FormatKB(info.size()) + QStringLiteral(" KB, Pages: ") +
+                        QString::number(*pages),
+                    false);
+      } else {
+        ShowDetails(QStringLiteral("Size: ") + FormatKB(info.size()) +
+                        QStringLiteral(" KB. The PDF is protected by a password; Convert asks for it."),
+                    false);
+      }
+    } catch (const std::exception& e) {
+      ShowDetails(QStringLiteral("%1 is not a readable PDF. Details: %2")
+                      .arg(Quoted(info.fileName()), QString::fromStdString(ErrorMessage(e))),
+                  true);
     }
   }
+  if (FSourceUsable && !info.absolutePath().isEmpty()) FSettings.SourceFolder = info.absolutePath();
+  UpdateConvertState();
 }
 
 void Tfrm_Main::DropOnSingle(const QStringList& ANames) {
   if (ANames.isEmpty()) return;
   txt_Source->setText(ANames.front());
-  if (IsPdfFile(ANames.front())) ValidateSource();
+  ValidateSource();
+}
+
+void Tfrm_Main::AddRow(const QString& AName) {
+  const QFileInfo info(AName);
+  const QString path = info.absoluteFilePath();
+  for (int i = 0; i < lw_Files->topLevelItemCount(); ++i) {
+    if (lw_Files->topLevelItem(i)->text(kColPath) == path) return;  // listed already
+  }
+  QString status = QStringLiteral("Waiting");
+  bool convertible = false;
+  std::optional<int> pages;
+  if (!info.exists()) {
+    status = QStringLiteral("Failed: the file does not exist");
+  } else if (!IsPdfFile(AName)) {
+    status = QStringLiteral("Failed: not a PDF file");
+  } else {
+    try {
+      pages = ProbeFile(path, true);
+      convertible = true;
+      if (!pages) status = QStringLiteral("Password needed");
+    } catch (const std::exception& e) {
+      status = QStringLiteral("Failed: not a readable PDF (%1)").arg(QString::fromStdString(ErrorMessage(e)));
+    }
+  }
+  auto* item = new QTreeWidgetItem(lw_Files);
+  item->setText(kColName, info.fileName());
+  item->setData(kColName, kRoleConvertible, convertible);
+  item->setText(kColSize, info.exists() ? FormatKB(info.size()) + QStringLiteral(" KB") : QString());
+  item->setTextAlignment(kColSize, Qt::AlignRight | Qt::AlignVCenter);
+  item->setText(kColPages, pages ? QString::number(*pages) : QString());
+  item->setText(kColStatus, status);
+  item->setToolTip(kColStatus, status);
+  if (!convertible) item->setForeground(kColStatus, QColor(200, 0, 0));
+  item->setText(kColPath, path);
 }
 
 void Tfrm_Main::AddFiles(const QStringList& ANames) {
@@ -486,25 +682,52 @@ void Tfrm_Main::AddFiles(const QStringList& ANames) {
     // Keeps the window painting through a long drop; user input waits, so no second drop
     // arrives in the middle of this one.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (!IsPdfFile(name)) continue;
-    std::optional<int> pages;
-    try {
-      pages = ProbeFile(name, true);
-    } catch (const std::exception&) {
+    if (QFileInfo(name).isDir()) {
+      AddFolder(name, chk_Subfolders->isChecked());
       continue;
     }
-    if (!pages) continue;
-    const QFileInfo info(name);
-    auto* item = new QTreeWidgetItem(lw_Files);
-    item->setText(kColName, info.fileName());
-    item->setText(kColSize, FormatKB(info.size()) + QStringLiteral(" KB"));
-    item->setTextAlignment(kColSize, Qt::AlignRight | Qt::AlignVCenter);
-    item->setText(kColPages, QString::number(*pages));
-    item->setText(kColPath, info.absoluteFilePath());
+    AddRow(name);
   }
   if (lw_Files->topLevelItemCount() > 0 && txt_DestFolder->text().isEmpty() && !ANames.isEmpty()) {
-    txt_DestFolder->setText(QFileInfo(ANames.front()).absolutePath());
+    const QFileInfo first(ANames.front());
+    txt_DestFolder->setText(first.isDir() ? first.absoluteFilePath() : first.absolutePath());
   }
+  if (!ANames.isEmpty()) {
+    const QFileInfo first(ANames.front());
+    FSettings.SourceFolder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
+  }
+  UpdateConvertState();
+}
+
+void Tfrm_Main::AddFolder(const QString& AFolder, bool ASubfolders) {
+  QStringList names;
+  QDirIterator it(AFolder, QDir::Files | QDir::Readable,
+                  ASubfolders ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+  while (it.hasNext()) {
+    const QString name = it.next();
+    if (IsPdfFile(name)) names.append(name);
+  }
+  names.sort();
+  if (names.isEmpty()) {
+    statusBar()->showMessage(QStringLiteral("No PDF files in %1.").arg(Quoted(AFolder)), 8000);
+    return;
+  }
+  for (const QString& name : names) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    AddRow(name);
+  }
+  if (txt_DestFolder->text().isEmpty()) txt_DestFolder->setText(QFileInfo(AFolder).absoluteFilePath());
+  FSettings.SourceFolder = QFileInfo(AFolder).absoluteFilePath();
+  UpdateConvertState();
+}
+
+std::vector<QTreeWidgetItem*> Tfrm_Main::JobRows() const {
+  std::vector<QTreeWidgetItem*> rows;
+  for (int i = 0; i < lw_Files->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = lw_Files->topLevelItem(i);
+    if (item->data(kColName, kRoleConvertible).toBool()) rows.push_back(item);
+  }
+  return rows;
 }
 
 void Tfrm_Main::ListContextMenu(const QPoint& APos) {
@@ -521,38 +744,161 @@ void Tfrm_Main::ListContextMenu(const QPoint& APos) {
 void Tfrm_Main::DeleteSelectedRows() {
   const QList<QTreeWidgetItem*> selected = lw_Files->selectedItems();
   for (QTreeWidgetItem* item : selected) delete item;
+  UpdateConvertState();
 }
 
 void Tfrm_Main::BrowseSource() {
-  const QString name = QFileDialog::getOpenFileName(this, QString(), txt_Source->text(),
-                                                    QStringLiteral("PDF (*.pdf)"));
-  if (!name.isEmpty()) txt_Source->setText(name);
+  const QString current = txt_Source->text().trimmed();
+  const QString folder = current.isEmpty() ? FSettings.SourceFolder : current;
+  QStringList names;
+  if (FServices.OpenPdfs) names = FServices.OpenPdfs(this, QStringLiteral("Open PDF"), folder, false);
+  if (!names.isEmpty()) txt_Source->setText(names.front());
   ValidateSource();
 }
 
 void Tfrm_Main::BrowseDestination() {
-  QFileDialog dialog(this, QString(), txt_Destination->text(), QStringLiteral("RTF (*.rtf)"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(QStringLiteral("rtf"));
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-    txt_Destination->setText(dialog.selectedFiles().front());
-  }
+  QString name = txt_Destination->text().trimmed();
+  if (name.isEmpty() && !FSettings.TargetFolder.isEmpty()) name = FSettings.TargetFolder + u'/';
+  if (!FServices.SaveRtf) return;
+  const QString chosen = FServices.SaveRtf(this, name);
+  if (chosen.isEmpty()) return;
+  txt_Destination->setText(chosen);
+  FSettings.TargetFolder = QFileInfo(chosen).absolutePath();
 }
 
 void Tfrm_Main::BrowseFolder() {
-  const QString folder = QFileDialog::getExistingDirectory(
-      this, QStringLiteral("Specify destination folder."), txt_DestFolder->text(),
-      QFileDialog::ShowDirsOnly);
-  if (!folder.isEmpty()) txt_DestFolder->setText(folder);
+  const QString current = txt_DestFolder->text().trimmed();
+  if (!FServices.ChooseFolder) return;
+  const QString folder = FServices.ChooseFolder(this, QStringLiteral("Specify destination folder."),
+                                                current.isEmpty() ? FSettings.TargetFolder : current);
+  if (folder.isEmpty()) return;
+  txt_DestFolder->setText(folder);
+  FSettings.TargetFolder = folder;
+}
+
+void Tfrm_Main::BrowseAddFiles() {
+  if (!FServices.OpenPdfs) return;
+  const QStringList names = FServices.OpenPdfs(this, QStringLiteral("Add PDF files"), FSettings.SourceFolder, true);
+  if (!names.isEmpty()) AddFiles(names);
+}
+
+void Tfrm_Main::BrowseAddFolder() {
+  if (!FServices.ChooseFolder) return;
+  const QString folder = FServices.ChooseFolder(this, QStringLiteral("Add the PDF files of a folder"),
+                                                FSettings.SourceFolder);
+  if (!folder.isEmpty()) AddFolder(folder, chk_Subfolders->isChecked());
+}
+
+QString Tfrm_Main::ConvertBlocker() const {
+  if (pc_Main->currentWidget() == tab_Multiple) {
+    if (lw_Files->topLevelItemCount() == 0) return QStringLiteral("Add the PDF files to convert.");
+    if (JobRows().empty()) return QStringLiteral("None of the listed files can be converted.");
+    const QString folder = txt_DestFolder->text().trimmed();
+    if (folder.isEmpty()) return QStringLiteral("Choose the destination folder.");
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir()) {
+      return QStringLiteral("%1 is a file, not a folder.").arg(Quoted(folder));
+    }
+    return {};
+  }
+  const QString source = txt_Source->text().trimmed();
+  if (source.isEmpty()) return QStringLiteral("Choose the PDF to convert.");
+  if (tmr_Validate->isActive()) return QStringLiteral("Checking the PDF...");
+  if (!FSourceUsable) return QStringLiteral("The source cannot be converted (see above).");
+  const QString destination = txt_Destination->text().trimmed();
+  if (destination.isEmpty()) return QStringLiteral("Choose the destination file.");
+  const QFileInfo out(EffectiveOutputName(destination));
+  if (out.isDir()) return QStringLiteral("The destination is a folder; give a file name.");
+  if (out.absoluteFilePath() == QFileInfo(source).absoluteFilePath() ||
+      (out.exists() && out.canonicalFilePath() == QFileInfo(source).canonicalFilePath())) {
+    return QStringLiteral("The destination is the source PDF itself; choose another name.");
+  }
+  if (!QFileInfo(out.absolutePath()).isDir()) {
+    return QStringLiteral("The folder %1 does not exist.").arg(Quoted(out.absolutePath()));
+  }
+  if (!PageListProblem(txt_Pages->text(), FSourcePages).isEmpty()) {
+    return QStringLiteral("Correct the page list.");
+  }
+  return {};
+}
+
+void Tfrm_Main::UpdateConvertState() {
+  const QString pagesProblem = PageListProblem(txt_Pages->text(), FSourcePages);
+  lbl_Hint->setText(pagesProblem.isEmpty() ? QStringLiteral("Example: 1,3, 5-9 (leave blank for all)")
+                                           : pagesProblem.at(0).toUpper() + pagesProblem.mid(1) + u'.');
+  lbl_Hint->setEnabled(!pagesProblem.isEmpty());
+  SetProblemStyle(lbl_Hint, !pagesProblem.isEmpty());
+  const QString blocker = ConvertBlocker();
+  const bool multiple = pc_Main->currentWidget() == tab_Multiple;
+  QPushButton* button = multiple ? btn_ConvertMultiple : btn_ConvertSingle;
+  QLabel* status = multiple ? lbl_MultipleStatus : lbl_SingleStatus;
+  button->setEnabled(blocker.isEmpty());
+  button->setToolTip(blocker.isEmpty() ? QStringLiteral("Convert (Ctrl+Return)") : blocker);
+  status->setText(blocker);
+  if (act_Convert != nullptr) act_Convert->setEnabled(blocker.isEmpty());
+}
+
+bool Tfrm_Main::MayReplace(const TJobOptions& AOptions) {
+  QStringList existing;
+  QString folder;
+  if (AOptions.Batch) {
+    folder = AOptions.DestFolder.trimmed();
+    TBatchNames names;
+    for (const TBatchFile& f : AOptions.Files) {
+      const QString out = names.Next(folder, f.Name);
+      if (QFileInfo::exists(out)) existing.append(QFileInfo(out).fileName());
+    }
+  } else {
+    const QString out = EffectiveOutputName(AOptions.Destination.trimmed());
+    if (QFileInfo::exists(out)) existing.append(QFileInfo(out).fileName());
+    folder = QFileInfo(out).absolutePath();
+  }
+  if (existing.isEmpty()) return true;
+  QString text;
+  if (existing.size() == 1) {
+    text = QStringLiteral("%1 already exists in %2.\n\nReplace it?").arg(Quoted(existing.front()), Quoted(folder));
+  } else {
+    QStringList shown = existing.mid(0, 5);
+    if (existing.size() > 5) shown.append(QStringLiteral("..."));
+    text = QStringLiteral("%1 of the RTF files already exist in %2 (%3).\n\nReplace them?")
+               .arg(existing.size())
+               .arg(Quoted(folder), shown.join(QStringLiteral(", ")));
+  }
+  return FServices.AskYesNo && FServices.AskYesNo(this, QStringLiteral("Replace existing files?"), text);
 }
 
 void Tfrm_Main::Convert() {
+  UpdateConvertState();
+  if (!ConvertBlocker().isEmpty()) return;
+  TJobOptions options = JobOptions();
+  options.Source = options.Source.trimmed();
+  options.Destination = options.Destination.trimmed();
+  options.DestFolder = options.DestFolder.trimmed();
+  if (!MayReplace(options)) return;
+  const std::vector<QTreeWidgetItem*> rows = options.Batch ? JobRows() : std::vector<QTreeWidgetItem*>{};
+  for (QTreeWidgetItem* row : rows) {
+    row->setText(kColStatus, QStringLiteral("Waiting"));
+    row->setForeground(kColStatus, palette().color(QPalette::Text));
+  }
+  if (options.Batch) {
+    FSettings.TargetFolder = QFileInfo(options.DestFolder).absoluteFilePath();
+  } else {
+    FSettings.TargetFolder = QFileInfo(EffectiveOutputName(options.Destination)).absolutePath();
+  }
   TProcessServices ps;
   ps.Converter = FServices.Converter;
   ps.OpenPath = FServices.OpenPath;
   ps.AskPassword = FServices.AskPassword;
   ps.ClockMs = FServices.ClockMs;
-  Tfrm_Process process(JobOptions(), std::move(ps), this);
+  ps.FileStatus = [this, rows](int AIndex, const QString& AStatus) {
+    if (AIndex < 0 || static_cast<std::size_t>(AIndex) >= rows.size()) return;
+    QTreeWidgetItem* row = rows[static_cast<std::size_t>(AIndex)];
+    row->setText(kColStatus, AStatus);
+    row->setToolTip(kColStatus, AStatus);
+    const bool bad = AStatus.startsWith(QStringLiteral("Failed")) || AStatus.startsWith(QStringLiteral("Password"));
+    row->setForeground(kColStatus, bad ? QColor(200, 0, 0) : palette().color(QPalette::Text));
+  };
+  Tfrm_Process process(std::move(options), std::move(ps), this);
   if (FServices.RunProcess) {
     FServices.RunProcess(process);
   } else {
@@ -562,6 +908,7 @@ void Tfrm_Main::Convert() {
 
 void Tfrm_Main::ShowHelp() {
   if (QFileInfo(FServices.HelpFilePath).isFile()) {
+    statusBar()->showMessage(QStringLiteral("Opening the user guide in your web browser..."), 5000);
     if (FServices.OpenPath) FServices.OpenPath(FServices.HelpFilePath);
     return;
   }

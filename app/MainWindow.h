@@ -20,6 +20,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QInputDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -45,25 +46,42 @@ struct TMainServices {
   std::function<void(QWidget*, const QString& ATitle, const QString& AText, QMessageBox::Icon)>
       Message;
   std::function<bool(QWidget*, const QString& ATitle, const QString& AText)> AskYesNo;
-  std::function<std::optional<std::string>(QWidget*, const QString& AFileName)> AskPassword;
+  // AWrongBefore: the password given last did not open the file; the question says so.
+  std::function<std::optional<std::string>(QWidget*, const QString& AFileName, bool AWrongBefore)>
+      AskPassword;
+  // The file dialogs: PDFs to open (one or many), the RTF file to save, a folder.
+  std::function<QStringList(QWidget*, const QString& ATitle, const QString& AFolder, bool AMany)>
+      OpenPdfs;
+  std::function<QString(QWidget*, const QString& AName)> SaveRtf;
+  std::function<QString(QWidget*, const QString& ATitle, const QString& AFolder)> ChooseFolder;
   // Shows the processing window until it closes (exec by default).
   std::function<void(Tfrm_Process&)> RunProcess;
   std::function<qint64()> ClockMs;
 };
 
+// The password question's text; after a wrong password it says so.
+[[nodiscard]] QString PasswordPrompt(const QString& AFileName, bool AWrongBefore);
+
+// The password question of the real services.
+[[nodiscard]] std::unique_ptr<QInputDialog> MakePasswordDialog(QWidget* AParent, const QString& AFileName,
+                                                               bool AWrongBefore);
+
 // The real services: the settings file of the user, the help file beside the program, the
 // converter, xdg-open, message boxes and a password input box.
 [[nodiscard]] TMainServices DefaultMainServices();
 
-// A file list that hands over the names of dropped files.
+// A file list that hands over the names of dropped files and, while empty, says how to
+// fill it.
 class TFileList final : public QTreeWidget {
   Q_OBJECT
 public:
   explicit TFileList(QWidget* AParent = nullptr);
+  static QString EmptyHint();
 signals:
   void FilesDropped(const QStringList& ANames);
 
 protected:
+  void paintEvent(QPaintEvent* AEvent) override;
   void dragEnterEvent(QDragEnterEvent* AEvent) override;
   void dragMoveEvent(QDragMoveEvent* AEvent) override;
   void dropEvent(QDropEvent* AEvent) override;
@@ -75,12 +93,18 @@ public:
   explicit Tfrm_Main(TMainServices AServices, QWidget* AParent = nullptr);
   ~Tfrm_Main() override;
 
-  // The validation of txt_Source (after the "..." dialog, Enter, or a drop).
+  // The validation of txt_Source (after the "..." dialog, Enter, a drop, or a pause in
+  // typing): the details line shows its size and pages, or why it cannot be converted.
   void ValidateSource();
   // A drop on the single-file page.
   void DropOnSingle(const QStringList& ANames);
-  // A drop on the file list.
+  // A drop on the file list, or Add files...: every file gets a row; one that cannot be
+  // converted says why in its status.
   void AddFiles(const QStringList& ANames);
+  // The PDFs of a folder, with those of its subfolders when ASubfolders.
+  void AddFolder(const QString& AFolder, bool ASubfolders);
+  // Why Convert on the active page is disabled; empty when it is enabled.
+  [[nodiscard]] QString ConvertBlocker() const;
   void ApplyPreset(const TChoices& AChoices);
   // Convert on the active page: the processing window, until it closes.
   void Convert();
@@ -106,14 +130,21 @@ public:
   QLineEdit* txt_Pages = nullptr;
   QLabel* lbl_Hint = nullptr;
   QLabel* lbl_Details = nullptr;
+  QLabel* lbl_SingleStatus = nullptr;  // why Convert is disabled
   QPushButton* btn_ConvertSingle = nullptr;
   TFileList* lw_Files = nullptr;
+  QPushButton* btn_AddFiles = nullptr;
+  QPushButton* btn_AddFolder = nullptr;
+  QCheckBox* chk_Subfolders = nullptr;
+  QPushButton* btn_Remove = nullptr;
+  QLabel* lbl_MultipleStatus = nullptr;
   QLineEdit* txt_DestFolder = nullptr;
   QPushButton* btn_DestFolder = nullptr;
   QPushButton* btn_ConvertMultiple = nullptr;
   QCheckBox* chk_Format = nullptr;
   QCheckBox* chk_Open = nullptr;
   QCheckBox* chk_Custom = nullptr;
+  QCheckBox* chk_Update = nullptr;
   QWidget* pnl_Left = nullptr;
   QWidget* pnl_Right = nullptr;
   QWidget* pnl_Presets = nullptr;
@@ -121,6 +152,8 @@ public:
   QPushButton* btn_Default = nullptr;
   QPushButton* btn_ImagesOnly = nullptr;
   QPushButton* btn_PlainText = nullptr;
+  QAction* act_Open = nullptr;
+  QAction* act_Convert = nullptr;
   QAction* act_Exit = nullptr;
   QAction* act_Help = nullptr;
   QAction* act_CheckUpdate = nullptr;
@@ -129,6 +162,7 @@ public:
   QAction* act_Delete = nullptr;
   QAction* act_ClearAll = nullptr;
   QTimer* tmr_Update = nullptr;
+  QTimer* tmr_Validate = nullptr;  // validates the source after a pause in typing
 
 protected:
   void showEvent(QShowEvent* AEvent) override;
@@ -150,11 +184,24 @@ private:
   void BrowseSource();
   void BrowseDestination();
   void BrowseFolder();
+  void BrowseAddFiles();
+  void BrowseAddFolder();
+  void SourceEdited();
+  void UpdateConvertState();
+  // Rows of the file list that a batch converts, in order.
+  [[nodiscard]] std::vector<QTreeWidgetItem*> JobRows() const;
+  void AddRow(const QString& AName);
+  void ShowDetails(const QString& AText, bool AProblem);
+  // The replace question before a job writes over existing files; true: go on.
+  bool MayReplace(const TJobOptions& AOptions);
 
   TMainServices FServices;
   std::unique_ptr<TPdfProbe> FProbe;  // the validating converter
   TAppSettings FSettings;
   std::map<QString, std::string> FPasswords;
+  // The source as last validated: its page count when known, and whether it can be converted.
+  std::optional<int> FSourcePages;
+  bool FSourceUsable = false;
   TWebData* FWebData = nullptr;
   bool FShownOnce = false;
   bool FUpdateChecked = false;

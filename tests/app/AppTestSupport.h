@@ -10,10 +10,14 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <stdexcept>
 #include <vector>
 
 #include "app/JobLogic.h"
+
+// Readable strings in the tests' failure messages.
+inline void PrintTo(const QString& AText, std::ostream* AOut) { *AOut << '"' << AText.toStdString() << '"'; }
 
 namespace qm::test {
 
@@ -36,7 +40,7 @@ struct TFakeScript {
   std::vector<int> Kinds{3, 6};     // element kinds per page, repeated
   std::string Throw;                // message thrown instead of converting
   std::string Password;             // a non-empty one is needed to open
-  bool WriteOutput = true;          // writes the output name at the first page
+  bool WriteOutput = true;          // writes the output name at the first page (or the end)
   std::function<void(int APage)> BeforePage;
   std::function<void(const QString& AInput, int APage)> BeforePageOf;  // with the input's name
   std::vector<TkwAction>* Actions = nullptr;  // records the answered actions
@@ -83,6 +87,10 @@ inline void TFakeConverter::Convert(const TJobRequest& ARequest, const TJobEvent
     }
     if (FCancelled.load()) throw EJobAborted();
     AEvents.OnEndPage();
+  }
+  if (selected == 0 && FScript.WriteOutput) {
+    QFile f(info.OutputFileName);
+    if (f.open(QIODevice::WriteOnly)) f.write("{\\rtf1}");
   }
   AEvents.OnEndJob(selected);
 }

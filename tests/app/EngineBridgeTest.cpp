@@ -23,6 +23,7 @@ struct TPlayedDoc {
   std::vector<TkwAction> Actions;
   std::vector<std::pair<int, TkwDiagCode>> Notes;  // page (0 while opening) and code
   bool FailAfterOpen = false;
+  QString Output;  // written when every page has run, as the RTF writer writes its file
 };
 
 class TPlayedParser final : public TkwDocumentParser {
@@ -73,6 +74,8 @@ public:
       if (FFormatter->OnProgress) FFormatter->OnProgress(*FFormatter, p);
       if (FFormatter->OnEndPage) FFormatter->OnEndPage(*FFormatter, p);
     }
+    QFile f(FDoc->Output);
+    if (f.open(QIODevice::WriteOnly)) f.write("{\\rtf1}");
   }
   void Close() override {}
 
@@ -92,13 +95,15 @@ public:
   void StepProgress() override { ++Steps; }
   void ObjectsFound(int ACount) override { Objects = ACount; }
   void JobFinished(int, const QString&) override { ++Finished; }
-  std::optional<std::string> AskPassword(const QString&) override {
+  std::optional<std::string> AskPassword(const QString&, bool AWrongBefore) override {
+    WrongBefore.push_back(AWrongBefore);
     ++Asked;
     return std::string("secret");
   }
   QStringList Texts;
   std::vector<TLogColour> Colours;
   int Maximum = -1, Steps = 0, Objects = 0, Finished = 0, Asked = 0;
+  std::vector<bool> WrongBefore;
 };
 
 class EngineBridge : public ::testing::Test {
@@ -111,6 +116,7 @@ protected:
   }
   TJobConverterFactory Factory() {
     auto doc = Doc;
+    doc->Output = Dir.filePath(QStringLiteral("doc.rtf"));
     TEngineFactoryMaker maker = [doc] {
       return std::make_unique<TkwConverterFactory>(
           [](std::uint8_t) { return std::make_unique<TkwDocumentWriter>(); },
@@ -154,8 +160,9 @@ TEST_F(EngineBridge, OnePageOfThreeWithCustomChoices) {
   EXPECT_EQ(Doc->Actions, (std::vector<TkwAction>{TkwAction::acDelete, TkwAction::acRetain}));
 }
 
-// What the engine tolerated ends the file's log, one line per kind, also after a failure.
-TEST_F(EngineBridge, TheJobsDiagnosticsEndItsLog) {
+// What the engine tolerated ends the file's log as warnings, one line per kind, also after a
+// failure.
+TEST_F(EngineBridge, TheJobsDiagnosticsEndItsLogAsWarnings) {
   Doc->Notes = {{0, TkwDiagCode::dcXRefRebuilt}, {2, TkwDiagCode::dcImageTooLarge}, {3, TkwDiagCode::dcImageTooLarge}};
   TkwDiagnostics same;
   for (const auto& [page, code] : Doc->Notes) {
@@ -165,26 +172,30 @@ TEST_F(EngineBridge, TheJobsDiagnosticsEndItsLog) {
   const std::vector<std::string> lines = DescribeDiagnostics(same);
   ASSERT_EQ(lines.size(), 2u);
   QStringList tail;
-  for (const std::string& line : lines) tail.append(QString::fromStdString(line));
+  for (const std::string& line : lines) tail.append(QStringLiteral("Warning: ") + QString::fromStdString(line));
 
   TJobRunner runner(Factory(), Sink, Cancel);
   ASSERT_TRUE(runner.RunSingle(Options(QString())));
   ASSERT_GE(Sink.Texts.size(), 3);
   EXPECT_EQ(Sink.Texts.mid(Sink.Texts.size() - 3), QStringList{QStringLiteral("Done. 3 pages converted.")} + tail);
+  EXPECT_EQ(Sink.Colours.back(), TLogColour::lcWarning);
 
   Sink.Texts.clear();
   Doc->FailAfterOpen = true;
   EXPECT_FALSE(runner.RunSingle(Options(QString())));
-  const QStringList failed = {QStringLiteral("Invalid PDF"), QString::fromStdString(lines.front())};
+  const QStringList failed = {QStringLiteral("\u201C%1\u201D is not a readable PDF file.").arg(Source),
+                              QStringLiteral("Details: Invalid PDF"), tail.front()};
   EXPECT_EQ(Sink.Texts, failed);
 }
 
-TEST_F(EngineBridge, MalformedRangeIsTheEnginesMessageInRed) {
+// The engine's words for a malformed range become the details of a plain message.
+TEST_F(EngineBridge, MalformedRangeIsNamedWithTheEnginesWordsAsDetails) {
   TJobRunner runner(Factory(), Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(Options(QStringLiteral("1,,3"))));
-  ASSERT_EQ(Sink.Texts.size(), 1);
-  EXPECT_EQ(Sink.Texts[0], QStringLiteral("'''' is not a valid integer value"));
+  ASSERT_EQ(Sink.Texts.size(), 2);
+  EXPECT_EQ(Sink.Texts[0], QStringLiteral("The page list \u201C1,,3\u201D is not valid."));
   EXPECT_EQ(Sink.Colours[0], TLogColour::lcRed);
+  EXPECT_EQ(Sink.Texts[1], QStringLiteral("Details: '''' is not a valid integer value"));
 }
 
 TEST_F(EngineBridge, PasswordGoesThroughTheConvertersEvent) {
@@ -207,13 +218,13 @@ TEST_F(EngineBridge, AbortStopsTheConverterAtItsNextPage) {
     void StepProgress() override { Inner.StepProgress(); Abort.Request(); }
     void ObjectsFound(int N) override { Inner.ObjectsFound(N); }
     void JobFinished(int N, const QString& O) override { Inner.JobFinished(N, O); }
-    std::optional<std::string> AskPassword(const QString& F) override { return Inner.AskPassword(F); }
+    std::optional<std::string> AskPassword(const QString& F, bool W) override { return Inner.AskPassword(F, W); }
   } sink(Sink, Cancel);
   TJobRunner aborting(Factory(), sink, Cancel);
   EXPECT_FALSE(aborting.RunSingle(Options(QString())));
   EXPECT_EQ(Sink.Steps, 1);
   EXPECT_EQ(Doc->Actions.size(), 2u);  // the second page never started
-  EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Conversion aborted."));
+  EXPECT_EQ(Sink.Texts.back(), QStringLiteral("Aborted: nothing was written"));
   EXPECT_EQ(Sink.Finished, 0);
   EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("doc.rtf"))));
   // The same converter code runs the next job normally.

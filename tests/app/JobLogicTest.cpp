@@ -47,7 +47,8 @@ public:
   void JobFinished(int AConverted, const QString& AOutput) override {
     Finished.push_back({AConverted, AOutput});
   }
-  std::optional<std::string> AskPassword(const QString&) override {
+  std::optional<std::string> AskPassword(const QString&, bool AWrongBefore) override {
+    WrongBefore.push_back(AWrongBefore);
     std::lock_guard lock(Mutex);
     ++Asked;
     if (Answers.empty()) return std::nullopt;
@@ -65,6 +66,7 @@ public:
   std::vector<std::pair<int, QString>> Finished;
   std::vector<std::string> Answers;
   int Asked = 0;
+  std::vector<bool> WrongBefore;  // per question: whether it said the last password was wrong
 };
 
 constexpr auto kBlack = TLogColour::lcBlack;
@@ -147,6 +149,99 @@ TEST(JobText, BatchNamesNeverCollide) {
             QStringLiteral("/out/a (3).rtf"));
 }
 
+struct PageListCase {
+  const char* List;
+  int Pages;            // 0: not known yet
+  const char* Problem;  // empty: the list is good
+};
+
+class PageList : public ::testing::TestWithParam<PageListCase> {};
+
+// The page list is checked as it is typed: the reason shown beside the field.
+TEST_P(PageList, ReasonBesideTheField) {
+  const PageListCase& c = GetParam();
+  const std::optional<int> pages = c.Pages > 0 ? std::optional<int>(c.Pages) : std::nullopt;
+  EXPECT_EQ(PageListProblem(QString::fromLatin1(c.List), pages), QString::fromLatin1(c.Problem))
+      << c.List << " of " << c.Pages;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, PageList,
+    ::testing::Values(PageListCase{"", 3, ""}, PageListCase{"   ", 3, ""},
+                      PageListCase{"1,3, 5-9", 12, ""}, PageListCase{"2 3", 3, ""},
+                      PageListCase{"99", 3, "page 99 is beyond the last page (3)"},
+                      PageListCase{"99", 0, ""},
+                      PageListCase{"1-12", 3, "page 12 is beyond the last page (3)"},
+                      PageListCase{"x", 3, "'x' is not a page number"},
+                      PageListCase{"1,x2", 0, "'x2' is not a page number"},
+                      PageListCase{"1,,3", 3, "an item between two commas is empty"},
+                      PageListCase{"1,", 3, "an item between two commas is empty"},
+                      PageListCase{"5-", 9, "'5-' is not a page range (write ranges as 5-9)"},
+                      PageListCase{"5 - 9", 9, "'-' is not a page range (write ranges as 5-9)"},
+                      PageListCase{"0", 3, "there is no page 0; the first page is 1"},
+                      PageListCase{"9-5", 9, "'9-5' runs backwards (write 5-9)"},
+                      PageListCase{"99999999999", 0, "page 99999999999 is too large"}));
+
+struct FailureCase {
+  const char* Name;
+  const char* Engine;     // the engine's message
+  bool Started;           // the engine had opened the PDF
+  const char* Input;      // in the test folder; "-" for an existing PDF there
+  const char* Output;     // in the test folder
+  const char* Message;    // %1 the input, %2 the output's folder, %3 the output
+  TJobOutcome Outcome;
+};
+
+class FailureWords : public ::testing::TestWithParam<FailureCase> {};
+
+// Plain words that name the file or folder and the reason; the engine's words stay as
+// details.
+TEST_P(FailureWords, NameTheFileAndTheReason) {
+  const FailureCase& c = GetParam();
+  QTemporaryDir dir;
+  const QString existing = dir.filePath(QStringLiteral("in.pdf"));
+  QFile f(existing);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("%PDF-1.4");
+  f.close();
+  TJobRequest r;
+  r.InputFileName = std::string_view(c.Input) == "-" ? existing : dir.filePath(QString::fromLatin1(c.Input));
+  r.OutputFileName = dir.filePath(QString::fromLatin1(c.Output));
+  r.PageRange = QStringLiteral("1,,3");
+  const TJobResult result = DescribeFailure(r, c.Engine, c.Started);
+  const QString out = EffectiveOutputName(r.OutputFileName);
+  EXPECT_EQ(result.Message, QString::fromUtf8(c.Message)
+                                .replace(QStringLiteral("%1"), r.InputFileName)
+                                .replace(QStringLiteral("%2"), QFileInfo(out).absolutePath())
+                                .replace(QStringLiteral("%3"), out));
+  EXPECT_EQ(result.Details, QString::fromLatin1(c.Engine));
+  EXPECT_EQ(result.Outcome, c.Outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailureWords,
+    ::testing::Values(
+        FailureCase{"Missing", "Cannot open file", false, "gone.pdf", "x.rtf",
+                    "The source PDF \u201C%1\u201D does not exist.", TJobOutcome::joFailed},
+        FailureCase{"NotAPdf", "startxref not found", false, "-", "x.rtf",
+                    "\u201C%1\u201D is not a readable PDF file.", TJobOutcome::joFailed},
+        FailureCase{"BrokenPage", "Invalid object", true, "-", "x.rtf",
+                    "The conversion of \u201C%1\u201D failed.", TJobOutcome::joFailed},
+        FailureCase{"NoFolder", "Cannot create file \"x\". No such file or directory", true, "-",
+                    "nowhere/x.rtf",
+                    "The folder \u201C%2\u201D does not exist, so \u201Cx.rtf\u201D cannot be written there.",
+                    TJobOutcome::joFailed},
+        FailureCase{"WriteFailed", "Cannot write file \"x\". No space left on device", true, "-", "x",
+                    "The RTF file \u201C%3\u201D could not be written.", TJobOutcome::joFailed},
+        FailureCase{"BadRange", "'''' is not a valid integer value", true, "-", "x.rtf",
+                    "The page list \u201C1,,3\u201D is not valid.", TJobOutcome::joFailed},
+        FailureCase{"Memory", "Out of memory", true, "-", "x.rtf",
+                    "There was not enough memory to convert \u201C%1\u201D.", TJobOutcome::joFailed},
+        FailureCase{"Password", kPasswordRequiredMessage, false, "-", "x.rtf",
+                    "\u201C%1\u201D is protected by a password, and the right one was not given.",
+                    TJobOutcome::joPasswordNeeded}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
 class JobRunnerTest : public ::testing::Test {
 protected:
   TJobOptions Single(const QString& APages = {}) {
@@ -212,9 +307,11 @@ TEST_F(JobRunnerTest, ErrorIsLoggedInRedAndTheJobDoesNotFinish) {
   script.Throw = "''x'' is not a valid integer value";
   TJobRunner runner(FakeFactory(script), Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(Single(QStringLiteral("x-"))));
-  const std::vector<Line> expected = {{QStringLiteral("''x'' is not a valid integer value"), kRed}};
+  const std::vector<Line> expected = {{QStringLiteral("The page list \u201Cx-\u201D is not valid."), kRed},
+                                      {QStringLiteral("Details: ''x'' is not a valid integer value"), kBlack}};
   EXPECT_EQ(Sink.Lines, expected);
   EXPECT_TRUE(Sink.Finished.empty());
+  EXPECT_EQ(runner.Result().Outcome, TJobOutcome::joFailed);
 }
 
 TEST_F(JobRunnerTest, OutOfMemoryIsLoggedInWordsAndTheJobDoesNotFinish) {
@@ -223,15 +320,19 @@ TEST_F(JobRunnerTest, OutOfMemoryIsLoggedInWordsAndTheJobDoesNotFinish) {
   TJobRunner runner(FakeFactory(script), Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(Single()));
   ASSERT_FALSE(Sink.Lines.empty());
-  EXPECT_EQ(Sink.Lines.back(), (Line{QStringLiteral("Out of memory"), kRed}));
+  ASSERT_GE(Sink.Lines.size(), 2u);
+  EXPECT_EQ(Sink.Lines[Sink.Lines.size() - 2],
+            (Line{QStringLiteral("There was not enough memory to convert \u201C%1\u201D.").arg(Single().Source), kRed}));
+  EXPECT_EQ(Sink.Lines.back(), (Line{QStringLiteral("Details: Out of memory"), kBlack}));
   EXPECT_TRUE(Sink.Finished.empty());
 }
 
 TEST_F(JobRunnerTest, MissingEngineIsAnErrorNotACrash) {
   TJobRunner runner([] { return std::unique_ptr<TJobConverter>(); }, Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(Single()));
-  ASSERT_EQ(Sink.Lines.size(), 1u);
+  ASSERT_EQ(Sink.Lines.size(), 2u);
   EXPECT_EQ(Sink.Lines[0].Colour, kRed);
+  EXPECT_EQ(Sink.Lines[1].Text, QStringLiteral("Details: The conversion engine is not available."));
 }
 
 TEST_F(JobRunnerTest, CustomChoicesAnswerTheElements) {
@@ -257,6 +358,7 @@ TEST_F(JobRunnerTest, BatchFilesGetTheirNumberAndABlankLine) {
   TJobOptions o;
   o.Batch = true;
   o.DestFolder = Dir.filePath(QStringLiteral("out"));
+  QDir().mkpath(o.DestFolder);
   for (const char* n : {"a.pdf", "b.pdf", "c.pdf"}) {
     o.Files.push_back({QString::fromLatin1(n), QStringLiteral("/src/") + QString::fromLatin1(n)});
   }
@@ -273,13 +375,37 @@ TEST_F(JobRunnerTest, BatchFilesGetTheirNumberAndABlankLine) {
   }
 }
 
+// A job never reports success without its file: no destination is refused before the
+// engine runs, and an engine that ends without writing is a failure.
+TEST_F(JobRunnerTest, SuccessOnlyWithTheFileWritten) {
+  TJobRunner runner(FakeFactory(TFakeScript{}), Sink, Cancel);
+  TJobOptions o = Single();
+  o.Destination = QStringLiteral("  ");
+  EXPECT_FALSE(runner.RunSingle(o));
+  EXPECT_EQ(Sink.Lines, (std::vector<Line>{{QStringLiteral("No destination file was given."), kRed}}));
+  EXPECT_TRUE(Sink.Finished.empty());
+
+  Sink.Lines.clear();
+  TFakeScript silent;
+  silent.WriteOutput = false;
+  TJobRunner quiet(FakeFactory(silent), Sink, Cancel);
+  EXPECT_FALSE(quiet.RunSingle(Single()));
+  EXPECT_EQ(quiet.Result().Outcome, TJobOutcome::joFailed);
+  EXPECT_EQ(Sink.Lines.back(),
+            (Line{QStringLiteral("The conversion ended, but \u201C%1\u201D was not written.")
+                      .arg(Dir.filePath(QStringLiteral("out.rtf"))),
+                  kRed}));
+  EXPECT_TRUE(Sink.Finished.empty());
+}
+
 TEST_F(JobRunnerTest, OutputOverTheSourceIsRefused) {
   TJobOptions o = Single();
   o.Destination = o.Source;
   TJobRunner runner(FakeFactory(TFakeScript{}), Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(o));
   ASSERT_EQ(Sink.Lines.size(), 1u);
-  EXPECT_EQ(Sink.Lines[0].Colour, kRed);
+  EXPECT_EQ(Sink.Lines[0], (Line{QStringLiteral("The destination \u201C%1\u201D is the source PDF itself; "
+                                                "choose another name.").arg(o.Source), kRed}));
   QFile f(o.Source);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), QByteArray("%PDF-1.4"));
@@ -295,8 +421,9 @@ TEST_F(JobRunnerTest, AbortBetweenPagesLeavesNoPartialFile) {
   EXPECT_FALSE(runner.RunSingle(Single()));
   EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("out.rtf"))));
   EXPECT_EQ(Sink.Steps, 2);
-  EXPECT_EQ(Sink.Lines.back(), (Line{QStringLiteral("Conversion aborted."), kRed}));
+  EXPECT_EQ(Sink.Lines.back(), (Line{QStringLiteral("Aborted: nothing was written"), kRed}));
   EXPECT_TRUE(Sink.Finished.empty());
+  EXPECT_EQ(runner.Result().Outcome, TJobOutcome::joAborted);
 }
 
 TEST_F(JobRunnerTest, AbortKeepsAnUntouchedEarlierFile) {
@@ -312,6 +439,8 @@ TEST_F(JobRunnerTest, AbortKeepsAnUntouchedEarlierFile) {
   TJobRunner runner(FakeFactory(script), Sink, Cancel);
   EXPECT_FALSE(runner.RunSingle(o));
   EXPECT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("out.rtf"))));
+  EXPECT_EQ(Sink.Lines.back(),
+            (Line{QStringLiteral("Aborted: nothing was written; the existing file is unchanged"), kRed}));
 }
 
 struct PasswordCase {
@@ -321,6 +450,7 @@ struct PasswordCase {
   std::vector<std::string> Answers;  // the user's answers in order
   int Asked;
   bool Converted;
+  std::vector<bool> WrongBefore;
 };
 
 class JobPassword : public JobRunnerTest, public ::testing::WithParamInterface<PasswordCase> {};
@@ -345,21 +475,52 @@ TEST_P(JobPassword, AsksUntilRightOrGivenUp) {
   }
   EXPECT_EQ(ok, c.Converted);
   EXPECT_EQ(Sink.Asked, c.Asked);
+  // Every question after a password that did not open the file says so.
+  EXPECT_EQ(Sink.WrongBefore, c.WrongBefore);
   if (!c.Converted) {
-    EXPECT_EQ(Sink.Lines.back(), (Line{QString::fromLatin1(kPasswordRequiredMessage), kRed}));
+    EXPECT_EQ(runner.Result().Outcome, TJobOutcome::joPasswordNeeded);
+    const Line said{QStringLiteral("\u201C%1\u201D is protected by a password, and the right one was not given.").arg(o.Source), kRed};
+    EXPECT_NE(std::find(Sink.Lines.begin(), Sink.Lines.end(), said), Sink.Lines.end());
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, JobPassword,
-    ::testing::Values(PasswordCase{"KnownFromValidation", false, "secret", {}, 0, true},
-                      PasswordCase{"RightAtOnce", false, "", {"secret"}, 1, true},
-                      PasswordCase{"WrongThenRight", false, "", {"no", "secret"}, 2, true},
-                      PasswordCase{"Cancel", false, "", {}, 1, false},
-                      PasswordCase{"StaleKnownThenAsk", false, "old", {"secret"}, 1, true},
-                      PasswordCase{"BatchAsksOnce", true, "", {"no", "secret"}, 1, false},
-                      PasswordCase{"BatchRight", true, "", {"secret"}, 1, true}),
+    ::testing::Values(PasswordCase{"KnownFromValidation", false, "secret", {}, 0, true, {}},
+                      PasswordCase{"RightAtOnce", false, "", {"secret"}, 1, true, {false}},
+                      PasswordCase{"WrongThenRight", false, "", {"no", "secret"}, 2, true, {false, true}},
+                      PasswordCase{"WrongTwiceThenRight", false, "", {"no", "nope", "secret"}, 3, true,
+                                   {false, true, true}},
+                      PasswordCase{"Cancel", false, "", {}, 1, false, {false}},
+                      PasswordCase{"WrongThenCancel", false, "", {"no"}, 2, false, {false, true}},
+                      PasswordCase{"StaleKnownThenAsk", false, "old", {"secret"}, 1, true, {true}},
+                      PasswordCase{"BatchAsksOnce", true, "", {"no", "secret"}, 1, false, {false}},
+                      PasswordCase{"BatchRight", true, "", {"secret"}, 1, true, {false}}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// An engine that refuses a password without asking again ends the job: the runner retries
+// only when the engine asked and was given one.
+TEST_F(JobRunnerTest, ARefusalWithoutAQuestionEndsTheJob) {
+  struct TAsksOnce final : TJobConverter {
+    int* Attempts;
+    explicit TAsksOnce(int* AAttempts) : Attempts(AAttempts) {}
+    void Convert(const TJobRequest&, const TJobEvents& AEvents) override {
+      if ((*Attempts)++ == 0) {
+        std::string pw;
+        AEvents.OnNeedPassword(pw);
+      }
+      throw std::runtime_error(kPasswordRequiredMessage);
+    }
+    void Cancel() noexcept override {}
+  };
+  int attempts = 0;
+  Sink.Answers = {"one", "two", "three"};
+  TJobRunner runner([&attempts] { return std::make_unique<TAsksOnce>(&attempts); }, Sink, Cancel);
+  EXPECT_FALSE(runner.RunSingle(Single()));
+  EXPECT_EQ(attempts, 2);
+  EXPECT_EQ(Sink.Asked, 1);
+  EXPECT_EQ(runner.Result().Outcome, TJobOutcome::joPasswordNeeded);
+}
 
 class BatchRunTest : public JobRunnerTest {
 protected:
@@ -440,8 +601,9 @@ TEST_F(BatchRunTest, CancelStopsTheRunningFilesAndStartsNoOther) {
   EXPECT_EQ(made.load(), 2);
   EXPECT_EQ(run.Converted(), 0);
   // The two stopped files' blocks end in their abort.
-  const auto aborted = std::count(Sink.Lines.begin(), Sink.Lines.end(), Line{QStringLiteral("Conversion aborted."), kRed});
+  const auto aborted = std::count(Sink.Lines.begin(), Sink.Lines.end(), Line{QStringLiteral("Aborted: nothing was written"), kRed});
   EXPECT_EQ(aborted, 2);
+  EXPECT_EQ(run.Failed(), 0);
   EXPECT_TRUE(QDir(Dir.filePath(QStringLiteral("out"))).isEmpty());
 }
 

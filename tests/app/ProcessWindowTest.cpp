@@ -1,17 +1,21 @@
 #include "app/ProcessWindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -21,6 +25,7 @@
 #include <set>
 #include <thread>
 
+#include "app/ConverterBridge.h"
 #include "app/MainWindow.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -63,9 +68,14 @@ protected:
       return std::make_unique<test::TFakeConverter>(*script);
     };
     s.OpenPath = [this](const QString& APath) { Opened.push_back(APath); };
-    s.AskPassword = [](QWidget*, const QString&) -> std::optional<std::string> {
-      return std::string("secret");
+    s.AskPassword = [this](QWidget*, const QString&, bool AWrongBefore) -> std::optional<std::string> {
+      WrongBefore.push_back(AWrongBefore);
+      if (Answers.empty()) return std::string("secret");
+      std::string a = Answers.front();
+      Answers.erase(Answers.begin());
+      return a;
     };
+    s.FileStatus = [this](int AIndex, const QString& AStatus) { Statuses[AIndex].append(AStatus); };
     s.ClockMs = [this] { return Now.load(); };
     return std::make_unique<Tfrm_Process>(AOptions, s);
   }
@@ -97,22 +107,33 @@ protected:
   std::atomic<int> Converters{0};
   std::atomic<qint64> Now{1000};
   std::vector<QString> Opened;
+  std::vector<std::string> Answers;  // then "secret"
+  std::vector<bool> WrongBefore;
+  std::map<int, QStringList> Statuses;  // by batch index, in order
 };
 
 TEST_F(ProcessWindowTest, StartsWithItsCaptions) {
   auto w = Make(Single(), TFakeScript{});
   EXPECT_EQ(w->windowTitle(), QStringLiteral("Process"));
-  EXPECT_EQ(w->size(), QSize(375, 281));
-  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("Objects found: 0"));
+  EXPECT_EQ(w->minimumSize(), QSize(375, 281));
+  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("Opening the PDF..."));
   EXPECT_EQ(w->lbl_Elapsed->text(), QStringLiteral("Time elapsed: 00:00"));
   EXPECT_EQ(w->btn_Close->text(), QStringLiteral("Abort"));
   EXPECT_TRUE(w->tmr_Elapsed->isActive());
   EXPECT_FALSE(w->tmr_Start->isActive());
   EXPECT_EQ(w->tmr_Start->interval(), 100);
-  EXPECT_EQ(w->log_Main->height(), 169);
+  EXPECT_FALSE(w->btn_OpenFile->isVisibleTo(w.get()));
+  EXPECT_FALSE(w->btn_ShowFolder->isVisibleTo(w.get()));
+  // The log takes what a larger window gives.
+  w->show();
+  const int logHeight = w->log_Main->height();
+  w->resize(w->width() + 100, w->height() + 200);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w->log_Main->height(), logHeight + 200);
 }
 
-TEST_F(ProcessWindowTest, OnePageJobLogsInColourAndOpensTheResult) {
+// The end of a conversion: the result is one click away, in the file and in its folder.
+TEST_F(ProcessWindowTest, OnePageJobLogsInColourAndOffersTheResult) {
   auto w = Make(Single(true), TFakeScript{});
   w->show();
   ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
@@ -125,12 +146,21 @@ TEST_F(ProcessWindowTest, OnePageJobLogsInColourAndOpensTheResult) {
   EXPECT_EQ(lines[4].Text, QStringLiteral("2 objects processed."));
   EXPECT_EQ(lines[5].Text, QStringLiteral("Done. 1 page converted."));
   EXPECT_EQ(lines[5].Colour, kGreen);
-  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("Done."));
+  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("Done. 1 page converted."));
   EXPECT_EQ(w->prg_Page->value(), 1);
   EXPECT_EQ(w->prg_Page->maximum(), 1);
   EXPECT_FALSE(w->tmr_Elapsed->isActive());
-  ASSERT_EQ(Opened.size(), 1u);
-  EXPECT_EQ(Opened[0], Dir.filePath(QStringLiteral("in.rtf")));
+  const QString rtf = Dir.filePath(QStringLiteral("in.rtf"));
+  ASSERT_EQ(Opened.size(), 1u);  // "Open after conversion"
+  EXPECT_EQ(Opened[0], rtf);
+  ASSERT_TRUE(w->btn_OpenFile->isVisible());
+  ASSERT_TRUE(w->btn_ShowFolder->isVisible());
+  EXPECT_TRUE(w->btn_OpenFile->isDefault());
+  w->btn_OpenFile->click();
+  w->btn_ShowFolder->click();
+  EXPECT_EQ(Opened, (std::vector<QString>{rtf, rtf, QFileInfo(rtf).absolutePath()}));
+  w->btn_Close->click();
+  EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(ProcessWindowTest, RangeSelectingNothingEndsInRed) {
@@ -145,68 +175,186 @@ TEST_F(ProcessWindowTest, RangeSelectingNothingEndsInRed) {
   EXPECT_EQ(lines.back().Colour, kRed);
 }
 
-TEST_F(ProcessWindowTest, FailureIsRedAndLeavesAbort) {
+struct EndCase {
+  const char* Name;
+  const char* Throw;
+  bool SourceExists;
+  const char* Message;  // %1: the source
+  const char* Details;
+};
+
+class ProcessWindowEnd : public ProcessWindowTest, public ::testing::WithParamInterface<EndCase> {};
+
+// A failed job ends the run: the timer stops, the button closes, and the line under the log
+// says in plain words what went wrong with which file; the engine's words are the details.
+TEST_P(ProcessWindowEnd, FailureEndsTheRunInPlainWords) {
+  const EndCase& c = GetParam();
   TFakeScript script;
-  script.Throw = "Invalid PDF";
-  auto w = Make(Single(), script);
+  script.Throw = c.Throw;
+  TJobOptions o = Single();
+  if (c.SourceExists) {
+    QFile f(o.Source);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  auto w = Make(o, script);
   w->show();
-  ASSERT_TRUE(WaitFor([&] { return !w->log_Main->toPlainText().isEmpty() && !w->WorkerRunning(); }));
+  ASSERT_TRUE(WaitFor([&] { return w->Ended(); }));
+  const QString message = QString::fromUtf8(c.Message).arg(o.Source);
   const std::vector<LogLine> lines = LogLines(w->log_Main);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].Text, QStringLiteral("Invalid PDF"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].Text, message);
   EXPECT_EQ(lines[0].Colour, kRed);
-  EXPECT_EQ(w->btn_Close->text(), QStringLiteral("Abort"));
-  EXPECT_TRUE(w->tmr_Elapsed->isActive());
+  EXPECT_EQ(lines[1].Text, QStringLiteral("Details: ") + QString::fromLatin1(c.Details));
+  EXPECT_EQ(w->lbl_Objects->text(), message);
+  EXPECT_EQ(w->btn_Close->text(), QStringLiteral("Close"));
+  EXPECT_FALSE(w->tmr_Elapsed->isActive());
+  EXPECT_FALSE(w->btn_OpenFile->isVisible());
+  EXPECT_FALSE(w->btn_ShowFolder->isVisible());
+  w->btn_Close->click();
+  EXPECT_FALSE(w->isVisible());
 }
 
-TEST_F(ProcessWindowTest, PasswordQuestionCrossesToTheWindowAndBack) {
+INSTANTIATE_TEST_SUITE_P(
+    Errors, ProcessWindowEnd,
+    ::testing::Values(
+        EndCase{"MissingFile", "Invalid PDF", false, "The source PDF \u201C%1\u201D does not exist.", "Invalid PDF"},
+        EndCase{"NotAPdf", "startxref not found", true, "\u201C%1\u201D is not a readable PDF file.",
+                "startxref not found"},
+        EndCase{"BadRange", "'''' is not a valid integer value", true,
+                "The page list \u201C\u201D is not valid.", "'''' is not a valid integer value"}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// Asked again after a wrong password, the question says the last one was wrong.
+TEST_F(ProcessWindowTest, WrongPasswordIsSaidWhenAskingAgain) {
   TFakeScript script;
   script.Password = "secret";
+  Answers = {"guess"};
   auto w = Make(Single(), script);
   w->show();
   ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
   EXPECT_TRUE(w->log_Main->toPlainText().endsWith(QStringLiteral("Done. 1 page converted.")));
+  EXPECT_EQ(WrongBefore, (std::vector<bool>{false, true}));
 }
 
-TEST_F(ProcessWindowTest, BatchOfThreeFilesThenDone) {
+// Abort stops the job but keeps the window, which then says what was left.
+TEST_F(ProcessWindowTest, AbortSaysWhatWasKept) {
+  for (bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "existing file" : "no file");
+    auto gate = std::make_shared<test::TGate>();
+    TFakeScript script;
+    script.PageCount = 4;
+    script.WriteOutput = false;
+    script.BeforePage = [gate](int APage) {
+      if (APage == 2) gate->Wait();
+    };
+    const TJobOptions o = Single();
+    QFile::remove(o.Destination);
+    if (existing) {
+      QFile f(o.Destination);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write("{\\rtf1 earlier}");
+    }
+    auto w = Make(o, script);
+    w->show();
+    ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 1 && w->prg_Page->value() == 2; }));
+    EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("Page 3 of 4"));
+    w->btn_Close->click();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(w->btn_Close->isEnabled());
+    gate->Open();
+    ASSERT_TRUE(WaitFor([&] { return w->Ended(); }));
+    EXPECT_EQ(w->lbl_Objects->text(), existing ? QStringLiteral("Aborted: nothing was written; the existing file is unchanged")
+                                               : QStringLiteral("Aborted: nothing was written"));
+    EXPECT_EQ(w->btn_Close->text(), QStringLiteral("Close"));
+    EXPECT_TRUE(w->btn_Close->isEnabled());
+    EXPECT_FALSE(w->tmr_Elapsed->isActive());
+    EXPECT_EQ(QFile::exists(o.Destination), existing);
+  }
+}
+
+TEST_F(ProcessWindowTest, BatchOfThreeFilesThenASummary) {
   auto w = Make(Batch(3), TFakeScript{});
   w->show();
   ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
-  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("Done."));
+  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("3 converted, 0 failed"));
   const std::vector<LogLine> lines = LogLines(w->log_Main);
-  ASSERT_EQ(lines.size(), 21u);
+  ASSERT_EQ(lines.size(), 22u);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(lines[static_cast<std::size_t>(i * 7)].Text, QStringLiteral("File #%1 (1 pages)").arg(i + 1));
     EXPECT_TRUE(lines[static_cast<std::size_t>(i * 7 + 6)].Text.isEmpty());
+    EXPECT_EQ(Statuses[i], (QStringList{QStringLiteral("Converting..."), QStringLiteral("Done (1 page)")}));
   }
+  EXPECT_EQ(lines.back().Text, QStringLiteral("3 converted, 0 failed"));
   EXPECT_EQ(Converters.load(), 3);
-  EXPECT_TRUE(QDir(Dir.filePath(QStringLiteral("new/out"))).exists());
+  const QString folder = Dir.filePath(QStringLiteral("new/out"));
+  EXPECT_TRUE(QDir(folder).exists());
   ASSERT_EQ(Opened.size(), 1u);
-  EXPECT_EQ(Opened[0], Dir.filePath(QStringLiteral("new/out")));
+  EXPECT_EQ(Opened[0], folder);
+  EXPECT_FALSE(w->btn_OpenFile->isVisible());
+  ASSERT_TRUE(w->btn_ShowFolder->isVisible());
+  w->btn_ShowFolder->click();
+  EXPECT_EQ(Opened.back(), folder);
 }
 
-TEST_F(ProcessWindowTest, BatchGoesOnAfterAFailedFile) {
+TEST_F(ProcessWindowTest, BatchGoesOnAfterAFailedFileAndCountsIt) {
   TFakeScript script;
   script.Throw = "Invalid PDF";
   auto w = Make(Batch(2), script);
   w->show();
   ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
   EXPECT_EQ(Converters.load(), 2);
-  EXPECT_EQ(w->log_Main->toPlainText(), QStringLiteral("Invalid PDF\nInvalid PDF"));
+  const QString missing = QStringLiteral("The source PDF \u201C/src/f%1.pdf\u201D does not exist.");
+  EXPECT_EQ(w->log_Main->toPlainText(),
+            QStringList({missing.arg(0), QStringLiteral("Details: Invalid PDF"), QString(), missing.arg(1),
+                         QStringLiteral("Details: Invalid PDF"), QString(), QStringLiteral("0 converted, 2 failed")})
+                .join(u'\n'));
+  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("0 converted, 2 failed"));
+  EXPECT_EQ(Statuses[1].back(), QStringLiteral("Failed: ") + missing.arg(1));
+  EXPECT_FALSE(w->btn_ShowFolder->isVisible());
+  EXPECT_TRUE(Opened.empty());
 }
 
-TEST_F(ProcessWindowTest, BatchWithoutADestinationStartsNothing) {
-  TJobOptions o = Batch(2);
-  o.DestFolder.clear();
+struct BatchStartCase {
+  const char* Name;
+  const char* Folder;  // in the test folder; "" for none, "file" for a file of that name
+  int Files;
+  const char* Message;
+};
+
+class ProcessWindowBatchStart : public ProcessWindowTest,
+                                public ::testing::WithParamInterface<BatchStartCase> {};
+
+// A batch that cannot start ends at once, saying why, with the button closing the window.
+TEST_P(ProcessWindowBatchStart, EndsAtOnceSayingWhy) {
+  const BatchStartCase& c = GetParam();
+  TJobOptions o = Batch(c.Files);
+  o.DestFolder = *c.Folder ? Dir.filePath(QString::fromLatin1(c.Folder)) : QString();
+  if (std::string_view(c.Folder) == "file") {
+    QFile f(o.DestFolder);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
   auto w = Make(o, TFakeScript{});
   w->show();
-  ASSERT_TRUE(WaitFor([&] { return !w->log_Main->toPlainText().isEmpty(); }));
+  ASSERT_TRUE(WaitFor([&] { return w->Ended(); }));
+  const QString message = QString::fromUtf8(c.Message).arg(o.DestFolder);
+  EXPECT_EQ(w->lbl_Objects->text(), message);
+  ASSERT_FALSE(LogLines(w->log_Main).empty());
+  EXPECT_EQ(LogLines(w->log_Main)[0].Text, message);
   EXPECT_EQ(LogLines(w->log_Main)[0].Colour, kRed);
-  WaitFor([] { return false; }, 100);
+  EXPECT_EQ(w->btn_Close->text(), QStringLiteral("Close"));
+  EXPECT_FALSE(w->tmr_Elapsed->isActive());
   EXPECT_EQ(Converters.load(), 0);
 }
 
-TEST_F(ProcessWindowTest, AbortDuringABatchStopsTheRunningFilesAndStartsNoOther) {
+INSTANTIATE_TEST_SUITE_P(
+    Starts, ProcessWindowBatchStart,
+    ::testing::Values(BatchStartCase{"NoFolder", "", 2, "No destination folder was given."},
+                      BatchStartCase{"FolderIsAFile", "file", 2,
+                                     "The destination folder \u201C%1\u201D cannot be created."},
+                      BatchStartCase{"NoFiles", "out", 0, "There are no files to convert."}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST_F(ProcessWindowTest, AbortDuringABatchStopsTheRunningFilesAndSaysWhatWasLeft) {
   auto gate = std::make_shared<test::TGate>();
   TFakeScript script;
   script.PageCount = 3;
@@ -214,18 +362,45 @@ TEST_F(ProcessWindowTest, AbortDuringABatchStopsTheRunningFilesAndStartsNoOther)
   auto w = Make(Batch(4), script, 2);
   w->show();
   ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 2; }));
+  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("File 1 of 4"));
   w->btn_Close->click();
-  EXPECT_FALSE(w->isVisible());
+  EXPECT_TRUE(w->isVisible());
   EXPECT_EQ(w->BatchIndex(), 4);
-  EXPECT_FALSE(w->tmr_Elapsed->isActive());
   gate->Open();
-  ASSERT_TRUE(WaitFor([&] { return !w->WorkerRunning(); }));
-  WaitFor([] { return false; }, 200);
+  ASSERT_TRUE(WaitFor([&] { return w->Ended(); }));
+  EXPECT_FALSE(w->WorkerRunning());
+  EXPECT_FALSE(w->tmr_Elapsed->isActive());
   EXPECT_EQ(Converters.load(), 2);
   for (const char* name : {"f0.rtf", "f1.rtf", "f2.rtf"}) {
     EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("new/out/") + QString::fromLatin1(name)))) << name;
   }
-  EXPECT_NE(w->btn_Close->text(), QStringLiteral("Close"));
+  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("Aborted: 0 converted, 0 failed, 4 not converted"));
+  EXPECT_EQ(w->btn_Close->text(), QStringLiteral("Close"));
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Statuses[i].back(), QStringLiteral("Not converted (aborted)")) << i;
+  EXPECT_TRUE(Opened.empty());
+}
+
+// Files converted before an abort stay, and the summary says so.
+TEST_F(ProcessWindowTest, AbortKeepsTheFilesAlreadyConverted) {
+  auto gate = std::make_shared<test::TGate>();
+  TFakeScript script;
+  script.BeforePageOf = [gate](const QString& AInput, int) {
+    if (AInput.endsWith(QStringLiteral("f1.pdf"))) gate->Wait();
+  };
+  auto w = Make(Batch(3), script, 1);
+  w->show();
+  ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 1; }));
+  w->btn_Close->click();
+  gate->Open();
+  ASSERT_TRUE(WaitFor([&] { return w->Ended(); }));
+  EXPECT_EQ(w->lbl_Objects->text(),
+            QStringLiteral("Aborted: 1 converted, 0 failed, 2 not converted; the files converted are kept"));
+  EXPECT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("new/out/f0.rtf"))));
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("new/out/f1.rtf"))));
+  EXPECT_TRUE(w->btn_ShowFolder->isVisible());
+  EXPECT_EQ(Statuses[0].back(), QStringLiteral("Done (1 page)"));
+  EXPECT_EQ(Statuses[1].back(), QStringLiteral("Not converted (aborted)"));
+  EXPECT_EQ(Statuses[2].back(), QStringLiteral("Not converted (aborted)"));
 }
 
 // Two files at once: the log reads as one by one, the bar counts the whole batch.
@@ -245,10 +420,11 @@ TEST_F(ProcessWindowTest, ParallelBatchLogsInFileOrderAndFillsTheBar) {
   WaitFor([] { return false; }, 100);
   EXPECT_TRUE(w->log_Main->toPlainText().isEmpty());
   EXPECT_EQ(w->prg_Page->maximum(), 3 * TBatchRun::kProgressPerFile);
+  EXPECT_EQ(w->lbl_Objects->text(), QStringLiteral("File 3 of 3"));
   gate->Open();
   ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
   const std::vector<LogLine> lines = LogLines(w->log_Main);
-  ASSERT_EQ(lines.size(), 21u);
+  ASSERT_EQ(lines.size(), 22u);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(lines[static_cast<std::size_t>(i * 7)].Text, QStringLiteral("File #%1 (2 pages)").arg(i + 1));
   }
@@ -332,50 +508,119 @@ void ExpectDrawn(const QImage& AImage, const QSize& ASize, const QString& AFile)
   EXPECT_GT(dark, 50) << AFile.toStdString();
 }
 
-// Renders the windows to PNG files in the build folder, for a person to look at. It needs a
-// window system: ctest runs it as qm_app_screenshots under a virtual X server.
+// Renders the windows to PNG files in the build folder, for a person to look at: the main
+// window at three sizes, a batch with mixed results, an error, the wrong-password question,
+// a finished job and one under way. Real PDFs through the real engine. It needs a window
+// system: ctest runs it as qm_app_screenshots under a virtual X server.
 TEST_F(ProcessWindowTest, Screenshots) {
   if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
     GTEST_SKIP() << "needs an X server; run as qm_app_screenshots (xvfb-run)";
   }
   const QString out = QCoreApplication::applicationDirPath();
-  QTemporaryDir conf;
+  const auto save = [&out](QWidget& AWindow, const char* AName) {
+    QCoreApplication::processEvents();
+    const QString file = out + QStringLiteral("/app-%1.png").arg(QString::fromLatin1(AName));
+    const QImage image = AWindow.grab().toImage();
+    ExpectDrawn(image, AWindow.size(), file);
+    EXPECT_TRUE(image.save(file)) << file.toStdString();
+  };
+  const auto copy = [this](const char* AFixture, const QString& AName) {
+    const QString to = Dir.filePath(AName);
+    EXPECT_TRUE(QFile::copy(QStringLiteral(QM_FIXTURES_DIR "/") + QString::fromLatin1(AFixture), to)) << AFixture;
+    return to;
+  };
   {
-    QFile ini(conf.filePath(QStringLiteral("Quillmark.ini")));
+    QFile ini(Dir.filePath(QStringLiteral("Quillmark.ini")));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[General]\nUpdate=0\nCustom=1\nImage=2\nText=1\n");
   }
   TMainServices s;
-  s.SettingsPath = conf.filePath(QStringLiteral("Quillmark.ini"));
+  s.SettingsPath = Dir.filePath(QStringLiteral("Quillmark.ini"));
+  s.Converter = [] { return MakeEngineConverter(); };
+  s.Probe = [] { return MakeEngineProbe(); };
+  s.AskPassword = [](QWidget*, const QString&, bool) -> std::optional<std::string> { return std::nullopt; };
+  s.AskYesNo = [](QWidget*, const QString&, const QString&) { return true; };
+  Tfrm_Process* batch = nullptr;
+  s.RunProcess = [&](Tfrm_Process& AProcess) {
+    AProcess.show();
+    EXPECT_TRUE(WaitFor([&] { return AProcess.Ended(); }, 60'000));
+    save(AProcess, "process-batch-mixed");
+    batch = &AProcess;
+  };
   Tfrm_Main main(s);
   main.show();
-  main.txt_Source->setText(QStringLiteral("/home/user/Documents/annual-report.pdf"));
-  main.txt_Destination->setText(QStringLiteral("/home/user/Documents/annual-report.rtf"));
-  main.txt_Pages->setText(QStringLiteral("1,3, 5-9"));
-  main.lbl_Details->setText(QStringLiteral("Size: 1,500 KB, Pages: 12"));
-  main.txt_DestFolder->setText(QStringLiteral("/home/user/Documents/rtf"));
-  for (const char* row : {"annual-report.pdf|1,500 KB|12", "minutes.PDF|86 KB|3",
-                          "price-list.pdf|12,041 KB|148"}) {
-    const QStringList cells = QString::fromLatin1(row).split(u'|');
-    auto* item = new QTreeWidgetItem(main.lw_Files);
-    item->setText(0, cells[0]);
-    item->setText(1, cells[1]);
-    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    item->setText(2, cells[2]);
-    item->setText(3, QStringLiteral("/home/user/Documents/") + cells[0]);
-  }
-  QCoreApplication::processEvents();
-  const QStringList pages = {QStringLiteral("single"), QStringLiteral("multiple"),
-                             QStringLiteral("options")};
-  for (int i = 0; i < 3; ++i) {
-    main.pc_Main->setCurrentIndex(i);
-    QCoreApplication::processEvents();
-    const QString file = out + QStringLiteral("/app-main-%1.png").arg(pages[i]);
-    const QImage image = main.grab().toImage();
-    ExpectDrawn(image, main.size(), file);
-    ASSERT_TRUE(image.save(file)) << file.toStdString();
-  }
 
+  // The single-file page at its smallest size, with a page list the document cannot give.
+  const QString report = copy("e2e/prose.pdf", QStringLiteral("annual report.pdf"));
+  main.DropOnSingle({report});
+  QTest::keyClicks(main.txt_Pages, QStringLiteral("1, 7-9"));
+  main.resize(main.minimumSize());
+  main.activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
+  main.txt_Pages->setFocus();
+  save(main, "main-small");
+  // The default size, ready to convert; focus on Convert.
+  main.txt_Pages->clear();
+  main.resize(680, 393 + main.menuBar()->height());
+  main.btn_ConvertSingle->setFocus();
+  save(main, "main-default");
+  // Tab from the source field: the focus moves to its "..." button, and shows.
+  main.txt_Source->setFocus();
+  QTest::keyClick(main.txt_Source, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), main.btn_Source);
+  save(main, "main-focus-after-tab");
+  main.pc_Main->setCurrentWidget(main.tab_Options);
+  save(main, "main-options");
+
+  // A large window with a batch of mixed results: converted, failed, not readable, locked.
+  main.resize(1100, 640);
+  main.pc_Main->setCurrentWidget(main.tab_Multiple);
+  QFile broken(Dir.filePath(QStringLiteral("damaged.pdf")));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("%PDF-1.4\nnot really a PDF\n");
+  broken.close();
+  main.AddFiles({copy("e2e/tables.pdf", QStringLiteral("price list.pdf")), report,
+                 copy("e2e/lists.pdf", QStringLiteral("minutes.pdf")), broken.fileName(),
+                 copy("qpdf-aes128-userpw.pdf", QStringLiteral("locked.pdf"))});
+  main.txt_DestFolder->setText(Dir.filePath(QStringLiteral("rtf")));
+  // One of the converted files' results cannot be written: a folder stands where it goes.
+  QDir().mkpath(Dir.filePath(QStringLiteral("rtf/minutes.rtf")));
+  main.btn_ConvertMultiple->click();
+  ASSERT_NE(batch, nullptr);
+  main.lw_Files->clearSelection();
+  save(main, "main-large-batch");
+
+  // A single job that fails: the source is not a PDF the engine can read.
+  TProcessServices ps;
+  ps.Converter = [] { return MakeEngineConverter(); };
+  ps.OpenPath = [](const QString&) {};
+  TJobOptions failing = Single();
+  failing.Source = broken.fileName();
+  failing.Destination = Dir.filePath(QStringLiteral("damaged.rtf"));
+  {
+    Tfrm_Process w(failing, ps);
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+    save(w, "process-error");
+  }
+  // A finished job: the result one click away.
+  TJobOptions done = Single();
+  done.Source = report;
+  done.Destination = Dir.filePath(QStringLiteral("annual report.rtf"));
+  {
+    Tfrm_Process w(done, ps);
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+    save(w, "process-done");
+  }
+  // The question after a wrong password.
+  {
+    const std::unique_ptr<QInputDialog> ask = MakePasswordDialog(nullptr, Dir.filePath(QStringLiteral("locked.pdf")), true);
+    ask->setTextValue(QStringLiteral("secret"));
+    ask->show();
+    save(*ask, "password-wrong");
+  }
+  // A job under way: page and time.
   auto gate = std::make_shared<test::TGate>();
   TFakeScript script;
   script.PageCount = 6;
@@ -388,11 +633,7 @@ TEST_F(ProcessWindowTest, Screenshots) {
   ASSERT_TRUE(WaitFor([&] { return gate->Waiting() == 1 && w->prg_Page->value() == 3; }));
   Now = 1000 + 17'000;
   w->ElapsedTick();
-  QCoreApplication::processEvents();
-  const QString file = out + QStringLiteral("/app-process.png");
-  const QImage image = w->grab().toImage();
-  ExpectDrawn(image, w->size(), file);
-  EXPECT_TRUE(image.save(file));
+  save(*w, "process-running");
   gate->Open();
   ASSERT_TRUE(WaitFor([&] { return Closed(*w); }));
 }

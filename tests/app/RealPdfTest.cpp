@@ -101,7 +101,10 @@ protected:
     TProcessServices s;
     s.Converter = [] { return MakeEngineConverter(); };
     s.OpenPath = [](const QString&) {};
-    s.AskPassword = [this](QWidget*, const QString&) { return NextAnswer(); };
+    s.AskPassword = [this](QWidget*, const QString&, bool AWrongBefore) {
+      WrongBefore.push_back(AWrongBefore);
+      return NextAnswer();
+    };
     return s;
   }
 
@@ -114,7 +117,10 @@ protected:
     s.Message = [this](QWidget*, const QString&, const QString& AText, QMessageBox::Icon) {
       Messages.append(AText);
     };
-    s.AskPassword = [this](QWidget*, const QString&) { return NextAnswer(); };
+    s.AskPassword = [this](QWidget*, const QString&, bool AWrongBefore) {
+      WrongBefore.push_back(AWrongBefore);
+      return NextAnswer();
+    };
     s.RunProcess = [this](Tfrm_Process& AProcess) {
       AProcess.show();
       WaitFor([&] { return Closed(AProcess) || (!AProcess.WorkerRunning() && Started(AProcess)); },
@@ -138,6 +144,7 @@ protected:
   QTemporaryDir Dir;
   std::vector<std::string> Answers;
   int Asked = 0;
+  std::vector<bool> WrongBefore;  // per question: whether it said the last password was wrong
   QStringList Messages;
   QStringList ProcessLog;
 };
@@ -157,6 +164,107 @@ TEST_F(RealPdf, OnePageFixtureThroughTheMainWindow) {
   EXPECT_EQ(ProcessLog.front(), QStringLiteral("File #1 (1 pages)"));
   EXPECT_TRUE(ReadAll(rtf).startsWith("{\\rtf1")) << rtf.toStdString();
   EXPECT_TRUE(Messages.isEmpty());
+}
+
+// The traps of the single-file page with the real engine: after one conversion a new source
+// takes the destination with it, a source the engine cannot read says why, and a page the
+// document does not have is named before anything runs.
+TEST_F(RealPdf, TheSingleFilePageNeverOverwritesAnEarlierResult) {
+  const QString first = Copy("e2e/headings.pdf");
+  auto w = MainWindow();
+  w->DropOnSingle({first});
+  w->btn_ConvertSingle->click();
+  const QString firstRtf = Dir.filePath(QStringLiteral("headings.rtf"));
+  const QByteArray result = ReadAll(firstRtf);
+  ASSERT_TRUE(result.startsWith("{\\rtf1"));
+
+  // A new source that does not exist: the destination follows it, nothing can be converted.
+  const QString missing = Dir.filePath(QStringLiteral("prose.pdf"));
+  w->txt_Source->setText(missing);
+  EXPECT_EQ(w->txt_Destination->text(), Dir.filePath(QStringLiteral("prose.rtf")));
+  w->ValidateSource();
+  EXPECT_EQ(w->lbl_Details->text(), QStringLiteral("\u201C%1\u201D does not exist.").arg(missing));
+  EXPECT_FALSE(w->btn_ConvertSingle->isEnabled());
+  // A damaged PDF: the engine's words in the details line.
+  QFile damaged(missing);
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+  damaged.write("%PDF-1.4\nthis is not the rest of a PDF\n");
+  damaged.close();
+  w->ValidateSource();
+  EXPECT_TRUE(w->lbl_Details->text().startsWith(QStringLiteral("\u201Cprose.pdf\u201D is not a readable PDF. Details: ")))
+      << w->lbl_Details->text().toStdString();
+  EXPECT_FALSE(w->btn_ConvertSingle->isEnabled());
+  // A page the document does not have.
+  w->DropOnSingle({first});
+  w->txt_Destination->setText(Dir.filePath(QStringLiteral("second.rtf")));
+  QTest::keyClicks(w->txt_Pages, QStringLiteral("99"));
+  EXPECT_EQ(w->lbl_Hint->text(), QStringLiteral("Page 99 is beyond the last page (1)."));
+  EXPECT_FALSE(w->btn_ConvertSingle->isEnabled());
+  w->act_Convert->trigger();
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("second.rtf"))));
+  EXPECT_EQ(ReadAll(firstRtf), result);
+  EXPECT_TRUE(Messages.isEmpty());
+}
+
+// A damaged PDF through the processing window: the run ends, saying which file and why.
+TEST_F(RealPdf, ADamagedPdfEndsTheRunInPlainWords) {
+  TJobOptions o;
+  o.Source = Dir.filePath(QStringLiteral("damaged.pdf"));
+  o.Destination = Dir.filePath(QStringLiteral("damaged.rtf"));
+  QFile f(o.Source);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("%PDF-1.4\nno objects, no cross-reference table\n");
+  f.close();
+  Tfrm_Process w(o, ProcessServices());
+  w.show();
+  ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+  const QString said = QStringLiteral("\u201C%1\u201D is not a readable PDF file.").arg(o.Source);
+  EXPECT_EQ(w.lbl_Objects->text(), said);
+  ASSERT_GE(LogTexts(w).size(), 2);
+  EXPECT_EQ(LogTexts(w)[0], said);
+  EXPECT_TRUE(LogTexts(w)[1].startsWith(QStringLiteral("Details: ")));
+  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
+  EXPECT_FALSE(w.tmr_Elapsed->isActive());
+  EXPECT_FALSE(QFile::exists(o.Destination));
+}
+
+// A job without a destination is refused before the engine runs, never reported done.
+TEST_F(RealPdf, NoDestinationIsNeverASuccess) {
+  TJobOptions o;
+  o.Source = Copy("e2e/headings.pdf");
+  Tfrm_Process w(o, ProcessServices());
+  w.show();
+  ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+  EXPECT_EQ(LogTexts(w), QStringList{QStringLiteral("No destination file was given.")});
+  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
+  EXPECT_FALSE(w.btn_OpenFile->isVisible());
+}
+
+// The batch list through the real engine: every file listed, each row's status following its
+// file, the summary counting the batch.
+TEST_F(RealPdf, BatchListWithMixedResults) {
+  auto w = MainWindow();
+  const QString damaged = Dir.filePath(QStringLiteral("damaged.pdf"));
+  QFile f(damaged);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("%PDF-1.4\nnot a PDF after all\n");
+  f.close();
+  const QString good = Copy("e2e/headings.pdf");
+  const QString locked = Copy("qpdf-aes128-userpw.pdf");
+  w->pc_Main->setCurrentWidget(w->tab_Multiple);
+  w->AddFiles({good, damaged, locked});  // no password given while adding
+  ASSERT_EQ(w->lw_Files->topLevelItemCount(), 3);
+  EXPECT_TRUE(w->lw_Files->topLevelItem(1)->text(4).startsWith(QStringLiteral("Failed: not a readable PDF (")))
+      << w->lw_Files->topLevelItem(1)->text(4).toStdString();
+  EXPECT_EQ(w->lw_Files->topLevelItem(2)->text(4), QStringLiteral("Password needed"));
+  w->txt_DestFolder->setText(Dir.filePath(QStringLiteral("rtf")));
+  w->btn_ConvertMultiple->click();  // the password question is cancelled again
+  ASSERT_FALSE(ProcessLog.isEmpty());
+  EXPECT_EQ(ProcessLog.back(), QStringLiteral("1 converted, 1 failed")) << ProcessLog.join(u'|').toStdString();
+  EXPECT_EQ(w->lw_Files->topLevelItem(0)->text(4), QStringLiteral("Done (1 page)"));
+  EXPECT_EQ(w->lw_Files->topLevelItem(2)->text(4), QStringLiteral("Password needed"));
+  EXPECT_TRUE(ReadAll(Dir.filePath(QStringLiteral("rtf/headings.rtf"))).startsWith("{\\rtf1"));
+  EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("rtf/damaged.rtf"))));
 }
 
 // A batch converts several files at once through the processing window; every RTF file is
@@ -212,15 +320,18 @@ TEST_P(RealEncrypted, ValidationAsksAgainAfterAWrongPasswordAndConversionReusesI
   EXPECT_EQ(ProcessLog.back(), QStringLiteral("Done. 3 pages converted."))
       << ProcessLog.join(u'|').toStdString();
   EXPECT_EQ(Asked, 2);  // the password of the validation opened it
+  EXPECT_EQ(WrongBefore, (std::vector<bool>{false, true}));
   EXPECT_TRUE(Messages.isEmpty());
 
-  // Cancel gives up: no details, no "PDF is not valid!".
+  // Cancel gives up on the password for now: the details say Convert will ask, and it does.
   auto again = MainWindow();
   Asked = 0;
   Answers.clear();
   again->DropOnSingle({pdf});
   EXPECT_EQ(Asked, 1);
-  EXPECT_TRUE(again->lbl_Details->text().isEmpty());
+  EXPECT_TRUE(again->lbl_Details->text().endsWith(QStringLiteral("protected by a password; Convert asks for it.")))
+      << again->lbl_Details->text().toStdString();
+  EXPECT_TRUE(again->btn_ConvertSingle->isEnabled());
   EXPECT_TRUE(Messages.isEmpty());
 }
 
@@ -237,17 +348,19 @@ TEST_P(RealEncrypted, ProcessWindowAsksUntilRightOrCancelled) {
     ASSERT_TRUE(WaitFor([&] { return Closed(w); }, 60'000)) << LogTexts(w).join(u'|').toStdString();
     EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Done. 1 page converted."));
     EXPECT_EQ(Asked, 2);
+    EXPECT_EQ(WrongBefore, (std::vector<bool>{false, true}));
     EXPECT_TRUE(ReadAll(o.Destination).startsWith("{\\rtf1"));
   }
   Asked = 0;
   o.Destination = Dir.filePath(QStringLiteral("gave-up.rtf"));
   Tfrm_Process w(o, ProcessServices());
   w.show();
-  ASSERT_TRUE(WaitFor([&] { return Started(w) && !w.WorkerRunning(); }, 60'000));
-  WaitFor([] { return false; }, 50);
+  ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
   EXPECT_EQ(Asked, 1);
-  EXPECT_EQ(LogTexts(w), QStringList{QString::fromLatin1(kPasswordRequiredMessage)});
-  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Abort"));
+  const QString said = QStringLiteral("\u201C%1\u201D is protected by a password, and the right one was not given.").arg(pdf);
+  EXPECT_EQ(LogTexts(w), (QStringList{said, QStringLiteral("Details: ") + QString::fromLatin1(kPasswordRequiredMessage)}));
+  EXPECT_EQ(w.lbl_Objects->text(), said);
+  EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
   EXPECT_FALSE(QFile::exists(o.Destination));
 }
 
@@ -279,13 +392,17 @@ TEST_F(RealPdf, AbortDuringALongConversionLeavesTheTargetAsItWas) {
     ASSERT_TRUE(WaitFor([&] { return w.prg_Page->value() >= 2; }, 120'000));
     const int atAbort = w.prg_Page->value();
     QTest::mouseClick(w.btn_Close, Qt::LeftButton);
-    EXPECT_FALSE(w.isVisible());
-    ASSERT_TRUE(WaitFor([&] { return !w.WorkerRunning(); }, 60'000));
-    WaitFor([] { return false; }, 50);
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_TRUE(WaitFor([&] { return w.Ended(); }, 60'000));
+    EXPECT_FALSE(w.WorkerRunning());
     // The page under way ends. The bar lags the worker by the steps still queued, which on
     // a busy machine are a dozen pages of plain text; a worker that went on would reach 200.
     EXPECT_LE(w.prg_Page->value(), atAbort + 30);
-    EXPECT_EQ(LogTexts(w).back(), QStringLiteral("Conversion aborted."));
+    const QString kept = existing ? QStringLiteral("Aborted: nothing was written; the existing file is unchanged")
+                                  : QStringLiteral("Aborted: nothing was written");
+    EXPECT_EQ(LogTexts(w).back(), kept);
+    EXPECT_EQ(w.lbl_Objects->text(), kept);
+    EXPECT_EQ(w.btn_Close->text(), QStringLiteral("Close"));
     if (existing) {
       EXPECT_EQ(ReadAll(o.Destination), before);
     } else {

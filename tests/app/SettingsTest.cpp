@@ -115,6 +115,28 @@ TEST(Settings, RoundTripWritesEveryKeyAndKeepsTheRest) {
   }
 }
 
+// The window's size and the folders last used come back; a size no screen has is ignored.
+TEST(Settings, WindowSizeAndFoldersComeBack) {
+  QTemporaryDir dir;
+  const QString path = WriteFile(dir, "[General]\n");
+  TAppSettings s;
+  s.Width = 900;
+  s.Height = 610;
+  s.SourceFolder = QStringLiteral("/home/user/PDF files");
+  s.TargetFolder = QStringLiteral("/home/user/RTF");
+  ASSERT_TRUE(SaveSettings(path, s));
+  const TAppSettings back = LoadSettings(path);
+  EXPECT_EQ(back.Width, 900);
+  EXPECT_EQ(back.Height, 610);
+  EXPECT_EQ(back.SourceFolder, s.SourceFolder);
+  EXPECT_EQ(back.TargetFolder, s.TargetFolder);
+  for (const char* text : {"[General]\nWidth=-5\nHeight=400\n", "[General]\nWidth=900\nHeight=99999\n",
+                           "[General]\nWidth=x\nHeight=\n"}) {
+    const TAppSettings bad = LoadSettings(WriteFile(dir, text));
+    EXPECT_TRUE(bad.Width == 0 || bad.Height == 0) << text;
+  }
+}
+
 TEST(Settings, CreatesItsFolderAndFailsQuietlyWhereItCannotWrite) {
   QTemporaryDir dir;
   const QString nested = dir.filePath(QStringLiteral("a/b/Quillmark.ini"));
