@@ -121,7 +121,7 @@ TJobResult DescribeFailure(const TJobRequest& ARequest, const std::string& AEngi
   const QString output = EffectiveOutputName(ARequest.OutputFileName);
   const QFileInfo in(input);
   QString& m = r.Message;
-  if (AEngine == kPasswordRequiredMessage) {
+  if (AEngine == kPasswordRequiredMessage || AEngine == kWrongPasswordMessage) {
     r.Outcome = TJobOutcome::joPasswordNeeded;
     m = QStringLiteral("%1 is protected by a password, and the right one was not given.").arg(Quoted(input));
   } else if (input.trimmed().isEmpty()) {
@@ -387,7 +387,8 @@ bool TJobRunner::Run(const TJobOptions& AOptions, const TJobRequest& ARequest, i
       } catch (const EJobAborted&) {
         throw;
       } catch (const std::exception& e) {
-        const bool wrongPassword = std::string_view(e.what()) == kPasswordRequiredMessage;
+        const bool wrongPassword = std::string_view(e.what()) == kPasswordRequiredMessage ||
+                                   std::string_view(e.what()) == kWrongPasswordMessage;
         if (!(wrongPassword && supplied && !gaveUp && !FCancel.Requested())) throw;
       }
     }

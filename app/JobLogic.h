@@ -28,6 +28,8 @@ enum class TLogColour { lcBlack, lcGreen, lcRed, lcWarning };
 // The message with which the engine refuses an encrypted file without the right password.
 inline constexpr const char* kPasswordRequiredMessage =
     "Encrypted PDF: Password required for loading";
+// ... and with a password that was given and opens nothing.
+inline constexpr const char* kWrongPasswordMessage = "Wrong password";
 
 // 0 "Process" keeps the element, 1 "Leave Space" leaves its space, 2 "Skip" drops it.
 [[nodiscard]] std::optional<TkwAction> ActionForChoice(int AChoiceIndex);

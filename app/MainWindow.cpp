@@ -569,7 +569,9 @@ std::optional<int> Tfrm_Main::ProbeFile(const QString& AFileName, bool AAskOnce)
       if (supplied) FPasswords[AFileName] = given;
       return pages;
     } catch (const std::exception& e) {
-      if (std::string_view(e.what()) != kPasswordRequiredMessage) throw;
+      if (std::string_view(e.what()) != kPasswordRequiredMessage && std::string_view(e.what()) != kWrongPasswordMessage) {
+        throw;
+      }
       if (gaveUp) return std::nullopt;
       if (!supplied) throw;
       // A wrong password: ask again.

@@ -46,7 +46,8 @@ inline constexpr std::int64_t kMaxJPXCodeBlocks = std::int64_t{1} << 20;  // cod
 
 // Page tree and content
 inline constexpr int kMaxPageTreeDepth = 256;
-inline constexpr std::int64_t kMaxPages = 1'000'000;
+inline constexpr std::int64_t kMaxPages = 1'000'000;    // pages collected from one tree
+inline constexpr std::int64_t kMaxPageTreeNodes = 2'000'000;  // nodes visited walking one tree
 inline constexpr int kMaxFormDepth = 32;               // Do inside Do
 inline constexpr int kMaxStateDepth = 256;             // q nesting
 inline constexpr int kMaxSyntaxErrorsPerPage = 200;    // content errors before the rest of a page is dropped
@@ -54,6 +55,15 @@ inline constexpr int kMaxOperands = 32;                // operands kept before o
 inline constexpr int kMaxMarkedDepth = 1 << 16;        // BMC/BDC nesting counted
 inline constexpr std::size_t kMaxActualText = 4096;    // UTF-16 units of one ActualText
 inline constexpr int kMaxInlineImageEntries = 4096;    // keys read before ID of one inline image
+// The work budget of one page: past any of these the page ends with what it has drawn.
+// A dense real page runs some ten thousand operators and glyphs; these leave it a hundred
+// times that, and keep a page of copies or of forms fanned out inside forms to seconds.
+inline constexpr std::int64_t kMaxPageOperators = 4'000'000;   // operators run, forms included
+inline constexpr std::int64_t kMaxPageFormsEntered = 100'000;  // forms played
+inline constexpr std::int64_t kMaxPageGlyphs = 500'000;        // glyphs drawn
+inline constexpr std::int64_t kMaxPagePaths = 1'000'000;       // paths painted or clipped
+inline constexpr std::int64_t kMaxPagePictureBytes = std::int64_t{128} << 20;  // 24-bit pixel bytes of the pictures placed
+inline constexpr std::int64_t kMaxImageCacheBytes = std::int64_t{64} << 20;   // decoded pictures kept for reuse on one page
 
 // Fonts and character maps
 inline constexpr int kMaxCMapDepth = 16;               // usecmap chains
@@ -82,6 +92,10 @@ inline constexpr int kMaxFillers = 2000;               // empty paragraphs that 
 inline constexpr int kMaxSpacesBetweenRuns = 200;      // spaces between two runs of one table cell
 inline constexpr std::int64_t kMaxRasterPixels = std::int64_t{64} << 20;  // width × height of one bitmap made for output
 inline constexpr std::size_t kMaxPreparedPictures = 64;  // pictures of one page waiting to be placed
+inline constexpr std::size_t kMaxPathsPerPage = 100'000;  // painted paths one page hands the layout
+inline constexpr int kMaxDrawingPicturePixels = 4000;     // width or height of one picture made of drawing
+inline constexpr std::size_t kMaxDrawingPictures = 64;    // pictures one page's drawing makes; the rest join the last
+inline constexpr double kMaxDrawingCoordinate = 1e6;      // points; a path reaching further is dropped
 inline constexpr std::size_t kMaxPictureBytesInFlight = std::size_t{64} << 20;  // pixel bytes queued for encoding
 inline constexpr std::int64_t kMaxFontCacheBytes = 16 << 20;  // the font cache file read at start
 inline constexpr std::size_t kMaxKeptDiagnostics = 10'000;    // notes kept of one job (all are counted)

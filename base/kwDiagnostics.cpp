@@ -29,6 +29,16 @@ constexpr TText kTexts[] = {
     {TkwDiagCode::dcLimitReached, "a nesting or count limit cut the content", "nesting or count limits cut the content # times"},
     {TkwDiagCode::dcDecryptError, "a string or stream could not be decrypted", "# strings or streams could not be decrypted"},
     {TkwDiagCode::dcPageTreeLoop, "a loop in the page tree was skipped", "# loops in the page tree were skipped"},
+    {TkwDiagCode::dcPageTreeCut, "the page tree was cut at its size limit", "the page tree was cut at its size limit # times"},
+    {TkwDiagCode::dcPagesByScan, "the page tree was damaged; pages were taken in file order",
+     "the page tree was damaged; pages were taken in file order"},
+    {TkwDiagCode::dcCatalogByScan, "the document catalog was found by searching the file",
+     "the document catalog was found by searching the file"},
+    {TkwDiagCode::dcObjectBeyondSize, "an object outside the cross-reference size was read",
+     "# objects outside the cross-reference size were read"},
+    {TkwDiagCode::dcPageBudget, "the page was too much work and was stopped; the rest of it is missing",
+     "# pages were too much work and were stopped; the rest of them is missing"},
+    {TkwDiagCode::dcPageUnreadable, "the page could not be read and is empty", "# pages could not be read and are empty"},
     {TkwDiagCode::dcBadOperator, "a drawing operation failed and was skipped", "# drawing operations failed and were skipped"},
     {TkwDiagCode::dcUnknownOperator, "an unknown operator was skipped", "# unknown operators were skipped"},
     {TkwDiagCode::dcBadOperands, "an operator with wrong operands was skipped", "# operators with wrong operands were skipped"},
@@ -43,6 +53,8 @@ constexpr TText kTexts[] = {
     {TkwDiagCode::dcFunctionBroken, "a damaged colour function was ignored", "# damaged colour functions were ignored"},
     {TkwDiagCode::dcFontNotInstalled, "a font that is not installed was shown in a font of its kind",
      "# fonts that are not installed were shown in a font of their kind"},
+    {TkwDiagCode::dcDrawingCapped, "a page drew more shapes than are kept; the rest were left out",
+     "# pages drew more shapes than are kept; the rest were left out"},
     {TkwDiagCode::dcGlyphUnmapped, "a character without a known meaning was left out",
      "# characters without a known meaning were left out"},
     {TkwDiagCode::dcImageTooLarge, "an image over the size limit was left out", "# images over the size limit were left out"},
@@ -84,13 +96,35 @@ std::string PagePrefix(const std::set<int>& APages) {
 
 }  // namespace
 
-std::vector<std::string> DescribeDiagnostics(const TkwDiagnostics& ADiag) {
+bool LosesContent(TkwDiagCode ACode) {
+  using enum TkwDiagCode;
+  switch (ACode) {
+    case dcDecodeCapReached:
+    case dcLimitReached:
+    case dcPageTreeCut:
+    case dcTooManyErrors:
+    case dcImageBroken:
+    case dcImageTooLarge:
+    case dcPictureDropped:
+    case dcPageBudget:
+    case dcPageUnreadable:
+    case dcDrawingCapped:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+std::vector<std::string> Describe(const TkwDiagnostics& ADiag, bool ALostOnly) {
   struct TKind {
     std::set<int> Pages;
     std::int64_t OnPages = 0;
   };
   std::map<TkwDiagCode, TKind> kinds;
   for (const TkwDiagnostic& d : ADiag.Items()) {
+    if (ALostOnly && !LosesContent(d.Code)) continue;
     TKind& k = kinds[d.Code];
     if (d.Page > 0) {
       k.Pages.insert(d.Page);
@@ -98,7 +132,7 @@ std::vector<std::string> DescribeDiagnostics(const TkwDiagnostics& ADiag) {
     }
   }
   for (const TText& t : kTexts) {
-    if (ADiag.Count(t.Code) > 0) kinds[t.Code];  // noted only after the kept ones
+    if (ADiag.Count(t.Code) > 0 && (!ALostOnly || LosesContent(t.Code))) kinds[t.Code];  // noted only after the kept ones
   }
   std::vector<std::string> lines;
   for (const auto& [code, kind] : kinds) {
@@ -110,5 +144,11 @@ std::vector<std::string> DescribeDiagnostics(const TkwDiagnostics& ADiag) {
   }
   return lines;
 }
+
+}  // namespace
+
+std::vector<std::string> DescribeDiagnostics(const TkwDiagnostics& ADiag) { return Describe(ADiag, false); }
+
+std::vector<std::string> DescribeLostContent(const TkwDiagnostics& ADiag) { return Describe(ADiag, true); }
 
 }  // namespace qm

@@ -26,6 +26,10 @@ enum class TkwDiagCode : std::uint16_t {
   dcLimitReached,        // a nesting or count limit cut what the file asked for
   dcDecryptError,        // a string or stream could not be decrypted
   dcPageTreeLoop,        // a page tree node was met again inside itself
+  dcPageTreeCut,         // a page tree past the page or node caps was cut
+  dcPagesByScan,         // the page tree could not be walked; pages were collected in file order
+  dcCatalogByScan,       // the catalog was found by scanning the file's objects
+  dcObjectBeyondSize,    // an object numbered at or past the trailer's Size was read
   // content 200..
   dcBadOperator = 200,   // an operator failed and was dropped
   dcUnknownOperator,     // an operator the interpreter does not know
@@ -40,6 +44,9 @@ enum class TkwDiagCode : std::uint16_t {
   dcFunctionBroken,      // a function that could not be read
   dcImageTooLarge,       // an image over the size limit left out
   dcFontNotInstalled,    // a font shown in a font of its class: no installed family has its name
+  dcDrawingCapped,       // a page drew more paths than are kept; the rest were dropped
+  dcPageBudget,          // a page ended at its work budget; what it drew before is kept
+  dcPageUnreadable,      // a page of the tree could not be read and was left empty
   dcGlyphUnmapped,       // a glyph with no Unicode value, glyph name or encoding: dropped
   // formatter and writer 400..
   dcFontSubstituted = 400,  // a font replaced by another for the output
@@ -88,9 +95,15 @@ private:
   int FPage = 0;
 };
 
+// Whether notes of this kind mean that something of the document is missing from the
+// output (a page cut short, content or a picture left out), rather than read differently.
+[[nodiscard]] bool LosesContent(TkwDiagCode ACode);
+
 // One line per kind of note for a user, with the pages it happened on: "page 3: 2 images
 // over the size limit were left out", "pages 2, 5-7: ...", or no page prefix for notes
 // made outside pages. At most kMaxDiagnosticLines lines; none when nothing was noted.
 [[nodiscard]] std::vector<std::string> DescribeDiagnostics(const TkwDiagnostics& ADiag);
+// The same lines for the kinds that lose content only (see LosesContent).
+[[nodiscard]] std::vector<std::string> DescribeLostContent(const TkwDiagnostics& ADiag);
 
 }  // namespace qm

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "converter/kwPageRange.h"
+
 #include <algorithm>
 #include <ostream>
 #include <thread>
@@ -76,19 +78,28 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
                "quillmark"};
   app.set_version_flag("--version", std::string("quillmark ") + kVersion);
   app.require_subcommand(1);
-  app.footer("Exit status: 0 all converted, 1 a conversion failed, 2 usage error, "
-             "3 a password is required or wrong, 130 interrupted.");
+  app.footer(
+      "INPUT \"-\" reads standard input, -o - writes standard output. QUILLMARK_PASSWORD gives the\n"
+      "password when --password does not; on a terminal the password is asked for.\n\n"
+      "Exit status:\n"
+      "  0    every file converted (content that had to be left out is named on stderr)\n"
+      "  1    a conversion failed or wrote nothing\n"
+      "  2    usage error, also a --pages value that selects no page of a file\n"
+      "  3    a password is required or was wrong\n"
+      "  4    --strict: a conversion had to leave content out\n"
+      "  130  interrupted (Ctrl-C or SIGTERM; a second Ctrl-C ends at once)");
 
   std::string preset;
   std::vector<std::string> processes;
 
   CLI::App* convert = app.add_subcommand(
       "convert", "Convert one PDF to RTF, or several PDFs into a folder (--dest)");
-  convert->add_option("INPUT", AOptions.Inputs, "PDF files to convert")->required();
+  convert->add_option("INPUT", AOptions.Inputs, "PDF files to convert (\"-\": standard input)")->required();
   CLI::Option* output = convert->add_option(
       "-o,--output", AOptions.Output,
-      "Output RTF file (one input only); \".rtf\" is added to a name without extension. "
-      "Default: the input's name with .rtf, beside it");
+      "Output RTF file (one input only); \".rtf\" is added to a name without extension; "
+      "\"-\" is standard output; a folder (or a name ending in /) gets NAME.rtf inside; missing "
+      "folders are created. Default: the input's name with .rtf, beside it");
   CLI::Option* dest = convert->add_option(
       "--dest", AOptions.Dest, "Folder for a batch: one RTF per PDF, named after it; created when missing");
   output->excludes(dest);
@@ -102,6 +113,9 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
   convert->add_flag("--open", AOptions.Open,
                     "Open the result afterwards (a batch opens the destination folder)");
   convert->add_option("--password", AOptions.Password, "Password for an encrypted PDF");
+  convert->add_flag("--strict", AOptions.Strict,
+                    "Exit with status 4 when content had to be left out (a page cut short, a picture dropped)");
+  convert->add_flag("--no-clobber", AOptions.NoClobber, "Never replace an existing output file");
   convert->add_option("--process", processes, ProcessHelp())->type_name("KIND=ACTION");
   convert->add_option("--preset", preset, "Element choices preset")
       ->check(CLI::IsMember({"default", "images-only", "plain-text"}));
@@ -115,11 +129,20 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
   std::string infoInput;
   info->add_option("FILE", infoInput, "PDF file")->required();
   info->add_option("--password", AOptions.Password, "Password for an encrypted PDF");
+  info->add_flag("--json", AOptions.Json, "Print the summary as one JSON object");
 
   app.failure_message([](const CLI::App*, const CLI::Error& AError) {
     return std::string(AError.what());
   });
 
+  // A misspelt command is named, rather than reported as a missing one.
+  if (AArgc > 1 && AArgv[1] != nullptr && AArgv[1][0] != '-') {
+    const std::string_view command = AArgv[1];
+    if (command != "convert" && command != "info") {
+      Usage(AErr, "unknown command '" + std::string(command) + "'");
+      return kExitUsage;
+    }
+  }
   try {
     app.parse(AArgc, AArgv);
   } catch (const CLI::CallForHelp&) {
@@ -146,6 +169,10 @@ std::optional<int> ParseOptions(int AArgc, const char* const* AArgv, TOptions& A
   }
   AOptions.Command = TCommand::cmConvert;
   if (jobs->count() == 0) AOptions.Jobs = DefaultJobs();
+  if (const std::string problem = PageRangeProblem(AOptions.Pages); !problem.empty()) {
+    Usage(AErr, "--pages: " + problem);
+    return kExitUsage;
+  }
   if (AOptions.Inputs.size() > 1 && !AOptions.Output.empty()) {
     Usage(AErr, "--output names one file; use --dest for several inputs");
     return kExitUsage;

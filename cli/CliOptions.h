@@ -20,6 +20,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;    // a conversion (or the info query) failed
 inline constexpr int kExitUsage = 2;     // the command line is wrong
 inline constexpr int kExitPassword = 3;  // a password is required or was wrong
+inline constexpr int kExitLostContent = 4;  // --strict: a conversion left content out
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C (SIGINT) or SIGTERM stopped the run
 
 enum class TCommand { cmNone, cmConvert, cmInfo };
@@ -38,11 +39,14 @@ using TElementActions = TkwPerElementKind<TkwAction>;
 
 struct TOptions {
   TCommand Command = TCommand::cmNone;
-  std::vector<std::string> Inputs;
-  std::string Output;     // -o; empty: beside the input
+  std::vector<std::string> Inputs;  // "-" is standard input
+  std::string Output;     // -o; empty: beside the input; "-": standard output; a folder: NAME.rtf inside
   std::string Dest;       // --dest; empty: no batch folder
   std::string Pages;      // --pages; empty: every page
   std::optional<std::string> Password;
+  bool Strict = false;     // --strict: content left out is a failure (kExitLostContent)
+  bool NoClobber = false;  // --no-clobber: an existing output is not replaced
+  bool Json = false;       // info --json
   bool Tabs = true;
   bool Open = false;
   bool Verbose = false;

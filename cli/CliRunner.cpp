@@ -1,10 +1,19 @@
 #include "cli/CliRunner.h"
 
+#include <fcntl.h>
 #include <signal.h>
-
-#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string_view>
 
 #include <algorithm>
 #include <chrono>
@@ -24,6 +33,7 @@
 #include "converter/kwBatchPool.h"
 #include "converter/kwPDFConverter.h"
 #include "converter/kwPDFSummary.h"
+#include "converter/kwPageRange.h"
 #include "formatter/kwFormatterElements.h"
 #include "pdf/core/kwPDBaseObject.h"
 
@@ -64,7 +74,11 @@ bool SameFile(const std::string& A, const std::string& B) {
 }
 
 void ShellOpen(const std::string& APath) {
-  const char* argv[] = {"xdg-open", APath.c_str(), nullptr};
+  // An absolute path never starts with '-', so the opener cannot take it for an option
+  // (xdg-open refuses a "--" separator).
+  std::error_code ec;
+  const std::string path = fs::absolute(APath, ec).string();
+  const char* argv[] = {"xdg-open", path.empty() ? APath.c_str() : path.c_str(), nullptr};
   pid_t pid = 0;
   // Opening is a courtesy: a desktop without xdg-open just does not open anything.
   if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), environ) == 0) {
@@ -224,50 +238,153 @@ private:
   int FBarLines = 0;
 };
 
-enum class TOutcome { oNotStarted, oConverted, oFailed, oPassword, oInterrupted };
+enum class TOutcome { oNotStarted, oConverted, oFailed, oPassword, oInterrupted, oUsage };
+
+constexpr const char* kStdStream = "-";
+
+bool IsStdout(const std::string& AName) { return AName == kStdStream || AName == "/dev/stdout"; }
+
+// What the command calls an input in its messages.
+std::string InputLabel(const std::string& AInput) { return AInput == kStdStream ? "standard input" : AInput; }
+
+// "NAME.rtf" for an input, "stdin.rtf" for standard input.
+std::string OutputFileNameFor(const std::string& AInput) {
+  return AInput == kStdStream ? std::string("stdin.rtf") : ChangeExtToRTF(fs::path(AInput).filename().string());
+}
+
+bool IsWriteError(const std::string& AMessage) {
+  return AMessage.rfind("Cannot write file", 0) == 0 || AMessage.rfind("Cannot create file", 0) == 0;
+}
+
+// The password typed on the terminal, without echo; nullopt without a terminal.
+std::optional<std::string> PromptPassword(const std::string& AInput) {
+  static std::mutex gPromptMutex;  // files converted at once ask one after the other
+  std::lock_guard lock(gPromptMutex);
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  const std::string prompt = "Password for " + InputLabel(AInput) + ": ";
+  (void)!::write(fd, prompt.data(), prompt.size());
+  termios saved {};
+  const bool isTerminal = ::tcgetattr(fd, &saved) == 0;
+  if (isTerminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
+  }
+  std::string password;
+  char c = 0;
+  while (::read(fd, &c, 1) == 1 && c != '\n' && c != '\r') password.push_back(c);
+  if (isTerminal) ::tcsetattr(fd, TCSAFLUSH, &saved);
+  (void)!::write(fd, "\n", 1);
+  ::close(fd);
+  return password;
+}
 
 // The run's interruption, set by the signal handler; the waiting thread passes it on to the
 // batch.
 volatile std::sig_atomic_t gInterrupted = 0;
 
-extern "C" void OnInterruptSignal(int) { Interrupt(); }
+extern "C" void OnInterruptSignal(int) {
+  // The first signal asks every conversion to stop; a second one ends the process at once.
+  if (gInterrupted) ::_exit(kExitInterrupted);
+  Interrupt();
+}
 
 // One input of the run and what was decided for it before any file starts.
 struct TPlannedFile {
   std::string Input;
-  std::string Output;
+  std::string Output;   // what the user sees ("-" for standard output)
   std::string Refusal;  // why it is not converted; empty: it is
+  [[nodiscard]] std::string ConverterInput() const { return Input == kStdStream ? "/dev/stdin" : Input; }
 };
+
+// Where -o sends the RTF of AInput: standard output, a file inside a folder (an existing
+// one, or a name ending in '/'), or the name itself with ".rtf" added when it has no
+// extension.
+std::string OutputFor(const std::string& AOutput, const std::string& AInput) {
+  if (IsStdout(AOutput)) return kStdStream;
+  std::error_code ec;
+  if (AOutput.back() == '/' || fs::is_directory(AOutput, ec)) {
+    return (fs::path(AOutput) / OutputFileNameFor(AInput)).string();
+  }
+  return WithDefaultRTFExtension(AOutput);
+}
 
 // Decides, in input order, which inputs are converted: so the same input wins an output
 // name whatever order the conversions end in.
 std::vector<TPlannedFile> PlanFiles(const TOptions& AOptions, bool ABatch) {
   std::vector<TPlannedFile> plan;
   std::set<std::string> written;  // outputs of this run, so no file overwrites another's
+  bool stdinTaken = false;
   for (const std::string& input : AOptions.Inputs) {
     TPlannedFile f;
     f.Input = input;
-    f.Output = ABatch ? BatchOutputName(AOptions.Dest, input)
-               : !AOptions.Output.empty() ? WithDefaultRTFExtension(AOptions.Output)
-                                          : BesideInputName(input);
+    const bool fromStdin = input == kStdStream;
+    f.Output = ABatch ? (fs::path(AOptions.Dest) / OutputFileNameFor(input)).string()
+               : !AOptions.Output.empty() ? OutputFor(AOptions.Output, input)
+               : fromStdin ? std::string(kStdStream)
+                           : BesideInputName(input);
     std::error_code ec;
-    const std::string key = fs::weakly_canonical(fs::absolute(f.Output, ec), ec).string();
-    if (!fs::exists(input, ec)) {
+    const bool toStdout = f.Output == kStdStream;
+    const std::string key = toStdout ? f.Output : fs::weakly_canonical(fs::absolute(f.Output, ec), ec).string();
+    if (fromStdin && stdinTaken) {
+      f.Refusal = "standard input can be read only once";
+    } else if (!fromStdin && !fs::exists(input, ec)) {
       f.Refusal = FileNotFoundMessage();
-    } else if (SameFile(input, f.Output)) {
+    } else if (!fromStdin && !toStdout && SameFile(input, f.Output)) {
       f.Refusal = "the output " + f.Output + " would replace the input";
     } else if (written.count(key) != 0) {
       f.Refusal = "the output " + f.Output + " is already written by an earlier input";
+    } else if (AOptions.NoClobber && !toStdout && fs::exists(f.Output, ec)) {
+      f.Refusal = "the output " + f.Output + " exists and --no-clobber keeps it";
     } else {
       written.insert(key);
+      if (!toStdout && !ABatch) {
+        // -o creates the folders it names, as --dest does.
+        const fs::path folder = fs::path(f.Output).parent_path();
+        if (!folder.empty() && !fs::is_directory(folder, ec)) {
+          fs::create_directories(folder, ec);
+          if (ec) f.Refusal = "cannot create the folder " + folder.string() + ": " + ec.message();
+        }
+      }
     }
+    stdinTaken = stdinTaken || fromStdin;
     plan.push_back(std::move(f));
   }
   return plan;
 }
 
+// A conversion to standard output writes into a temporary file first, so that nothing
+// reaches the output unless the whole document converted.
+class TStdoutFile {
+public:
+  TStdoutFile() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/quillmark-XXXXXX.rtf";
+    const int fd = ::mkstemps(pattern.data(), 4);
+    if (fd < 0) throw std::runtime_error("Cannot create a temporary file for standard output. " + std::string(std::strerror(errno)));
+    ::close(fd);
+    FName = pattern;
+  }
+  ~TStdoutFile() { ::unlink(FName.c_str()); }
+  TStdoutFile(const TStdoutFile&) = delete;
+  TStdoutFile& operator=(const TStdoutFile&) = delete;
+  [[nodiscard]] const std::string& GetName() const { return FName; }
+  // Copies the finished file to standard output.
+  void CopyOut() const {
+    std::ifstream in(FName, std::ios::binary);
+    std::cout << in.rdbuf();
+    std::cout.flush();
+    if (!std::cout) throw std::runtime_error("Cannot write to standard output");
+  }
+
+private:
+  std::string FName;
+};
+
 std::unique_ptr<TkwFileConverter> MakeConverter(const TOptions& AOptions, const TPlannedFile& AFile,
-                                                int ANumber, bool AOpenAfter, TReporter& AReporter) {
+                                                const std::string& AOutputFile, int ANumber, bool AOpenAfter,
+                                                TReporter& AReporter) {
   auto converter = std::make_unique<TkwPDFConverter>();
   converter->GetOutputSettings().GetPreferences().SetFormattingMode(
       AOptions.Tabs ? TkwFormattingMode::fmFormattedWithTabs : TkwFormattingMode::fmFormatted);
@@ -294,12 +411,19 @@ std::unique_ptr<TkwFileConverter> MakeConverter(const TOptions& AOptions, const 
   converter->SetOnEndJob([&AReporter, objects, ANumber](TkwObject&, TkwEndJobEventArgs& AArgs) {
     AReporter.EndJob(ANumber, AArgs, *objects);
   });
-  if (AOptions.Password) {
-    const std::string password = *AOptions.Password;
-    converter->SetOnNeedPassword([password](TkwObject&, std::string& APassword) { APassword = password; });
+  std::optional<std::string> password = AOptions.Password;
+  if (!password) {
+    if (const char* env = std::getenv("QUILLMARK_PASSWORD"); env != nullptr) password = std::string(env);
   }
-  converter->SetInputFileName(AFile.Input);
-  converter->SetOutputFileName(AFile.Output);
+  if (password) {
+    converter->SetOnNeedPassword([pw = *password](TkwObject&, std::string& APassword) { APassword = pw; });
+  } else if (::isatty(STDIN_FILENO) == 1 && AFile.Input != kStdStream) {
+    converter->SetOnNeedPassword([input = AFile.Input](TkwObject&, std::string& APassword) {
+      if (auto typed = PromptPassword(input)) APassword = *typed;
+    });
+  }
+  converter->SetInputFileName(AFile.ConverterInput());
+  converter->SetOutputFileName(AOutputFile);
   converter->GetOutputSettings().SetPageRange(AOptions.Pages);
   return converter;
 }
@@ -308,6 +432,8 @@ TOutcome FailureOutcome(const TkwBatchResult& AResult) {
   if (AResult.Status == TkwBatchStatus::bsCancelled) return TOutcome::oInterrupted;
   try {
     if (AResult.Error) std::rethrow_exception(AResult.Error);
+  } catch (const EPageRangeError&) {
+    return TOutcome::oUsage;
   } catch (const std::exception& e) {
     if (IsPasswordError(e)) return TOutcome::oPassword;
   } catch (...) {
@@ -354,7 +480,8 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
     std::error_code ec;
     fs::create_directories(AOptions.Dest, ec);
     if (ec || !fs::is_directory(AOptions.Dest, ec)) {
-      reporter.Error(0, AOptions.Dest, "cannot create the destination folder");
+      reporter.Error(0, AOptions.Dest,
+                     "cannot create the destination folder: " + (ec ? ec.message() : std::string("Not a directory")));
       return kExitFailed;
     }
   }
@@ -362,13 +489,16 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
   const std::vector<TPlannedFile> plan = PlanFiles(AOptions, batch);
   const bool separate = count > 1 || batch;  // an empty line after each file's log
   std::vector<TOutcome> outcomes(plan.size(), TOutcome::oNotStarted);
-  // What each job tolerated, kept from its converter for the end of the file's log.
+  std::vector<bool> lostContent(plan.size(), false);
+  // What each job tolerated, kept from its converter for the end of the file's log, and
+  // what of it lost content, for the warnings.
   std::vector<std::vector<std::string>> diagnostics(plan.size());
+  std::vector<std::vector<std::string>> lostLines(plan.size());
   // One file at a time reports a refused input when its turn comes; several report them
   // all first, in input order, so that the order does not depend on the conversions.
   auto refuse = [&](std::size_t AIndex) {
     const int number = static_cast<int>(AIndex) + 1;
-    reporter.Error(number, plan[AIndex].Input, plan[AIndex].Refusal);
+    reporter.Error(number, InputLabel(plan[AIndex].Input), plan[AIndex].Refusal);
     reporter.EndFile(number, separate);
     outcomes[AIndex] = TOutcome::oFailed;
   };
@@ -381,16 +511,27 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
   pool.SetOnTaskEnd([&](std::size_t AIndex, const TkwBatchResult& AResult) {
     const TPlannedFile& file = plan[AIndex];
     const int number = static_cast<int>(AIndex) + 1;
+    const std::string input = InputLabel(file.Input);
     if (!file.Refusal.empty()) return;  // reported by refuse
     if (AResult.Status == TkwBatchStatus::bsDone) {
       outcomes[AIndex] = TOutcome::oConverted;
       reporter.Diagnostics(number, diagnostics[AIndex]);
+      lostContent[AIndex] = !lostLines[AIndex].empty();
+      if (mode != TMode::rmQuiet) {
+        for (const std::string& line : lostLines[AIndex]) reporter.Error(number, input, "warning: " + line);
+      }
     } else if (FailureOutcome(AResult) == TOutcome::oInterrupted) {
       outcomes[AIndex] = TOutcome::oInterrupted;
-      reporter.Error(number, file.Input, "interrupted; the output was left as it was");
+      reporter.Error(number, input, "interrupted; the output was left as it was");
     } else {
       outcomes[AIndex] = FailureOutcome(AResult);
-      reporter.Error(number, file.Input, AResult.Message);
+      if (outcomes[AIndex] == TOutcome::oUsage) {
+        reporter.Error(number, input, "--pages: " + AResult.Message);
+      } else if (IsWriteError(AResult.Message)) {
+        reporter.Error(number, "", AResult.Message);  // the output is to blame, and named
+      } else {
+        reporter.Error(number, input, AResult.Message);
+      }
       reporter.Diagnostics(number, diagnostics[AIndex]);
     }
     reporter.EndFile(number, separate);
@@ -404,19 +545,25 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
       return;
     }
     reporter.StartFile(number);
+    std::optional<TStdoutFile> toStdout;
+    if (file.Output == kStdStream) toStdout.emplace();
     const std::unique_ptr<TkwFileConverter> converter =
-        MakeConverter(AOptions, file, number, AOptions.Open && !batch, reporter);
+        MakeConverter(AOptions, file, toStdout ? toStdout->GetName() : file.Output, number,
+                      AOptions.Open && !batch && !toStdout, reporter);
     struct TKeepDiagnostics {
       const TkwFileConverter& Converter;
       std::vector<std::string>& Lines;
+      std::vector<std::string>& Lost;
       ~TKeepDiagnostics() {
         try {
           Lines = DescribeDiagnostics(Converter.GetDiagnostics());
+          Lost = DescribeLostContent(Converter.GetDiagnostics());
         } catch (...) {  // the log goes without them; the job's own outcome stands
         }
       }
-    } keep{*converter, diagnostics[index]};
+    } keep{*converter, diagnostics[index], lostLines[index]};
     ATask.Convert(*converter);
+    if (toStdout) toStdout->CopyOut();
   });
   // The signal handler only sets a flag; this thread hands it on to the running files.
   while (!pool.WaitFor(std::chrono::milliseconds(20))) {
@@ -426,34 +573,102 @@ int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal) {
 
   bool failed = false;
   bool passwordFailed = false;
+  bool usage = false;
+  bool lost = false;
   bool interrupted = gInterrupted != 0;
-  for (TOutcome o : outcomes) {
+  int converted = 0;
+  std::string failures;
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    const TOutcome o = outcomes[i];
     failed |= o == TOutcome::oFailed;
     passwordFailed |= o == TOutcome::oPassword;
+    usage |= o == TOutcome::oUsage;
     interrupted |= o == TOutcome::oInterrupted;
+    lost |= lostContent[i];
+    if (o == TOutcome::oConverted) {
+      ++converted;
+    } else {
+      failures += (failures.empty() ? ": " : ", ") + InputLabel(plan[i].Input);
+    }
+  }
+  if (count > 1 && mode != TMode::rmQuiet) {
+    const int notConverted = count - converted;
+    AErr << converted << " converted, " << notConverted << " failed" << failures << '\n';
+    AErr.flush();
   }
   if (interrupted) return kExitInterrupted;
   if (batch && AOptions.Open) ShellOpen(AOptions.Dest);
   if (failed) return kExitFailed;
-  return passwordFailed ? kExitPassword : kExitOk;
+  if (usage) return kExitUsage;
+  if (passwordFailed) return kExitPassword;
+  return AOptions.Strict && lost ? kExitLostContent : kExitOk;
 }
+
+namespace {
+
+std::string JsonString(std::string_view AText) {
+  std::string out = "\"";
+  for (const char c : AText) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      out += "\\u00";
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
+}  // namespace
 
 int RunInfo(const TOptions& AOptions, std::ostream& AOut, std::ostream& AErr) {
   const std::string& input = AOptions.Inputs.front();
   std::error_code ec;
-  if (!fs::exists(input, ec)) {
+  if (input != kStdStream && !fs::exists(input, ec)) {
     AErr << "quillmark: " << input << ": " << FileNotFoundMessage() << '\n';
     return kExitFailed;
   }
+  std::string password = AOptions.Password.value_or(std::string());
+  if (!AOptions.Password) {
+    if (const char* env = std::getenv("QUILLMARK_PASSWORD"); env != nullptr) password = env;
+  }
+  const std::string path = input == kStdStream ? std::string("/dev/stdin") : input;
   try {
-    const TkwPDFSummary summary = ReadPDFSummary(input, AOptions.Password.value_or(std::string()));
-    AOut << "File: " << input << '\n'
+    TkwPDFSummary summary;
+    try {
+      summary = ReadPDFSummary(path, password);
+    } catch (const std::exception& e) {
+      // A file whose user password is empty opens without the one given; otherwise the
+      // given password was wrong.
+      if (!IsPasswordError(e) || password.empty() || input == kStdStream) throw;
+      const std::exception_ptr first = std::current_exception();
+      try {
+        summary = ReadPDFSummary(path, std::string());
+      } catch (const std::exception&) {
+        std::rethrow_exception(first);
+      }
+    }
+    if (summary.PageCount <= 0) throw ENoPageRead();
+    if (AOptions.Json) {
+      AOut << "{\"file\": " << JsonString(InputLabel(input)) << ", \"pages\": " << summary.PageCount
+           << ", \"version\": " << (summary.Version.empty() ? std::string("null") : JsonString(summary.Version))
+           << ", \"encrypted\": " << (summary.Encrypted ? "true" : "false") << ", \"encryption\": "
+           << (summary.Encrypted ? JsonString(summary.EncryptionMethod) : std::string("null")) << "}\n";
+      return kExitOk;
+    }
+    AOut << "File: " << InputLabel(input) << '\n'
          << "Pages: " << summary.PageCount << '\n'
          << "PDF version: " << (summary.Version.empty() ? "unknown" : summary.Version) << '\n'
          << "Encrypted: " << (summary.Encrypted ? "yes, " + summary.EncryptionMethod : "no") << '\n';
     return kExitOk;
   } catch (const std::exception& e) {
-    AErr << "quillmark: " << input << ": " << ErrorMessage(e) << '\n';
+    AErr << "quillmark: " << InputLabel(input) << ": " << ErrorMessage(e) << '\n';
     return IsPasswordError(e) ? kExitPassword : kExitFailed;
   }
 }

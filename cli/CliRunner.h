@@ -13,8 +13,9 @@ namespace qm::cli {
 [[nodiscard]] int RunConvert(const TOptions& AOptions, std::ostream& AErr, bool ATerminal);
 [[nodiscard]] int RunInfo(const TOptions& AOptions, std::ostream& AOut, std::ostream& AErr);
 
-// Makes SIGINT and SIGTERM stop every running conversion at its next page boundary (its
-// output is left as it was), start no further file, and end the run with kExitInterrupted.
+// Makes SIGINT and SIGTERM stop every running conversion within a few operators of its
+// page (its output is left as it was), start no further file, and end the run with
+// kExitInterrupted; a second signal ends the process at once.
 void InstallInterruptHandler();
 // What the handler does; async-signal-safe.
 void Interrupt() noexcept;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Cancelled.h"
 #include "base/kwDiagnostics.h"
 #include "base/kwObject.h"
 #include "base/kwRef.h"
@@ -78,6 +79,10 @@ public:
   // Set before Open.
   void SetDiagnostics(TkwDiagnostics* ADiag) noexcept { FDiag = ADiag; }
   [[nodiscard]] TkwDiagnostics* GetDiagnostics() const noexcept { return FDiag; }
+  // The job's cancel flag (not owned, may be null): reading stops inside a page when it is
+  // set, with ECancelled. Set before Open.
+  void SetCancelFlag(const TkwCancelFlag* AFlag) noexcept { FCancel = AFlag; }
+  [[nodiscard]] const TkwCancelFlag* GetCancelFlag() const noexcept { return FCancel; }
 
 protected:
   TkwFormatter* FFormatter = nullptr;  // not owned; the job's formatter
@@ -90,6 +95,7 @@ protected:
   TkwParserPageNotify FOnPageStart;
   TkwParserPageNotify FOnPageEnd;
   TkwDiagnostics* FDiag = nullptr;  // not owned
+  const TkwCancelFlag* FCancel = nullptr;  // not owned
 };
 
 }  // namespace qm

@@ -7,6 +7,7 @@
 #include "base/kwScopeGuard.h"
 #include "converter/kwDocumentParser.h"
 #include "converter/kwJob.h"
+#include "converter/kwPageRange.h"
 #include "formatter/kwFormatter.h"
 #include "writer/kwDocumentWriter.h"
 
@@ -97,6 +98,10 @@ void TkwFileConverter::CheckCancel() const {
 void TkwFileConverter::Convert() {
   try {
     RunJob();
+  } catch (const EConversionCancelled&) {
+    throw;
+  } catch (const ECancelled&) {
+    throw EConversionCancelled();  // seen inside a page
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
@@ -120,6 +125,7 @@ void TkwFileConverter::RunJob() {
   writer.SetDiagnostics(&FDiagnostics);
   formatter.SetDiagnostics(&FDiagnostics);
   parser.SetDiagnostics(&FDiagnostics);
+  parser.SetCancelFlag(&FCancelRequested);
   parser.SetContentFlags(kContentText | kContentImages);
   parser.SetPageRange(FOutputSettings->GetPageRange());
   formatter.SetFormattingMode(FOutputSettings->GetPreferences().GetFormattingMode());
@@ -129,6 +135,13 @@ void TkwFileConverter::RunJob() {
   FEventOutputFileName = FOutputFileName;
 
   FJob->Open(FInputFileName);
+  // Nothing to write is a failure, not an empty success.
+  if (parser.PageCount() <= 0) throw ENoPageRead();
+  if (!parser.IsPageRangeBlank() && parser.SelectedPageCount() == 0) {
+    std::string problem = PageRangeProblem(FOutputSettings->GetPageRange(), parser.PageCount());
+    if (problem.empty()) problem = "no page of the document is selected";
+    throw EPageRangeError(problem);
+  }
 
   if (FOnStartJob) {
     FStartJobArgs->SetJob(FEventInputFileName, FEventOutputFileName, parser.PageCount(),

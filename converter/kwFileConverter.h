@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Cancelled.h"
 #include "base/kwDiagnostics.h"
 #include "base/kwObject.h"
 #include "converter/kwConverterFactory.h"
@@ -20,9 +21,16 @@
 namespace qm {
 
 // What Convert raises when Cancel stopped the job; the output file is left as it was.
-class EConversionCancelled : public std::runtime_error {
+class EConversionCancelled : public ECancelled {
 public:
-  EConversionCancelled() : std::runtime_error("Conversion cancelled") {}
+  EConversionCancelled() = default;
+};
+
+// What Convert raises for a document in which no page can be read (an empty or unreadable
+// page tree): nothing is written.
+class ENoPageRead : public std::runtime_error {
+public:
+  ENoPageRead() : std::runtime_error("No page could be read") {}
 };
 
 class TkwDocumentParser;
@@ -65,11 +73,13 @@ public:
 
   // Runs one job: input file → output RTF. An output name without an extension gets
   // ".rtf". Failures arrive as exceptions with the engine's message, memory running out
-  // as EOutOfMemory ("Out of memory"); OnEndJob then does not fire.
+  // as EOutOfMemory ("Out of memory"); OnEndJob then does not fire. A document without a
+  // readable page raises ENoPageRead, a page range that selects none of its pages
+  // EPageRangeError (converter/kwPageRange.h); neither writes anything.
   void Convert();
 
-  // Asks the running job to stop at the next page boundary, where Convert raises
-  // EConversionCancelled. Safe from any thread and from a signal handler; a request made
+  // Asks the running job to stop: the page being read stops within a few operators or
+  // glyphs, and Convert raises EConversionCancelled. Safe from any thread and from a signal handler; a request made
   // before Convert starts is forgotten when it starts.
   void Cancel() noexcept { FCancelRequested.store(true, std::memory_order_relaxed); }
   [[nodiscard]] bool GetCancelRequested() const noexcept {
@@ -83,8 +93,7 @@ public:
 private:
   void RunJob();
   void CheckCancel() const;
-  std::atomic<bool> FCancelRequested{false};
-  static_assert(std::atomic<bool>::is_always_lock_free, "Cancel must be usable from a signal handler");
+  TkwCancelFlag FCancelRequested{false};
 
   class TJobScope;
   TkwConverterFactory& Factory();

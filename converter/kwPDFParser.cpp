@@ -30,6 +30,7 @@ void TkwPDFParser::Open(const std::string& AFileName, const std::string& APasswo
   // A fresh document per open, so no password or state of an earlier file carries over.
   FDocument = std::make_unique<TkwPDDocument>();
   FDocument->SetDiagnostics(FDiag);
+  FDocument->SetCancelFlag(FCancel);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   try {
     FDocument->LoadDocument(AFileName, true);
@@ -49,6 +50,7 @@ void TkwPDFParser::Open(const std::string& AFileName, const std::string& APasswo
 void TkwPDFParser::Open(TkwRef<TkwBaseStream> AStream, const std::string& APassword) {
   FDocument = std::make_unique<TkwPDDocument>();
   FDocument->SetDiagnostics(FDiag);
+  FDocument->SetCancelFlag(FCancel);
   if (!IsBlank(APassword)) FDocument->Authorize({}, APassword);
   FDocument->LoadDocument(std::move(AStream), true, false);
 }
@@ -69,6 +71,7 @@ void TkwPDFParser::Run() {
   const bool everyPage = IsPageRangeBlank();
   for (int pageNumber = 1; pageNumber <= FPageCount; ++pageNumber) {
     if (!everyPage && !IsPageSelected(pageNumber)) continue;
+    CheckCancelled(FCancel);
     ++FConvertedPageCount;
     if (FDiag) FDiag->SetPage(pageNumber);
     formatter.SetMeasurementUnit(TkwMeasurementUnit::muPoints);
@@ -79,6 +82,8 @@ void TkwPDFParser::Run() {
       const TkwPageSize size = page->GetPageSize();
       settings.SetWidth(size.Width);
       settings.SetHeight(size.Height);
+    } else if (FDiag) {
+      FDiag->Note(TkwDiagCode::dcPageUnreadable);
     }
     if (FConvertedPageCount == 1) {
       formatter.BeginDoc();

@@ -28,7 +28,7 @@ bool ParseInteger(std::string_view AText, int& AValue) {
 }  // namespace
 
 void RaiseInvalidInteger(std::string_view AText) {
-  throw EConvertError("''" + std::string(AText) + "'' is not a valid integer value");
+  throw EConvertError("'" + std::string(AText) + "' is not a valid integer value");
 }
 
 std::vector<std::string> SplitCommaText(std::string_view AText) {
@@ -114,6 +114,40 @@ int TkwPageRange::CountSelected(int APageCount) const {
     if (Accepts(page)) ++count;
   }
   return count;
+}
+
+std::string PageRangeProblem(std::string_view ARange, int APageCount) {
+  if (TrimBlanks(ARange).empty()) return {};
+  const auto isNumber = [](std::string_view AText, int& AValue) {
+    return !AText.empty() && AText.find_first_not_of("0123456789") == std::string_view::npos &&
+           ParseInteger(AText, AValue) && AValue >= 1;
+  };
+  int firstBeyond = 0;
+  bool selects = false;
+  for (const std::string& text : SplitCommaText(ARange)) {
+    if (text.empty()) return "an item is empty";
+    const std::size_t dash = text.find('-');
+    int first = 0, last = 0;
+    if (dash == std::string::npos) {
+      if (!isNumber(text, first)) return "'" + text + "' is not a page number";
+      last = first;
+    } else {
+      const std::string_view a = std::string_view(text).substr(0, dash);
+      const std::string_view b = std::string_view(text).substr(dash + 1);
+      if (!isNumber(a, first) || !isNumber(b, last)) return "'" + text + "' is not a page number";
+      if (last < first) return "'" + text + "' runs backwards";
+    }
+    if (APageCount >= 0 && first > APageCount) {
+      if (firstBeyond == 0) firstBeyond = first;
+    } else {
+      selects = true;
+    }
+  }
+  if (APageCount >= 0 && !selects) {
+    if (APageCount == 0) return "the document has no page";
+    return "page " + std::to_string(firstBeyond) + " is beyond the last page (" + std::to_string(APageCount) + ")";
+  }
+  return {};
 }
 
 bool IsPageSelected(std::string_view ARange, int APage) {

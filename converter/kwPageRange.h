@@ -10,7 +10,7 @@
 namespace qm {
 
 // Raises EConvertError (the settings' conversion error, writer/kwWriterClasses.h) for a
-// text that should have been an integer: "''12x'' is not a valid integer value".
+// text that should have been an integer: "'12x' is not a valid integer value".
 [[noreturn]] void RaiseInvalidInteger(std::string_view AText);
 
 // The items of a comma text: commas and blanks (any byte up to space) separate items,
@@ -48,6 +48,20 @@ private:
   bool FAll = true;
   std::vector<TItem> FItems;
 };
+
+// What Convert raises when the page range selects no page of the document; the message is
+// PageRangeProblem's ("page 99 is beyond the last page (3)").
+class EPageRangeError : public EConvertError {
+public:
+  using EConvertError::EConvertError;
+};
+
+// Why ARange cannot be a page selection a user meant, or empty when it can. Strict where
+// the test above is lenient: every item must be a page number or a range "N-M" with
+// 1 <= N <= M. With APageCount >= 0 it also checks that some page 1..APageCount is
+// selected. The texts name the offending item: "'x' is not a page number",
+// "'5-2' runs backwards", "page 99 is beyond the last page (3)".
+[[nodiscard]] std::string PageRangeProblem(std::string_view ARange, int APageCount = -1);
 
 // One-shot form of the test: is APage selected by ARange? Reparses ARange.
 [[nodiscard]] bool IsPageSelected(std::string_view ARange, int APage);

@@ -63,6 +63,10 @@ void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
   FPageHeight = AState.FPageHeight;
   UpdateCTM(AState, AState.FCTM);
   FFormatter.BeginPage({AnPage, FPageWidth, FPageHeight});
+  FPathClip = TkwRect{0, 0, FPageWidth / kPixelsPerPoint, FPageHeight / kPixelsPerPoint};
+  FPathClipStack.clear();
+  FPathCount = 0;
+  FPathCapNoted = false;
   FClip = TkwRegion(TkwRect{0, 0, FPageWidth, FPageHeight});
   FClipRect = TkwRect{0, 0, FPageWidth, FPageHeight};
   FPageNum = AnPage;
@@ -82,6 +86,7 @@ void TkwPDFContentExtractor::EndPage() {
 
 void TkwPDFContentExtractor::SaveState(TkwPDState&) {
   if (FSurfaceStack.size() < 4096) FSurfaceStack.push_back(FSurface);
+  if (FPathClipStack.size() < 4096) FPathClipStack.push_back(FPathClip);
 }
 
 void TkwPDFContentExtractor::RestoreState(TkwPDState& AState) {
@@ -89,6 +94,10 @@ void TkwPDFContentExtractor::RestoreState(TkwPDState& AState) {
     FSurface = FSurfaceStack.back();
     FSurfaceStack.pop_back();
     FCTMCopy = FSurface;
+  }
+  if (!FPathClipStack.empty()) {
+    FPathClip = FPathClipStack.back();
+    FPathClipStack.pop_back();
   }
   UpdateAll(AState);
   // Clipping does not survive a restore: the whole page is visible again.
@@ -199,6 +208,7 @@ std::optional<TkwRect> AxisRectangle(std::vector<TkwPoint> APoints) {
 }  // namespace
 
 void TkwPDFContentExtractor::AddClip(TkwPDState& AState, TkwFillRule ARule) {
+  NarrowPathClip(AState);
   // Clipping a rectangle to a rectangle leaves a rectangle (the crop box a page starts
   // with, a table cell); it is kept beside the region for the quick test.
   std::optional<TkwRect> rect;

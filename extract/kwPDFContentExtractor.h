@@ -22,8 +22,8 @@ namespace qm {
 class TkwDiagnostics;
 class TkwPDFont;
 
-// The device used for conversion: one glyph record per visible glyph and one picture
-// record per picture reach the formatter's input port; paths only matter as clips. Glyphs
+// The device used for conversion: one glyph record per visible glyph, one picture record
+// per picture and one path record per painted path reach the formatter's input port. Glyphs
 // outside the clip, with a rotated text matrix, or all of them when text extraction is
 // off, produce no record.
 class TkwPDFContentExtractor : public TkwPDExportDevice {
@@ -53,9 +53,11 @@ public:
   void UpdateCTM(TkwPDState& AState, const TkwPDMatrix& ACTM) override;
   void UpdateFillOpacity(TkwPDState& AState) override;
   void UpdateFont(TkwPDState& AState) override;
-  void Stroke(TkwPDState&) override {}
-  void Fill(TkwPDState&) override {}
-  void EvenOddFill(TkwPDState&) override {}
+  void Stroke(TkwPDState& AState) override { PaintPath(AState, false, false, true); }
+  void Fill(TkwPDState& AState) override { PaintPath(AState, true, false, false); }
+  void EvenOddFill(TkwPDState& AState) override { PaintPath(AState, true, true, false); }
+  void PatternFill(TkwPDState& AState, bool AEvenOdd, const std::array<std::int32_t, 3>* AAverageRGB) override;
+  void ShadingFill(TkwPDState& AState, const std::array<std::int32_t, 3>* AAverageRGB) override;
   void Clip(TkwPDState& AState) override;
   void EvenOddClip(TkwPDState& AState) override;
   void ClipToStrokePath(TkwPDState& AState) override;
@@ -75,6 +77,16 @@ public:
   }
 
 private:
+  // Drawing: every painted path goes to the formatter with its paint, clip and place.
+  void PaintPath(TkwPDState& AState, bool AFill, bool AEvenOdd, bool AStroke);
+  // The path record of the current path in page points; false when it draws nothing
+  // that can be seen or kept (no segment, NaN or huge coordinates, clipped away).
+  bool BuildPathRecord(const TkwPDState& AState, TkwPathRecord& ARecord) const;
+  // A filled area of one colour (a shading, a pattern) over the record's outline.
+  void HandOverPath(TkwPathRecord& ARecord);
+  void NarrowPathClip(const TkwPDState& AState);
+  [[nodiscard]] TkwPoint ToTopDownPoints(const TkwPDState& AState, double AX, double AY) const;
+
   void AddClip(TkwPDState& AState, TkwFillRule ARule);
   [[nodiscard]] TkwPoint ToPagePoints(const TkwPDState& AState, double AX, double AY) const;
   // The output font of the glyphs of APdfFont, kept until the font changes.
@@ -122,6 +134,12 @@ private:
   int FPageNum = 0;
   int FFillOpacity = 255;
   bool FInPage = false;
+
+  // Drawing: the clip's bounding box in top-down page points, saved with the state.
+  TkwRect FPathClip;
+  std::vector<TkwRect> FPathClipStack;
+  std::size_t FPathCount = 0;  // paths handed over on this page
+  bool FPathCapNoted = false;
 };
 
 }  // namespace qm

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Numbers.h"
+#include "formatter/kwDrawingClassifier.h"
 #include "formatter/kwFormatterUtil.h"
 #include "writer/kwRTFDoc.h"
 
@@ -117,9 +118,13 @@ void TkwFormatter::EndPage() {
   page.PageNumber = FPageCount + 1;
   page.Formatter = this;
 
+  // What the page draws marks the text (underlines, shading) before lines are merged;
+  // the rest becomes pictures, offered with the images.
+  ClassifyDrawing(page);
   // Lines, images, paragraphs and tables are all offered to OnElementDetected before the
   // page reports progress and is written.
   page.Analyse();
+  AttachTableDrawing(page);
   page.DecideActions();
   if (OnProgress) {
     OnProgress(*this, FPageCount + 1);
@@ -164,6 +169,11 @@ void TkwFormatter::AddGlyph(const TkwGlyphRecord& AGlyph) {
 
 void TkwFormatter::AddPicture(const TkwPictureRecord& APicture) {
   AddImage(APicture.RectPt, *APicture.Graphic);
+}
+
+void TkwFormatter::AddPath(const TkwPathRecord& APath) {
+  EnsurePage();
+  FPage->Paths.push_back(APath);
 }
 
 TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGlyphRect,

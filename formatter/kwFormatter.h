@@ -51,6 +51,8 @@ public:
   void AddGlyph(const TkwGlyphRecord& AGlyph) override;
   // The formatter keeps a copy of the picture; the caller keeps its own.
   void AddPicture(const TkwPictureRecord& APicture) override;
+  // The formatter keeps a copy of the path.
+  void AddPath(const TkwPathRecord& APath) override;
   // Analyses the collected page and renders it into the bound writer.
   void EndPage() override;
 

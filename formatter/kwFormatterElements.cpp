@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "formatter/kwDrawingClassifier.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterUtil.h"
 
@@ -123,6 +124,7 @@ void TkwFormatterHSection::AddColumn(std::unique_ptr<TkwFormatterColumn> AColumn
   ++ColumnCount;
 }
 
+TkwFormatterPage::TkwFormatterPage() : TkwFormatterElement(kElementPage) {}
 TkwFormatterPage::~TkwFormatterPage() = default;
 
 TkwFormatterTextLine* TkwFormatterPage::NewLine() {

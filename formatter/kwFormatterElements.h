@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "base/kwObject.h"
 #include "base/kwConvEnums.h"
+#include "formatter/kwFormatterInput.h"
 #include "platform/Bitmap.h"
 #include "writer/kwWriterClasses.h"
 
@@ -31,6 +33,7 @@ inline constexpr std::uint8_t kElementTextLine = static_cast<std::uint8_t>(TkwEl
 inline constexpr std::uint8_t kElementText = static_cast<std::uint8_t>(TkwElementKind::ekText);
 inline constexpr std::uint8_t kElementImage = static_cast<std::uint8_t>(TkwElementKind::ekImage);
 inline constexpr std::uint8_t kElementTable = static_cast<std::uint8_t>(TkwElementKind::ekTable);
+inline constexpr std::uint8_t kElementShape = static_cast<std::uint8_t>(TkwElementKind::ekShape);
 
 enum class TkwVAlignment : std::uint8_t { vaTop, vaCenter, vaBottom };
 
@@ -142,6 +145,10 @@ public:
   // What closes a numbered label on the page ('.', ')' or 0 for none), so that the
   // list shows "a)" where the page did.
   char16_t LabelClose = 0;
+  // The colour of a filled area the line sits on, clNone on the bare page.
+  TColor Shading = clNone;
+  // Set on the line that stands for a table found from a grid of rules.
+  bool GridPlaceholder = false;
 };
 
 class TkwFormatterParagraph final : public TkwFormatterContent {
@@ -167,6 +174,9 @@ public:
   double FirstLineIndent = 0;
   // A blank filler owns its line.
   std::unique_ptr<TkwFormatterTextLine> OwnedLine;
+  // Rules the page drew just above and below the paragraph (bdNone when none).
+  TkwBorderLine TopBorder;
+  TkwBorderLine BottomBorder;
 };
 
 class TkwFormatterTable final : public TkwFormatterContent {
@@ -186,6 +196,14 @@ public:
   int RowCount = 0;
   std::vector<double> CellRights;  // per column, from the left margin
   std::vector<double> RowHeights;
+  // From the page's drawing, row by row (empty when it drew none): each cell's borders by
+  // side and its shading (clNone for none).
+  std::vector<std::array<TkwBorderLine, 4>> CellBorders;
+  std::vector<TColor> CellShading;
+  // Merged cells, row by row (empty when none): 0 none, 1 first of a merge, 2 merged into
+  // the cell before (across) or above (down).
+  std::vector<std::uint8_t> CellMergeAcross;
+  std::vector<std::uint8_t> CellMergeDown;
 };
 
 class TkwFormatterImage final : public TkwFormatterContent {
@@ -195,6 +213,8 @@ public:
 
   std::unique_ptr<TGraphic> Graphic;  // nullptr when the source picture was of no known kind
   bool OverlapsText = false;
+  // Drawing rendered to a picture (its kind is a shape); text over it stays in front.
+  bool BehindText = false;
 };
 
 class TkwFormatterColumn final : public TkwFormatterElement {
@@ -228,11 +248,15 @@ public:
   std::unique_ptr<TkwFormatterTable> Table;
   std::vector<TkwFormatterElement*> Children;  // the columns, or the table
   TkwColumnSections ColumnSections;
+  // A table found from a grid of rules: built before the band, kept as it is.
+  bool FromGrid = false;
 };
+
+struct TkwPageDrawing;
 
 class TkwFormatterPage final : public TkwFormatterElement {
 public:
-  TkwFormatterPage() : TkwFormatterElement(kElementPage) {}
+  TkwFormatterPage();
   ~TkwFormatterPage() override;
   // Orders the lines, merges them, builds sections, analyses and renders the page.
   void Analyse() override;
@@ -251,6 +275,9 @@ public:
   std::vector<std::unique_ptr<TkwFormatterHSection>> Sections;
   std::vector<TkwFormatterTextLine*> ResultLines;
   std::vector<std::unique_ptr<TkwFormatterImage>> Images;
+  // The page's painted paths, classified when the page ends.
+  std::vector<TkwPathRecord> Paths;
+  std::unique_ptr<TkwPageDrawing> Drawing;  // the paths taken apart, while the page is analysed
 
 private:
   std::vector<std::unique_ptr<TkwFormatterTextLine>> FLineStore;

@@ -1,7 +1,12 @@
 // Text lines: the tests that compare lines, trademark splicing, duplicate removal and the
 // end-of-page pass that groups side-by-side lines.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "base/Numbers.h"
 #include "formatter/kwFormatter.h"
@@ -103,19 +108,38 @@ void RemoveDuplicates(TkwFormatterTextLine& ALine) {
   for (auto& run : runs) {
     run->Duplicate = false;
   }
+  // Only runs that start at the same x can be copies of each other. A run whose text
+  // equals an earlier one's at that x is a copy and decides nothing the earlier one does
+  // not, so each x keeps only the first run of every text for the pairwise test below:
+  // a text printed thousands of times over itself costs one hash lookup per copy.
+  std::unordered_map<double, std::vector<std::size_t>> byX;
+  std::unordered_map<double, std::unordered_set<std::u16string_view>> textsAtX;
+  std::vector<double> order;  // the x values in order of their first run
   for (std::size_t i = 0; i < runs.size(); ++i) {
-    for (std::size_t j = i + 1; j < runs.size(); ++j) {
-      auto& a = *runs[i];
-      auto& b = *runs[j];
-      if (b.Duplicate || a.X != b.X) {
-        continue;
-      }
-      if (a.Text == b.Text) {
-        b.Duplicate = true;
-      } else if (a.Text.size() < b.Text.size() && b.Text.find(a.Text) != std::u16string::npos) {
-        a.Duplicate = true;
-      } else if (a.Text.size() >= b.Text.size() && a.Text.find(b.Text) != std::u16string::npos) {
-        b.Duplicate = true;
+    const double x = runs[i]->X;
+    if (x != x) continue;  // NaN equals nothing
+    auto [texts, fresh] = textsAtX.try_emplace(x);
+    if (fresh) order.push_back(x);
+    if (!texts->second.insert(runs[i]->Text).second) {
+      runs[i]->Duplicate = true;
+      continue;
+    }
+    byX[x].push_back(i);
+  }
+  for (const double x : order) {
+    const std::vector<std::size_t>& group = byX[x];
+    for (std::size_t gi = 0; gi < group.size(); ++gi) {
+      for (std::size_t gj = gi + 1; gj < group.size(); ++gj) {
+        auto& a = *runs[group[gi]];
+        auto& b = *runs[group[gj]];
+        if (b.Duplicate) {
+          continue;
+        }
+        if (a.Text.size() < b.Text.size() && b.Text.find(a.Text) != std::u16string::npos) {
+          a.Duplicate = true;
+        } else if (a.Text.size() >= b.Text.size() && a.Text.find(b.Text) != std::u16string::npos) {
+          b.Duplicate = true;
+        }
       }
     }
   }
@@ -193,6 +217,12 @@ TRow CollectRow(const std::vector<TkwFormatterTextLine*>& ALines, std::size_t AS
   row.Lines.push_back(ALines[AStart]);
   row.Last = AStart;
   TkwFormatterTextLine* prev = ALines[AStart];
+  // Lines of the same box conflict alike, so each box is tested once: text printed over
+  // itself many times makes a row of many lines but of one box.
+  using TBox = std::array<double, 4>;
+  const auto boxOf = [](const TkwFormatterTextLine& L) { return TBox{L.X, L.Right, L.Y, L.Height}; };
+  std::vector<TBox> boxes{boxOf(*prev)};
+  std::vector<const TkwFormatterTextLine*> distinct{prev};
   std::size_t j = AStart + 1;
   for (; j < ALines.size(); ++j) {
     auto* line = ALines[j];
@@ -202,10 +232,16 @@ TRow CollectRow(const std::vector<TkwFormatterTextLine*>& ALines, std::size_t AS
     if (!SideBySide(prev, line, kSideBySideTolerance)) {
       break;
     }
-    const bool conflict = std::any_of(row.Lines.begin(), row.Lines.end(),
+    const bool conflict = std::any_of(distinct.begin(), distinct.end(),
                                       [&](const auto* p) { return Conflicts(*line, *p); });
     if (conflict) {
       break;
+    }
+    const TBox box = boxOf(*line);
+    if (std::find(boxes.end() - std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(boxes.size()), 4), boxes.end(), box) ==
+        boxes.end()) {
+      boxes.push_back(box);
+      distinct.push_back(line);
     }
     row.Lines.push_back(line);
     row.Last = j;
@@ -266,10 +302,14 @@ TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage, const std::vector<
         counted = true;
       }
       merged->Height = std::max(merged->Height, source->Height);
-      std::size_t at = 0;
-      while (at < merged->Runs.size() && !(merged->Runs[at]->X > run->X)) {
-        ++at;
-      }
+      // After every run that does not start right of it; the runs are in that order, so
+      // the place is found by halving (a NaN position goes last, as the scan put it).
+      const double x = run->X;
+      const std::size_t at =
+          x != x ? merged->Runs.size()
+                 : static_cast<std::size_t>(std::upper_bound(merged->Runs.begin(), merged->Runs.end(), x,
+                                                             [](double AX, const auto& ARun) { return ARun->X > AX; }) -
+                                            merged->Runs.begin());
       merged->InsertRun(std::move(run), static_cast<int>(at));
     }
   }

@@ -585,7 +585,31 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   tf.SetLineSpacingEnabled(true);
   tf.SetLineSpacing(LineSpacing);
   tf.SetLineSpacingAtLeast(false);
+  // Text on a filled area keeps it as the paragraph's background.
+  const TBrush brush = AWriter.GetBrush();
+  TColor shading = clNone;
+  for (const auto* line : Lines) {
+    if (line->Shading != clNone) shading = line->Shading;
+  }
+  if (shading != clNone) AWriter.SetBrush(TBrush{shading, TBrushStyle::bsSolid});
+  // A rule drawn above or below the paragraph is its border.
+  const bool ruled = TopBorder.Style != TkwBorderStyle::bdNone || BottomBorder.Style != TkwBorderStyle::bdNone;
+  TkwParaBorder border;
+  border.Assign(tf.GetBorder());
+  if (ruled) {
+    TkwParaBorder rule;
+    const TkwBorderLine& line = TopBorder.Style != TkwBorderStyle::bdNone ? TopBorder : BottomBorder;
+    rule.DrawTop = TopBorder.Style != TkwBorderStyle::bdNone;
+    rule.DrawBottom = BottomBorder.Style != TkwBorderStyle::bdNone;
+    rule.Color = line.Color;
+    rule.Style = line.Style == TkwBorderStyle::bdDotted ? TPenStyle::psDot
+                 : line.Style == TkwBorderStyle::bdDashed ? TPenStyle::psDash : TPenStyle::psSolid;
+    rule.Width = std::max(1, RoundEven(line.Width * kPixelsPerPoint));
+    tf.SetBorder(rule);
+  }
   AWriter.BeginPara();
+  if (shading != clNone) AWriter.SetBrush(brush);
+  if (ruled) tf.SetBorder(border);
   char16_t lastChar = u' ';
   double rise = 0;
   for (std::size_t i = 0; i < Lines.size(); ++i) {

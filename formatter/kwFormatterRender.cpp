@@ -67,7 +67,11 @@ void RenderImages(TkwDocumentWriter& AWriter, TkwFormatterPage& APage, double AL
     r.Left -= ALeftMargin;
     r.Right -= ALeftMargin;
     if (image->Action == TkwAction::acRetain && image->Graphic) {
+      auto& settings = AWriter.GetImageSettings();
+      const bool behind = settings.BehindText;
+      settings.BehindText = image->BehindText;
       AWriter.AddImage(TkwRect{r.Left, r.Top, r.Right, r.Bottom}, *image->Graphic);
+      settings.BehindText = behind;
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/Numbers.h"
+#include "formatter/kwDrawingClassifier.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterUtil.h"
 
@@ -373,6 +374,7 @@ std::size_t DetectColumns(TkwFormatterHSection& ASection, const std::vector<TkwF
   // Following rows, while they keep to the slots of the first.
   TRowGaps gaps;
   for (std::size_t next = last + 1; next < ALines.size(); next = last + 1) {
+    if (ALines[next]->GridPlaceholder) break;  // a ruled table ends the band
     std::size_t rowLast = next;
     const auto row = CollectRowFrom(ALines, next, rowLast);
     auto mapping = MapRow(row, slots);
@@ -435,13 +437,23 @@ void BuildSections(TkwFormatterPage& APage) {
     current->Columns[0]->AddItem(ALine);
     WidenSection(*current, *ALine);
   };
+  // A table found from the page's rules is a band of its own.
+  const auto addGrid = [&](TkwFormatterTextLine* ALine) {
+    if (!ALine->GridPlaceholder) return false;
+    if (auto section = TakeGridSection(APage, *ALine)) sections.push_back(std::move(section));
+    current = nullptr;
+    return true;
+  };
   if (fmt::Mode(APage) == TkwFormattingMode::fmFormattedWithTabs) {
     for (auto* line : lines) {
+      if (addGrid(line)) continue;
       addOrdinary(line);
     }
   } else {
     for (std::size_t n = 0; n < lines.size(); ++n) {
-      if (n + 1 < lines.size() && fmt::SideBySide(lines[n], lines[n + 1], fmt::kSideBySideTolerance)) {
+      if (addGrid(lines[n])) continue;
+      if (n + 1 < lines.size() && !lines[n + 1]->GridPlaceholder &&
+          fmt::SideBySide(lines[n], lines[n + 1], fmt::kSideBySideTolerance)) {
         auto section = std::make_unique<TkwFormatterHSection>();
         section->JoinOwner(APage);
         section->Columns[0]->JoinOwner(APage);
@@ -465,6 +477,7 @@ void TkwFormatterPage::Analyse() {
     Lines[0]->FirstOnPage = true;
   }
   fmt::MergeLines(*this);
+  InsertGridPlaceholders(*this);
 
   Sections.clear();
   if (PageSettings == nullptr) {
@@ -524,6 +537,11 @@ void StretchLastColumn(TkwFormatterHSection& ASection) {
 }  // namespace
 
 void TkwFormatterHSection::Analyse() {
+  if (FromGrid && Table) {
+    Children.assign(1, Table.get());
+    Table->Analyse();
+    return;
+  }
   ColumnCount = static_cast<int>(Columns.size());
   IsTable = false;
   Children.clear();

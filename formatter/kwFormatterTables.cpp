@@ -237,10 +237,20 @@ void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine
   }
 }
 
-// The cells' right boundaries, given again for every row.
-void SetRowCellRights(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, double ALeftMargin) {
+// The cells' right boundaries, given again for every row, with the borders and shading
+// the page drew for each cell.
+void SetRowCellRights(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, double ALeftMargin, std::size_t ARow) {
+  auto& settings = AWriter.GetTableSettings();
   for (int k = 0; k < ATable.ColumnCount; ++k) {
     const auto kk = static_cast<std::size_t>(k);
+    const std::size_t at = ARow * static_cast<std::size_t>(ATable.ColumnCount) + kk;
+    for (int side = 0; side < 4; ++side) {
+      settings.CellBorders[side] = at < ATable.CellBorders.size() ? ATable.CellBorders[at][static_cast<std::size_t>(side)]
+                                                                  : TkwBorderLine{};
+    }
+    settings.CellShading = at < ATable.CellShading.size() ? ATable.CellShading[at] : clNone;
+    settings.CellMergeAcross = at < ATable.CellMergeAcross.size() ? ATable.CellMergeAcross[at] : 0;
+    settings.CellMergeDown = at < ATable.CellMergeDown.size() ? ATable.CellMergeDown[at] : 0;
     const double cellLeft = k == 0 ? ATable.X - ALeftMargin : ATable.CellRights[kk - 1];
     if (cellLeft == ATable.CellRights[kk]) {
       ATable.CellRights[kk] += 1;  // a cell of no width would swallow its neighbour
@@ -302,12 +312,16 @@ void TkwFormatterTable::Render(TkwDocumentWriter& AWriter) {
   for (int r = 0; r < RowCount; ++r) {
     const auto rr = static_cast<std::size_t>(r);
     AWriter.AddRow(RowHeights[rr]);
-    SetRowCellRights(AWriter, *this, leftMargin);
+    SetRowCellRights(AWriter, *this, leftMargin, rr);
     for (int k = 0; k < ColumnCount; ++k) {
       RenderCell(AWriter, *this, rr, k, leftMargin);
     }
   }
   AWriter.EndTable();
+  auto& settings = AWriter.GetTableSettings();
+  for (auto& border : settings.CellBorders) border = {};
+  settings.CellShading = clNone;
+  settings.CellMergeAcross = settings.CellMergeDown = 0;
 }
 
 }  // namespace qm

@@ -1,8 +1,10 @@
 #include "platform/kwFontCache.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
 #include "base/Limits.h"
 #include "platform/UserFolders.h"
@@ -179,15 +182,27 @@ bool SaveFontCacheFile(const std::string& AFileName, const std::string& AText) {
   const fs::path target(AFileName);
   fs::create_directories(target.parent_path(), ec);
   if (ec) return false;
-  const std::string temp = AFileName + "." + std::to_string(::getpid()) + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << AText;
-    out.close();
-    if (!out) {
-      fs::remove(temp, ec);
-      return false;
+  // A name nobody can guess, created with O_EXCL by mkstemp: a link planted in the cache
+  // folder is never followed, and two processes never share a temporary file.
+  std::string temp = AFileName + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool written = true;
+  std::string_view rest(AText);
+  while (!rest.empty()) {
+    const ssize_t n = ::write(fd, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      written = false;
+      break;
     }
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+  written = written && ::fsync(fd) == 0;
+  written = ::close(fd) == 0 && written;
+  if (!written) {
+    fs::remove(temp, ec);
+    return false;
   }
   fs::rename(temp, target, ec);
   if (ec) {

@@ -109,17 +109,13 @@ void TkwRTFDoc::BeginDoc() {
     FRTFText.clear();
     FDocArea->GetPageSettings().Assign(*FCurrentPageSettings);
     if (!FOutputFileName.empty()) {
+      // The temporary file is made only when the document is written, so that a conversion
+      // ended any other way leaves nothing; a folder it could not be made in fails now.
       const std::filesystem::path target(FOutputFileName);
       const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-      std::string hidden(".");
-      hidden.append(target.filename().string()).append(".XXXXXX");
-      std::string pattern = (folder / hidden).string();
-      const int fd = ::mkstemp(pattern.data());
-      if (fd < 0) {
+      if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         throw std::runtime_error("Cannot create file \"" + FOutputFileName + "\". " + SystemReason(errno));
       }
-      ::close(fd);
-      FTempFileName = pattern;
     }
     FPages.clear();
     FImages.clear();
@@ -244,11 +240,25 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
     return;
   }
   const std::string& path = FOutputFileName;
-  if (FTempFileName.empty()) {
+  if (!FDocBegun) {
     throw std::runtime_error("Cannot create file \"" + path + "\". The document was not begun");
   }
-  const int fd = ::open(FTempFileName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  // Written beside the target under a hidden name made with O_EXCL and mode 0600, flushed
+  // to the disk, given the target's permissions and renamed over it: the target is either
+  // the old file or the whole new one. Every failure removes the temporary file.
+  const std::filesystem::path target(path);
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  std::string hidden(".");
+  hidden.append(target.filename().string()).append(".XXXXXX");
+  std::string pattern = (folder / hidden).string();
+  const int fd = ::mkstemp(pattern.data());
   if (fd < 0) throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(errno));
+  FTempFileName = pattern;
+  const auto fail = [&](int AErrno, const char* AVerb) {
+    ::close(fd);
+    RemoveTempFile();
+    throw std::runtime_error(std::string(AVerb) + " file \"" + path + "\". " + SystemReason(AErrno));
+  };
   // The finished file gets the permissions a new file would get, or those of the file it
   // replaces.
   struct stat existing {};
@@ -260,19 +270,25 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  ::fchmod(fd, mode);
-  if (!WriteAll(fd, AHead) || !WriteAll(fd, ABody)) {
+  if (!WriteAll(fd, AHead) || !WriteAll(fd, ABody)) fail(errno, "Cannot write");
+  if (::fsync(fd) != 0) fail(errno, "Cannot write");
+  if (::fchmod(fd, mode) != 0) fail(errno, "Cannot write");
+  if (::close(fd) != 0) {
     const int err = errno;
-    ::close(fd);
+    RemoveTempFile();
     throw std::runtime_error("Cannot write file \"" + path + "\". " + SystemReason(err));
   }
-  if (::close(fd) != 0) {
-    throw std::runtime_error("Cannot write file \"" + path + "\". " + SystemReason(errno));
-  }
   if (::rename(FTempFileName.c_str(), path.c_str()) != 0) {
-    throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(errno));
+    const int err = errno;
+    RemoveTempFile();
+    throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(err));
   }
   FTempFileName.clear();
+  // The new name itself reaches the disk with the folder.
+  if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+    (void)::fsync(dir);
+    ::close(dir);
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -650,6 +666,14 @@ void TkwRTFDoc::SetCellRight(int ACellIndex, double APosition) {
     cell->RightBoundary = APosition * FUnitFactor;
     cell->Brush = FBrush;
     cell->Pen = FPen;
+    const TkwTableSettings& ts = *FTableSettings;
+    for (int i = 0; i < 4; ++i) {
+      cell->Borders[i] = ts.CellBorders[i];
+      cell->Borders[i].Width *= FUnitFactor;
+    }
+    cell->Shading = ts.CellShading;
+    cell->MergeAcross = ts.CellMergeAcross;
+    cell->MergeDown = ts.CellMergeDown;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/kwScopeGuard.h"
+#include "writer/kwRTFTable.h"
 
 namespace qm {
 
@@ -78,13 +79,26 @@ void TkwRTFParagraph::WriteBody(std::string& AOut) {
   }
   const TkwParaBorder& border = tf.GetBorder();
   if (border.DrawLeft || border.DrawRight || border.DrawTop || border.DrawBottom) {
-    std::string spacing = "\\brsp";
-    AppendTwips(spacing, border.Spacing);
-    if (border.DrawLeft) AOut += "\\brdrl" + spacing;
-    if (border.DrawRight) AOut += "\\brdrr" + spacing;
-    if (border.DrawTop) AOut += "\\brdrt" + spacing;
-    if (border.DrawBottom) AOut += "\\brdrb" + spacing;
-    if (border.DrawTop || border.DrawBottom) AOut += "\\brdrbtw" + spacing;
+    // Each side in full: its style, width and colour, then its distance from the text.
+    TkwBorderLine line;
+    line.Style = border.Style == TPenStyle::psDot    ? TkwBorderStyle::bdDotted
+                 : border.Style == TPenStyle::psDash ? TkwBorderStyle::bdDashed
+                                                     : TkwBorderStyle::bdSingle;
+    line.Width = border.Width;
+    line.Color = border.Color;
+    std::string side;
+    AppendBorderLine(side, FHeader, line);
+    side += "\\brsp";
+    AppendTwips(side, border.Spacing);
+    if (border.DrawTop) AOut += "\\brdrt" + side;
+    if (border.DrawLeft) AOut += "\\brdrl" + side;
+    if (border.DrawBottom) AOut += "\\brdrb" + side;
+    if (border.DrawRight) AOut += "\\brdrr" + side;
+  }
+  // A filled area behind the text: the paragraph's background.
+  if (FItem.Brush.Style == TBrushStyle::bsSolid && FItem.Brush.Color != clWhite && FItem.Brush.Color != clNone) {
+    AOut += "\\cbpat";
+    AppendInt(AOut, FHeader.ColorIndex(FItem.Brush.Color));
   }
   // The tab stops go with the paragraph's formatting as well: a reader that applies
   // paragraph properties only from the paragraph's start (LibreOffice) misses the ones

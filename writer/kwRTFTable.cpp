@@ -1,48 +1,74 @@
 #include "writer/kwRTFTable.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qm {
 
 namespace {
 
-void AppendBorder(std::string& AOut, const TPen& APen, const TkwFrame& AFrame) {
-  using enum TPenStyle;
-  if (APen.Style == psClear) return;
-  switch (APen.Style) {
-    case psDash: AOut += "\\brdrdash"; break;
-    case psDot: AOut += "\\brdrdot"; break;
-    case psDashDot: AOut += "\\brdrdashd"; break;
-    case psDashDotDot: AOut += "\\brdrdashdd"; break;
-    default: AOut += "\\brdrs"; break;
+// Thinner than this no reader shows a border; wider than this RTF does not allow.
+constexpr int kMinBorderTwips = 2;
+constexpr int kMaxBorderTwips = 255;
+
+// The border a side of a cell draws: its own, or the pen's on the sides the frame shows.
+TkwBorderLine SideBorder(const TkwRTFCell& ACell, int ASide) {
+  const TkwBorderLine& own = ACell.Borders[ASide];
+  if (own.Style != TkwBorderStyle::bdNone) return own;
+  TkwBorderLine line;
+  const TPen& pen = ACell.Pen;
+  const bool shown = ASide == sdLeft ? ACell.Frame.ShowLeft : ASide == sdTop ? ACell.Frame.ShowTop
+                     : ASide == sdRight ? ACell.Frame.ShowRight : ACell.Frame.ShowBottom;
+  if (pen.Style == TPenStyle::psClear || !shown || pen.Width <= 0) return line;
+  switch (pen.Style) {
+    case TPenStyle::psDot: line.Style = TkwBorderStyle::bdDotted; break;
+    case TPenStyle::psDash:
+    case TPenStyle::psDashDot:
+    case TPenStyle::psDashDotDot: line.Style = TkwBorderStyle::bdDashed; break;
+    default: line.Style = TkwBorderStyle::bdSingle; break;
   }
-  AOut += "\\brdrw";
-  AppendTwips(AOut, APen.Width);
-  if (!AFrame.ShowTop) AOut += "\\brdrt";
-  if (!AFrame.ShowRight) AOut += "\\brdrr";
-  if (!AFrame.ShowBottom) AOut += "\\brdrb";
-  if (!AFrame.ShowLeft) AOut += "\\brdrl";
+  line.Width = pen.Width;
+  line.Color = pen.Color;
+  return line;
 }
 
 }  // namespace
 
+void AppendBorderLine(std::string& AOut, TkwRTFHeader& AHeader, const TkwBorderLine& ALine) {
+  switch (ALine.Style) {
+    case TkwBorderStyle::bdNone: return;
+    case TkwBorderStyle::bdSingle: AOut += "\\brdrs"; break;
+    case TkwBorderStyle::bdDotted: AOut += "\\brdrdot"; break;
+    case TkwBorderStyle::bdDashed: AOut += "\\brdrdash"; break;
+    case TkwBorderStyle::bdDouble: AOut += "\\brdrdb"; break;
+  }
+  AOut += "\\brdrw";
+  AppendInt(AOut, std::clamp(NativeToTwips(ALine.Width), kMinBorderTwips, kMaxBorderTwips));
+  AOut += "\\brdrcf";
+  AppendInt(AOut, AHeader.ColorIndex(ALine.Color));
+}
+
 TkwRTFCell::TkwRTFCell(TkwRTFHeader& AHeader) : FHeader(AHeader) {}
 
 void TkwRTFCell::WriteDefinition(std::string& AOut) {
-  std::string border;
-  AppendBorder(border, Pen, Frame);
-  AOut += "\\clbrdrl";
-  AOut += border;
-  AOut += "\\clbrdrt";
-  AOut += border;
-  AOut += "\\clbrdrr";
-  AOut += border;
-  AOut += "\\clbrdrb";
-  AOut += border;
+  if (MergeAcross == 1) AOut += "\\clmgf";
+  if (MergeAcross == 2) AOut += "\\clmrg";
+  if (MergeDown == 1) AOut += "\\clvmgf";
+  if (MergeDown == 2) AOut += "\\clvmrg";
+  static constexpr const char* kSideWords[4] = {"\\clbrdrl", "\\clbrdrt", "\\clbrdrr", "\\clbrdrb"};
+  // Only the sides that draw are written: a border word with no style after it is one
+  // that readers show as nothing, or as a default of their own.
+  for (int side : {sdTop, sdLeft, sdBottom, sdRight}) {
+    const TkwBorderLine line = SideBorder(*this, side);
+    if (line.Style == TkwBorderStyle::bdNone) continue;
+    AOut += kSideWords[side];
+    AppendBorderLine(AOut, FHeader, line);
+  }
+  TColor background = Shading;
   switch (Brush.Style) {
     using enum TBrushStyle;
-    case bsSolid: AOut += "\\clshdng10000"; break;
-    case bsClear: AOut += "\\clshdng0"; break;
+    case bsSolid: background = Brush.Color; break;
+    case bsClear: break;
     case bsHorizontal: AOut += "\\clbghoriz"; break;
     case bsVertical: AOut += "\\clbgvert"; break;
     case bsFDiagonal: AOut += "\\clbgfdiag"; break;
@@ -50,10 +76,14 @@ void TkwRTFCell::WriteDefinition(std::string& AOut) {
     case bsCross: AOut += "\\clbgcross"; break;
     case bsDiagCross: AOut += "\\clbgdcross"; break;
   }
-  AOut += "\\clcfpat";
-  AppendInt(AOut, FHeader.ColorIndex(Brush.Color));
-  AOut += "\\clcbpat";
-  AppendInt(AOut, FHeader.ColorIndex(clWhite));
+  if (Brush.Style != TBrushStyle::bsSolid && Brush.Style != TBrushStyle::bsClear) {
+    AOut += "\\clcfpat";
+    AppendInt(AOut, FHeader.ColorIndex(Brush.Color));
+  }
+  if (background != clNone) {
+    AOut += "\\clcbpat";
+    AppendInt(AOut, FHeader.ColorIndex(background));
+  }
   AOut += VAlign == 1 ? "\\clvertalc" : VAlign == 2 ? "\\clvertalb" : "\\clvertalt";
   AOut += HAlign == 1 ? "\\qr" : HAlign == 2 ? "\\qc" : "\\ql";
   AOut += "\\cellx";

@@ -10,6 +10,9 @@
 
 namespace qm {
 
+// Appends a border in full: its style word, \brdrwN and \brdrcfN; nothing for bdNone.
+void AppendBorderLine(std::string& AOut, TkwRTFHeader& AHeader, const TkwBorderLine& ALine);
+
 class TkwRTFCell final : public TkwRTFElement {
 public:
   explicit TkwRTFCell(TkwRTFHeader& AHeader);
@@ -27,6 +30,11 @@ public:
   TPen Pen;
   TBrush Brush{clWhite, TBrushStyle::bsClear};
   TkwFrame Frame;
+  // Borders by side (TkwSide); a side without a style falls back to the pen.
+  TkwBorderLine Borders[4];
+  TColor Shading = clNone;       // background colour, clNone for none
+  std::uint8_t MergeAcross = 0;  // 0 none, 1 first of a merge, 2 merged into the cell before
+  std::uint8_t MergeDown = 0;    // the same, with the cell above
 
 private:
   std::vector<std::unique_ptr<TkwRTFParagraph>> FParagraphs;

@@ -167,6 +167,10 @@ void TkwTableSettings::Assign(const TkwPersistent& ASource) {
   FBytes[0] = src->FBytes[0];
   FBytes[1] = src->FBytes[1];
   FValue = src->FValue;
+  for (int i = 0; i < 4; ++i) CellBorders[i] = src->CellBorders[i];
+  CellShading = src->CellShading;
+  CellMergeAcross = src->CellMergeAcross;
+  CellMergeDown = src->CellMergeDown;
 }
 
 void TkwDocInfo::Assign(const TkwPersistent& ASource) {

@@ -52,6 +52,17 @@ struct TBrush {
   bool operator==(const TBrush&) const = default;
 };
 
+// One border line of a cell, a paragraph or a picture.
+enum class TkwBorderStyle : std::uint8_t { bdNone, bdSingle, bdDotted, bdDashed, bdDouble };
+struct TkwBorderLine {
+  TkwBorderStyle Style = TkwBorderStyle::bdNone;
+  double Width = 0;  // native units
+  TColor Color = clBlack;
+  bool operator==(const TkwBorderLine&) const = default;
+};
+// Left, top, right, bottom.
+enum TkwSide : std::uint8_t { sdLeft = 0, sdTop = 1, sdRight = 2, sdBottom = 3 };
+
 // One column of a multi-column section, native units.
 struct TkwColumnSection {
   double SpaceAfter = 0;  // space to the right of the column
@@ -299,6 +310,13 @@ public:
   std::uint8_t CellVAlign = 0;  // 0 top, 1 centre, 2 bottom
   std::uint8_t CellHAlign = 0;  // 0 left, 1 right, 2 centre
   double NativeFactor = 1.0;
+  // What the next cell given a right boundary draws: its borders by side, its shading
+  // (clNone for none) and its place in a merge (0 none, 1 first, 2 merged into the one
+  // before), across and down.
+  TkwBorderLine CellBorders[4];
+  TColor CellShading = clNone;
+  std::uint8_t CellMergeAcross = 0;
+  std::uint8_t CellMergeDown = 0;
 };
 
 class TkwDocInfo final : public TkwPersistent {

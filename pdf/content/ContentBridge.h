@@ -64,6 +64,14 @@ TkwPDPattern* LookupPattern(TkwPDResource* ARes, std::string_view AName);
 bool LookupExtGStateAlpha(TkwPDResource* ARes, std::string_view AName, double& AStrokeAlpha,
                           double& AFillAlpha);
 
+// Shadings and patterns: the mean colour of the shading (resource name under Shading) or
+// of the pattern (under Pattern), RGB channels in 16.16 fixed point, sampled over the
+// shading's domain. AUnderColor is the colour an uncoloured tiling pattern is painted in.
+// False when the resource cannot be read.
+bool ShadingAverageRGB(TkwPDResource* ARes, std::string_view AName, std::array<std::int32_t, 3>& ARGB);
+bool PatternAverageRGB(TkwPDResource* ARes, std::string_view AName, const std::array<std::int32_t, 3>& AUnderColor,
+                       std::array<std::int32_t, 3>& ARGB);
+
 // XObjects: exactly one of the two is set when the name names an image or a form.
 struct TXObject {
   TkwPDImage* Image = nullptr;  // not owned
@@ -86,7 +94,11 @@ std::unique_ptr<TInlineImage> MakeInlineImage(std::unique_ptr<TkwPDDictionary> A
 // The picture an image gives for output: JPEG bytes passed through for DCT images,
 // a bitmap otherwise; nullptr when the image cannot be decoded. AState supplies the fill
 // colour of image masks.
+// An image drawn again on the same page (same image, same fill) is decoded once; the
+// pictures kept for that are dropped by ResetPictureCache, which page display calls at
+// the start and end of every page.
 std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState);
+void ResetPictureCache();
 
 // Forms
 struct TFormContent {

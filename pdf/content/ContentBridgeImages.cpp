@@ -151,10 +151,31 @@ std::unique_ptr<TBitmap> PlainRGBBitmap(TkwPDImage& AImage) {
 
 }  // namespace
 
-std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState) {
-  std::array<std::int32_t, 3> fill{0, 0, 0};
-  AState.GetFillRGB(fill);
-  AImage.SetFillColor(TkwRGB{fill[0], fill[1], fill[2]});
+namespace {
+
+// Pictures decoded on the page being played, for images drawn again: a logo on every
+// column, or one image painted thousands of times, is decoded once. Image masks take the
+// fill colour, so it is part of the key. The images are the page's resources, alive until
+// the page ends, when the cache is emptied; inline images are never kept, as a later one
+// may be made at the same address. One cache per thread: a job plays its pages in one.
+struct TCachedPicture {
+  const TkwPDImage* Image = nullptr;
+  std::array<std::int32_t, 3> Fill{};
+  std::unique_ptr<TGraphic> Graphic;
+};
+
+struct TPictureCache {
+  std::vector<TCachedPicture> Items;
+  std::int64_t Bytes = 0;
+};
+
+thread_local TPictureCache gPictureCache;
+
+std::int64_t HeldBytes(const TGraphic& AGraphic) {
+  return std::int64_t{AGraphic.GetWidth()} * AGraphic.GetHeight() * 4;
+}
+
+std::unique_ptr<TGraphic> DecodeImage(TkwPDImage& AImage) {
   // JPEG data is handed on as it is; every other image (inline and masked JPEGs too) is
   // decoded to a bitmap.
   if (AImage.PassesJpeg()) {
@@ -168,6 +189,32 @@ std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState)
     // Damaged data: the general path copes with it.
   }
   return AImage.RenderBitmap();
+}
+
+}  // namespace
+
+void ResetPictureCache() { gPictureCache = TPictureCache{}; }
+
+std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState) {
+  std::array<std::int32_t, 3> fill{0, 0, 0};
+  AState.GetFillRGB(fill);
+  TPictureCache& cache = gPictureCache;
+  const bool keep = !AImage.GetIsInlineImage();
+  if (keep) {
+    for (const TCachedPicture& c : cache.Items) {
+      if (c.Image == &AImage && c.Fill == fill) return c.Graphic->Clone();
+    }
+  }
+  AImage.SetFillColor(TkwRGB{fill[0], fill[1], fill[2]});
+  std::unique_ptr<TGraphic> graphic = DecodeImage(AImage);
+  if (keep && graphic && !graphic->IsEmpty() && cache.Bytes + HeldBytes(*graphic) <= kMaxImageCacheBytes) {
+    cache.Bytes += HeldBytes(*graphic);
+    TCachedPicture& c = cache.Items.emplace_back();
+    c.Image = &AImage;
+    c.Fill = fill;
+    c.Graphic = graphic->Clone();
+  }
+  return graphic;
 }
 
 }  // namespace qm::content

@@ -117,7 +117,7 @@ void DisplayPage(TkwPDDocument& ADoc, TkwPDExportDevice& ADev, int APageNum, dou
   }
   TkwPDContents contents(streams, res);
   contents.Display(ADev, ADoc.GetBaseDoc(), AhDPI, AvDPI, APageNum, rotation, box, annots,
-                   ADoc.GetDiagnostics());
+                   ADoc.GetDiagnostics(), ADoc.GetCancelFlag());
 }
 
 }  // namespace qm

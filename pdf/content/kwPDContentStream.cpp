@@ -14,6 +14,7 @@
 #include "pdf/core/kwPDParser.h"
 #include "pdf/core/Tolerance.h"
 #include "pdf/fonts/kwPDFont.h"
+#include "pdf/images/kwPDImage.h"
 #include "pdf/model/kwPDResource.h"
 
 namespace qm {
@@ -27,6 +28,24 @@ using C = TkwPDContentStream;
 
 void NoteIn(const TkwPDPageRun* ARun, TkwDiagCode ACode, std::int64_t AOffset = -1) {
   if (ARun && ARun->Diag) ARun->Diag->Note(ACode, AOffset);
+}
+
+// Counts AAmount of work on ACounter; false once the page is over its budget, which stops
+// the page (noted once).
+bool Spend(TkwPDPageRun& ARun, std::int64_t& ACounter, std::int64_t AAmount, std::int64_t ALimit) {
+  if (ARun.Stopped) return false;
+  ACounter += AAmount;
+  if (ACounter <= ALimit) return true;
+  ARun.Stopped = true;
+  NoteIn(&ARun, TkwDiagCode::dcPageBudget);
+  return false;
+}
+
+// Pixel bytes the picture of AImage takes once decoded to 24 bits.
+std::int64_t PictureBytes(TkwPDImage& AImage) {
+  const std::int64_t w = std::clamp<std::int64_t>(AImage.GetWidth(), 0, kMaxImageDimension);
+  const std::int64_t h = std::clamp<std::int64_t>(AImage.GetHeight(), 0, kMaxImageDimension);
+  return w * h * 3;
 }
 
 constexpr std::array<K, 6> kNone{};
@@ -116,7 +135,7 @@ struct TkwOperatorTable {
           {"s", 0, kNone, &C::Op_s},
           {"sc", -4, {K::akNum}, &C::Op_sc},
           {"scn", -33, {K::akNumOrName}, &C::Op_scn},
-          {"sh", 1, kName, &C::Op_Ignore},
+          {"sh", 1, kName, &C::Op_sh},
           {"v", 4, kN4, &C::Op_v},
           {"w", 1, kN1, &C::Op_w},
           {"y", 4, kN4, &C::Op_y},
@@ -183,10 +202,12 @@ void TkwPDContentStream::Run(TkwPDPageRun& ARun) {
 }
 
 void TkwPDContentStream::MainLoop(TkwPDParser& AParser) {
-  for (;;) {
+  while (!FRun->Stopped) {
     std::unique_ptr<TkwPDBaseObject> obj = AParser.GetObject();
     if (!obj || obj->IsEOF()) break;
     if (obj->IsCommand()) {
+      CheckCancelled(FRun->Cancel);
+      if (!Spend(*FRun, FRun->Operators, 1, kMaxPageOperators)) break;
       const std::string& name = static_cast<const TkwPDCommand&>(*obj).GetValue();
       if (name == "BI") {
         FArgs.clear();
@@ -477,6 +498,10 @@ void TkwPDContentStream::EndPath() {
 
 void TkwPDContentStream::Paint(bool AFill, bool AEvenOdd, bool AStroke, bool AClose) {
   if (!S().IsCurrentPoint()) return;
+  if (!Spend(*FRun, FRun->Paths, 1, kMaxPagePaths)) {
+    EndPath();
+    return;
+  }
   if (AClose) S().ClosePath();
   if (S().IsCurrentPath()) {
     if (AFill && !content::ColorSpaceIsPattern(S().GetFillColorSpace())) {
@@ -485,10 +510,22 @@ void TkwPDContentStream::Paint(bool AFill, bool AEvenOdd, bool AStroke, bool ACl
       } else {
         Dev().Fill(S());
       }
+    } else if (AFill) {
+      std::array<std::int32_t, 3> under{0, 0, 0}, average{0, 0, 0};
+      S().GetFillRGB(under);
+      const bool known = content::PatternAverageRGB(FResources, S().FFillPatternName, under, average);
+      Dev().PatternFill(S(), AEvenOdd, known ? &average : nullptr);
     }
     if (AStroke && !content::ColorSpaceIsPattern(S().GetStrokeColorSpace())) Dev().Stroke(S());
   }
   EndPath();
+}
+
+void TkwPDContentStream::Op_sh(int) {
+  const auto& name = static_cast<const TkwPDName&>(*FArgs[0]).GetValue();
+  std::array<std::int32_t, 3> average{0, 0, 0};
+  const bool known = content::ShadingAverageRGB(FResources, name, average);
+  Dev().ShadingFill(S(), known ? &average : nullptr);
 }
 
 void TkwPDContentStream::Op_S(int) { Paint(false, false, true, false); }
@@ -702,6 +739,8 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
     std::size_t pos = 0;
     TkwPDNextChar nc;
     while (pos < str.size()) {
+      CheckCancelled(FRun->Cancel);
+      if (!Spend(*FRun, FRun->Glyphs, 1, kMaxPageGlyphs)) break;
       const int ok = font.GetNextChar(str, pos, nc);
       const std::size_t used = nc.Processed < 1 ? 1 : static_cast<std::size_t>(nc.Processed);
       // A code counts when the font yields a character value or a glyph name.
@@ -849,6 +888,7 @@ void TkwPDContentStream::SetFillColorOps(int ANum, bool AStroke, bool) {
         s.FStrokePattern = pat;
       } else {
         s.FFillPattern = pat;
+        s.FFillPatternName = name;
       }
     }
   } else {
@@ -876,6 +916,7 @@ void TkwPDContentStream::Op_Do(int) {
   const auto& name = static_cast<const TkwPDName&>(*FArgs[0]).GetValue();
   content::TXObject x = content::LookupXObject(FResources, name);
   if (x.Image) {
+    if (!Spend(*FRun, FRun->PictureBytes, PictureBytes(*x.Image), kMaxPagePictureBytes)) return;
     Dev().DrawImage(S(), *x.Image);
   } else if (x.Form) {
     TkwPDFormPlayer* saved = Dev().FormPlayer;
@@ -887,6 +928,8 @@ void TkwPDContentStream::Op_Do(int) {
 
 void TkwPDContentStream::PlayForm(TkwPDState&, TkwPDForm& AForm, TkwPDExportDevice& ADevice) {
   if (!FRun || FRun->Device != &ADevice) return;
+  CheckCancelled(FRun->Cancel);
+  if (!Spend(*FRun, FRun->FormsEntered, 1, kMaxPageFormsEntered)) return;
   if (FRun->FormDepth >= kMaxFormDepth) {
     NoteIn(FRun, TkwDiagCode::dcLimitReached);
     return;
@@ -1015,7 +1058,9 @@ void TkwPDContentStream::InlineImage(TkwPDParser& AParser) {
   if (raw.size() > start && TkwPDLexer::IsWhiteSpace(static_cast<unsigned char>(raw.back()))) raw.pop_back();
   std::unique_ptr<content::TInlineImage> img =
       content::MakeInlineImage(std::move(dict), std::move(raw), FResources, FRun->Doc);
-  if (img) Dev().DrawImage(S(), img->Image());
+  if (img && Spend(*FRun, FRun->PictureBytes, PictureBytes(img->Image()), kMaxPagePictureBytes)) {
+    Dev().DrawImage(S(), img->Image());
+  }
 }
 
 void TkwPDContentStream::Op_BX(int) { ++FIgnoreUndef; }
@@ -1063,15 +1108,23 @@ TkwPDMatrix AppearancePlacement(const content::TFormContent& AForm, const std::a
 void TkwPDContents::Display(TkwPDExportDevice& ADev, TkwPDObjectResolver* ADoc, double AhDPI,
                             double AvDPI, int APageNum, int ARotate,
                             const std::array<double, 4>& ACropBox,
-                            const std::vector<TkwPDAnnotDraw>& AAnnots, TkwDiagnostics* ADiag) {
+                            const std::vector<TkwPDAnnotDraw>& AAnnots, TkwDiagnostics* ADiag,
+                            const TkwCancelFlag* ACancel) {
   TkwPDPageRun run;
   run.Device = &ADev;
   run.Doc = ADoc;
   run.Diag = ADiag;
+  run.Cancel = ACancel;
   run.PageNum = APageNum;
   auto state = std::make_unique<TkwPDState>(AhDPI, AvDPI, ARotate, &ACropBox);
   state->FPageNumber = APageNum;
   run.Stack = std::make_unique<TkwPDStateStack>(std::move(state));
+  content::ResetPictureCache();
+  // The images of this page may be freed with it; a cancel or error must not leave them
+  // in the cache for the next page.
+  struct TResetPictures {
+    ~TResetPictures() { content::ResetPictureCache(); }
+  } resetAtEnd;
   ADev.SetDefaultCTM(run.Stack->Current().FCTM);
   ADev.StartPage(APageNum, run.Stack->Current());
 
@@ -1089,12 +1142,13 @@ void TkwPDContents::Display(TkwPDExportDevice& ADev, TkwPDObjectResolver* ADoc, 
 
   TkwPDContentStream* prev = nullptr;
   for (auto& cs : FStreams) {
+    if (run.Stopped) break;
     if (prev) cs->AddPending(prev->TakePending(), prev->GetFontChanged());
     cs->Run(run);
     prev = cs.get();
   }
 
-  if (!AAnnots.empty()) {
+  if (!AAnnots.empty() && !run.Stopped) {
     // Widget appearances come after the page content, each as a whole form placed on its
     // annotation's rectangle in page space.
     TkwPDContentStream host(nullptr, FResources);

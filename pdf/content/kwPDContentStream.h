@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Cancelled.h"
 #include "base/kwObject.h"
 #include "pdf/content/ContentBridge.h"
 #include "pdf/content/kwPDExportDevice.h"
@@ -58,6 +59,15 @@ struct TkwPDPageRun {
   int PageNum = 0;
   int FormDepth = 0;
   int Errors = 0;                            // tolerated errors on this page
+  const TkwCancelFlag* Cancel = nullptr;     // not owned; may be null
+  // Work done so far against the page budget (base/Limits.h). Once any part is spent the
+  // page is Stopped: every loop of the page ends and the page keeps what it has drawn.
+  std::int64_t Operators = 0;
+  std::int64_t FormsEntered = 0;
+  std::int64_t Glyphs = 0;
+  std::int64_t Paths = 0;
+  std::int64_t PictureBytes = 0;
+  bool Stopped = false;
   std::vector<std::uint32_t> FormChain;      // object numbers of the forms being played
   // Marked content: the open BMC/BDC sections, and the replacement text of the ActualText
   // section that is open (ActualTextDepth is its nesting level, 0 when none is).
@@ -120,6 +130,7 @@ private:
   void Op_d(int);
   void Op_gs(int);
   void Op_Ignore(int);
+  void Op_sh(int);
   void Op_BMC(int);
   void Op_BDC(int);
   void Op_EMC(int);
@@ -203,10 +214,13 @@ public:
 
   // Renders the page: StartPage, crop clip, every stream, the widget appearances (each
   // placed on its Rect and handed to the device as a form), EndPage. ACropBox is the box
-  // the state is built over (left, bottom, right, top).
+  // the state is built over (left, bottom, right, top). A page over its work budget ends
+  // early (dcPageBudget) and still gets EndPage. With ACancel set the page stops between
+  // two operators or glyphs with ECancelled, without EndPage.
   void Display(TkwPDExportDevice& ADev, TkwPDObjectResolver* ADoc, double AhDPI, double AvDPI,
                int APageNum, int ARotate, const std::array<double, 4>& ACropBox,
-               const std::vector<TkwPDAnnotDraw>& AAnnots, TkwDiagnostics* ADiag = nullptr);
+               const std::vector<TkwPDAnnotDraw>& AAnnots, TkwDiagnostics* ADiag = nullptr,
+               const TkwCancelFlag* ACancel = nullptr);
 
 private:
   std::vector<std::unique_ptr<TkwPDContentStream>> FStreams;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "base/kwObject.h"
@@ -86,6 +88,11 @@ public:
   virtual void Stroke(TkwPDState&) {}
   virtual void Fill(TkwPDState&) {}
   virtual void EvenOddFill(TkwPDState&) {}
+  // A path filled with a pattern, and the sh operator (which paints the whole clip).
+  // AAverageRGB is the pattern's or shading's mean colour (16.16 channels), null when it
+  // could not be read.
+  virtual void PatternFill(TkwPDState&, bool /*AEvenOdd*/, const std::array<std::int32_t, 3>* /*AAverageRGB*/) {}
+  virtual void ShadingFill(TkwPDState&, const std::array<std::int32_t, 3>* /*AAverageRGB*/) {}
   virtual void Clip(TkwPDState&) {}
   virtual void EvenOddClip(TkwPDState&) {}
   virtual void ClipToStrokePath(TkwPDState&) {}

@@ -114,6 +114,7 @@ std::unique_ptr<TkwPDState> TkwPDState::Copy() const {
   c->FStrokeOpacity = FStrokeOpacity;
   c->FFillPattern = FFillPattern;
   c->FStrokePattern = FStrokePattern;
+  c->FFillPatternName = FFillPatternName;
   c->FFillColor = FFillColor;
   c->FStrokeColor = FStrokeColor;
   c->FRise = FRise;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/kwObject.h"
@@ -114,6 +115,7 @@ public:
   double FStrokeOpacity = 1.0;
   TkwPDPattern* FFillPattern = nullptr;    // not owned
   TkwPDPattern* FStrokePattern = nullptr;  // not owned
+  std::string FFillPatternName;            // the resource name of the fill pattern
   TkwColor FFillColor, FStrokeColor;
   double FRise = 0;
   int FRotate = 0;

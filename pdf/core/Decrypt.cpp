@@ -263,23 +263,19 @@ TkwStandardSecurity::TkwStandardSecurity(const TkwEncryptionSettings& AFileSetti
   FPermissions[3] = high;
 
   const std::string_view id = AFileSettings.FFileID;
-  if (!id.empty()) {
-    std::string hex;
-    if (id.size() >= 2 && id.front() == '<' && id.back() == '>') {
-      hex = id.substr(1, id.size() - 2);
-    } else if (id.size() > 31) {
-      hex = id;
-    } else {
-      static constexpr char kDigits[] = "0123456789ABCDEF";
-      for (const char c : id) {
-        hex.push_back(kDigits[static_cast<std::uint8_t>(c) >> 4]);
-        hex.push_back(kDigits[static_cast<std::uint8_t>(c) & 15]);
-      }
-    }
-    if (hex.size() != 32 || std::any_of(hex.begin(), hex.end(), [](char c) { return HexValue(c) < 0; })) {
-      throw ExInvalidFileID();
-    }
-    FFileID = HexToBytes(hex);
+  const auto isHex = [](std::string_view AText) {
+    return AText.size() % 2 == 0 && std::none_of(AText.begin(), AText.end(), [](char c) { return HexValue(c) < 0; });
+  };
+  if (id.size() >= 2 && id.front() == '<' && id.back() == '>' && isHex(id.substr(1, id.size() - 2))) {
+    FFileID = HexToBytes(std::string(id.substr(1, id.size() - 2)));
+  } else if (id.size() >= 2 && id.front() == '(' && id.back() == ')') {
+    FFileID = std::string(id.substr(1, id.size() - 2));
+  } else if (id.size() == 32 && isHex(id)) {
+    FFileID = HexToBytes(std::string(id));
+  } else {
+    // The ID's bytes as they are, whatever their number: what the producers of IDs of
+    // other lengths and the other readers put into the key.
+    FFileID = std::string(id);
   }
 }
 

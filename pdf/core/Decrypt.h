@@ -94,7 +94,7 @@ public:
   std::string FOwnerPassword;
   std::string FUserPassword;
   TkwUserPermissions FUserPermissions;
-  std::string FFileID;  // first ID string: hex digits for a hex string, raw bytes otherwise
+  std::string FFileID;  // first ID string as written: "<hex digits>" or "(bytes)" (bare hex digits and raw bytes are read too)
   std::int32_t FPermission = 0;
 
   void Assign(const TkwEncryptionSettings& ASource);
@@ -159,8 +159,8 @@ public:
 // Revisions 2 and 3 of the standard handler (RC4, 40 or 128 bits).
 class TkwStandardSecurity final : public TkwSecurityHandler {
 public:
-  // Set-up from the dictionary's values (see TkwEncryptionSettings). Throws
-  // ExInvalidFileID "Invalid File ID in Trailer" when the ID is not 16 bytes.
+  // Set-up from the dictionary's values (see TkwEncryptionSettings). An ID that is not 16
+  // bytes is used with the bytes it has.
   explicit TkwStandardSecurity(const TkwEncryptionSettings& AFileSettings);
 
   bool CheckPassword(TkwEncryptionSettings& ASettings, std::string_view APassword) override;
@@ -187,7 +187,7 @@ private:
   [[nodiscard]] std::string ComputeKey(std::string_view APaddedPassword) const;
 
   TkwPDFEncryptionLevel FLevel;
-  std::string FFileID;    // 16 bytes, or empty when the trailer has no ID
+  std::string FFileID;    // the ID's bytes (16 in a well-made file), or empty when the trailer has no ID
   std::string FOwnerKey;  // 32 bytes
   std::string FUserKey;   // 32 bytes
   std::string FFileKey;   // n bytes once a password check succeeded

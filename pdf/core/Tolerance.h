@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "base/Cancelled.h"
 #include "base/LimitExceeded.h"
 #include "pdf/core/kwPDBaseObject.h"
 
@@ -20,7 +21,7 @@ inline constexpr bool kTolerateInternalErrors = false;
 // Called only from inside a handler. Returns when the exception being handled is one that
 // is tolerated, so that the caller notes it and carries on: a document core error, a cap
 // reached, and in release builds any other failure but memory running out. Otherwise
-// rethrows it; running out of memory always ends the job.
+// rethrows it; running out of memory and a cancel always end the job.
 inline void RethrowUnlessDamage() {
   try {
     throw;
@@ -29,6 +30,8 @@ inline void RethrowUnlessDamage() {
   } catch (const ELimitExceeded&) {
     return;
   } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const ECancelled&) {
     throw;
   } catch (...) {
     if constexpr (!kTolerateInternalErrors) throw;

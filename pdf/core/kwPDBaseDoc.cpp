@@ -111,7 +111,8 @@ void TkwPDBaseDoc::LoadDocument(TkwRef<TkwBaseStream> AStream, std::string_view 
   FDecodeCap = FFileSize > kDecodeScaledFileBytes ? FFileSize * kMaxDecodeRatio : kMaxDecodedBytesSmallFile;
 
   // Mail gateways and download scripts put bytes before the header; offsets count from it.
-  FHeaderOffset = std::max<std::int64_t>(FindHeader(AStream->View(0), FHeaderVersion), 0);
+  const std::int64_t header = FindHeader(AStream->View(0), FHeaderVersion);
+  FHeaderOffset = std::max<std::int64_t>(header, 0);
   if (FHeaderOffset > 0) {
     AStream->MoveStart(FHeaderOffset);
     FSink->Note(TkwDiagCode::dcHeaderOffset, FHeaderOffset);
@@ -141,7 +142,11 @@ void TkwPDBaseDoc::LoadDocument(TkwRef<TkwBaseStream> AStream, std::string_view 
       (void)tryLoad();
     }
   }
-  if (failure && !Repair()) std::rethrow_exception(failure);
+  if (failure && !Repair()) {
+    // Without a header and without a single object, it is not a damaged PDF: it is none.
+    if (header < 0) throw ExNotPDFFile();
+    std::rethrow_exception(failure);
+  }
 
   FTrailer = FReader->GetTrailer();
   if (!FTrailer) throw ExImproperCrossRefTableOrStream();
@@ -161,9 +166,9 @@ void TkwPDBaseDoc::LoadDocument(TkwRef<TkwBaseStream> AStream, std::string_view 
 void TkwPDBaseDoc::SetupEncryption(std::string_view APassword) {
   FEncryptSettings = std::make_unique<TkwEncryptionSettings>();
   TkwEncryptionSettings& s = *FEncryptSettings;
-  std::string instance, permanent;
-  GetDocID(instance, permanent);
-  s.FFileID = instance;
+  // The ID as written, "<hex>" or "(bytes)", so that its bytes are known whatever their number.
+  const TkwPDArray* ids = FTrailer->LookUpArray("ID");
+  s.FFileID = ids != nullptr ? WrapKey(ids->Get(0)) : std::string();
   s.FOwnerPassword = WrapKey(FEncrypt->LookUp("O"));
   s.FUserPassword = WrapKey(FEncrypt->LookUp("U"));
   s.FPermission = FEncrypt->LookUpInt("P", 0);
@@ -232,6 +237,17 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
     });
     obj = FReader->Fetch(ANum, &status);
     const bool incomplete = GetXRef() != nullptr && !GetXRef()->GetOk();
+    // Some writers give a Size smaller than their highest object, or leave objects out of
+    // the table: such objects are looked for in the file once, as other readers do.
+    if (!obj && status == TkwFetchStatus::fsNoEntry && !incomplete && FDoRepair && !FBeyondSizeTried &&
+        GetXRef() != nullptr && GetXRef()->GetStartObjectNumber() == 0) {
+      FBeyondSizeTried = true;
+      if (GetXRef()->AddUnlistedObjects()) {
+        FFailed.clear();
+        obj = FReader->Fetch(ANum, &status);
+        if (obj) FSink->Note(TkwDiagCode::dcObjectBeyondSize, -1, static_cast<int>(ANum));
+      }
+    }
     if (!obj && (status == TkwFetchStatus::fsBadHeader || status == TkwFetchStatus::fsBadObjStm ||
                  (status == TkwFetchStatus::fsNoEntry && incomplete))) {
       FSink->Note(TkwDiagCode::dcBadXRefEntry, -1, static_cast<int>(ANum));
@@ -256,12 +272,60 @@ TkwPDBaseObject* TkwPDBaseDoc::GetObject(std::uint32_t ANum, std::uint32_t) {
   return GetCollection()->Put(ANum, std::move(obj));
 }
 
+TkwPDDictionary* TkwPDBaseDoc::FindCatalogByScan() {
+  TkwPDXRef* xref = GetXRef();
+  if (xref == nullptr) return nullptr;
+  TkwPDDictionary* anyCatalog = nullptr;
+  bool anyPage = false;
+  for (const std::uint32_t num : xref->GetObjectNumbersInFileOrder()) {
+    TkwPDBaseObject* obj = GetObject(num);
+    if (obj == nullptr || !obj->IsDict()) continue;
+    auto* dict = static_cast<TkwPDDictionary*>(obj);
+    if (dict->IsDict("Catalog")) {
+      if (dict->LookupRefObj("Pages") != nullptr) return dict;
+      if (anyCatalog == nullptr) anyCatalog = dict;
+    } else if (dict->IsDict("Page")) {
+      anyPage = true;
+    }
+  }
+  if (!anyPage) return nullptr;  // nothing to convert: the original fault is reported
+  if (anyCatalog != nullptr) return anyCatalog;
+  // Pages without any catalog: an empty one, whose page list is collected in file order.
+  const std::uint32_t num = std::max(xref->GetLastObjectNumber(), xref->GetHighestObjectNumber()) + 1;
+  xref->SetLastObjectNumber(num);
+  auto dict = std::make_unique<TkwPDDictionary>(num, 0, this);
+  dict->SetKeyValue("Type", std::make_unique<TkwPDName>("Catalog"));
+  return static_cast<TkwPDDictionary*>(AddToCollection(std::move(dict)));
+}
+
 TkwPDDictionary* TkwPDBaseDoc::GetDocRoot() {
   if (FCatalog) return FCatalog;
+  const auto usable = [](TkwPDBaseObject* ARoot) {
+    return ARoot != nullptr && ARoot->IsDict() && static_cast<TkwPDDictionary*>(ARoot)->LookupRefObj("Pages") != nullptr
+               ? static_cast<TkwPDDictionary*>(ARoot)
+               : nullptr;
+  };
   TkwPDBaseObject* root = FTrailer ? FTrailer->LookUp("Root") : nullptr;
-  if (root == nullptr || !root->IsDict()) throw ExBadRootObj();
-  auto* catalog = static_cast<TkwPDDictionary*>(root);
-  if (catalog->LookupRefObj("Pages") == nullptr) throw ExNoPageTreeObj();
+  TkwPDDictionary* catalog = usable(root);
+  if (catalog == nullptr && FDoRepair) {
+    // The trailer names no catalog that has pages: the cross-reference data may be wrong,
+    // so it is rebuilt once; failing that, the catalog is looked for among all objects.
+    if (!FRepairTried && Repair()) {
+      if (auto rebuilt = FReader->GetTrailer()) {
+        if (TkwPDBaseObject* ref = rebuilt->LookupRefObj("Root"); ref != nullptr && ref->IsIndirectRef()) {
+          catalog = usable(GetObject(ref->GetObjNumber()));
+        }
+      }
+    }
+    if (catalog == nullptr) {
+      catalog = FindCatalogByScan();
+      if (catalog != nullptr) FSink->Note(TkwDiagCode::dcCatalogByScan);
+    }
+  }
+  if (catalog == nullptr) {
+    if (root == nullptr || !root->IsDict()) throw ExBadRootObj();
+    throw ExNoPageTreeObj();
+  }
   FCatalog = catalog;
   FCatalogNum = catalog->GetObjNumber() == kNoObjNum ? -1 : static_cast<std::int64_t>(catalog->GetObjNumber());
   return FCatalog;

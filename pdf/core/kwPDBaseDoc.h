@@ -81,6 +81,8 @@ public:
                                   const TkwPDDictionary* AStreamDict = nullptr) override;
 
   // The catalog; ExBadRootObj when Root is not a dictionary, ExNoPageTreeObj without Pages.
+  // With repair allowed, a Root that is no catalog with pages makes the table be rebuilt
+  // once and the catalog be looked for among the objects (see FindCatalogByScan) first.
   TkwPDDictionary* GetDocRoot();
   [[nodiscard]] TkwPDDictionary* GetEncrypt() const { return FEncrypt; }
   // The information dictionary; when the trailer has none an empty one naming this
@@ -118,6 +120,10 @@ public:
 private:
   // Rebuilds the table once; false when already tried or nothing was found.
   bool Repair();
+  // The catalog that has pages; else, when the file holds page objects, any catalog or an
+  // empty one made for them (their list is then collected in file order); searched among
+  // all objects in file order. nullptr when none.
+  TkwPDDictionary* FindCatalogByScan();
   void SetupEncryption(std::string_view APassword);
 
   std::unique_ptr<TkwPDReader> FReader;
@@ -138,6 +144,7 @@ private:
 
   bool FDoRepair = false;
   bool FRepairTried = false;
+  bool FBeyondSizeTried = false;
   bool FLoaded = false;        // encryption known: object streams may be indexed
   std::vector<bool> FFailed;   // fetches that gave nothing (not retried)
   std::vector<bool> FInProgress;  // fetches under way (a Length that refers to its own stream)

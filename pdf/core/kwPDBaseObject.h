@@ -44,7 +44,18 @@ QM_PD_EXCEPTION(ExInvalidCatalog, "Invalid Catalog");
 QM_PD_EXCEPTION(ExBadRootObj, "Catalog not found");
 QM_PD_EXCEPTION(ExNoPageTreeObj, "No Page Entry in Catalog");
 QM_PD_EXCEPTION(ExInvalidPassword, "Invalid password");
-QM_PD_EXCEPTION(ExPasswordRequired, "Encrypted PDF: Password required for loading");
+class ExPasswordRequired : public EPDFCoreError {
+public:
+  ExPasswordRequired() : EPDFCoreError("Encrypted PDF: Password required for loading") {}
+
+protected:
+  explicit ExPasswordRequired(const std::string& AMessage) : EPDFCoreError(AMessage) {}
+};
+// A password was given and it opens nothing; still a request for the password.
+class ExWrongPassword final : public ExPasswordRequired {
+public:
+  ExWrongPassword() : ExPasswordRequired("Wrong password") {}
+};
 QM_PD_EXCEPTION(ExFileNotFound, "File Not Found");
 QM_PD_EXCEPTION(ExFileOpenError, "File Open error");
 QM_PD_EXCEPTION(ExInvalidStream, "Invalid Stream");
@@ -57,6 +68,11 @@ QM_PD_EXCEPTION(ExBadPage, "Bad Page object");
 QM_PD_EXCEPTION(ExBadAnnotation, "Bad Annotation object");
 QM_PD_EXCEPTION(ExBadAction, "Bad Action object");
 QM_PD_EXCEPTION(ExCompressionError, "Compression error ");
+// Files without a PDF header that no repair could read either.
+QM_PD_EXCEPTION(ExNotPDFFile, "Not a PDF file");
+QM_PD_EXCEPTION(ExIsDirectory, "Is a directory");
+// The input shrank or changed while it was being read (a download or sync still running).
+QM_PD_EXCEPTION(ExFileChanged, "The file changed while it was read");
 
 #undef QM_PD_EXCEPTION
 

@@ -36,6 +36,8 @@ void TkwPDDocument::LoadDocument(TkwRef<TkwBaseStream> AStream, bool ADoRepair, 
   try {
     baseDoc->LoadDocument(AStream, FPassword, ADoRepair);
   } catch (const ExInvalidPassword&) {
+    // A password that was tried and failed is told apart from none given.
+    if (!FPassword.empty()) throw ExWrongPassword();
     throw ExPasswordRequired();
   }
   FIsEncrypted = baseDoc->GetIsEncrypted();

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Cancelled.h"
 #include "base/kwDiagnostics.h"
 #include "base/kwObject.h"
 #include "base/kwRef.h"
@@ -100,6 +101,10 @@ public:
   // A sink for the next load's notes (not owned, outlives the loaded document); null
   // gives the base document its own.
   void SetDiagnostics(TkwDiagnostics* ADiag) { FDiagSink = ADiag; }
+  // The job's cancel flag (not owned, may be null); page display stops with ECancelled
+  // when it is set.
+  void SetCancelFlag(const TkwCancelFlag* AFlag) { FCancel = AFlag; }
+  [[nodiscard]] const TkwCancelFlag* GetCancelFlag() const { return FCancel; }
 
   // Slot for the page-tree layer's catalog wrapper (owned; destroyed with the document).
   [[nodiscard]] TkwObject* GetCatalogSlot() const { return FCatalog.get(); }
@@ -119,6 +124,7 @@ private:
   bool FIsEncrypted = false;
   std::string FCMapPath = ".\\CMAPS\\";
   TkwDiagnostics* FDiagSink = nullptr;  // not owned
+  const TkwCancelFlag* FCancel = nullptr;  // not owned
   std::string FVersion;
 };
 

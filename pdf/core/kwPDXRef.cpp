@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <string_view>
+#include <tuple>
 
 #include "base/Limits.h"
 #include "pdf/core/kwPDLexer.h"
@@ -670,6 +671,48 @@ void TkwPDXRef::IndexObjectStreams() {
       }
     }
   }
+}
+
+bool TkwPDXRef::AddUnlistedObjects() {
+  if (FBeyondScanned || FRebuilt) return false;
+  FBeyondScanned = true;
+  const std::span<const std::uint8_t> bytes = FStream->View(0);
+  TkwObjectScan scan(FParentDoc, *FStream, AsText(bytes));
+  scan.Run();
+  bool added = false;
+  for (const auto& [num, f] : scan.Found) {
+    if (static_cast<std::int64_t>(num) > kMaxObjectNumber) continue;
+    if (num < FEntries.size() && !FEntries[num].IsUnset()) continue;
+    if (!Grow(static_cast<std::int64_t>(num) + 1)) break;
+    FEntries[num] = TkwPDXRefEntry{f.Offset, f.Gen, TkwPDXRefEntrytype::xeUnCompressed};
+    FLastObjectNumber = std::max(FLastObjectNumber, num);
+    added = true;
+  }
+  return added;
+}
+
+std::vector<std::uint32_t> TkwPDXRef::GetObjectNumbersInFileOrder() const {
+  // (position of the object or of its object stream, index in the stream, number)
+  std::vector<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>> placed;
+  for (std::size_t n = 0; n < FEntries.size(); ++n) {
+    const TkwPDXRefEntry& e = FEntries[n];
+    if (e.IsUnset()) continue;
+    const auto num = static_cast<std::uint32_t>(n);
+    if (e.FEntryType == TkwPDXRefEntrytype::xeUnCompressed) {
+      placed.emplace_back(e.FOffset, 0u, num);
+    } else if (e.FEntryType == TkwPDXRefEntrytype::xeCompressed) {
+      const std::size_t stm = static_cast<std::size_t>(e.FOffset);
+      const std::int64_t at = stm < FEntries.size() && FEntries[stm].FEntryType == TkwPDXRefEntrytype::xeUnCompressed
+                                  ? FEntries[stm].FOffset
+                                  : std::numeric_limits<std::int64_t>::max();
+      placed.emplace_back(at, e.FGenNum + 1, num);
+    }
+  }
+  std::sort(placed.begin(), placed.end());
+  std::vector<std::uint32_t> numbers;
+  numbers.reserve(placed.size());
+  for (const auto& p : placed) numbers.push_back(std::get<2>(p));
+  return numbers;
 }
 
 }  // namespace qm

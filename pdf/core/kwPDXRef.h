@@ -89,6 +89,13 @@ public:
   // once the document knows its encryption, because object streams are decrypted.
   void IndexObjectStreams();
   [[nodiscard]] bool GetRebuilt() const { return FRebuilt; }
+  // Adds, from a scan of the object headers in the file, the objects that the table does
+  // not list at all (numbered past a Size that is too small, or left out); entries read
+  // from the table stay. Scans once; false when it found none to add.
+  bool AddUnlistedObjects();
+  // The numbers of the objects in use, in the order they stand in the file (objects of an
+  // object stream where the stream stands, in their order in it).
+  [[nodiscard]] std::vector<std::uint32_t> GetObjectNumbersInFileOrder() const;
 
   // Object ANum (generation ignored), owned by the caller; TkwPDError when unreadable, with
   // the reason in AStatus. Throws ExInvalidStream without a stream.
@@ -130,6 +137,7 @@ private:
   bool FOk = true;
   bool FChanged = false;
   bool FRebuilt = false;
+  bool FBeyondScanned = false;
   std::uint32_t FStartObjectNumber = 0;
   std::uint32_t FLastObjectNumber = 0;
   std::set<std::int64_t> FVisited;  // section offsets read

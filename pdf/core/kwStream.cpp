@@ -1,7 +1,6 @@
 #include "pdf/core/kwStream.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,21 +150,6 @@ private:
   std::span<const std::uint8_t> FBytes;
 };
 
-class TMappedFile final : public TkwByteSource {
-public:
-  TMappedFile(void* AData, std::size_t ASize) : FData(AData), FSize(ASize) {}
-  ~TMappedFile() override {
-    if (FData != nullptr) munmap(FData, FSize);
-  }
-  std::span<const std::uint8_t> Bytes() const override {
-    return {static_cast<const std::uint8_t*>(FData), FSize};
-  }
-
-private:
-  void* FData;
-  std::size_t FSize;
-};
-
 }  // namespace
 
 // --- TkwBaseStream -------------------------------------------------------------------------
@@ -235,39 +219,62 @@ void TkwBaseStream::MoveStart(std::int64_t ADelta) {
   FStart = std::max<std::int64_t>(FStart - ADelta, 0);
 }
 
+namespace {
+
+// Closes a descriptor however Open ends.
+struct TFileDescriptor {
+  int Fd = -1;
+  ~TFileDescriptor() {
+    if (Fd >= 0) ::close(Fd);
+  }
+};
+
+bool SameFileState(const struct stat& A, const struct stat& B) {
+  return A.st_size == B.st_size && A.st_mtim.tv_sec == B.st_mtim.tv_sec && A.st_mtim.tv_nsec == B.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
 TkwRef<TkwFileStream> TkwFileStream::Open(const std::string& AFileName) {
   struct stat info {};
   if (::stat(AFileName.c_str(), &info) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) throw ExFileNotFound();
     throw ExFileOpenError();
   }
-  if (!S_ISREG(info.st_mode)) throw ExFileOpenError();
-  const int fd = ::open(AFileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw ExFileOpenError();
-  TkwRef<TkwByteSource> source;
-  const auto size = static_cast<std::size_t>(info.st_size);
-  if (size == 0) {
-    source = TkwRef<TkwByteSource>(new TOwnedBytes(std::string()));
+  if (S_ISDIR(info.st_mode)) throw ExIsDirectory();
+  TFileDescriptor file;
+  file.Fd = ::open(AFileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.Fd < 0) throw ExFileOpenError();
+  if (::fstat(file.Fd, &info) != 0) throw ExFileOpenError();
+  std::string bytes;
+  if (S_ISREG(info.st_mode)) {
+    // The file is read whole, by offset, rather than mapped: a file that a download or a
+    // sync is still writing may shrink under a mapping, which ends the process. A read that
+    // comes up short, or a size or time that moved meanwhile, is reported instead.
+    const auto size = static_cast<std::size_t>(info.st_size);
+    bytes.resize(size);
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::pread(file.Fd, bytes.data() + done, size - done, static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw ExFileOpenError();
+      if (n == 0) throw ExFileChanged();
+      done += static_cast<std::size_t>(n);
+    }
+    struct stat after {};
+    if (::fstat(file.Fd, &after) != 0 || !SameFileState(info, after)) throw ExFileChanged();
   } else {
-    void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data != MAP_FAILED) {
-      source = TkwRef<TkwByteSource>(new TMappedFile(data, size));
-    } else {
-      // Files that cannot be mapped are read whole.
-      std::string bytes;
-      bytes.resize(size);
-      std::size_t done = 0;
-      while (done < size) {
-        const ssize_t n = ::read(fd, bytes.data() + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
-      bytes.resize(done);
-      source = TkwRef<TkwByteSource>(new TOwnedBytes(std::move(bytes)));
+    // A pipe or a terminal (standard input given as "-"): everything until its end.
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(file.Fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw ExFileOpenError();
+      if (n == 0) break;
+      bytes.append(buffer, static_cast<std::size_t>(n));
     }
   }
-  ::close(fd);
+  TkwRef<TkwByteSource> source(new TOwnedBytes(std::move(bytes)));
   return TkwRef<TkwFileStream>(new TkwFileStream(std::move(source), 0, 0, 0, false));
 }
 

@@ -158,7 +158,7 @@ private:
   bool FCapReached = false;
 };
 
-// Bytes under a base stream: a mapped file, an owned string, or a borrowed view.
+// Bytes under a base stream: an owned string (a file read whole) or a borrowed view.
 class TkwByteSource : public TkwRefCounted {
 public:
   [[nodiscard]] virtual std::span<const std::uint8_t> Bytes() const = 0;
@@ -208,12 +208,14 @@ protected:
   std::int64_t FPosition;  // logical position of the window start
 };
 
-// A window on a file. The file is mapped once and shared by every window made from it, so
-// windows can be read interleaved.
+// A window on a file. The file is read once into memory and shared by every window made
+// from it, so windows can be read interleaved and a file changed afterwards cannot reach
+// them.
 class TkwFileStream final : public TkwBaseStream {
 public:
   // Opens the whole file (start 0, unlimited). ExFileNotFound when it does not exist,
-  // ExFileOpenError when it cannot be opened or read.
+  // ExIsDirectory for a folder, ExFileOpenError when it cannot be opened or read, and
+  // ExFileChanged when it shrank or changed while it was read. A pipe is read to its end.
   [[nodiscard]] static TkwRef<TkwFileStream> Open(const std::string& AFileName);
   TkwFileStream(TkwRef<TkwByteSource> ASource, std::int64_t AOrigin, std::int64_t AStart,
                 std::int64_t ALength, bool ALimited)

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "base/Limits.h"
+#include "pdf/core/kwPDBaseDoc.h"
 #include "pdf/core/kwPDDocument.h"
+#include "pdf/core/kwPDXRef.h"
 
 namespace qm {
 
@@ -20,9 +22,13 @@ TkwPDCatalog::~TkwPDCatalog() {
 TkwPDPageTree* TkwPDCatalog::GetPageTree() {
   if (!FPageTreeRead) {
     FPageTreeRead = true;
-    if (TkwPDDictionary* pages = GetDict()->LookUpDict("Pages")) {
-      FPageTree = std::make_unique<TkwPDPageTree>(pages, FParentDoc, this);
+    TkwPDDictionary* pages = GetDict()->LookUpDict("Pages");
+    if (pages == nullptr) {
+      // No tree to walk: an empty root, so that the pages are collected in file order.
+      FEmptyRoot = std::make_unique<TkwPDDictionary>(GetDict()->GetParentDoc());
+      pages = FEmptyRoot.get();
     }
+    FPageTree = std::make_unique<TkwPDPageTree>(pages, FParentDoc, this);
   }
   return FPageTree.get();
 }
@@ -65,12 +71,48 @@ void TkwPDPageTree::BuildList() {
   Walk(root, FInheritedProp, 0);
   FVisited.clear();
   FVisited.shrink_to_fit();
+  if (FPageList.empty()) CollectPagesInFileOrder();
+}
+
+void TkwPDPageTree::CollectPagesInFileOrder() {
+  TkwPDBaseDoc* base = FParentDoc ? FParentDoc->GetBaseDoc() : nullptr;
+  if (base == nullptr || base->GetXRef() == nullptr) return;
+  for (const std::uint32_t num : base->GetXRef()->GetObjectNumbersInFileOrder()) {
+    TkwPDBaseObject* obj = base->GetObject(num);
+    if (obj == nullptr || !obj->IsDict("Page")) continue;
+    if (static_cast<std::int64_t>(FPageList.size()) >= kMaxPages) {
+      Note(TkwDiagCode::dcPageTreeCut);
+      break;
+    }
+    auto* dict = static_cast<TkwPDDictionary*>(obj);
+    // What the page inherits comes from the Parent nodes it names, top first.
+    std::vector<TkwPDDictionary*> parents;
+    std::vector<const TkwPDDictionary*> seen{dict};
+    for (TkwPDDictionary* p = dict->LookUpDict("Parent"); p != nullptr && parents.size() < kMaxPageTreeDepth;
+         p = p->LookUpDict("Parent")) {
+      if (std::find(seen.begin(), seen.end(), p) != seen.end()) break;
+      seen.push_back(p);
+      parents.push_back(p);
+    }
+    std::shared_ptr<TkwPDInheritedProperty> prop = FInheritedProp;
+    for (auto it = parents.rbegin(); it != parents.rend(); ++it) {
+      prop = std::make_shared<TkwPDInheritedProperty>(*it, FParentDoc, prop);
+    }
+    prop = std::make_shared<TkwPDInheritedProperty>(dict, FParentDoc, prop);
+    FPageRefs.emplace_back(num, 0);
+    FPageList.push_back(std::make_unique<TkwPDPage>(dict, FParentDoc, this, ++FPageNumber, std::move(prop)));
+  }
+  if (!FPageList.empty()) Note(TkwDiagCode::dcPagesByScan);
 }
 
 bool TkwPDPageTree::Walk(TkwPDDictionary* ANode, const std::shared_ptr<TkwPDInheritedProperty>& AProp, int ADepth) {
   TkwPDArray* kids = ANode->LookUpArray("Kids");
   if (kids == nullptr) return false;
   for (std::size_t i = 0; i < kids->GetLength(); ++i) {
+    if (++FNodesVisited > kMaxPageTreeNodes) {
+      Note(TkwDiagCode::dcPageTreeCut);
+      return false;
+    }
     const TkwPDBaseObject* raw = kids->GetRefObj(i);
     std::uint32_t num = kNoObjNum, gen = 0;
     if (raw != nullptr && raw->IsIndirectRef()) {
@@ -90,7 +132,7 @@ bool TkwPDPageTree::Walk(TkwPDDictionary* ANode, const std::shared_ptr<TkwPDInhe
     auto* dict = static_cast<TkwPDDictionary*>(kid);
     if (dict->IsDict("Page")) {
       if (static_cast<std::int64_t>(FPageList.size()) >= kMaxPages) {
-        Note(TkwDiagCode::dcLimitReached);
+        Note(TkwDiagCode::dcPageTreeCut);
         return false;
       }
       auto prop = std::make_shared<TkwPDInheritedProperty>(dict, FParentDoc, AProp);
@@ -98,7 +140,7 @@ bool TkwPDPageTree::Walk(TkwPDDictionary* ANode, const std::shared_ptr<TkwPDInhe
       FPageList.push_back(std::make_unique<TkwPDPage>(dict, FParentDoc, this, ++FPageNumber, std::move(prop)));
     } else if (dict->IsDict("Pages")) {
       if (ADepth + 1 >= kMaxPageTreeDepth) {
-        Note(TkwDiagCode::dcLimitReached);
+        Note(TkwDiagCode::dcPageTreeCut);
         continue;
       }
       auto prop = std::make_shared<TkwPDInheritedProperty>(dict, FParentDoc, AProp);
@@ -113,23 +155,13 @@ int TkwPDPageTree::GetFoundCount() {
   return static_cast<int>(FPageList.size());
 }
 
-int TkwPDPageTree::GetCount() {
-  const TkwPDBaseObject* count = GetDict()->LookUp("Count");
-  if (count == nullptr || !count->IsInteger()) return GetFoundCount();
-  const std::int64_t value = static_cast<const TkwPDInteger*>(count)->GetValue();
-  return static_cast<int>(std::clamp<std::int64_t>(value, 0, kMaxPages));
-}
+// A Count that disagrees with the leaves (a damaged or hostile file says two billion)
+// is not believed: the pages are the ones found.
+int TkwPDPageTree::GetCount() { return GetFoundCount(); }
 
 TkwPDPage* TkwPDPageTree::GetPage(int AIndex) {
-  if (AIndex < 1 || AIndex > GetCount()) return nullptr;
-  const int found = GetFoundCount();
-  if (found == 0) return nullptr;
-  int index = AIndex;
-  if (index > found) {
-    index %= found;
-    if (index == 0) index = found;
-  }
-  return FPageList[static_cast<std::size_t>(index - 1)].get();
+  if (AIndex < 1 || AIndex > GetFoundCount()) return nullptr;
+  return FPageList[static_cast<std::size_t>(AIndex - 1)].get();
 }
 
 TkwPDPage* TkwPDPageTree::GetPageByIndRef(const TkwPDIndirectRef& APageRef) {

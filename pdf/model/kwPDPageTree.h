@@ -42,6 +42,7 @@ private:
   TkwPDResourceFactories FResourceFactories;
   std::unique_ptr<TkwPDPageTree> FPageTree;
   bool FPageTreeRead = false;
+  std::unique_ptr<TkwPDDictionary> FEmptyRoot;  // the root when the catalog has no Pages
   std::map<const TkwPDDictionary*, std::unique_ptr<TkwPDResource>> FResources;
   // Declared after the resources so that fonts are destroyed first, while the resource
   // wrapper each was built for still exists.
@@ -56,11 +57,12 @@ public:
   TkwPDPageTree(TkwPDDictionary* ARoot, TkwPDDocument* AParentDoc, TkwPDElement* AParentElement);
   ~TkwPDPageTree() override;
 
-  // The root's Count (clamped to 0..kMaxPages); the pages found when it has no integer
-  // Count.
+  // The pages found: the leaves of the tree within the caps (kMaxPages, kMaxPageTreeDepth,
+  // kMaxPageTreeNodes; a tree cut at one is noted as dcPageTreeCut), or, when the tree
+  // gives none, the page objects of the file in file order (dcPagesByScan). The root's
+  // Count is not consulted.
   [[nodiscard]] int GetCount();
-  // Page by 1-based index; nullptr for an index below 1 or above GetCount. An index above
-  // the pages found is taken modulo their number (0 meaning the last).
+  // Page by 1-based index; nullptr for an index below 1 or above GetCount.
   [[nodiscard]] TkwPDPage* GetPage(int AIndex);
   // The page whose reference has the object number of APageRef, or nullptr.
   [[nodiscard]] TkwPDPage* GetPageByIndRef(const TkwPDIndirectRef& APageRef);
@@ -76,7 +78,9 @@ private:
   std::shared_ptr<TkwPDInheritedProperty> FInheritedProp;
   std::vector<std::unique_ptr<TkwPDPage>> FPageList;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> FPageRefs;  // object and generation number
+  void CollectPagesInFileOrder();
   bool FBuilt = false;
+  std::int64_t FNodesVisited = 0;
   int FPageNumber = 0;
   std::vector<bool> FVisited;
   std::vector<const TkwPDBaseObject*> FWalking;  // direct nodes on the current path

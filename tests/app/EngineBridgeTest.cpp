@@ -195,7 +195,7 @@ TEST_F(EngineBridge, MalformedRangeIsNamedWithTheEnginesWordsAsDetails) {
   ASSERT_EQ(Sink.Texts.size(), 2);
   EXPECT_EQ(Sink.Texts[0], QStringLiteral("The page list \u201C1,,3\u201D is not valid."));
   EXPECT_EQ(Sink.Colours[0], TLogColour::lcRed);
-  EXPECT_EQ(Sink.Texts[1], QStringLiteral("Details: '''' is not a valid integer value"));
+  EXPECT_EQ(Sink.Texts[1], QStringLiteral("Details: '' is not a valid integer value"));
 }
 
 TEST_F(EngineBridge, PasswordGoesThroughTheConvertersEvent) {

@@ -70,7 +70,7 @@ TEST(Diagnostics, EveryCodeHasItsOwnText) {
     EXPECT_EQ(std::find(seen.begin(), seen.end(), lines[0]), seen.end()) << raw;
     seen.push_back(lines[0]);
   }
-  EXPECT_EQ(seen.size(), 29u);
+  EXPECT_EQ(seen.size(), 35u);
 }
 
 TEST(Diagnostics, NotesPastTheKeptOnesAreCountedAndDescribed) {
@@ -109,6 +109,35 @@ TEST(Diagnostics, ClearForgetsPageAndCounts) {
   EXPECT_EQ(diag.Items().front().Page, 0);
   EXPECT_EQ(diag.Count(kRebuilt), 1);
   EXPECT_EQ(diag.Total(), 1);
+}
+
+// The warnings of the command: only what is missing from the output, one line per kind
+// with its pages; what was merely read differently stays out.
+TEST(Diagnostics, LostContentLinesNameOnlyWhatIsMissing) {
+  TkwDiagnostics diag;
+  diag.Note(TkwDiagCode::dcXRefRebuilt);
+  diag.SetPage(2);
+  diag.Note(TkwDiagCode::dcPageBudget);
+  diag.Note(TkwDiagCode::dcFontSubstituted);
+  diag.SetPage(4);
+  diag.Note(TkwDiagCode::dcImageTooLarge);
+  diag.SetPage(5);
+  diag.Note(TkwDiagCode::dcImageTooLarge);
+  diag.SetPage(0);
+  diag.Note(TkwDiagCode::dcPageTreeCut);
+  EXPECT_EQ(DescribeLostContent(diag),
+            (std::vector<std::string>{"the page tree was cut at its size limit",
+                                      "pages 4-5: 2 images over the size limit were left out",
+                                      "page 2: the page was too much work and was stopped; the rest of it is missing"}));
+  EXPECT_EQ(DescribeDiagnostics(diag).size(), 5u);
+  TkwDiagnostics clean;
+  clean.Note(TkwDiagCode::dcXRefRebuilt);
+  clean.Note(TkwDiagCode::dcObjectBeyondSize);
+  EXPECT_TRUE(DescribeLostContent(clean).empty());
+  for (TkwDiagCode code : {TkwDiagCode::dcPageBudget, TkwDiagCode::dcPageTreeCut, TkwDiagCode::dcDecodeCapReached,
+                           TkwDiagCode::dcPictureDropped, TkwDiagCode::dcPageUnreadable}) {
+    EXPECT_TRUE(LosesContent(code)) << static_cast<int>(code);
+  }
 }
 
 }  // namespace

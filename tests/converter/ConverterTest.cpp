@@ -12,6 +12,7 @@
 
 #include "base/OutOfMemory.h"
 #include "converter/kwDocumentParser.h"
+#include "converter/kwPageRange.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterElements.h"
 #include "writer/kwDocumentWriter.h"
@@ -280,7 +281,7 @@ TEST_F(ConverterJob, MalformedRangeFailsBeforeStartJob) {
     converter->Convert();
     FAIL();
   } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "'''' is not a valid integer value");
+    EXPECT_STREQ(e.what(), "'' is not a valid integer value");
   }
   EXPECT_EQ(FJournal.Events, (std::vector<std::string>{"Open in.pdf []"}));
 }
@@ -329,13 +330,30 @@ TEST_P(ConverterOutOfMemory, ReachesTheCallerAsOutOfMemoryAndEndsTheJob) {
 INSTANTIATE_TEST_SUITE_P(Stages, ConverterOutOfMemory,
                          ::testing::Values(TOomAt::oaOpen, TOomAt::oaRun, TOomAt::oaWriter));
 
-TEST_F(ConverterJob, RangeSelectingNothingReportsNoPagesConverted) {
+// Nothing to write is a failure the caller can name, not an empty success.
+TEST_F(ConverterJob, RangeSelectingNothingFailsWithTheReasonBeforeStartJob) {
   auto converter = MakeConverter(3);
   Attach(*converter);
   converter->GetOutputSettings().SetPageRange("7-9");
-  converter->Convert();
-  EXPECT_EQ(FJournal.Events.back(), "EndJob converted 0");
-  EXPECT_EQ(FJournal.Events[1], "StartJob in.pdf out.rtf total 3 selected 0 range 7-9");
+  try {
+    converter->Convert();
+    FAIL() << "a range beyond the document converted";
+  } catch (const EPageRangeError& e) {
+    EXPECT_STREQ(e.what(), "page 7 is beyond the last page (3)");
+  }
+  for (const std::string& e : FJournal.Events) EXPECT_NE(e.rfind("StartJob", 0), 0u) << e;
+  EXPECT_EQ(FJournal.Closes, FJournal.Opens);
+}
+
+TEST_F(ConverterJob, DocumentWithoutPagesFails) {
+  auto converter = MakeConverter(0);
+  Attach(*converter);
+  try {
+    converter->Convert();
+    FAIL() << "a document without pages converted";
+  } catch (const ENoPageRead& e) {
+    EXPECT_STREQ(e.what(), "No page could be read");
+  }
 }
 
 TEST_F(ConverterJob, PasswordHandlerReachesTheParser) {

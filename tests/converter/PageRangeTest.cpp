@@ -73,14 +73,14 @@ TEST_P(PageRangeError, RaisesConversionErrorWithTheOffendingText) {
 INSTANTIATE_TEST_SUITE_P(
     Ranges, PageRangeError,
     ::testing::Values(
-        TErrorCase{"TrailingComma", "1,3,", 2, "'''' is not a valid integer value"},
-        TErrorCase{"DoubleComma", "1,,3", 2, "'''' is not a valid integer value"},
-        TErrorCase{"OpenEnd", "5-", 1, "'''' is not a valid integer value"},
-        TErrorCase{"OpenStart", "-5", 1, "'''' is not a valid integer value"},
-        TErrorCase{"LoneDash", "-", 1, "'''' is not a valid integer value"},
-        TErrorCase{"TwoDashes", "1-2-3", 1, "''2-3'' is not a valid integer value"},
-        TErrorCase{"TooLarge", "99999999999", 1, "''99999999999'' is not a valid integer value"},
-        TErrorCase{"LeadingComma", ",1", 1, "'''' is not a valid integer value"}),
+        TErrorCase{"TrailingComma", "1,3,", 2, "'' is not a valid integer value"},
+        TErrorCase{"DoubleComma", "1,,3", 2, "'' is not a valid integer value"},
+        TErrorCase{"OpenEnd", "5-", 1, "'' is not a valid integer value"},
+        TErrorCase{"OpenStart", "-5", 1, "'' is not a valid integer value"},
+        TErrorCase{"LoneDash", "-", 1, "'' is not a valid integer value"},
+        TErrorCase{"TwoDashes", "1-2-3", 1, "'2-3' is not a valid integer value"},
+        TErrorCase{"TooLarge", "99999999999", 1, "'99999999999' is not a valid integer value"},
+        TErrorCase{"LeadingComma", ",1", 1, "'' is not a valid integer value"}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(PageRange, MalformedItemIsNotReachedByAnEarlierAcceptingItem) {
@@ -123,6 +123,46 @@ INSTANTIATE_TEST_SUITE_P(
         TSplitCase{"DoubledQuote", "\"a\"\"b\",c", {"a\"b", "c"}},
         TSplitCase{"UnclosedQuote", "\"1,2", {"1,2"}},
         TSplitCase{"Empty", "", {}}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+
+struct TProblemCase {
+  const char* Name;
+  const char* Range;
+  int PageCount;  // -1: not known
+  const char* Problem;  // empty: a selection the user meant
+};
+
+class PageRangeProblems : public ::testing::TestWithParam<TProblemCase> {};
+
+TEST_P(PageRangeProblems, NameTheOffendingItemOrPage) {
+  const TProblemCase& c = GetParam();
+  EXPECT_EQ(PageRangeProblem(c.Range, c.PageCount), c.Problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, PageRangeProblems,
+    ::testing::Values(
+        TProblemCase{"Blank", "  ", 3, ""},
+        TProblemCase{"ListWithBlanks", "1,3, 5-9", -1, ""},
+        TProblemCase{"PartlyBeyondTheEnd", "1,3, 5-9", 6, ""},
+        TProblemCase{"Beyond", "99", 3, "page 99 is beyond the last page (3)"},
+        TProblemCase{"RangeBeyond", "5-9", 3, "page 5 is beyond the last page (3)"},
+        TProblemCase{"EmptyDocument", "1", 0, "the document has no page"},
+        TProblemCase{"Zero", "0", 3, "'0' is not a page number"},
+        TProblemCase{"Backwards", "5-2", -1, "'5-2' runs backwards"},
+        TProblemCase{"Letter", "x", -1, "'x' is not a page number"},
+        TProblemCase{"Word", "2,abc", 3, "'abc' is not a page number"},
+        TProblemCase{"Decimal", "1.5", 3, "'1.5' is not a page number"},
+        TProblemCase{"Negative", "-5", 3, "'-5' is not a page number"},
+        TProblemCase{"OpenEnd", "5-", 3, "'5-' is not a page number"},
+        TProblemCase{"DoubleComma", "1,,3", 3, "an item is empty"},
+        TProblemCase{"Huge", "99999999999", 3, "'99999999999' is not a page number"}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 }  // namespace

@@ -237,7 +237,8 @@ TEST_P(FixtureConversion, KeepsWordsAndLookOfThePages) {
       EXPECT_EQ(cells[16], "Harbour");
       EXPECT_EQ(cells[30], "55");
     } else {
-      EXPECT_EQ(conv.Doc.RowCount(), 0);
+      // With tabs, only the table the page rules is a table; the plain one is tabbed text.
+      EXPECT_EQ(conv.RowShapes(), (std::vector<int>{4, 4, 4, 4}));
     }
   } else if (fixture == "columns") {
     const auto cols = conv.Doc.Cols();

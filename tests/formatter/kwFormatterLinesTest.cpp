@@ -1,6 +1,11 @@
 // Glyph intake and the end-of-page line pass.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "formatter/kwFormatterUtil.h"
 #include "tests/formatter/FormatterTestKit.h"
 
@@ -309,6 +314,55 @@ TEST(LinePass, RemoveDuplicatesKeepsTheLongerText) {
   ASSERT_EQ(line.RunCount, 2);
   EXPECT_EQ(line.Run(0)->Text, u"abc");
   EXPECT_EQ(line.Run(1)->Text, u"zz");
+}
+
+struct TDuplicateCase {
+  const char* Name;
+  std::vector<std::pair<std::u16string, double>> Runs;  // text and x, in order
+  std::vector<std::u16string> Kept;
+};
+
+class DuplicateRuns : public ::testing::TestWithParam<TDuplicateCase> {};
+
+// Copies of a text at one x leave one run; a text inside a longer one at the same x goes;
+// runs at other x values are never compared.
+TEST_P(DuplicateRuns, KeepOneOfEachOverprint) {
+  TkwFormatterTextLine line;
+  for (const auto& [text, x] : GetParam().Runs) {
+    auto run = std::make_unique<TkwFormatterText>();
+    run->Text = text;
+    run->X = x;
+    line.AddRun(std::move(run));
+  }
+  fmt::RemoveDuplicates(line);
+  std::vector<std::u16string> kept;
+  for (int i = 0; i < line.RunCount; ++i) kept.push_back(line.Run(i)->Text);
+  EXPECT_EQ(kept, GetParam().Kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, DuplicateRuns,
+    ::testing::Values(
+        TDuplicateCase{"Copies", {{u"ab", 10}, {u"ab", 10}, {u"ab", 10}}, {u"ab"}},
+        TDuplicateCase{"ShorterFirst", {{u"b", 10}, {u"abc", 10}, {u"b", 10}}, {u"abc"}},
+        TDuplicateCase{"LongerFirst", {{u"abc", 10}, {u"b", 10}, {u"abc", 10}}, {u"abc"}},
+        TDuplicateCase{"OtherPlaces", {{u"ab", 10}, {u"ab", 20}, {u"ab", 10}, {u"ab", 20}}, {u"ab", u"ab"}},
+        TDuplicateCase{"Unrelated", {{u"ab", 10}, {u"cd", 10}}, {u"ab", u"cd"}},
+        TDuplicateCase{"SignedZero", {{u"ab", 0.0}, {u"ab", -0.0}}, {u"ab"}}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(LinePass, TextPrintedOverItselfManyTimesCostsLinearTime) {
+  TPageBuilder page;
+  for (int i = 0; i < 40'000; ++i) page.Show(u"Hello world", 72, 100);
+  const auto start = std::chrono::steady_clock::now();
+  page.EndPage();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(page.Writer.Texts().size(), 1u);
+#ifdef NDEBUG
+  EXPECT_LT(seconds, 2.0);  // it took minutes when every copy met every other
+#else
+  (void)seconds;
+#endif
 }
 
 TEST(LinePass, TabsModeMergesSideBySideLinesIntoOneTabbedLine) {

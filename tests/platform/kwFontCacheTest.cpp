@@ -132,6 +132,25 @@ TEST_F(FontCacheTest, SavingReplacesTheFileWholeOrLeavesIt) {
   EXPECT_FALSE(SaveFontCacheFile((FDir / "blocked" / "fonts.cache").string(), "x"));
 }
 
+// A link planted under the name an older version used for its temporary file (or any
+// other) is never written through: the victim keeps its bytes.
+TEST_F(FontCacheTest, SavingNeverFollowsAPlantedLink) {
+  const fs::path folder = FDir / "planted";
+  fs::create_directories(folder);
+  const fs::path victim = FDir / "victim.txt";
+  std::ofstream(victim) << "precious";
+  const std::string name = (folder / "fonts.cache").string();
+  fs::create_symlink(victim, name + "." + std::to_string(::getpid()) + ".tmp");
+  ASSERT_TRUE(SaveFontCacheFile(name, "cache text"));
+  std::ifstream in(victim);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "precious");
+  EXPECT_FALSE(fs::is_symlink(name));
+  // Only the cache and the planted link remain: the temporary file was renamed.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
 TEST(FontCacheFile, FollowsTheCacheFolderVariables) {
   const char* oldCache = std::getenv("XDG_CACHE_HOME");
   const char* oldHome = std::getenv("HOME");

@@ -126,7 +126,11 @@ TEST(Tables, TwoRowsThreeCellsWithClearPenAndBrush) {
   EXPECT_EQ(reader.CountWord("cellx"), 6);
   EXPECT_EQ(reader.UnbalancedBraces(), 0);
   EXPECT_TRUE(Contains(rtf, "\\pard\\trowd\\trql\\trrh-300\\trleft120\r\n"));
-  EXPECT_TRUE(Contains(rtf, "\\clbrdrl\\clbrdrt\\clbrdrr\\clbrdrb\\clshdng0\\clcfpat2\\clcbpat2\\clvertalc\\ql\\cellx1500\r\n"));
+  // A clear pen and brush draw nothing: no border word (which, bare, readers show as a
+  // border of their own choosing) and no shading.
+  EXPECT_TRUE(Contains(rtf, "\\trleft120\r\n\\clvertalc\\ql\\cellx1500\r\n"));
+  EXPECT_FALSE(Contains(rtf, "\\clbrdr"));
+  EXPECT_FALSE(Contains(rtf, "\\clcbpat"));
   EXPECT_TRUE(Contains(rtf, "\\pard\\intbl\\ql"));
   EXPECT_TRUE(Contains(rtf, "r1c2\r\n\\par}"));   // an earlier paragraph of the cell
   EXPECT_TRUE(Contains(rtf, "more\r\n}\\cell"));  // the last one
@@ -141,13 +145,15 @@ TEST(Tables, BorderStylesAndShadingWords) {
   struct Case {
     TPenStyle Pen;
     TBrushStyle Brush;
-    std::string Expected;
+    std::vector<std::string> Expected;
   };
+  // Every border in full: style, width and colour.
   const Case cases[] = {
-      {TPenStyle::psSolid, TBrushStyle::bsSolid, "\\clbrdrl\\brdrs\\brdrw15\\clbrdrt\\brdrs\\brdrw15"},
-      {TPenStyle::psDash, TBrushStyle::bsCross, "\\clbrdrb\\brdrdash\\brdrw15\\clbgcross\\clcfpat"},
-      {TPenStyle::psDot, TBrushStyle::bsHorizontal, "\\brdrdot\\brdrw15\\clbghoriz"},
-      {TPenStyle::psDashDotDot, TBrushStyle::bsSolid, "\\brdrdashdd\\brdrw15\\clshdng10000"},
+      {TPenStyle::psSolid, TBrushStyle::bsSolid,
+       {"\\clbrdrt\\brdrs\\brdrw15\\brdrcf", "\\clbrdrl\\brdrs\\brdrw15\\brdrcf", "\\clcbpat"}},
+      {TPenStyle::psDash, TBrushStyle::bsCross, {"\\clbrdrb\\brdrdash\\brdrw15\\brdrcf", "\\clbgcross\\clcfpat"}},
+      {TPenStyle::psDot, TBrushStyle::bsHorizontal, {"\\clbrdrr\\brdrdot\\brdrw15\\brdrcf", "\\clbghoriz"}},
+      {TPenStyle::psDashDotDot, TBrushStyle::bsSolid, {"\\brdrdash\\brdrw15\\brdrcf", "\\clcbpat"}},
   };
   for (const Case& c : cases) {
     auto doc = MakeDoc();
@@ -159,10 +165,63 @@ TEST(Tables, BorderStylesAndShadingWords) {
     doc->SetCellRight(0, 50);
     doc->EndTable();
     doc->EndDoc();
-    EXPECT_TRUE(Contains(doc->GetRTFText(), c.Expected)) << c.Expected;
+    for (const std::string& expected : c.Expected) EXPECT_TRUE(Contains(doc->GetRTFText(), expected)) << expected;
+    EXPECT_EQ(TRtfDocument::Parse(doc->GetRTFText()).CountWord("brdrw"), 4);
     EXPECT_TRUE(Contains(doc->GetRTFText(), "\\trrh0\\trleft0"));  // automatic row
     EXPECT_TRUE(Contains(doc->GetRTFText(), "\\red255\\green0\\blue0;"));  // shading colour registered
   }
+}
+
+TEST(Tables, CellBordersShadingAndMergesFromTheTableSettings) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->SetPen({clBlack, TPenStyle::psClear, 0});
+  doc->SetBrush({clWhite, TBrushStyle::bsClear});
+  doc->BeginTable(2, 0, 0);
+  doc->AddAutoRow();
+  auto& ts = doc->GetTableSettings();
+  ts.CellBorders[sdTop] = {TkwBorderStyle::bdDouble, 2, clBlue};
+  ts.CellBorders[sdLeft] = {TkwBorderStyle::bdDotted, 1, clRed};
+  ts.CellShading = clLime;
+  ts.CellMergeAcross = 1;
+  doc->SetCellRight(0, 50);
+  ts.CellBorders[sdTop] = ts.CellBorders[sdLeft] = {};
+  ts.CellShading = clNone;
+  ts.CellMergeAcross = 2;
+  doc->SetCellRight(1, 100);
+  doc->EndTable();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  const auto reader = TRtfDocument::Parse(rtf);
+  EXPECT_EQ(reader.CountWord("clbrdrt"), 1);
+  EXPECT_EQ(reader.CountWord("clbrdrl"), 1);
+  EXPECT_EQ(reader.CountWord("clbrdrb") + reader.CountWord("clbrdrr"), 0);
+  EXPECT_TRUE(Contains(rtf, "\\clmgf\\clbrdrt\\brdrdb\\brdrw30\\brdrcf"));
+  EXPECT_TRUE(Contains(rtf, "\\clbrdrl\\brdrdot\\brdrw15\\brdrcf"));
+  EXPECT_EQ(reader.CountWord("clmrg"), 1);
+  EXPECT_EQ(reader.CountWord("clcbpat"), 1);
+  EXPECT_TRUE(Contains(rtf, "\\red0\\green255\\blue0;"));
+}
+
+TEST(Paragraphs, BordersAreWrittenInFullAndShadingAsBackground) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  TkwParaBorder border;
+  border.DrawTop = border.DrawBottom = true;
+  border.Width = 2;
+  border.Color = clRed;
+  border.Spacing = 3;
+  doc->GetTextFormatting().SetBorder(border);
+  doc->SetBrush({clBlue, TBrushStyle::bsSolid});
+  doc->BeginPara();
+  doc->WriteText(u"framed");
+  doc->EndPara();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_TRUE(Contains(rtf, "\\brdrt\\brdrs\\brdrw30\\brdrcf"));
+  EXPECT_TRUE(Contains(rtf, "\\brdrb\\brdrs\\brdrw30\\brdrcf"));
+  EXPECT_EQ(TRtfDocument::Parse(rtf).CountWord("brsp"), 2);
+  EXPECT_EQ(TRtfDocument::Parse(rtf).CountWord("cbpat"), 1);
 }
 
 TEST(Tables, AddRowWithoutTableReportsFailure) {

@@ -149,7 +149,9 @@ TEST(Paragraph, FormattingWords) {
   doc->EndDoc();
   EXPECT_TRUE(Contains(doc->GetRTFText(),
                        "{\\pard\\qc\\fi-120\\li480\\ri240\\sb60\\sl-240\\slmult0"
-                       "\\brdrl\\brsp30\\brdrb\\brsp30\\brdrbtw\\brsp30\\f0"));
+                       "\\brdrl\\brdrs\\brdrw15\\brdrcf"));
+  // Each border in full (style, width, colour) before its distance from the text.
+  EXPECT_TRUE(Contains(doc->GetRTFText(), "\\brsp30\\brdrb\\brdrs\\brdrw15\\brdrcf"));
 }
 
 struct AlignCase {

@@ -408,8 +408,8 @@ INSTANTIATE_TEST_SUITE_P(
     Structure, Tolerance,
     ::testing::Values(
         // The root is depth 0: nodes down to depth kMaxPageTreeDepth - 1 are read.
-        ToleranceCase{"page_tree_at_cap", [] { return DeepTree(kMaxPageTreeDepth); }, dcLimitReached, 0},
-        ToleranceCase{"page_tree_past_cap", [] { return DeepTree(kMaxPageTreeDepth + 1); }, dcLimitReached, 1},
+        ToleranceCase{"page_tree_at_cap", [] { return DeepTree(kMaxPageTreeDepth); }, dcPageTreeCut, 0},
+        ToleranceCase{"page_tree_past_cap", [] { return DeepTree(kMaxPageTreeDepth + 1); }, dcPageTreeCut, 1},
         ToleranceCase{"sections_at_cap", [] { return ManySections(kMaxXRefSections); }, dcLimitReached, 0},
         ToleranceCase{"sections_past_cap", [] { return ManySections(kMaxXRefSections + 1); }, dcLimitReached, 1}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });

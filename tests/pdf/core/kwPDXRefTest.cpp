@@ -8,6 +8,9 @@
 #include <regex>
 #include <tuple>
 #include <string>
+#include <thread>
+
+#include <unistd.h>
 
 #include "pdf/core/kwPDBaseDoc.h"
 #include "pdf/core/kwPDDocument.h"
@@ -502,6 +505,112 @@ TEST(Document, MissingFileAndVersion) {
   EXPECT_EQ(doc.GetEncryptionMethod(), "");
   doc.CloseDocument();
   EXPECT_FALSE(doc.GetIsLoaded());
+}
+
+// ---- Repair as far as the best readers go ------------------------------------------------
+
+TEST(Repair, ObjectsNumberedPastSizeAreRead) {
+  TkwTestPdf pdf;
+  pdf.AddPage("BT ET");
+  const int beyond = pdf.GetNextNumber();
+  // Written after the last section, past its Size, where only a scan finds it.
+  const std::string bytes = pdf.Save() + std::to_string(beyond) + " 0 obj\n42\nendobj\n";
+  auto doc = Load(bytes, true);
+  EXPECT_EQ(IntObject(*doc, static_cast<std::uint32_t>(beyond)), 42);
+  EXPECT_EQ(doc->GetDiagnostics().Count(TkwDiagCode::dcObjectBeyondSize), 1);
+  EXPECT_EQ(doc->GetDiagnostics().Count(TkwDiagCode::dcXRefRebuilt), 0);  // the table stays
+  // Without repair the file is read as its table says.
+  EXPECT_EQ(IntObject(*Load(bytes, false), static_cast<std::uint32_t>(beyond)), -1);
+}
+
+struct TRootCase {
+  const char* Name;
+  const char* Trailer;  // the Root written in the trailer
+};
+
+class CatalogByScan : public ::testing::TestWithParam<TRootCase> {};
+
+TEST_P(CatalogByScan, IsFoundWhenTheTrailerNamesNone) {
+  TkwTestPdf pdf;
+  pdf.AddPage("BT ET");
+  std::string bytes = pdf.Save();
+  bytes = Replace(bytes, "/Root 1 0 R", GetParam().Trailer);
+  TkwPDDocument doc;
+  doc.LoadFromBytes(bytes);
+  EXPECT_EQ(doc.GetBaseDoc()->GetDocRoot()->GetObjNumber(), 1u);
+  // Found by the rebuilt table's scan, or by the search among the objects after it.
+  EXPECT_EQ(doc.GetDiagnostics()->Count(TkwDiagCode::dcXRefRebuilt), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, CatalogByScan,
+                         ::testing::Values(TRootCase{"Missing", "           "}, TRootCase{"WrongObject", "/Root 3 0 R"},
+                                           TRootCase{"NoSuchObject", "/Root 9 0 R"}, TRootCase{"NotARef", "/Root 12345"}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(Repair, BrokenPrevChainStillOpens) {
+  TkwTestPdf pdf;
+  pdf.AddPage("BT ET");
+  pdf.BeginUpdate();
+  const int later = pdf.AddObject("7");
+  std::string bytes = pdf.Save();
+  // The newest section's Prev leads into the middle of an object.
+  const std::size_t prev = bytes.rfind("/Prev ");
+  ASSERT_NE(prev, std::string::npos);
+  std::size_t end = prev + 6;
+  while (bytes[end] >= '0' && bytes[end] <= '9') ++end;
+  bytes.replace(prev + 6, end - prev - 6, std::string(end - prev - 6 - 1, ' ') + "9");
+  TkwPDDocument doc;
+  doc.LoadFromBytes(bytes);
+  EXPECT_EQ(doc.GetBaseDoc()->GetDocRoot()->GetObjNumber(), 1u);
+  EXPECT_NE(doc.GetBaseDoc()->GetObject(3), nullptr);  // from the older section
+  EXPECT_EQ(IntObject(*doc.GetBaseDoc(), static_cast<std::uint32_t>(later)), 7);
+}
+
+TEST(Document, TextFileIsNotAPdfFile) {
+  for (const char* text : {"Just some words in a text file.\n", "<html><body>no</body></html>"}) {
+    try {
+      Load(text, true);
+      FAIL() << text;
+    } catch (const ExNotPDFFile& e) {
+      EXPECT_STREQ(e.what(), "Not a PDF file");
+    }
+  }
+}
+
+TEST(Document, FolderAndPipeInputs) {
+  TkwPDDocument doc;
+  try {
+    doc.LoadDocument("/tmp", true);
+    FAIL() << "a folder opened";
+  } catch (const ExIsDirectory& e) {
+    EXPECT_STREQ(e.what(), "Is a directory");
+  }
+  // A pipe is read to its end, as standard input is.
+  TkwTestPdf pdf;
+  pdf.AddPage("BT ET");
+  const std::string bytes = pdf.Save();
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  std::thread writer([&] {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fds[1], bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fds[1]);
+  });
+  doc.LoadDocument("/dev/fd/" + std::to_string(fds[0]), true);
+  writer.join();
+  ::close(fds[0]);
+  EXPECT_EQ(doc.GetBaseDoc()->GetDocRoot()->GetObjNumber(), 1u);
+}
+
+TEST(Document, WrongPasswordIsToldFromAMissingOne) {
+  EXPECT_STREQ(ExWrongPassword().what(), "Wrong password");
+  // Still a request for the password, for callers that ask again.
+  const ExPasswordRequired& asked = ExWrongPassword();
+  EXPECT_STREQ(asked.what(), "Wrong password");
 }
 
 }  // namespace

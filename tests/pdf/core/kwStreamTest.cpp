@@ -112,7 +112,7 @@ TEST(BaseStream, ReadLineStopsAtEveryLineEnd) {
 
 TEST(FileStream, MissingFileAndRealFile) {
   EXPECT_THROW(TkwFileStream::Open("/nonexistent/dir/x.pdf"), ExFileNotFound);
-  EXPECT_THROW(TkwFileStream::Open("/"), ExFileOpenError);
+  EXPECT_THROW(TkwFileStream::Open("/"), ExIsDirectory);
   const std::string path = ::testing::TempDir() + "/corea_filestream.bin";
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <string>
 
+#include "base/Limits.h"
+#include "base/kwDiagnostics.h"
 #include "pdf/core/kwPDDocument.h"
 #include "pdf/model/kwPDPage.h"
 #include "tests/support/pdf/TestPdf.h"
@@ -47,16 +49,27 @@ TEST(PageTree, NodeListingItsParentDoesNotLoop) {
   EXPECT_EQ(doc->GetCatalog()->GetPageTree()->GetFoundCount(), 1);
 }
 
-TEST(PageTree, DeepTreeStopsAtTheDepthLimit) {
+std::unique_ptr<TkwPDDocument> Open(const std::string& ABytes, TkwDiagnostics& ADiag) {
+  auto doc = std::make_unique<TkwPDDocument>();
+  doc->SetDiagnostics(&ADiag);
+  doc->LoadFromBytes(ABytes, true);
+  return doc;
+}
+
+TEST(PageTree, DeepTreeIsCutAtTheDepthLimitAndSaysSo) {
   std::vector<std::string> objects;
   const int depth = kMaxPageTreeDepth + 20;
   for (int i = 0; i < depth; ++i) {
     objects.push_back("<< /Type /Pages /Kids [" + std::to_string(i + 3) + " 0 R] /Count 1 >>");
   }
   objects.push_back("<< /Type /Page >>");
-  auto doc = Open(HandTree(objects));
-  EXPECT_EQ(doc->GetCatalog()->GetPageTree()->GetFoundCount(), 0);
-  EXPECT_EQ(doc->GetPage(1), nullptr);
+  TkwDiagnostics diag;
+  auto doc = Open(HandTree(objects), diag);
+  // The walk gives nothing, so the page is taken from the file.
+  EXPECT_EQ(doc->GetCatalog()->GetPageTree()->GetFoundCount(), 1);
+  EXPECT_EQ(PageObj(doc->GetPage(1)), depth + 2);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcPageTreeCut), 1);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcPagesByScan), 1);
 }
 
 struct TkwIndexCase {
@@ -64,20 +77,63 @@ struct TkwIndexCase {
   int Expected;  // page object number, -1 for none
 };
 
-class CountBeyondPagesFound : public ::testing::TestWithParam<TkwIndexCase> {};
+class CountIsOnlyAHint : public ::testing::TestWithParam<TkwIndexCase> {};
 
-TEST_P(CountBeyondPagesFound, IndexWraps) {
+TEST_P(CountIsOnlyAHint, ThePagesAreTheLeavesFound) {
   // Count 10, four pages (objects 3..6).
   auto doc = Open(HandTree({"<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R] /Count 10 >>", "<< /Type /Page >>",
                             "<< /Type /Page >>", "<< /Type /Page >>", "<< /Type /Page >>"}));
-  EXPECT_EQ(doc->GetPageCount(), 10);
+  EXPECT_EQ(doc->GetPageCount(), 4);
   EXPECT_EQ(PageObj(doc->GetPage(GetParam().Index)), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Indexes, CountBeyondPagesFound,
+INSTANTIATE_TEST_SUITE_P(Indexes, CountIsOnlyAHint,
                          ::testing::Values(TkwIndexCase{0, -1}, TkwIndexCase{-3, -1}, TkwIndexCase{1, 3},
-                                           TkwIndexCase{4, 6}, TkwIndexCase{6, 4}, TkwIndexCase{8, 6},
-                                           TkwIndexCase{10, 4}, TkwIndexCase{11, -1}));
+                                           TkwIndexCase{4, 6}, TkwIndexCase{5, -1}, TkwIndexCase{10, -1}));
+
+TEST(PageTree, HugeCountWithOnePageIsOnePage) {
+  auto doc = Open(HandTree({"<< /Type /Pages /Kids [3 0 R] /Count 2147483647 >>", "<< /Type /Page >>"}));
+  EXPECT_EQ(doc->GetPageCount(), 1);
+}
+
+struct TScanCase {
+  const char* Name;
+  const char* Catalog;
+  const char* Pages;  // object 2
+  int Found;
+};
+
+class PagesInFileOrder : public ::testing::TestWithParam<TScanCase> {};
+
+// Pages 3, 4 and 5 stand in the file in that order, each naming node 2 as Parent, from
+// which they inherit the media box.
+TEST_P(PagesInFileOrder, AreCollectedWhenTheTreeGivesNone) {
+  TkwTestPdf pdf;
+  pdf.SetAutoCatalog(false);
+  pdf.AddObject(GetParam().Catalog);
+  pdf.AddObject(GetParam().Pages);
+  for (int i = 0; i < 3; ++i) pdf.AddObject("<< /Type /Page /Parent 2 0 R >>");
+  pdf.SetRoot(1);
+  TkwDiagnostics diag;
+  auto doc = Open(pdf.Save(), diag);
+  ASSERT_EQ(doc->GetPageCount(), GetParam().Found);
+  for (int i = 1; i <= GetParam().Found; ++i) EXPECT_EQ(PageObj(doc->GetPage(i)), i + 2);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcPagesByScan), GetParam().Found > 0 ? 1 : 0);
+  if (GetParam().Pages[0] == '<') {
+    const TkwPDRect* box = doc->GetPage(1)->GetMediabox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->GetRight(), 500);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, PagesInFileOrder,
+    ::testing::Values(
+        TScanCase{"EmptyKids", "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /MediaBox [0 0 500 700] >>", 3},
+        TScanCase{"KidsMissing", "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /MediaBox [0 0 500 700] >>", 3},
+        TScanCase{"PagesNotADictionary", "<< /Type /Catalog /Pages 2 0 R >>", "[ /MediaBox [0 0 500 700] ]", 3},
+        TScanCase{"CatalogWithoutPages", "<< /Type /Catalog >>", "<< /Type /Pages /MediaBox [0 0 500 700] >>", 3}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(PageTree, CountThatIsNotAnIntegerCountsThePagesFound) {
   for (const char* count : {"", "/Count /Three", "/Count 2.5"}) {

@@ -1,0 +1,773 @@
+#include "formatter/kwDrawingClassifier.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <unordered_map>
+
+#include "base/Limits.h"
+#include "formatter/kwDrawingRenderer.h"
+#include "formatter/kwFormatter.h"
+#include "formatter/kwFormatterUtil.h"
+
+namespace qm {
+
+namespace {
+
+// Lines at most this thick (points) are rules; thicker ones are boxes or drawing.
+constexpr double kMaxRuleThickness = 3.5;
+// A segment whose ends differ by at most this much across is axis-aligned.
+constexpr double kAxisSlack = 0.35;
+// Paths whose boxes come this close (points) belong to one region.
+constexpr double kRegionGap = 6;
+// Region pictures are rendered at this resolution, lowered only to keep within the cap.
+constexpr double kRegionDpi = 150;
+// A paint channel at or above this reads as white on white paper.
+constexpr int kWhiteChannel = 250;
+
+bool Visible(const TkwPathRecord& APath, double AW, double AH) {
+  const TkwRect& b = APath.BoundsPt;
+  const TkwRect& c = APath.ClipPt;
+  const double half = APath.Stroked ? APath.LineWidthPt / 2 : 0;
+  const double l = std::max({b.Left - half, c.Left, 0.0}), r = std::min({b.Right + half, c.Right, AW});
+  const double t = std::max({b.Top - half, c.Top, 0.0}), d = std::min({b.Bottom + half, c.Bottom, AH});
+  const bool painted = (APath.Filled && APath.FillAlpha > 0) || (APath.Stroked && APath.StrokeAlpha > 0);
+  return painted && l <= r && t <= d;
+}
+
+bool IsWhite(TColor AColor) {
+  const auto rgb = static_cast<std::uint32_t>(AColor);
+  return GetRValue(rgb) >= kWhiteChannel && GetGValue(rgb) >= kWhiteChannel && GetBValue(rgb) >= kWhiteChannel;
+}
+
+// The rectangle a path outlines when it is one axis-aligned rectangle (possibly closed by
+// a fifth point); nothing otherwise.
+std::optional<TkwRect> RectangleOf(const std::vector<TkwPathSegment>& ASegments) {
+  std::vector<TkwPoint> pts;
+  for (const TkwPathSegment& s : ASegments) {
+    if (s.Kind == TkwPathSegmentKind::psCubic) return std::nullopt;
+    if (s.Kind == TkwPathSegmentKind::psMove && !pts.empty()) return std::nullopt;
+    if (s.Kind != TkwPathSegmentKind::psClose) pts.push_back(s.P3);
+  }
+  if (pts.size() == 5 && std::fabs(pts[0].X - pts[4].X) <= kAxisSlack && std::fabs(pts[0].Y - pts[4].Y) <= kAxisSlack) {
+    pts.pop_back();
+  }
+  if (pts.size() != 4) return std::nullopt;
+  TkwRect r{pts[0].X, pts[0].Y, pts[0].X, pts[0].Y};
+  for (const TkwPoint& p : pts) {
+    r.Left = std::min(r.Left, p.X);
+    r.Right = std::max(r.Right, p.X);
+    r.Top = std::min(r.Top, p.Y);
+    r.Bottom = std::max(r.Bottom, p.Y);
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    const TkwPoint& a = pts[i];
+    const TkwPoint& b = pts[(i + 1) % 4];
+    const bool sameX = std::fabs(a.X - b.X) <= kAxisSlack, sameY = std::fabs(a.Y - b.Y) <= kAxisSlack;
+    if (sameX == sameY) return std::nullopt;
+  }
+  return r;
+}
+
+// The stroked segments of a path as rules; false when one of them is not axis-aligned.
+bool StrokedRules(const TkwPathRecord& APath, std::size_t AIndex, std::vector<TkwRule>& ARules) {
+  TkwPoint current, start;
+  const std::size_t before = ARules.size();
+  for (const TkwPathSegment& s : APath.Segments) {
+    if (s.Kind == TkwPathSegmentKind::psMove) {
+      current = start = s.P3;
+      continue;
+    }
+    if (s.Kind == TkwPathSegmentKind::psCubic) {
+      ARules.resize(before);
+      return false;
+    }
+    const TkwPoint to = s.Kind == TkwPathSegmentKind::psClose ? start : s.P3;
+    const double dx = std::fabs(to.X - current.X), dy = std::fabs(to.Y - current.Y);
+    if (dx > kAxisSlack && dy > kAxisSlack) {
+      ARules.resize(before);
+      return false;
+    }
+    if (dx > kAxisSlack || dy > kAxisSlack) {
+      TkwRule r;
+      r.Horizontal = dx > dy;
+      r.From = r.Horizontal ? std::min(current.X, to.X) : std::min(current.Y, to.Y);
+      r.To = r.Horizontal ? std::max(current.X, to.X) : std::max(current.Y, to.Y);
+      r.At = r.Horizontal ? (current.Y + to.Y) / 2 : (current.X + to.X) / 2;
+      r.Thickness = APath.LineWidthPt;
+      r.Color = APath.StrokeColor;
+      r.Dash = APath.Dash;
+      r.Path = AIndex;
+      ARules.push_back(r);
+    }
+    current = to;
+  }
+  return true;
+}
+
+// A path is consumed when every rule it gave was used.
+void MarkConsumed(TkwPageDrawing& ADrawing) {
+  std::unordered_map<std::size_t, bool> allUsed;
+  for (const TkwRule& rule : ADrawing.Rules) {
+    auto [it, fresh] = allUsed.emplace(rule.Path, rule.Used);
+    if (!fresh) it->second = it->second && rule.Used;
+  }
+  for (const auto& [path, used] : allUsed) {
+    if (used && ADrawing.Simple[path]) ADrawing.Consumed[path] = true;
+  }
+}
+
+}  // namespace
+
+TkwPageDrawing TakeApart(const std::vector<TkwPathRecord>& APaths, double APageWidth, double APageHeight) {
+  TkwPageDrawing d;
+  d.Consumed.assign(APaths.size(), false);
+  d.Simple.assign(APaths.size(), false);
+  for (std::size_t i = 0; i < APaths.size(); ++i) {
+    const TkwPathRecord& p = APaths[i];
+    if (!Visible(p, APageWidth, APageHeight)) {
+      d.Consumed[i] = true;
+      continue;
+    }
+    if (p.Shading) continue;  // gradients are drawn as they are
+    bool simple = true;
+    if (p.Filled) {
+      if (const auto rect = RectangleOf(p.Segments)) {
+        const double w = rect->Width(), h = rect->Height();
+        if (std::min(w, h) <= kMaxRuleThickness && std::max(w, h) >= 2 * std::min(w, h)) {
+          TkwRule r;
+          r.Horizontal = w >= h;
+          r.From = r.Horizontal ? rect->Left : rect->Top;
+          r.To = r.Horizontal ? rect->Right : rect->Bottom;
+          r.At = r.Horizontal ? (rect->Top + rect->Bottom) / 2 : (rect->Left + rect->Right) / 2;
+          r.Thickness = std::max(std::min(w, h), 0.25);
+          r.Color = p.FillColor;
+          r.Path = i;
+          d.Rules.push_back(r);
+        } else if (p.FillAlpha >= 0.5) {
+          d.Boxes.push_back({*rect, p.FillColor, i});
+        } else {
+          simple = false;
+        }
+      } else {
+        simple = false;
+      }
+    }
+    if (p.Stroked && simple) {
+      simple = p.LineWidthPt <= kMaxRuleThickness && StrokedRules(p, i, d.Rules);
+    }
+    d.Simple[i] = simple;
+  }
+  return d;
+}
+
+namespace {
+
+// Per character of the run, its left edge and its width, by measured widths scaled to the
+// run's width on the page.
+std::vector<double> CharEdges(const TkwFormatterText& ARun) {
+  const std::size_t n = ARun.Text.size();
+  std::vector<double> edges(n + 1, ARun.X);
+  if (n == 0) return edges;
+  std::vector<double> w(n, 0);
+  double total = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    w[i] = ARun.Formatter != nullptr ? fmt::TextWidth(ARun, ARun.Font, std::u16string_view(&ARun.Text[i], 1)) : 1;
+    if (!std::isfinite(w[i]) || w[i] < 0) w[i] = 0;
+    total += w[i];
+  }
+  const double scale = total > 0 ? ARun.Width / total : 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    edges[i + 1] = edges[i] + (total > 0 ? w[i] * scale : ARun.Width / static_cast<double>(n));
+  }
+  return edges;
+}
+
+std::unique_ptr<TkwFormatterText> PieceOf(const TkwFormatterText& ARun, std::size_t AFrom, std::size_t ATo,
+                                          const std::vector<double>& AEdges) {
+  auto piece = std::make_unique<TkwFormatterText>();
+  piece->JoinOwner(ARun);
+  piece->X = AEdges[AFrom];
+  piece->Y = ARun.Y;
+  piece->Text = ARun.Text.substr(AFrom, ATo - AFrom);
+  piece->Font = ARun.Font;
+  piece->Width = AEdges[ATo] - AEdges[AFrom];
+  piece->Right = piece->X + piece->Width;
+  piece->RunIndex = ARun.RunIndex;
+  piece->CharSpacing = ARun.CharSpacing;
+  piece->Id = ARun.Id;
+  piece->Duplicate = ARun.Duplicate;
+  if (ARun.GlyphRects.size() == ARun.Text.size()) {
+    piece->GlyphRects.assign(ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(AFrom),
+                             ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(ATo));
+  }
+  return piece;
+}
+
+// Gives the characters of the line whose middles lie in [AFrom, ATo] the style; the runs
+// are split where the range begins and ends inside them. False when no character is in it.
+bool StyleRange(TkwFormatterTextLine& ALine, double AFrom, double ATo, TFontStyles AStyle) {
+  bool any = false;
+  for (std::size_t k = 0; k < ALine.Runs.size(); ++k) {
+    TkwFormatterText& run = *ALine.Runs[k];
+    if (run.X > ATo || run.X + run.Width < AFrom || run.Text.empty()) continue;
+    const std::vector<double> edges = CharEdges(run);
+    std::size_t first = run.Text.size(), last = 0;
+    for (std::size_t i = 0; i < run.Text.size(); ++i) {
+      const double mid = (edges[i] + edges[i + 1]) / 2;
+      if (mid >= AFrom && mid <= ATo) {
+        first = std::min(first, i);
+        last = i + 1;
+      }
+    }
+    // Spaces at the ends of the covered part keep their look.
+    while (first < last && run.Text[first] == u' ') ++first;
+    while (last > first && run.Text[last - 1] == u' ') --last;
+    if (first >= last) continue;
+    any = true;
+    if (first == 0 && last == run.Text.size()) {
+      run.Font.Style |= AStyle;
+      continue;
+    }
+    std::vector<std::unique_ptr<TkwFormatterText>> pieces;
+    if (first > 0) pieces.push_back(PieceOf(run, 0, first, edges));
+    pieces.push_back(PieceOf(run, first, last, edges));
+    pieces.back()->Font.Style |= AStyle;
+    if (last < run.Text.size()) pieces.push_back(PieceOf(run, last, run.Text.size(), edges));
+    const int at = static_cast<int>(k);
+    ALine.TakeRun(at);
+    for (std::size_t p = 0; p < pieces.size(); ++p) ALine.InsertRun(std::move(pieces[p]), at + static_cast<int>(p));
+    k += pieces.size() - 1;
+  }
+  return any;
+}
+
+// The extent of the line's characters whose middles lie in [AFrom, ATo], how many letters
+// that is, and whether it begins and ends at word boundaries.
+struct TCovered {
+  double Lo = 1e300, Hi = -1e300;
+  int Letters = 0;
+  bool WholeWords = true;
+};
+
+bool WordChar(char16_t C) { return C != u' ' && C != u'\t' && C != u',' && C != u'.' && C != u';' && C != u':'; }
+
+TCovered CoveredExtent(const TkwFormatterTextLine& ALine, double AFrom, double ATo) {
+  TCovered out;
+  // The line's text as one string, with each character's place.
+  std::u16string text;
+  std::vector<double> left, right;
+  for (const auto& run : ALine.Runs) {
+    if (run->Text.empty()) continue;
+    const std::vector<double> edges = CharEdges(*run);
+    if (!text.empty() && run->X > right.back() + 0.5) {
+      text += u' ';  // a gap between runs separates words
+      left.push_back(right.back());
+      right.push_back(run->X);
+    }
+    for (std::size_t i = 0; i < run->Text.size(); ++i) {
+      text += run->Text[i];
+      left.push_back(edges[i]);
+      right.push_back(edges[i + 1]);
+    }
+  }
+  std::size_t first = text.size(), last = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const double mid = (left[i] + right[i]) / 2;
+    if (mid >= AFrom && mid <= ATo && text[i] != u' ') {
+      first = std::min(first, i);
+      last = i + 1;
+      out.Lo = std::min(out.Lo, left[i]);
+      out.Hi = std::max(out.Hi, right[i]);
+      if (WordChar(text[i])) ++out.Letters;
+    }
+  }
+  if (first >= last) return out;
+  out.WholeWords = (first == 0 || !WordChar(text[first - 1]) || !WordChar(text[first])) &&
+                   (last == text.size() || !WordChar(text[last]) || !WordChar(text[last - 1]));
+  return out;
+}
+
+double LineFontSize(const TkwFormatterTextLine& ALine) {
+  double size = 0;
+  for (const auto& run : ALine.Runs) size = std::max(size, fmt::FontSize(run->Font));
+  return size > 0 ? size : 10;
+}
+
+}  // namespace
+
+void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
+  if (APage.Lines.empty()) return;
+  // Lines by baseline, so that each rule looks only at the lines just above it.
+  std::vector<TkwFormatterTextLine*> lines(APage.Lines.begin(), APage.Lines.end());
+  std::sort(lines.begin(), lines.end(), [](const auto* a, const auto* b) { return a->Y < b->Y; });
+  struct THit {
+    TkwFormatterTextLine* Line;
+    std::size_t Rule;
+    bool Strike;
+  };
+  std::vector<THit> hits;
+  // An underline is a line of its own, never an edge of a box.
+  std::vector<int> rulesOfPath(ADrawing.Consumed.size(), 0);
+  for (const TkwRule& r : ADrawing.Rules) ++rulesOfPath[r.Path];
+  for (std::size_t r = 0; r < ADrawing.Rules.size(); ++r) {
+    TkwRule& rule = ADrawing.Rules[r];
+    if (!rule.Horizontal || rule.Thickness > 2.5 || !ADrawing.Simple[rule.Path] || rulesOfPath[rule.Path] != 1) continue;
+    // Baselines within a large font's reach above the rule, or below it for strike-through.
+    auto it = std::lower_bound(lines.begin(), lines.end(), rule.At - 40,
+                               [](const TkwFormatterTextLine* l, double y) { return l->Y < y; });
+    for (; it != lines.end() && (*it)->Y <= rule.At + 40; ++it) {
+      TkwFormatterTextLine& line = **it;
+      if (line.X > rule.To || line.Right < rule.From) continue;
+      const double size = LineFontSize(line);
+      const double below = rule.At - line.Y;  // positive under the baseline
+      const bool under = below >= -0.05 * size && below <= 0.35 * size;
+      const bool through = -below >= 0.12 * size && -below <= 0.45 * size;
+      if (!under && !through) continue;
+      const TCovered covered = CoveredExtent(line, rule.From, rule.To);
+      const double lo = covered.Lo, hi = covered.Hi;
+      // Whole words of at least two letters: a rule that starts or ends inside a word, or
+      // covers one letter, is drawing (a box's edge, a dash, a mark).
+      if (lo > hi || covered.Letters < 2 || !covered.WholeWords) continue;
+      // It decorates the text only when it spans that text and does not run far past it:
+      // a rule under a whole row, longer than its text, is a border.
+      const double slack = 0.6 * size;
+      if (rule.From < lo - slack || rule.To > hi + slack) continue;
+      if ((hi - lo) < 0.6 * (rule.To - rule.From)) continue;
+      hits.push_back({&line, r, !under});
+      break;
+    }
+  }
+  // Two underlines under the same text make a double underline.
+  for (std::size_t h = 0; h < hits.size(); ++h) {
+    TkwRule& rule = ADrawing.Rules[hits[h].Rule];
+    TFontStyles style = hits[h].Strike ? fsStrikeOut : fsUnderline;
+    if (!hits[h].Strike) {
+      for (std::size_t g = 0; g < hits.size(); ++g) {
+        const TkwRule& other = ADrawing.Rules[hits[g].Rule];
+        if (g != h && !hits[g].Strike && hits[g].Line == hits[h].Line && std::fabs(other.At - rule.At) > 0.5 &&
+            std::fabs(other.From - rule.From) < 1 && std::fabs(other.To - rule.To) < 1) {
+          style = fsDoubleUnderline;
+        }
+      }
+    }
+    if (StyleRange(*hits[h].Line, rule.From, rule.To, style)) {
+      rule.Used = true;
+    }
+  }
+  MarkConsumed(ADrawing);
+}
+
+void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
+  const double pageArea = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() * APage.PageSettings->GetHeight() : 0;
+  // Later boxes lie on top of earlier ones: the last box under a line gives its colour.
+  for (std::size_t b = 0; b < ADrawing.Boxes.size(); ++b) {
+    const TkwBox& box = ADrawing.Boxes[b];
+    if (IsWhite(box.Color) || !ADrawing.Simple[box.Path] || ADrawing.Consumed[box.Path]) continue;
+    // A page, column or panel background holds other boxes, or much of the page: it stays
+    // drawing, behind the text.
+    if (pageArea > 0 && box.Rect.Width() * box.Rect.Height() > pageArea / 4) continue;
+    std::vector<TkwFormatterTextLine*> held;
+    double textTop = 1e300, textBottom = -1e300;
+    for (auto* line : APage.Lines) {
+      const double top = line->Y - line->Height;
+      const double mid = (top + line->Y) / 2;
+      if (mid < box.Rect.Top || mid > box.Rect.Bottom) continue;
+      if (line->X < box.Rect.Left - 2 || line->Right > box.Rect.Right + 2) continue;
+      held.push_back(line);
+      textTop = std::min(textTop, top);
+      textBottom = std::max(textBottom, line->Y);
+    }
+    if (held.empty()) continue;
+    bool holdsBoxes = false;
+    for (std::size_t o = b + 1; o < ADrawing.Boxes.size() && o < b + 2000 && !holdsBoxes; ++o) {
+      const TkwRect& r = ADrawing.Boxes[o].Rect;
+      holdsBoxes = r.Left >= box.Rect.Left - 1 && r.Right <= box.Rect.Right + 1 && r.Top >= box.Rect.Top - 1 &&
+                   r.Bottom <= box.Rect.Bottom + 1 && r.Width() * r.Height() > 4;
+    }
+    if (holdsBoxes) continue;
+    // A box drawn over other drawing is part of a picture (a chart, a timetable): it stays
+    // there, and the text stays over it.
+    bool overDrawing = false;
+    for (std::size_t i = 0; i < box.Path && !overDrawing; ++i) {
+      if (ADrawing.Consumed[i]) continue;
+      const TkwPathRecord& p = APage.Paths[i];
+      if ((!p.Filled || IsWhite(p.FillColor)) && (!p.Stroked || IsWhite(p.StrokeColor))) continue;
+      const TkwRect& o = p.BoundsPt;
+      overDrawing = box.Path > 5000 || (o.Left < box.Rect.Right - 1 && o.Right > box.Rect.Left + 1 &&
+                                        o.Top < box.Rect.Bottom - 1 && o.Bottom > box.Rect.Top + 1);
+    }
+    if (overDrawing) continue;
+    // A box about the size of its text is that text's background; a larger one (a page or
+    // column background, a panel) stays drawing, behind the text.
+    const double lineHeight = std::max(1.0, held.front()->Height);
+    const bool fits = box.Rect.Height() <= (textBottom - textTop) + 3 * lineHeight;
+    if (!fits) continue;
+    for (auto* line : held) line->Shading = box.Color;
+    ADrawing.Consumed[box.Path] = true;
+  }
+}
+
+std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APaths, const TkwPageDrawing& ADrawing) {
+  // Paths join when their boxes, widened by half the gap each, share a cell of a grid of
+  // gap-sized cells over the page: one pass over the paths and one over the cells, so a
+  // page of many small paths stays linear.
+  // Each figure of a path counts on its own: one path may draw marks at all four corners of
+  // the page, which are four drawings, not one the size of the page.
+  struct TPiece {
+    std::size_t Path;
+    TkwRect Box;
+  };
+  std::vector<TPiece> pieces;
+  double extentX = 0, extentY = 0;
+  for (std::size_t i = 0; i < APaths.size(); ++i) {
+    if (ADrawing.Consumed[i]) continue;
+    const TkwPathRecord& p = APaths[i];
+    const double half = p.Stroked ? p.LineWidthPt / 2 : 0;
+    const auto add = [&](TkwRect ABox) {
+      TkwRect b{std::max({ABox.Left - half, p.ClipPt.Left, 0.0}), std::max({ABox.Top - half, p.ClipPt.Top, 0.0}),
+                std::min(ABox.Right + half, p.ClipPt.Right), std::min(ABox.Bottom + half, p.ClipPt.Bottom)};
+      if (b.Right < b.Left || b.Bottom < b.Top) return;
+      pieces.push_back({i, b});
+      extentX = std::max(extentX, b.Right);
+      extentY = std::max(extentY, b.Bottom);
+    };
+    TkwRect figure;
+    bool open = false;
+    const auto widen = [&](const TkwPoint& AP) {
+      figure = {std::min(figure.Left, AP.X), std::min(figure.Top, AP.Y), std::max(figure.Right, AP.X),
+                std::max(figure.Bottom, AP.Y)};
+    };
+    for (const TkwPathSegment& seg : p.Segments) {
+      if (seg.Kind == TkwPathSegmentKind::psMove) {
+        if (open) add(figure);
+        figure = {seg.P3.X, seg.P3.Y, seg.P3.X, seg.P3.Y};
+        open = true;
+        continue;
+      }
+      if (seg.Kind == TkwPathSegmentKind::psCubic) {
+        widen(seg.P1);
+        widen(seg.P2);
+      }
+      widen(seg.P3);
+    }
+    if (open) add(figure);
+  }
+  // Pages larger than usual get coarser cells: the grid never exceeds about a million.
+  constexpr double kMaxExtent = 20000;  // points; paths reaching further were cut at the page
+  extentX = std::min(extentX, kMaxExtent);
+  extentY = std::min(extentY, kMaxExtent);
+  const double kCell = std::max(kRegionGap, std::max(extentX, extentY) / 1024);
+  const auto cols = static_cast<std::size_t>(extentX / kCell) + 2;
+  const auto rows = static_cast<std::size_t>(extentY / kCell) + 2;
+  const auto cellOf = [&](double AValue, std::size_t ACount) {
+    return static_cast<std::size_t>(std::clamp(AValue / kCell, 0.0, static_cast<double>(ACount - 1)));
+  };
+  std::vector<int> label(cols * rows, -2);  // -2 empty, -1 occupied, >= 0 its group
+  for (const TPiece& piece : pieces) {
+    const TkwRect& b = piece.Box;
+    for (std::size_t y = cellOf(b.Top - kCell / 2, rows); y <= cellOf(b.Bottom + kCell / 2, rows); ++y) {
+      for (std::size_t x = cellOf(b.Left - kCell / 2, cols); x <= cellOf(b.Right + kCell / 2, cols); ++x) {
+        label[y * cols + x] = -1;
+      }
+    }
+  }
+  int groups = 0;
+  std::vector<std::size_t> stack;
+  for (std::size_t start = 0; start < label.size(); ++start) {
+    if (label[start] != -1) continue;
+    label[start] = groups;
+    stack.assign(1, start);
+    while (!stack.empty()) {
+      const std::size_t at = stack.back();
+      stack.pop_back();
+      const std::size_t x = at % cols, y = at / cols;
+      const std::size_t next[4] = {x > 0 ? at - 1 : at, x + 1 < cols ? at + 1 : at, y > 0 ? at - cols : at,
+                                   y + 1 < rows ? at + cols : at};
+      for (std::size_t k : next) {
+        if (label[k] == -1) {
+          label[k] = groups;
+          stack.push_back(k);
+        }
+      }
+    }
+    ++groups;
+  }
+  std::unordered_map<int, std::size_t> regionOf;
+  std::vector<TkwDrawingRegion> regions;
+  for (const TPiece& piece : pieces) {
+    const TkwRect& b = piece.Box;
+    const int group = label[cellOf(b.Top, rows) * cols + cellOf(b.Left, cols)];
+    auto [it, fresh] = regionOf.emplace(group, regions.size());
+    if (fresh) regions.push_back({b, {}});
+    TkwDrawingRegion& r = regions[it->second];
+    // A path's figures come one after the other: it is listed once per region.
+    if (r.Paths.empty() || r.Paths.back() != piece.Path) r.Paths.push_back(piece.Path);
+    r.BoundsPt.Left = std::min(r.BoundsPt.Left, b.Left);
+    r.BoundsPt.Top = std::min(r.BoundsPt.Top, b.Top);
+    r.BoundsPt.Right = std::max(r.BoundsPt.Right, b.Right);
+    r.BoundsPt.Bottom = std::max(r.BoundsPt.Bottom, b.Bottom);
+  }
+  // A region of nothing but white paint draws nothing on white paper.
+  std::erase_if(regions, [&](const TkwDrawingRegion& r) {
+    return std::all_of(r.Paths.begin(), r.Paths.end(), [&](std::size_t i) {
+      const TkwPathRecord& p = APaths[i];
+      return (!p.Filled || IsWhite(p.FillColor)) && (!p.Stroked || IsWhite(p.StrokeColor));
+    });
+  });
+  // Past the cap, the rest of the page's drawing is one picture.
+  if (regions.size() > kMaxDrawingPictures) {
+    TkwDrawingRegion& rest = regions[kMaxDrawingPictures - 1];
+    for (std::size_t k = kMaxDrawingPictures; k < regions.size(); ++k) {
+      const TkwDrawingRegion& r = regions[k];
+      rest.Paths.insert(rest.Paths.end(), r.Paths.begin(), r.Paths.end());
+      rest.BoundsPt.Left = std::min(rest.BoundsPt.Left, r.BoundsPt.Left);
+      rest.BoundsPt.Top = std::min(rest.BoundsPt.Top, r.BoundsPt.Top);
+      rest.BoundsPt.Right = std::max(rest.BoundsPt.Right, r.BoundsPt.Right);
+      rest.BoundsPt.Bottom = std::max(rest.BoundsPt.Bottom, r.BoundsPt.Bottom);
+    }
+    std::sort(rest.Paths.begin(), rest.Paths.end());  // drawn in the page's order
+    regions.resize(kMaxDrawingPictures);
+  }
+  return regions;
+}
+
+namespace {
+
+TkwBorderLine BorderOf(const TkwRule& ARule) {
+  TkwBorderLine line;
+  line.Style = ARule.Dash == TkwLineDashKind::ldDotted   ? TkwBorderStyle::bdDotted
+               : ARule.Dash == TkwLineDashKind::ldDashed ? TkwBorderStyle::bdDashed
+                                                         : TkwBorderStyle::bdSingle;
+  line.Width = ARule.Thickness;
+  line.Color = ARule.Color;
+  return line;
+}
+
+// The boundary of AEdges nearest to AAt, when it is nearer than ATolerance; -1 otherwise.
+int NearestEdge(const std::vector<double>& AEdges, double AAt, double ATolerance) {
+  int best = -1;
+  double bestDistance = ATolerance;
+  for (std::size_t i = 0; i < AEdges.size(); ++i) {
+    const double d = std::fabs(AEdges[i] - AAt);
+    if (d <= bestDistance) {
+      best = static_cast<int>(i);
+      bestDistance = d;
+    }
+  }
+  return best;
+}
+
+double Overlap(double A0, double A1, double B0, double B1) { return std::min(A1, B1) - std::max(A0, B0); }
+
+}  // namespace
+
+void AttachCellBorders(TkwFormatterTable& ATable, TkwPageDrawing& ADrawing) {
+  const int rows = ATable.RowCount, cols = ATable.ColumnCount;
+  if (rows <= 0 || cols <= 0 || ATable.CellRights.size() < static_cast<std::size_t>(cols)) return;
+  const double leftMargin = fmt::LeftMargin(ATable);
+  // Column boundaries: the table's left, where each next column starts, the last right.
+  std::vector<double> xs{ATable.X};
+  for (int c = 0; c < cols; ++c) xs.push_back(ATable.CellRights[static_cast<std::size_t>(c)] + leftMargin);
+  // Row boundaries: the rows stack from the table's top by their heights.
+  std::vector<double> ys{ATable.Y};
+  for (int r = 0; r < rows; ++r) ys.push_back(ys.back() + ATable.RowHeights[static_cast<std::size_t>(r)]);
+  double minRow = 1e300, minCol = 1e300;
+  for (std::size_t i = 1; i < ys.size(); ++i) minRow = std::min(minRow, ys[i] - ys[i - 1]);
+  for (std::size_t i = 1; i < xs.size(); ++i) minCol = std::min(minCol, xs[i] - xs[i - 1]);
+  ATable.CellBorders.assign(static_cast<std::size_t>(rows * cols), {});
+  const auto cell = [&](int r, int c) -> std::array<TkwBorderLine, 4>& {
+    return ATable.CellBorders[static_cast<std::size_t>(r * cols + c)];
+  };
+  const double tableLeft = xs.front() - minCol / 2, tableRight = xs.back() + minCol / 2;
+  const double tableTop = ys.front() - minRow / 2, tableBottom = ys.back() + minRow / 2;
+  for (TkwRule& rule : ADrawing.Rules) {
+    if (rule.Used || !ADrawing.Simple[rule.Path]) continue;
+    if (rule.Horizontal) {
+      if (rule.At < tableTop || rule.At > tableBottom || Overlap(rule.From, rule.To, xs.front(), xs.back()) <= 0) continue;
+      const int b = NearestEdge(ys, rule.At, std::max(2.0, minRow * 0.6));
+      if (b < 0) continue;
+      for (int c = 0; c < cols; ++c) {
+        const double l = xs[static_cast<std::size_t>(c)], r = xs[static_cast<std::size_t>(c + 1)];
+        if (Overlap(rule.From, rule.To, l, r) < 0.5 * (r - l)) continue;
+        if (b > 0) cell(b - 1, c)[sdBottom] = BorderOf(rule);
+        if (b < rows) cell(b, c)[sdTop] = BorderOf(rule);
+        rule.Used = true;
+      }
+    } else {
+      if (rule.At < tableLeft || rule.At > tableRight || Overlap(rule.From, rule.To, ys.front(), ys.back()) <= 0) continue;
+      // A column's text starts a little right of its rule: the rule belongs to the next
+      // boundary to its right more than to the one at its left.
+      const int v = NearestEdge(xs, rule.At + std::min(6.0, minCol / 4), std::max(2.0, minCol * 0.6));
+      if (v < 0) continue;
+      for (int r = 0; r < rows; ++r) {
+        const double t = ys[static_cast<std::size_t>(r)], d = ys[static_cast<std::size_t>(r + 1)];
+        if (Overlap(rule.From, rule.To, t, d) < 0.5 * (d - t)) continue;
+        if (v > 0) cell(r, v - 1)[sdRight] = BorderOf(rule);
+        if (v < cols) cell(r, v)[sdLeft] = BorderOf(rule);
+        rule.Used = true;
+      }
+    }
+  }
+  // A cell whose text sits on a filled box is shaded with it.
+  ATable.CellShading.assign(static_cast<std::size_t>(rows * cols), clNone);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      for (const auto* line : ATable.Rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]) {
+        if (line->Shading != clNone) ATable.CellShading[static_cast<std::size_t>(r * cols + c)] = line->Shading;
+      }
+    }
+  }
+  MarkConsumed(ADrawing);
+}
+
+namespace {
+
+// Lone horizontal rules between paragraphs become the border of the paragraph they sit
+// closest to: under the one above, or over the one below.
+void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
+  constexpr double kMinRuleLength = 36;  // points; shorter rules are marks of a drawing
+  constexpr double kMaxReach = 24;       // points between a rule and its paragraph's text
+  constexpr std::size_t kMaxPathsChecked = 5000;
+  if (APage.Paths.size() > kMaxPathsChecked) return;
+  std::vector<TkwFormatterParagraph*> paragraphs;
+  for (auto& section : APage.Sections) {
+    if (section->IsTable) continue;
+    for (auto& column : section->Columns) {
+      for (auto& p : column->Output) {
+        if (!p->Lines.empty() && p->Lines.front()->Run(0) != nullptr) paragraphs.push_back(p.get());
+      }
+    }
+  }
+  // Paths that draw nothing but horizontal rules (one, or every row's rule at once).
+  std::vector<bool> onlyHorizontal(APage.Paths.size(), true);
+  for (const TkwRule& r : ADrawing.Rules) {
+    if (!r.Horizontal) onlyHorizontal[r.Path] = false;
+  }
+  for (TkwRule& rule : ADrawing.Rules) {
+    if (rule.Used || !rule.Horizontal || !onlyHorizontal[rule.Path] || !ADrawing.Simple[rule.Path] ||
+        ADrawing.Consumed[rule.Path] || rule.To - rule.From < kMinRuleLength) {
+      continue;
+    }
+    // Alone: no other drawing comes near it.
+    bool alone = true;
+    for (std::size_t i = 0; i < APage.Paths.size() && alone; ++i) {
+      if (i == rule.Path || ADrawing.Consumed[i]) continue;
+      const TkwRect& b = APage.Paths[i].BoundsPt;
+      alone = !(b.Left < rule.To + kRegionGap && b.Right > rule.From - kRegionGap && b.Top < rule.At + kRegionGap &&
+                b.Bottom > rule.At - kRegionGap);
+    }
+    if (!alone) continue;
+    TkwFormatterParagraph* best = nullptr;
+    bool above = false;
+    double bestGap = kMaxReach;
+    for (auto* p : paragraphs) {
+      const double top = p->Lines.front()->Y - p->Lines.front()->Height;
+      const double bottom = p->Lines.back()->Y;
+      double left = p->Lines.front()->X, right = p->Lines.front()->Right;
+      for (const auto* line : p->Lines) {
+        left = std::min(left, line->X);
+        right = std::max(right, line->Right);
+      }
+      // A rule shorter than half the paragraph is no border of it (an underline, a mark).
+      if (right < rule.From || left > rule.To || rule.To - rule.From < (right - left) / 2) continue;
+      if (top >= rule.At && top - rule.At < bestGap) {
+        best = p;
+        above = false;
+        bestGap = top - rule.At;
+      }
+      if (bottom <= rule.At && rule.At - bottom < bestGap) {
+        best = p;
+        above = true;
+        bestGap = rule.At - bottom;
+      }
+    }
+    if (!best) continue;
+    (above ? best->BottomBorder : best->TopBorder) = BorderOf(rule);
+    rule.Used = true;
+  }
+  MarkConsumed(ADrawing);
+}
+
+// The page's region pictures, as images of the shape kind.
+void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
+  for (const TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
+    TkwRect r = region.BoundsPt;
+    r.Left = std::max(r.Left, 0.0);
+    r.Top = std::max(r.Top, 0.0);
+    r.Right = std::min(r.Right, AWidth);
+    r.Bottom = std::min(r.Bottom, AHeight);
+    if (r.Right <= r.Left || r.Bottom <= r.Top) continue;
+    // Hairlines keep a visible thickness.
+    if (r.Right - r.Left < 1) r.Right = r.Left + 1;
+    if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
+    std::unique_ptr<TBitmap> bitmap = RenderDrawing(APage.Paths, region.Paths, r, kRegionDpi, kMaxDrawingPicturePixels);
+    if (!bitmap) continue;
+    // Images that lie inside the drawing belong to it: drawn into its picture, on top. An
+    // image finer than the picture, or one the drawing merely frames, keeps its own.
+    const double sx = bitmap->GetWidth() / r.Width(), sy = bitmap->GetHeight() / r.Height();
+    std::erase_if(APage.Images, [&](const std::unique_ptr<TkwFormatterImage>& AImage) {
+      const TkwFormatterRect& i = AImage->Rect;
+      const bool inside = AImage->ElementType == kElementImage && AImage->Graphic && i.Left >= r.Left - 1 &&
+                          i.Right <= r.Right + 1 && i.Top >= r.Top - 1 && i.Bottom <= r.Bottom + 1;
+      if (!inside) return false;
+      const double w = std::max(i.Right - i.Left, 1e-3), h = std::max(i.Bottom - i.Top, 1e-3);
+      const bool finer = AImage->Graphic->GetWidth() / w > 1.25 * sx || AImage->Graphic->GetHeight() / h > 1.25 * sy;
+      if (finer || w * h > 0.5 * r.Width() * r.Height()) return false;
+      AImage->Graphic->StretchDraw(*bitmap, static_cast<int>(std::lround((i.Left - r.Left) * sx)),
+                                   static_cast<int>(std::lround((i.Top - r.Top) * sy)),
+                                   static_cast<int>(std::lround((i.Right - r.Left) * sx)),
+                                   static_cast<int>(std::lround((i.Bottom - r.Top) * sy)));
+      return true;
+    });
+    auto image = std::make_unique<TkwFormatterImage>();
+    image->ElementType = kElementShape;
+    image->Rect = TkwFormatterRect(r.Left, r.Top, r.Right, r.Bottom);
+    image->X = r.Left;
+    image->Y = r.Top;
+    image->JoinOwner(APage);
+    image->BehindText = true;
+    image->Graphic = std::move(bitmap);
+    APage.Images.push_back(std::move(image));
+  }
+}
+
+}  // namespace
+
+void ClassifyDrawing(TkwFormatterPage& APage) {
+  if (APage.Paths.empty()) return;
+  const double width = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() : 1e6;
+  const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
+  APage.Drawing = std::make_unique<TkwPageDrawing>(TakeApart(APage.Paths, width, height));
+  MarkTextDecorations(APage, *APage.Drawing);
+  FindGridTables(APage, *APage.Drawing);
+  MarkShadedText(APage, *APage.Drawing);
+}
+
+void AttachTableDrawing(TkwFormatterPage& APage) {
+  if (!APage.Drawing) return;
+  // A table whose place the bands did not reach still keeps its text: it goes before the
+  // first band below its top.
+  auto& d = *APage.Drawing;
+  for (std::size_t i = 0; i < d.GridTables.size(); ++i) {
+    if (!d.GridTables[i]) continue;
+    auto section = TakeGridSection(APage, *d.GridPlaceholders[i]);
+    if (!section) continue;
+    section->Analyse();
+    const double top = section->Rect.Top;
+    const auto at = std::find_if(APage.Sections.begin(), APage.Sections.end(),
+                                 [&](const auto& ASection) { return ASection->Rect.Top > top; });
+    APage.Sections.insert(at, std::move(section));
+  }
+  const double width = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() : 1e6;
+  const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
+  for (auto& section : APage.Sections) {
+    if (section->IsTable && section->Table && !section->FromGrid) AttachCellBorders(*section->Table, *APage.Drawing);
+  }
+  AttachRuleBorders(APage, *APage.Drawing);
+  AddRegionPictures(APage, *APage.Drawing, width, height);
+  APage.Paths.clear();
+  APage.Drawing.reset();
+}
+
+}  // namespace qm

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "base/Color.h"
+#include "base/kwRect.h"
+#include "formatter/kwFormatterElements.h"
+#include "formatter/kwFormatterInput.h"
+
+// What a page draws, sorted by what it means for the text: rules become underlines,
+// strike-through and table borders, filled boxes shade the text on them, and everything
+// else is grouped into regions that are rendered to pictures. Points are page points from
+// the top-left corner, y downwards.
+namespace qm {
+
+
+// A straight axis-aligned line: a stroked segment or a thin filled rectangle.
+struct TkwRule {
+  bool Horizontal = true;
+  double From = 0, To = 0;  // extent along the line
+  double At = 0;            // position of its centre line across
+  double Thickness = 0;
+  TColor Color = clBlack;
+  TkwLineDashKind Dash = TkwLineDashKind::ldSolid;
+  std::size_t Path = 0;     // index of the path it came from
+  bool Used = false;
+};
+
+// A filled axis-aligned rectangle of one colour.
+struct TkwBox {
+  TkwRect Rect;
+  TColor Color = clBlack;
+  std::size_t Path = 0;
+};
+
+// The page's paths taken apart.
+struct TkwPageDrawing {
+  std::vector<TkwRule> Rules;
+  std::vector<TkwBox> Boxes;
+  // Per path: it has been given a meaning (underline, border, shading) and is not drawn.
+  std::vector<bool> Consumed;
+  // Per path: every part of it is a rule or a box; only then can it be consumed.
+  std::vector<bool> Simple;
+  // Tables found from grids of rules, with their column boundaries and the line that
+  // stands for each in the page's reading order.
+  std::vector<std::unique_ptr<TkwFormatterTable>> GridTables;
+  std::vector<std::vector<double>> GridColumns;
+  std::vector<TkwFormatterTextLine*> GridPlaceholders;
+};
+
+// Splits the paths into rules, boxes and the rest. Paths that cannot be seen (outside the
+// page, fully clipped, transparent) are marked consumed.
+[[nodiscard]] TkwPageDrawing TakeApart(const std::vector<TkwPathRecord>& APaths, double APageWidth,
+                                       double APageHeight);
+
+// Underlines (single and double) and strike-through from horizontal rules under and through
+// the runs of the page's lines; runs are split where a line covers part of them.
+void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
+// Lines on a filled box take its colour as their shading.
+void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
+
+// The rules on the table's cell edges become its cell borders, and the shading of the
+// text in a cell its cell's shading.
+void AttachCellBorders(TkwFormatterTable& ATable, TkwPageDrawing& ADrawing);
+
+// Grids of rules with text in their cells become tables: their lines leave the page's
+// lines, a placeholder line marks each table's place, and missing inner rules merge
+// cells. Pages of more rules than kMaxGridRules are not searched.
+inline constexpr std::size_t kMaxGridRules = 4000;
+void FindGridTables(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
+// Puts the placeholders into the page's result lines in reading order (after the lines
+// are merged, before the page is cut into bands).
+void InsertGridPlaceholders(TkwFormatterPage& APage);
+// The band of the grid table that APlaceholder stands for; nullptr for any other line.
+[[nodiscard]] std::unique_ptr<TkwFormatterHSection> TakeGridSection(TkwFormatterPage& APage,
+                                                                    const TkwFormatterTextLine& APlaceholder);
+
+// Groups of nearby paths that were given no other meaning, each with its bounding box.
+struct TkwDrawingRegion {
+  TkwRect BoundsPt;
+  std::vector<std::size_t> Paths;
+};
+[[nodiscard]] std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APaths,
+                                                         const TkwPageDrawing& ADrawing);
+
+// The whole pass the formatter runs before it analyses the page: decorations, shading and
+// region pictures (added to the page's images as shapes).
+void ClassifyDrawing(TkwFormatterPage& APage);
+// After the page is analysed: the rules on the tables' cell edges become cell borders.
+void AttachTableDrawing(TkwFormatterPage& APage);
+
+}  // namespace qm

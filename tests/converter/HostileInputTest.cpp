@@ -1,0 +1,155 @@
+// Jobs on hostile input: a slow page still stops on cancel, within a second, and leaves no
+// file behind; the output's temporary file exists only while the document is written.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/kwDiagnostics.h"
+#include "converter/kwPDFConverter.h"
+#include "tests/support/pdf/TestPdf.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostileInput : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FDir = fs::temp_directory_path() / ("qm_hostile_" + std::to_string(::getpid()));
+    fs::remove_all(FDir);
+    fs::create_directories(FDir);
+  }
+  void TearDown() override { fs::remove_all(FDir); }
+
+  std::string Write(const std::string& AName, const std::string& ABytes) {
+    const std::string path = (FDir / AName).string();
+    std::ofstream(path, std::ios::binary) << ABytes;
+    return path;
+  }
+  // Every file of the folder but the inputs.
+  std::vector<std::string> Left() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(FDir)) {
+      if (e.path().extension() != ".pdf") names.push_back(e.path().filename().string());
+    }
+    return names;
+  }
+
+  fs::path FDir;
+};
+
+// Forms nested ten deep, each drawing the next ten times, then plain text pages.
+std::string SlowFile() {
+  TkwTestPdf pdf;
+  const int f1 = pdf.AddFont("Helvetica");
+  int next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 " +
+                               std::to_string(f1) + " 0 R >> >>",
+                           "BT /F1 12 Tf 10 10 Td (Deep) Tj ET");
+  for (int level = 0; level < 9; ++level) {
+    std::string body;
+    for (int i = 0; i < 10; ++i) body += "q /X Do Q\n";
+    next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /XObject << /X " +
+                             std::to_string(next) + " 0 R >> >>",
+                         body);
+  }
+  for (int page = 0; page < 5; ++page) {
+    pdf.AddPage("/X Do", {}, "/Resources << /XObject << /X " + std::to_string(next) + " 0 R >> >>");
+  }
+  return pdf.Save();
+}
+
+TEST_F(HostileInput, CancelStopsInsideASlowPageAndLeavesNothing) {
+  TkwPDFConverter converter;
+  converter.SetInputFileName(Write("slow.pdf", SlowFile()));
+  converter.SetOutputFileName((FDir / "out.rtf").string());
+  std::atomic<bool> started{false};
+  converter.SetOnStartPage([&](TkwObject&, TkwPageEventArgs&) { started = true; });
+  std::chrono::steady_clock::time_point asked;
+  std::thread canceller([&] {
+    for (int i = 0; i < 2000 && !started; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    asked = std::chrono::steady_clock::now();
+    converter.Cancel();
+  });
+  EXPECT_THROW(converter.Convert(), EConversionCancelled);
+  const auto stopped = std::chrono::steady_clock::now();
+  canceller.join();
+  EXPECT_LT(std::chrono::duration<double>(stopped - asked).count(), 1.0);
+  EXPECT_TRUE(Left().empty());
+}
+
+TEST_F(HostileInput, SlowPageEndsAtItsBudgetAndTheJobSaysSo) {
+  TkwTestPdf pdf;
+  const int f1 = pdf.AddFont("Helvetica");
+  std::string copies;
+  for (int i = 0; i < 60'000; ++i) copies += "BT /F1 12 Tf 72 720 Td (Hello world) Tj ET\n";
+  pdf.AddPage(copies, {{"F1", f1}});
+  pdf.AddPage("BT /F1 12 Tf 72 720 Td (Second) Tj ET", {{"F1", f1}});
+  TkwPDFConverter converter;
+  converter.SetInputFileName(Write("copies.pdf", pdf.Save()));
+  converter.SetOutputFileName((FDir / "out.rtf").string());
+  converter.Convert();
+  EXPECT_EQ(converter.GetDiagnostics().Count(TkwDiagCode::dcPageBudget), 1);
+  const std::vector<std::string> lost = DescribeLostContent(converter.GetDiagnostics());
+  ASSERT_EQ(lost.size(), 1u);
+  EXPECT_EQ(lost[0].rfind("page 1: ", 0), 0u) << lost[0];
+  EXPECT_EQ(Left(), std::vector<std::string>{"out.rtf"});
+}
+
+TEST_F(HostileInput, OutputTakesTheReplacedFilesPermissionsAndNoTemporaryStays) {
+  TkwTestPdf pdf;
+  pdf.AddPage("BT ET");
+  const std::string input = Write("in.pdf", pdf.Save());
+  const std::string output = (FDir / "out.rtf").string();
+  std::ofstream(output) << "old";
+  ASSERT_EQ(::chmod(output.c_str(), 0640), 0);
+  TkwPDFConverter converter;
+  converter.SetInputFileName(input);
+  converter.SetOutputFileName(output);
+  // While the pages are read, no temporary file exists yet.
+  std::vector<std::string> duringPage;
+  converter.SetOnStartPage([&](TkwObject&, TkwPageEventArgs&) { duringPage = Left(); });
+  converter.Convert();
+  EXPECT_EQ(duringPage, std::vector<std::string>{"out.rtf"});
+  EXPECT_EQ(Left(), std::vector<std::string>{"out.rtf"});
+  struct stat info {};
+  ASSERT_EQ(::stat(output.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST_F(HostileInput, FolderThatCannotBeWrittenFailsBeforeAnyPageAndLeavesNothing) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+  TkwTestPdf pdf;
+  pdf.AddPage("BT ET");
+  const std::string input = Write("in.pdf", pdf.Save());
+  fs::create_directories(FDir / "ro");
+  fs::permissions(FDir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+  TkwPDFConverter converter;
+  converter.SetInputFileName(input);
+  converter.SetOutputFileName((FDir / "ro" / "out.rtf").string());
+  bool pageStarted = false;
+  converter.SetOnStartPage([&](TkwObject&, TkwPageEventArgs&) { pageStarted = true; });
+  try {
+    converter.Convert();
+    FAIL() << "wrote into a read-only folder";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("out.rtf"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("Permission denied"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(pageStarted);
+  fs::permissions(FDir / "ro", fs::perms::owner_all);
+  EXPECT_TRUE(fs::is_empty(FDir / "ro"));
+}
+
+}  // namespace
+}  // namespace qm
