@@ -55,6 +55,8 @@ constexpr TText kTexts[] = {
      "# fonts that are not installed were shown in a font of their kind"},
     {TkwDiagCode::dcDrawingCapped, "a page drew more shapes than are kept; the rest were left out",
      "# pages drew more shapes than are kept; the rest were left out"},
+    {TkwDiagCode::dcGlyphUnmapped, "a character without a known meaning was left out",
+     "# characters without a known meaning were left out"},
     {TkwDiagCode::dcImageTooLarge, "an image over the size limit was left out", "# images over the size limit were left out"},
     {TkwDiagCode::dcFontSubstituted, "a font was replaced by a smaller one to fit its text",
      "# fonts were replaced by smaller ones to fit their text"},

@@ -47,6 +47,7 @@ enum class TkwDiagCode : std::uint16_t {
   dcDrawingCapped,       // a page drew more paths than are kept; the rest were dropped
   dcPageBudget,          // a page ended at its work budget; what it drew before is kept
   dcPageUnreadable,      // a page of the tree could not be read and was left empty
+  dcGlyphUnmapped,       // a glyph with no Unicode value, glyph name or encoding: dropped
   // formatter and writer 400..
   dcFontSubstituted = 400,  // a font replaced by another for the output
   dcPictureDropped,         // a picture that could not be written

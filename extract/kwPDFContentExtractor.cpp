@@ -20,6 +20,22 @@ TkwMatrix2D Flipped(const TkwPDMatrix& M, double AF) {
   return {M.FM11, -M.FM12, -M.FM21, M.FM22, M.FDx, AF};
 }
 
+// The letters of a ligature, by its character (the presentation forms U+FB00 to U+FB06) or,
+// when the font gave the glyph no such value, by its name ("fi", "f_f_i"); empty otherwise.
+std::u16string_view LigatureLetters(char16_t AChar, std::string_view AName) {
+  static constexpr std::u16string_view kForms[] = {u"ff", u"fi", u"fl", u"ffi", u"ffl", u"st", u"st"};
+  if (AChar >= 0xFB00 && AChar <= 0xFB06) return kForms[AChar - 0xFB00];
+  if (AName.size() < 2 || AName.size() > 7 || AName[0] != 'f' || AChar > u'z') return {};
+  static constexpr std::pair<std::string_view, std::u16string_view> kNames[] = {
+      {"ff", u"ff"}, {"fi", u"fi"}, {"fl", u"fl"}, {"ffi", u"ffi"}, {"ffl", u"ffl"},
+      {"f_f", u"ff"}, {"f_i", u"fi"}, {"f_l", u"fl"}, {"f_f_i", u"ffi"}, {"f_f_l", u"ffl"},
+      {"f_t", u"ft"}, {"f_j", u"fj"}, {"f_b", u"fb"}, {"f_k", u"fk"}, {"f_h", u"fh"}};
+  for (const auto& [name, letters] : kNames) {
+    if (AName == name) return letters;
+  }
+  return {};
+}
+
 }  // namespace
 
 TkwPDFContentExtractor::TkwPDFContentExtractor(TkwFormatterInput& AFormatter,
@@ -108,12 +124,31 @@ void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
   FMeasurer.ForgetFont();
   if (!pdfFont) return;
   if (pdfFont != FCurrentFont || !FSystemFontSet) {
+    // Pages switch between a few fonts all the time: each is mapped once.
+    if (auto known = FMappedFonts.find(pdfFont); known != FMappedFonts.end()) {
+      FSystemFont = known->second;
+      FSystemFontSet = true;
+      FCurrentFont = pdfFont;
+      FGlyphFontValid = false;
+    }
+  }
+  if (pdfFont != FCurrentFont || !FSystemFontSet) {
     const std::string& name =
         !pdfFont->GetEmbeddedFontName().empty() ? pdfFont->GetEmbeddedFontName()
         : !pdfFont->GetOrginalName().empty()   ? pdfFont->GetOrginalName()
                                                 : pdfFont->GetBaseFont();
-    FSystemFont = FFontMap.Map(name, pdfFont->IsBold(), pdfFont->IsItalic(), pdfFont->IsSerif(),
-                                pdfFont->IsFixedWidth());
+    TkwPdfFontFacts facts;
+    facts.Name = name;
+    facts.Family = pdfFont->GetFontFamily();
+    facts.Flags = pdfFont->GetFlags();
+    facts.HasDescriptor = pdfFont->HasFontDescriptor();
+    facts.Weight = pdfFont->GetFontWeight();
+    facts.ItalicAngle = pdfFont->GetItalicAngle();
+    facts.Bold = pdfFont->IsBold();
+    facts.Italic = pdfFont->IsItalic();
+    facts.WideCoverage = pdfFont->IsCJKCollection();
+    FSystemFont = FFontMap.Map(facts);
+    FMappedFonts.emplace(pdfFont, FSystemFont);
     if (FDiag && !FFontMap.GetLastFoundByName() && FNotInstalledNoted.insert(pdfFont).second) {
       FDiag->Note(TkwDiagCode::dcFontNotInstalled);
     }
@@ -226,15 +261,41 @@ void TkwPDFContentExtractor::ClipToStrokePath(TkwPDState& AState) {
 }
 
 void TkwPDFContentExtractor::UpdateGlyphFont(const TkwPDFont* APdfFont) {
-  FGlyphFont = APdfFont ? TkwSystemFontMap::GlyphFont(FSystemFont, APdfFont->IsSerif(), APdfFont->IsFixedWidth())
-                       : FSystemFont;
+  FGlyphFont = FSystemFont;
   FGlyphFontFor = APdfFont;
   FGlyphFontValid = true;
   FMeasurer.ForgetExtentFace();
 }
 
+double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
+  if (&APdfFont == FWordGapFont) return FWordGap;
+  auto it = FWordGaps.find(&APdfFont);
+  if (it != FWordGaps.end()) {
+    FWordGapFont = &APdfFont;
+    FWordGap = it->second;
+    return FWordGap;
+  }
+  // Half the font's own space: narrower than any word space a justified line shrinks to
+  // (a third of the space at most in word processors and TeX), wider than kerning, which
+  // stays below a tenth of an em in text faces. Fonts without a space glyph (TeX's, most
+  // subsets) part words at 0.15 em: TeX's tightest word space in Computer Modern and Times
+  // is 0.17 to 0.22 em, and letterspaced or kerned pairs stay below 0.1 em.
+  double em = 0.15;
+  if (!APdfFont.IsCIDFont()) {
+    TkwPDNextChar nc;
+    const std::u16string space(1, u' ');
+    if (APdfFont.GetNextChar(space, 0, nc) != 0 && nc.Unicode == u' ' && nc.Dx > 0.1 && nc.Dx < 1) {
+      em = 0.5 * nc.Dx;
+    }
+  }
+  FWordGaps.emplace(&APdfFont, em);
+  FWordGapFont = &APdfFont;
+  FWordGap = em;
+  return em;
+}
+
 void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
-                                      int ACode, std::string&) {
+                                      int ACode, std::string& ACharName) {
   if ((FContentFlags & 1) == 0 || !FInPage) return;
   TkwPDFont* pdfFont = AState.FFont;
   if (pdfFont != FCurrentFont) UpdateFont(AState);
@@ -244,11 +305,21 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
     // Composite fonts deliver CIDs and subset fonts private codes: the font's Unicode value
     // (ToUnicode first, then glyph names or the collection's map) is the character.
     const bool hasToUnicode = pdfFont->GetToUnicode() != nullptr;
-    if (AState.FCurUnicode != 0 && (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode))) {
+    // A font that is not embedded is shown in a text face (Symbol's Greek included), so its
+    // glyphs go by their Unicode values rather than the codes of their own encoding.
+    const bool textFace = !pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset;
+    if (AState.FCurUnicode != 0 &&
+        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace)) {
       code = AState.FCurUnicode;
     }
   }
 
+  // Control codes are what a font without any Unicode value, usable name or encoding
+  // delivers (bitmap fonts of TeX name their glyphs by number): nothing to show.
+  if (code < 32 && code != u'\t') {
+    if (FDiag) FDiag->Note(TkwDiagCode::dcGlyphUnmapped);
+    return;
+  }
   TkwRect box = FMeasurer.MeasureGlyph(AState, FSurface, AX, AY, code);
   const TkwPDMatrix& tm = AState.FTextMatrix;
   const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
@@ -295,7 +366,15 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   if (FClip && !insideRect && !FClip->Contains({clipX, clipY})) {
     return;
   }
-  const double advance = AState.FCurCharW * tm.FM11 * AState.FHorizScaling;
+  // Advances and gaps in page points: through the text matrix and the CTM (producers that
+  // draw in tenths of a point scale the CTM), without the screen resolution.
+  const TkwPDMatrix& ctm = AState.FCTM;
+  const double xScale = (tm.FM11 * ctm.FM11 + tm.FM12 * ctm.FM21) * AState.FHorizScaling / k;
+  const double advance = AState.FCurCharW * xScale;
+  double wordGap = 0;
+  if (pdfFont) {
+    wordGap = (WordGapEm(*pdfFont) * std::fabs(AState.FFontSize) + AState.FCharSpace) * std::fabs(xScale);
+  }
   TkwGlyphRecord glyph;
   glyph.Font = &font;
   glyph.BoxPx = {box.Left, box.Top, box.Left + width, box.Top + height};
@@ -303,10 +382,28 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   glyph.YPt = page.Y;
   glyph.AdvancePt = advance;
   glyph.CharSpacingPt = AState.FCharSpace;
-  glyph.Unicode = static_cast<char16_t>(code);
+  glyph.WordGapPt = wordGap > 0 ? wordGap : 0;
   glyph.NotFirstInString = FNotFirstInString;
   glyph.NotFirstInOperator = FNotFirstInOperator;
-  FFormatter.AddGlyph(glyph);
+  // A ligature becomes its letters, each with an equal share of the glyph's advance and box.
+  const std::u16string_view letters = LigatureLetters(static_cast<char16_t>(code), ACharName);
+  if (letters.empty()) {
+    glyph.Unicode = static_cast<char16_t>(code);
+    FFormatter.AddGlyph(glyph);
+  } else {
+    const double n = static_cast<double>(letters.size());
+    const double boxWidth = width / n;
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+      const double f = static_cast<double>(i);
+      glyph.Unicode = letters[i];
+      glyph.XPt = page.X + advance * f / n;
+      glyph.AdvancePt = advance / n;
+      glyph.BoxPx.Left = box.Left + boxWidth * f;
+      glyph.BoxPx.Right = glyph.BoxPx.Left + boxWidth;
+      FFormatter.AddGlyph(glyph);
+      glyph.NotFirstInString = glyph.NotFirstInOperator = true;
+    }
+  }
   FNotFirstInString = true;
   FNotFirstInOperator = true;
 }

@@ -91,6 +91,8 @@ private:
   [[nodiscard]] TkwPoint ToPagePoints(const TkwPDState& AState, double AX, double AY) const;
   // The output font of the glyphs of APdfFont, kept until the font changes.
   void UpdateGlyphFont(const TkwPDFont* APdfFont);
+  // The gap, in text-space units of a 1-unit font, that parts two words in APdfFont.
+  [[nodiscard]] double WordGapEm(const TkwPDFont& APdfFont);
 
   TkwFormatterInput& FFormatter;  // not owned
   std::uint8_t FContentFlags;
@@ -121,6 +123,10 @@ private:
   bool FGlyphSizeValid = false;
   std::unordered_map<const TkwPDFont*, bool> FEmbeddedOk;  // programs FreeType can open
   std::unordered_set<const TkwPDFont*> FNotInstalledNoted;  // each such font is noted once
+  std::unordered_map<const TkwPDFont*, double> FWordGaps;   // WordGapEm of each font
+  const TkwPDFont* FWordGapFont = nullptr;                   // the last one asked for
+  double FWordGap = 0;
+  std::unordered_map<const TkwPDFont*, TFont> FMappedFonts;  // the system font of each font
   TkwDiagnostics* FDiag = nullptr;  // not owned
 
   bool FNotFirstInString = false;

@@ -10,6 +10,16 @@
 
 namespace qm {
 
+namespace {
+// A superscript or subscript is set at most this share of the text's size (TeX and word
+// processors use 0.58 to 0.7), and at least this far off the baseline, in points.
+constexpr double kScriptSizeShare = 0.9;
+constexpr double kMinScriptRise = 0.5;
+// A glyph more than this many times the size of the text beside it is a brace, a drop cap
+// or a delimiter: it neither sets the line's height nor takes the text as its own.
+constexpr double kOversizeShare = 2.0;
+}  // namespace
+
 TkwFormatter::TkwFormatter(TkwDocumentWriter& ADocument)
     : FRTFDocument(&ADocument),
       FPageSettings(std::make_unique<TkwPageSettings>()),
@@ -157,7 +167,7 @@ void TkwFormatter::BeginPage(const TkwPageRecord& APage) {
 
 void TkwFormatter::AddGlyph(const TkwGlyphRecord& AGlyph) {
   AddChar(*AGlyph.Font, AGlyph.BoxPx, AGlyph.CharSpacingPt, AGlyph.Unicode, AGlyph.NotFirstInString,
-          AGlyph.NotFirstInOperator, AGlyph.AdvancePt, AGlyph.YPt, AGlyph.XPt);
+          AGlyph.NotFirstInOperator, AGlyph.AdvancePt, AGlyph.YPt, AGlyph.XPt, AGlyph.WordGapPt);
 }
 
 void TkwFormatter::AddPicture(const TkwPictureRecord& APicture) {
@@ -215,8 +225,8 @@ void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const 
 }
 
 void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
-                           char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
-                           double AAdvance, double AY, double AX) {
+                           char16_t ACharacter, bool, bool ANotFirstInOperator,
+                           double AAdvance, double AY, double AX, double AWordGap) {
   EnsurePage();
   auto& page = *FPage;
   const double pageHeight = FPageSettings->GetHeight();
@@ -251,25 +261,35 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       line->ListLabel = false;
     }
     const bool boldNumber = !ANotFirstInOperator && fmt::IsBoldNumberLine(*line, AFont);
-    if ((!sameFont || far) && !ANotFirstInOperator) {
+    // Words are parted by where the glyphs stand, whether or not the producer drew a
+    // space: inside one string (kerning in a TJ array), between strings, and where the
+    // font changes within the line.
+    const auto wordSpace = [&](double ARight) {
+      if (ARight == 0 || last->Text.empty()) return false;
+      const double gap = AWordGap > 0 ? AWordGap : fmt::kWordGapOfSpace * FWidths->SpaceWidth(AFont);
+      return fmt::GapIsWordSpace(AX - ARight, gap, last->Text.back(), ACharacter);
+    };
+    // Back on the baseline after a superscript or subscript: a run of its own.
+    const bool afterRise = last->Rise != 0;
+    if ((!sameFont || far || afterRise) && (!ANotFirstInOperator || afterRise)) {
       if (far && !line->ListLabel && !boldNumber) {
         StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
         TrackMargins(topY, AX, AAdvance, AGlyphRect);
         return;
       }
+      // The run reaches to where the next one starts (with a space when the gap is a
+      // word's), so that the line reads on without a tab.
+      if (wordSpace(last->Right)) last->Text += u' ';
+      if (last->Right != 0 && AX > last->Right) last->Width += AX - last->Right;
       CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX);
       FPendingRun->RunIndex = line->LastRunIndex + 1;
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
     } else {
-      const double space = FWidths->SpaceWidth(AFont);
-      const double d = last->Right == 0 ? 0 : AX - last->Right;
-      if (d > space && !ANotFirstInString && !fallbackFont) {
-        last->Text += u' ';
-        last->Width += space;
-      }
+      if (wordSpace(last->Right)) last->Text += u' ';
       last->Text += ACharacter;
-      last->Width += AAdvance;
+      // The run's width is the span of its glyphs: kerning and word gaps included.
+      last->Width = right > last->X ? right - last->X : last->Width + AAdvance;
       last->Right = right;
       last->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right,
                                     AGlyphRect.Bottom);
@@ -277,7 +297,9 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
     if (right > line->Right) {
       line->SetRight(right);
     }
-    if (boxHeight > line->Height) {
+    // A brace, drop cap or delimiter far larger than the line's text leaves its height.
+    const bool oversized = fmt::FontSize(AFont) > kOversizeShare * fmt::FontSize(line->Runs.front()->Font);
+    if (boxHeight > line->Height && !oversized) {
       line->SetHeight(fittedHeight());
     }
     FLastChar = ACharacter;
@@ -289,8 +311,15 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   if (FCurrentLineIndex >= 0 && FCurrentLineIndex < static_cast<int>(page.Lines.size())) {
     auto* current = page.Lines[static_cast<std::size_t>(FCurrentLineIndex)];
     auto* currentRun = current->LastRun();
+    if (currentRun != nullptr && AddRaised(*current, AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance,
+                                           topY, AX, AWordGap)) {
+      return;
+    }
+    // Text beside a glyph far larger than it (a big brace) is not raised text of that glyph.
+    const bool besideOversized =
+        currentRun != nullptr && fmt::FontSize(currentRun->Font) > kOversizeShare * fmt::FontSize(AFont);
     if (currentRun != nullptr && topY != current->Y && current->Y - current->Height <= topY &&
-        topY <= current->Y &&
+        topY <= current->Y && !besideOversized &&
         2 * FWidths->SpaceWidth(currentRun->Font) > std::fabs(AX - current->Right)) {
       currentRun->Text += ACharacter;
       currentRun->Width += AAdvance;
@@ -310,6 +339,49 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
 
   StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
   TrackMargins(topY, AX, AAdvance, AGlyphRect);
+}
+
+bool TkwFormatter::AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, const TkwRect& AGlyphRect,
+                             double ACharSpace, char16_t ACharacter, double AAdvance, double ATopY,
+                             double AX, double AWordGap) {
+  // The line's own text: its last run on the baseline.
+  const TkwFormatterText* base = nullptr;
+  for (auto it = ALine.Runs.rbegin(); it != ALine.Runs.rend() && base == nullptr; ++it) {
+    if ((*it)->Rise == 0) base = it->get();
+  }
+  TkwFormatterText* last = ALine.LastRun();
+  if (base == nullptr || last == nullptr || ACharacter == u' ' || !(fmt::FontSize(base->Font) > 0)) return false;
+  const double rise = base->Y - ATopY;
+  // Smaller than the line's text, raised into its height or lowered by less than half of
+  // it, and close to its end: a superscript or subscript (footnote marks, exponents,
+  // chemical formulas). Same-size raised glyphs stay part of the text.
+  const double share = fmt::FontSize(AFont) / fmt::FontSize(base->Font);
+  const bool smaller = share < kScriptSizeShare && share * kOversizeShare > 1;
+  const bool inBand = (rise > 0 && rise <= ALine.Height) || (rise < 0 && -rise <= 0.5 * ALine.Height);
+  const bool near = std::fabs(AX - ALine.Right) < 2 * FWidths->SpaceWidth(last->Font);
+  if (!smaller || !inBand || !near || std::fabs(rise) < kMinScriptRise) return false;
+  const double right = AX + AAdvance;
+  if (last->Rise != 0 && std::fabs(last->Rise - rise) < kMinScriptRise && fmt::SameFont(last->Font, AFont)) {
+    const double gap = AWordGap > 0 ? AWordGap : fmt::kWordGapOfSpace * FWidths->SpaceWidth(AFont);
+    if (!last->Text.empty() && fmt::GapIsWordSpace(AX - last->Right, gap, last->Text.back(), ACharacter)) {
+      last->Text += u' ';
+    }
+    last->Text += ACharacter;
+    last->Width = right > last->X ? right - last->X : last->Width + AAdvance;
+    last->Right = right;
+    last->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom);
+  } else {
+    if (last->Right != 0 && AX > last->Right) last->Width += AX - last->Right;
+    CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, base->Y, AX);
+    FPendingRun->Rise = rise;
+    FPendingRun->RunIndex = ALine.LastRunIndex + 1;
+    ALine.LastRunIndex = FPendingRun->RunIndex;
+    ALine.AddRun(std::move(FPendingRun));
+  }
+  if (right > ALine.Right) ALine.SetRight(right);
+  FLastRunLine = &ALine;
+  FLastChar = ACharacter;
+  return true;
 }
 
 void TkwFormatter::StartLine(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,

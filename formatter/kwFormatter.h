@@ -58,10 +58,11 @@ public:
 
   // One visible glyph, as AddGlyph takes it: AGlyphRect in screen pixels from the page's
   // top-left corner, AX and AY the origin in points from the page's lower-left corner,
-  // AAdvance in points.
+  // AAdvance in points. AWordGap: the gap after the previous glyph's advance, in points,
+  // from which on the glyph starts a new word; 0 lets the formatter judge by AFont.
   void AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
                char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
-               double AAdvance, double AY, double AX);
+               double AAdvance, double AY, double AX, double AWordGap = 0);
   // One picture: ARect in points from the page's top-left corner.
   void AddImage(const TkwRect& ARect, const TGraphic& AGraphic);
 
@@ -102,6 +103,11 @@ private:
   void SetDefaultMargins();
   void EnsurePage();
   void TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect);
+  // A glyph smaller than ALine's text and raised or lowered beside its end joins it as a
+  // superscript or subscript run; false when the glyph is not one.
+  bool AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, const TkwRect& AGlyphRect,
+                 double ACharSpace, char16_t ACharacter, double AAdvance, double ATopY, double AX,
+                 double AWordGap);
   void StartLine(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
                  char16_t ACharacter, double AAdvance, double ATopY, double AX, double AHeight);
   // Builds the run in FPendingRun and returns it.

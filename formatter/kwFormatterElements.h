@@ -109,6 +109,7 @@ public:
   bool Duplicate = false;
   double Right = 0;
   int Id = 0;
+  double Rise = 0;  // points above the line's baseline (negative: below): a superscript or subscript
 };
 
 // One text line; it owns its runs.

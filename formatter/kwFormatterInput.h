@@ -26,6 +26,9 @@ struct TkwGlyphRecord {
   double YPt = 0;
   double AdvancePt = 0;
   double CharSpacingPt = 0;
+  // A gap after the previous glyph's advance at least this wide separates two words
+  // (from the PDF font's space width and the character spacing); 0: not known.
+  double WordGapPt = 0;
   char16_t Unicode = 0;
   bool NotFirstInString = false;    // an earlier glyph of the same string was shown
   bool NotFirstInOperator = false;  // an earlier glyph of the same text operator was shown

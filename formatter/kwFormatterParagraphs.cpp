@@ -20,6 +20,8 @@ namespace {
 constexpr double kCentreTolerance = 5;
 // Lines starting this close are aligned on the left; glyph origins jitter by a point.
 constexpr double kSameLeftTolerance = 2;
+// The widest first-line indent of body text (half an inch; TeX uses 1 to 1.5 em).
+constexpr double kMaxFirstLineIndent = 36;
 // Lines ending this close are aligned on the right; ragged word ends vary more.
 constexpr double kSameRightTolerance = 5;
 // A paragraph is set flush right only when its line ends agree as closely as left edges.
@@ -331,6 +333,24 @@ void Attributes(TkwFormatterParagraph& P) {
     P.Alignment = NextAlignment(P.Alignment, i, step);
     prevCentred = step.Centred;
     ApplySize(*L, substitute);
+  }
+  // Right alignment needs ragged left edges. Lines after the first that start together
+  // (a first-line or hanging indent aside) are justified when they also end together
+  // before the last line, and left-aligned otherwise. Two lines ending together whose
+  // starts differ by no more than an indent (a paragraph's first line, a bibliography's
+  // hanging entry) are justified too; right-aligned pairs differ by more.
+  const bool indentOnly = P.Lines.size() == 2 && std::fabs(P.Lines[0]->X - P.Lines[1]->X) < kMaxFirstLineIndent;
+  if (P.Alignment == 1 && (P.Lines.size() > 2 || indentOnly)) {
+    bool leftFlush = true, rightFlush = true;
+    double right = 0;
+    for (std::size_t i = 0; i + 1 < P.Lines.size(); ++i) right = std::max(right, P.Lines[i]->Right);
+    for (std::size_t i = 1; i < P.Lines.size(); ++i) {
+      leftFlush = leftFlush && std::fabs(P.Lines[i]->X - body) < kSameLeftTolerance;
+    }
+    for (std::size_t i = 0; i + 1 < P.Lines.size(); ++i) {
+      rightFlush = rightFlush && right - P.Lines[i]->Right < kSameRightTolerance;
+    }
+    if (leftFlush) P.Alignment = rightFlush ? 3 : 0;
   }
   // Left and justified paragraphs keep their first line where the page has it: the
   // indent is the body's start and the first line is offset from it.
@@ -860,12 +880,17 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   if (shading != clNone) AWriter.SetBrush(brush);
   if (ruled) tf.SetBorder(border);
   char16_t lastChar = u' ';
+  double rise = 0;
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
     const TkwFormatterText* previous = nullptr;
     for (std::size_t k = 0; k < line->Runs.size(); ++k) {
       const auto& run = *line->Runs[k];
       AWriter.SetFont(run.Font);
+      if (run.Rise != rise) {
+        rise = run.Rise;
+        AWriter.SetTextRise(rise);
+      }
       double tab = 0;
       if (run.RunIndex != 0 && previous != nullptr &&
           RoundEven(run.X) != RoundEven(previous->X + previous->Width) &&
@@ -887,6 +912,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       lastChar = last->Text.back();
     }
   }
+  if (rise != 0) AWriter.SetTextRise(0);
   AWriter.EndPara();
 }
 

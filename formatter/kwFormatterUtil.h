@@ -49,6 +49,22 @@ inline constexpr std::string_view kArialUnicode = kFallbackFontName;
 
 // Text helpers.
 [[nodiscard]] bool IsBlank(char16_t C);
+// Ideographs, kana, hangul and full-width forms: scripts written without word spaces.
+[[nodiscard]] constexpr bool IsCJK(char16_t C) {
+  return (C >= 0x1100 && C <= 0x11FF) || (C >= 0x2E80 && C <= 0x9FFF) ||
+         (C >= 0xAC00 && C <= 0xD7AF) || (C >= 0xF900 && C <= 0xFAFF) ||
+         (C >= 0xFF00 && C <= 0xFFEF);
+}
+// Whether a gap of AGap points between APrev and ANext is a word space: wider than AWordGap
+// and not beside a space already shown, nor between two characters of a script without
+// word spaces.
+[[nodiscard]] constexpr bool GapIsWordSpace(double AGap, double AWordGap, char16_t APrev,
+                                            char16_t ANext) {
+  return AGap > AWordGap && APrev != u' ' && ANext != u' ' && !(IsCJK(APrev) && IsCJK(ANext));
+}
+// Share of a font's space width that a gap must exceed to part words when the producer
+// gave no better measure.
+inline constexpr double kWordGapOfSpace = 0.5;
 [[nodiscard]] std::u16string_view Trim(std::u16string_view AText);
 [[nodiscard]] bool IsAsciiLetter(char16_t C);
 [[nodiscard]] bool IsDigit(char16_t C);

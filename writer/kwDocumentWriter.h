@@ -107,6 +107,9 @@ public:
     (void)ACellIndex; (void)AText;
   }
   // ATabPosition > 0 puts a tab stop at that position (from the left margin) before the run.
+  // The runs written next stand APoints above (negative: below) the line's baseline, in
+  // their own size: superscripts and subscripts. 0 ends it.
+  virtual void SetTextRise(double APoints) { (void)APoints; }
   virtual int WriteText(std::u16string_view AText, double ATabPosition = 0, double ACharSpacing = 0) {
     (void)AText; (void)ATabPosition; (void)ACharSpacing;
     return 0;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <filesystem>
 
 #include "base/Limits.h"
+#include "base/Numbers.h"
 #include "base/kwWorkQueue.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
@@ -373,6 +375,9 @@ void TkwRTFDoc::AddRunToTarget(std::u16string_view AText, double ATab, double AS
   } else {
     FRunTarget->AddRun(AText, font, ATab * FUnitFactor, ASpacing * FUnitFactor, FFont.Charset,
                        FFont.Size, FFont.Style, color);
+  }
+  if (FTextRise != 0 && !FRunTarget->GetItem().Runs.empty()) {
+    FRunTarget->GetItem().Runs.back().RiseHalfPoints = RoundEven(std::clamp(FTextRise, -500.0, 500.0) * 2);
   }
 }
 

@@ -59,6 +59,7 @@ public:
   void EndList() override;
 
   void WriteCellText(int ACellIndex, std::u16string_view AText) override;
+  void SetTextRise(double APoints) override { FTextRise = APoints; }
   int WriteText(std::u16string_view AText, double ATabPosition = 0, double ACharSpacing = 0) override;
   int WriteBookmarkText(std::u16string_view AText, std::u16string_view ABookmarkName,
                         double ATabPosition = 0, double ACharSpacing = 0) override;
@@ -128,6 +129,7 @@ private:
   TkwRTFSection* FCurrentSection = nullptr;  // not owned: in the document area
   TkwRTFElements* FCurrentList = nullptr;    // not owned: body, header or footer list
   std::unique_ptr<TkwRTFParagraph> FOpenPara;
+  double FTextRise = 0;  // points, SetTextRise
   TkwRTFParagraph* FRunTarget = nullptr;  // not owned: the paragraph runs go to
   std::unique_ptr<TkwRTFTableItem> FTable;
   std::unique_ptr<TkwRTFTextbox> FTextBox;

@@ -1,5 +1,7 @@
 #include "writer/kwRTFHeader.h"
 
+#include "base/FontClass.h"
+
 #include <charconv>
 #include <chrono>
 #include <ctime>
@@ -278,6 +280,22 @@ int TkwRTFHeader::AddNumberList(std::uint8_t ANumberFormat, int AStartAt, std::u
   return GetListCount() - 1;
 }
 
+namespace {
+
+std::string_view FamilyWord(TkwFontClass AClass) {
+  switch (AClass) {
+    using enum TkwFontClass;
+    case fcSerif: return "\\froman";
+    case fcSans: return "\\fswiss";
+    case fcMono: return "\\fmodern";
+    case fcScript: return "\\fscript";
+    case fcSymbol: return "\\ftech";
+    default: return "\\fnil";
+  }
+}
+
+}  // namespace
+
 void TkwRTFHeader::Write(std::string& AOut) {
   AOut += "{\\rtf1\\ansi\\ansicpg";
   AppendInt(AOut, kAnsiCodePage);
@@ -289,11 +307,11 @@ void TkwRTFHeader::Write(std::string& AOut) {
   for (std::size_t i = 0; i < FFonts.size(); ++i) {
     AOut += "{\\f";
     AppendInt(AOut, static_cast<std::int64_t>(i));
+    // The family class lets a reader without the font pick one of the same kind.
+    AOut += FamilyWord(FontClassOfName(FFonts[i].Name));
     if (kAnsiCodePage == 1252) {
-      if (FFonts[i].Charset != kDefaultCharset) {
-        AOut += "\\fcharset";
-        AppendInt(AOut, FFonts[i].Charset);
-      }
+      AOut += "\\fcharset";
+      AppendInt(AOut, FFonts[i].Charset == kDefaultCharset ? kAnsiCharset : FFonts[i].Charset);
     } else {
       AOut += "\\fcharset";
       AppendInt(AOut, CodePageCharset(kAnsiCodePage));

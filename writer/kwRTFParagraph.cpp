@@ -124,11 +124,18 @@ void TkwRTFParagraph::WriteBody(std::string& AOut) {
     AppendCharFormat(styleFormat, FHeader.FontIndex(style.Font), FHeader.ColorIndex(style.Color),
                      style.Font.Size, style.Font.Style);
   }
+  int rise = 0;
   for (const TkwTextItem& run : FItem.Runs) {
     if (StyleIndex == -1 || !styled) {
       AppendCharFormat(AOut, run.FontIndex, run.ColorIndex, run.Size, run.Style);
     } else {
       AOut += styleFormat;
+    }
+    // The offset is a character property that lasts until changed: written where it changes.
+    if (run.RiseHalfPoints != rise) {
+      rise = run.RiseHalfPoints;
+      AOut += rise >= 0 ? "\\up" : "\\dn";
+      AppendInt(AOut, rise >= 0 ? rise : -rise);
     }
     AOut += " \\expndtw";
     AppendTwips(AOut, run.CharSpacing);

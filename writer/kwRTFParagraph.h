@@ -22,6 +22,7 @@ struct TkwTextItem {
   bool HasBookmark = false;
   double CharSpacing = 0;  // native units, \expndtw
   double TabPosition = 0;  // native units; > 0 puts a tab stop before the run
+  int RiseHalfPoints = 0;  // \up (raised) or \dn (lowered)
   std::u16string Text;
   std::shared_ptr<const std::u16string> BookmarkName;  // set when HasBookmark
 };

@@ -424,14 +424,15 @@ void TkwPDContentStream::Op_EMC(int) {
 }
 
 void TkwPDContentStream::DrawUnicodeText(TkwPDState& AState, std::u16string_view AText, double ATx,
-                                         double ATy, std::string_view AName) {
+                                         double ATy) {
   // One glyph standing for several characters (a ligature, a character outside the 16-bit
-  // range): each character gets an equal share of the advance, the first the glyph name.
+  // range): each character gets an equal share of the advance. The glyph's name is not
+  // passed on, since the text already spells out what it names ("f_i" is "f" and "i").
   const double n = static_cast<double>(AText.size());
   const double x = AState.FCurX, y = AState.FCurY;
   for (std::size_t i = 0; i < AText.size(); ++i) {
     AState.FCurUnicode = AText[i];
-    FCharName.assign(i == 0 ? AName : std::string_view());
+    FCharName.clear();
     const double f = static_cast<double>(i) / n;
     Dev().DrawChar(AState, x + ATx * f, y + ATy * f, ATx / n, ATy / n, AText[i], FCharName);
   }
@@ -764,7 +765,7 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
       if (FRun->ActualTextDepth != 0) {
         DrawActualText(s, tx, ty);
       } else if (nc.UnicodeText.size() > 1) {
-        DrawUnicodeText(s, nc.UnicodeText, tx, ty, nc.CharName);
+        DrawUnicodeText(s, nc.UnicodeText, tx, ty);
       } else {
         FCharName.assign(nc.CharName);
         dev.DrawChar(s, s.FCurX, s.FCurY, tx, ty, nc.Code, FCharName);

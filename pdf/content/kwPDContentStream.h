@@ -112,8 +112,7 @@ private:
   void ShowBytes(const std::u16string& AStr);
   // Draws the open ActualText section's text in place of the glyph at the current point.
   void DrawActualText(TkwPDState& AState, double ATx, double ATy);
-  void DrawUnicodeText(TkwPDState& AState, std::u16string_view AText, double ATx, double ATy,
-                       std::string_view AName);
+  void DrawUnicodeText(TkwPDState& AState, std::u16string_view AText, double ATx, double ATy);
   void BeginTextShow();
   void InlineImage(TkwPDParser& AParser);
   void SetFillColorOps(int ANumArgs, bool AStroke, bool APatternAware);

@@ -54,6 +54,8 @@ TkwPDCIDFont::TkwPDCIDFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentEleme
     const std::string registry = TextOf(info->LookUp("Registry"));
     const std::string ordering = TextOf(info->LookUp("Ordering"));
     if (!registry.empty() && !ordering.empty()) collection = registry + "-" + ordering + "-UCS2";
+    FCJKCollection = ordering == "Japan1" || ordering == "GB1" || ordering == "CNS1" ||
+                     ordering == "Korea1" || ordering == "KR";
   }
 
   TkwPDBaseObject* enc = dict.LookUp("Encoding");

@@ -80,6 +80,14 @@ void TkwPDFont::ReadFontDescriptor(const TkwPDDictionary& ADict, std::string_vie
   const bool subset = ASubsetName.size() > 6 && ASubsetName[6] == '+';
   const TkwPDDictionary* fd = ADict.LookUpDict("FontDescriptor");
   if (fd == nullptr) return;
+  FHasDescriptor = true;
+  if (const TkwPDBaseObject* w = fd->LookUp("FontWeight"); w != nullptr && w->IsNumber()) {
+    const double v = w->GetNumber();
+    FFontWeight = std::isfinite(v) && v > 0 && v < 1000 ? static_cast<int>(v) : 0;
+  }
+  if (const TkwPDBaseObject* f = fd->LookUp("FontFamily"); f != nullptr && f->IsString()) {
+    FFontFamily = static_cast<const TkwPDString*>(f)->GetString();
+  }
   if (const TkwPDBaseObject* flags = fd->LookUp("Flags"); flags != nullptr && flags->IsInteger()) {
     FFlags = static_cast<const TkwPDInteger*>(flags)->GetValue();
   }

@@ -87,6 +87,12 @@ public:
   [[nodiscard]] std::int32_t GetFlags() const { return FFlags; }
   [[nodiscard]] int GetMissingWidth() const { return FMissingWidth; }
   [[nodiscard]] int GetItalicAngle() const { return FItalicAngle; }
+  // The font descriptor's FontWeight (0 when absent) and FontFamily; whether there is one.
+  [[nodiscard]] int GetFontWeight() const { return FFontWeight; }
+  [[nodiscard]] const std::string& GetFontFamily() const { return FFontFamily; }
+  [[nodiscard]] bool HasFontDescriptor() const { return FHasDescriptor; }
+  // A composite font of a Chinese, Japanese or Korean character collection.
+  [[nodiscard]] bool IsCJKCollection() const { return FCJKCollection; }
   [[nodiscard]] TkwPDFFontEmbeddingType GetEmbeddingType() const { return FEmbeddingType; }
 
 protected:
@@ -118,6 +124,10 @@ protected:
   bool FIsBold = false;
   bool FIsItalic = false;
   int FItalicAngle = 0;
+  int FFontWeight = 0;
+  std::string FFontFamily;
+  bool FHasDescriptor = false;
+  bool FCJKCollection = false;
   std::string FEncodingName;
   std::string FBaseFont = "Arial Unicode MS";
   TkwPDFFontEmbeddingType FEmbeddingType = TkwPDFFontEmbeddingType::etNone;

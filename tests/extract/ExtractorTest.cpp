@@ -1,5 +1,7 @@
 #include "extract/kwPDFContentExtractor.h"
 
+#include "base/kwDiagnostics.h"
+
 #include <gtest/gtest.h>
 
 
@@ -179,18 +181,123 @@ INSTANTIATE_TEST_SUITE_P(
                       MapCase{"Helvetica-Oblique", false, true, false, false, "Arial", fsItalic},
                       MapCase{"Times-Roman", false, false, true, false, "Times New Roman", 0},
                       MapCase{"Courier", false, false, false, true, "Courier New", 0},
-                      // "Arial" is installed, so "Arial Unicode MS" counts as available; the
-                      // glyph then names Times New Roman or Courier New by the font's class.
-                      MapCase{"Garamond", false, false, true, false, "Arial Unicode MS", 0},
-                      MapCase{"MinionPro", true, false, false, false, "Arial Unicode MS", fsBold}));
+                      // Known families keep their names; others take their class's family.
+                      MapCase{"Garamond", false, false, true, false, "Garamond", 0},
+                      MapCase{"MinionPro", true, false, false, false, "Times New Roman", fsBold},
+                      MapCase{"MinionPro-It", false, false, false, false, "Times New Roman", fsItalic},
+                      MapCase{"ABCDEF+CenturyGothic,Bold", false, false, false, false, "Century Gothic", fsBold}));
 
-TEST(Extractor, WithoutArialUnicodeTheClassChoosesTheFallback) {
-  std::vector<std::string> fonts{"DejaVu Sans", "Times New Roman", "Courier New"};
-  RecordingWriter w;
-  TkwPDFContentExtractor ex(w, 3, fonts);
-  EXPECT_EQ(ex.MapSystemFont("Garamond", false, false, true, false).Name, "Times New Roman");
-  EXPECT_EQ(ex.MapSystemFont("Consolas", false, false, false, true).Name, "Courier New");
-  EXPECT_EQ(ex.MapSystemFont("MinionPro", false, false, false, false).Name, "DejaVu Sans");
+struct FactsCase {
+  const char* Name;
+  std::int32_t Flags;
+  int Weight;
+  double ItalicAngle;
+  const char* Family;
+  const char* Expected;
+  TFontStyles Style;
+};
+
+class FontsNoSystemHas : public ::testing::TestWithParam<FactsCase> {};
+
+// The class of a font decides its output family and the name, weight and angle its style.
+TEST_P(FontsNoSystemHas, ClassAndStyleFromNameAndDescriptor) {
+  const FactsCase& c = GetParam();
+  std::vector<std::string> installed{"DejaVu Sans", "Nimbus Sans", "Liberation Serif"};
+  TkwSystemFontMap map(installed);
+  TkwPdfFontFacts facts;
+  facts.Name = c.Name;
+  facts.Family = c.Family;
+  facts.Flags = c.Flags;
+  facts.HasDescriptor = true;
+  facts.Weight = c.Weight;
+  facts.ItalicAngle = c.ItalicAngle;
+  const TFont font = map.Map(facts);
+  EXPECT_EQ(font.Name, c.Expected) << c.Name;
+  EXPECT_EQ(font.Style, c.Style) << c.Name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, FontsNoSystemHas,
+    ::testing::Values(FactsCase{"ABCDEF+CMR10", 4, 0, 0, "", "Times New Roman", 0},
+                      FactsCase{"ABCDEF+CMSL10", 4, 0, -9.46, "", "Times New Roman", fsItalic},
+                      FactsCase{"ABCDEF+CMMI9", 4, 0, 0, "", "Times New Roman", fsItalic},
+                      FactsCase{"ABCDEF+CMBX12", 4, 0, 0, "", "Times New Roman", fsBold},
+                      FactsCase{"ABCDEF+CMTI10", 4, 0, 0, "", "Times New Roman", fsItalic},
+                      FactsCase{"ABCDEF+CMTT9", 4, 0, 0, "", "Courier New", 0},
+                      FactsCase{"ABCDEF+CMSS10", 4, 0, 0, "", "Arial", 0},
+                      FactsCase{"ABCDEF+NimbusRomNo9L-Medi", 4, 0, 0, "", "Times New Roman", fsBold},
+                      FactsCase{"ABCDEF+NimbusRomNo9L-ReguItal", 4, 0, 0, "", "Times New Roman", fsItalic},
+                      FactsCase{"ABCDEF+NimbusRomNo9L-MediItal", 4, 0, 0, "", "Times New Roman", fsBold | fsItalic},
+                      FactsCase{"ABCDEF+NimbusMonL-Regu", 4, 0, 0, "", "Courier New", 0},
+                      FactsCase{"ABCDEF+SourceCodePro-Semibold", 1, 0, 0, "", "Courier New", fsBold},
+                      FactsCase{"ABCDEF+Roboto-Medium", 32, 0, 0, "", "Arial", 0},
+                      FactsCase{"ABCDEF+Xyz-Black", 32, 0, 0, "", "Arial", fsBold},
+                      FactsCase{"ABCDEF+Xyz", 2 | 32, 700, 0, "", "Times New Roman", fsBold},
+                      FactsCase{"ABCDEF+Xyz", 32, 0, -12, "", "Arial", fsItalic},
+                      FactsCase{"ABCDEF+Xyz", 1 | 32, 0, 0, "", "Courier New", 0},
+                      FactsCase{"ABCDEF+Xyz", 8 | 32, 0, 0, "", "Monotype Corsiva", 0},
+                      FactsCase{"ABCDEF+F1", 32, 0, 0, "Georgia", "Georgia", 0},
+                      FactsCase{"ZapfDingbats", 4, 0, 0, "", "Arial Unicode MS", 0},
+                      // A real match among the installed families wins over the class.
+                      FactsCase{"ABCDEF+NimbusSans-Bold", 32, 0, 0, "", "Nimbus Sans", fsBold}));
+
+TEST(Extractor, WideScriptsTakeTheFallbackFont) {
+  std::vector<std::string> installed{"DejaVu Sans"};
+  TkwSystemFontMap map(installed);
+  TkwPdfFontFacts facts;
+  facts.Name = "ABCDEF+MSMincho";
+  facts.Flags = 2;
+  facts.HasDescriptor = true;
+  facts.WideCoverage = true;
+  EXPECT_EQ(map.Map(facts).Name, kFallbackFontName);
+  facts.WideCoverage = false;
+  EXPECT_EQ(map.Map(facts).Name, "Times New Roman");
+}
+
+struct LigatureCase {
+  const char* Name;
+  char16_t Code;
+  const char* GlyphName;
+  std::u16string Letters;
+};
+
+class Ligatures : public ::testing::TestWithParam<LigatureCase> {};
+
+// A ligature glyph becomes its letters, side by side within the glyph's advance.
+TEST_P(Ligatures, BecomeTheirLetters) {
+  Fixture f;
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 72, 700);
+  f.State.FCurCharW = 6;
+  std::string name = GetParam().GlyphName;
+  f.Ex.DrawChar(f.State, 0, 0, 0, 0, GetParam().Code, name);
+  std::u16string got;
+  for (const Glyph& g : f.Writer.Glyphs) got += g.Ch;
+  EXPECT_EQ(got, GetParam().Letters);
+  const double share = 6.0 / static_cast<double>(GetParam().Letters.size());
+  for (std::size_t i = 0; i < f.Writer.Glyphs.size(); ++i) {
+    EXPECT_NEAR(f.Writer.Glyphs[i].X, 72 + share * static_cast<double>(i), 1e-9);
+    EXPECT_NEAR(f.Writer.Glyphs[i].Advance, share, 1e-9);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Ligatures,
+    ::testing::Values(LigatureCase{"fi", 0xFB01, "", u"fi"}, LigatureCase{"ffl", 0xFB04, "", u"ffl"},
+                      LigatureCase{"st", 0xFB06, "", u"st"},
+                      LigatureCase{"NamedFFI", u'f', "f_f_i", u"ffi"},
+                      LigatureCase{"NamedFl", u'f', "fl", u"fl"},
+                      LigatureCase{"PlainF", u'f', "f", u"f"}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(Extractor, GlyphsWithoutAnyValueAreDroppedAndCounted) {
+  Fixture f;
+  TkwDiagnostics diag;
+  f.Ex.SetDiagnostics(&diag);
+  f.Char(0x1C);
+  f.Char(u'a');
+  ASSERT_EQ(f.Writer.Glyphs.size(), 1u);
+  EXPECT_EQ(f.Writer.Glyphs[0].Ch, u'a');
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcGlyphUnmapped), 1);
 }
 
 }  // namespace

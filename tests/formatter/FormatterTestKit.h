@@ -66,6 +66,7 @@ public:
   }
   void ContinueList(int AIndex) override { Add("ContinueList", AIndex); }
   void EndList() override { Add("EndList"); }
+  void SetTextRise(double APoints) override { Add("SetTextRise", APoints); }
   int WriteText(std::u16string_view AText, double ATab, double ASpacing) override {
     auto& c = Add("WriteText", ATab, ASpacing);
     c.Text = AText;

@@ -331,12 +331,17 @@ INSTANTIATE_TEST_SUITE_P(
     Edges, Alignment,
     ::testing::Values(TAlignCase{"StartsWithin2Justify", {{72, 60}, {73.5, 59}}, 3},
                       TAlignCase{"StartsApartStayLeft", {{72, 60}, {74.5, 59}}, 0},
-                      TAlignCase{"EndsWithin2AreFlushRight", {{72, 60}, {100.5, 54}}, 1},
+                      TAlignCase{"EndsWithin2AreFlushRight", {{72, 60}, {110.5, 52}}, 1},
                       TAlignCase{"EndsApartAreNotFlushRight", {{72, 60}, {99.5, 54}}, 0},
                       TAlignCase{"EndsWithin5Justify", {{72, 60}, {72.5, 59}, {72, 59}}, 3},
                       TAlignCase{"EndsApartAreLeft", {{72, 60}, {71.5, 59}, {72, 59}}, 0},
                       TAlignCase{"CentredWithin5", {{156, 60}, {208.25, 40}}, 2},
-                      TAlignCase{"OffCentreBy5AndMore", {{156, 60}, {208.75, 40}}, 0}),
+                      TAlignCase{"OffCentreBy5AndMore", {{156, 60}, {208.75, 40}}, 0},
+                      // Justified text whose first line is indented: flush on both edges
+                      // but the first line's start.
+                      TAlignCase{"FirstLineIndentJustified", {{92, 56}, {72, 60}}, 3},
+                      TAlignCase{"FarIndentStaysRight", {{132, 48}, {72, 60}}, 1},
+                      TAlignCase{"RaggedLeftFlushRightIsRight", {{72, 60}, {102, 54}, {82, 58}, {122, 50}}, 1}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 class TableEnd : public ::testing::TestWithParam<std::pair<double, int>> {};

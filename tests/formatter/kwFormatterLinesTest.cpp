@@ -102,15 +102,87 @@ TEST(GlyphIntake, GlyphsOutsideThePageAreIgnored) {
   EXPECT_TRUE(page.Formatter->GetPage()->Lines.empty());
 }
 
-TEST(GlyphIntake, RaisedGlyphJoinsLastLine) {
+struct TScriptCase {
+  const char* Name;
+  double Offset;     // baseline of the small glyphs, points below the line's (negative: above)
+  int Size;          // their font size; the line's is 10
+  double Rise;       // the rise expected of their run; 0: no run of their own
+  const char16_t* Text;
+};
+
+class Scripts : public ::testing::TestWithParam<TScriptCase> {};
+
+// Small glyphs raised into the line's height or lowered below its baseline, right after its
+// text, become a run of their own with their rise; the text after them is a new run on the
+// baseline. A raised glyph of the text's own size stays part of the text.
+TEST_P(Scripts, RaisedAndLoweredSmallGlyphsKeepTheirRise) {
+  const auto& c = GetParam();
   TPageBuilder page;
   const double end = page.Show(u"E=mc", 72, 100);
-  page.Glyph(u'2', end, 96, Font("Times New Roman", 6), false, false, 6);
-  page.Glyph(u'x', end + 5, 100, Font(), false, false);
+  const TFont small = Font("Times New Roman", c.Size);
+  page.Glyph(u'2', end, 100 + c.Offset, small, false, false, c.Size);
+  page.Glyph(u'3', end + TFixedMeasurer::CharWidth(small, u'2'), 100 + c.Offset, small, true, true, c.Size);
+  page.Glyph(u'x', end + 2 * TFixedMeasurer::CharWidth(small, u'2'), 100, Font(), false, false);
   const auto& lines = page.Formatter->GetPage()->Lines;
   ASSERT_EQ(lines.size(), 1u);
-  // The raised glyph moves the run's end, so the next glyph is no new word.
-  EXPECT_EQ(lines[0]->Text(), u"E=mc2x");
+  EXPECT_EQ(lines[0]->Text(), c.Text);
+  if (c.Rise != 0) {
+    ASSERT_EQ(lines[0]->Runs.size(), 3u);
+    EXPECT_NEAR(lines[0]->Runs[1]->Rise, c.Rise, 1e-9);
+    EXPECT_EQ(lines[0]->Runs[1]->Text, u"23");
+    EXPECT_EQ(lines[0]->Runs[1]->Font.Size, c.Size);
+    EXPECT_EQ(lines[0]->Runs[2]->Rise, 0);
+  } else {
+    for (const auto& run : lines[0]->Runs) EXPECT_EQ(run->Rise, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Intake, Scripts,
+    ::testing::Values(TScriptCase{"Superscript", -4, 6, 4, u"E=mc23x"},
+                      TScriptCase{"Subscript", 2, 6, -2, u"E=mc23x"},
+                      TScriptCase{"SameSizeRaisedStaysText", -4, 10, 0, u"E=mc23x"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A glyph far larger than the text beside it (a brace, a drop cap) neither sets the line's
+// height nor takes that text into its run, whichever comes first.
+TEST(GlyphIntake, OversizedGlyphLeavesTheTextItsSize) {
+  {
+    TPageBuilder page;
+    const double end = page.Show(u"cases", 72, 100);
+    page.Glyph(u'}', end + 2, 100, Font("Times New Roman", 60), false, false, 60);
+    const auto& lines = page.Formatter->GetPage()->Lines;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NEAR(lines[0]->Height, 10, 1e-9);
+  }
+  {
+    TPageBuilder page;
+    page.Glyph(u'{', 72, 140, Font("Times New Roman", 60), false, false, 60);
+    page.Show(u"first", 72 + 30, 110);
+    page.Show(u"second", 72 + 30, 124);
+    for (const auto* line : page.Formatter->GetPage()->Lines) {
+      for (const auto& run : line->Runs) {
+        if (run->Text != u"{") {
+          EXPECT_EQ(run->Font.Size, 10);
+        }
+        EXPECT_EQ(run->Rise, 0);
+      }
+    }
+    EXPECT_EQ(page.Formatter->GetPage()->Lines.size(), 3u);
+  }
+}
+
+TEST(GlyphIntake, ScriptsRenderWithTheirRiseAndEndIt) {
+  TPageBuilder page;
+  const double end = page.Show(u"Area", 72, 100);
+  page.Glyph(u'2', end, 96, Font("Times New Roman", 6), false, false, 6);
+  page.Show(u"more", end + 3, 100);
+  page.EndPage();
+  std::vector<double> rises;
+  for (const auto& call : page.Writer.Calls) {
+    if (call.Op == "SetTextRise") rises.push_back(call.A);
+  }
+  EXPECT_EQ(rises, (std::vector<double>{4, 0}));
 }
 
 struct TGapCase {
@@ -136,8 +208,61 @@ INSTANTIATE_TEST_SUITE_P(
     Intake, GapBetweenStrings,
     ::testing::Values(TGapCase{"wide", "Times New Roman", 4, u"Hello World"},
                       TGapCase{"kerning", "Times New Roman", 1, u"HelloWorld"},
-                      TGapCase{"fallback", "Arial Unicode MS", 4, u"HelloWorld"}),
+                      // The fallback font parts words like every other.
+                      TGapCase{"fallback", "Arial Unicode MS", 4, u"Hello World"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+struct TStringGapCase {
+  const char* Name;
+  std::vector<std::pair<std::u16string, double>> Strings;  // of one operator
+  bool OneString;  // the glyphs are of one string (a TJ adjustment moved them)
+  const char16_t* Expected;
+};
+
+class GapRule : public ::testing::TestWithParam<TStringGapCase> {};
+
+// Word spaces come from positions alone: inside one string too, never doubling a space
+// glyph, never between two CJK characters.
+TEST_P(GapRule, SpacesFromPositions) {
+  const auto& c = GetParam();
+  TPageBuilder page;
+  bool first = true;
+  for (const auto& [text, startX] : c.Strings) {
+    double x = startX;
+    for (char16_t ch : text) {
+      page.Glyph(ch, x, 100, Font(), c.OneString && !first, !first);
+      first = false;
+      x += TFixedMeasurer::CharWidth(Font(), ch);
+    }
+  }
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]->Text(), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Intake, GapRule,
+    ::testing::Values(
+        TStringGapCase{"InsideOneString", {{u"Two", 72}, {u"Words", 72 + 15 + 3}}, true, u"Two Words"},
+        TStringGapCase{"KernInsideOneString", {{u"Ker", 72}, {u"ning", 72 + 15 + 0.5}}, true, u"Kerning"},
+        TStringGapCase{"SpaceGlyphNotDoubled", {{u"Two ", 72}, {u"Words", 72 + 17.5 + 4}}, false, u"Two Words"},
+        TStringGapCase{"CJKWithoutSpaces", {{u"\u65E5\u672C", 72}, {u"\u8A9E", 72 + 10 + 4}}, false,
+                       u"\u65E5\u672C\u8A9E"},
+        TStringGapCase{"CJKBesideLatin", {{u"\u65E5", 72}, {u"ABC", 72 + 5 + 4}}, false, u"\u65E5 ABC"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(GlyphIntake, FontChangeAfterAGapStartsAWord) {
+  TPageBuilder page;
+  const double end = page.Show(u"plain", 72, 100);
+  page.Show(u"italic", end + 3, 100, Font("Times New Roman", 10, fsItalic));
+  page.Show(u"tail", end + 3 + 30, 100);
+  const auto& lines = page.Formatter->GetPage()->Lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]->Text(), u"plain italictail");
+  ASSERT_EQ(lines[0]->Runs.size(), 3u);
+  // The run reaches the next one, so rendering puts no tab between them.
+  EXPECT_NEAR(lines[0]->Runs[0]->X + lines[0]->Runs[0]->Width, lines[0]->Runs[1]->X, 1e-9);
+}
 
 TEST(GlyphIntake, FirstGlyphsOfARunSeeTheGap) {
   TPageBuilder page;

@@ -34,7 +34,7 @@ TEST(Escaping, ReaderSeesTheOriginalText) {
 
 TEST(Header, PlainDocumentHasNoStyleSheetOrListTable) {
   const std::string rtf = OneParagraph(u"x");
-  EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab0\r\n\r\n{\\fonttbl{\\f0 Arial;}}", 0), 0u);
+  EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab0\r\n\r\n{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}", 0), 0u);
   EXPECT_FALSE(Contains(rtf, "\\stylesheet"));
   EXPECT_FALSE(Contains(rtf, "\\listtable"));
   EXPECT_EQ(rtf.back(), '}');
@@ -73,8 +73,63 @@ TEST(Header, FontWithTwoCharsetsGetsTwoEntries) {
   doc->EndPara();
   doc->EndDoc();
   const std::string& rtf = doc->GetRTFText();
-  EXPECT_TRUE(Contains(rtf, "{\\f0 Times New Roman;}{\\f1\\fcharset238 Times New Roman;}"));
+  EXPECT_TRUE(Contains(rtf, "{\\f0\\froman\\fcharset0 Times New Roman;}{\\f1\\froman\\fcharset238 Times New Roman;}"));
   EXPECT_TRUE(Contains(rtf, "\\f1\\cf1"));
+}
+
+struct TFamilyCase {
+  const char* Font;
+  const char* Entry;
+};
+
+class FontFamilies : public ::testing::TestWithParam<TFamilyCase> {};
+
+// Each font table entry names its family class, so that a reader without the font takes
+// one of the same kind; symbol fonts keep their charset.
+TEST_P(FontFamilies, EntriesCarryClassAndCharset) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->BeginPara();
+  TFont f;
+  f.Name = GetParam().Font;
+  if (f.Name == "Wingdings") f.Charset = kSymbolCharset;
+  doc->SetFont(f);
+  doc->WriteText(u"a");
+  doc->EndPara();
+  doc->EndDoc();
+  EXPECT_TRUE(Contains(doc->GetRTFText(), GetParam().Entry)) << doc->GetRTFText();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Header, FontFamilies,
+    ::testing::Values(TFamilyCase{"Times New Roman", "{\\f0\\froman\\fcharset0 Times New Roman;}"},
+                      TFamilyCase{"Georgia", "{\\f0\\froman\\fcharset0 Georgia;}"},
+                      TFamilyCase{"Century Gothic", "{\\f0\\fswiss\\fcharset0 Century Gothic;}"},
+                      TFamilyCase{"DejaVu Sans Mono", "{\\f0\\fmodern\\fcharset0 DejaVu Sans Mono;}"},
+                      TFamilyCase{"Courier New", "{\\f0\\fmodern\\fcharset0 Courier New;}"},
+                      TFamilyCase{"Monotype Corsiva", "{\\f0\\fscript\\fcharset0 Monotype Corsiva;}"},
+                      TFamilyCase{"Wingdings", "{\\f0\\ftech\\fcharset2 Wingdings;}"},
+                      TFamilyCase{"Z003", "{\\f0\\fnil\\fcharset0 Z003;}"}));
+
+TEST(Paragraph, RaisedAndLoweredRunsKeepTheirOffsetUntilItChanges) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  doc->BeginPara();
+  doc->WriteText(u"x");
+  doc->SetTextRise(3);
+  doc->WriteText(u"2");
+  doc->SetTextRise(-1.5);
+  doc->WriteText(u"i");
+  doc->SetTextRise(0);
+  doc->WriteText(u"y");
+  doc->EndPara();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_TRUE(Contains(rtf, "\\up6 \\expndtw0 2")) << rtf;
+  EXPECT_TRUE(Contains(rtf, "\\dn3 \\expndtw0 i")) << rtf;
+  EXPECT_TRUE(Contains(rtf, "\\up0 \\expndtw0 y")) << rtf;
+  EXPECT_EQ(Occurrences(rtf, "\\up"), 2);
+  EXPECT_EQ(TRtfDocument::Parse(rtf).PlainText(), "x2iy\n");
 }
 
 TEST(Paragraph, FormattingWords) {
