@@ -24,6 +24,13 @@ void TkwPDParser::Refill() {
   FBufObject2 = FLexer->GetObject();
 }
 
+// An unclosed array or dictionary ends where the next object starts or its own ends: no
+// object holds the keywords "obj" or "endobj", and reading on would make every object of a
+// damaged file read the rest of it.
+bool TkwPDParser::AtObjectBoundary() const {
+  return FBufObject1->IsCommand("endobj") || FBufObject1->IsCommand("obj");
+}
+
 void TkwPDParser::Shift() {
   const bool secondIsID = FBufObject2 && FBufObject2->IsCommand("ID");
   FBufObject1 = std::move(FBufObject2);
@@ -76,12 +83,12 @@ std::unique_ptr<TkwPDBaseObject> TkwPDParser::ParseObject(std::string_view AFile
       return std::make_unique<TkwPDError>();
     }
     auto array = std::make_unique<TkwPDArray>(FDoc);
-    while (!FBufObject1->IsCommand("]") && !FBufObject1->IsEOF()) {
+    while (!FBufObject1->IsCommand("]") && !FBufObject1->IsEOF() && !AtObjectBoundary()) {
       auto element = ParseObject(AFileKey, AEncryptAlg, AKeyLength, AObjNum, AGenNum, ADepth + 1);
       if (FDepthExceeded) return std::make_unique<TkwPDError>();
       array->GetBody().Add(std::move(element));
     }
-    Shift();
+    if (FBufObject1->IsCommand("]")) Shift();
     return array;
   }
 
@@ -93,14 +100,14 @@ std::unique_ptr<TkwPDBaseObject> TkwPDParser::ParseObject(std::string_view AFile
       return std::make_unique<TkwPDError>();
     }
     auto dict = std::make_unique<TkwPDDictionary>(FDoc);
-    while (!FBufObject1->IsCommand(">>") && !FBufObject1->IsEOF()) {
+    while (!FBufObject1->IsCommand(">>") && !FBufObject1->IsEOF() && !AtObjectBoundary()) {
       if (!FBufObject1->IsName()) {
         Shift();  // a key that is not a name is skipped
         continue;
       }
       std::string key = static_cast<const TkwPDName&>(*FBufObject1).GetValue();
       Shift();
-      if (FBufObject1->IsEOF() || FBufObject1->IsError()) break;
+      if (FBufObject1->IsEOF() || FBufObject1->IsError() || AtObjectBoundary()) break;
       auto value = ParseObject(AFileKey, AEncryptAlg, AKeyLength, AObjNum, AGenNum, ADepth + 1);
       if (FDepthExceeded) return std::make_unique<TkwPDError>();
       dict->Add(std::move(key), std::move(value));
@@ -108,7 +115,7 @@ std::unique_ptr<TkwPDBaseObject> TkwPDParser::ParseObject(std::string_view AFile
     if (FAllowStreams && FBufObject1->IsCommand(">>") && FBufObject2->IsCommand("stream")) {
       return ReadStream(std::move(dict), AFileKey, AObjNum, AGenNum);
     }
-    Shift();
+    if (FBufObject1->IsCommand(">>")) Shift();
     return dict;
   }
 

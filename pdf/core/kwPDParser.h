@@ -43,6 +43,7 @@ private:
                                               std::string_view AFileKey, std::uint32_t AObjNum,
                                               std::uint32_t AGenNum);
   void Shift();
+  [[nodiscard]] bool AtObjectBoundary() const;
   void Refill();
 
   TkwPDObjectResolver* FDoc;  // not owned
