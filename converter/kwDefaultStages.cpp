@@ -18,10 +18,14 @@ std::unique_ptr<TkwDocumentParser> CreatePDFParser(TkwFormatter* AFormatter) {
   return std::make_unique<TkwPDFParser>(AFormatter);
 }
 
-TkwPDFSummary ReadPDFSummary(const std::string& AFileName, const std::string& APassword) {
+namespace {
+
+// Opens the document with AOpen and reads what its summary says.
+template <typename TOpen>
+TkwPDFSummary Summarise(const std::string& APassword, TOpen&& AOpen) {
   TkwPDFParser parser;
   parser.SetOnNeedPassword([APassword](TkwObject&, std::string& AAnswer) { AAnswer = APassword; });
-  parser.Open(AFileName, APassword);
+  AOpen(parser);
   TkwPDFSummary summary;
   summary.PageCount = parser.PageCount();
   summary.Version = parser.GetDocument()->GetVersion();
@@ -31,17 +35,14 @@ TkwPDFSummary ReadPDFSummary(const std::string& AFileName, const std::string& AP
   return summary;
 }
 
+}  // namespace
+
+TkwPDFSummary ReadPDFSummary(const std::string& AFileName, const std::string& APassword) {
+  return Summarise(APassword, [&](TkwPDFParser& AParser) { AParser.Open(AFileName, APassword); });
+}
+
 TkwPDFSummary ReadPDFSummaryFromBytes(std::string_view ABytes, const std::string& APassword) {
-  TkwPDFParser parser;
-  parser.SetOnNeedPassword([APassword](TkwObject&, std::string& AAnswer) { AAnswer = APassword; });
-  parser.OpenBytes(ABytes, APassword);
-  TkwPDFSummary summary;
-  summary.PageCount = parser.PageCount();
-  summary.Version = parser.GetDocument()->GetVersion();
-  summary.Encrypted = parser.GetDocument()->GetIsEncrypted();
-  summary.EncryptionMethod = parser.GetDocument()->GetEncryptionMethod();
-  parser.Close();
-  return summary;
+  return Summarise(APassword, [&](TkwPDFParser& AParser) { AParser.OpenBytes(ABytes, APassword); });
 }
 
 }  // namespace qm
