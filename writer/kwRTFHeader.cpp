@@ -79,7 +79,12 @@ void AppendInt(std::string& AOut, std::int64_t AValue) {
 
 void AppendEscaped(std::string& AOut, std::u16string_view AText) {
   for (const char16_t c : AText) {
-    if (c < 256) {
+    // A control character is no text: a reader takes a raw tab for a jump to the next
+    // stop (the line may wrap and the page spill) and drops raw line ends. A font whose
+    // codes map to them still drew a glyph there, so it becomes a space.
+    if (c < 0x20 || c == 0x7F) {
+      AOut.push_back(' ');
+    } else if (c < 256) {
       if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
       AOut.push_back(static_cast<char>(c));
     } else {
