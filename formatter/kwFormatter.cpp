@@ -145,6 +145,13 @@ void TkwFormatter::EndPage() {
 
 void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   EnsurePage();
+  // A picture wholly outside the page (a page cut from a larger sheet shows only part of
+  // its content) is not seen there; written, it would sit on the page's edge over the text.
+  const double width = FPageSettings->GetWidth();
+  const double height = FPageSettings->GetHeight();
+  if (!(ARect.Right > 0 && ARect.Bottom > 0 && ARect.Left < width && ARect.Top < height)) {
+    return;
+  }
   auto image = std::make_unique<TkwFormatterImage>();
   image->Graphic = AGraphic.Clone();
   image->Rect = TkwFormatterRect(ARect.Left, ARect.Top, ARect.Right, ARect.Bottom);
@@ -230,8 +237,9 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   EnsurePage();
   auto& page = *FPage;
   const double pageHeight = FPageSettings->GetHeight();
-  if (!(AX >= 0) || !(AY <= pageHeight) || !std::isfinite(AX) || !std::isfinite(AY) ||
-      !std::isfinite(AAdvance)) {
+  // Text outside the page (left of it, right of it, above or below it) is not seen.
+  if (!(AX >= 0) || !(AY <= pageHeight) || !(AY > 0) || !(AX < FPageSettings->GetWidth()) ||
+      !std::isfinite(AX) || !std::isfinite(AY) || !std::isfinite(AAdvance)) {
     return;
   }
   const double topY = pageHeight - AY;

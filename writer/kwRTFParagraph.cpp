@@ -114,6 +114,7 @@ void TkwRTFParagraph::WriteBody(std::string& AOut) {
     }
   }
   if (inTable) AOut += "{";
+  for (TkwRTFElement* anchored : Anchored) anchored->Write(AOut);
 
   const TkwStyleManager& styles = FHeader.GetStyleManager();
   const bool styled = StyleIndex >= 0 && StyleIndex < styles.GetCount();

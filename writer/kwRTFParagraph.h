@@ -60,6 +60,9 @@ public:
   [[nodiscard]] bool InTable() const { return (FFlags & kParaInTable) != 0; }
   int StyleIndex = -1;
   int ListIndex = -1;
+  // Pictures and shapes anchored in the paragraph, written after its formatting: set by
+  // the section while it writes, not owned.
+  std::vector<TkwRTFElement*> Anchored;
 
 private:
   TkwParagraphItem FItem;

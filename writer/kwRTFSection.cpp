@@ -1,6 +1,15 @@
 #include "writer/kwRTFSection.h"
 
+#include "writer/kwRTFParagraph.h"
+
 namespace qm {
+
+namespace {
+// Element kinds (TkwRTFElement::GetKind) the section writer tells apart.
+constexpr std::uint8_t kKindParagraph = 4;
+constexpr std::uint8_t kKindPicture = 5;
+constexpr std::uint8_t kKindShape = 8;
+}  // namespace
 
 void TkwRTFColumnBreak::Write(std::string& AOut) {
   AOut += "\\column ";
@@ -20,6 +29,11 @@ TkwRTFElements& TkwRTFSection::GetFooterList() {
 }
 
 void TkwRTFSection::Write(std::string& AOut) {
+  std::vector<TkwRTFElement*> anchors;
+  Write(AOut, anchors, true);
+}
+
+void TkwRTFSection::Write(std::string& AOut, std::vector<TkwRTFElement*>& AAnchors, bool AWriteWaiting) {
   const TkwPageSettings& ps = FPageSettings;
   switch (FSectionKind) {
     case kSectionContinuous:
@@ -78,7 +92,31 @@ void TkwRTFSection::Write(std::string& AOut) {
     AOut += "}";
     AOut += kCRLF;
   }
-  for (auto& e : FBody) e->Write(AOut);
+  // A picture or shape between paragraphs would make a reader open an empty paragraph
+  // for it, a line's height that moves the page's text down and can make it spill: it is
+  // anchored in the next paragraph, which starts where that empty one would have.
+  const auto writeWaiting = [&] {
+    for (TkwRTFElement* e : AAnchors) e->Write(AOut);
+    AAnchors.clear();
+  };
+  for (auto& e : FBody) {
+    const std::uint8_t kind = e->GetKind();
+    if (kind == kKindPicture || kind == kKindShape) {
+      AAnchors.push_back(e.get());
+      continue;
+    }
+    auto* paragraph = kind == kKindParagraph ? static_cast<TkwRTFParagraph*>(e.get()) : nullptr;
+    if (paragraph != nullptr && !paragraph->InTable()) {
+      paragraph->Anchored = std::move(AAnchors);
+      AAnchors.clear();
+      paragraph->Write(AOut);
+      paragraph->Anchored.clear();
+      continue;
+    }
+    writeWaiting();
+    e->Write(AOut);
+  }
+  if (AWriteWaiting) writeWaiting();
   if (FFooterList && !FFooterList->empty()) {
     AOut += "{\\footer";
     for (auto& e : *FFooterList) e->Write(AOut);
@@ -115,12 +153,16 @@ void TkwRTFDocArea::Write(std::string& AOut) {
   AOut += "\\footery";
   AppendTwips(AOut, ps.NativeFooterHeight());
   AOut += "\\nouicompat\\lnbrkrule";
-  for (auto& section : FSections) {
+  std::vector<TkwRTFElement*> anchors;
+  for (std::size_t i = 0; i < FSections.size(); ++i) {
+    auto& section = FSections[i];
     AOut += "\\paperw";
     AppendTwips(AOut, section->GetPageSettings().NativeWidth());
     AOut += "\\paperh";
     AppendTwips(AOut, section->GetPageSettings().NativeHeight());
-    section->Write(AOut);
+    // Pictures wait for a paragraph only within their page.
+    const bool pageEnds = i + 1 == FSections.size() || FSections[i + 1]->GetSectionKind() == kSectionNewPage;
+    section->Write(AOut, anchors, pageEnds);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "writer/kwRTFHeader.h"
 #include "writer/kwWriterClasses.h"
@@ -26,6 +27,10 @@ public:
   explicit TkwRTFSection(std::uint8_t ASectionKind);
   [[nodiscard]] std::uint8_t GetKind() const override { return 3; }
   void Write(std::string& AOut) override;
+  // Writes the section; pictures and shapes go into the paragraph after them. AAnchors
+  // holds those still waiting for one: from the sections before on the same page, and,
+  // unless AWriteWaiting, for the sections after.
+  void Write(std::string& AOut, std::vector<TkwRTFElement*>& AAnchors, bool AWriteWaiting);
 
   [[nodiscard]] std::uint8_t GetSectionKind() const { return FSectionKind; }
   TkwRTFElements& GetBody() { return FBody; }
