@@ -255,6 +255,9 @@ public:
   TkwColumnSections ColumnSections;
   // A table found from a grid of rules: built before the band, kept as it is.
   bool FromGrid = false;
+  // Blank space written before the band (a table or columns; a band of one column
+  // starts with its first paragraph's space before instead).
+  double GapBefore = 0;
 };
 
 struct TkwPageDrawing;
@@ -279,9 +282,6 @@ public:
   // The last number of every list kept on the page so far, by label kind (digits, lower
   // or upper letters) and closing mark: a later column may continue such a list.
   std::map<std::pair<int, char16_t>, long long> ListNumbers;
-  // Share of the blank space between bands that is written: below 1 when the page's text
-  // would not fit the page otherwise.
-  double GapScale = 1;
   std::vector<TkwFormatterTextLine*> Lines;
   std::vector<std::unique_ptr<TkwFormatterHSection>> Sections;
   std::vector<TkwFormatterTextLine*> ResultLines;

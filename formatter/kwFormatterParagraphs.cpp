@@ -36,17 +36,13 @@ constexpr double kLineDistanceChange = 2;
 constexpr double kParagraphBreakGap = 50;
 // The first line of a paragraph reaches this far below its text box (descenders).
 constexpr double kFirstLineDescent = 2;
-// Text starting less than this below the top margin needs no fillers above it.
-constexpr double kTopGapForFillers = 20;
 // A one-line paragraph whose text is this much taller than its line box is tightened
 // by kTightenedSpacing, when the box is taller than kMinHeightToTighten.
 constexpr double kTallTextExcess = 2;
 constexpr double kTightenedSpacing = 0.5;
 constexpr double kMinHeightToTighten = 2;
-// The line above a paragraph keeps a point of its own below its baseline.
-constexpr double kSpaceBeforeSlack = 1;
-// A blank this short between paragraphs is not worth a space before.
-constexpr double kMinSpaceBefore = 1;
+// A blank line shorter than this is not written.
+constexpr double kMinGap = 0.25;
 // A list label has at least this many characters of text after it.
 constexpr std::size_t kMinTextAfterLabel = 2;
 // Text that does not fit its room is condensed by at most this share of its size per
@@ -56,6 +52,8 @@ constexpr double kMinFitFontSize = 5;
 constexpr int kMaxFitSteps = 4;
 // A run at a tab stop keeps this far from the next stop.
 constexpr double kTabGap = 1;
+// A run after a tab is written this far right of where the page has it.
+constexpr double kTabStopOffset = 2;
 // Share of its room that text is fitted to.
 constexpr double kFitRoomShare = 0.97;
 // A leader is at least this many dots (or underscores) before a page number of at most
@@ -223,17 +221,15 @@ void RenderFillers(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner
 }
 
 void RenderGap(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, double AHeight) {
-  if (!(AHeight >= 1)) {
-    return;
+  // The whole gap as one blank line: a page is never taller than kMaxFillers tens of points.
+  const double height = std::min(AHeight, 10.0 * kMaxFillers);
+  if (height >= kMinGap) {
+    MakeFiller(AOwner, height)->Render(AWriter);
   }
-  // Whole points, all of them: tens and what is left over.
-  const int total = static_cast<int>(std::min(std::round(AHeight), 10.0 * kMaxFillers));
-  for (int i = 0; i < total / 10; ++i) {
-    MakeFiller(AOwner, 10)->Render(AWriter);
-  }
-  if (total % 10 != 0) {
-    MakeFiller(AOwner, total % 10)->Render(AWriter);
-  }
+}
+
+std::unique_ptr<TkwFormatterParagraph> MakeSpacer(const TkwFormatterElement& AOwner, double AHeight) {
+  return MakeFiller(AOwner, std::min(AHeight, 10.0 * kMaxFillers));
 }
 
 }  // namespace qm::fmt
@@ -506,18 +502,12 @@ std::vector<std::unique_ptr<TkwFormatterParagraph>> BuildParagraphs(TkwFormatter
   return built;
 }
 
-// The paragraph's line spacing from its baselines; the page's first line is preceded
-// by fillers down to where it stands. APrevY is the baseline of the line before.
-void SetLineSpacing(TkwFormatterColumn& AColumn, TkwFormatterParagraph& P, double ATopMargin, double& APrevY) {
+// The paragraph's line spacing from its baselines. APrevY is the baseline of the line
+// before. Where the paragraph stands is the page's to decide (PlaceVertically).
+void SetLineSpacing(TkwFormatterParagraph& P, double& APrevY) {
   double sum = 0;
   for (std::size_t i = 0; i < P.Lines.size(); ++i) {
     const auto* L = P.Lines[i];
-    if (L->FirstOnPage) {
-      const double h = MaxTextHeight(*P.Lines[0]);
-      if (L->Y - h > ATopMargin + kTopGapForFillers) {
-        AddFiller(AColumn.Output, AColumn, L->Y - h - ATopMargin);
-      }
-    }
     if (i > 0) {
       sum += L->Y - APrevY;
     }
@@ -535,37 +525,13 @@ void SetLineSpacing(TkwFormatterColumn& AColumn, TkwFormatterParagraph& P, doubl
   }
 }
 
-// The blank between APrevious and P: space before P when it is shorter than a line,
-// fillers when it is longer.
-void SetSpaceBefore(TkwFormatterColumn& AColumn, TkwFormatterParagraph& P, const TkwFormatterParagraph& APrevious) {
-  if (P.Lines.empty() || APrevious.Lines.empty()) {
-    return;
-  }
-  const double h = MaxTextHeight(*P.Lines[0]);
-  const double b = P.Rect.Top - APrevious.Lines.back()->Y - h - kSpaceBeforeSlack;
-  // The first line takes its own spacing (about h) below the space before it, so the
-  // baselines end up as far apart as on the page.
-  if (kMinSpaceBefore < b && b < h) {
-    P.SpaceBefore = b + kSpaceBeforeSlack;
-  } else if (b > 0) {
-    AddFiller(AColumn.Output, AColumn, b + kSpaceBeforeSlack);
-  }
-}
-
-// Moves the paragraphs into the column's output, each after the fillers and spacing
-// that put it where the page has it.
+// Moves the paragraphs into the column's output with their line spacing.
 void SpaceAndFill(TkwFormatterColumn& AColumn, std::vector<std::unique_ptr<TkwFormatterParagraph>>& ABuilt) {
-  const double topMargin = TopMargin(AColumn);
   double prevY = 0;
-  const TkwFormatterParagraph* previous = nullptr;
   for (auto& built : ABuilt) {
     auto& P = *built;
-    SetLineSpacing(AColumn, P, topMargin, prevY);
-    if (previous != nullptr) {
-      SetSpaceBefore(AColumn, P, *previous);
-    }
+    SetLineSpacing(P, prevY);
     AColumn.Paragraphs.push_back(&P);
-    previous = &P;
     AColumn.Output.push_back(std::move(built));
   }
 }
@@ -746,8 +712,8 @@ void FitLinesToRoom(TkwFormatterParagraph& P) {
       for (std::size_t k = start; k < end; ++k) {
         stretch.push_back(runs[k].get());
       }
-      const double from = start == 0 ? line->X : runs[start]->X;
-      const double to = end < runs.size() ? runs[end]->X - kTabGap : rightEdge;
+      const double from = start == 0 ? line->X : runs[start]->X + kTabStopOffset;
+      const double to = end < runs.size() ? runs[end]->X + kTabStopOffset - kTabGap : rightEdge;
       // A word processor measures with hinting and kerning of its own: keep some slack.
       Condense(P, stretch, (to - from) * kFitRoomShare);
       start = end;
@@ -895,7 +861,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       if (run.RunIndex != 0 && previous != nullptr &&
           RoundEven(run.X) != RoundEven(previous->X + previous->Width) &&
           !(line->ListLabel && run.RunIndex == 2)) {
-        tab = run.X - Frame.Left + 2;
+        tab = run.X - Frame.Left + kTabStopOffset;
       }
       if (i > 0 && k == 0 && lastChar != u' ') {
         std::u16string text;

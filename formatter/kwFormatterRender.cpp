@@ -11,33 +11,6 @@ namespace qm {
 
 using fmt::RaiseElementDetected;
 
-namespace {
-
-// The topmost line of a band, and the baseline of its lowest one (0 when it has none).
-const TkwFormatterTextLine* FirstLine(const TkwFormatterHSection& ASection) {
-  const TkwFormatterTextLine* first = nullptr;
-  for (const auto& column : ASection.Columns) {
-    for (const auto* line : column->Items) {
-      if (first == nullptr || line->Y < first->Y) {
-        first = line;
-      }
-    }
-  }
-  return first;
-}
-
-double LastBaseline(const TkwFormatterHSection& ASection) {
-  double y = 0;
-  for (const auto& column : ASection.Columns) {
-    for (const auto* line : column->Items) {
-      y = std::max(y, line->Y);
-    }
-  }
-  return y;
-}
-
-}  // namespace
-
 void TkwFormatterPage::DecideActions() {
   for (auto& image : Images) {
     image->Action = RaiseElementDetected(*this, *image);
@@ -90,17 +63,9 @@ void EndColumns(TkwDocumentWriter& AWriter, const TkwPageSettings* ASettings, Tk
   }
 }
 
-// The band starts as far below the one before as the page has it: the distance
-// between the last baseline above and the first one here, less the spacing the
-// first line takes itself, is blank space, however short.
-void RenderGapBefore(TkwDocumentWriter& AWriter, const TkwFormatterPage& AOwner, const TkwFormatterHSection& ASection,
-                     double APrevLastY) {
-  if (const auto* first = FirstLine(ASection); first != nullptr && APrevLastY != 0) {
-    const double gap = (first->Y - APrevLastY - fmt::MaxTextHeight(*first)) * AOwner.GapScale;
-    if (gap >= 1) {
-      fmt::RenderGap(AWriter, AOwner, gap);
-    }
-  }
+// The blank space the page has above a band of columns or a table.
+void RenderGapBefore(TkwDocumentWriter& AWriter, const TkwFormatterPage& AOwner, const TkwFormatterHSection& ASection) {
+  fmt::RenderGap(AWriter, AOwner, ASection.GapBefore);
 }
 
 }  // namespace
@@ -109,18 +74,12 @@ void TkwFormatterPage::Render(TkwDocumentWriter& AWriter) {
   const double leftMargin = PageSettings != nullptr ? PageSettings->GetLeftMargin() : 0;
   const double topMargin = PageSettings != nullptr ? PageSettings->GetTopMargin() : 0;
   RenderImages(AWriter, *this, leftMargin, topMargin);
-  double prevBottom = 0;
-  double prevLastY = 0;
   for (std::size_t i = 0; i < Sections.size(); ++i) {
     auto& section = *Sections[i];
     if (i >= 1) {
       EndColumns(AWriter, PageSettings, *Sections[i - 1], section);
-      if (section.Rect.Top != 0 && prevBottom != 0) {
-        RenderGapBefore(AWriter, *this, section, prevLastY);
-      }
     }
-    prevBottom = section.Rect.Bottom;
-    prevLastY = LastBaseline(section);
+    RenderGapBefore(AWriter, *this, section);
     section.Render(AWriter);
   }
 }

@@ -652,28 +652,107 @@ THeights SectionHeights(const TkwFormatterHSection& ASection) {
   return most;
 }
 
-double SectionGap(const TkwFormatterHSection& ASection, double APrevLastY) {
-  const TkwFormatterTextLine* first = nullptr;
-  for (const auto& column : ASection.Columns) {
-    for (const auto* line : column->Items) {
-      first = first == nullptr || line->Y < first->Y ? line : first;
-    }
+// A word processor sets a line of exact height s with its baseline this share of s below
+// the line's top.
+constexpr double kBaselineShare = 0.8;
+// Where the page sets lines closer than their text is high, a line is given at least this
+// share of its text's height.
+constexpr double kMinOverlapShare = 0.3;
+
+// The paragraph's space before, from the running bottom APen of what is written above it,
+// so that its first baseline lands where the page has it; a line set closer to the one
+// above than its height gets a smaller spacing. APen moves below the paragraph.
+void PlaceParagraph(TkwFormatterParagraph& P, double& APen) {
+  const double lines = static_cast<double>(std::max<std::size_t>(1, P.Lines.size()));
+  if (P.Lines.empty()) {
+    APen += P.SpaceBefore + P.LineSpacing * lines;
+    return;
   }
-  if (first == nullptr || APrevLastY == 0) {
-    return 0;
+  const double baseline = P.Lines.front()->Y;
+  double need = baseline - kBaselineShare * P.LineSpacing - APen;
+  if (need < 0 && P.Lines.size() == 1 && P.LineSpacing > 0) {
+    P.LineSpacing = std::max(P.LineSpacing * kMinOverlapShare, (baseline - APen) / kBaselineShare);
+    need = baseline - kBaselineShare * P.LineSpacing - APen;
   }
-  const double gap = first->Y - APrevLastY - fmt::MaxTextHeight(*first);
-  return gap >= 1 ? gap : 0;
+  P.SpaceBefore = std::max(0.0, need);
+  APen += P.SpaceBefore + P.LineSpacing * lines;
 }
 
-double LastBaselineOf(const TkwFormatterHSection& ASection) {
-  double y = 0;
-  for (const auto& column : ASection.Columns) {
-    for (const auto* line : column->Items) {
-      y = std::max(y, line->Y);
+// Where the column's first paragraph would start with no space before.
+std::optional<double> ColumnTop(const TkwFormatterColumn& AColumn) {
+  for (const auto& P : AColumn.Output) {
+    if (!P->Spacer && !P->Lines.empty()) {
+      return P->Lines.front()->Y - kBaselineShare * P->LineSpacing;
     }
   }
-  return y;
+  return std::nullopt;
+}
+
+// Lays the page's bands out from the top margin down as a word processor stacks exact
+// lines, so that every paragraph's first baseline lands where the page has it: blank
+// space above a paragraph is its space before, not blank paragraphs. A band of columns or
+// a table is preceded by the blank space above it (GapBefore). The first paragraph of a
+// band's first column keeps no space before: a word processor moves the whole band by it.
+void PlaceVertically(TkwFormatterPage& APage) {
+  if (APage.PageSettings == nullptr) {
+    return;
+  }
+  double pen = APage.PageSettings->GetTopMargin();
+  for (auto& section : APage.Sections) {
+    section->GapBefore = 0;
+    std::vector<TkwFormatterColumn*> columns;
+    const TkwFormatterTable* table = nullptr;
+    for (auto* child : section->Children) {
+      if (child->ElementType == kElementColumn) {
+        auto& column = static_cast<TkwFormatterColumn&>(*child);
+        std::erase_if(column.Output, [](const auto& P) { return P->Spacer; });
+        columns.push_back(&column);
+      } else if (child->ElementType == kElementTable) {
+        table = static_cast<const TkwFormatterTable*>(child);
+      }
+    }
+    if (table != nullptr) {
+      section->GapBefore = std::max(0.0, table->Y - pen);
+      pen += section->GapBefore;
+      for (const double row : table->RowHeights) {
+        pen += row;
+      }
+      continue;
+    }
+    if (columns.size() == 1) {
+      for (auto& P : columns[0]->Output) {
+        PlaceParagraph(*P, pen);
+      }
+      continue;
+    }
+    std::optional<double> top;
+    for (const auto* column : columns) {
+      if (const auto t = ColumnTop(*column)) {
+        top = top ? std::min(*top, *t) : *t;
+      }
+    }
+    if (!top) {
+      continue;
+    }
+    section->GapBefore = std::max(0.0, *top - pen);
+    const double start = pen + section->GapBefore;
+    double bottom = start;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      auto& output = columns[c]->Output;
+      double columnPen = start;
+      for (auto& P : output) {
+        PlaceParagraph(*P, columnPen);
+      }
+      if (c == 0 && !output.empty() && output.front()->SpaceBefore > 0) {
+        const double lead = output.front()->SpaceBefore;
+        output.front()->SpaceBefore = 0;
+        auto filler = fmt::MakeSpacer(*columns[c], lead);
+        output.insert(output.begin(), std::move(filler));
+      }
+      bottom = std::max(bottom, columnPen);
+    }
+    pen = bottom;
+  }
 }
 
 // The page's text is written from the top margin down with exact line spacing; when it
@@ -687,14 +766,9 @@ void FitToPage(TkwFormatterPage& APage) {
   const double room = (settings->GetHeight() - settings->GetTopMargin() - settings->GetBottomMargin()) * kPageFillShare;
   THeights total;
   double gaps = 0;
-  double prevLastY = 0;
-  for (std::size_t i = 0; i < APage.Sections.size(); ++i) {
-    const auto& section = *APage.Sections[i];
-    if (i > 0) {
-      gaps += SectionGap(section, prevLastY);
-    }
-    prevLastY = LastBaselineOf(section);
-    const auto h = SectionHeights(section);
+  for (const auto& section : APage.Sections) {
+    gaps += section->GapBefore;
+    const auto h = SectionHeights(*section);
     total.Blank += h.Blank;
     total.Text += h.Text;
   }
@@ -706,8 +780,8 @@ void FitToPage(TkwFormatterPage& APage) {
   const double blankScale = blank > 0 ? std::max(0.0, 1 - excess / blank) : 1;
   const double rest = excess - (blank - blank * blankScale);
   const double textScale = rest > 0 && total.Text > 0 ? std::max(kMinLineSpacingShare, 1 - rest / total.Text) : 1;
-  APage.GapScale = blankScale;
   for (auto& section : APage.Sections) {
+    section->GapBefore *= blankScale;
     for (auto* child : section->Children) {
       if (child->ElementType == kElementTable) {
         for (double& row : static_cast<TkwFormatterTable&>(*child).RowHeights) {
@@ -953,6 +1027,7 @@ void TkwFormatterPage::Analyse() {
   for (auto& section : Sections) {
     section->Analyse();
   }
+  PlaceVertically(*this);
   FitToPage(*this);
 }
 

@@ -106,8 +106,10 @@ void AddFiller(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AList, const
                double AHeight);
 // Renders fillers for AHeight when they come to at least two paragraphs.
 void RenderFillers(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, double AHeight);
-// Renders the fillers of a blank band of AHeight, however short.
+// Renders a blank band of AHeight as one blank line.
 void RenderGap(TkwDocumentWriter& AWriter, const TkwFormatterElement& AOwner, double AHeight);
+// One blank paragraph of exactly AHeight points.
+std::unique_ptr<TkwFormatterParagraph> MakeSpacer(const TkwFormatterElement& AOwner, double AHeight);
 
 struct TFitResult {
   double Size = 0;
