@@ -61,11 +61,14 @@ TEST(Sections, RowByRowCellsBuildATable) {
   // "Price" ends at 425; the last cell keeps a little room beyond its widest text.
   EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 2)->A, 425 - 72 + 6);
   const auto paras = page.Writer.Paragraphs();
-  ASSERT_EQ(paras.size(), 9u);
-  EXPECT_TRUE(paras[4].InCell);
-  EXPECT_EQ(paras[4].Cell, 1);
-  EXPECT_EQ(paras[4].Text, u"3");
-  EXPECT_EQ(paras[8].Text, u"0.80");
+  // The blank between the top margin and the first row, then the cells.
+  ASSERT_EQ(paras.size(), 10u);
+  EXPECT_FALSE(paras[0].InCell);
+  EXPECT_EQ(paras[0].Text, u" ");
+  EXPECT_TRUE(paras[5].InCell);
+  EXPECT_EQ(paras[5].Cell, 1);
+  EXPECT_EQ(paras[5].Text, u"3");
+  EXPECT_EQ(paras[9].Text, u"0.80");
   EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
 }
 
@@ -242,18 +245,17 @@ TEST(Paragraphs, OneLineIsLeftAlignedWithoutRightIndent) {
   EXPECT_NEAR(paras[0].Begin->RightIndent, -2.5 / 2, 1e-9);  // only the half space
 }
 
-TEST(Paragraphs, FirstLineFarBelowTheMarginGetsFillers) {
+TEST(Paragraphs, GapBetweenParagraphsIsSpaceBeforeNotFillers) {
   TPageBuilder page;
   page.Show(u"Top line", 72, 40);
   page.Show(u"Lower line", 72, 200);
   page.EndPage();
-  // The second paragraph's gap becomes fillers: 200 - 40 - 12 - 1 = 147.
+  // The baselines are 160 apart and each line is 12 high: the second paragraph starts
+  // 148 below the first one's line, with no blank paragraphs between them.
   const auto paras = page.Writer.Paragraphs();
-  int fillers = 0;
-  for (const auto& p : paras) {
-    fillers += p.Text == u" " ? 1 : 0;
-  }
-  EXPECT_EQ(fillers, 15);
+  ASSERT_EQ(paras.size(), 2u);
+  EXPECT_EQ(paras[1].Text, u"Lower line");
+  EXPECT_NEAR(paras[1].Begin->SpaceBefore, 148, 0.5);
 }
 
 // Baselines of the page's paragraphs (cells left out) as a word processor stacks them: each
