@@ -491,7 +491,17 @@ std::vector<std::unique_ptr<TkwFormatterParagraph>> BuildParagraphs(TkwFormatter
       open->AddLine(L);
       open->Rect.Include(L->Y + L->Height, L->Right, L->Y, L->X);
     }
-    AColumn.Rect.Include(L->Y + L->Height, L->Right, L->Y, L->X);
+    // The column keeps its left edge when text stands at the page's very edge: a left of 0
+    // is no "unset" here, and later paragraphs are indented from it.
+    auto& column = AColumn.Rect;
+    if (column.Right > column.Left) {
+      column.Left = std::min(column.Left, L->X);
+      column.Top = std::min(column.Top, L->Y);
+      column.Right = std::max(column.Right, L->Right);
+      column.Bottom = std::max(column.Bottom, L->Y + L->Height);
+    } else {
+      column.Include(L->Y + L->Height, L->Right, L->Y, L->X);
+    }
     if (open->X == 0 || open->X > L->X) {
       open->X = L->X;
     }
