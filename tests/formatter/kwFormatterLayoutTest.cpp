@@ -258,32 +258,30 @@ TEST(Paragraphs, GapBetweenParagraphsIsSpaceBeforeNotFillers) {
   EXPECT_NEAR(paras[1].Begin->SpaceBefore, 148, 0.5);
 }
 
-// Baselines of the page's paragraphs (cells left out) as a word processor stacks them: each
-// comes its space before and its line spacing below the one above. Blank fillers count, but
-// only text paragraphs are listed; the first is at 0.
+// Baselines of the page's paragraphs (cells left out) as a word processor stacks them:
+// each paragraph starts its space before below the one above, and a line of exact height s
+// has its baseline 0.8 s below its top. Blank paragraphs count, but only text paragraphs
+// are listed.
 std::vector<double> StackedBaselines(const TRecordingWriter& AWriter) {
   std::vector<double> ys;
-  double y = 0;
-  bool first = true;
+  double pen = 0;
   for (const auto& p : AWriter.Paragraphs()) {
     if (p.InCell) {
       continue;
     }
-    if (!first) {
-      y += p.Begin->SpaceBefore + p.Begin->LineSpacing;
-    }
-    first = false;
+    pen += p.Begin->SpaceBefore;
     if (!fmt::Trim(p.Text).empty()) {
-      ys.push_back(y);
+      ys.push_back(pen + 0.8 * p.Begin->LineSpacing);
     }
+    pen += p.Begin->LineSpacing;
   }
   return ys;
 }
 
 class BaselineDistances : public ::testing::TestWithParam<std::vector<double>> {};
 
-// Single-line paragraphs (bold and regular by turns, so that none joins the next) keep the
-// page's distances, whether the gap becomes space before or fillers.
+// Single-line paragraphs (bold and regular by turns, so that none joins the next) land on
+// the page's baselines, whether far apart or closer than their text is high (a timetable).
 TEST_P(BaselineDistances, AreKeptBetweenParagraphs) {
   for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
     TPageBuilder page(mode);
@@ -295,14 +293,45 @@ TEST_P(BaselineDistances, AreKeptBetweenParagraphs) {
     const auto got = StackedBaselines(page.Writer);
     ASSERT_EQ(got.size(), ys.size());
     for (std::size_t i = 1; i < ys.size(); ++i) {
-      EXPECT_NEAR(got[i] - got[i - 1], ys[i] - ys[i - 1], 1.5) << "line " << i;
+      EXPECT_NEAR(got[i] - got[0], ys[i] - ys[0], 0.5) << "line " << i;
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, BaselineDistances,
                          ::testing::Values(std::vector<double>{100, 120, 144, 160},
-                                           std::vector<double>{100, 140, 153, 230, 245}));
+                                           std::vector<double>{100, 140, 153, 230, 245},
+                                           std::vector<double>{100, 106, 112, 118, 124, 130},
+                                           std::vector<double>{100, 107, 400, 405, 700}));
+
+// A line at the page's very edge (a printed page's header) leaves the indents of the
+// paragraphs below it as they were.
+TEST(Paragraphs, TextAtThePageEdgeKeepsLaterIndents) {
+  TPageBuilder page;
+  page.Show(u"Header at the edge", 0, 20);
+  page.Show(u"Body text", 48, 100, Font("Times New Roman", 10, fsBold));
+  page.Show(u"Item text", 78, 130);
+  page.Show(u"More body", 48, 160, Font("Times New Roman", 10, fsBold));
+  page.EndPage();
+  const auto paras = page.Writer.Paragraphs();
+  ASSERT_EQ(paras.size(), 4u);
+  const double margin = paras[1].Begin->LeftIndent;
+  EXPECT_NEAR(paras[2].Begin->LeftIndent - margin, 30, 1e-6);
+  EXPECT_NEAR(paras[3].Begin->LeftIndent - margin, 0, 1e-6);
+}
+
+// What lies wholly outside the page (a page cut from a larger sheet) is not written.
+TEST(Pages, TextAndPicturesOutsideThePageAreLeftOut) {
+  TPageBuilder page;
+  page.Show(u"Seen", 72, 100);
+  page.Show(u"Right", TPageBuilder::kPageWidth + 10, 120);
+  page.Show(u"Below", 72, TPageBuilder::kPageHeight + 20);
+  page.Image(100, -300, 300, -100);
+  page.Image(100, 200, 300, 300);
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Texts(), std::vector<std::u16string>{u"Seen"});
+  EXPECT_EQ(page.Writer.Count("AddImage"), 1);
+}
 
 // Lines of one paragraph, each given by its start and its length in characters (5 points
 // each at 10 points), one baseline 13 points below the other.
@@ -425,8 +454,9 @@ TEST(TabLines, AGapInOneColumnIsSharedByBoth) {
   // Neither column moves by the whole gap: a gap of one column only would otherwise run
   // across both.
   for (int i = 1; i < 4; ++i) {
-    EXPECT_LE(std::fabs(got[static_cast<std::size_t>(i)] - (left[i] - left[0])), 3.5) << i;
-    EXPECT_LE(std::fabs(got[static_cast<std::size_t>(i)] - (right[i] - right[0])), 3.5) << i;
+    const double at = got[static_cast<std::size_t>(i)] - got[0];
+    EXPECT_LE(std::fabs(at - (left[i] - left[0])), 3.5) << i;
+    EXPECT_LE(std::fabs(at - (right[i] - right[0])), 3.5) << i;
   }
 }
 

@@ -230,6 +230,73 @@ TEST(Tables, AddRowWithoutTableReportsFailure) {
   EXPECT_EQ(doc->AddRow(10), kWriterOperationFailed);
 }
 
+// Where a page's pictures and shapes go: into the next paragraph of the page, after its
+// formatting and before its text, so that a word processor opens no empty paragraph for
+// them; with no paragraph to follow on their page they stand on their own.
+struct TAnchorCase {
+  const char* Name;
+  bool TextAfter;     // a paragraph follows on the page
+  bool Columns;       // that paragraph is in a band of columns
+  bool TableFirst;    // a table comes between the picture and the paragraph
+};
+
+class Anchoring : public ::testing::TestWithParam<TAnchorCase> {};
+
+TEST_P(Anchoring, PicturesGoIntoTheNextParagraphOfTheirPage) {
+  const auto& param = GetParam();
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  TBitmap bmp(4, 4);
+  doc->AddImage({10, 10, 50, 50}, bmp);
+  doc->DrawRectangle(false, {10, 60}, {110, 70});
+  if (param.TableFirst) {
+    doc->BeginTable(1, 0, 0);
+    doc->AddRow(12);
+    doc->SetCellRight(0, 100);
+    doc->BeginCellPara(0);
+    doc->WriteText(u"cell");
+    doc->EndPara();
+    doc->EndTable();
+  }
+  if (param.Columns) {
+    doc->BeginColumns(2, 40, {{20, 200}, {0, 200}});
+  }
+  if (param.TextAfter) {
+    doc->BeginPara();
+    doc->WriteText(u"first words");
+    doc->EndPara();
+  }
+  doc->EndPage();
+  doc->NewPage();
+  doc->BeginPara();
+  doc->WriteText(u"next page");
+  doc->EndPara();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_EQ(TRtfDocument::Parse(rtf).UnbalancedBraces(), 0);
+  EXPECT_EQ(Occurrences(rtf, "{\\shp{"), 2);
+  const auto picture = rtf.find("{\\shp{");
+  const auto nextPage = rtf.find("next page");
+  ASSERT_NE(picture, std::string::npos);
+  EXPECT_LT(rtf.rfind("{\\shp{"), nextPage);  // never carried onto another page
+  const auto paragraph = rtf.rfind("{\\pard", picture);
+  const bool inParagraph = paragraph != std::string::npos && rtf.find("\\par}", paragraph) > picture &&
+                           rtf.find("first words", paragraph) < rtf.find("\\par}", paragraph);
+  EXPECT_EQ(inParagraph, param.TextAfter && !param.TableFirst);
+  if (inParagraph) {
+    // After the paragraph's formatting, before its text.
+    EXPECT_LT(rtf.find("\\sl", paragraph), picture);
+    EXPECT_LT(rtf.rfind("{\\shp{"), rtf.find("first words"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, Anchoring,
+                         ::testing::Values(TAnchorCase{"Paragraph", true, false, false},
+                                           TAnchorCase{"ColumnParagraph", true, true, false},
+                                           TAnchorCase{"NoText", false, false, false},
+                                           TAnchorCase{"TableBetween", true, false, true}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
 TEST(Shapes, RectangleTwipsAndFallback) {
   auto doc = MakeDoc();
   doc->BeginDoc();
