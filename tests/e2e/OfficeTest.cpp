@@ -111,6 +111,41 @@ TEST(OfficePages, OverfullPageStaysOnePage) {
   }
 }
 
+// A page that draws a picture before its text and whose lines are set closer than their
+// height in places (a timetable's small print): the word processor shows every line where
+// the page has it, and the page stays one page.
+TEST(OfficePages, LinesLandWhereThePageHasThem) {
+  if (!HaveTool("soffice") || !HaveTool("pdftotext") || !HaveTool("pdfinfo")) {
+    GTEST_SKIP() << "LibreOffice or poppler missing";
+  }
+  std::string content = "q 200 0 0 60 72 720 cm /Im1 Do Q BT /F1 11 Tf 72 700 Td\n";
+  double y = 700;
+  for (int i = 0; i < 40; ++i) {
+    const double step = i % 10 < 5 ? 7 : 15;  // five lines closer than the text is high
+    content += "0 " + std::to_string(-step) + " Td (Entry " + std::to_string(i + 1) + " of the list) Tj\n";
+    y -= step;
+  }
+  content += "ET";
+  for (const auto& [name, mode] : {std::pair{"lines-formatted", TkwFormattingMode::fmFormatted},
+                                   std::pair{"lines-tabs", TkwFormattingMode::fmFormattedWithTabs}}) {
+    TkwTestPdf pdf;
+    const int font = pdf.AddFont("Helvetica");
+    const int image = pdf.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray "
+                                    "/BitsPerComponent 8",
+                                    std::string("\x20\x80\x80\x20", 4));
+    pdf.AddPage(content, {},
+                "/Resources << /Font << /F1 " + std::to_string(font) + " 0 R >> /XObject << /Im1 " +
+                    std::to_string(image) + " 0 R >> >>");
+    const std::string bytes = pdf.Save();
+    const fs::path shown = ThroughOffice(name, bytes, mode, "pdf");
+    ASSERT_TRUE(fs::exists(shown)) << name;
+    EXPECT_EQ(PageCount(shown), 1) << name;
+    const fs::path source = shown.parent_path().parent_path() / (std::string(name) + ".pdf");
+    EXPECT_GE(PositionMatch(WordBoxes(source), WordBoxes(shown), 0.01), 0.95) << name;
+    fs::remove_all(shown.parent_path().parent_path());
+  }
+}
+
 // The list table is where LibreOffice looks the paragraphs' list numbers up: its text
 // export shows them.
 TEST(OfficeLists, NumberedListShowsItsNumbers) {
