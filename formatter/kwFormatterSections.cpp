@@ -198,7 +198,7 @@ constexpr double kSharedSlotGapChange = 10;
 constexpr int kMaxLinesPerSlotInRow = 3;
 // Share of the page's text area a page's text may fill: the rest is slack for text that
 // a word processor sets a little taller.
-constexpr double kPageFillShare = 0.97;
+constexpr double kPageFillShare = 0.985;
 // Line spacing is never squeezed below this share of the page's.
 constexpr double kMinLineSpacingShare = 0.8;
 // Text columns: a page of at least kMinColumnPageLines lines with gutters (strips at least
