@@ -770,3 +770,46 @@ TEST(PaperColumnsDetect, ShortItemsBesideEachOtherAreNoColumns) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+struct TBoxCase {
+  const char* Name;
+  const char16_t* Box;   // the box or button glyph
+  const char* BoxFont;
+};
+
+class LabelsBesideBoxes : public ::testing::TestWithParam<TBoxCase> {};
+
+// A form's check boxes and radio buttons drawn as glyphs before their labels: every label
+// keeps every letter, in either mode.
+TEST_P(LabelsBesideBoxes, KeepEveryLetter) {
+  for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    TPageBuilder page(mode);
+    const TFont box = Font(GetParam().BoxFont, 10);
+    page.Show(u"Gender:", 72, 100);
+    page.Show(GetParam().Box, 130, 100, box);
+    page.Show(u"Female", 142, 100);
+    page.Show(GetParam().Box, 200, 100, box);
+    page.Show(u"Male", 212, 100);
+    page.Show(GetParam().Box, 72, 130, box);
+    page.Show(u"Agree to privacy policy", 84, 130);
+    page.EndPage();
+    std::u16string all;
+    for (const auto& text : page.Writer.Texts()) all += text + u"|";
+    for (const char16_t* label : {u"Female", u"Male", u"Agree to privacy policy"}) {
+      EXPECT_NE(all.find(label), std::u16string::npos) << GetParam().Name << ": " << std::string(all.begin(), all.end());
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, LabelsBesideBoxes,
+                         ::testing::Values(TBoxCase{"Dingbat", u"\u274F", "ZapfDingbats"},
+                                           TBoxCase{"Wingdings", u"o", "Wingdings"},
+                                           TBoxCase{"Square", u"\u25A1", "Arial"}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+}  // namespace
+}  // namespace qm::test
+
