@@ -370,10 +370,10 @@ bool IsLabelRow(const TRow& ARow) {
 
 // Rows of side-by-side lines become one tabbed line, or stay separate lines for the
 // column detection; every other line passes as it is.
-void GroupSideBySide(TkwFormatterPage& APage) {
+void GroupSideBySide(TkwFormatterPage& APage, bool AAsTabLines) {
   const auto& lines = APage.Lines;
   auto& result = APage.ResultLines;
-  const bool withTabs = Mode(APage) == TkwFormattingMode::fmFormattedWithTabs;
+  const bool withTabs = AAsTabLines || Mode(APage) == TkwFormattingMode::fmFormattedWithTabs;
   bool keptSeparate = false;
   std::size_t i = 0;
   const std::size_t count = lines.size();
@@ -461,9 +461,9 @@ void OfferLines(TkwFormatterPage& APage) {
 
 }  // namespace
 
-void MergeLines(TkwFormatterPage& APage) {
+void MergeLines(TkwFormatterPage& APage, bool AAsTabLines) {
   APage.ResultLines.clear();
-  GroupSideBySide(APage);
+  GroupSideBySide(APage, AAsTabLines);
   SpliceTrademarks(APage.ResultLines);
   OfferLines(APage);
 }

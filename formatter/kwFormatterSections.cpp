@@ -198,7 +198,7 @@ constexpr double kSharedSlotGapChange = 10;
 constexpr int kMaxLinesPerSlotInRow = 3;
 // Share of the page's text area a page's text may fill: the rest is slack for text that
 // a word processor sets a little taller.
-constexpr double kPageFillShare = 0.985;
+constexpr double kPageFillShare = 0.97;
 // Line spacing is never squeezed below this share of the page's.
 constexpr double kMinLineSpacingShare = 0.8;
 // Text columns: a page of at least kMinColumnPageLines lines with gutters (strips at least
@@ -954,9 +954,10 @@ std::vector<TBand> PlanBands(const std::vector<TkwFormatterTextLine*>& ALines, c
 }
 
 // Line merging over some of the page's lines only.
-std::vector<TkwFormatterTextLine*> MergeSome(TkwFormatterPage& APage, std::vector<TkwFormatterTextLine*> ALines) {
+std::vector<TkwFormatterTextLine*> MergeSome(TkwFormatterPage& APage, std::vector<TkwFormatterTextLine*> ALines,
+                                            bool AAsTabLines = false) {
   std::swap(APage.Lines, ALines);
-  fmt::MergeLines(APage);
+  fmt::MergeLines(APage, AAsTabLines);
   std::swap(APage.Lines, ALines);
   return APage.ResultLines;
 }
@@ -975,7 +976,10 @@ void AddColumnSection(TkwFormatterPage& APage, const TBand& ABand) {
     }
     column->JoinOwner(APage);
     bool first = true;
-    for (auto* line : MergeSome(APage, ABand.Columns[c])) {
+    // Side-by-side items inside a column (a table's cells, a figure's labels) cannot be
+    // columns of their own there: they become tab lines rather than lines read one below
+    // the other.
+    for (auto* line : MergeSome(APage, ABand.Columns[c], true)) {
       column->AddItem(line);
       const TkwFormatterRect box(line->X, line->Y, line->Right, line->Y + line->Height);
       if (first) {

@@ -89,7 +89,9 @@ void RemoveDuplicates(TkwFormatterTextLine& ALine);
 void SpliceFragment(TkwFormatterTextLine& ATarget, TkwFormatterTextLine& AFragment);
 
 // The end-of-page line pass: fills APage.ResultLines from the sorted APage.Lines.
-void MergeLines(TkwFormatterPage& APage);
+// AAsTabLines: every row of side-by-side lines becomes one tabbed line, whatever the mode
+// (inside a column of running text, where the rows cannot become columns of their own).
+void MergeLines(TkwFormatterPage& APage, bool AAsTabLines = false);
 // One tabbed line from side-by-side lines (marked Absorbed); nullptr when nothing visible.
 TkwFormatterTextLine* MergeToTabLine(TkwFormatterPage& APage,
                                      const std::vector<TkwFormatterTextLine*>& ALines);

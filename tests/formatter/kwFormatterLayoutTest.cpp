@@ -737,6 +737,30 @@ INSTANTIATE_TEST_SUITE_P(Modes, PaperColumns,
                                            TColumnCase{"tabs", TkwFormattingMode::fmFormattedWithTabs}),
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
+// A small table inside the left column of a paper (two cells side by side on each of three
+// lines): in either mode each of its rows is one line with a tab stop, not cells read one
+// below the other.
+TEST_P(PaperColumns, SideBySideItemsInAColumnAreTabLines) {
+  TPageBuilder page(GetParam().Mode);
+  ShowPaper(page);
+  for (int i = 0; i < 3; ++i) {
+    const std::u16string n(1, static_cast<char16_t>(u'1' + i));
+    page.Show(u"name" + n, 72, 380 + 12 * i);
+    page.Show(u"value" + n, 200, 380 + 12 * i);
+  }
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginColumns"), 1);
+  int rows = 0;
+  for (const auto& p : page.Writer.Paragraphs()) {
+    if (p.Text.find(u"name") != std::u16string::npos) {
+      ++rows;
+      EXPECT_NE(p.Text.find(u"value"), std::u16string::npos) << std::string(p.Text.begin(), p.Text.end());
+      EXPECT_FALSE(p.Tabs.empty());
+    }
+  }
+  EXPECT_EQ(rows, 3);
+}
+
 // A newsletter's three columns, each read to its end before the next.
 TEST(PaperColumnsDetect, ThreeColumnsInReadingOrder) {
   TPageBuilder page;
