@@ -174,6 +174,8 @@ public:
   char16_t LabelClose = 0;
   // First line's start relative to LeftIndent (negative: hanging indent).
   double FirstLineIndent = 0;
+  // Every line fits its room as written: the page's line ends can be kept.
+  bool LinesFit = false;
   // A blank filler owns its line.
   std::unique_ptr<TkwFormatterTextLine> OwnedLine;
   // Rules the page drew just above and below the paragraph (bdNone when none).

@@ -729,6 +729,20 @@ void FitLinesToRoom(TkwFormatterParagraph& P) {
       start = end;
     }
   }
+  // Whether each line, set from the paragraph's indent, fits the paragraph's width as it
+  // is: only then can the lines end where the page ends them.
+  P.LinesFit = P.Lines.size() > 1;
+  for (std::size_t i = 0; i < P.Lines.size() && P.LinesFit; ++i) {
+    const auto* line = P.Lines[i];
+    std::vector<TkwFormatterText*> runs;
+    for (std::size_t k = 0; k < line->Runs.size(); ++k) {
+      P.LinesFit = P.LinesFit && !StartsAtTab(*line, k);
+      runs.push_back(line->Runs[k].get());
+    }
+    const double start = P.Frame.Left + P.LeftIndent + (i == 0 ? P.FirstLineIndent : 0);
+    std::size_t chars = 0;
+    P.LinesFit = P.LinesFit && SetWidth(P, runs, chars) <= (rightEdge - start) * kFitRoomShare;
+  }
 }
 
 }  // namespace
@@ -855,8 +869,9 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   AWriter.BeginPara();
   if (shading != clNone) AWriter.SetBrush(brush);
   if (ruled) tf.SetBorder(border);
-  char16_t lastChar = u' ';
   double rise = 0;
+  char16_t lastChar = u' ';
+  const bool breakLines = LinesFit && Alignment != 3;
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
     const TkwFormatterText* previous = nullptr;
@@ -873,10 +888,13 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
           !(line->ListLabel && run.RunIndex == 2)) {
         tab = run.X - Frame.Left + kTabStopOffset;
       }
-      if (i > 0 && k == 0 && lastChar != u' ') {
+      if (i > 0 && k == 0 && (breakLines || lastChar != u' ')) {
+        // A line ends where the page ends it when it fits: a word processor that wraps
+        // the text itself moves words to other lines. Justified lines fill the width to
+        // the edge, where a wider face would wrap a kept line in two.
         std::u16string text;
         text.reserve(run.Text.size() + 1);
-        text += u' ';
+        text += breakLines ? kLineBreak : u' ';
         text += run.Text;
         AWriter.WriteText(text, tab, run.CharSpacing);
       } else {

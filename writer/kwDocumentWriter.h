@@ -18,6 +18,10 @@
 
 namespace qm {
 
+// In text given to WriteText: a line break inside the paragraph.
+inline constexpr char16_t kLineBreak = u'\u2028';
+
+
 // Result of AddRow and WriteBookmarkText when the operation failed.
 inline constexpr int kWriterOperationFailed = 1001;
 

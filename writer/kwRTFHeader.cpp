@@ -1,6 +1,7 @@
 #include "writer/kwRTFHeader.h"
 
 #include "base/FontClass.h"
+#include "writer/kwDocumentWriter.h"
 
 #include <charconv>
 #include <chrono>
@@ -84,6 +85,8 @@ void AppendEscaped(std::string& AOut, std::u16string_view AText) {
     // codes map to them still drew a glyph there, so it becomes a space.
     if (c < 0x20 || c == 0x7F) {
       AOut.push_back(' ');
+    } else if (c == kLineBreak) {
+      AOut += "\\line ";
     } else if (c < 256) {
       if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
       AOut.push_back(static_cast<char>(c));

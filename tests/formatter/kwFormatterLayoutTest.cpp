@@ -320,6 +320,27 @@ TEST(Paragraphs, TextAtThePageEdgeKeepsLaterIndents) {
   EXPECT_NEAR(paras[3].Begin->LeftIndent - margin, 0, 1e-6);
 }
 
+// A ragged paragraph whose lines fit keeps the page's line ends (a line break before each
+// later line); a justified one, whose lines reach the edge, is left to wrap.
+TEST(Paragraphs, RaggedLinesKeepTheirEnds) {
+  for (const bool ragged : {true, false}) {
+    TPageBuilder page;
+    // A wide heading sets the column's width.
+    page.Show(std::u16string(100, u'h'), 72, 60, Font("Times New Roman", 10, fsBold));
+    const std::u16string line(85, u'a');
+    page.Show(line + u" end", 72, 100);
+    page.Show(ragged ? std::u16string(80, u'b') : line + u" end", 72, 113);
+    page.Show(u"lastwordhere", 72, 126);
+    page.EndPage();
+    const auto paras = page.Writer.Paragraphs();
+    ASSERT_EQ(paras.size(), 2u) << ragged;
+    const auto& text = paras[1].Text;
+    const bool broken = text.find(kLineBreak) != std::u16string::npos;
+    EXPECT_EQ(broken, ragged) << ragged;
+    EXPECT_EQ(paras[1].Begin->Alignment, ragged ? 0 : 3);
+  }
+}
+
 // What lies wholly outside the page (a page cut from a larger sheet) is not written.
 TEST(Pages, TextAndPicturesOutsideThePageAreLeftOut) {
   TPageBuilder page;
