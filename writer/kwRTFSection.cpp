@@ -156,12 +156,17 @@ void TkwRTFDocArea::Write(std::string& AOut) {
   std::vector<TkwRTFElement*> anchors;
   for (std::size_t i = 0; i < FSections.size(); ++i) {
     auto& section = FSections[i];
+    // Pictures wait for a paragraph only within their page.
+    const bool pageEnds = i + 1 == FSections.size() || FSections[i + 1]->GetSectionKind() == kSectionNewPage;
+    // A reader gives an empty section on the page (columns ended and begun again at once)
+    // a line of its own, which moves the rest of the page down.
+    if (section->GetSectionKind() != kSectionNewPage && section->IsEmpty() && (anchors.empty() || !pageEnds)) {
+      continue;
+    }
     AOut += "\\paperw";
     AppendTwips(AOut, section->GetPageSettings().NativeWidth());
     AOut += "\\paperh";
     AppendTwips(AOut, section->GetPageSettings().NativeHeight());
-    // Pictures wait for a paragraph only within their page.
-    const bool pageEnds = i + 1 == FSections.size() || FSections[i + 1]->GetSectionKind() == kSectionNewPage;
     section->Write(AOut, anchors, pageEnds);
   }
 }

@@ -33,6 +33,10 @@ public:
   void Write(std::string& AOut, std::vector<TkwRTFElement*>& AAnchors, bool AWriteWaiting);
 
   [[nodiscard]] std::uint8_t GetSectionKind() const { return FSectionKind; }
+  // Nothing in the body, header or footer.
+  [[nodiscard]] bool IsEmpty() const {
+    return FBody.empty() && (!FHeaderList || FHeaderList->empty()) && (!FFooterList || FFooterList->empty());
+  }
   TkwRTFElements& GetBody() { return FBody; }
   // Created on first use.
   TkwRTFElements& GetHeaderList();

@@ -51,7 +51,14 @@ TEST(Sections, LandscapeAndBinAndColumns) {
   doc->BeginPara();
   doc->WriteText(u"right");
   doc->EndPara();
+  // Columns ended and begun again with nothing between: no empty section, which a
+  // reader would give a line of its own.
   doc->NewSection();
+  doc->BeginColumns(2, 40, {{24, 300}, {0, 300}});
+  doc->NewSection();
+  doc->BeginPara();
+  doc->WriteText(u"below");
+  doc->EndPara();
   doc->EndDoc();
   const std::string& rtf = doc->GetRTFText();
   EXPECT_TRUE(Contains(rtf, "\r\n\\sectd{\\lndscpsxn\\dntblnsbdb\\pgwsxn16838"));
@@ -59,10 +66,11 @@ TEST(Sections, LandscapeAndBinAndColumns) {
   EXPECT_TRUE(Contains(rtf, "\\sectd\\sbknone{\\cols2\\colno1\\colsr360\\colw4500\\marglsxn1440\\margrsxn0"
                             "\\colno2\\colsr0\\colw4500\\marglsxn1440"));
   EXPECT_TRUE(Contains(rtf, "\\column \r\n"));
-  EXPECT_TRUE(Contains(rtf, "\\sectd\\sbknone\\cols1{\\sect"));
+  EXPECT_EQ(Occurrences(rtf, "\\sectd\\sbknone\\cols1{"), 1);
+  EXPECT_EQ(Occurrences(rtf, "\\cols2"), 1);
   const auto reader = TRtfDocument::Parse(rtf);
   EXPECT_EQ(reader.Cols(), (std::vector<int>{2, 1}));
-  EXPECT_EQ(reader.Words(), (std::vector<std::string>{"left", "right"}));
+  EXPECT_EQ(reader.Words(), (std::vector<std::string>{"left", "right", "below"}));
 }
 
 TEST(Sections, HeaderAndFooterLists) {
