@@ -284,7 +284,11 @@ double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
   if (!APdfFont.IsCIDFont()) {
     TkwPDNextChar nc;
     const std::u16string space(1, u' ');
-    if (APdfFont.GetNextChar(space, 0, nc) != 0 && nc.Unicode == u' ' && nc.Dx > 0.1 && nc.Dx < 1) {
+    // Code 32 is the font's space only when its encoding or its Unicode map says so: a
+    // subset's unused codes carry a filler width.
+    const auto mapped = APdfFont.MapToUnicode(32);
+    if (APdfFont.GetNextChar(space, 0, nc) != 0 && nc.Unicode == u' ' &&
+        (nc.CharName == "space" || (mapped && *mapped == u' ')) && nc.Dx > 0.1 && nc.Dx < 1) {
       em = 0.5 * nc.Dx;
     }
   }
@@ -309,7 +313,8 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
     // glyphs go by their Unicode values rather than the codes of their own encoding.
     const bool textFace = !pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset;
     if (AState.FCurUnicode != 0 &&
-        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace)) {
+        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace ||
+         pdfFont->UnicodeOverCodes())) {
       code = AState.FCurUnicode;
     }
   }

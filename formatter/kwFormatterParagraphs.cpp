@@ -62,6 +62,7 @@ constexpr double kFitRoomShare = 0.97;
 // kMaxLeaderTargetLength characters.
 constexpr int kMinLeaderDots = 4;
 constexpr std::size_t kMaxLeaderTargetLength = 8;
+constexpr char16_t kSoftHyphen = 0xAD;
 }  // namespace
 
 }  // namespace qm
@@ -382,6 +383,20 @@ bool HasLeader(std::u16string_view AText) {
          ContainsNoCase(AText, u"____");
 }
 
+// A word broken at P's end by a hyphen goes on at L's start: L is P's next line in the
+// same paragraph, whatever fonts either mixes. L starts under P (or left of it by at most
+// a first-line indent) and stands right below it (double spacing included).
+bool BreaksWordInto(const TkwFormatterTextLine& P, const TkwFormatterTextLine& L) {
+  const auto* last = P.LastRun();
+  const auto* first = L.Run(0);
+  if (last == nullptr || first == nullptr || last->Text.empty() || first->Text.empty() || P.ListLabel) return false;
+  if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos) return false;
+  const double indent = P.X - L.X;
+  const double drop = L.Y - P.Y;
+  return indent > -kSameLeftTolerance && indent < kMaxFirstLineIndent && drop > 0 &&
+         drop < 3 * std::max(P.Height, L.Height);
+}
+
 // Gives every line of the column a paragraph number, list lines their label kind;
 // returns the last number given.
 int NumberParagraphs(const std::vector<TkwFormatterTextLine*>& AItems, const TkwFormatterRect& AColumnRect) {
@@ -398,6 +413,12 @@ int NumberParagraphs(const std::vector<TkwFormatterTextLine*>& AItems, const Tkw
                                   ? ListKindOf(word, L->Run(0)->Font, close)
                                   : 0;
     const bool list = kind != 0;
+    if (!list && i > 0 && BreaksWordInto(*AItems[i - 1], *L)) {
+      L->ParagraphIndex = paragraphNo;
+      UpdateRefs(*L, refs.Left, refs.Right, refs.Font);
+      refs.PrevCentred = false;
+      continue;
+    }
     if (list || L->LastRunIndex > 0 || HasLeader(text)) {
       L->ParagraphIndex = ++paragraphNo;
       L->ListLabel = list;
@@ -451,7 +472,14 @@ void SplitBySpacing(const std::vector<TkwFormatterTextLine*>& AItems, int ALastN
       const double gap = std::fabs(prevY - L->Y);
       if (L->ParagraphIndex == p) {
         ++c;
-        if (c > 2 && std::fabs(prevGap - gap) > kLineDistanceChange) {
+        // A word broken across two lines keeps them in one paragraph.
+        const auto breaksWord = [&](std::size_t AAt) {
+          return AAt >= 1 && AAt < AItems.size() && BreaksWordInto(*AItems[AAt - 1], *AItems[AAt]);
+        };
+        const bool keep = breaksWord(i) || (prevGap > 0 && i >= 2 && (breaksWord(i - 1) || breaksWord(i - 2)));
+        if (keep) {
+          // the line distance of a broken word's lines parts nothing
+        } else if (c > 2 && std::fabs(prevGap - gap) > kLineDistanceChange) {
           const int fresh = ++lastNumber;
           if (prevGap > 0 && i >= 2) {
             AItems[i - 2]->ParagraphIndex = fresh;
@@ -897,19 +925,30 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
           !(line->ListLabel && run.RunIndex == 2)) {
         tab = run.X - Frame.Left + 2;
       }
-      if (i > 0 && k == 0 && lastChar != u' ') {
+      // A word broken across two lines is joined, its hyphen made optional: the word
+      // processor shows it only where it breaks the word at a line's end itself.
+      std::size_t hyphen = std::u16string_view::npos;
+      if (k + 1 == line->Runs.size() && i + 1 < Lines.size() && !Lines[i + 1]->Runs.empty() &&
+          !Lines[i + 1]->Runs.front()->Text.empty()) {
+        hyphen = fmt::WordBreakHyphen(run.Text, Lines[i + 1]->Runs.front()->Text.front());
+      }
+      const bool joinLine = i > 0 && k == 0 && lastChar != u' ' && lastChar != kSoftHyphen;
+      if (joinLine || hyphen != std::u16string_view::npos) {
         std::u16string text;
         text.reserve(run.Text.size() + 1);
-        text += u' ';
-        text += run.Text;
+        if (joinLine) text += u' ';
+        if (hyphen != std::u16string_view::npos) {
+          text.append(run.Text, 0, hyphen);
+          text += kSoftHyphen;
+        } else {
+          text += run.Text;
+        }
         AWriter.WriteText(text, tab, run.CharSpacing);
       } else {
         AWriter.WriteText(run.Text, tab, run.CharSpacing);
       }
       previous = &run;
-    }
-    if (const auto* last = line->LastRun(); last != nullptr && !last->Text.empty()) {
-      lastChar = last->Text.back();
+      if (!run.Text.empty()) lastChar = hyphen != std::u16string_view::npos ? kSoftHyphen : run.Text.back();
     }
   }
   if (rise != 0) AWriter.SetTextRise(0);

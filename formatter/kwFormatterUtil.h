@@ -68,6 +68,13 @@ inline constexpr double kWordGapOfSpace = 0.5;
 [[nodiscard]] std::u16string_view Trim(std::u16string_view AText);
 [[nodiscard]] bool IsAsciiLetter(char16_t C);
 [[nodiscard]] bool IsDigit(char16_t C);
+// Lower-case letters of the Latin, Greek and Cyrillic alphabets.
+[[nodiscard]] bool IsLowerLetter(char16_t C);
+// The end of a line's text that breaks a word with a hyphen ("com-" before "pile" on the
+// next line): where its hyphen starts, or npos when the line does not end so. The hyphen
+// follows a letter and the next line goes on with a lower-case letter; a capital or a
+// digit after it keeps the hyphen of a compound ("Anglo-" / "Saxon").
+[[nodiscard]] std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext);
 // The whole text as a decimal integer (optional sign), or nothing.
 [[nodiscard]] std::optional<long long> ToInteger(std::u16string_view AText);
 [[nodiscard]] bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle);
