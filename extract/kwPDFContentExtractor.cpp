@@ -369,7 +369,14 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
                           clipY > FClipRect->Top && clipY < FClipRect->Bottom;
   if (FClip && !insideRect && !FClip->Contains({clipX, clipY})) {
-    return;
+    // An origin just outside the clip (a line starting on the clip's edge) still shows the
+    // glyph when the middle of its advance is inside.
+    const double half = AState.FCurCharW * AState.FHorizScaling / 2;
+    const TkwPoint mid = ToPagePoints(AState, ux + tm.FM11 * half, uy + tm.FM12 * half);
+    if (!std::isfinite(mid.X) || !std::isfinite(mid.Y) ||
+        !FClip->Contains({static_cast<double>(RoundEven(mid.X)), static_cast<double>(RoundEven(mid.Y))})) {
+      return;
+    }
   }
   // Advances and gaps in page points: through the text matrix and the CTM (producers that
   // draw in tenths of a point scale the CTM), without the screen resolution.

@@ -73,8 +73,9 @@ std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char
   AClose = 0;
   const auto word = Trim(AFirstWord);
   if (!word.empty() && AFirstWord.size() < 2) {
-    // A lone digit is a number label ("1 Introduction"), not a bullet.
-    if (!IsAsciiLetter(word[0]) && !IsDigit(word[0])) {
+    // A lone digit is a number label ("1 Introduction"), a lone letter or sign a word
+    // ("À bientôt", "@ home"), not a bullet.
+    if (IsBulletChar(word[0])) {
       return 1;
     }
     if (AFont.Name == "Symbol" || FontIsSymbolCharset(AFont)) {
@@ -413,12 +414,6 @@ int NumberParagraphs(const std::vector<TkwFormatterTextLine*>& AItems, const Tkw
                                   ? ListKindOf(word, L->Run(0)->Font, close)
                                   : 0;
     const bool list = kind != 0;
-    if (!list && i > 0 && BreaksWordInto(*AItems[i - 1], *L)) {
-      L->ParagraphIndex = paragraphNo;
-      UpdateRefs(*L, refs.Left, refs.Right, refs.Font);
-      refs.PrevCentred = false;
-      continue;
-    }
     if (list || L->LastRunIndex > 0 || HasLeader(text)) {
       L->ParagraphIndex = ++paragraphNo;
       L->ListLabel = list;
@@ -472,14 +467,7 @@ void SplitBySpacing(const std::vector<TkwFormatterTextLine*>& AItems, int ALastN
       const double gap = std::fabs(prevY - L->Y);
       if (L->ParagraphIndex == p) {
         ++c;
-        // A word broken across two lines keeps them in one paragraph.
-        const auto breaksWord = [&](std::size_t AAt) {
-          return AAt >= 1 && AAt < AItems.size() && BreaksWordInto(*AItems[AAt - 1], *AItems[AAt]);
-        };
-        const bool keep = breaksWord(i) || (prevGap > 0 && i >= 2 && (breaksWord(i - 1) || breaksWord(i - 2)));
-        if (keep) {
-          // the line distance of a broken word's lines parts nothing
-        } else if (c > 2 && std::fabs(prevGap - gap) > kLineDistanceChange) {
+        if (c > 2 && std::fabs(prevGap - gap) > kLineDistanceChange) {
           const int fresh = ++lastNumber;
           if (prevGap > 0 && i >= 2) {
             AItems[i - 2]->ParagraphIndex = fresh;
@@ -494,6 +482,20 @@ void SplitBySpacing(const std::vector<TkwFormatterTextLine*>& AItems, int ALastN
       }
       prevY = L->Y;
       prevGap = gap;
+    }
+  }
+}
+
+// A paragraph that starts with the rest of a word the line before broke with a hyphen
+// goes on the paragraph of that line: whatever parted them (a change of font or of line
+// distance), the word is one.
+void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
+  for (std::size_t i = 1; i < AItems.size(); ++i) {
+    auto* L = AItems[i];
+    const int from = L->ParagraphIndex, to = AItems[i - 1]->ParagraphIndex;
+    if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*AItems[i - 1], *L)) continue;
+    for (std::size_t k = i; k < AItems.size() && AItems[k]->ParagraphIndex == from; ++k) {
+      AItems[k]->ParagraphIndex = to;
     }
   }
 }
@@ -793,6 +795,7 @@ void TkwFormatterColumn::Analyse() {
   }
   const int lastNumber = NumberParagraphs(Items, Rect);
   SplitBySpacing(Items, lastNumber);
+  JoinBrokenWords(Items);
   auto built = BuildParagraphs(*this);
   SpaceAndFill(*this, built);
   std::map<std::pair<int, char16_t>, long long> ownNumbers;

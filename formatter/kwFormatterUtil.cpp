@@ -66,6 +66,16 @@ std::u16string_view Trim(std::u16string_view AText) {
 bool IsAsciiLetter(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z'); }
 bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
 
+bool IsBulletChar(char16_t C) {
+  if (C < 0x80) return C == u'-' || C == u'*' || C == u'+' || C == u'>' || C == u'~';
+  if (C < 0x100) {
+    // A symbol font's raw bullet and dashes, the middle dot and the guillemet.
+    return C == 0x95 || C == 0x96 || C == 0x97 || C == 0xB7 || C == 0xBB;
+  }
+  return (C >= 0x2010 && C <= 0x2015) || (C >= 0x2020 && C <= 0x2027) || C == 0x2043 || C == 0x204C ||
+         C == 0x204D || (C >= 0x2190 && C <= 0x2BFF) || (C >= 0xE000 && C <= 0xF8FF);
+}
+
 bool IsLowerLetter(char16_t C) {
   if (C >= u'a' && C <= u'z') return true;
   if (C >= 0xDF && C <= 0xFF) return C != 0xF7;

@@ -68,6 +68,10 @@ inline constexpr double kWordGapOfSpace = 0.5;
 [[nodiscard]] std::u16string_view Trim(std::u16string_view AText);
 [[nodiscard]] bool IsAsciiLetter(char16_t C);
 [[nodiscard]] bool IsDigit(char16_t C);
+// Characters that mark list items: dashes, asterisks, bullets, arrows, geometric shapes,
+// dingbats and the private-use codes of symbol fonts. Letters of any script, digits,
+// currency signs and ordinary punctuation start text instead.
+[[nodiscard]] bool IsBulletChar(char16_t C);
 // Lower-case letters of the Latin, Greek and Cyrillic alphabets.
 [[nodiscard]] bool IsLowerLetter(char16_t C);
 // The end of a line's text that breaks a word with a hyphen ("com-" before "pile" on the
