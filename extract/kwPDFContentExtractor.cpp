@@ -16,6 +16,9 @@ namespace qm {
 
 namespace {
 
+// The widest gap inside a word, in ems of the font's size.
+constexpr double kMaxWordGapEm = 0.25;
+
 TkwMatrix2D Flipped(const TkwPDMatrix& M, double AF) {
   return {M.FM11, -M.FM12, -M.FM21, M.FM22, M.FDx, AF};
 }
@@ -289,7 +292,9 @@ double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
     const auto mapped = APdfFont.MapToUnicode(32);
     if (APdfFont.GetNextChar(space, 0, nc) != 0 && nc.Unicode == u' ' &&
         (nc.CharName == "space" || (mapped && *mapped == u' ')) && nc.Dx > 0.1 && nc.Dx < 1) {
-      em = 0.5 * nc.Dx;
+      // A monospaced font's space is as wide as its letters (0.6 em): its words part at a
+      // quarter of an em, as text faces' do, whatever the space glyph.
+      em = std::min(0.5 * nc.Dx, kMaxWordGapEm);
     }
   }
   FWordGaps.emplace(&APdfFont, em);

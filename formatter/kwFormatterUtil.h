@@ -58,9 +58,14 @@ inline constexpr std::string_view kArialUnicode = kFallbackFontName;
 // Whether a gap of AGap points between APrev and ANext is a word space: wider than AWordGap
 // and not beside a space already shown, nor between two characters of a script without
 // word spaces.
+// After a sentence's or a clause's mark the gap may be half as wide: typesetters kern the
+// space after a stop, and inside a word ("e.g.", "3.14") such marks have no gap at all.
 [[nodiscard]] constexpr bool GapIsWordSpace(double AGap, double AWordGap, char16_t APrev,
                                             char16_t ANext) {
-  return AGap > AWordGap && APrev != u' ' && ANext != u' ' && !(IsCJK(APrev) && IsCJK(ANext));
+  const bool stop = APrev == u'.' || APrev == u',' || APrev == u';' || APrev == u':' || APrev == u'!' ||
+                    APrev == u'?';
+  return AGap > (stop ? 0.5 * AWordGap : AWordGap) && APrev != u' ' && ANext != u' ' &&
+         !(IsCJK(APrev) && IsCJK(ANext));
 }
 // Share of a font's space width that a gap must exceed to part words when the producer
 // gave no better measure.

@@ -90,6 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Left", "Right"}},
         TGapCase{"StringsTouching", "Helvetica", "BT /F1 12 Tf 72 700 Td [(Hyphen)] TJ [(ation)] TJ ET",
                  {"Hyphenation"}},
+        // The space after a stop is often kerned to half a word space; a stop inside a
+        // word has no gap.
+        TGapCase{"KernedSpaceAfterAStop", "Helvetica", "BT /F1 12 Tf 72 700 Td [(fly.)-100(The)-300(e.)-20(g.)] TJ ET",
+                 {"fly", "The", "e.g"}},
+        // A monospaced font's space is as wide as a letter; its words part at a quarter em.
+        TGapCase{"Monospaced", "Courier", "BT /F1 10 Tf 72 700 Td [(Edwin)-298(Howard)] TJ ET", {"Edwin", "Howard"}},
         // A space glyph with extra room after it stays one space.
         TGapCase{"SpaceGlyphNotDoubled", "Helvetica", "BT /F1 12 Tf 72 700 Td [(Word )-600(gap)] TJ ET",
                  {"Word", "gap"}},
