@@ -58,12 +58,14 @@ inline constexpr std::string_view kArialUnicode = kFallbackFontName;
 // Whether a gap of AGap points between APrev and ANext is a word space: wider than AWordGap
 // and not beside a space already shown, nor between two characters of a script without
 // word spaces.
-// After a sentence's or a clause's mark the gap may be half as wide: typesetters kern the
-// space after a stop, and inside a word ("e.g.", "3.14") such marks have no gap at all.
+// Between a sentence's or a clause's mark and a letter the gap may be half as wide:
+// typesetters kern the space after a stop, and inside a word ("e.g.", "3.14") such marks
+// have no gap at all.
 [[nodiscard]] constexpr bool GapIsWordSpace(double AGap, double AWordGap, char16_t APrev,
                                             char16_t ANext) {
-  const bool stop = APrev == u'.' || APrev == u',' || APrev == u';' || APrev == u':' || APrev == u'!' ||
-                    APrev == u'?';
+  const bool stop = (APrev == u'.' || APrev == u',' || APrev == u';' || APrev == u':' || APrev == u'!' ||
+                     APrev == u'?') &&
+                    ((ANext >= u'A' && ANext <= u'Z') || (ANext >= u'a' && ANext <= u'z') || (ANext >= 0xC0 && ANext < 0x2000));
   return AGap > (stop ? 0.5 * AWordGap : AWordGap) && APrev != u' ' && ANext != u' ' &&
          !(IsCJK(APrev) && IsCJK(ANext));
 }
