@@ -340,11 +340,12 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   const double k = kPixelsPerPoint;
   // The output size changes with the font size, the text matrix's second column and the
   // CTM only: kept for the last ones.
-  const std::array<double, 7> sizeKey{AState.FFontSize, tm.FM21, tm.FM22, AState.FCTM.FM11, AState.FCTM.FM12,
-                                      AState.FCTM.FM21, AState.FCTM.FM22};
-  if (!FGlyphSizeValid || !(sizeKey == FGlyphSizeKey)) {
+  const TkwPDMatrix& c = AState.FCTM;
+  std::array<double, 7>& key = FGlyphSizeKey;
+  if (!FGlyphSizeValid || key[0] != AState.FFontSize || key[1] != tm.FM21 || key[2] != tm.FM22 || key[3] != c.FM11 ||
+      key[4] != c.FM12 || key[5] != c.FM21 || key[6] != c.FM22) {
     FGlyphSize = RoundEven(AState.GetTransformedFontSize() / k);
-    FGlyphSizeKey = sizeKey;
+    key = {AState.FFontSize, tm.FM21, tm.FM22, c.FM11, c.FM12, c.FM21, c.FM22};
     FGlyphSizeValid = true;
   }
   font.Size = FGlyphSize;

@@ -50,13 +50,18 @@ void TkwFormatter::SetMeasurementUnit(TkwMeasurementUnit AUnit) {
 
 TkwMeasurementUnit TkwFormatter::GetMeasurementUnit() const { return FUnit; }
 
-TkwPageSettings& TkwFormatter::GetPageSettings() { return *FPageSettings; }
+TkwPageSettings& TkwFormatter::GetPageSettings() {
+  FTracked.Valid = false;  // the caller may change the margins
+  return *FPageSettings;
+}
 
 void TkwFormatter::SetPageSettings(const TkwPageSettings& ASettings) {
+  FTracked.Valid = false;
   FPageSettings->Assign(ASettings);
 }
 
 void TkwFormatter::SetDefaultMargins() {
+  FTracked.Valid = false;
   FPageSettings->SetLeftMargin(kDefaultLeftMargin);
   FPageSettings->SetTopMargin(kDefaultTopMargin);
   FPageSettings->SetRightMargin(kDefaultRightMargin);
@@ -107,6 +112,7 @@ int TkwFormatter::NewPage() {
 }
 
 void TkwFormatter::EndPage() {
+  FTracked.Valid = false;
   EnsurePage();
   auto& page = *FPage;
   page.SetFormattingMode(GetFormattingMode());
@@ -158,6 +164,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
 }
 
 void TkwFormatter::BeginPage(const TkwPageRecord& APage) {
+  FTracked.Valid = false;
   // The page as displayed, in pixels; later settings are read in points again.
   SetMeasurementUnit(TkwMeasurementUnit::muPixels);
   FPageSettings->SetWidth(APage.WidthPx);
@@ -203,7 +210,24 @@ TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGl
 }
 
 void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
+  // Most glyphs of a page stand inside the extent already seen, where no margin moves: a
+  // margin only shrinks to a glyph beyond every glyph tracked before.
+  const double right = AX + AAdvance;
+  TTrackedExtent& t = FTracked;
+  if (t.Valid && ATopY >= t.MinTop && ATopY <= t.MaxTop && (AX >= t.MinLeft || AX <= 0) && right <= t.MaxRight) {
+    return;
+  }
   auto& ps = *FPageSettings;
+  // Only glyphs ending inside the page move the right margin.
+  const bool inside = right < ps.GetWidth();
+  if (!t.Valid) {
+    t = {true, ATopY, ATopY, AX > 0 ? AX : 1e300, inside ? right : -1e300};
+  } else {
+    t.MinTop = std::min(t.MinTop, ATopY);
+    t.MaxTop = std::max(t.MaxTop, ATopY);
+    if (AX > 0) t.MinLeft = std::min(t.MinLeft, AX);
+    if (inside) t.MaxRight = std::max(t.MaxRight, right);
+  }
   const double pageHeight = ps.GetHeight();
   if (ps.GetTopMargin() > ATopY) {
     const double box = std::fabs(AGlyphRect.Top - AGlyphRect.Bottom) / kPixelsPerPoint;

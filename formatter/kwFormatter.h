@@ -133,6 +133,12 @@ private:
   std::unique_ptr<TkwTextMeasurer> FMeasurer;
   std::unique_ptr<TkwFontWidthCache> FWidths;
   std::map<int, int> FSizeFits;
+  // The extent of the glyphs whose margins are tracked since the margins were last set:
+  // a glyph inside it cannot move a margin (TrackMargins).
+  struct TTrackedExtent {
+    bool Valid = false;
+    double MinTop = 0, MaxTop = 0, MinLeft = 0, MaxRight = 0;
+  } FTracked;
 };
 
 }  // namespace qm
