@@ -309,6 +309,13 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       FPendingRun->RunIndex = line->LastRunIndex + 1;
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
+    } else if (const char16_t composed = AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right);
+               composed != 0) {
+      last->Text.back() = composed;
+      last->Right = std::max(last->Right, right);
+      last->Width = last->Right - last->X;
+      last->GlyphRects.back().IncludeRect({AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom});
+      ACharacter = composed;
     } else {
       if (wordSpace(last->Right)) last->Text += u' ';
       last->Text += ACharacter;
@@ -363,6 +370,24 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
 
   StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
   TrackMargins(topY, AX, AAdvance, AGlyphRect);
+}
+
+char16_t TkwFormatter::AccentOverLetter(const TkwFormatterText& ARun, const TkwRect& AGlyphRect, char16_t ACharacter,
+                                        double AX, double ARight) {
+  // Only a glyph drawn back over the last one can be its accent or its letter.
+  if (ARun.Text.empty() || ARun.GlyphRects.empty() || !(AX < ARun.Right)) return 0;
+  const TkwFormatterRect& previous = ARun.GlyphRects.back();
+  const char16_t last = ARun.Text.back();
+  const double k = kPixelsPerPoint;
+  // The accent first, then its letter under it (TeX's way): the accent's middle lies over
+  // the letter's advance. Or the letter first and the accent drawn onto it.
+  const double previousMid = (previous.Left + previous.Right) / 2 / k;
+  if (previousMid >= AX && previousMid <= ARight) {
+    if (const char16_t c = fmt::ComposeAccent(ACharacter, last)) return c;
+  }
+  const double mid = (AGlyphRect.Left + AGlyphRect.Right) / 2 / k;
+  if (mid >= previous.Left / k && mid <= previous.Right / k) return fmt::ComposeAccent(last, ACharacter);
+  return 0;
 }
 
 bool TkwFormatter::AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, const TkwRect& AGlyphRect,

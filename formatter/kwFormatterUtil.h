@@ -75,6 +75,12 @@ inline constexpr double kWordGapOfSpace = 0.5;
 [[nodiscard]] std::u16string_view Trim(std::u16string_view AText);
 [[nodiscard]] bool IsAsciiLetter(char16_t C);
 [[nodiscard]] bool IsDigit(char16_t C);
+// The letter an accent drawn over (or, for a cedilla or an ogonek, under) a base letter
+// makes, as TeX and other typesetters build "ï" from "ı" and "¨"; 0 when the pair composes
+// to no single character. AAccent is a spacing accent (U+00A8 diaeresis, U+00B4 acute,
+// U+0060 grave, U+02C6 circumflex, U+02DC tilde, U+02DA ring, U+00B8 cedilla, U+02C7 caron,
+// U+00AF macron, U+02D8 breve, U+02D9 dot above, U+02DB ogonek, U+02DD double acute).
+[[nodiscard]] char16_t ComposeAccent(char16_t ABase, char16_t AAccent);
 // Characters that mark list items: dashes, asterisks, bullets, arrows, geometric shapes,
 // dingbats and the private-use codes of symbol fonts. Letters of any script, digits,
 // currency signs and ordinary punctuation start text instead.

@@ -173,6 +173,25 @@ TEST(WordGapsOfSubsets, UnnamedCode32IsNoSpace) {
   EXPECT_EQ(SplitWords(conv.Text), (std::vector<std::string>{"overview", "of", "the", "model"})) << conv.Text;
 }
 
+// TeX sets accents as glyphs of their own, drawn over (or under) their letter: the pair
+// reads as one accented letter. An accent beside a letter stays as it is.
+TEST(Accents, DrawnOverTheirLetterMakeOneLetter) {
+  std::string widths;
+  for (int c = 16; c <= 184; ++c) widths += "500 ";
+  std::string names = "16 /dotlessi 97";
+  for (char c = 'a'; c <= 'z'; ++c) names += std::string(" /") + c;
+  names += " 127 /dieresis 180 /acute 184 /cedilla";
+  const std::string font = "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+CMR10 /FirstChar 16 /LastChar 184 /Widths [" +
+                           widths + "] /Encoding << /Differences [" + names +
+                           "] >> /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+CMR10 /Flags 4 "
+                           "/ItalicAngle 0 /Ascent 700 /Descent -200 >> >>";
+  const TConversion conv = Convert(
+      "BT /F1 10 Tf 72 700 Td [(na)(\177)500(\020ve)-500(fa)(c)500(\270)(ade)-500(it)(\264)(s)] TJ ET",
+      {{"F1", font}});
+  EXPECT_EQ(SplitWords(conv.Text), (std::vector<std::string>{"na\xC3\xAFve", "fa\xC3\xA7" "ade", "it\xC2\xB4s"}))
+      << conv.Text;
+}
+
 struct THyphenCase {
   const char* Name;
   const char* Content;  // /F1 Helvetica, /F2 Helvetica-Oblique

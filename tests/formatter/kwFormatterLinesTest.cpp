@@ -429,6 +429,16 @@ INSTANTIATE_TEST_SUITE_P(
                       THyphenEnd{u"the end.", u'a', kNone}, THyphenEnd{u"-", u'a', kNone},
                       THyphenEnd{u"", u'a', kNone}, THyphenEnd{u"x-", u' ', kNone}));
 
+TEST(LineTests, AccentsComposeWithTheirLetters) {
+  EXPECT_EQ(fmt::ComposeAccent(u'\u0131', u'\u00A8'), u'\u00EF');  // dotless i
+  EXPECT_EQ(fmt::ComposeAccent(u'E', u'\u00B4'), u'\u00C9');
+  EXPECT_EQ(fmt::ComposeAccent(u'c', u'\u00B8'), u'\u00E7');
+  EXPECT_EQ(fmt::ComposeAccent(u's', u'\u02C7'), u'\u0161');
+  EXPECT_EQ(fmt::ComposeAccent(u'o', u'\u02DD'), u'\u0151');
+  EXPECT_EQ(fmt::ComposeAccent(u't', u'\u00B4'), 0);  // no such letter
+  EXPECT_EQ(fmt::ComposeAccent(u'a', u'x'), 0);        // not an accent
+}
+
 struct TBulletCase {
   char16_t Char;
   bool Bullet;
