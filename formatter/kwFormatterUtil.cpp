@@ -109,23 +109,15 @@ bool IsBulletChar(char16_t C) {
          C == 0x204D || (C >= 0x2190 && C <= 0x2BFF) || (C >= 0xE000 && C <= 0xF8FF);
 }
 
-bool IsLowerLetter(char16_t C) {
-  if (C >= u'a' && C <= u'z') return true;
-  if (C >= 0xDF && C <= 0xFF) return C != 0xF7;
-  // Latin Extended-A pairs capital and small letters, the small one odd up to U+0137 and
-  // from U+014A, even between.
-  if (C >= 0x100 && C <= 0x17F) return ((C >= 0x139 && C <= 0x148) || C >= 0x179) ? C % 2 == 0 : C % 2 == 1;
-  return (C >= 0x3AC && C <= 0x3CE) || (C >= 0x430 && C <= 0x45F);
-}
-
 std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext) {
+  // Letters of the alphabetic scripts (Latin, Greek, Cyrillic and the like).
+  const auto letter = [](char16_t C) { return IsAsciiLetter(C) || (C >= 0xC0 && C < 0x2000 && C != 0xD7 && C != 0xF7); };
   std::size_t end = ALineEnd.size();
   while (end > 0 && ALineEnd[end - 1] == u' ') --end;
-  if (end < 2 || !IsLowerLetter(ANext)) return std::u16string_view::npos;
-  const char16_t hyphen = ALineEnd[end - 1], before = ALineEnd[end - 2];
+  if (end < 2 || !letter(ANext)) return std::u16string_view::npos;
+  const char16_t hyphen = ALineEnd[end - 1];
   const bool isHyphen = hyphen == u'-' || hyphen == 0x2010 || hyphen == 0xAD;
-  const bool afterLetter = IsAsciiLetter(before) || (before >= 0xC0 && before < 0x2000 && before != 0xD7 && before != 0xF7);
-  return isHyphen && afterLetter ? end - 1 : std::u16string_view::npos;
+  return isHyphen && letter(ALineEnd[end - 2]) ? end - 1 : std::u16string_view::npos;
 }
 
 std::optional<long long> ToInteger(std::u16string_view AText) {

@@ -85,12 +85,11 @@ inline constexpr double kWordGapOfSpace = 0.5;
 // dingbats and the private-use codes of symbol fonts. Letters of any script, digits,
 // currency signs and ordinary punctuation start text instead.
 [[nodiscard]] bool IsBulletChar(char16_t C);
-// Lower-case letters of the Latin, Greek and Cyrillic alphabets.
-[[nodiscard]] bool IsLowerLetter(char16_t C);
 // The end of a line's text that breaks a word with a hyphen ("com-" before "pile" on the
 // next line): where its hyphen starts, or npos when the line does not end so. The hyphen
-// follows a letter and the next line goes on with a lower-case letter; a capital or a
-// digit after it keeps the hyphen of a compound ("Anglo-" / "Saxon").
+// follows a letter and the next line goes on with a letter. A capital after it is most
+// often a word's own ("Trace-" / "Monkey", "Mc-" / "Cullagh") rather than a compound's
+// ("Anglo-" / "Saxon"), as readers of the text take it too; a digit keeps the hyphen.
 [[nodiscard]] std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext);
 // The whole text as a decimal integer (optional sign), or nothing.
 [[nodiscard]] std::optional<long long> ToInteger(std::u16string_view AText);

@@ -202,7 +202,7 @@ struct THyphenCase {
 class LineEndHyphens : public ::testing::TestWithParam<THyphenCase> {};
 
 // A word a line's end breaks with a hyphen reads whole when the lines become one paragraph,
-// its hyphen optional; a hyphen before a capital is a compound's and stays.
+// its hyphen optional; a hyphen before a digit is a range's and stays.
 TEST_P(LineEndHyphens, JoinBrokenWords) {
   const THyphenCase& c = GetParam();
   for (TkwFormattingMode mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
@@ -222,11 +222,16 @@ INSTANTIATE_TEST_SUITE_P(
                         QM_LINE("pile than statically typed ones, since no concrete type information")
                         QM_LINE("is available to the compiler of the program.") "ET",
                     "compile", true},
-        THyphenCase{"CapitalKeepsTheHyphen",
-                    "BT /F1 10 Tf 12 TL 72 700 Td " QM_LINE("The history of the language of the early English, called Anglo-")
-                        QM_LINE("Saxon by later writers, is told in the chapters that follow this one")
-                        QM_LINE("and in the notes at the end of the book.") "ET",
-                    "Saxon", false},
+        THyphenCase{"CapitalGoesOn",
+                    "BT /F1 10 Tf 12 TL 72 700 Td " QM_LINE("We implemented these techniques in a virtual machine called Trace-")
+                        QM_LINE("Monkey, which supports all the features of the language it runs and")
+                        QM_LINE("speeds up the programs that it can trace.") "ET",
+                    "TraceMonkey", true},
+        THyphenCase{"DigitKeepsTheHyphen",
+                    "BT /F1 10 Tf 12 TL 72 700 Td " QM_LINE("The measures are given in the tables of the appendix on pages 12-")
+                        QM_LINE("15 of this report, where the methods used for them are described in")
+                        QM_LINE("detail for each of the programs.") "ET",
+                    "12", false},
         // A line mixing fonts is a paragraph of its own; the word still joins the next.
         THyphenCase{"AcrossAFontChange",
                     "BT /F1 10 Tf 12 TL 72 700 Td (Categories and ) Tj /F2 10 Tf (Subject Descriptors) Tj /F1 10 Tf "

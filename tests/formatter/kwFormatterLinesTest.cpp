@@ -424,7 +424,7 @@ INSTANTIATE_TEST_SUITE_P(
     LineEnds, WordBreak,
     ::testing::Values(THyphenEnd{u"to com-", u'p', 6}, THyphenEnd{u"to com- ", u'p', 6},
                       THyphenEnd{u"the r\u00e9-", u'\u00e9', 6}, THyphenEnd{u"\u0441\u043b\u043e-", u'\u0432', 3},
-                      THyphenEnd{u"of dis\u2010", u'c', 6}, THyphenEnd{u"Anglo-", u'S', kNone},
+                      THyphenEnd{u"of dis\u2010", u'c', 6}, THyphenEnd{u"Trace-", u'M', 5},
                       THyphenEnd{u"pages 12-", u'1', kNone}, THyphenEnd{u"and -", u'x', kNone},
                       THyphenEnd{u"the end.", u'a', kNone}, THyphenEnd{u"-", u'a', kNone},
                       THyphenEnd{u"", u'a', kNone}, THyphenEnd{u"x-", u' ', kNone}));
