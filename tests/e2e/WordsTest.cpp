@@ -301,6 +301,32 @@ TEST(GlyphNames, SymbolicTrueTypeReadsThroughItsOwnMap) {
   EXPECT_NE(conv.Text.find("it\xE2\x80\x99s"), std::string::npos) << conv.Text;
 }
 
+// A symbolic Type 1 font without an encoding shows its codes through the program's own
+// built-in encoding: code 39 is the right quote in the standard encoding of the URW Times
+// twin (its raw value would read as an apostrophe).
+TEST(GlyphNames, Type1BuiltInEncodingGivesTheText) {
+  const fs::path file = "/usr/share/fonts/type1/urw-base35/NimbusRoman-Regular.t1";
+  if (!fs::exists(file)) GTEST_SKIP() << "the URW Type 1 fonts are not installed";
+  const std::string program = ReadFile(file);
+  TkwTestPdf pdf;
+  const int stream = pdf.AddStream("/Length1 " + std::to_string(program.size()) + " /Length2 0 /Length3 0", program);
+  std::string widths;
+  for (int c = 32; c <= 126; ++c) widths += "500 ";
+  const int font = pdf.AddObject(
+      "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+NimbusRoman-Regular /FirstChar 32 /LastChar 126 /Widths [" +
+      widths +
+      "] /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+NimbusRoman-Regular /Flags 4 /ItalicAngle 0 "
+      "/Ascent 700 /Descent -200 /FontFile " + std::to_string(stream) + " 0 R >> >>");
+  pdf.AddPage("BT /F1 12 Tf 72 700 Td (it\047s) Tj ET", {{"F1", font}});
+  const fs::path in = ScratchDir() / "type1.pdf", out = ScratchDir() / "type1.rtf";
+  std::ofstream(in, std::ios::binary) << pdf.Save();
+  ConvertPdf(in, out, TkwFormattingMode::fmFormatted);
+  const std::string text = rtftest::TRtfDocument::Parse(ReadFile(out)).PlainText();
+  fs::remove(in);
+  fs::remove(out);
+  EXPECT_NE(text.find("it\xE2\x80\x99s"), std::string::npos) << text;
+}
+
 // The pdfTeX paper of the real-document corpus, read back: a serif body at the paper's 9
 // points, bold section titles, italic emphasis and monospace code. The corpus lives beside
 // the repository (or where QM_CORPUS_DIR says); without it the test is skipped.
