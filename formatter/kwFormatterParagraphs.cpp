@@ -63,6 +63,9 @@ constexpr double kFitRoomShare = 0.97;
 constexpr int kMinLeaderDots = 4;
 constexpr std::size_t kMaxLeaderTargetLength = 8;
 constexpr char16_t kSoftHyphen = 0xAD;
+// Baselines of single-spaced text stand at most this many line heights apart (TeX sets
+// 1.2, word processors 1.15 to 1.5); double spacing is twice that.
+constexpr double kMaxJoinedLineDistance = 1.6;
 }  // namespace
 
 }  // namespace qm
@@ -492,8 +495,12 @@ void SplitBySpacing(const std::vector<TkwFormatterTextLine*>& AItems, int ALastN
 void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
   for (std::size_t i = 1; i < AItems.size(); ++i) {
     auto* L = AItems[i];
-    const int from = L->ParagraphIndex, to = AItems[i - 1]->ParagraphIndex;
-    if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*AItems[i - 1], *L)) continue;
+    const auto* P = AItems[i - 1];
+    const int from = L->ParagraphIndex, to = P->ParagraphIndex;
+    if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*P, *L)) continue;
+    // Lines set wider apart than single spacing keep their paragraphs: one paragraph would
+    // take their distance as its line spacing and start lower than the page has it.
+    if (L->Y - P->Y > kMaxJoinedLineDistance * std::max(P->Height, L->Height)) continue;
     for (std::size_t k = i; k < AItems.size() && AItems[k]->ParagraphIndex == from; ++k) {
       AItems[k]->ParagraphIndex = to;
     }
