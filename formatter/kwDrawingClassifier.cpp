@@ -689,6 +689,14 @@ void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
   MarkConsumed(ADrawing);
 }
 
+// Pixels per point of a region's picture: the rendering resolution, lowered so that
+// neither side exceeds the cap.
+double PictureScale(const TkwRect& ARect) {
+  const double scale = kRegionDpi / 72.0;
+  const double longest = std::max(ARect.Width(), ARect.Height()) * scale;
+  return longest > kMaxDrawingPicturePixels ? scale * kMaxDrawingPicturePixels / longest : scale;
+}
+
 // The page's region pictures, as images of the shape kind.
 void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
   for (const TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
@@ -701,25 +709,31 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     // Hairlines keep a visible thickness.
     if (r.Right - r.Left < 1) r.Right = r.Left + 1;
     if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
-    std::unique_ptr<TBitmap> bitmap = RenderDrawing(APage.Paths, region.Paths, r, kRegionDpi, kMaxDrawingPicturePixels);
-    if (!bitmap) continue;
-    // Images that lie inside the drawing belong to it: drawn into its picture, on top. An
-    // image finer than the picture, or one the drawing merely frames, keeps its own.
-    const double sx = bitmap->GetWidth() / r.Width(), sy = bitmap->GetHeight() / r.Height();
-    std::erase_if(APage.Images, [&](const std::unique_ptr<TkwFormatterImage>& AImage) {
+    // Images that lie inside the drawing belong to it: drawn into its picture in the
+    // page's order. An image finer than the picture, or one the drawing merely frames,
+    // keeps its own.
+    const double scale = PictureScale(r);
+    std::vector<TkwDrawingImage> inside;
+    std::vector<std::unique_ptr<TkwFormatterImage>> taken;
+    std::erase_if(APage.Images, [&](std::unique_ptr<TkwFormatterImage>& AImage) {
       const TkwFormatterRect& i = AImage->Rect;
-      const bool inside = AImage->ElementType == kElementImage && AImage->Graphic && i.Left >= r.Left - 1 &&
+      const bool within = AImage->ElementType == kElementImage && AImage->Graphic && i.Left >= r.Left - 1 &&
                           i.Right <= r.Right + 1 && i.Top >= r.Top - 1 && i.Bottom <= r.Bottom + 1;
-      if (!inside) return false;
+      if (!within) return false;
       const double w = std::max(i.Right - i.Left, 1e-3), h = std::max(i.Bottom - i.Top, 1e-3);
-      const bool finer = AImage->Graphic->GetWidth() / w > 1.25 * sx || AImage->Graphic->GetHeight() / h > 1.25 * sy;
+      const bool finer = AImage->Graphic->GetWidth() / w > 1.25 * scale || AImage->Graphic->GetHeight() / h > 1.25 * scale;
       if (finer || w * h > 0.5 * r.Width() * r.Height()) return false;
-      AImage->Graphic->StretchDraw(*bitmap, static_cast<int>(std::lround((i.Left - r.Left) * sx)),
-                                   static_cast<int>(std::lround((i.Top - r.Top) * sy)),
-                                   static_cast<int>(std::lround((i.Right - r.Left) * sx)),
-                                   static_cast<int>(std::lround((i.Bottom - r.Top) * sy)));
+      inside.push_back({AImage->Graphic.get(), TkwRect{i.Left, i.Top, i.Right, i.Bottom}, AImage->PathsBefore});
+      taken.push_back(std::move(AImage));
       return true;
     });
+    std::unique_ptr<TBitmap> bitmap =
+        RenderDrawing(APage.Paths, region.Paths, inside, r, kRegionDpi, kMaxDrawingPicturePixels);
+    if (!bitmap) {
+      // The images stay pictures of their own.
+      for (auto& image : taken) APage.Images.push_back(std::move(image));
+      continue;
+    }
     auto image = std::make_unique<TkwFormatterImage>();
     image->ElementType = kElementShape;
     image->Rect = TkwFormatterRect(r.Left, r.Top, r.Right, r.Bottom);

@@ -480,7 +480,7 @@ std::size_t PixelBytes(const TBitmap& ABitmap) {
 bool SamePixels(const TBitmap& A, const TBitmap& B) {
   if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight() ||
       A.GetPixelFormat() != B.GetPixelFormat() || A.FTransparent != B.FTransparent ||
-      A.FTransparentColor != B.FTransparentColor) {
+      A.FTransparentColor != B.FTransparentColor || A.GetPalette() != B.GetPalette()) {
     return false;
   }
   const std::size_t row =

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "base/Numbers.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
+#include "writer/kwRunDeflater.h"
 
 namespace qm {
 
@@ -222,6 +224,60 @@ std::unique_ptr<TBitmap> RenderBitmap(const TGraphic& AGraphic, const TkwImageSe
   return bmp;
 }
 
+// Indexed PNG: a palette of the bitmap's colours and the fewest bits a pixel that index it.
+// Rows go unfiltered (differences of indices mean nothing) to the run deflater, which
+// finds the runs and repeated rows that such pictures are made of.
+std::string EncodeIndexedPNG(const TBitmap& ABitmap) {
+  const int w = ABitmap.GetWidth();
+  const int h = ABitmap.GetHeight();
+  const std::vector<std::uint32_t>& palette = ABitmap.GetPalette();
+  const int depth = palette.size() <= 2 ? 1 : palette.size() <= 4 ? 2 : palette.size() <= 16 ? 4 : 8;
+  const auto perByte = static_cast<std::size_t>(8 / depth);
+  const auto ws = static_cast<std::size_t>(w);
+  const std::size_t rowBytes = (ws + perByte - 1) / perByte;
+  if (rowBytes + 1 > TkwRunDeflater::kMaxStride) throw std::runtime_error("Picture too wide");
+  TkwRunDeflater deflater(rowBytes + 1);
+  std::string row(rowBytes + 1, '\0');  // the filter byte (none), then the row
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* src = ABitmap.ScanLine(y).data();
+    if (y > 0 && std::memcmp(src, ABitmap.ScanLine(y - 1).data(), ws) == 0) {
+      deflater.AddRow(row, true);
+      continue;
+    }
+    if (depth == 8) {
+      std::memcpy(row.data() + 1, src, ws);
+    } else {
+      std::fill(row.begin() + 1, row.end(), '\0');
+      for (std::size_t x = 0; x < ws; ++x) {
+        const auto shift = static_cast<unsigned>(8 - depth - static_cast<int>(x % perByte) * depth);
+        char& at = row[1 + x / perByte];
+        at = static_cast<char>(static_cast<std::uint8_t>(at) | (src[x] << shift));
+      }
+    }
+    deflater.AddRow(row, false);
+  }
+  std::string out = "\x89PNG\r\n\x1a\n";
+  std::string ihdr;
+  PutBE32(ihdr, static_cast<std::uint32_t>(w));
+  PutBE32(ihdr, static_cast<std::uint32_t>(h));
+  ihdr.push_back(static_cast<char>(depth));
+  ihdr += std::string_view("\x03\x00\x00\x00", 4);
+  PutChunk(out, "IHDR", ihdr);
+  std::string plte;
+  for (const std::uint32_t c : palette) {
+    plte.push_back(static_cast<char>(GetRValue(c)));
+    plte.push_back(static_cast<char>(GetGValue(c)));
+    plte.push_back(static_cast<char>(GetBValue(c)));
+  }
+  PutChunk(out, "PLTE", plte);
+  const std::string compressed = deflater.Finish();
+  for (std::size_t pos = 0; pos < compressed.size(); pos += kPngChunkSize) {
+    PutChunk(out, "IDAT", std::string_view(compressed).substr(pos, kPngChunkSize));
+  }
+  PutChunk(out, "IEND", {});
+  return out;
+}
+
 }  // namespace
 
 std::uint32_t PngCrc(std::string_view ABytes, std::uint32_t ACrc) {
@@ -263,7 +319,13 @@ bool HasAlpha(const TBitmap& ABitmap) {
   return false;
 }
 
+bool IsIndexedPicture(const TBitmap& ABitmap) {
+  return ABitmap.GetBitsPerPixel() == 8 && !ABitmap.GetPalette().empty() && ABitmap.GetPalette().size() < 256 &&
+         !ABitmap.FTransparent && !ABitmap.IsEmpty();
+}
+
 std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATransparent) {
+  if (IsIndexedPicture(ABitmap) && !ATransparent) return EncodeIndexedPNG(ABitmap);
   const int w = ABitmap.GetWidth();
   const int h = ABitmap.GetHeight();
   const bool alpha = HasAlpha(ABitmap);
@@ -330,7 +392,8 @@ void AppendHex(std::string& AOut, std::string_view ABytes) {
 
 bool RendersFromPixelsAlone(const TGraphic& AGraphic, const TkwImageSettings& ASettings) {
   const auto* own = dynamic_cast<const TBitmap*>(&AGraphic);
-  return own && !own->IsEmpty() && (own->GetBitsPerPixel() == 24 || own->GetBitsPerPixel() == 32) &&
+  return own && !own->IsEmpty() &&
+         (own->GetBitsPerPixel() == 24 || own->GetBitsPerPixel() == 32 || IsIndexedPicture(*own)) &&
          !ASettings.Transparent &&
          ASettings.ImagePixelFormat == TPixelFormat::pf24bit &&
          ASettings.OutputImageFormat == TkwOutputImageFormat::ifPNG;
