@@ -697,9 +697,10 @@ double PictureScale(const TkwRect& ARect) {
   return longest > kMaxDrawingPicturePixels ? scale * kMaxDrawingPicturePixels / longest : scale;
 }
 
-// The page's region pictures, as images of the shape kind.
-void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
-  for (const TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
+// The page's region pictures, as images of the shape kind; they are drawn once the page's
+// element actions say they are kept.
+void AddRegionPictures(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
+  for (TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
     TkwRect r = region.BoundsPt;
     r.Left = std::max(r.Left, 0.0);
     r.Top = std::max(r.Top, 0.0);
@@ -709,30 +710,19 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     // Hairlines keep a visible thickness.
     if (r.Right - r.Left < 1) r.Right = r.Left + 1;
     if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
+    TkwPendingPicture pending;
     // Images that lie inside the drawing belong to it: drawn into its picture in the
     // page's order. An image finer than the picture, or one the drawing merely frames,
     // keeps its own.
     const double scale = PictureScale(r);
-    std::vector<TkwDrawingImage> inside;
-    std::vector<std::unique_ptr<TkwFormatterImage>> taken;
-    std::erase_if(APage.Images, [&](std::unique_ptr<TkwFormatterImage>& AImage) {
-      const TkwFormatterRect& i = AImage->Rect;
-      const bool within = AImage->ElementType == kElementImage && AImage->Graphic && i.Left >= r.Left - 1 &&
+    for (const auto& image : APage.Images) {
+      const TkwFormatterRect& i = image->Rect;
+      const bool within = image->ElementType == kElementImage && image->Graphic && i.Left >= r.Left - 1 &&
                           i.Right <= r.Right + 1 && i.Top >= r.Top - 1 && i.Bottom <= r.Bottom + 1;
-      if (!within) return false;
+      if (!within) continue;
       const double w = std::max(i.Right - i.Left, 1e-3), h = std::max(i.Bottom - i.Top, 1e-3);
-      const bool finer = AImage->Graphic->GetWidth() / w > 1.25 * scale || AImage->Graphic->GetHeight() / h > 1.25 * scale;
-      if (finer || w * h > 0.5 * r.Width() * r.Height()) return false;
-      inside.push_back({AImage->Graphic.get(), TkwRect{i.Left, i.Top, i.Right, i.Bottom}, AImage->PathsBefore});
-      taken.push_back(std::move(AImage));
-      return true;
-    });
-    std::unique_ptr<TBitmap> bitmap =
-        RenderDrawing(APage.Paths, region.Paths, inside, r, kRegionDpi, kMaxDrawingPicturePixels);
-    if (!bitmap) {
-      // The images stay pictures of their own.
-      for (auto& image : taken) APage.Images.push_back(std::move(image));
-      continue;
+      const bool finer = image->Graphic->GetWidth() / w > 1.25 * scale || image->Graphic->GetHeight() / h > 1.25 * scale;
+      if (!finer && w * h <= 0.5 * r.Width() * r.Height()) pending.Inside.push_back(image.get());
     }
     auto image = std::make_unique<TkwFormatterImage>();
     image->ElementType = kElementShape;
@@ -741,7 +731,10 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     image->Y = r.Top;
     image->JoinOwner(APage);
     image->BehindText = true;
-    image->Graphic = std::move(bitmap);
+    pending.Picture = image.get();
+    pending.Paths = std::move(region.Paths);
+    pending.RectPt = r;
+    ADrawing.Pictures.push_back(std::move(pending));
     APage.Images.push_back(std::move(image));
   }
 }
@@ -780,6 +773,31 @@ void AttachTableDrawing(TkwFormatterPage& APage) {
   }
   AttachRuleBorders(APage, *APage.Drawing);
   AddRegionPictures(APage, *APage.Drawing, width, height);
+}
+
+void RenderDrawingPictures(TkwFormatterPage& APage) {
+  if (APage.Drawing) {
+    std::vector<const TkwFormatterImage*> drawn;
+    for (const TkwPendingPicture& pending : APage.Drawing->Pictures) {
+      if (pending.Picture->Action != TkwAction::acRetain) continue;
+      std::vector<TkwDrawingImage> inside;
+      for (const TkwFormatterImage* image : pending.Inside) {
+        if (image->Action != TkwAction::acRetain) continue;
+        const TkwFormatterRect& i = image->Rect;
+        inside.push_back({image->Graphic.get(), TkwRect{i.Left, i.Top, i.Right, i.Bottom}, image->PathsBefore});
+      }
+      pending.Picture->Graphic =
+          RenderDrawing(APage.Paths, pending.Paths, inside, pending.RectPt, kRegionDpi, kMaxDrawingPicturePixels);
+      // Without a picture of the drawing, the images keep their own.
+      if (!pending.Picture->Graphic) continue;
+      for (const TkwFormatterImage* image : pending.Inside) {
+        if (image->Action == TkwAction::acRetain) drawn.push_back(image);
+      }
+    }
+    std::erase_if(APage.Images, [&](const std::unique_ptr<TkwFormatterImage>& AImage) {
+      return std::find(drawn.begin(), drawn.end(), AImage.get()) != drawn.end();
+    });
+  }
   APage.Paths.clear();
   APage.Drawing.reset();
 }

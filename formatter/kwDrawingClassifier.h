@@ -34,6 +34,15 @@ struct TkwBox {
   std::size_t Path = 0;
 };
 
+// A region's picture, placed on the page and drawn once the page's element actions are
+// known: a drawing that is not kept costs no rendering.
+struct TkwPendingPicture {
+  TkwFormatterImage* Picture = nullptr;         // in the page's images (not owned)
+  std::vector<std::size_t> Paths;
+  TkwRect RectPt;
+  std::vector<const TkwFormatterImage*> Inside;  // page images drawn into it when kept (not owned)
+};
+
 // The page's paths taken apart.
 struct TkwPageDrawing {
   std::vector<TkwRule> Rules;
@@ -47,6 +56,7 @@ struct TkwPageDrawing {
   std::vector<std::unique_ptr<TkwFormatterTable>> GridTables;
   std::vector<std::vector<double>> GridColumns;
   std::vector<TkwFormatterTextLine*> GridPlaceholders;
+  std::vector<TkwPendingPicture> Pictures;
 };
 
 // Splits the paths into rules, boxes and the rest. Paths that cannot be seen (outside the
@@ -87,7 +97,11 @@ struct TkwDrawingRegion {
 // The whole pass the formatter runs before it analyses the page: decorations, shading and
 // region pictures (added to the page's images as shapes).
 void ClassifyDrawing(TkwFormatterPage& APage);
-// After the page is analysed: the rules on the tables' cell edges become cell borders.
+// After the page is analysed: the rules on the tables' cell edges become cell borders,
+// and the rest of the drawing is placed as pictures (not drawn yet).
 void AttachTableDrawing(TkwFormatterPage& APage);
+// After the element actions are decided: the kept pictures are drawn, with the kept images
+// inside them (which then leave the page's images), and the page's paths are let go.
+void RenderDrawingPictures(TkwFormatterPage& APage);
 
 }  // namespace qm

@@ -11,6 +11,9 @@ namespace qm {
 
 namespace {
 
+// The most pixels of surface memory a thread keeps between pictures (16 MiB).
+constexpr std::size_t kKeptSurfacePixels = std::size_t{4} << 20;
+
 // Owns a Cairo surface and its context.
 struct TCairo {
   cairo_surface_t* Surface = nullptr;
@@ -61,8 +64,14 @@ void Outline(cairo_t* ACr, const TkwPathRecord& APath) {
 void DrawPath(cairo_t* ACr, const TkwPathRecord& APath, double AScale) {
   cairo_save(ACr);
   const TkwRect& c = APath.ClipPt;
-  cairo_rectangle(ACr, c.Left, c.Top, std::max(0.0, c.Right - c.Left), std::max(0.0, c.Bottom - c.Top));
-  cairo_clip(ACr);
+  const TkwRect& b = APath.BoundsPt;
+  // A clip that cuts nothing is not set: one off the pixel grid makes Cairo build a mask.
+  // Mitred corners reach out further than the bounds say.
+  const double reach = (APath.Stroked ? 5 * APath.LineWidthPt : 0) + 1.0 / AScale;
+  if (b.Left - reach < c.Left || b.Right + reach > c.Right || b.Top - reach < c.Top || b.Bottom + reach > c.Bottom) {
+    cairo_rectangle(ACr, c.Left, c.Top, std::max(0.0, c.Right - c.Left), std::max(0.0, c.Bottom - c.Top));
+    cairo_clip(ACr);
+  }
   if (APath.Filled) {
     Outline(ACr, APath);
     cairo_set_fill_rule(ACr, APath.EvenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
@@ -190,13 +199,17 @@ std::unique_ptr<TBitmap> Indexed(const std::uint32_t* APixels, int AWidth, int A
       std::memcpy(dst, bitmap->ScanLine(y - 1).data(), w);
       continue;
     }
-    for (std::size_t x = 0; x < w; ++x) {
+    // Runs of one colour, the most of a drawing, are found before they are stored.
+    for (std::size_t x = 0; x < w;) {
       const std::uint32_t v = src[x];
       if (v != last) {
         if (!palette.IndexOf(v, lastIndex)) return nullptr;
         last = v;
       }
-      dst[x] = lastIndex;
+      std::size_t end = x + 1;
+      while (end < w && src[end] == v) ++end;
+      std::memset(dst + x, lastIndex, end - x);
+      x = end;
     }
   }
   bitmap->SetPalette(palette.Take());
@@ -268,8 +281,11 @@ std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
     cairo_surface_flush(cairo.Surface);
     if (!cairo.Ok()) return nullptr;
   }
-  if (auto indexed = Indexed(pixels.data(), pw, ph)) return indexed;
-  return TrueColor(pixels.data(), pw, ph);
+  std::unique_ptr<TBitmap> bitmap = Indexed(pixels.data(), pw, ph);
+  if (!bitmap) bitmap = TrueColor(pixels.data(), pw, ph);
+  // The memory of a page-sized picture is kept for the next; that of a larger one is not.
+  if (pixels.size() > kKeptSurfacePixels) std::vector<std::uint32_t>().swap(pixels);
+  return bitmap;
 }
 
 }  // namespace qm

@@ -129,6 +129,7 @@ void TkwFormatter::EndPage() {
   page.Analyse();
   AttachTableDrawing(page);
   page.DecideActions();
+  RenderDrawingPictures(page);
   if (OnProgress) {
     OnProgress(*this, FPageCount + 1);
   }

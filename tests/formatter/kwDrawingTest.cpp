@@ -381,7 +381,7 @@ TEST(Drawing, PicturesKeepWithinTheirPixelCap) {
   TkwPathRecord big = FilledRect(0, 0, 5000, 5000, clRed);
   big.ClipPt = {0, 0, 5000, 5000};
   const std::vector<TkwPathRecord> paths{big};
-  const auto bitmap = RenderDrawing(paths, {0}, {0, 0, 5000, 5000}, 150, kMaxDrawingPicturePixels);
+  const auto bitmap = RenderDrawing(paths, {0}, {}, {0, 0, 5000, 5000}, 150, kMaxDrawingPicturePixels);
   ASSERT_NE(bitmap, nullptr);
   EXPECT_LE(bitmap->GetWidth(), kMaxDrawingPicturePixels);
   EXPECT_LE(bitmap->GetHeight(), kMaxDrawingPicturePixels);
