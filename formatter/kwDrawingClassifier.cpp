@@ -119,6 +119,20 @@ void MarkConsumed(TkwPageDrawing& ADrawing) {
 
 }  // namespace
 
+TkwBorderStyle BorderStyleOf(TkwLineDashKind ADash) {
+  return ADash == TkwLineDashKind::ldDotted   ? TkwBorderStyle::bdDotted
+         : ADash == TkwLineDashKind::ldDashed ? TkwBorderStyle::bdDashed
+                                              : TkwBorderStyle::bdSingle;
+}
+
+TkwBorderLine BorderOf(const TkwRule& ARule) {
+  TkwBorderLine line;
+  line.Style = BorderStyleOf(ARule.Dash);
+  line.Width = ARule.Thickness;
+  line.Color = ARule.Color;
+  return line;
+}
+
 TkwPageDrawing TakeApart(const std::vector<TkwPathRecord>& APaths, double APageWidth, double APageHeight) {
   TkwPageDrawing d;
   d.Consumed.assign(APaths.size(), false);
@@ -534,15 +548,6 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
 
 namespace {
 
-TkwBorderLine BorderOf(const TkwRule& ARule) {
-  TkwBorderLine line;
-  line.Style = ARule.Dash == TkwLineDashKind::ldDotted   ? TkwBorderStyle::bdDotted
-               : ARule.Dash == TkwLineDashKind::ldDashed ? TkwBorderStyle::bdDashed
-                                                         : TkwBorderStyle::bdSingle;
-  line.Width = ARule.Thickness;
-  line.Color = ARule.Color;
-  return line;
-}
 
 // The boundary of AEdges nearest to AAt, when it is nearer than ATolerance; -1 otherwise.
 int NearestEdge(const std::vector<double>& AEdges, double AAt, double ATolerance) {
@@ -741,11 +746,41 @@ void AddRegionPictures(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, double
 
 }  // namespace
 
+void AttachPictureBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
+  if (APage.Images.empty()) return;
+  for (std::size_t i = 0; i < APage.Paths.size(); ++i) {
+    const TkwPathRecord& p = APage.Paths[i];
+    if (ADrawing.Consumed[i] || !p.Stroked || (p.Filled && !IsWhite(p.FillColor)) || p.LineWidthPt > kMaxRuleThickness) {
+      continue;
+    }
+    const auto rect = RectangleOf(p.Segments);
+    if (!rect) continue;
+    const double tolerance = std::max(2.0, p.LineWidthPt);
+    for (auto& image : APage.Images) {
+      const TkwFormatterRect& r = image->Rect;
+      if (image->ElementType != kElementImage || !image->Graphic || image->Border.Style != TkwBorderStyle::bdNone ||
+          std::fabs(r.Left - rect->Left) > tolerance || std::fabs(r.Right - rect->Right) > tolerance ||
+          std::fabs(r.Top - rect->Top) > tolerance || std::fabs(r.Bottom - rect->Bottom) > tolerance) {
+        continue;
+      }
+      image->Border.Style = BorderStyleOf(p.Dash);
+      image->Border.Width = p.LineWidthPt;
+      image->Border.Color = p.StrokeColor;
+      ADrawing.Consumed[i] = true;
+      for (TkwRule& rule : ADrawing.Rules) {
+        if (rule.Path == i) rule.Used = true;
+      }
+      break;
+    }
+  }
+}
+
 void ClassifyDrawing(TkwFormatterPage& APage) {
   if (APage.Paths.empty()) return;
   const double width = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() : 1e6;
   const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
   APage.Drawing = std::make_unique<TkwPageDrawing>(TakeApart(APage.Paths, width, height));
+  AttachPictureBorders(APage, *APage.Drawing);
   MarkTextDecorations(APage, *APage.Drawing);
   FindGridTables(APage, *APage.Drawing);
   MarkShadedText(APage, *APage.Drawing);

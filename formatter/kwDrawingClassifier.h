@@ -59,6 +59,10 @@ struct TkwPageDrawing {
   std::vector<TkwPendingPicture> Pictures;
 };
 
+// The border a line of this dash draws, and the border a rule draws.
+[[nodiscard]] TkwBorderStyle BorderStyleOf(TkwLineDashKind ADash);
+[[nodiscard]] TkwBorderLine BorderOf(const TkwRule& ARule);
+
 // Splits the paths into rules, boxes and the rest. Paths that cannot be seen (outside the
 // page, fully clipped, transparent) are marked consumed.
 [[nodiscard]] TkwPageDrawing TakeApart(const std::vector<TkwPathRecord>& APaths, double APageWidth,
@@ -67,6 +71,8 @@ struct TkwPageDrawing {
 // Underlines (single and double) and strike-through from horizontal rules under and through
 // the runs of the page's lines; runs are split where a line covers part of them.
 void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
+// A stroked rectangle around a picture is that picture's frame.
+void AttachPictureBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
 // Lines on a filled box take its colour as their shading.
 void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
 

@@ -219,6 +219,8 @@ public:
   bool BehindText = false;
   // How many of the page's paths were painted before this picture.
   std::size_t PathsBefore = 0;
+  // A frame drawn around the picture.
+  TkwBorderLine Border;
 };
 
 class TkwFormatterColumn final : public TkwFormatterElement {

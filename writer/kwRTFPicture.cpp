@@ -483,6 +483,27 @@ TkwRTFPicture::TkwRTFPicture(std::shared_ptr<const TkwPictureData> AData, const 
   ImageSettings.Assign(ASettings);
 }
 
+namespace {
+
+// A picture's frame as the line of its shape: colour as 0x00BBGGRR, width in EMU (12700
+// a point), dots and dashes as the system's, a double line as its own style.
+void AppendShapeLine(std::string& AOut, const TkwBorderLine& ABorder) {
+  if (ABorder.Style == TkwBorderStyle::bdNone) {
+    AOut += "{\\sp{\\sn fLine}{\\sv 0}}";
+    return;
+  }
+  AOut += "{\\sp{\\sn fLine}{\\sv 1}}{\\sp{\\sn lineColor}{\\sv ";
+  AppendInt(AOut, ColorToRGB(ABorder.Color));
+  AOut += "}}{\\sp{\\sn lineWidth}{\\sv ";
+  AppendInt(AOut, std::clamp<std::int64_t>(std::llround(NativeToTwips(ABorder.Width) * 635.0), 1, 20 * 12700));
+  AOut += "}}";
+  if (ABorder.Style == TkwBorderStyle::bdDotted) AOut += "{\\sp{\\sn lineDashing}{\\sv 2}}";
+  if (ABorder.Style == TkwBorderStyle::bdDashed) AOut += "{\\sp{\\sn lineDashing}{\\sv 1}}";
+  if (ABorder.Style == TkwBorderStyle::bdDouble) AOut += "{\\sp{\\sn lineStyle}{\\sv 1}}";
+}
+
+}  // namespace
+
 void TkwRTFPicture::Write(std::string& AOut) {
   const int w = NativeToTwips(FRect.Right - FRect.Left);
   const int h = NativeToTwips(FRect.Bottom - FRect.Top);
@@ -516,7 +537,8 @@ void TkwRTFPicture::Write(std::string& AOut) {
   }
   AOut += "}}}";
   AOut += "{\\sp{\\sn pibFlags}{\\sv 2}}{\\sp{\\sn fRecolorFillAsPicture}{\\sv 0}}"
-          "{\\sp{\\sn fUseShapeAnchor}{\\sv 0}}{\\sp{\\sn fLine}{\\sv 0}}";
+          "{\\sp{\\sn fUseShapeAnchor}{\\sv 0}}";
+  AppendShapeLine(AOut, ImageSettings.Border);
   AOut += ImageSettings.BehindText ? "{\\sp{\\sn fBehindDocument}{\\sv 1}}"
                                    : "{\\sp{\\sn fBehindDocument}{\\sv 0}}";
   AOut += "{\\sp{\\sn fLayoutInCell}{\\sv 1}}}}";
