@@ -115,6 +115,73 @@ void MarkConsumed(TkwPageDrawing& ADrawing) {
   for (const auto& [path, used] : allUsed) {
     if (used && ADrawing.Simple[path]) ADrawing.Consumed[path] = true;
   }
+  for (const TkwRule& rule : ADrawing.Rules) {
+    if (!rule.Used) continue;
+    for (std::size_t dot : rule.Dots) ADrawing.Consumed[dot] = true;
+  }
+}
+
+// Rows of small dots at one height, evenly spaced, drawn one path each (as some producers
+// draw a dotted underline or leader) become dotted rules.
+void FindDottedRules(const std::vector<TkwPathRecord>& APaths, TkwPageDrawing& ADrawing) {
+  constexpr double kMaxDot = 2.5;    // points across a dot
+  constexpr std::size_t kMinDots = 4;
+  constexpr std::size_t kMaxDotsChecked = 20000;
+  struct TDot {
+    double X, Y, Size;
+    std::size_t Path;
+  };
+  std::vector<TDot> dots;
+  for (std::size_t i = 0; i < APaths.size() && dots.size() < kMaxDotsChecked; ++i) {
+    const TkwPathRecord& p = APaths[i];
+    if (ADrawing.Consumed[i] || p.Shading) continue;
+    const TkwRect& b = p.BoundsPt;
+    const double w = b.Width(), h = b.Height();
+    if (w > kMaxDot || h > kMaxDot || w < 0.1 || h < 0.1 || w > 2.5 * h || h > 2.5 * w) continue;
+    dots.push_back({(b.Left + b.Right) / 2, (b.Top + b.Bottom) / 2, std::max(w, h), i});
+  }
+  if (dots.size() < kMinDots) return;
+  // Rows: dots by height, cut where the height jumps, each row then left to right.
+  std::sort(dots.begin(), dots.end(), [](const TDot& A, const TDot& B) { return A.Y < B.Y; });
+  for (std::size_t from = 0; from < dots.size();) {
+    std::size_t to = from + 1;
+    while (to < dots.size() && dots[to].Y - dots[to - 1].Y <= 0.15) ++to;
+    std::sort(dots.begin() + static_cast<std::ptrdiff_t>(from), dots.begin() + static_cast<std::ptrdiff_t>(to),
+              [](const TDot& A, const TDot& B) { return A.X < B.X; });
+    from = to;
+  }
+  for (std::size_t start = 0; start < dots.size();) {
+    std::size_t end = start + 1;
+    const double pitch = end < dots.size() ? dots[end].X - dots[start].X : 0;
+    // One row: the same height and size, each the same step after the one before.
+    while (end < dots.size() && std::fabs(dots[end].Y - dots[start].Y) <= 0.3 &&
+           std::fabs(dots[end].Size - dots[start].Size) <= 0.3 &&
+           std::fabs(dots[end].X - dots[end - 1].X - pitch) <= 0.25 * pitch + 0.1 && pitch >= 1.2 * dots[start].Size &&
+           pitch <= 5 * dots[start].Size + 1) {
+      ++end;
+    }
+    if (end - start >= kMinDots) {
+      const TkwPathRecord& first = APaths[dots[start].Path];
+      TkwRule r;
+      r.Horizontal = true;
+      r.From = dots[start].X - dots[start].Size / 2;
+      r.To = dots[end - 1].X + dots[end - 1].Size / 2;
+      r.At = dots[start].Y;
+      r.Thickness = dots[start].Size;
+      r.Color = first.Filled ? first.FillColor : first.StrokeColor;
+      r.Dash = TkwLineDashKind::ldDotted;
+      r.Path = dots[start].Path;
+      for (std::size_t k = start; k < end; ++k) {
+        r.Dots.push_back(dots[k].Path);
+        // A dot is all the rule says of it.
+        ADrawing.Simple[dots[k].Path] = true;
+      }
+      ADrawing.Rules.push_back(std::move(r));
+      start = end;
+    } else {
+      ++start;
+    }
+  }
 }
 
 }  // namespace
@@ -172,6 +239,7 @@ TkwPageDrawing TakeApart(const std::vector<TkwPathRecord>& APaths, double APageW
     }
     d.Simple[i] = simple;
   }
+  FindDottedRules(APaths, d);
   return d;
 }
 
@@ -355,7 +423,9 @@ void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
   // Two underlines under the same text make a double underline.
   for (std::size_t h = 0; h < hits.size(); ++h) {
     TkwRule& rule = ADrawing.Rules[hits[h].Rule];
-    TFontStyles style = hits[h].Strike ? fsStrikeOut : fsUnderline;
+    TFontStyles style = hits[h].Strike                          ? fsStrikeOut
+                        : rule.Dash == TkwLineDashKind::ldDotted ? static_cast<TFontStyles>(fsUnderline | fsDottedUnderline)
+                                                                 : fsUnderline;
     if (!hits[h].Strike) {
       for (std::size_t g = 0; g < hits.size(); ++g) {
         const TkwRule& other = ADrawing.Rules[hits[g].Rule];

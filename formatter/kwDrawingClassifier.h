@@ -24,6 +24,7 @@ struct TkwRule {
   TColor Color = clBlack;
   TkwLineDashKind Dash = TkwLineDashKind::ldSolid;
   std::size_t Path = 0;     // index of the path it came from
+  std::vector<std::size_t> Dots;  // a dotted rule of separate dots: every dot's path
   bool Used = false;
 };
 
