@@ -608,7 +608,11 @@ void TkwRTFDoc::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   const TkwRect rect = ToNative(ARect);
   if (FLastPictureRect && *FLastPictureRect == rect) return;  // the same picture drawn twice
   const std::size_t before = FImages.size();
+  // The frame's width comes in the measurement unit, as the rectangle does.
+  const double borderWidth = FImageSettings->Border.Width;
+  FImageSettings->Border.Width *= FUnitFactor;
   PlaceNewGraphic(rect, AGraphic);
+  FImageSettings->Border.Width = borderWidth;
   if (FImages.size() == before) return;
   FLastPictureRect = rect;
 }

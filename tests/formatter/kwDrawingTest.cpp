@@ -334,3 +334,117 @@ TEST(Drawing, PicturesKeepWithinTheirPixelCap) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+std::unique_ptr<TBitmap> Solid(int AWidth, int AHeight, std::uint32_t ARgb) {
+  auto bitmap = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf24bit);
+  bitmap->FillRect(0, 0, AWidth, AHeight, ARgb);
+  return bitmap;
+}
+
+TEST(Drawing, ARowOfDotsUnderWordsIsADottedUnderline) {
+  TRtfPage page;
+  const double right = page.Show(u"Dotted words", 72, 100);
+  page.Show(u"plain", right + 40, 100);
+  // Small squares, one path each, a little under the baseline.
+  for (double x = 72; x + 0.8 <= right; x += 2) page.Path(FilledRect(x, 101.2, x + 0.8, 102, clBlack));
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.CountWord("uld"), 1);
+  EXPECT_EQ(doc.CountWord("ul"), 0);
+  EXPECT_EQ(doc.Pictures().size(), 0u);  // the dots are the underline, not drawing
+  const auto* plain = RunWith(doc, "plain");
+  ASSERT_NE(plain, nullptr);
+  EXPECT_FALSE(plain->Underline);
+}
+
+TEST(Drawing, AStrokedFrameAroundAPictureIsItsBorder) {
+  TRtfPage page;
+  page.Show(u"A framed picture follows.", 72, 80);
+  const auto photo = Solid(40, 30, 0x3366CC);
+  page.Formatter->AddImage(TkwRect{100, 200, 300, 350}, *photo);
+  TkwPathRecord frame = FilledRect(100, 200, 300, 350, clBlack);
+  frame.Filled = false;
+  frame.Stroked = true;
+  frame.StrokeColor = clRed;
+  frame.LineWidthPt = 1.5;
+  page.Path(frame);
+  const auto doc = page.Finish();
+  ASSERT_EQ(doc.Pictures().size(), 1u);  // the photo; the frame is no picture of its own
+  EXPECT_NE(page.Text.find("{\\sn fLine}{\\sv 1}}{\\sp{\\sn lineColor}{\\sv 255}}{\\sp{\\sn lineWidth}{\\sv 19050}}"),
+            std::string::npos);
+}
+
+// Whether a picture inside a drawing is painted before both of its fills, between them, or
+// after both, as the page painted it: red, then blue over the right half.
+class DrawingOrder : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(DrawingOrder, PicturesKeepTheirPlaceAmongThePaths) {
+  const std::size_t before = GetParam();
+  std::vector<TkwPathRecord> paths{FilledRect(0, 0, 100, 100, clRed), FilledRect(50, 0, 100, 100, clBlue)};
+  for (auto& p : paths) p.ClipPt = {0, 0, 100, 100};
+  const auto green = Solid(8, 8, 0x00FF00);
+  const std::vector<TkwDrawingImage> images{{green.get(), {25, 25, 75, 75}, before}};
+  const auto bitmap = RenderDrawing(paths, {0, 1}, images, {0, 0, 100, 100}, 72, kMaxDrawingPicturePixels);
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->GetPixel(10, 50), static_cast<std::uint32_t>(clRed));
+  EXPECT_EQ(bitmap->GetPixel(30, 50), before >= 1 ? 0x00FF00u : static_cast<std::uint32_t>(clRed));
+  EXPECT_EQ(bitmap->GetPixel(60, 50), before >= 2 ? 0x00FF00u : static_cast<std::uint32_t>(clBlue));
+  EXPECT_EQ(bitmap->GetPixel(90, 50), static_cast<std::uint32_t>(clBlue));
+}
+
+INSTANTIATE_TEST_SUITE_P(PathsBefore, DrawingOrder, ::testing::Values(0u, 1u, 2u));
+
+TEST(Drawing, FewColoursMakeAPaletteManyKeepTrueColour) {
+  std::vector<TkwPathRecord> paths{FilledRect(0, 0, 100, 100, clRed), Curve(10, 50)};
+  const auto flat = RenderDrawing(paths, {0, 1}, {}, {0, 0, 100, 100}, 150, kMaxDrawingPicturePixels);
+  ASSERT_NE(flat, nullptr);
+  EXPECT_EQ(flat->GetBitsPerPixel(), 8);
+  EXPECT_LE(flat->GetPalette().size(), kMaxDrawingPaletteColors);
+  EXPECT_EQ(flat->GetPixel(5, 5), static_cast<std::uint32_t>(clRed));
+  // A photograph inside: more colours than a palette holds.
+  auto photo = std::make_unique<TBitmap>(64, 64, TPixelFormat::pf24bit);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) photo->SetPixel(x, y, static_cast<std::uint32_t>(x * 4 | (y * 4) << 8 | ((x + y) * 2) << 16));
+  }
+  const auto rich = RenderDrawing(paths, {0, 1}, {{photo.get(), {20, 20, 80, 80}, 1}}, {0, 0, 100, 100}, 150,
+                                  kMaxDrawingPicturePixels);
+  ASSERT_NE(rich, nullptr);
+  EXPECT_EQ(rich->GetBitsPerPixel(), 24);
+}
+
+TEST(Drawing, AnImageInsideADrawingThatIsNotKeptStaysAPicture) {
+  for (const auto action : {TkwAction::acRetain, TkwAction::acDelete}) {
+    TRtfPage page;
+    page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement& AElement, TkwAction& AAction) {
+      if (AElement.ElementType == kElementShape) AAction = action;
+    };
+    page.Show(u"Text", 72, 100);
+    page.Path(Curve(100, 300));
+    page.Path(Curve(100, 360));
+    const auto icon = Solid(10, 10, 0x00AA00);
+    page.Formatter->AddImage(TkwRect{120, 320, 140, 340}, *icon);
+    const auto doc = page.Finish();
+    // Kept, the drawing's picture holds the icon; not kept, the icon is still there.
+    EXPECT_EQ(doc.Pictures().size(), 1u);
+  }
+}
+
+TEST(Drawing, PicturesOpeningAPageTakeNoLineOfTheirOwn) {
+  TRtfPage page;
+  page.Path(Curve(100, 300));
+  page.Show(u"Text under the drawing's anchor.", 72, 100);
+  const auto doc = page.Finish();
+  ASSERT_EQ(doc.Pictures().size(), 1u);
+  // The picture's anchor paragraph is one of exact, near-zero line height.
+  const std::size_t shape = page.Text.find("{\\shp");
+  const std::size_t anchor = page.Text.rfind("\\pard", shape);
+  ASSERT_NE(anchor, std::string::npos);
+  const std::string head = page.Text.substr(anchor, shape - anchor);
+  EXPECT_NE(head.find("\\sl-1\\slmult0"), std::string::npos) << head;
+  EXPECT_EQ(page.Text.find("\\par", anchor + 5), page.Text.find("\\par}", shape));
+}
+
+}  // namespace
+}  // namespace qm::test
