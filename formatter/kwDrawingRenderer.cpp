@@ -132,7 +132,7 @@ cairo_surface_t* SurfaceOf(const TGraphic& AGraphic) {
   return s;
 }
 
-void DrawImage(cairo_t* ACr, const TkwDrawingImage& AImage) {
+void DrawImage(cairo_t* ACr, const TkwDrawingImage& AImage, double AScale) {
   if (!AImage.Graphic || AImage.Graphic->IsEmpty()) return;
   const TkwRect& r = AImage.RectPt;
   if (!(r.Right > r.Left) || !(r.Bottom > r.Top)) return;
@@ -146,6 +146,10 @@ void DrawImage(cairo_t* ACr, const TkwDrawingImage& AImage) {
   cairo_set_source_surface(ACr, image.Surface, 0, 0);
   // The edge samples continue outwards, so that the picture's border is not faded.
   cairo_pattern_set_extend(cairo_get_source(ACr), CAIRO_EXTEND_PAD);
+  // Samples kept at their size or enlarged stay sharp (a scan, a fax, a chart's bitmap),
+  // as they would when the picture is shown alone; only reduced ones are smoothed.
+  const double pixels = (r.Right - r.Left) * AScale / AImage.Graphic->GetWidth();
+  cairo_pattern_set_filter(cairo_get_source(ACr), pixels >= 0.8 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
   cairo_paint(ACr);
   cairo_restore(ACr);
 }
@@ -274,10 +278,10 @@ std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
     auto nextImage = images.begin();
     for (std::size_t index : AWhich) {
       if (index >= APaths.size()) continue;
-      for (; nextImage != images.end() && (*nextImage)->PathsBefore <= index; ++nextImage) DrawImage(cr, **nextImage);
+      for (; nextImage != images.end() && (*nextImage)->PathsBefore <= index; ++nextImage) DrawImage(cr, **nextImage, scale);
       DrawPath(cr, APaths[index], scale);
     }
-    for (; nextImage != images.end(); ++nextImage) DrawImage(cr, **nextImage);
+    for (; nextImage != images.end(); ++nextImage) DrawImage(cr, **nextImage, scale);
     cairo_surface_flush(cairo.Surface);
     if (!cairo.Ok()) return nullptr;
   }
