@@ -618,7 +618,6 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
 
 namespace {
 
-
 // The boundary of AEdges nearest to AAt, when it is nearer than ATolerance; -1 otherwise.
 int NearestEdge(const std::vector<double>& AEdges, double AAt, double ATolerance) {
   int best = -1;
