@@ -87,6 +87,8 @@ void AppendEscaped(std::string& AOut, std::u16string_view AText) {
       AOut.push_back(' ');
     } else if (c == kLineBreak) {
       AOut += "\\line ";
+    } else if (c == 0xAD) {
+      AOut += "\\-";  // the optional hyphen, shown only where a line breaks the word
     } else if (c < 256) {
       if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
       AOut.push_back(static_cast<char>(c));
@@ -163,7 +165,10 @@ void AppendCharFormat(std::string& AOut, int AFontIndex, int AColorIndex, int AS
   // Switched off explicitly like bold and italic, so that one run's strike-out or
   // underline never carries over into the runs after it.
   AOut += (AStyle & fsStrikeOut) ? " \\strike" : "\\strike0";
-  AOut += (AStyle & fsDoubleUnderline) ? " \\uldb" : (AStyle & fsUnderline) ? " \\ul" : "\\ulnone";
+  AOut += (AStyle & fsDoubleUnderline)   ? " \\uldb"
+          : (AStyle & fsDottedUnderline) ? " \\uld"
+          : (AStyle & fsUnderline)       ? " \\ul"
+                                         : "\\ulnone";
 }
 
 // ---------------------------------------------------------------------------------------

@@ -94,9 +94,14 @@ void TkwRTFSection::Write(std::string& AOut, std::vector<TkwRTFElement*>& AAncho
   }
   // A picture or shape between paragraphs would make a reader open an empty paragraph
   // for it, a line's height that moves the page's text down and can make it spill: it is
-  // anchored in the next paragraph, which starts where that empty one would have.
+  // anchored in the next paragraph, which starts where that empty one would have. With no
+  // paragraph to follow on its page (or a table next), it gets an anchor paragraph of its
+  // own that takes no height.
   const auto writeWaiting = [&] {
+    if (AAnchors.empty()) return;
+    AOut += "{\\pard\\plain\\sb0\\sa0\\sl-1\\slmult0\\fs2 ";
     for (TkwRTFElement* e : AAnchors) e->Write(AOut);
+    AOut += "\\par}";
     AAnchors.clear();
   };
   for (auto& e : FBody) {

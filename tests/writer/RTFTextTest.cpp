@@ -24,7 +24,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{u"\uFFFD", "\\u-3?"}, EscapeCase{u"{a}", "\\{a\\}"},
                       EscapeCase{u"C:\\x", "C:\\\\x"}, EscapeCase{u"\u7FFF\u8000", "\\u32767?\\u-32768?"},
                       EscapeCase{u"plain", "plain"}, EscapeCase{u"a\tb\nc\rd\x01" u"e\x7F", "a b c d e "},
-                      EscapeCase{u"end\u2028next", "end\\line next"}));
+                      EscapeCase{u"end\u2028next", "end\\line next"}, EscapeCase{u"com\u00ADpile", "com\\-pile"}));
 
 TEST(Escaping, ReaderSeesTheOriginalText) {
   const std::u16string text = u"caf\u00E9 \u20AC5 {x} a\\b \u4E2D";
