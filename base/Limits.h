@@ -64,6 +64,7 @@ inline constexpr std::int64_t kMaxPageGlyphs = 500'000;        // glyphs drawn
 inline constexpr std::int64_t kMaxPagePaths = 1'000'000;       // paths painted or clipped
 inline constexpr std::int64_t kMaxPagePictureBytes = std::int64_t{128} << 20;  // 24-bit pixel bytes of the pictures placed
 inline constexpr std::int64_t kMaxImageCacheBytes = std::int64_t{64} << 20;   // decoded pictures kept for reuse on one page
+inline constexpr std::size_t kMaxPlacedImagesKept = 65'536;  // image placements remembered to drop repeats on one page
 
 // Fonts and character maps
 inline constexpr int kMaxCMapDepth = 16;               // usecmap chains

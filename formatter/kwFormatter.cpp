@@ -144,16 +144,20 @@ void TkwFormatter::EndPage() {
 }
 
 void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
+  AddImage(ARect, std::shared_ptr<const TGraphic>(AGraphic.Clone()));
+}
+
+void TkwFormatter::AddImage(const TkwRect& ARect, std::shared_ptr<const TGraphic> AGraphic) {
   EnsurePage();
   auto image = std::make_unique<TkwFormatterImage>();
-  image->Graphic = AGraphic.Clone();
+  image->Graphic = std::move(AGraphic);
   image->Rect = TkwFormatterRect(ARect.Left, ARect.Top, ARect.Right, ARect.Bottom);
   image->X = ARect.Left;
   image->Y = ARect.Top;
   image->Document = FRTFDocument;
   image->Formatter = this;
   // The picture is placed when the page is written; an RTF document encodes it meanwhile.
-  if (auto* rtf = dynamic_cast<TkwRTFDoc*>(FRTFDocument)) rtf->PreparePicture(*image->Graphic);
+  if (auto* rtf = dynamic_cast<TkwRTFDoc*>(FRTFDocument); rtf && image->Graphic) rtf->PreparePicture(image->Graphic);
   FPage->Images.push_back(std::move(image));
 }
 
@@ -171,7 +175,7 @@ void TkwFormatter::AddGlyph(const TkwGlyphRecord& AGlyph) {
 }
 
 void TkwFormatter::AddPicture(const TkwPictureRecord& APicture) {
-  AddImage(APicture.RectPt, *APicture.Graphic);
+  AddImage(APicture.RectPt, APicture.Graphic);
 }
 
 void TkwFormatter::AddPath(const TkwPathRecord& APath) {
