@@ -15,6 +15,7 @@
 
 #include "base/Limits.h"
 #include "base/Numbers.h"
+#include "base/TempFiles.h"
 #include "base/kwWorkQueue.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
@@ -87,6 +88,7 @@ void TkwRTFDoc::SetRandomProvider(std::shared_ptr<TkwRandomProvider> ARandom) {
 void TkwRTFDoc::RemoveTempFile() {
   if (!FTempFileName.empty()) {
     ::unlink(FTempFileName.c_str());
+    UnregisterTempFile(FTempFileName);
     FTempFileName.clear();
   }
 }
@@ -276,6 +278,7 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(errno));
   FTempFileName = pattern;
+  RegisterTempFile(FTempFileName);
   const auto fail = [&](int AErrno, const char* AVerb) {
     ::close(fd);
     RemoveTempFile();
@@ -305,6 +308,7 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
     RemoveTempFile();
     throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(err));
   }
+  UnregisterTempFile(FTempFileName);
   FTempFileName.clear();
   // The new name itself reaches the disk with the folder.
   if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
