@@ -14,7 +14,6 @@ which every conversion draws anew). Exits non-zero when the figure misses its li
 """
 
 import os
-import re
 import resource
 import shutil
 import subprocess
@@ -25,32 +24,8 @@ from pathlib import Path
 
 FILES, REAL_FILES, LIMIT, RUNS = 20, 12, 0.65, 3
 ROOT = Path(__file__).resolve().parents[1]
-
-
-def text_pdf(pages: int) -> bytes:
-    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", None,
-               b"<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >>"]
-    kids = []
-    for page in range(pages):
-        lines = b"".join(b"(Paragraph %d of page %d: the quick brown fox jumps over the lazy dog.) '"
-                         % (n, page + 1) for n in range(46))
-        text = b"BT /F1 10 Tf 60 770 Td 15 TL " + lines + b" ET"
-        objects.append(b"<< /Length %d >>\nstream\n%s\nendstream" % (len(text), text))
-        objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources "
-                       b"<< /Font << /F1 3 0 R >> >> /Contents %d 0 R >>" % len(objects))
-        kids.append(len(objects))
-    objects[1] = b"<< /Type /Pages /Count %d /Kids [%s] >>" % (
-        pages, b" ".join(b"%d 0 R" % k for k in kids))
-    out = bytearray(b"%PDF-1.4\n")
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n%s\nendobj\n" % (number, body)
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-    out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
-    return bytes(out)
+sys.path.insert(0, str(ROOT / "tests" / "python"))
+from textpdf import same_ids, text_pdf  # noqa: E402
 
 
 def inputs(folder: Path) -> None:
@@ -62,12 +37,14 @@ def inputs(folder: Path) -> None:
     for p in real:
         shutil.copy(p, folder / p.name)
     for i in range(FILES - len(real)):
-        (folder / f"text-{i}.pdf").write_bytes(text_pdf(2400 + (i * 370) % 2600))
+        (folder / f"text-{i}.pdf").write_bytes(text_pdf(
+            2400 + (i * 370) % 2600, 46, font=b"Times-Roman", size=10, leading=15, left=60, top=770,
+            line=lambda page, n: b"Paragraph %d of page %d: the quick brown fox jumps over the "
+                                 b"lazy dog." % (n - 1, page)))
 
 
 def rtfs(folder: Path) -> dict:
-    return {p.name: re.sub(rb"(templateid|listid|shplid)-?[0-9]+", rb"\1N", p.read_bytes())
-            for p in folder.glob("*.rtf")}
+    return {p.name: same_ids(p.read_bytes()) for p in folder.glob("*.rtf")}
 
 
 def cpu_of_children() -> float:

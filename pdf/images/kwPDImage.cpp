@@ -444,33 +444,44 @@ struct TkwColorKey {
   }
 };
 
-// A stencil mask: the fill colour where the sample is 0, transparent white elsewhere.
-std::unique_ptr<TBitmap> RenderStencil(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
-                                       int AHeight, const TkwRGB& AFill) {
-  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf32bit);
+// A bitmap of the image's rows: APixel(samples of the row, x, y, the pixel's bytes) fills
+// each pixel.
+template <class TPixel>
+std::unique_ptr<TBitmap> RenderRows(TkwPDImageStream& ARows, int AWidth, int AHeight, TPixelFormat AFormat,
+                                    std::size_t ABytesPerPixel, TPixel&& APixel) {
+  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, AFormat);
   if (bmp->IsEmpty()) return nullptr;
   const std::size_t ws = static_cast<std::size_t>(AWidth);
-  const std::uint8_t fr = ToByte(AFill.R), fg = ToByte(AFill.G), fb = ToByte(AFill.B);
   for (int y = 0; y < AHeight; ++y) {
     const std::uint16_t* line = ARows.GetLine();
     std::span<std::uint8_t> out = bmp->ScanLine(y);
-    for (std::size_t x = 0; x < ws; ++x) {
-      std::int32_t g = 0;
-      AMap.GetGray(line + x, g);
-      const std::uint8_t gb = ToByte(g);
-      std::uint8_t* px = &out[x * 4];
-      if (gb != 0) {
-        px[0] = px[1] = px[2] = gb;
-        px[3] = 0;
-      } else {
-        px[0] = fb;
-        px[1] = fg;
-        px[2] = fr;
-        px[3] = 255;
-      }
-    }
+    for (std::size_t x = 0; x < ws; ++x) APixel(line, x, static_cast<std::size_t>(y), &out[x * ABytesPerPixel]);
   }
   return bmp;
+}
+
+void PutRGB(std::uint8_t* APx, const TkwRGB& ARGB) {
+  APx[0] = ToByte(ARGB.B);
+  APx[1] = ToByte(ARGB.G);
+  APx[2] = ToByte(ARGB.R);
+}
+
+// A stencil mask: the fill colour where the sample is 0, transparent white elsewhere.
+std::unique_ptr<TBitmap> RenderStencil(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
+                                       int AHeight, const TkwRGB& AFill) {
+  return RenderRows(ARows, AWidth, AHeight, TPixelFormat::pf32bit, 4,
+                    [&](const std::uint16_t* ALine, std::size_t x, std::size_t, std::uint8_t* APx) {
+                      std::int32_t g = 0;
+                      AMap.GetGray(ALine + x, g);
+                      const std::uint8_t gb = ToByte(g);
+                      if (gb != 0) {
+                        APx[0] = APx[1] = APx[2] = gb;
+                        APx[3] = 0;
+                      } else {
+                        PutRGB(APx, AFill);
+                        APx[3] = 255;
+                      }
+                    });
 }
 
 // Colour with alpha from the explicit mask, the soft mask and the colour key.
@@ -478,78 +489,52 @@ std::unique_ptr<TBitmap> RenderWithAlpha(TkwPDImageStream& ARows, const TkwPDIma
                                          int AHeight, const std::optional<std::vector<std::uint8_t>>& AMask,
                                          const std::optional<std::vector<std::uint8_t>>& ASoftMask,
                                          const TkwColorKey& AKey) {
-  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf32bit);
-  if (bmp->IsEmpty()) return nullptr;
   const std::size_t ws = static_cast<std::size_t>(AWidth);
-  for (int y = 0; y < AHeight; ++y) {
-    const std::uint16_t* line = ARows.GetLine();
-    std::span<std::uint8_t> out = bmp->ScanLine(y);
-    for (std::size_t x = 0; x < ws; ++x) {
-      const std::uint16_t* s = line + x * AKey.Comps;
-      const std::size_t at = static_cast<std::size_t>(y) * ws + x;
-      std::uint8_t* px = &out[x * 4];
-      TkwRGB rgb;
-      AMap.GetRGB(s, rgb);
-      px[0] = ToByte(rgb.B);
-      px[1] = ToByte(rgb.G);
-      px[2] = ToByte(rgb.R);
-      px[3] = 255;
-      if (AMask && (*AMask)[at] != 0) {
-        px[0] = px[1] = px[2] = 255;
-        px[3] = 0;
-      }
-      if (ASoftMask) px[3] = static_cast<std::uint8_t>(px[3] * (*ASoftMask)[at] / 255);
-      if (AKey.Holds(s)) {
-        px[0] = px[1] = px[2] = 255;
-        px[3] = 0;
-      }
-    }
-  }
-  return bmp;
+  return RenderRows(ARows, AWidth, AHeight, TPixelFormat::pf32bit, 4,
+                    [&](const std::uint16_t* ALine, std::size_t x, std::size_t y, std::uint8_t* APx) {
+                      const std::uint16_t* s = ALine + x * AKey.Comps;
+                      const std::size_t at = y * ws + x;
+                      TkwRGB rgb;
+                      AMap.GetRGB(s, rgb);
+                      PutRGB(APx, rgb);
+                      APx[3] = 255;
+                      if (AMask && (*AMask)[at] != 0) {
+                        APx[0] = APx[1] = APx[2] = 255;
+                        APx[3] = 0;
+                      }
+                      if (ASoftMask) APx[3] = static_cast<std::uint8_t>(APx[3] * (*ASoftMask)[at] / 255);
+                      if (AKey.Holds(s)) {
+                        APx[0] = APx[1] = APx[2] = 255;
+                        APx[3] = 0;
+                      }
+                    });
 }
 
 // One gray byte per pixel.
 std::unique_ptr<TBitmap> RenderGray(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
                                     int AHeight) {
-  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf8bit);
-  if (bmp->IsEmpty()) return nullptr;
-  const std::size_t ws = static_cast<std::size_t>(AWidth);
-  for (int y = 0; y < AHeight; ++y) {
-    const std::uint16_t* line = ARows.GetLine();
-    std::span<std::uint8_t> out = bmp->ScanLine(y);
-    for (std::size_t x = 0; x < ws; ++x) {
-      std::int32_t g = 0;
-      AMap.GetGray(line + x, g);
-      out[x] = ToByte(g);
-    }
-  }
-  return bmp;
+  return RenderRows(ARows, AWidth, AHeight, TPixelFormat::pf8bit, 1,
+                    [&](const std::uint16_t* ALine, std::size_t x, std::size_t, std::uint8_t* APx) {
+                      std::int32_t g = 0;
+                      AMap.GetGray(ALine + x, g);
+                      *APx = ToByte(g);
+                    });
 }
 
 // Three colour bytes per pixel; keyed samples are white.
 std::unique_ptr<TBitmap> RenderColor(TkwPDImageStream& ARows, const TkwPDImageColorMap& AMap, int AWidth,
                                      int AHeight, const TkwColorKey& AKey) {
-  auto bmp = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf24bit);
-  if (bmp->IsEmpty()) return nullptr;
-  const std::size_t ws = static_cast<std::size_t>(AWidth);
-  for (int y = 0; y < AHeight; ++y) {
-    const std::uint16_t* line = ARows.GetLine();
-    std::span<std::uint8_t> out = bmp->ScanLine(y);
-    for (std::size_t x = 0; x < ws; ++x) {
-      const std::uint16_t* s = line + x * AKey.Comps;
-      std::uint8_t* px = &out[x * 3];
-      if (AKey.Holds(s)) {
-        px[0] = px[1] = px[2] = 255;
-        continue;
-      }
-      TkwRGB rgb;
-      AMap.GetRGB(s, rgb);
-      px[0] = ToByte(rgb.B);
-      px[1] = ToByte(rgb.G);
-      px[2] = ToByte(rgb.R);
-    }
-  }
-  return bmp;
+  return RenderRows(ARows, AWidth, AHeight, TPixelFormat::pf24bit, 3,
+                    [&](const std::uint16_t* ALine, std::size_t x, std::size_t, std::uint8_t* APx) {
+                      const std::uint16_t* s = ALine + x * AKey.Comps;
+                      if (AKey.Holds(s)) {
+                        APx[0] = APx[1] = APx[2] = 255;
+                        return;
+                      }
+                      TkwRGB rgb;
+                      AMap.GetRGB(s, rgb);
+                      PutRGB(APx, rgb);
+                    });
 }
 
 }  // namespace

@@ -257,13 +257,15 @@ def local_cluster(workers: int):
     # A file whose worker dies is tried once more; a second death marks it failed. Workers
     # forked rather than started afresh are ready in a fraction of the time, and this
     # process has no engine state to pass on: the module is loaded, nothing converted.
+    # QM_BATCH_WORKER_START=spawn starts them afresh, for an interpreter whose preloaded
+    # runtimes do not survive a fork.
     # A worker takes its next file when it has finished one, rather than a share of them
     # all at the start. The tasks' time is spent in the engine, where Dask's profiler
     # sees nothing, and its watchers need not look ten times a second: on two cores what
     # they cost is taken from the conversions.
     dask.config.set({"distributed.scheduler.allowed-failures": 1,
                      "distributed.scheduler.worker-saturation": 1.0,
-                     "distributed.worker.multiprocessing-method": "fork",
+                     "distributed.worker.multiprocessing-method": os.environ.get("QM_BATCH_WORKER_START", "fork"),
                      "distributed.worker.profile.enabled": False,
                      "distributed.admin.tick.interval": "500ms",
                      "distributed.admin.system-monitor.interval": "2s",
