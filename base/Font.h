@@ -17,6 +17,7 @@ inline constexpr TFontStyles fsItalic = 2;
 inline constexpr TFontStyles fsUnderline = 4;
 inline constexpr TFontStyles fsStrikeOut = 8;
 inline constexpr TFontStyles fsDoubleUnderline = 16;
+inline constexpr TFontStyles fsDottedUnderline = 32;  // with fsUnderline: the underline is dotted
 
 inline constexpr std::uint8_t kDefaultCharset = 1;  // DEFAULT_CHARSET
 inline constexpr std::uint8_t kAnsiCharset = 0;

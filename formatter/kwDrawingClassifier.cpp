@@ -115,9 +115,90 @@ void MarkConsumed(TkwPageDrawing& ADrawing) {
   for (const auto& [path, used] : allUsed) {
     if (used && ADrawing.Simple[path]) ADrawing.Consumed[path] = true;
   }
+  for (const TkwRule& rule : ADrawing.Rules) {
+    if (!rule.Used) continue;
+    for (std::size_t dot : rule.Dots) ADrawing.Consumed[dot] = true;
+  }
+}
+
+// Rows of small dots at one height, evenly spaced, drawn one path each (as some producers
+// draw a dotted underline or leader) become dotted rules.
+void FindDottedRules(const std::vector<TkwPathRecord>& APaths, TkwPageDrawing& ADrawing) {
+  constexpr double kMaxDot = 2.5;    // points across a dot
+  constexpr std::size_t kMinDots = 4;
+  constexpr std::size_t kMaxDotsChecked = 20000;
+  struct TDot {
+    double X, Y, Size;
+    std::size_t Path;
+  };
+  std::vector<TDot> dots;
+  for (std::size_t i = 0; i < APaths.size() && dots.size() < kMaxDotsChecked; ++i) {
+    const TkwPathRecord& p = APaths[i];
+    if (ADrawing.Consumed[i] || p.Shading) continue;
+    const TkwRect& b = p.BoundsPt;
+    const double w = b.Width(), h = b.Height();
+    if (w > kMaxDot || h > kMaxDot || w < 0.1 || h < 0.1 || w > 2.5 * h || h > 2.5 * w) continue;
+    dots.push_back({(b.Left + b.Right) / 2, (b.Top + b.Bottom) / 2, std::max(w, h), i});
+  }
+  if (dots.size() < kMinDots) return;
+  // Rows: dots by height, cut where the height jumps, each row then left to right.
+  std::sort(dots.begin(), dots.end(), [](const TDot& A, const TDot& B) { return A.Y < B.Y; });
+  for (std::size_t from = 0; from < dots.size();) {
+    std::size_t to = from + 1;
+    while (to < dots.size() && dots[to].Y - dots[to - 1].Y <= 0.15) ++to;
+    std::sort(dots.begin() + static_cast<std::ptrdiff_t>(from), dots.begin() + static_cast<std::ptrdiff_t>(to),
+              [](const TDot& A, const TDot& B) { return A.X < B.X; });
+    from = to;
+  }
+  for (std::size_t start = 0; start < dots.size();) {
+    std::size_t end = start + 1;
+    const double pitch = end < dots.size() ? dots[end].X - dots[start].X : 0;
+    // One row: the same height and size, each the same step after the one before.
+    while (end < dots.size() && std::fabs(dots[end].Y - dots[start].Y) <= 0.3 &&
+           std::fabs(dots[end].Size - dots[start].Size) <= 0.3 &&
+           std::fabs(dots[end].X - dots[end - 1].X - pitch) <= 0.25 * pitch + 0.1 && pitch >= 1.2 * dots[start].Size &&
+           pitch <= 5 * dots[start].Size + 1) {
+      ++end;
+    }
+    if (end - start >= kMinDots) {
+      const TkwPathRecord& first = APaths[dots[start].Path];
+      TkwRule r;
+      r.Horizontal = true;
+      r.From = dots[start].X - dots[start].Size / 2;
+      r.To = dots[end - 1].X + dots[end - 1].Size / 2;
+      r.At = dots[start].Y;
+      r.Thickness = dots[start].Size;
+      r.Color = first.Filled ? first.FillColor : first.StrokeColor;
+      r.Dash = TkwLineDashKind::ldDotted;
+      r.Path = dots[start].Path;
+      for (std::size_t k = start; k < end; ++k) {
+        r.Dots.push_back(dots[k].Path);
+        // A dot is all the rule says of it.
+        ADrawing.Simple[dots[k].Path] = true;
+      }
+      ADrawing.Rules.push_back(std::move(r));
+      start = end;
+    } else {
+      ++start;
+    }
+  }
 }
 
 }  // namespace
+
+TkwBorderStyle BorderStyleOf(TkwLineDashKind ADash) {
+  return ADash == TkwLineDashKind::ldDotted   ? TkwBorderStyle::bdDotted
+         : ADash == TkwLineDashKind::ldDashed ? TkwBorderStyle::bdDashed
+                                              : TkwBorderStyle::bdSingle;
+}
+
+TkwBorderLine BorderOf(const TkwRule& ARule) {
+  TkwBorderLine line;
+  line.Style = BorderStyleOf(ARule.Dash);
+  line.Width = ARule.Thickness;
+  line.Color = ARule.Color;
+  return line;
+}
 
 TkwPageDrawing TakeApart(const std::vector<TkwPathRecord>& APaths, double APageWidth, double APageHeight) {
   TkwPageDrawing d;
@@ -158,6 +239,7 @@ TkwPageDrawing TakeApart(const std::vector<TkwPathRecord>& APaths, double APageW
     }
     d.Simple[i] = simple;
   }
+  FindDottedRules(APaths, d);
   return d;
 }
 
@@ -341,7 +423,9 @@ void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
   // Two underlines under the same text make a double underline.
   for (std::size_t h = 0; h < hits.size(); ++h) {
     TkwRule& rule = ADrawing.Rules[hits[h].Rule];
-    TFontStyles style = hits[h].Strike ? fsStrikeOut : fsUnderline;
+    TFontStyles style = hits[h].Strike                          ? fsStrikeOut
+                        : rule.Dash == TkwLineDashKind::ldDotted ? static_cast<TFontStyles>(fsUnderline | fsDottedUnderline)
+                                                                 : fsUnderline;
     if (!hits[h].Strike) {
       for (std::size_t g = 0; g < hits.size(); ++g) {
         const TkwRule& other = ADrawing.Rules[hits[g].Rule];
@@ -534,16 +618,6 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
 
 namespace {
 
-TkwBorderLine BorderOf(const TkwRule& ARule) {
-  TkwBorderLine line;
-  line.Style = ARule.Dash == TkwLineDashKind::ldDotted   ? TkwBorderStyle::bdDotted
-               : ARule.Dash == TkwLineDashKind::ldDashed ? TkwBorderStyle::bdDashed
-                                                         : TkwBorderStyle::bdSingle;
-  line.Width = ARule.Thickness;
-  line.Color = ARule.Color;
-  return line;
-}
-
 // The boundary of AEdges nearest to AAt, when it is nearer than ATolerance; -1 otherwise.
 int NearestEdge(const std::vector<double>& AEdges, double AAt, double ATolerance) {
   int best = -1;
@@ -689,9 +763,18 @@ void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
   MarkConsumed(ADrawing);
 }
 
-// The page's region pictures, as images of the shape kind.
-void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
-  for (const TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
+// Pixels per point of a region's picture: the rendering resolution, lowered so that
+// neither side exceeds the cap.
+double PictureScale(const TkwRect& ARect) {
+  const double scale = kRegionDpi / 72.0;
+  const double longest = std::max(ARect.Width(), ARect.Height()) * scale;
+  return longest > kMaxDrawingPicturePixels ? scale * kMaxDrawingPicturePixels / longest : scale;
+}
+
+// The page's region pictures, as images of the shape kind; they are drawn once the page's
+// element actions say they are kept.
+void AddRegionPictures(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
+  for (TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
     TkwRect r = region.BoundsPt;
     r.Left = std::max(r.Left, 0.0);
     r.Top = std::max(r.Top, 0.0);
@@ -701,25 +784,20 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     // Hairlines keep a visible thickness.
     if (r.Right - r.Left < 1) r.Right = r.Left + 1;
     if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
-    std::unique_ptr<TBitmap> bitmap = RenderDrawing(APage.Paths, region.Paths, r, kRegionDpi, kMaxDrawingPicturePixels);
-    if (!bitmap) continue;
-    // Images that lie inside the drawing belong to it: drawn into its picture, on top. An
-    // image finer than the picture, or one the drawing merely frames, keeps its own.
-    const double sx = bitmap->GetWidth() / r.Width(), sy = bitmap->GetHeight() / r.Height();
-    std::erase_if(APage.Images, [&](const std::unique_ptr<TkwFormatterImage>& AImage) {
-      const TkwFormatterRect& i = AImage->Rect;
-      const bool inside = AImage->ElementType == kElementImage && AImage->Graphic && i.Left >= r.Left - 1 &&
+    TkwPendingPicture pending;
+    // Images that lie inside the drawing belong to it: drawn into its picture in the
+    // page's order. An image finer than the picture, or one the drawing merely frames,
+    // keeps its own.
+    const double scale = PictureScale(r);
+    for (const auto& image : APage.Images) {
+      const TkwFormatterRect& i = image->Rect;
+      const bool within = image->ElementType == kElementImage && image->Graphic && i.Left >= r.Left - 1 &&
                           i.Right <= r.Right + 1 && i.Top >= r.Top - 1 && i.Bottom <= r.Bottom + 1;
-      if (!inside) return false;
+      if (!within) continue;
       const double w = std::max(i.Right - i.Left, 1e-3), h = std::max(i.Bottom - i.Top, 1e-3);
-      const bool finer = AImage->Graphic->GetWidth() / w > 1.25 * sx || AImage->Graphic->GetHeight() / h > 1.25 * sy;
-      if (finer || w * h > 0.5 * r.Width() * r.Height()) return false;
-      AImage->Graphic->StretchDraw(*bitmap, static_cast<int>(std::lround((i.Left - r.Left) * sx)),
-                                   static_cast<int>(std::lround((i.Top - r.Top) * sy)),
-                                   static_cast<int>(std::lround((i.Right - r.Left) * sx)),
-                                   static_cast<int>(std::lround((i.Bottom - r.Top) * sy)));
-      return true;
-    });
+      const bool finer = image->Graphic->GetWidth() / w > 1.25 * scale || image->Graphic->GetHeight() / h > 1.25 * scale;
+      if (!finer && w * h <= 0.5 * r.Width() * r.Height()) pending.Inside.push_back(image.get());
+    }
     auto image = std::make_unique<TkwFormatterImage>();
     image->ElementType = kElementShape;
     image->Rect = TkwFormatterRect(r.Left, r.Top, r.Right, r.Bottom);
@@ -727,18 +805,51 @@ void AddRegionPictures(TkwFormatterPage& APage, const TkwPageDrawing& ADrawing, 
     image->Y = r.Top;
     image->JoinOwner(APage);
     image->BehindText = true;
-    image->Graphic = std::move(bitmap);
+    pending.Picture = image.get();
+    pending.Paths = std::move(region.Paths);
+    pending.RectPt = r;
+    ADrawing.Pictures.push_back(std::move(pending));
     APage.Images.push_back(std::move(image));
   }
 }
 
 }  // namespace
 
+void AttachPictureBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
+  if (APage.Images.empty()) return;
+  for (std::size_t i = 0; i < APage.Paths.size(); ++i) {
+    const TkwPathRecord& p = APage.Paths[i];
+    if (ADrawing.Consumed[i] || !p.Stroked || (p.Filled && !IsWhite(p.FillColor)) || p.LineWidthPt > kMaxRuleThickness) {
+      continue;
+    }
+    const auto rect = RectangleOf(p.Segments);
+    if (!rect) continue;
+    const double tolerance = std::max(2.0, p.LineWidthPt);
+    for (auto& image : APage.Images) {
+      const TkwFormatterRect& r = image->Rect;
+      if (image->ElementType != kElementImage || !image->Graphic || image->Border.Style != TkwBorderStyle::bdNone ||
+          std::fabs(r.Left - rect->Left) > tolerance || std::fabs(r.Right - rect->Right) > tolerance ||
+          std::fabs(r.Top - rect->Top) > tolerance || std::fabs(r.Bottom - rect->Bottom) > tolerance) {
+        continue;
+      }
+      image->Border.Style = BorderStyleOf(p.Dash);
+      image->Border.Width = p.LineWidthPt;
+      image->Border.Color = p.StrokeColor;
+      ADrawing.Consumed[i] = true;
+      for (TkwRule& rule : ADrawing.Rules) {
+        if (rule.Path == i) rule.Used = true;
+      }
+      break;
+    }
+  }
+}
+
 void ClassifyDrawing(TkwFormatterPage& APage) {
   if (APage.Paths.empty()) return;
   const double width = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() : 1e6;
   const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
   APage.Drawing = std::make_unique<TkwPageDrawing>(TakeApart(APage.Paths, width, height));
+  AttachPictureBorders(APage, *APage.Drawing);
   MarkTextDecorations(APage, *APage.Drawing);
   FindGridTables(APage, *APage.Drawing);
   MarkShadedText(APage, *APage.Drawing);
@@ -766,6 +877,31 @@ void AttachTableDrawing(TkwFormatterPage& APage) {
   }
   AttachRuleBorders(APage, *APage.Drawing);
   AddRegionPictures(APage, *APage.Drawing, width, height);
+}
+
+void RenderDrawingPictures(TkwFormatterPage& APage) {
+  if (APage.Drawing) {
+    std::vector<const TkwFormatterImage*> drawn;
+    for (const TkwPendingPicture& pending : APage.Drawing->Pictures) {
+      if (pending.Picture->Action != TkwAction::acRetain) continue;
+      std::vector<TkwDrawingImage> inside;
+      for (const TkwFormatterImage* image : pending.Inside) {
+        if (image->Action != TkwAction::acRetain) continue;
+        const TkwFormatterRect& i = image->Rect;
+        inside.push_back({image->Graphic.get(), TkwRect{i.Left, i.Top, i.Right, i.Bottom}, image->PathsBefore});
+      }
+      pending.Picture->Graphic =
+          RenderDrawing(APage.Paths, pending.Paths, inside, pending.RectPt, kRegionDpi, kMaxDrawingPicturePixels);
+      // Without a picture of the drawing, the images keep their own.
+      if (!pending.Picture->Graphic) continue;
+      for (const TkwFormatterImage* image : pending.Inside) {
+        if (image->Action == TkwAction::acRetain) drawn.push_back(image);
+      }
+    }
+    std::erase_if(APage.Images, [&](const std::unique_ptr<TkwFormatterImage>& AImage) {
+      return std::find(drawn.begin(), drawn.end(), AImage.get()) != drawn.end();
+    });
+  }
   APage.Paths.clear();
   APage.Drawing.reset();
 }

@@ -24,6 +24,7 @@ struct TkwRule {
   TColor Color = clBlack;
   TkwLineDashKind Dash = TkwLineDashKind::ldSolid;
   std::size_t Path = 0;     // index of the path it came from
+  std::vector<std::size_t> Dots;  // a dotted rule of separate dots: every dot's path
   bool Used = false;
 };
 
@@ -32,6 +33,15 @@ struct TkwBox {
   TkwRect Rect;
   TColor Color = clBlack;
   std::size_t Path = 0;
+};
+
+// A region's picture, placed on the page and drawn once the page's element actions are
+// known: a drawing that is not kept costs no rendering.
+struct TkwPendingPicture {
+  TkwFormatterImage* Picture = nullptr;         // in the page's images (not owned)
+  std::vector<std::size_t> Paths;
+  TkwRect RectPt;
+  std::vector<const TkwFormatterImage*> Inside;  // page images drawn into it when kept (not owned)
 };
 
 // The page's paths taken apart.
@@ -47,7 +57,12 @@ struct TkwPageDrawing {
   std::vector<std::unique_ptr<TkwFormatterTable>> GridTables;
   std::vector<std::vector<double>> GridColumns;
   std::vector<TkwFormatterTextLine*> GridPlaceholders;
+  std::vector<TkwPendingPicture> Pictures;
 };
+
+// The border a line of this dash draws, and the border a rule draws.
+[[nodiscard]] TkwBorderStyle BorderStyleOf(TkwLineDashKind ADash);
+[[nodiscard]] TkwBorderLine BorderOf(const TkwRule& ARule);
 
 // Splits the paths into rules, boxes and the rest. Paths that cannot be seen (outside the
 // page, fully clipped, transparent) are marked consumed.
@@ -57,6 +72,8 @@ struct TkwPageDrawing {
 // Underlines (single and double) and strike-through from horizontal rules under and through
 // the runs of the page's lines; runs are split where a line covers part of them.
 void MarkTextDecorations(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
+// A stroked rectangle around a picture is that picture's frame.
+void AttachPictureBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
 // Lines on a filled box take its colour as their shading.
 void MarkShadedText(TkwFormatterPage& APage, TkwPageDrawing& ADrawing);
 
@@ -87,7 +104,11 @@ struct TkwDrawingRegion {
 // The whole pass the formatter runs before it analyses the page: decorations, shading and
 // region pictures (added to the page's images as shapes).
 void ClassifyDrawing(TkwFormatterPage& APage);
-// After the page is analysed: the rules on the tables' cell edges become cell borders.
+// After the page is analysed: the rules on the tables' cell edges become cell borders,
+// and the rest of the drawing is placed as pictures (not drawn yet).
 void AttachTableDrawing(TkwFormatterPage& APage);
+// After the element actions are decided: the kept pictures are drawn, with the kept images
+// inside them (which then leave the page's images), and the page's paths are let go.
+void RenderDrawingPictures(TkwFormatterPage& APage);
 
 }  // namespace qm

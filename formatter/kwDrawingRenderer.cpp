@@ -3,18 +3,25 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace qm {
 
 namespace {
 
+// The most pixels of surface memory a thread keeps between pictures (16 MiB).
+constexpr std::size_t kKeptSurfacePixels = std::size_t{4} << 20;
+
 // Owns a Cairo surface and its context.
 struct TCairo {
   cairo_surface_t* Surface = nullptr;
   cairo_t* Context = nullptr;
-  TCairo(int AWidth, int AHeight) {
-    Surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, AWidth, AHeight);
+  // A surface over AData, which outlives it.
+  TCairo(std::uint32_t* AData, int AWidth, int AHeight) {
+    Surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(AData), CAIRO_FORMAT_ARGB32,
+                                                  AWidth, AHeight, AWidth * 4);
     if (cairo_surface_status(Surface) == CAIRO_STATUS_SUCCESS) Context = cairo_create(Surface);
   }
   ~TCairo() {
@@ -24,6 +31,17 @@ struct TCairo {
   TCairo(const TCairo&) = delete;
   TCairo& operator=(const TCairo&) = delete;
   [[nodiscard]] bool Ok() const { return Context != nullptr && cairo_status(Context) == CAIRO_STATUS_SUCCESS; }
+};
+
+// Owns an image surface made for one picture.
+struct TImageSurface {
+  cairo_surface_t* Surface = nullptr;
+  explicit TImageSurface(cairo_surface_t* ASurface) : Surface(ASurface) {}
+  ~TImageSurface() {
+    if (Surface) cairo_surface_destroy(Surface);
+  }
+  TImageSurface(const TImageSurface&) = delete;
+  TImageSurface& operator=(const TImageSurface&) = delete;
 };
 
 void SetColor(cairo_t* ACr, TColor AColor, double AAlpha) {
@@ -43,10 +61,189 @@ void Outline(cairo_t* ACr, const TkwPathRecord& APath) {
   }
 }
 
+void DrawPath(cairo_t* ACr, const TkwPathRecord& APath, double AScale) {
+  cairo_save(ACr);
+  const TkwRect& c = APath.ClipPt;
+  const TkwRect& b = APath.BoundsPt;
+  // A clip that cuts nothing is not set: one off the pixel grid makes Cairo build a mask.
+  // Mitred corners reach out further than the bounds say.
+  const double reach = (APath.Stroked ? 5 * APath.LineWidthPt : 0) + 1.0 / AScale;
+  if (b.Left - reach < c.Left || b.Right + reach > c.Right || b.Top - reach < c.Top || b.Bottom + reach > c.Bottom) {
+    cairo_rectangle(ACr, c.Left, c.Top, std::max(0.0, c.Right - c.Left), std::max(0.0, c.Bottom - c.Top));
+    cairo_clip(ACr);
+  }
+  if (APath.Filled) {
+    Outline(ACr, APath);
+    cairo_set_fill_rule(ACr, APath.EvenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    SetColor(ACr, APath.FillColor, APath.FillAlpha);
+    cairo_fill(ACr);
+  }
+  if (APath.Stroked) {
+    Outline(ACr, APath);
+    // Hairlines stay one device pixel wide.
+    cairo_set_line_width(ACr, std::max(APath.LineWidthPt, 1.0 / AScale));
+    if (!APath.DashPt.empty()) {
+      std::vector<double> dash(APath.DashPt.begin(), APath.DashPt.end());
+      if (std::all_of(dash.begin(), dash.end(), [](double d) { return d <= 0; })) dash.clear();
+      cairo_set_dash(ACr, dash.data(), static_cast<int>(dash.size()), APath.DashPhasePt);
+    }
+    SetColor(ACr, APath.StrokeColor, APath.StrokeAlpha);
+    cairo_stroke(ACr);
+  }
+  cairo_restore(ACr);
+}
+
+// A picture as a Cairo surface: 32-bit bitmaps keep their alpha (Cairo wants it
+// premultiplied), every other kind is drawn opaque.
+cairo_surface_t* SurfaceOf(const TGraphic& AGraphic) {
+  const auto* own = dynamic_cast<const TBitmap*>(&AGraphic);
+  std::unique_ptr<TBitmap> converted;
+  if (!own || (own->GetBitsPerPixel() != 32 && own->GetBitsPerPixel() != 24)) {
+    converted = AGraphic.ToBitmap();
+    own = converted.get();
+  }
+  if (!own || own->IsEmpty()) return nullptr;
+  const bool alpha = own->GetBitsPerPixel() == 32;
+  const int w = own->GetWidth(), h = own->GetHeight();
+  cairo_surface_t* s = cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, w, h);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  cairo_surface_flush(s);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(s));
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* src = own->ScanLine(y).data();
+    auto* dst = reinterpret_cast<std::uint32_t*>(data + stride * static_cast<std::size_t>(y));
+    for (int x = 0; x < w; ++x) {
+      if (alpha) {
+        const std::uint8_t* p = src + static_cast<std::size_t>(x) * 4;
+        const std::uint32_t a = p[3];
+        const auto pre = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+        dst[x] = a << 24 | pre(p[2]) << 16 | pre(p[1]) << 8 | pre(p[0]);
+      } else {
+        const std::uint8_t* p = src + static_cast<std::size_t>(x) * 3;
+        dst[x] = 0xFF000000u | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+      }
+    }
+  }
+  cairo_surface_mark_dirty(s);
+  return s;
+}
+
+void DrawImage(cairo_t* ACr, const TkwDrawingImage& AImage, double AScale) {
+  if (!AImage.Graphic || AImage.Graphic->IsEmpty()) return;
+  const TkwRect& r = AImage.RectPt;
+  if (!(r.Right > r.Left) || !(r.Bottom > r.Top)) return;
+  TImageSurface image(SurfaceOf(*AImage.Graphic));
+  if (!image.Surface) return;
+  cairo_save(ACr);
+  cairo_rectangle(ACr, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+  cairo_clip(ACr);
+  cairo_translate(ACr, r.Left, r.Top);
+  cairo_scale(ACr, (r.Right - r.Left) / AImage.Graphic->GetWidth(), (r.Bottom - r.Top) / AImage.Graphic->GetHeight());
+  cairo_set_source_surface(ACr, image.Surface, 0, 0);
+  // The edge samples continue outwards, so that the picture's border is not faded.
+  cairo_pattern_set_extend(cairo_get_source(ACr), CAIRO_EXTEND_PAD);
+  // Samples kept at their size or enlarged stay sharp (a scan, a fax, a chart's bitmap),
+  // as they would when the picture is shown alone; only reduced ones are smoothed.
+  const double pixels = (r.Right - r.Left) * AScale / AImage.Graphic->GetWidth();
+  cairo_pattern_set_filter(cairo_get_source(ACr), pixels >= 0.8 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+  cairo_paint(ACr);
+  cairo_restore(ACr);
+}
+
+// Colours of a picture as palette indices, found by a small open hash.
+class TPaletteBuilder {
+public:
+  TPaletteBuilder() { FSlots.fill(kEmpty); }
+  // The index of AArgb (an opaque Cairo pixel); false when the palette is full.
+  bool IndexOf(std::uint32_t AArgb, std::uint8_t& AIndex) {
+    const std::uint32_t key = AArgb & 0xFFFFFFu;
+    std::size_t at = (key * 2654435761u) >> (32 - kBits);
+    while (FSlots[at] != kEmpty) {
+      if ((FSlots[at] & 0xFFFFFFu) == key) {
+        AIndex = static_cast<std::uint8_t>(FSlots[at] >> 24);
+        return true;
+      }
+      at = (at + 1) & (FSlots.size() - 1);
+    }
+    if (FColors.size() >= kMaxDrawingPaletteColors) return false;
+    AIndex = static_cast<std::uint8_t>(FColors.size());
+    FSlots[at] = key | std::uint32_t{AIndex} << 24;
+    // The bitmap's palette holds 0x00BBGGRR.
+    FColors.push_back((key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16);
+    return true;
+  }
+  std::vector<std::uint32_t> Take() { return std::move(FColors); }
+
+private:
+  static constexpr int kBits = 10;  // 1024 slots for at most 255 colours: short probes
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  std::array<std::uint32_t, std::size_t{1} << kBits> FSlots{};
+  std::vector<std::uint32_t> FColors;
+};
+
+// The pixels as palette indices; nothing when they hold too many colours. Rows equal to
+// the one above (most of a chart's or a table's) are copied rather than looked up.
+std::unique_ptr<TBitmap> Indexed(const std::uint32_t* APixels, int AWidth, int AHeight) {
+  auto bitmap = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf8bit);
+  if (bitmap->IsEmpty()) return nullptr;
+  TPaletteBuilder palette;
+  const auto w = static_cast<std::size_t>(AWidth);
+  std::uint32_t last = 0;
+  std::uint8_t lastIndex = 0;
+  if (!palette.IndexOf(APixels[0], lastIndex)) return nullptr;
+  last = APixels[0];
+  for (int y = 0; y < AHeight; ++y) {
+    const std::uint32_t* src = APixels + w * static_cast<std::size_t>(y);
+    std::uint8_t* dst = bitmap->ScanLine(y).data();
+    if (y > 0 && std::memcmp(src, src - w, w * 4) == 0) {
+      std::memcpy(dst, bitmap->ScanLine(y - 1).data(), w);
+      continue;
+    }
+    // Runs of one colour, the most of a drawing, are found before they are stored.
+    for (std::size_t x = 0; x < w;) {
+      const std::uint32_t v = src[x];
+      if (v != last) {
+        if (!palette.IndexOf(v, lastIndex)) return nullptr;
+        last = v;
+      }
+      std::size_t end = x + 1;
+      while (end < w && src[end] == v) ++end;
+      std::memset(dst + x, lastIndex, end - x);
+      x = end;
+    }
+  }
+  bitmap->SetPalette(palette.Take());
+  return bitmap;
+}
+
+std::unique_ptr<TBitmap> TrueColor(const std::uint32_t* APixels, int AWidth, int AHeight) {
+  auto bitmap = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf24bit);
+  if (bitmap->IsEmpty()) return nullptr;
+  const auto w = static_cast<std::size_t>(AWidth);
+  for (int y = 0; y < AHeight; ++y) {
+    const std::uint32_t* src = APixels + w * static_cast<std::size_t>(y);
+    std::uint8_t* dst = bitmap->ScanLine(y).data();
+    // Cairo keeps pixels as native 32-bit words (blue in the low byte), the bitmap as blue,
+    // green, red bytes.
+    for (std::size_t x = 0; x < w; ++x) {
+      const std::uint32_t v = src[x];
+      dst[x * 3] = static_cast<std::uint8_t>(v & 0xFF);
+      dst[x * 3 + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+      dst[x * 3 + 2] = static_cast<std::uint8_t>((v >> 16) & 0xFF);
+    }
+  }
+  return bitmap;
+}
+
 }  // namespace
 
 std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths, const std::vector<std::size_t>& AWhich,
-                                       const TkwRect& ARectPt, double ADpi, int AMaxPixels) {
+                                       const std::vector<TkwDrawingImage>& AImages, const TkwRect& ARectPt, double ADpi,
+                                       int AMaxPixels) {
   const double w = ARectPt.Width(), h = ARectPt.Height();
   if (!(w > 0) || !(h > 0) || !(ADpi > 0) || AMaxPixels < 1) return nullptr;
   double scale = ADpi / 72.0;
@@ -54,61 +251,44 @@ std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
   if (longest > AMaxPixels) scale *= AMaxPixels / longest;
   const int pw = std::clamp(static_cast<int>(std::ceil(w * scale)), 1, AMaxPixels);
   const int ph = std::clamp(static_cast<int>(std::ceil(h * scale)), 1, AMaxPixels);
-  TCairo cairo(pw, ph);
-  if (!cairo.Ok()) return nullptr;
-  cairo_t* cr = cairo.Context;
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_scale(cr, scale, scale);
-  cairo_translate(cr, -ARectPt.Left, -ARectPt.Top);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
-  for (std::size_t index : AWhich) {
-    if (index >= APaths.size()) continue;
-    const TkwPathRecord& p = APaths[index];
-    cairo_save(cr);
-    const TkwRect& c = p.ClipPt;
-    cairo_rectangle(cr, c.Left, c.Top, std::max(0.0, c.Right - c.Left), std::max(0.0, c.Bottom - c.Top));
-    cairo_clip(cr);
-    if (p.Filled) {
-      Outline(cr, p);
-      cairo_set_fill_rule(cr, p.EvenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-      SetColor(cr, p.FillColor, p.FillAlpha);
-      cairo_fill(cr);
+  // One surface's memory per thread serves every picture: fresh memory for each would
+  // cost more in page faults than the drawing itself.
+  thread_local std::vector<std::uint32_t> pixels;
+  const auto count = static_cast<std::size_t>(pw) * static_cast<std::size_t>(ph);
+  pixels.resize(std::max(pixels.size(), count));
+  {
+    TCairo cairo(pixels.data(), pw, ph);
+    if (!cairo.Ok()) return nullptr;
+    cairo_t* cr = cairo.Context;
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_scale(cr, scale, scale);
+    cairo_translate(cr, -ARectPt.Left, -ARectPt.Top);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    // Edges are smoothed in 17 steps rather than 256: as smooth to the eye at this
+    // resolution, and an edge then adds a few colours, not hundreds, so that the
+    // picture keeps a palette.
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_FAST);
+    // Images go between the paths as the page painted them.
+    std::vector<const TkwDrawingImage*> images;
+    for (const TkwDrawingImage& image : AImages) images.push_back(&image);
+    std::stable_sort(images.begin(), images.end(), [](const TkwDrawingImage* A, const TkwDrawingImage* B) {
+      return A->PathsBefore < B->PathsBefore;
+    });
+    auto nextImage = images.begin();
+    for (std::size_t index : AWhich) {
+      if (index >= APaths.size()) continue;
+      for (; nextImage != images.end() && (*nextImage)->PathsBefore <= index; ++nextImage) DrawImage(cr, **nextImage, scale);
+      DrawPath(cr, APaths[index], scale);
     }
-    if (p.Stroked) {
-      Outline(cr, p);
-      // Hairlines stay one device pixel wide.
-      cairo_set_line_width(cr, std::max(p.LineWidthPt, 1.0 / scale));
-      if (!p.DashPt.empty()) {
-        std::vector<double> dash(p.DashPt.begin(), p.DashPt.end());
-        if (std::all_of(dash.begin(), dash.end(), [](double d) { return d <= 0; })) dash.clear();
-        cairo_set_dash(cr, dash.data(), static_cast<int>(dash.size()), p.DashPhasePt);
-      }
-      SetColor(cr, p.StrokeColor, p.StrokeAlpha);
-      cairo_stroke(cr);
-    }
-    cairo_restore(cr);
+    for (; nextImage != images.end(); ++nextImage) DrawImage(cr, **nextImage, scale);
+    cairo_surface_flush(cairo.Surface);
+    if (!cairo.Ok()) return nullptr;
   }
-  cairo_surface_flush(cairo.Surface);
-  if (!cairo.Ok()) return nullptr;
-  auto bitmap = std::make_unique<TBitmap>(pw, ph, TPixelFormat::pf24bit);
-  if (bitmap->IsEmpty()) return nullptr;
-  const unsigned char* data = cairo_image_surface_get_data(cairo.Surface);
-  const auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(cairo.Surface));
-  for (int y = 0; y < ph; ++y) {
-    const unsigned char* src = data + stride * static_cast<std::size_t>(y);
-    std::span<std::uint8_t> dst = bitmap->ScanLine(y);
-    // Cairo keeps pixels as native 32-bit words (blue in the low byte here), the bitmap
-    // as blue, green, red bytes.
-    for (int x = 0; x < pw; ++x) {
-      const auto* px = reinterpret_cast<const std::uint32_t*>(src) + x;
-      const std::uint32_t v = *px;
-      const auto at = static_cast<std::size_t>(x) * 3;
-      dst[at] = static_cast<std::uint8_t>(v & 0xFF);
-      dst[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-      dst[at + 2] = static_cast<std::uint8_t>((v >> 16) & 0xFF);
-    }
-  }
+  std::unique_ptr<TBitmap> bitmap = Indexed(pixels.data(), pw, ph);
+  if (!bitmap) bitmap = TrueColor(pixels.data(), pw, ph);
+  // The memory of a page-sized picture is kept for the next; that of a larger one is not.
+  if (pixels.size() > kKeptSurfacePixels) std::vector<std::uint32_t>().swap(pixels);
   return bitmap;
 }
 

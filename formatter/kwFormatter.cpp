@@ -129,6 +129,7 @@ void TkwFormatter::EndPage() {
   page.Analyse();
   AttachTableDrawing(page);
   page.DecideActions();
+  RenderDrawingPictures(page);
   if (OnProgress) {
     OnProgress(*this, FPageCount + 1);
   }
@@ -156,6 +157,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, std::shared_ptr<const TGraphic
   image->Y = ARect.Top;
   image->Document = FRTFDocument;
   image->Formatter = this;
+  image->PathsBefore = FPage->Paths.size();
   // The picture is placed when the page is written; an RTF document encodes it meanwhile.
   if (auto* rtf = dynamic_cast<TkwRTFDoc*>(FRTFDocument); rtf && image->Graphic) rtf->PreparePicture(image->Graphic);
   FPage->Images.push_back(std::move(image));

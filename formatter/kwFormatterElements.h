@@ -218,6 +218,10 @@ public:
   bool OverlapsText = false;
   // Drawing rendered to a picture (its kind is a shape); text over it stays in front.
   bool BehindText = false;
+  // How many of the page's paths were painted before this picture.
+  std::size_t PathsBefore = 0;
+  // A frame drawn around the picture.
+  TkwBorderLine Border;
 };
 
 class TkwFormatterColumn final : public TkwFormatterElement {

@@ -69,9 +69,12 @@ void RenderImages(TkwDocumentWriter& AWriter, TkwFormatterPage& APage, double AL
     if (image->Action == TkwAction::acRetain && image->Graphic) {
       auto& settings = AWriter.GetImageSettings();
       const bool behind = settings.BehindText;
+      const TkwBorderLine border = settings.Border;
       settings.BehindText = image->BehindText;
+      settings.Border = image->Border;
       AWriter.AddImage(TkwRect{r.Left, r.Top, r.Right, r.Bottom}, *image->Graphic);
       settings.BehindText = behind;
+      settings.Border = border;
     }
   }
 }

@@ -67,16 +67,6 @@ double Cover(const std::vector<TkwRule>& ARules, const std::vector<std::size_t>&
   return ATo > AFrom ? std::min(1.0, covered / (ATo - AFrom)) : 0;
 }
 
-TkwBorderLine BorderFrom(const TkwRule& ARule) {
-  TkwBorderLine line;
-  line.Style = ARule.Dash == TkwLineDashKind::ldDotted   ? TkwBorderStyle::bdDotted
-               : ARule.Dash == TkwLineDashKind::ldDashed ? TkwBorderStyle::bdDashed
-                                                         : TkwBorderStyle::bdSingle;
-  line.Width = ARule.Thickness;
-  line.Color = ARule.Color;
-  return line;
-}
-
 // The index of the band [AEdges[i], AEdges[i + 1]) that holds AValue, clamped to the bands.
 int BandOf(const std::vector<double>& AEdges, double AValue) {
   const auto it = std::upper_bound(AEdges.begin(), AEdges.end(), AValue);
@@ -196,7 +186,7 @@ bool BuildGrid(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, const std::vec
       for (auto* line : lines) table->AddLine(static_cast<int>(c), line);
       auto& border = table->CellBorders[r * uc + c];
       const auto side = [&](std::size_t AEdge, TkwSide ASide) {
-        if (AEdge != kNone) border[ASide] = BorderFrom(ADrawing.Rules[AEdge]);
+        if (AEdge != kNone) border[ASide] = BorderOf(ADrawing.Rules[AEdge]);
       };
       side(hEdge[r * uc + c], sdTop);
       side(hEdge[(r + 1) * uc + c], sdBottom);

@@ -484,7 +484,7 @@ std::size_t PixelBytes(const TBitmap& ABitmap) {
 bool SamePixels(const TBitmap& A, const TBitmap& B) {
   if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight() ||
       A.GetPixelFormat() != B.GetPixelFormat() || A.FTransparent != B.FTransparent ||
-      A.FTransparentColor != B.FTransparentColor) {
+      A.FTransparentColor != B.FTransparentColor || A.GetPalette() != B.GetPalette()) {
     return false;
   }
   const std::size_t row =
@@ -635,7 +635,11 @@ void TkwRTFDoc::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   const TkwRect rect = ToNative(ARect);
   if (FLastPictureRect && *FLastPictureRect == rect) return;  // the same picture drawn twice
   const std::size_t before = FImages.size();
+  // The frame's width comes in the measurement unit, as the rectangle does.
+  const double borderWidth = FImageSettings->Border.Width;
+  FImageSettings->Border.Width *= FUnitFactor;
   PlaceNewGraphic(rect, AGraphic);
+  FImageSettings->Border.Width = borderWidth;
   if (FImages.size() == before) return;
   FLastPictureRect = rect;
 }

@@ -155,7 +155,10 @@ void AppendCharFormat(std::string& AOut, int AFontIndex, int AColorIndex, int AS
   // Switched off explicitly like bold and italic, so that one run's strike-out or
   // underline never carries over into the runs after it.
   AOut += (AStyle & fsStrikeOut) ? " \\strike" : "\\strike0";
-  AOut += (AStyle & fsDoubleUnderline) ? " \\uldb" : (AStyle & fsUnderline) ? " \\ul" : "\\ulnone";
+  AOut += (AStyle & fsDoubleUnderline)   ? " \\uldb"
+          : (AStyle & fsDottedUnderline) ? " \\uld"
+          : (AStyle & fsUnderline)       ? " \\ul"
+                                         : "\\ulnone";
 }
 
 // ---------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -13,21 +14,11 @@
 #include "base/Numbers.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
+#include "writer/kwRunDeflater.h"
 
 namespace qm {
 
 namespace {
-
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  return table;
-}
-constexpr auto kCrcTable = MakeCrcTable();
 
 // zlib's default level: within a few per cent of the best on filtered rows, several times
 // faster.
@@ -222,12 +213,71 @@ std::unique_ptr<TBitmap> RenderBitmap(const TGraphic& AGraphic, const TkwImageSe
   return bmp;
 }
 
+// Indexed PNG: a palette of the bitmap's colours and the fewest bits a pixel that index it.
+// Rows go unfiltered (differences of indices mean nothing) to the run deflater, which
+// finds the runs and repeated rows that such pictures are made of.
+std::string EncodeIndexedPNG(const TBitmap& ABitmap) {
+  const int w = ABitmap.GetWidth();
+  const int h = ABitmap.GetHeight();
+  const std::vector<std::uint32_t>& palette = ABitmap.GetPalette();
+  const int depth = palette.size() <= 2 ? 1 : palette.size() <= 4 ? 2 : palette.size() <= 16 ? 4 : 8;
+  const auto perByte = static_cast<std::size_t>(8 / depth);
+  const auto ws = static_cast<std::size_t>(w);
+  const std::size_t rowBytes = (ws + perByte - 1) / perByte;
+  if (rowBytes + 1 > TkwRunDeflater::kMaxStride) throw std::runtime_error("Picture too wide");
+  TkwRunDeflater deflater(rowBytes + 1);
+  std::string row(rowBytes + 1, '\0');  // the filter byte (none), then the row
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* src = ABitmap.ScanLine(y).data();
+    if (y > 0 && std::memcmp(src, ABitmap.ScanLine(y - 1).data(), ws) == 0) {
+      deflater.AddRow(row, true);
+      continue;
+    }
+    if (depth == 8) {
+      std::memcpy(row.data() + 1, src, ws);
+    } else {
+      std::fill(row.begin() + 1, row.end(), '\0');
+      for (std::size_t x = 0; x < ws; ++x) {
+        const auto shift = static_cast<unsigned>(8 - depth - static_cast<int>(x % perByte) * depth);
+        char& at = row[1 + x / perByte];
+        at = static_cast<char>(static_cast<std::uint8_t>(at) | (src[x] << shift));
+      }
+    }
+    deflater.AddRow(row, false);
+  }
+  std::string out = "\x89PNG\r\n\x1a\n";
+  std::string ihdr;
+  PutBE32(ihdr, static_cast<std::uint32_t>(w));
+  PutBE32(ihdr, static_cast<std::uint32_t>(h));
+  ihdr.push_back(static_cast<char>(depth));
+  ihdr += std::string_view("\x03\x00\x00\x00", 4);
+  PutChunk(out, "IHDR", ihdr);
+  std::string plte;
+  for (const std::uint32_t c : palette) {
+    plte.push_back(static_cast<char>(GetRValue(c)));
+    plte.push_back(static_cast<char>(GetGValue(c)));
+    plte.push_back(static_cast<char>(GetBValue(c)));
+  }
+  PutChunk(out, "PLTE", plte);
+  const std::string compressed = deflater.Finish();
+  for (std::size_t pos = 0; pos < compressed.size(); pos += kPngChunkSize) {
+    PutChunk(out, "IDAT", std::string_view(compressed).substr(pos, kPngChunkSize));
+  }
+  PutChunk(out, "IEND", {});
+  return out;
+}
+
 }  // namespace
 
 std::uint32_t PngCrc(std::string_view ABytes, std::uint32_t ACrc) {
-  std::uint32_t c = ACrc;
-  for (const char ch : ABytes) c = kCrcTable[(c ^ static_cast<std::uint8_t>(ch)) & 0xFF] ^ (c >> 8);
-  return c;
+  // zlib's CRC (the same polynomial) runs several bytes a step; it takes and gives the
+  // value with the final inversion done, this function the running value without it.
+  std::uint32_t c = ~ACrc;
+  for (std::size_t at = 0; at < ABytes.size(); at += 1u << 30) {
+    const auto part = static_cast<uInt>(std::min<std::size_t>(ABytes.size() - at, std::size_t{1} << 30));
+    c = static_cast<std::uint32_t>(crc32(c, reinterpret_cast<const Bytef*>(ABytes.data() + at), part));
+  }
+  return ~c;
 }
 
 std::string BuildPNG(int AWidth, int AHeight, std::string_view ACompressed,
@@ -263,7 +313,13 @@ bool HasAlpha(const TBitmap& ABitmap) {
   return false;
 }
 
+bool IsIndexedPicture(const TBitmap& ABitmap) {
+  return ABitmap.GetBitsPerPixel() == 8 && !ABitmap.GetPalette().empty() && ABitmap.GetPalette().size() < 256 &&
+         !ABitmap.FTransparent && !ABitmap.IsEmpty();
+}
+
 std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATransparent) {
+  if (IsIndexedPicture(ABitmap) && !ATransparent) return EncodeIndexedPNG(ABitmap);
   const int w = ABitmap.GetWidth();
   const int h = ABitmap.GetHeight();
   const bool alpha = HasAlpha(ABitmap);
@@ -330,7 +386,8 @@ void AppendHex(std::string& AOut, std::string_view ABytes) {
 
 bool RendersFromPixelsAlone(const TGraphic& AGraphic, const TkwImageSettings& ASettings) {
   const auto* own = dynamic_cast<const TBitmap*>(&AGraphic);
-  return own && !own->IsEmpty() && (own->GetBitsPerPixel() == 24 || own->GetBitsPerPixel() == 32) &&
+  return own && !own->IsEmpty() &&
+         (own->GetBitsPerPixel() == 24 || own->GetBitsPerPixel() == 32 || IsIndexedPicture(*own)) &&
          !ASettings.Transparent &&
          ASettings.ImagePixelFormat == TPixelFormat::pf24bit &&
          ASettings.OutputImageFormat == TkwOutputImageFormat::ifPNG;
@@ -426,6 +483,27 @@ TkwRTFPicture::TkwRTFPicture(std::shared_ptr<const TkwPictureData> AData, const 
   ImageSettings.Assign(ASettings);
 }
 
+namespace {
+
+// A picture's frame as the line of its shape: colour as 0x00BBGGRR, width in EMU (12700
+// a point), dots and dashes as the system's, a double line as its own style.
+void AppendShapeLine(std::string& AOut, const TkwBorderLine& ABorder) {
+  if (ABorder.Style == TkwBorderStyle::bdNone) {
+    AOut += "{\\sp{\\sn fLine}{\\sv 0}}";
+    return;
+  }
+  AOut += "{\\sp{\\sn fLine}{\\sv 1}}{\\sp{\\sn lineColor}{\\sv ";
+  AppendInt(AOut, ColorToRGB(ABorder.Color));
+  AOut += "}}{\\sp{\\sn lineWidth}{\\sv ";
+  AppendInt(AOut, std::clamp<std::int64_t>(std::llround(NativeToTwips(ABorder.Width) * 635.0), 1, 20 * 12700));
+  AOut += "}}";
+  if (ABorder.Style == TkwBorderStyle::bdDotted) AOut += "{\\sp{\\sn lineDashing}{\\sv 2}}";
+  if (ABorder.Style == TkwBorderStyle::bdDashed) AOut += "{\\sp{\\sn lineDashing}{\\sv 1}}";
+  if (ABorder.Style == TkwBorderStyle::bdDouble) AOut += "{\\sp{\\sn lineStyle}{\\sv 1}}";
+}
+
+}  // namespace
+
 void TkwRTFPicture::Write(std::string& AOut) {
   const int w = NativeToTwips(FRect.Right - FRect.Left);
   const int h = NativeToTwips(FRect.Bottom - FRect.Top);
@@ -459,7 +537,8 @@ void TkwRTFPicture::Write(std::string& AOut) {
   }
   AOut += "}}}";
   AOut += "{\\sp{\\sn pibFlags}{\\sv 2}}{\\sp{\\sn fRecolorFillAsPicture}{\\sv 0}}"
-          "{\\sp{\\sn fUseShapeAnchor}{\\sv 0}}{\\sp{\\sn fLine}{\\sv 0}}";
+          "{\\sp{\\sn fUseShapeAnchor}{\\sv 0}}";
+  AppendShapeLine(AOut, ImageSettings.Border);
   AOut += ImageSettings.BehindText ? "{\\sp{\\sn fBehindDocument}{\\sv 1}}"
                                    : "{\\sp{\\sn fBehindDocument}{\\sv 0}}";
   AOut += "{\\sp{\\sn fLayoutInCell}{\\sv 1}}}}";

@@ -19,8 +19,11 @@ inline constexpr std::size_t kPngChunkSize = 10240;
 [[nodiscard]] std::uint32_t PngCrc(std::string_view ABytes, std::uint32_t ACrc = 0xFFFFFFFFu);
 // Whether a 32-bit bitmap has a pixel that is not opaque.
 [[nodiscard]] bool HasAlpha(const TBitmap& ABitmap);
-// A PNG (no interlace) of the bitmap: 8-bit RGBA for a 32-bit bitmap with alpha, else 8-bit
-// RGB with ATransparent, when given, as the tRNS colour (0x00BBGGRR).
+// An 8-bit bitmap with a palette of its own colours, fewer than 256 (a drawing's picture;
+// a new 8-bit bitmap has the full grey ramp), written as an indexed PNG.
+[[nodiscard]] bool IsIndexedPicture(const TBitmap& ABitmap);
+// A PNG (no interlace) of the bitmap: indexed for an indexed picture, 8-bit RGBA for a
+// 32-bit bitmap with alpha, else 8-bit RGB with ATransparent, when given, as the tRNS colour (0x00BBGGRR).
 [[nodiscard]] std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATransparent);
 // The PNG container around already compressed image data: signature, IHDR (RGBA when
 // AAlpha, else RGB), tRNS for RGB when given, the data cut into IDAT chunks of
@@ -50,7 +53,7 @@ struct TkwPictureData {
                                                double ATargetHeight = 0);
 
 // True when RenderPictureData's result depends on the graphic's pixels alone under these
-// settings (a 24- or 32-bit bitmap written as PNG as it is), so that it can be made ahead of time
+// settings (a 24- or 32-bit bitmap or an indexed picture written as PNG as it is), so that it can be made ahead of time
 // from a copy of the pixels.
 [[nodiscard]] bool RendersFromPixelsAlone(const TGraphic& AGraphic, const TkwImageSettings& ASettings);
 

@@ -78,7 +78,16 @@ void TkwRTFSection::Write(std::string& AOut) {
     AOut += "}";
     AOut += kCRLF;
   }
-  for (auto& e : FBody) e->Write(AOut);
+  // Pictures placed before the section's first paragraph get an anchor paragraph of their
+  // own that takes no height: left bare, readers make an empty paragraph of a whole line
+  // for them, which pushes the page's text down.
+  std::size_t leading = 0;
+  while (leading < FBody.size() && FBody[leading]->GetKind() == 5) ++leading;
+  if (leading > 0) AOut += "{\\pard\\plain\\sb0\\sa0\\sl-1\\slmult0\\fs2 ";
+  for (std::size_t i = 0; i < FBody.size(); ++i) {
+    FBody[i]->Write(AOut);
+    if (leading > 0 && i + 1 == leading) AOut += "\\par}";
+  }
   if (FFooterList && !FFooterList->empty()) {
     AOut += "{\\footer";
     for (auto& e : *FFooterList) e->Write(AOut);

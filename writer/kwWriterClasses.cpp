@@ -139,6 +139,7 @@ void TkwImageSettings::Assign(const TkwPersistent& ASource) {
   JPEGQuality = src->JPEGQuality;
   SourceDPI = src->SourceDPI;
   BehindText = src->BehindText;
+  Border = src->Border;
 }
 
 void TkwTextEffects::Assign(const TkwPersistent& ASource) {

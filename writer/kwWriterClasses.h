@@ -276,6 +276,7 @@ public:
   int JPEGQuality = 100;  // 0..100
   int SourceDPI = 96;
   bool BehindText = false;
+  TkwBorderLine Border;  // the picture's frame, on all four sides; set by the formatter per picture
 };
 
 enum class TkwTextRenderMode : std::uint8_t { trmFill, trmStroke, trmFillStroke };

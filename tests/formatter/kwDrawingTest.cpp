@@ -8,9 +8,7 @@
 
 #include "formatter/kwDrawingClassifier.h"
 #include "formatter/kwDrawingRenderer.h"
-#include "tests/formatter/FormatterTestKit.h"
-#include "tests/support/rtf/RtfReader.h"
-#include "writer/kwRTFDoc.h"
+#include "tests/formatter/RtfPage.h"
 
 namespace qm::test {
 namespace {
@@ -50,76 +48,22 @@ TkwPathRecord Curve(double AX, double AY) {
   return p;
 }
 
-class TDrawnPage {
-public:
-  explicit TDrawnPage(TkwFormattingMode AMode = TkwFormattingMode::fmFormatted) {
-    Writer.SetRandomProvider(MakeFixedRandomProvider());
-    Formatter = std::make_unique<TkwFormatter>(Writer);
-    Formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
-    Formatter->SetFormattingMode(AMode);
-    Formatter->SetMeasurementUnit(TkwMeasurementUnit::muPoints);
-    auto& ps = Formatter->GetPageSettings();
-    ps.SetPaperSize(TkwPaperSize::psCustom);
-    ps.SetWidth(612);
-    ps.SetHeight(792);
-    Formatter->BeginDoc();
-  }
-  ~TDrawnPage() { Formatter.reset(); }
 
-  // AText at AX on the baseline ABaseline (points from the top); the x after it.
-  double Show(std::u16string_view AText, double AX, double ABaseline, const TFont& AFont = Font()) {
-    const double ppp = kPixelsPerPoint;
-    double x = AX;
-    for (std::size_t i = 0; i < AText.size(); ++i) {
-      const double advance = TFixedMeasurer::CharWidth(AFont, AText[i]);
-      const TkwRect rect{x * ppp, (ABaseline - AFont.Size * 0.8) * ppp, (x + advance) * ppp,
-                         (ABaseline + AFont.Size * 0.2) * ppp};
-      Formatter->AddChar(AFont, rect, 0, AText[i], i > 0, i > 0, advance, 792 - ABaseline, x);
-      x += advance;
-    }
-    return x;
-  }
-  void Path(const TkwPathRecord& APath) { Formatter->AddPath(APath); }
-  // A grid of ACols x ARows cells of AW x AH points from (AX, AY), every rule drawn but
-  // those ASkip says to leave out.
-  void Grid(double AX, double AY, int ACols, int ARows, double AW, double AH,
-            const std::function<bool(bool AHorizontal, int ALine, int ACell)>& ASkip = {}) {
-    for (int r = 0; r <= ARows; ++r) {
-      for (int c = 0; c < ACols; ++c) {
-        if (!ASkip || !ASkip(true, r, c)) Path(StrokedLine(AX + c * AW, AY + r * AH, AX + (c + 1) * AW, AY + r * AH));
-      }
-    }
-    for (int c = 0; c <= ACols; ++c) {
-      for (int r = 0; r < ARows; ++r) {
-        if (!ASkip || !ASkip(false, c, r)) Path(StrokedLine(AX + c * AW, AY + r * AH, AX + c * AW, AY + (r + 1) * AH));
-      }
+// A grid of ACols x ARows cells of AW x AH points from (AX, AY), every rule drawn but
+// those ASkip says to leave out.
+void Grid(TRtfPage& APage, double AX, double AY, int ACols, int ARows, double AW, double AH,
+          const std::function<bool(bool AHorizontal, int ALine, int ACell)>& ASkip = {}) {
+  for (int r = 0; r <= ARows; ++r) {
+    for (int c = 0; c < ACols; ++c) {
+      if (!ASkip || !ASkip(true, r, c)) APage.Path(StrokedLine(AX + c * AW, AY + r * AH, AX + (c + 1) * AW, AY + r * AH));
     }
   }
-
-  rtftest::TRtfDocument Finish() {
-    Formatter->EndPage();
-    Formatter->EndDoc();
-    Text = Writer.GetRTFText();
-    return rtftest::TRtfDocument::Parse(Text);
-  }
-
-  // The colour of the colour table's entry AIndex as 0x00BBGGRR, -1 when there is none.
-  [[nodiscard]] std::int64_t ColorAt(int AIndex) const {
-    const auto start = Text.find("{\\colortbl");
-    if (start == std::string::npos) return -1;
-    const std::string table = Text.substr(start, Text.find('}', start) - start);
-    std::vector<std::int64_t> colors{0};  // entry 0: the reader's default
-    const std::regex entry(R"(\\red(\d+)\\green(\d+)\\blue(\d+);)");
-    for (auto it = std::sregex_iterator(table.begin(), table.end(), entry); it != std::sregex_iterator(); ++it) {
-      colors.push_back(std::stoi((*it)[1]) | (std::stoi((*it)[2]) << 8) | (std::stoi((*it)[3]) << 16));
+  for (int c = 0; c <= ACols; ++c) {
+    for (int r = 0; r < ARows; ++r) {
+      if (!ASkip || !ASkip(false, c, r)) APage.Path(StrokedLine(AX + c * AW, AY + r * AH, AX + c * AW, AY + (r + 1) * AH));
     }
-    return AIndex >= 0 && AIndex < static_cast<int>(colors.size()) ? colors[static_cast<std::size_t>(AIndex)] : -1;
   }
-
-  TkwRTFDoc Writer;
-  std::unique_ptr<TkwFormatter> Formatter;
-  std::string Text;
-};
+}
 
 const rtftest::TRtfRun* RunWith(const rtftest::TRtfDocument& ADoc, std::string_view AWord) {
   static std::vector<rtftest::TRtfParagraph> paragraphs;
@@ -135,9 +79,9 @@ const rtftest::TRtfRun* RunWith(const rtftest::TRtfDocument& ADoc, std::string_v
 class GridTable : public ::testing::TestWithParam<TkwFormattingMode> {};
 
 TEST_P(GridTable, RulesAroundTextMakeABorderedTable) {
-  TDrawnPage page(GetParam());
+  TRtfPage page(GetParam());
   page.Show(u"Before the table.", 72, 80);
-  page.Grid(72, 100, 3, 2, 120, 20);
+  Grid(page, 72, 100, 3, 2, 120, 20);
   const char16_t* words[2][3] = {{u"Name", u"Rain", u"Wind"}, {u"Harbour", u"112", u"18"}};
   for (int r = 0; r < 2; ++r) {
     for (int c = 0; c < 3; ++c) page.Show(words[r][c], 76 + 120 * c, 115 + 20 * r);
@@ -156,10 +100,10 @@ TEST_P(GridTable, RulesAroundTextMakeABorderedTable) {
 }
 
 TEST_P(GridTable, AMissingInnerRuleMergesCells) {
-  TDrawnPage page(GetParam());
+  TRtfPage page(GetParam());
   // The rule between the first row's second and third cells, and the one under the
   // second row's first cell, are not drawn.
-  page.Grid(72, 100, 3, 3, 100, 20, [](bool AHorizontal, int ALine, int ACell) {
+  Grid(page, 72, 100, 3, 3, 100, 20, [](bool AHorizontal, int ALine, int ACell) {
     return (!AHorizontal && ALine == 2 && ACell == 0) || (AHorizontal && ALine == 2 && ACell == 0);
   });
   page.Show(u"Region", 76, 115);
@@ -178,9 +122,9 @@ TEST_P(GridTable, AMissingInnerRuleMergesCells) {
 }
 
 TEST_P(GridTable, AFilledCellIsShaded) {
-  TDrawnPage page(GetParam());
+  TRtfPage page(GetParam());
   page.Path(FilledRect(72, 100, 192, 120, RGBColor(0xB4, 0xC8, 0xE6)));
-  page.Grid(72, 100, 2, 2, 120, 20);
+  Grid(page, 72, 100, 2, 2, 120, 20);
   page.Show(u"Head", 76, 115, Font("Times New Roman", 10, fsBold));
   page.Show(u"Other", 196, 115);
   page.Show(u"a", 76, 135);
@@ -193,9 +137,9 @@ TEST_P(GridTable, AFilledCellIsShaded) {
 }
 
 TEST_P(GridTable, ARuledBoxWithTextBesideItIsNoTable) {
-  TDrawnPage page(GetParam());
+  TRtfPage page(GetParam());
   // An info box of two ruled rows at the right, running text at its left.
-  page.Grid(380, 100, 1, 2, 160, 20);
+  Grid(page, 380, 100, 1, 2, 160, 20);
   page.Show(u"Author", 384, 115);
   page.Show(u"Released", 384, 135);
   for (int i = 0; i < 4; ++i) page.Show(u"Running text beside the box", 72, 112 + 12 * i);
@@ -216,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, GridTable,
                          });
 
 TEST(TextDecoration, LinesUnderAndThroughWordsMarkOnlyThoseWords) {
-  TDrawnPage page;
+  TRtfPage page;
   // Font size 10: every character 5 points wide.
   const double start = 72;
   page.Show(u"plain under plain", start, 100);
@@ -248,7 +192,7 @@ TEST(TextDecoration, LinesUnderAndThroughWordsMarkOnlyThoseWords) {
 }
 
 TEST(TextDecoration, ALineUnderAWholeRowIsNoUnderline) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Show(u"Total", 72, 100);
   page.Show(u"120", 300, 100);
   page.Path(StrokedLine(72, 102, 540, 102));
@@ -259,7 +203,7 @@ TEST(TextDecoration, ALineUnderAWholeRowIsNoUnderline) {
 }
 
 TEST(Shading, AFilledBoxBehindALineShadesItsParagraph) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Path(FilledRect(66, 88, 300, 104, RGBColor(0x1A, 0x2A, 0x5A)));
   TFont white = Font();
   white.Color = clWhite;
@@ -274,7 +218,7 @@ TEST(Shading, AFilledBoxBehindALineShadesItsParagraph) {
 }
 
 TEST(Rules, ALoneRuleBetweenParagraphsBordersTheNearerOne) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Show(u"A heading over a rule", 72, 100, Font("Arial", 14, fsBold));
   page.Path(StrokedLine(72, 106, 540, 106, 1));
   page.Show(u"The text under the heading goes on.", 72, 140);
@@ -286,7 +230,7 @@ TEST(Rules, ALoneRuleBetweenParagraphsBordersTheNearerOne) {
 }
 
 TEST(Drawing, CurvesNearEachOtherBecomeOnePictureAtTheirPlace) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Show(u"A figure follows.", 72, 100);
   page.Path(Curve(100, 300));
   page.Path(Curve(150, 310));
@@ -301,7 +245,7 @@ TEST(Drawing, CurvesNearEachOtherBecomeOnePictureAtTheirPlace) {
 }
 
 TEST(Drawing, AnImageInsideADrawingIsPartOfItsPicture) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Show(u"A diagram with a photo in it.", 72, 100);
   page.Path(StrokedLine(100, 200, 300, 200));
   page.Path(StrokedLine(100, 200, 100, 350));
@@ -320,7 +264,7 @@ TEST(Drawing, AnImageInsideADrawingIsPartOfItsPicture) {
 }
 
 TEST(Drawing, InvisiblePathsGiveNothing) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Show(u"Nothing is drawn here.", 72, 100);
   auto outside = Curve(700, 300);  // right of the page
   page.Path(outside);
@@ -337,7 +281,7 @@ TEST(Drawing, InvisiblePathsGiveNothing) {
 
 TEST(Drawing, TheShapeActionDecidesAboutDrawingPictures) {
   for (const auto action : {TkwAction::acRetain, TkwAction::acDelete}) {
-    TDrawnPage page;
+    TRtfPage page;
     int shapes = 0;
     page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement& AElement, TkwAction& AAction) {
       if (AElement.ElementType == kElementShape) {
@@ -354,7 +298,7 @@ TEST(Drawing, TheShapeActionDecidesAboutDrawingPictures) {
 }
 
 TEST(Drawing, TenThousandShortStrokesMakeOnePictureQuickly) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Show(u"A hatched field follows.", 72, 80);
   for (int i = 0; i < 10000; ++i) {
     const double x = 72 + (i % 100) * 4.5, y = 200 + (i / 100) * 4.5;
@@ -368,7 +312,7 @@ TEST(Drawing, TenThousandShortStrokesMakeOnePictureQuickly) {
 }
 
 TEST(Drawing, ScatteredDrawingMakesAtMostTheCapOfPictures) {
-  TDrawnPage page;
+  TRtfPage page;
   page.Show(u"Dots.", 72, 80);
   // 400 dots, each far from the others.
   for (int i = 0; i < 400; ++i) page.Path(FilledRect(20 + (i % 20) * 29, 100 + (i / 20) * 33, 24 + (i % 20) * 29, 104 + (i / 20) * 33, clRed));
@@ -381,11 +325,125 @@ TEST(Drawing, PicturesKeepWithinTheirPixelCap) {
   TkwPathRecord big = FilledRect(0, 0, 5000, 5000, clRed);
   big.ClipPt = {0, 0, 5000, 5000};
   const std::vector<TkwPathRecord> paths{big};
-  const auto bitmap = RenderDrawing(paths, {0}, {0, 0, 5000, 5000}, 150, kMaxDrawingPicturePixels);
+  const auto bitmap = RenderDrawing(paths, {0}, {}, {0, 0, 5000, 5000}, 150, kMaxDrawingPicturePixels);
   ASSERT_NE(bitmap, nullptr);
   EXPECT_LE(bitmap->GetWidth(), kMaxDrawingPicturePixels);
   EXPECT_LE(bitmap->GetHeight(), kMaxDrawingPicturePixels);
   EXPECT_EQ(bitmap->GetPixel(10, 10), static_cast<std::uint32_t>(clRed));
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+std::unique_ptr<TBitmap> Solid(int AWidth, int AHeight, std::uint32_t ARgb) {
+  auto bitmap = std::make_unique<TBitmap>(AWidth, AHeight, TPixelFormat::pf24bit);
+  bitmap->FillRect(0, 0, AWidth, AHeight, ARgb);
+  return bitmap;
+}
+
+TEST(Drawing, ARowOfDotsUnderWordsIsADottedUnderline) {
+  TRtfPage page;
+  const double right = page.Show(u"Dotted words", 72, 100);
+  page.Show(u"plain", right + 40, 100);
+  // Small squares, one path each, a little under the baseline.
+  for (double x = 72; x + 0.8 <= right; x += 2) page.Path(FilledRect(x, 101.2, x + 0.8, 102, clBlack));
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.CountWord("uld"), 1);
+  EXPECT_EQ(doc.CountWord("ul"), 0);
+  EXPECT_EQ(doc.Pictures().size(), 0u);  // the dots are the underline, not drawing
+  const auto* plain = RunWith(doc, "plain");
+  ASSERT_NE(plain, nullptr);
+  EXPECT_FALSE(plain->Underline);
+}
+
+TEST(Drawing, AStrokedFrameAroundAPictureIsItsBorder) {
+  TRtfPage page;
+  page.Show(u"A framed picture follows.", 72, 80);
+  const auto photo = Solid(40, 30, 0x3366CC);
+  page.Formatter->AddImage(TkwRect{100, 200, 300, 350}, *photo);
+  TkwPathRecord frame = FilledRect(100, 200, 300, 350, clBlack);
+  frame.Filled = false;
+  frame.Stroked = true;
+  frame.StrokeColor = clRed;
+  frame.LineWidthPt = 1.5;
+  page.Path(frame);
+  const auto doc = page.Finish();
+  ASSERT_EQ(doc.Pictures().size(), 1u);  // the photo; the frame is no picture of its own
+  EXPECT_NE(page.Text.find("{\\sn fLine}{\\sv 1}}{\\sp{\\sn lineColor}{\\sv 255}}{\\sp{\\sn lineWidth}{\\sv 19050}}"),
+            std::string::npos);
+}
+
+// Whether a picture inside a drawing is painted before both of its fills, between them, or
+// after both, as the page painted it: red, then blue over the right half.
+class DrawingOrder : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(DrawingOrder, PicturesKeepTheirPlaceAmongThePaths) {
+  const std::size_t before = GetParam();
+  std::vector<TkwPathRecord> paths{FilledRect(0, 0, 100, 100, clRed), FilledRect(50, 0, 100, 100, clBlue)};
+  for (auto& p : paths) p.ClipPt = {0, 0, 100, 100};
+  const auto green = Solid(8, 8, 0x00FF00);
+  const std::vector<TkwDrawingImage> images{{green.get(), {25, 25, 75, 75}, before}};
+  const auto bitmap = RenderDrawing(paths, {0, 1}, images, {0, 0, 100, 100}, 72, kMaxDrawingPicturePixels);
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->GetPixel(10, 50), static_cast<std::uint32_t>(clRed));
+  EXPECT_EQ(bitmap->GetPixel(30, 50), before >= 1 ? 0x00FF00u : static_cast<std::uint32_t>(clRed));
+  EXPECT_EQ(bitmap->GetPixel(60, 50), before >= 2 ? 0x00FF00u : static_cast<std::uint32_t>(clBlue));
+  EXPECT_EQ(bitmap->GetPixel(90, 50), static_cast<std::uint32_t>(clBlue));
+}
+
+INSTANTIATE_TEST_SUITE_P(PathsBefore, DrawingOrder, ::testing::Values(0u, 1u, 2u));
+
+TEST(Drawing, FewColoursMakeAPaletteManyKeepTrueColour) {
+  std::vector<TkwPathRecord> paths{FilledRect(0, 0, 100, 100, clRed), Curve(10, 50)};
+  const auto flat = RenderDrawing(paths, {0, 1}, {}, {0, 0, 100, 100}, 150, kMaxDrawingPicturePixels);
+  ASSERT_NE(flat, nullptr);
+  EXPECT_EQ(flat->GetBitsPerPixel(), 8);
+  EXPECT_LE(flat->GetPalette().size(), kMaxDrawingPaletteColors);
+  EXPECT_EQ(flat->GetPixel(5, 5), static_cast<std::uint32_t>(clRed));
+  // A photograph inside: more colours than a palette holds.
+  auto photo = std::make_unique<TBitmap>(64, 64, TPixelFormat::pf24bit);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) photo->SetPixel(x, y, static_cast<std::uint32_t>(x * 4 | (y * 4) << 8 | ((x + y) * 2) << 16));
+  }
+  const auto rich = RenderDrawing(paths, {0, 1}, {{photo.get(), {20, 20, 80, 80}, 1}}, {0, 0, 100, 100}, 150,
+                                  kMaxDrawingPicturePixels);
+  ASSERT_NE(rich, nullptr);
+  EXPECT_EQ(rich->GetBitsPerPixel(), 24);
+}
+
+TEST(Drawing, AnImageInsideADrawingThatIsNotKeptStaysAPicture) {
+  for (const auto action : {TkwAction::acRetain, TkwAction::acDelete}) {
+    TRtfPage page;
+    page.Formatter->OnElementDetected = [&](TkwObject&, TkwFormatterElement& AElement, TkwAction& AAction) {
+      if (AElement.ElementType == kElementShape) AAction = action;
+    };
+    page.Show(u"Text", 72, 100);
+    page.Path(Curve(100, 300));
+    page.Path(Curve(100, 360));
+    const auto icon = Solid(10, 10, 0x00AA00);
+    page.Formatter->AddImage(TkwRect{120, 320, 140, 340}, *icon);
+    const auto doc = page.Finish();
+    // Kept, the drawing's picture holds the icon; not kept, the icon is still there.
+    EXPECT_EQ(doc.Pictures().size(), 1u);
+  }
+}
+
+TEST(Drawing, PicturesOpeningAPageTakeNoLineOfTheirOwn) {
+  TRtfPage page;
+  page.Path(Curve(100, 300));
+  page.Show(u"Text under the drawing's anchor.", 72, 100);
+  const auto doc = page.Finish();
+  ASSERT_EQ(doc.Pictures().size(), 1u);
+  // The picture's anchor paragraph is one of exact, near-zero line height.
+  const std::size_t shape = page.Text.find("{\\shp");
+  const std::size_t anchor = page.Text.rfind("\\pard", shape);
+  ASSERT_NE(anchor, std::string::npos);
+  const std::string head = page.Text.substr(anchor, shape - anchor);
+  EXPECT_NE(head.find("\\sl-1\\slmult0"), std::string::npos) << head;
+  EXPECT_EQ(page.Text.find("\\par", anchor + 5), page.Text.find("\\par}", shape));
 }
 
 }  // namespace

@@ -2,50 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "formatter/kwFormatterUtil.h"
-#include "tests/formatter/FormatterTestKit.h"
-#include "tests/support/rtf/RtfReader.h"
-#include "writer/kwRTFDoc.h"
+#include "tests/formatter/RtfPage.h"
 
 namespace qm::test {
 namespace {
-
-class TRtfPage {
-public:
-  explicit TRtfPage(TkwFormattingMode AMode = TkwFormattingMode::fmFormatted) {
-    Writer.SetRandomProvider(MakeFixedRandomProvider());
-    Formatter = std::make_unique<TkwFormatter>(Writer);
-    Formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
-    Formatter->SetFormattingMode(AMode);
-    Formatter->SetMeasurementUnit(TkwMeasurementUnit::muPoints);
-    auto& ps = Formatter->GetPageSettings();
-    ps.SetPaperSize(TkwPaperSize::psCustom);
-    ps.SetWidth(612);
-    ps.SetHeight(792);
-    Formatter->BeginDoc();
-  }
-  ~TRtfPage() { Formatter.reset(); }
-
-  void Show(std::u16string_view AText, double AX, double ABaseline, const TFont& AFont = Font()) {
-    const double ppp = kPixelsPerPoint;
-    double x = AX;
-    for (std::size_t i = 0; i < AText.size(); ++i) {
-      const double advance = TFixedMeasurer::CharWidth(AFont, AText[i]);
-      const TkwRect rect{x * ppp, (ABaseline - AFont.Size * 0.8) * ppp, (x + advance) * ppp,
-                         (ABaseline + AFont.Size * 0.2) * ppp};
-      Formatter->AddChar(AFont, rect, 0, AText[i], i > 0, i > 0, advance, 792 - ABaseline, x);
-      x += advance;
-    }
-  }
-
-  rtftest::TRtfDocument Finish() {
-    Formatter->EndPage();
-    Formatter->EndDoc();
-    return rtftest::TRtfDocument::Parse(Writer.GetRTFText());
-  }
-
-  TkwRTFDoc Writer;
-  std::unique_ptr<TkwFormatter> Formatter;
-};
 
 std::vector<std::string> Split(std::string_view AText) {
   std::vector<std::string> words;
