@@ -477,17 +477,9 @@ TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
   EXPECT_EQ(Listing(FDir), (std::set<std::string>{Path("long.pdf"), Path("long.rtf")}));
 }
 
-// Interrupts during a slow page (forms nested ten deep, each drawing the next ten times):
-// the first signal stops the page within a second, a second one ends the process at once;
-// either way the run exits 130, the existing target stays and no file is left behind.
-struct TSignalCase {
-  const char* Name;
-  std::vector<int> Signals;
-};
-
-class CliInterrupt : public CliCommand, public ::testing::WithParamInterface<TSignalCase> {};
-
-TEST_P(CliInterrupt, EndsQuicklyAndLeavesNothing) {
+// A document of APages slow pages: forms nested ten deep, each drawing the next ten times,
+// so that each page runs until its work budget ends it.
+void WriteSlowPdf(const std::string& APath, int APages) {
   qm::TkwTestPdf pdf;
   const int font = pdf.AddFont("Helvetica");
   int next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 " +
@@ -500,10 +492,25 @@ TEST_P(CliInterrupt, EndsQuicklyAndLeavesNothing) {
                              std::to_string(next) + " 0 R >> >>",
                          body);
   }
-  for (int page = 0; page < 20; ++page) {
+  for (int page = 0; page < APages; ++page) {
     pdf.AddPage("/X Do", {}, "/Resources << /XObject << /X " + std::to_string(next) + " 0 R >> >>");
   }
-  ASSERT_TRUE(pdf.SaveToFile(Path("slow.pdf")));
+  std::filesystem::create_directories(std::filesystem::path(APath).parent_path());
+  ASSERT_TRUE(pdf.SaveToFile(APath));
+}
+
+// Interrupts during a slow page (forms nested ten deep, each drawing the next ten times):
+// the first signal stops the page within a second, a second one ends the process at once;
+// either way the run exits 130, the existing target stays and no file is left behind.
+struct TSignalCase {
+  const char* Name;
+  std::vector<int> Signals;
+};
+
+class CliInterrupt : public CliCommand, public ::testing::WithParamInterface<TSignalCase> {};
+
+TEST_P(CliInterrupt, EndsQuicklyAndLeavesNothing) {
+  WriteSlowPdf(Path("slow.pdf"), 20);
   Write("slow.rtf", "the good file");
   const std::string err = Path(".stderr");
   const std::string command = Quote(QM_QUILLMARK) + " convert --verbose " + Quote(Path("slow.pdf")) + " 2>" +
@@ -659,7 +666,8 @@ TEST_F(CliCommand, ParallelFilesWithoutDestGoBesideTheirInputs) {
 // Ctrl-C with several files running stops every one of them: 130, no target touched, no
 // half-written file left, and no further file started.
 TEST_F(CliCommand, InterruptStopsEveryRunningFile) {
-  for (const char* name : {"a", "b", "c"}) WriteTextPdf(Path(std::string("in/") + name + ".pdf"), 1500, name[0]);
+  // Slow pages: the two first files are still running when the signal comes.
+  for (const char* name : {"a", "b", "c"}) WriteSlowPdf(Path(std::string("in/") + name + ".pdf"), 30);
   for (const char* name : {"a", "b", "c"}) Write(std::string("out/") + name + ".rtf", "the good file");
   const std::string err = Path(".stderr");
   const std::string command = Quote(QM_QUILLMARK) + " convert --jobs 2 -q --dest " + Quote(Path("out")) + " " +
