@@ -128,6 +128,13 @@ TkwRect TkwGlyphMeasurer::MeasureGlyph(const TkwPDState& AState, const TkwMatrix
                       baseline * surface.D + surface.F};
   const TkwRect* gb = GlyphBoxOf(face, static_cast<char32_t>(ACode));
   if (gb == nullptr) return OriginPixel(m);
+  if (m.B == 0 && m.C == 0) {
+    // Upright text (nearly all of it): two corners give the box, with the same products.
+    const double x1 = m.A * gb->Left + m.E, x2 = m.A * gb->Right + m.E;
+    const double y1 = m.D * gb->Top + m.F, y2 = m.D * gb->Bottom + m.F;
+    return {std::floor(std::min(x1, x2)), std::floor(std::min(y1, y2)), std::ceil(std::max(x1, x2)),
+            std::ceil(std::max(y1, y2))};
+  }
   double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
   const TkwPoint corners[4] = {{gb->Left, gb->Top}, {gb->Right, gb->Top},
                                {gb->Right, gb->Bottom}, {gb->Left, gb->Bottom}};

@@ -16,6 +16,9 @@ namespace qm {
 
 namespace {
 
+// The widest gap inside a word, in ems of the font's size.
+constexpr double kMaxWordGapEm = 0.25;
+
 TkwMatrix2D Flipped(const TkwPDMatrix& M, double AF) {
   return {M.FM11, -M.FM12, -M.FM21, M.FM22, M.FDx, AF};
 }
@@ -287,8 +290,14 @@ double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
   if (!APdfFont.IsCIDFont()) {
     TkwPDNextChar nc;
     const std::u16string space(1, u' ');
-    if (APdfFont.GetNextChar(space, 0, nc) != 0 && nc.Unicode == u' ' && nc.Dx > 0.1 && nc.Dx < 1) {
-      em = 0.5 * nc.Dx;
+    // Code 32 is the font's space only when its encoding or its Unicode map says so: a
+    // subset's unused codes carry a filler width.
+    const auto mapped = APdfFont.MapToUnicode(32);
+    if (APdfFont.GetNextChar(space, 0, nc) != 0 && nc.Unicode == u' ' &&
+        (nc.CharName == "space" || (mapped && *mapped == u' ')) && nc.Dx > 0.1 && nc.Dx < 1) {
+      // A monospaced font's space is as wide as its letters (0.6 em): its words part at a
+      // quarter of an em, as text faces' do, whatever the space glyph.
+      em = std::min(0.5 * nc.Dx, kMaxWordGapEm);
     }
   }
   FWordGaps.emplace(&APdfFont, em);
@@ -312,7 +321,8 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
     // glyphs go by their Unicode values rather than the codes of their own encoding.
     const bool textFace = !pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset;
     if (AState.FCurUnicode != 0 &&
-        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace)) {
+        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace ||
+         pdfFont->UnicodeOverCodes())) {
       code = AState.FCurUnicode;
     }
   }
@@ -333,11 +343,12 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   const double k = kPixelsPerPoint;
   // The output size changes with the font size, the text matrix's second column and the
   // CTM only: kept for the last ones.
-  const std::array<double, 7> sizeKey{AState.FFontSize, tm.FM21, tm.FM22, AState.FCTM.FM11, AState.FCTM.FM12,
-                                      AState.FCTM.FM21, AState.FCTM.FM22};
-  if (!FGlyphSizeValid || !(sizeKey == FGlyphSizeKey)) {
+  const TkwPDMatrix& c = AState.FCTM;
+  std::array<double, 7>& key = FGlyphSizeKey;
+  if (!FGlyphSizeValid || key[0] != AState.FFontSize || key[1] != tm.FM21 || key[2] != tm.FM22 || key[3] != c.FM11 ||
+      key[4] != c.FM12 || key[5] != c.FM21 || key[6] != c.FM22) {
     FGlyphSize = RoundEven(AState.GetTransformedFontSize() / k);
-    FGlyphSizeKey = sizeKey;
+    key = {AState.FFontSize, tm.FM21, tm.FM22, c.FM11, c.FM12, c.FM21, c.FM22};
     FGlyphSizeValid = true;
   }
   font.Size = FGlyphSize;
@@ -367,7 +378,14 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
                           clipY > FClipRect->Top && clipY < FClipRect->Bottom;
   if (FClip && !insideRect && !FClip->Contains({clipX, clipY})) {
-    return;
+    // An origin just outside the clip (a line starting on the clip's edge) still shows the
+    // glyph when the middle of its advance is inside.
+    const double half = AState.FCurCharW * AState.FHorizScaling / 2;
+    const TkwPoint mid = ToPagePoints(AState, ux + tm.FM11 * half, uy + tm.FM12 * half);
+    if (!std::isfinite(mid.X) || !std::isfinite(mid.Y) ||
+        !FClip->Contains({static_cast<double>(RoundEven(mid.X)), static_cast<double>(RoundEven(mid.Y))})) {
+      return;
+    }
   }
   // Advances and gaps in page points: through the text matrix and the CTM (producers that
   // draw in tenths of a point scale the CTM), without the screen resolution.

@@ -50,13 +50,18 @@ void TkwFormatter::SetMeasurementUnit(TkwMeasurementUnit AUnit) {
 
 TkwMeasurementUnit TkwFormatter::GetMeasurementUnit() const { return FUnit; }
 
-TkwPageSettings& TkwFormatter::GetPageSettings() { return *FPageSettings; }
+TkwPageSettings& TkwFormatter::GetPageSettings() {
+  FTracked.Valid = false;  // the caller may change the margins
+  return *FPageSettings;
+}
 
 void TkwFormatter::SetPageSettings(const TkwPageSettings& ASettings) {
+  FTracked.Valid = false;
   FPageSettings->Assign(ASettings);
 }
 
 void TkwFormatter::SetDefaultMargins() {
+  FTracked.Valid = false;
   FPageSettings->SetLeftMargin(kDefaultLeftMargin);
   FPageSettings->SetTopMargin(kDefaultTopMargin);
   FPageSettings->SetRightMargin(kDefaultRightMargin);
@@ -107,6 +112,7 @@ int TkwFormatter::NewPage() {
 }
 
 void TkwFormatter::EndPage() {
+  FTracked.Valid = false;
   EnsurePage();
   auto& page = *FPage;
   page.SetFormattingMode(GetFormattingMode());
@@ -164,6 +170,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, std::shared_ptr<const TGraphic
 }
 
 void TkwFormatter::BeginPage(const TkwPageRecord& APage) {
+  FTracked.Valid = false;
   // The page as displayed, in pixels; later settings are read in points again.
   SetMeasurementUnit(TkwMeasurementUnit::muPixels);
   FPageSettings->SetWidth(APage.WidthPx);
@@ -209,7 +216,24 @@ TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGl
 }
 
 void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
+  // Most glyphs of a page stand inside the extent already seen, where no margin moves: a
+  // margin only shrinks to a glyph beyond every glyph tracked before.
+  const double right = AX + AAdvance;
+  TTrackedExtent& t = FTracked;
+  if (t.Valid && ATopY >= t.MinTop && ATopY <= t.MaxTop && (AX >= t.MinLeft || AX <= 0) && right <= t.MaxRight) {
+    return;
+  }
   auto& ps = *FPageSettings;
+  // Only glyphs ending inside the page move the right margin.
+  const bool inside = right < ps.GetWidth();
+  if (!t.Valid) {
+    t = {true, ATopY, ATopY, AX > 0 ? AX : 1e300, inside ? right : -1e300};
+  } else {
+    t.MinTop = std::min(t.MinTop, ATopY);
+    t.MaxTop = std::max(t.MaxTop, ATopY);
+    if (AX > 0) t.MinLeft = std::min(t.MinLeft, AX);
+    if (inside) t.MaxRight = std::max(t.MaxRight, right);
+  }
   const double pageHeight = ps.GetHeight();
   if (ps.GetTopMargin() > ATopY) {
     const double box = std::fabs(AGlyphRect.Top - AGlyphRect.Bottom) / kPixelsPerPoint;
@@ -291,6 +315,13 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       FPendingRun->RunIndex = line->LastRunIndex + 1;
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
+    } else if (const char16_t composed = AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right);
+               composed != 0) {
+      last->Text.back() = composed;
+      last->Right = std::max(last->Right, right);
+      last->Width = last->Right - last->X;
+      last->GlyphRects.back().IncludeRect({AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom});
+      ACharacter = composed;
     } else {
       if (wordSpace(last->Right)) last->Text += u' ';
       last->Text += ACharacter;
@@ -345,6 +376,24 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
 
   StartLine(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX, fittedHeight());
   TrackMargins(topY, AX, AAdvance, AGlyphRect);
+}
+
+char16_t TkwFormatter::AccentOverLetter(const TkwFormatterText& ARun, const TkwRect& AGlyphRect, char16_t ACharacter,
+                                        double AX, double ARight) {
+  // Only a glyph drawn back over the last one can be its accent or its letter.
+  if (ARun.Text.empty() || ARun.GlyphRects.empty() || !(AX < ARun.Right)) return 0;
+  const TkwFormatterRect& previous = ARun.GlyphRects.back();
+  const char16_t last = ARun.Text.back();
+  const double k = kPixelsPerPoint;
+  // The accent first, then its letter under it (TeX's way): the accent's middle lies over
+  // the letter's advance. Or the letter first and the accent drawn onto it.
+  const double previousMid = (previous.Left + previous.Right) / 2 / k;
+  if (previousMid >= AX && previousMid <= ARight) {
+    if (const char16_t c = fmt::ComposeAccent(ACharacter, last)) return c;
+  }
+  const double mid = (AGlyphRect.Left + AGlyphRect.Right) / 2 / k;
+  if (mid >= previous.Left / k && mid <= previous.Right / k) return fmt::ComposeAccent(last, ACharacter);
+  return 0;
 }
 
 bool TkwFormatter::AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, const TkwRect& AGlyphRect,

@@ -105,6 +105,10 @@ private:
   void SetDefaultMargins();
   void EnsurePage();
   void TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect);
+  // The letter that a glyph drawn back over the last glyph of ARun makes with it, when one
+  // of them is a spacing accent set on the other; 0 otherwise.
+  [[nodiscard]] static char16_t AccentOverLetter(const TkwFormatterText& ARun, const TkwRect& AGlyphRect,
+                                                 char16_t ACharacter, double AX, double ARight);
   // A glyph smaller than ALine's text and raised or lowered beside its end joins it as a
   // superscript or subscript run; false when the glyph is not one.
   bool AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, const TkwRect& AGlyphRect,
@@ -135,6 +139,12 @@ private:
   std::unique_ptr<TkwTextMeasurer> FMeasurer;
   std::unique_ptr<TkwFontWidthCache> FWidths;
   std::map<int, int> FSizeFits;
+  // The extent of the glyphs whose margins are tracked since the margins were last set:
+  // a glyph inside it cannot move a margin (TrackMargins).
+  struct TTrackedExtent {
+    bool Valid = false;
+    double MinTop = 0, MaxTop = 0, MinLeft = 0, MaxRight = 0;
+  } FTracked;
 };
 
 }  // namespace qm

@@ -62,6 +62,10 @@ constexpr double kFitRoomShare = 0.97;
 // kMaxLeaderTargetLength characters.
 constexpr int kMinLeaderDots = 4;
 constexpr std::size_t kMaxLeaderTargetLength = 8;
+constexpr char16_t kSoftHyphen = 0xAD;
+// Baselines of single-spaced text stand at most this many line heights apart (TeX sets
+// 1.2, word processors 1.15 to 1.5); double spacing is twice that.
+constexpr double kMaxJoinedLineDistance = 1.6;
 }  // namespace
 
 }  // namespace qm
@@ -72,8 +76,9 @@ std::uint8_t ListKindOf(std::u16string_view AFirstWord, const TFont& AFont, char
   AClose = 0;
   const auto word = Trim(AFirstWord);
   if (!word.empty() && AFirstWord.size() < 2) {
-    // A lone digit is a number label ("1 Introduction"), not a bullet.
-    if (!IsAsciiLetter(word[0]) && !IsDigit(word[0])) {
+    // A lone digit is a number label ("1 Introduction"), a lone letter or sign a word
+    // ("À bientôt", "@ home"), not a bullet.
+    if (IsBulletChar(word[0])) {
       return 1;
     }
     if (AFont.Name == "Symbol" || FontIsSymbolCharset(AFont)) {
@@ -382,6 +387,20 @@ bool HasLeader(std::u16string_view AText) {
          ContainsNoCase(AText, u"____");
 }
 
+// A word broken at P's end by a hyphen goes on at L's start: L is P's next line in the
+// same paragraph, whatever fonts either mixes. L starts under P (or left of it by at most
+// a first-line indent) and stands right below it (double spacing included).
+bool BreaksWordInto(const TkwFormatterTextLine& P, const TkwFormatterTextLine& L) {
+  const auto* last = P.LastRun();
+  const auto* first = L.Run(0);
+  if (last == nullptr || first == nullptr || last->Text.empty() || first->Text.empty() || P.ListLabel) return false;
+  if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos) return false;
+  const double indent = P.X - L.X;
+  const double drop = L.Y - P.Y;
+  return indent > -kSameLeftTolerance && indent < kMaxFirstLineIndent && drop > 0 &&
+         drop < 3 * std::max(P.Height, L.Height);
+}
+
 // Gives every line of the column a paragraph number, list lines their label kind;
 // returns the last number given.
 int NumberParagraphs(const std::vector<TkwFormatterTextLine*>& AItems, const TkwFormatterRect& AColumnRect) {
@@ -466,6 +485,24 @@ void SplitBySpacing(const std::vector<TkwFormatterTextLine*>& AItems, int ALastN
       }
       prevY = L->Y;
       prevGap = gap;
+    }
+  }
+}
+
+// A paragraph that starts with the rest of a word the line before broke with a hyphen
+// goes on the paragraph of that line: whatever parted them (a change of font or of line
+// distance), the word is one.
+void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
+  for (std::size_t i = 1; i < AItems.size(); ++i) {
+    auto* L = AItems[i];
+    const auto* P = AItems[i - 1];
+    const int from = L->ParagraphIndex, to = P->ParagraphIndex;
+    if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*P, *L)) continue;
+    // Lines set wider apart than single spacing keep their paragraphs: one paragraph would
+    // take their distance as its line spacing and start lower than the page has it.
+    if (L->Y - P->Y > kMaxJoinedLineDistance * std::max(P->Height, L->Height)) continue;
+    for (std::size_t k = i; k < AItems.size() && AItems[k]->ParagraphIndex == from; ++k) {
+      AItems[k]->ParagraphIndex = to;
     }
   }
 }
@@ -765,6 +802,7 @@ void TkwFormatterColumn::Analyse() {
   }
   const int lastNumber = NumberParagraphs(Items, Rect);
   SplitBySpacing(Items, lastNumber);
+  JoinBrokenWords(Items);
   auto built = BuildParagraphs(*this);
   SpaceAndFill(*this, built);
   std::map<std::pair<int, char16_t>, long long> ownNumbers;
@@ -897,19 +935,30 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
           !(line->ListLabel && run.RunIndex == 2)) {
         tab = run.X - Frame.Left + 2;
       }
-      if (i > 0 && k == 0 && lastChar != u' ') {
+      // A word broken across two lines is joined, its hyphen made optional: the word
+      // processor shows it only where it breaks the word at a line's end itself.
+      std::size_t hyphen = std::u16string_view::npos;
+      if (k + 1 == line->Runs.size() && i + 1 < Lines.size() && !Lines[i + 1]->Runs.empty() &&
+          !Lines[i + 1]->Runs.front()->Text.empty()) {
+        hyphen = fmt::WordBreakHyphen(run.Text, Lines[i + 1]->Runs.front()->Text.front());
+      }
+      const bool joinLine = i > 0 && k == 0 && lastChar != u' ' && lastChar != kSoftHyphen;
+      if (joinLine || hyphen != std::u16string_view::npos) {
         std::u16string text;
         text.reserve(run.Text.size() + 1);
-        text += u' ';
-        text += run.Text;
+        if (joinLine) text += u' ';
+        if (hyphen != std::u16string_view::npos) {
+          text.append(run.Text, 0, hyphen);
+          text += kSoftHyphen;
+        } else {
+          text += run.Text;
+        }
         AWriter.WriteText(text, tab, run.CharSpacing);
       } else {
         AWriter.WriteText(run.Text, tab, run.CharSpacing);
       }
       previous = &run;
-    }
-    if (const auto* last = line->LastRun(); last != nullptr && !last->Text.empty()) {
-      lastChar = last->Text.back();
+      if (!run.Text.empty()) lastChar = hyphen != std::u16string_view::npos ? kSoftHyphen : run.Text.back();
     }
   }
   if (rise != 0) AWriter.SetTextRise(0);

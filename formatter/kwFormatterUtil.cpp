@@ -66,6 +66,60 @@ std::u16string_view Trim(std::u16string_view AText) {
 bool IsAsciiLetter(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z'); }
 bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
 
+char16_t ComposeAccent(char16_t ABase, char16_t AAccent) {
+  // Each accent with the letters it sits on and what they make, lower case then upper.
+  struct TAccentRow {
+    char16_t Accent;
+    std::u16string_view Bases, Composed;
+  };
+  static constexpr TAccentRow kRows[] = {
+      {0x00A8, u"aeiouyAEIOUY", u"\u00E4\u00EB\u00EF\u00F6\u00FC\u00FF\u00C4\u00CB\u00CF\u00D6\u00DC\u0178"},
+      {0x00B4, u"aeiouycnszAEIOUYCNSZ",
+       u"\u00E1\u00E9\u00ED\u00F3\u00FA\u00FD\u0107\u0144\u015B\u017A\u00C1\u00C9\u00CD\u00D3\u00DA\u00DD\u0106\u0143\u015A\u0179"},
+      {0x0060, u"aeiouAEIOU", u"\u00E0\u00E8\u00EC\u00F2\u00F9\u00C0\u00C8\u00CC\u00D2\u00D9"},
+      {0x02C6, u"aeiouAEIOU", u"\u00E2\u00EA\u00EE\u00F4\u00FB\u00C2\u00CA\u00CE\u00D4\u00DB"},
+      {0x02DC, u"anoANO", u"\u00E3\u00F1\u00F5\u00C3\u00D1\u00D5"},
+      {0x02DA, u"auAU", u"\u00E5\u016F\u00C5\u016E"},
+      {0x00B8, u"cstCST", u"\u00E7\u015F\u0163\u00C7\u015E\u0162"},
+      {0x02C7, u"cdenrstzCDENRSTZ",
+       u"\u010D\u010F\u011B\u0148\u0159\u0161\u0165\u017E\u010C\u010E\u011A\u0147\u0158\u0160\u0164\u017D"},
+      {0x00AF, u"aeiouAEIOU", u"\u0101\u0113\u012B\u014D\u016B\u0100\u0112\u012A\u014C\u016A"},
+      {0x02D8, u"agAG", u"\u0103\u011F\u0102\u011E"},
+      {0x02D9, u"cezCEZI", u"\u010B\u0117\u017C\u010A\u0116\u017B\u0130"},
+      {0x02DB, u"aeiuAEIU", u"\u0105\u0119\u012F\u0173\u0104\u0118\u012E\u0172"},
+      {0x02DD, u"ouOU", u"\u0151\u0171\u0150\u0170"},
+  };
+  // TeX puts accents on a dotless i.
+  const char16_t base = ABase == 0x0131 ? u'i' : ABase;
+  for (const TAccentRow& row : kRows) {
+    if (row.Accent != AAccent) continue;
+    const std::size_t at = row.Bases.find(base);
+    return at == std::u16string_view::npos ? char16_t{0} : row.Composed[at];
+  }
+  return 0;
+}
+
+bool IsBulletChar(char16_t C) {
+  if (C < 0x80) return C == u'-' || C == u'*' || C == u'+' || C == u'>' || C == u'~';
+  if (C < 0x100) {
+    // A symbol font's raw bullet and dashes, the middle dot and the guillemet.
+    return C == 0x95 || C == 0x96 || C == 0x97 || C == 0xB7 || C == 0xBB;
+  }
+  return (C >= 0x2010 && C <= 0x2015) || (C >= 0x2020 && C <= 0x2027) || C == 0x2043 || C == 0x204C ||
+         C == 0x204D || (C >= 0x2190 && C <= 0x2BFF) || (C >= 0xE000 && C <= 0xF8FF);
+}
+
+std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext) {
+  // Letters of the alphabetic scripts (Latin, Greek, Cyrillic and the like).
+  const auto letter = [](char16_t C) { return IsAsciiLetter(C) || (C >= 0xC0 && C < 0x2000 && C != 0xD7 && C != 0xF7); };
+  std::size_t end = ALineEnd.size();
+  while (end > 0 && ALineEnd[end - 1] == u' ') --end;
+  if (end < 2 || !letter(ANext)) return std::u16string_view::npos;
+  const char16_t hyphen = ALineEnd[end - 1];
+  const bool isHyphen = hyphen == u'-' || hyphen == 0x2010 || hyphen == 0xAD;
+  return isHyphen && letter(ALineEnd[end - 2]) ? end - 1 : std::u16string_view::npos;
+}
+
 std::optional<long long> ToInteger(std::u16string_view AText) {
   // Integers are read as the platform's string-to-integer conversion reads them: the
   // whole text, optional sign, blanks around it allowed.

@@ -58,9 +58,16 @@ inline constexpr std::string_view kArialUnicode = kFallbackFontName;
 // Whether a gap of AGap points between APrev and ANext is a word space: wider than AWordGap
 // and not beside a space already shown, nor between two characters of a script without
 // word spaces.
+// Between a sentence's or a clause's mark and a letter the gap may be half as wide:
+// typesetters kern the space after a stop, and inside a word ("e.g.", "3.14") such marks
+// have no gap at all.
 [[nodiscard]] constexpr bool GapIsWordSpace(double AGap, double AWordGap, char16_t APrev,
                                             char16_t ANext) {
-  return AGap > AWordGap && APrev != u' ' && ANext != u' ' && !(IsCJK(APrev) && IsCJK(ANext));
+  const bool stop = (APrev == u'.' || APrev == u',' || APrev == u';' || APrev == u':' || APrev == u'!' ||
+                     APrev == u'?') &&
+                    ((ANext >= u'A' && ANext <= u'Z') || (ANext >= u'a' && ANext <= u'z') || (ANext >= 0xC0 && ANext < 0x2000));
+  return AGap > (stop ? 0.5 * AWordGap : AWordGap) && APrev != u' ' && ANext != u' ' &&
+         !(IsCJK(APrev) && IsCJK(ANext));
 }
 // Share of a font's space width that a gap must exceed to part words when the producer
 // gave no better measure.
@@ -68,6 +75,22 @@ inline constexpr double kWordGapOfSpace = 0.5;
 [[nodiscard]] std::u16string_view Trim(std::u16string_view AText);
 [[nodiscard]] bool IsAsciiLetter(char16_t C);
 [[nodiscard]] bool IsDigit(char16_t C);
+// The letter an accent drawn over (or, for a cedilla or an ogonek, under) a base letter
+// makes, as TeX and other typesetters build "ï" from "ı" and "¨"; 0 when the pair composes
+// to no single character. AAccent is a spacing accent (U+00A8 diaeresis, U+00B4 acute,
+// U+0060 grave, U+02C6 circumflex, U+02DC tilde, U+02DA ring, U+00B8 cedilla, U+02C7 caron,
+// U+00AF macron, U+02D8 breve, U+02D9 dot above, U+02DB ogonek, U+02DD double acute).
+[[nodiscard]] char16_t ComposeAccent(char16_t ABase, char16_t AAccent);
+// Characters that mark list items: dashes, asterisks, bullets, arrows, geometric shapes,
+// dingbats and the private-use codes of symbol fonts. Letters of any script, digits,
+// currency signs and ordinary punctuation start text instead.
+[[nodiscard]] bool IsBulletChar(char16_t C);
+// The end of a line's text that breaks a word with a hyphen ("com-" before "pile" on the
+// next line): where its hyphen starts, or npos when the line does not end so. The hyphen
+// follows a letter and the next line goes on with a letter. A capital after it is most
+// often a word's own ("Trace-" / "Monkey", "Mc-" / "Cullagh") rather than a compound's
+// ("Anglo-" / "Saxon"), as readers of the text take it too; a digit keeps the hyphen.
+[[nodiscard]] std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext);
 // The whole text as a decimal integer (optional sign), or nothing.
 [[nodiscard]] std::optional<long long> ToInteger(std::u16string_view AText);
 [[nodiscard]] bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle);

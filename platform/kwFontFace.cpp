@@ -177,6 +177,68 @@ std::int64_t TkwFontFace::GetTextAdvance(std::u16string_view AText) const {
   return sum;
 }
 
+std::array<TkwFontFace::TkwCodeGlyph, 256> TkwFontFace::GetBuiltInEncoding() const {
+  std::array<TkwCodeGlyph, 256> out{};
+  std::lock_guard lock(FMutex);
+  FT_Face f = FImpl->Face;
+  FT_CharMap own = nullptr, unicode = nullptr;
+  for (FT_Int i = 0; i < f->num_charmaps; ++i) {
+    FT_CharMap m = f->charmaps[i];
+    switch (m->encoding) {
+      case FT_ENCODING_ADOBE_CUSTOM:
+      case FT_ENCODING_ADOBE_STANDARD:
+      case FT_ENCODING_ADOBE_EXPERT:
+      case FT_ENCODING_MS_SYMBOL:
+        if (own == nullptr || own->encoding == FT_ENCODING_APPLE_ROMAN) own = m;
+        break;
+      case FT_ENCODING_APPLE_ROMAN:
+        if (own == nullptr) own = m;
+        break;
+      case FT_ENCODING_UNICODE:
+        if (unicode == nullptr) unicode = m;
+        break;
+      default:
+        break;
+    }
+  }
+  if (own == nullptr) return out;
+  FT_CharMap previous = f->charmap;
+  // The Unicode map read backwards: the value of each glyph (the first one mapped to it).
+  std::unordered_map<unsigned, char32_t> values;
+  if (unicode != nullptr && FT_Set_Charmap(f, unicode) == 0) {
+    FT_UInt g = 0;
+    FT_ULong c = FT_Get_First_Char(f, &g);
+    for (std::size_t n = 0; g != 0 && n < 0x110000; ++n) {
+      values.emplace(g, static_cast<char32_t>(c));
+      c = FT_Get_Next_Char(f, c, &g);
+    }
+  }
+  FT_Set_Charmap(f, own);
+  const bool symbol = own->encoding == FT_ENCODING_MS_SYMBOL;
+  const bool names = FT_HAS_GLYPH_NAMES(f);
+  for (unsigned code = 0; code < 256; ++code) {
+    // Symbol maps keep single-byte codes at U+F000 (sometimes U+F100 or U+F200) + code.
+    unsigned g = FT_Get_Char_Index(f, code);
+    for (unsigned base = 0xF000; symbol && g == 0 && base <= 0xF200; base += 0x100) {
+      g = FT_Get_Char_Index(f, base + code);
+    }
+    if (g == 0 || g >= FGlyphCount) continue;
+    TkwCodeGlyph& entry = out[code];
+    entry.Glyph = g;
+    if (names) {
+      char name[64] = {};
+      if (FT_Get_Glyph_Name(f, g, name, sizeof name) == 0) entry.Name = name;
+    }
+    if (auto it = values.find(g); it != values.end()) entry.Unicode = it->second;
+    // Whether it draws anything only matters for a glyph nothing else names.
+    if (entry.Unicode == 0 && FT_Load_Glyph(f, g, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0) {
+      entry.Blank = f->glyph->format == FT_GLYPH_FORMAT_OUTLINE && f->glyph->outline.n_contours == 0;
+    }
+  }
+  if (previous != nullptr) FT_Set_Charmap(f, previous);
+  return out;
+}
+
 namespace {
 
 struct TkwDecomposeTarget {

@@ -42,6 +42,19 @@ public:
   // Glyph for a PostScript glyph name, 0 when unknown or the face has no names.
   [[nodiscard]] unsigned GetGlyphIndexByName(std::string_view AName) const;
 
+  // What the program itself says each single-byte code of a simple font shows: the glyph
+  // its own encoding selects (a Type 1 or CFF font's built-in encoding, a TrueType font's
+  // symbol (3,0) or Macintosh (1,0) map), with that glyph's name, its value in the face's
+  // Unicode map and whether it draws nothing. Glyph 0 where the program has no such encoding
+  // or the code selects nothing.
+  struct TkwCodeGlyph {
+    unsigned Glyph = 0;
+    std::string Name;
+    char32_t Unicode = 0;
+    bool Blank = false;
+  };
+  [[nodiscard]] std::array<TkwCodeGlyph, 256> GetBuiltInEncoding() const;
+
   // Unhinted advance width in font units.
   [[nodiscard]] int GetGlyphAdvance(unsigned AGlyph) const;
   // Advance of the glyph GetGlyphIndex(ACode) gives, cached per code.

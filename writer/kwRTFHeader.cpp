@@ -79,7 +79,9 @@ void AppendInt(std::string& AOut, std::int64_t AValue) {
 
 void AppendEscaped(std::string& AOut, std::u16string_view AText) {
   for (const char16_t c : AText) {
-    if (c < 256) {
+    if (c == 0xAD) {
+      AOut += "\\-";  // the optional hyphen, shown only where a line breaks the word
+    } else if (c < 256) {
       if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
       AOut.push_back(static_cast<char>(c));
     } else {

@@ -4,6 +4,7 @@
 
 #include "pdf/fonts/AdobeGlyphList.h"
 #include "pdf/fonts/Encodings.h"
+#include "platform/kwFontFace.h"
 
 namespace qm {
 namespace {
@@ -174,6 +175,39 @@ TkwPD8bitFont::TkwPD8bitFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentEle
   ReadWidths(dict);
   ReadToUnicode(dict);
   for (std::size_t c = 0; c < 256; ++c) DecodeCode(static_cast<std::uint8_t>(c), FCodes[c], FUnicodes[c]);
+  // A symbolic TrueType font without an encoding selects glyphs through its own map: the
+  // WinAnsi names it was given are a guess.
+  FillFromProgram(FFontType == TkwPDFontType::TrueType && IsSymbolic() && dict.LookUp("Encoding") == nullptr);
+}
+
+void TkwPD8bitFont::FillFromProgram(bool AOwnCodes) {
+  using enum TkwPDFontType;
+  if (!HasEmbeddedProgram() || FFirstChar > FLastChar) return;
+  const auto known = [&](std::size_t AC) {
+    if (MapToUnicode(static_cast<std::uint32_t>(AC))) return true;
+    if (AOwnCodes) return false;
+    const std::uint16_t u = FUnicodes[AC];
+    return u >= 32 && (u != AC || !FEncoding[AC].empty() || !FTrueTypeNames.empty());
+  };
+  bool lacking = false;
+  for (int c = FFirstChar; c <= FLastChar && !lacking; ++c) lacking = !known(static_cast<std::size_t>(c));
+  if (!lacking) return;
+  const std::string* program = GetEmbeddedFontStream();
+  const auto face = program != nullptr ? TkwFontFace::OpenMemory(*program) : nullptr;
+  if (!face) return;
+  const auto glyphs = face->GetBuiltInEncoding();
+  for (int code = FFirstChar; code <= FLastChar; ++code) {
+    const auto c = static_cast<std::size_t>(code);
+    const TkwFontFace::TkwCodeGlyph& g = glyphs[c];
+    if (g.Glyph == 0 || known(c)) continue;
+    std::uint16_t u = GlyphNameToUnicode(g.Name, FNameHasDingbats);
+    if (u == 0 && g.Unicode >= 32 && g.Unicode <= 0xFFFF) u = static_cast<std::uint16_t>(g.Unicode);
+    if (u == 0 && g.Blank) u = u' ';
+    if (u == 0 || u == FUnicodes[c]) continue;
+    FUnicodes[c] = u;
+    if (FFontType != TrueType) FCodes[c] = u;
+    FUnicodeOverCodes = true;
+  }
 }
 
 void TkwPD8bitFont::SetEncodingTable(const TkwPDEncodingTable& ATable) {
@@ -217,11 +251,14 @@ void TkwPD8bitFont::ReadEncoding(const TkwPDDictionary& ADict) {
       FEncodingName.clear();
     }
   }
-  if (FFontType != TrueType && enc != nullptr && enc->IsDict()) {
+  if (enc != nullptr && enc->IsDict()) {
     if (const TkwPDArray* diffs = static_cast<const TkwPDDictionary*>(enc)->LookUpArray("Differences")) {
-      FHasEncoding = true;
-      FHasDifferences = true;
-      FEncodingName = "CustomEncoding";
+      const bool trueType = FFontType == TrueType;
+      if (!trueType) {
+        FHasEncoding = true;
+        FHasDifferences = true;
+        FEncodingName = "CustomEncoding";
+      }
       std::int64_t code = 0;
       for (std::size_t i = 0; i < diffs->GetLength(); ++i) {
         const TkwPDBaseObject* e = diffs->Get(i);
@@ -229,7 +266,12 @@ void TkwPD8bitFont::ReadEncoding(const TkwPDDictionary& ADict) {
         if (e->IsInteger()) {
           code = static_cast<const TkwPDInteger*>(e)->GetValue();
         } else if (e->IsName()) {
-          if (code >= 0 && code < 256) FEncoding[static_cast<std::size_t>(code)] = static_cast<const TkwPDName*>(e)->GetValue();
+          const std::string& name = static_cast<const TkwPDName*>(e)->GetValue();
+          if (code >= 0 && code < 256 && trueType) {
+            FTrueTypeNames.emplace_back(static_cast<std::uint8_t>(code), name);
+          } else if (code >= 0 && code < 256) {
+            FEncoding[static_cast<std::size_t>(code)] = name;
+          }
           ++code;
         }
       }
@@ -254,6 +296,8 @@ void TkwPD8bitFont::ReadWidths(const TkwPDDictionary& ADict) {
     // A missing LastChar is damage; the array itself says how far it goes.
     if (!hasLast) lastChar = std::min(255, firstChar + count - 1);
     if (count < lastChar - firstChar + 1) lastChar = firstChar + count - 1;
+    FFirstChar = firstChar;
+    FLastChar = lastChar;
     bool fixed = true;
     for (int i = 0; firstChar + i <= lastChar; ++i) {
       const TkwPDBaseObject* w = widths->Get(static_cast<std::size_t>(i));
@@ -272,7 +316,7 @@ void TkwPD8bitFont::ReadWidths(const TkwPDDictionary& ADict) {
   for (std::size_t c = 0; c < 256; ++c) FWidths[c] = metrics->GetWidth(FEncoding[c]) * 0.001;
 }
 
-void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uint16_t& AUnicode) const {
+void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uint16_t& AUnicode) {
   using enum TkwPDFontType;
   const std::string& name = FEncoding[c];
   const bool embedded = HasEmbeddedProgram();
@@ -297,8 +341,18 @@ void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uin
     ACodeOut = c;
   }
 
+  const auto trueTypeName = [&]() -> std::uint16_t {
+    // The last name given for a code holds, as it would in the table.
+    for (auto it = FTrueTypeNames.rbegin(); it != FTrueTypeNames.rend(); ++it) {
+      if (it->first == c) return GlyphNameToUnicode(it->second, FNameHasDingbats);
+    }
+    return 0;
+  };
   if (auto u = MapToUnicode(c); u && *u != 0) {
     AUnicode = *u;
+  } else if (std::uint16_t t = FTrueTypeNames.empty() ? 0 : trueTypeName()) {
+    AUnicode = t;
+    FUnicodeOverCodes = true;
   } else if (std::uint16_t g = GlyphNameToUnicode(name, FNameHasDingbats)) {
     AUnicode = g;
   } else {

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "pdf/fonts/kwBuiltInFont.h"
 #include "pdf/fonts/kwPDFont.h"
@@ -41,17 +43,25 @@ private:
   void ReadEncoding(const TkwPDDictionary& ADict);
   void ReadWidths(const TkwPDDictionary& ADict);
   void SetEncodingTable(const TkwPDEncodingTable& ATable);
-  void DecodeCode(std::uint8_t ACode, std::uint16_t& ACodeOut, std::uint16_t& AUnicode) const;
+  void DecodeCode(std::uint8_t ACode, std::uint16_t& ACodeOut, std::uint16_t& AUnicode);
+  // Codes that nothing else gives a Unicode value take the one of the glyph the embedded
+  // program's own encoding selects: by its name, the program's Unicode map, or a space for
+  // a glyph that draws nothing.
+  void FillFromProgram(bool AOwnCodes);
 
   std::array<std::string, 256> FEncoding{};
   bool FHasEncoding = false;
   bool FHasDifferences = false;
   bool FUsesMacRomanEnc = false;
   std::array<double, 256> FWidths{};
+  int FFirstChar = 0, FLastChar = 255;  // the codes the Widths array covers
   const TkwBuiltInFont* FBuiltIn = nullptr;  // not owned; process-wide tables
   // Code and Unicode of every byte, worked out once: a font is read-only after construction.
   std::array<std::uint16_t, 256> FCodes{};
   std::array<std::uint16_t, 256> FUnicodes{};
+  // The Differences names of a TrueType font: they do not change the glyph-name table, but
+  // where nothing else gives a code's text, its name does.
+  std::vector<std::pair<std::uint8_t, std::string>> FTrueTypeNames;
   bool FNameHasSymbol = false;
   bool FNameHasDingbats = false;
 };

@@ -94,6 +94,9 @@ public:
   // A composite font of a Chinese, Japanese or Korean character collection.
   [[nodiscard]] bool IsCJKCollection() const { return FCJKCollection; }
   [[nodiscard]] TkwPDFFontEmbeddingType GetEmbeddingType() const { return FEmbeddingType; }
+  // The Unicode values name the glyphs where the codes do not (a TrueType font's Differences
+  // names, the embedded program's own encoding): text is taken from them.
+  [[nodiscard]] bool UnicodeOverCodes() const { return FUnicodeOverCodes; }
 
 protected:
   TkwPDFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentElement, TkwPDDictionary* AFontDict,
@@ -128,6 +131,7 @@ protected:
   std::string FFontFamily;
   bool FHasDescriptor = false;
   bool FCJKCollection = false;
+  bool FUnicodeOverCodes = false;
   std::string FEncodingName;
   std::string FBaseFont = "Arial Unicode MS";
   TkwPDFFontEmbeddingType FEmbeddingType = TkwPDFFontEmbeddingType::etNone;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/SystemFonts.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/pdf/TestPdf.h"
 
@@ -89,6 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Left", "Right"}},
         TGapCase{"StringsTouching", "Helvetica", "BT /F1 12 Tf 72 700 Td [(Hyphen)] TJ [(ation)] TJ ET",
                  {"Hyphenation"}},
+        // The space after a stop is often kerned to half a word space; a stop inside a
+        // word has no gap.
+        TGapCase{"KernedSpaceAfterAStop", "Helvetica", "BT /F1 12 Tf 72 700 Td [(fly.)-100(The)-300(e.)-20(g.)] TJ ET",
+                 {"fly", "The", "e.g"}},
+        // A monospaced font's space is as wide as a letter; its words part at a quarter em.
+        TGapCase{"Monospaced", "Courier", "BT /F1 10 Tf 72 700 Td [(Edwin)-298(Howard)] TJ ET", {"Edwin", "Howard"}},
         // A space glyph with extra room after it stays one space.
         TGapCase{"SpaceGlyphNotDoubled", "Helvetica", "BT /F1 12 Tf 72 700 Td [(Word )-600(gap)] TJ ET",
                  {"Word", "gap"}},
@@ -151,6 +158,174 @@ INSTANTIATE_TEST_SUITE_P(
       std::replace(n.begin(), n.end(), '-', '_');
       return n;
     });
+
+// A subset font's unused code 32 carries a filler width: not the font's space, so words
+// parted by a fifth of an em stay apart.
+TEST(WordGapsOfSubsets, UnnamedCode32IsNoSpace) {
+  std::string widths = "658 ";
+  for (int c = 33; c <= 122; ++c) widths += "500 ";
+  const std::string font =
+      "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Cambria-Bold /FirstChar 32 /LastChar 122 /Widths [" + widths +
+      "] /Encoding << /Differences [2 /g3 97 /a /b /c /d /e /f /g /h /i /j /k /l /m /n /o /p /q /r /s /t /u /v /w /x "
+      "/y /z] >> /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+Cambria-Bold /Flags 4 /ItalicAngle 0 "
+      "/Ascent 700 /Descent -200 >> >>";
+  const TConversion conv = Convert("BT /F1 10 Tf 72 700 Td [(overview)-220(of)-220(the)-220(model)] TJ ET", {{"F1", font}});
+  EXPECT_EQ(SplitWords(conv.Text), (std::vector<std::string>{"overview", "of", "the", "model"})) << conv.Text;
+}
+
+// TeX sets accents as glyphs of their own, drawn over (or under) their letter: the pair
+// reads as one accented letter. An accent beside a letter stays as it is.
+TEST(Accents, DrawnOverTheirLetterMakeOneLetter) {
+  std::string widths;
+  for (int c = 16; c <= 184; ++c) widths += "500 ";
+  std::string names = "16 /dotlessi 97";
+  for (char c = 'a'; c <= 'z'; ++c) names += std::string(" /") + c;
+  names += " 127 /dieresis 180 /acute 184 /cedilla";
+  const std::string font = "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+CMR10 /FirstChar 16 /LastChar 184 /Widths [" +
+                           widths + "] /Encoding << /Differences [" + names +
+                           "] >> /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+CMR10 /Flags 4 "
+                           "/ItalicAngle 0 /Ascent 700 /Descent -200 >> >>";
+  const TConversion conv = Convert(
+      "BT /F1 10 Tf 72 700 Td [(na)(\177)500(\020ve)-500(fa)(c)500(\270)(ade)-500(it)(\264)(s)] TJ ET",
+      {{"F1", font}});
+  EXPECT_EQ(SplitWords(conv.Text), (std::vector<std::string>{"na\xC3\xAFve", "fa\xC3\xA7" "ade", "it\xC2\xB4s"}))
+      << conv.Text;
+}
+
+struct THyphenCase {
+  const char* Name;
+  const char* Content;  // /F1 Helvetica, /F2 Helvetica-Oblique
+  const char* Word;     // the word the reader reads
+  bool Optional;        // written with an optional hyphen
+};
+
+class LineEndHyphens : public ::testing::TestWithParam<THyphenCase> {};
+
+// A word a line's end breaks with a hyphen reads whole when the lines become one paragraph,
+// its hyphen optional; a hyphen before a digit is a range's and stays.
+TEST_P(LineEndHyphens, JoinBrokenWords) {
+  const THyphenCase& c = GetParam();
+  for (TkwFormattingMode mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    const TConversion conv = Convert(c.Content, {{"F1", "Helvetica"}, {"F2", "Helvetica-Oblique"}}, mode);
+    const auto words = SplitWords(conv.Text);
+    EXPECT_NE(std::find(words.begin(), words.end(), c.Word), words.end()) << conv.Text;
+    EXPECT_EQ(conv.Raw.find("\\-") != std::string::npos, c.Optional) << conv.Raw;
+  }
+}
+
+#define QM_LINE(T) "(" T ") Tj T* "
+INSTANTIATE_TEST_SUITE_P(
+    Paragraphs, LineEndHyphens,
+    ::testing::Values(
+        THyphenCase{"LowerCaseGoesOn",
+                    "BT /F1 10 Tf 12 TL 72 700 Td " QM_LINE("Dynamic languages such as this one are more difficult to com-")
+                        QM_LINE("pile than statically typed ones, since no concrete type information")
+                        QM_LINE("is available to the compiler of the program.") "ET",
+                    "compile", true},
+        THyphenCase{"CapitalGoesOn",
+                    "BT /F1 10 Tf 12 TL 72 700 Td " QM_LINE("We implemented these techniques in a virtual machine called Trace-")
+                        QM_LINE("Monkey, which supports all the features of the language it runs and")
+                        QM_LINE("speeds up the programs that it can trace.") "ET",
+                    "TraceMonkey", true},
+        THyphenCase{"DigitKeepsTheHyphen",
+                    "BT /F1 10 Tf 12 TL 72 700 Td " QM_LINE("The measures are given in the tables of the appendix on pages 12-")
+                        QM_LINE("15 of this report, where the methods used for them are described in")
+                        QM_LINE("detail for each of the programs.") "ET",
+                    "12", false},
+        // A line mixing fonts is a paragraph of its own; the word still joins the next.
+        THyphenCase{"AcrossAFontChange",
+                    "BT /F1 10 Tf 12 TL 72 700 Td (Categories and ) Tj /F2 10 Tf (Subject Descriptors) Tj /F1 10 Tf "
+                    "( of programming lan-) Tj T* " QM_LINE("guages and their processors, compilers and code generation")
+                        "ET",
+                    "languages", true}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+#undef QM_LINE
+
+// A line starting on the clip's edge keeps its first letter; a glyph wholly outside stays
+// hidden.
+TEST(ClippedText, GlyphOnTheClipEdgeShows) {
+  const TConversion conv = Convert(
+      "q 72.5 0 m 500 0 l 500 800 l 72.5 800 l h W n BT /F1 10 Tf 72.4 700 Td (Keane C.J.) Tj ET "
+      "BT /F1 10 Tf 60 650 Td (X) Tj ET Q",
+      {{"F1", "Helvetica"}});
+  EXPECT_NE(conv.Text.find("Keane"), std::string::npos) << conv.Text;
+  EXPECT_EQ(conv.Text.find('X'), std::string::npos) << conv.Text;
+}
+
+// A simple TrueType font embedding the system's Arial twin, with the given encoding entry
+// and flags.
+std::string EmbeddedTrueType(TkwTestPdf& APdf, std::string_view AEncoding, int AFlags) {
+  const TkwFontFile file = FindFontFile("Arial", false, false);
+  const std::string program = ReadFile(file.Path);
+  const int stream = APdf.AddStream("/Length1 " + std::to_string(program.size()), program);
+  std::string widths;
+  for (int c = 1; c <= 255; ++c) widths += "556 ";
+  return "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+LiberationSans /FirstChar 1 /LastChar 255 /Widths [" +
+         widths + "] " + std::string(AEncoding) +
+         " /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+LiberationSans /Flags " + std::to_string(AFlags) +
+         " /ItalicAngle 0 /Ascent 905 /Descent -212 /FontBBox [0 -212 1000 905] /FontFile2 " + std::to_string(stream) +
+         " 0 R >> >>";
+}
+
+TConversion ConvertTrueType(std::string_view AContent, std::string_view AEncoding, int AFlags) {
+  TkwTestPdf pdf;
+  const int font = pdf.AddObject(EmbeddedTrueType(pdf, AEncoding, AFlags));
+  pdf.AddPage(AContent, {{"F1", font}});
+  const fs::path in = ScratchDir() / "truetype.pdf", out = ScratchDir() / "truetype.rtf";
+  std::ofstream(in, std::ios::binary) << pdf.Save();
+  ConvertPdf(in, out, TkwFormattingMode::fmFormatted);
+  TConversion c;
+  c.Raw = ReadFile(out);
+  c.Doc = rtftest::TRtfDocument::Parse(c.Raw);
+  c.Text = c.Doc.PlainText();
+  fs::remove(in);
+  fs::remove(out);
+  return c;
+}
+
+// Codes without a Unicode map read as the glyphs the font names for them: a TrueType
+// font's Differences names, or the glyph its own map selects.
+TEST(GlyphNames, TrueTypeDifferencesGiveTheText) {
+  if (FindFontFile("Arial", false, false).Path.empty()) GTEST_SKIP() << "no Arial twin installed";
+  const TConversion conv = ConvertTrueType("BT /F1 12 Tf 72 700 Td (\\001\\002\\003\\004\\002\\005) Tj ET",
+                                           "/Encoding << /BaseEncoding /WinAnsiEncoding /Differences [1 /H /i /space "
+                                           "/t /p] >>",
+                                           32);
+  EXPECT_NE(conv.Text.find("Hi tip"), std::string::npos) << conv.Text;
+}
+
+TEST(GlyphNames, SymbolicTrueTypeReadsThroughItsOwnMap) {
+  if (FindFontFile("Arial", false, false).Path.empty()) GTEST_SKIP() << "no Arial twin installed";
+  // Code 0xD5 is the right quote in the program's Macintosh map (WinAnsi would say Õ).
+  const TConversion conv = ConvertTrueType("BT /F1 12 Tf 72 700 Td (it\\325s) Tj ET", "", 4);
+  EXPECT_NE(conv.Text.find("it\xE2\x80\x99s"), std::string::npos) << conv.Text;
+}
+
+// A symbolic Type 1 font without an encoding shows its codes through the program's own
+// built-in encoding: code 39 is the right quote in the standard encoding of the URW Times
+// twin (its raw value would read as an apostrophe).
+TEST(GlyphNames, Type1BuiltInEncodingGivesTheText) {
+  const fs::path file = "/usr/share/fonts/type1/urw-base35/NimbusRoman-Regular.t1";
+  if (!fs::exists(file)) GTEST_SKIP() << "the URW Type 1 fonts are not installed";
+  const std::string program = ReadFile(file);
+  TkwTestPdf pdf;
+  const int stream = pdf.AddStream("/Length1 " + std::to_string(program.size()) + " /Length2 0 /Length3 0", program);
+  std::string widths;
+  for (int c = 32; c <= 126; ++c) widths += "500 ";
+  const int font = pdf.AddObject(
+      "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+NimbusRoman-Regular /FirstChar 32 /LastChar 126 /Widths [" +
+      widths +
+      "] /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+NimbusRoman-Regular /Flags 4 /ItalicAngle 0 "
+      "/Ascent 700 /Descent -200 /FontFile " + std::to_string(stream) + " 0 R >> >>");
+  pdf.AddPage("BT /F1 12 Tf 72 700 Td (it\047s) Tj ET", {{"F1", font}});
+  const fs::path in = ScratchDir() / "type1.pdf", out = ScratchDir() / "type1.rtf";
+  std::ofstream(in, std::ios::binary) << pdf.Save();
+  ConvertPdf(in, out, TkwFormattingMode::fmFormatted);
+  const std::string text = rtftest::TRtfDocument::Parse(ReadFile(out)).PlainText();
+  fs::remove(in);
+  fs::remove(out);
+  EXPECT_NE(text.find("it\xE2\x80\x99s"), std::string::npos) << text;
+}
 
 // The pdfTeX paper of the real-document corpus, read back: a serif body at the paper's 9
 // points, bold section titles, italic emphasis and monospace code. The corpus lives beside

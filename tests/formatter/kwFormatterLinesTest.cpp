@@ -407,6 +407,56 @@ INSTANTIATE_TEST_SUITE_P(Labels, ListLabelLine,
                                            TLabelCase{u"ab rest.", false}, TLabelCase{u"1 rest.", false},
                                            TLabelCase{u"12.", false}, TLabelCase{u"x,", true}));
 
+struct THyphenEnd {
+  const char16_t* LineEnd;
+  char16_t Next;
+  std::size_t Hyphen;  // npos: the line does not break a word
+};
+
+class WordBreak : public ::testing::TestWithParam<THyphenEnd> {};
+
+TEST_P(WordBreak, FindsTheHyphenOfABrokenWord) {
+  EXPECT_EQ(fmt::WordBreakHyphen(GetParam().LineEnd, GetParam().Next), GetParam().Hyphen);
+}
+
+constexpr std::size_t kNone = std::u16string_view::npos;
+INSTANTIATE_TEST_SUITE_P(
+    LineEnds, WordBreak,
+    ::testing::Values(THyphenEnd{u"to com-", u'p', 6}, THyphenEnd{u"to com- ", u'p', 6},
+                      THyphenEnd{u"the r\u00e9-", u'\u00e9', 6}, THyphenEnd{u"\u0441\u043b\u043e-", u'\u0432', 3},
+                      THyphenEnd{u"of dis\u2010", u'c', 6}, THyphenEnd{u"Trace-", u'M', 5},
+                      THyphenEnd{u"pages 12-", u'1', kNone}, THyphenEnd{u"and -", u'x', kNone},
+                      THyphenEnd{u"the end.", u'a', kNone}, THyphenEnd{u"-", u'a', kNone},
+                      THyphenEnd{u"", u'a', kNone}, THyphenEnd{u"x-", u' ', kNone}));
+
+TEST(LineTests, AccentsComposeWithTheirLetters) {
+  EXPECT_EQ(fmt::ComposeAccent(u'\u0131', u'\u00A8'), u'\u00EF');  // dotless i
+  EXPECT_EQ(fmt::ComposeAccent(u'E', u'\u00B4'), u'\u00C9');
+  EXPECT_EQ(fmt::ComposeAccent(u'c', u'\u00B8'), u'\u00E7');
+  EXPECT_EQ(fmt::ComposeAccent(u's', u'\u02C7'), u'\u0161');
+  EXPECT_EQ(fmt::ComposeAccent(u'o', u'\u02DD'), u'\u0151');
+  EXPECT_EQ(fmt::ComposeAccent(u't', u'\u00B4'), 0);  // no such letter
+  EXPECT_EQ(fmt::ComposeAccent(u'a', u'x'), 0);        // not an accent
+}
+
+struct TBulletCase {
+  char16_t Char;
+  bool Bullet;
+};
+
+class Bullets : public ::testing::TestWithParam<TBulletCase> {};
+
+TEST_P(Bullets, OnlyMarksStartLists) { EXPECT_EQ(fmt::IsBulletChar(GetParam().Char), GetParam().Bullet); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Chars, Bullets,
+    ::testing::Values(TBulletCase{u'\u2022', true}, TBulletCase{u'-', true}, TBulletCase{u'*', true},
+                      TBulletCase{u'\u2013', true}, TBulletCase{u'\u25AA', true}, TBulletCase{u'\u2713', true},
+                      TBulletCase{u'\u27A2', true}, TBulletCase{u'\uF0B7', true}, TBulletCase{u'\u00B7', true},
+                      TBulletCase{u'\u00C0', false}, TBulletCase{u'\u00F0', false}, TBulletCase{u'@', false},
+                      TBulletCase{u'\u20AC', false}, TBulletCase{u'\u00B0', false}, TBulletCase{u'!', false},
+                      TBulletCase{u'\u0416', false}, TBulletCase{u'\u4E00', false}, TBulletCase{u'(', false}));
+
 TEST(LineTests, ContainsNoCaseWithAndWithoutLetters) {
   EXPECT_TRUE(fmt::ContainsNoCase(u"Chapter One . . . . 12", u" . . . . "));
   EXPECT_TRUE(fmt::ContainsNoCase(u"Total....42", u"...."));

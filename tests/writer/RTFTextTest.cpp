@@ -23,7 +23,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EscapeCase{u"\u00E9", "\xE9"}, EscapeCase{u"\u20AC", "\\u8364?"},
                       EscapeCase{u"\uFFFD", "\\u-3?"}, EscapeCase{u"{a}", "\\{a\\}"},
                       EscapeCase{u"C:\\x", "C:\\\\x"}, EscapeCase{u"\u7FFF\u8000", "\\u32767?\\u-32768?"},
-                      EscapeCase{u"plain", "plain"}));
+                      EscapeCase{u"plain", "plain"}, EscapeCase{u"com\u00ADpile", "com\\-pile"}));
 
 TEST(Escaping, ReaderSeesTheOriginalText) {
   const std::u16string text = u"caf\u00E9 \u20AC5 {x} a\\b \u4E2D";

@@ -108,6 +108,19 @@ TEST_F(FontFixture, TrueTypeDifferencesLeaveTheBaseEncoding) {
   EXPECT_EQ(c[0].Code, u'A');
   EXPECT_EQ(c[1].Code, 0x20AC);
   EXPECT_EQ(font->GetEncodingName(), "WinAnsiEncoding");
+  // The text still follows the names: code 65 shows the bullet glyph.
+  EXPECT_EQ(c[0].Unicode, 0x2022);
+  EXPECT_EQ(c[1].Unicode, 0x20AC);
+  EXPECT_TRUE(font->UnicodeOverCodes());
+}
+
+TEST_F(FontFixture, TrueTypeWithoutDifferencesKeepsItsCodes) {
+  TkwPDFont* font = LoadDict(
+      "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /Encoding /WinAnsiEncoding /FirstChar 65 /LastChar 65 "
+      "/Widths [500] >>");
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(Decode(*font, u"A")[0].Unicode, u'A');
+  EXPECT_FALSE(font->UnicodeOverCodes());
 }
 
 TEST_F(FontFixture, Type1DifferencesApply) {
