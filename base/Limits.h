@@ -64,6 +64,7 @@ inline constexpr std::int64_t kMaxPageGlyphs = 500'000;        // glyphs drawn
 inline constexpr std::int64_t kMaxPagePaths = 1'000'000;       // paths painted or clipped
 inline constexpr std::int64_t kMaxPagePictureBytes = std::int64_t{128} << 20;  // 24-bit pixel bytes of the pictures placed
 inline constexpr std::int64_t kMaxImageCacheBytes = std::int64_t{64} << 20;   // decoded pictures kept for reuse on one page
+inline constexpr std::size_t kMaxPlacedImagesKept = 65'536;  // image placements remembered to drop repeats on one page
 
 // Fonts and character maps
 inline constexpr int kMaxCMapDepth = 16;               // usecmap chains
@@ -97,6 +98,7 @@ inline constexpr int kMaxDrawingPicturePixels = 4000;     // width or height of 
 inline constexpr std::size_t kMaxDrawingPictures = 64;    // pictures one page's drawing makes; the rest join the last
 inline constexpr double kMaxDrawingCoordinate = 1e6;      // points; a path reaching further is dropped
 inline constexpr std::size_t kMaxPictureBytesInFlight = std::size_t{64} << 20;  // pixel bytes queued for encoding
+inline constexpr std::size_t kMaxRegisteredTempFiles = 64;  // temporary files a second Ctrl-C removes
 inline constexpr std::int64_t kMaxFontCacheBytes = 16 << 20;  // the font cache file read at start
 inline constexpr std::size_t kMaxKeptDiagnostics = 10'000;    // notes kept of one job (all are counted)
 inline constexpr std::size_t kMaxDiagnosticLines = 40;         // lines that describe one job's notes

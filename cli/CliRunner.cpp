@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "base/OutOfMemory.h"
+#include "base/TempFiles.h"
 #include "converter/kwBatchPool.h"
 #include "converter/kwPDFConverter.h"
 #include "converter/kwPDFSummary.h"
@@ -285,8 +286,12 @@ std::optional<std::string> PromptPassword(const std::string& AInput) {
 volatile std::sig_atomic_t gInterrupted = 0;
 
 extern "C" void OnInterruptSignal(int) {
-  // The first signal asks every conversion to stop; a second one ends the process at once.
-  if (gInterrupted) ::_exit(kExitInterrupted);
+  // The first signal asks every conversion to stop; a second one ends the process at once,
+  // removing the temporary file of any RTF being written.
+  if (gInterrupted) {
+    RemoveRegisteredTempFiles();
+    ::_exit(kExitInterrupted);
+  }
   Interrupt();
 }
 

@@ -70,7 +70,8 @@ void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
   FPathClipStack.clear();
   FPathCount = 0;
   FPathCapNoted = false;
-  FClip = TkwRegion(TkwRect{0, 0, FPageWidth, FPageHeight});
+  FPageClip = std::make_shared<TkwRegion>(TkwRect{0, 0, FPageWidth, FPageHeight});
+  FClip = FPageClip;
   FClipRect = TkwRect{0, 0, FPageWidth, FPageHeight};
   FPageNum = AnPage;
   FInPage = true;
@@ -104,7 +105,8 @@ void TkwPDFContentExtractor::RestoreState(TkwPDState& AState) {
   }
   UpdateAll(AState);
   // Clipping does not survive a restore: the whole page is visible again.
-  FClip = TkwRegion(TkwRect{0, 0, FPageWidth, FPageHeight});
+  if (!FPageClip) FPageClip = std::make_shared<TkwRegion>(TkwRect{0, 0, FPageWidth, FPageHeight});
+  FClip = FPageClip;
   FClipRect = TkwRect{0, 0, FPageWidth, FPageHeight};
 }
 
@@ -251,8 +253,9 @@ void TkwPDFContentExtractor::AddClip(TkwPDState& AState, TkwFillRule ARule) {
     outline.CloseFigure();
   }
   if (!FClip) {
-    FClip = TkwRegion(outline, ARule);
+    FClip = std::make_shared<TkwRegion>(outline, ARule);
   } else {
+    if (FClip.use_count() > 1) FClip = std::make_shared<TkwRegion>(*FClip);
     FClip->Intersect(outline, ARule);
   }
 }
@@ -428,7 +431,7 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
 
 void TkwPDFContentExtractor::DrawImage(TkwPDState& AState, TkwPDImage& AImage) {
   if (!FInPage) return;
-  std::unique_ptr<TGraphic> picture = content::ImageToGraphic(AImage, AState);
+  std::shared_ptr<const TGraphic> picture = content::ImageToGraphic(AImage, AState);
   if (!picture || picture->IsEmpty()) return;
   const double k = kPixelsPerPoint;
   const TkwMatrix2D& m = FSurface;
@@ -436,7 +439,7 @@ void TkwPDFContentExtractor::DrawImage(TkwPDState& AState, TkwPDImage& AImage) {
   TkwRect rect{m.E / k, (m.F - m.D) / k, (m.E + m.A) / k, m.F / k};
   if (rect.Right < rect.Left) std::swap(rect.Left, rect.Right);
   if (rect.Bottom < rect.Top) std::swap(rect.Top, rect.Bottom);
-  FFormatter.AddPicture({rect, picture.get()});
+  FFormatter.AddPicture({rect, std::move(picture)});
 }
 
 void TkwPDFContentExtractor::DrawFormXObject(TkwPDState& AState, TkwPDForm& AForm) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -102,7 +103,11 @@ private:
   TkwMatrix2D FSurface;                    // user space (y flipped) to top-down pixels
   std::vector<TkwMatrix2D> FSurfaceStack;
   std::optional<TkwMatrix2D> FCTMCopy;
-  std::optional<TkwRegion> FClip;
+  // The clip region. A restore makes the whole page visible again by sharing FPageClip, so
+  // save and restore build nothing; a clip narrows a region of its own, copying the shared
+  // one first.
+  std::shared_ptr<TkwRegion> FClip;
+  std::shared_ptr<TkwRegion> FPageClip;
   // The clip region when it is one axis-aligned rectangle: a point strictly inside it
   // needs no region test.
   std::optional<TkwRect> FClipRect;

@@ -151,6 +151,10 @@ void TkwFormatter::EndPage() {
 }
 
 void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
+  AddImage(ARect, std::shared_ptr<const TGraphic>(AGraphic.Clone()));
+}
+
+void TkwFormatter::AddImage(const TkwRect& ARect, std::shared_ptr<const TGraphic> AGraphic) {
   EnsurePage();
   // A picture wholly outside the page (a page cut from a larger sheet shows only part of
   // its content) is not seen there; written, it would sit on the page's edge over the text.
@@ -160,7 +164,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
     return;
   }
   auto image = std::make_unique<TkwFormatterImage>();
-  image->Graphic = AGraphic.Clone();
+  image->Graphic = std::move(AGraphic);
   image->Rect = TkwFormatterRect(ARect.Left, ARect.Top, ARect.Right, ARect.Bottom);
   image->X = ARect.Left;
   image->Y = ARect.Top;
@@ -168,7 +172,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, const TGraphic& AGraphic) {
   image->Formatter = this;
   image->PathsBefore = FPage->Paths.size();
   // The picture is placed when the page is written; an RTF document encodes it meanwhile.
-  if (auto* rtf = dynamic_cast<TkwRTFDoc*>(FRTFDocument)) rtf->PreparePicture(*image->Graphic);
+  if (auto* rtf = dynamic_cast<TkwRTFDoc*>(FRTFDocument); rtf && image->Graphic) rtf->PreparePicture(image->Graphic);
   FPage->Images.push_back(std::move(image));
 }
 
@@ -187,7 +191,7 @@ void TkwFormatter::AddGlyph(const TkwGlyphRecord& AGlyph) {
 }
 
 void TkwFormatter::AddPicture(const TkwPictureRecord& APicture) {
-  AddImage(APicture.RectPt, *APicture.Graphic);
+  AddImage(APicture.RectPt, APicture.Graphic);
 }
 
 void TkwFormatter::AddPath(const TkwPathRecord& APath) {

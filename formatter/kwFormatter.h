@@ -63,8 +63,10 @@ public:
   void AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double ACharSpace,
                char16_t ACharacter, bool ANotFirstInString, bool ANotFirstInOperator,
                double AAdvance, double AY, double AX, double AWordGap = 0);
-  // One picture: ARect in points from the page's top-left corner.
+  // One picture: ARect in points from the page's top-left corner. A copy of AGraphic is
+  // kept; a shared graphic is kept as it is.
   void AddImage(const TkwRect& ARect, const TGraphic& AGraphic);
+  void AddImage(const TkwRect& ARect, std::shared_ptr<const TGraphic> AGraphic);
 
   // --- events (set by the converter)
   // Fired with the page number after the page is analysed, before it is written.

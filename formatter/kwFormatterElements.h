@@ -215,7 +215,8 @@ public:
   TkwFormatterImage() : TkwFormatterContent(kElementImage) {}
   void Render(TkwDocumentWriter&) override {}
 
-  std::unique_ptr<TGraphic> Graphic;  // nullptr when the source picture was of no known kind
+  // nullptr when the source picture was of no known kind; shared by every drawing of it
+  std::shared_ptr<const TGraphic> Graphic;
   bool OverlapsText = false;
   // Drawing rendered to a picture (its kind is a shape); text over it stays in front.
   bool BehindText = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "base/Font.h"
@@ -37,7 +38,9 @@ struct TkwGlyphRecord {
 // One picture.
 struct TkwPictureRecord {
   TkwRect RectPt;                      // points from the page's top-left corner
-  const TGraphic* Graphic = nullptr;   // the receiver copies what it keeps (not owned)
+  // Never changed once handed over: a picture drawn many times is one graphic, which
+  // receivers keep by sharing it, not by copying.
+  std::shared_ptr<const TGraphic> Graphic;
 };
 
 // One piece of a path outline. A move or a line goes to P3; a cubic runs from the current

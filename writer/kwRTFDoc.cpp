@@ -15,6 +15,7 @@
 
 #include "base/Limits.h"
 #include "base/Numbers.h"
+#include "base/TempFiles.h"
 #include "base/kwWorkQueue.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
@@ -87,6 +88,7 @@ void TkwRTFDoc::SetRandomProvider(std::shared_ptr<TkwRandomProvider> ARandom) {
 void TkwRTFDoc::RemoveTempFile() {
   if (!FTempFileName.empty()) {
     ::unlink(FTempFileName.c_str());
+    UnregisterTempFile(FTempFileName);
     FTempFileName.clear();
   }
 }
@@ -276,6 +278,7 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(errno));
   FTempFileName = pattern;
+  RegisterTempFile(FTempFileName);
   const auto fail = [&](int AErrno, const char* AVerb) {
     ::close(fd);
     RemoveTempFile();
@@ -305,6 +308,7 @@ void TkwRTFDoc::WriteOutput(const std::string& AHead, std::string&& ABody) {
     RemoveTempFile();
     throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(err));
   }
+  UnregisterTempFile(FTempFileName);
   FTempFileName.clear();
   // The new name itself reaches the disk with the folder.
   if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
@@ -504,12 +508,12 @@ void NotePicture(TkwDiagnostics* ADiag, const TGraphic& AGraphic, const TkwPictu
 
 }  // namespace
 
-void TkwRTFDoc::PreparePicture(const TGraphic& AGraphic) {
+bool TkwRTFDoc::MayPrepare(const TGraphic& AGraphic) {
   if (!FDocBegun || FPrepared.size() >= kMaxPreparedPictures || !RendersFromPixelsAlone(AGraphic, *FImageSettings)) {
-    return;
+    return false;
   }
   const std::size_t bytes = PixelBytes(static_cast<const TBitmap&>(AGraphic));
-  if (bytes > kMaxPictureBytesInFlight) return;
+  if (bytes > kMaxPictureBytesInFlight) return false;
   while (!FInFlight.empty() &&
          (FInFlightBytes + bytes > kMaxPictureBytesInFlight ||
           FInFlight.front().first.wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
@@ -517,36 +521,63 @@ void TkwRTFDoc::PreparePicture(const TGraphic& AGraphic) {
     FInFlightBytes -= FInFlight.front().second;
     FInFlight.pop_front();
   }
+  return true;
+}
+
+void TkwRTFDoc::StartPreparing(const TGraphic& ASource, std::shared_ptr<const TGraphic> APixels) {
+  auto settings = std::make_shared<TkwImageSettings>();
+  settings->Assign(*FImageSettings);
+  auto data = FPictureQueue.Submit<TkwPictureData>(
+      [APixels, settings, brush = FBrush] { return RenderPictureData(*APixels, *settings, brush); });
+  if (!data) return;
+  const std::size_t bytes = PixelBytes(static_cast<const TBitmap&>(*APixels));
+  FPrepared.push_back({&ASource, std::move(APixels), *data, nullptr});
+  FInFlight.emplace_back(std::move(*data), bytes);
+  FInFlightBytes += bytes;
+}
+
+void TkwRTFDoc::PreparePicture(const TGraphic& AGraphic) {
+  if (!MayPrepare(AGraphic)) return;
   std::shared_ptr<const TGraphic> copy;
   try {
     copy = AGraphic.Clone();
   } catch (const std::bad_alloc&) {
     return;  // encoded when it is placed, as any other picture
   }
-  auto settings = std::make_shared<TkwImageSettings>();
-  settings->Assign(*FImageSettings);
-  auto data = FPictureQueue.Submit<TkwPictureData>(
-      [copy, settings, brush = FBrush] { return RenderPictureData(*copy, *settings, brush); });
-  if (!data) return;
-  FPrepared.push_back({&AGraphic, std::move(copy), *data});
-  FInFlight.emplace_back(std::move(*data), bytes);
-  FInFlightBytes += bytes;
+  StartPreparing(AGraphic, std::move(copy));
 }
 
-std::optional<std::shared_future<TkwPictureData>> TkwRTFDoc::TakePrepared(const TGraphic& AGraphic) {
+void TkwRTFDoc::PreparePicture(std::shared_ptr<const TGraphic> AGraphic) {
+  if (!AGraphic) return;
+  for (const TkwPreparedPicture& p : FPrepared) {
+    if (p.Copy == AGraphic) return;
+  }
+  if (!MayPrepare(*AGraphic)) return;
+  const TGraphic& source = *AGraphic;
+  StartPreparing(source, std::move(AGraphic));
+}
+
+std::shared_ptr<const TkwPictureData> TkwRTFDoc::TakePrepared(const TGraphic& AGraphic) {
   for (auto it = FPrepared.begin(); it != FPrepared.end(); ++it) {
     if (it->Source != &AGraphic) continue;
-    TkwPreparedPicture entry = std::move(*it);
-    FPrepared.erase(it);
     // The data is the one placing would make only if the pixels are still the ones copied
-    // and the settings still make it from them alone.
+    // and the settings still make it from them alone. A shared graphic is never changed,
+    // and stays for its other placements.
+    const bool shared = it->Copy.get() == &AGraphic;
     if (!RendersFromPixelsAlone(AGraphic, *FImageSettings) ||
-        !SamePixels(static_cast<const TBitmap&>(AGraphic), static_cast<const TBitmap&>(*entry.Copy))) {
-      return std::nullopt;
+        (!shared && !SamePixels(static_cast<const TBitmap&>(AGraphic), static_cast<const TBitmap&>(*it->Copy)))) {
+      FPrepared.erase(it);
+      return nullptr;
     }
-    return std::move(entry.Data);
+    if (!it->Target) {
+      it->Target = std::make_shared<TkwPictureData>();
+      FPending.push_back({it->Target, it->Data});
+    }
+    std::shared_ptr<const TkwPictureData> target = it->Target;
+    if (!shared) FPrepared.erase(it);
+    return target;
   }
-  return std::nullopt;
+  return nullptr;
 }
 
 void TkwRTFDoc::ResolvePending() {
@@ -570,12 +601,8 @@ void TkwRTFDoc::EndPage() {
 
 void TkwRTFDoc::PlaceNewGraphic(const TkwRect& ANativeRect, const TGraphic& AGraphic) {
   if (!AcceptGraphic(AGraphic)) return;
-  std::shared_ptr<const TkwPictureData> data;
-  if (auto prepared = TakePrepared(AGraphic)) {
-    auto target = std::make_shared<TkwPictureData>();
-    FPending.push_back({target, std::move(*prepared)});
-    data = std::move(target);
-  } else {
+  std::shared_ptr<const TkwPictureData> data = TakePrepared(AGraphic);
+  if (!data) {
     data = std::make_shared<const TkwPictureData>(RenderPictureData(
         AGraphic, *FImageSettings, FBrush, ANativeRect.Right - ANativeRect.Left, ANativeRect.Bottom - ANativeRect.Top));
     NotePicture(FDiag, AGraphic, *data);

@@ -72,6 +72,9 @@ public:
   // alone, it is encoded from a copy on the picture queue meanwhile, and AddImage takes the
   // result; pictures not placed by the end of the page are forgotten.
   void PreparePicture(const TGraphic& AGraphic);
+  // The same for a graphic nobody changes: it is encoded from the graphic itself, once for
+  // however often it is prepared and placed on the page, and its placements share the data.
+  void PreparePicture(std::shared_ptr<const TGraphic> AGraphic);
   void EndPage() override;
 
   void DrawLine(const TkwPoint& AP1, const TkwPoint& AP2) override;
@@ -148,8 +151,9 @@ private:
   // placed ones, whose data the tree shares and EndDoc fills in before writing.
   struct TkwPreparedPicture {
     const TGraphic* Source = nullptr;      // the graphic AddImage is to be given; not owned
-    std::shared_ptr<const TGraphic> Copy;  // the pixels the data is made from
+    std::shared_ptr<const TGraphic> Copy;  // the pixels the data is made from (Source when shared)
     std::shared_future<TkwPictureData> Data;
+    std::shared_ptr<TkwPictureData> Target;  // what the placements of a shared graphic hold
   };
   struct TkwPendingPicture {
     std::shared_ptr<TkwPictureData> Target;
@@ -189,8 +193,12 @@ private:
   void PlacePicture(const TkwRect& ANativeRect, int AImageIndex);
   // Lists a graphic and places it in one step: only its rendered picture is kept.
   void PlaceNewGraphic(const TkwRect& ANativeRect, const TGraphic& AGraphic);
-  // The data to come that PreparePicture started for this graphic (the same pixels), if any.
-  std::optional<std::shared_future<TkwPictureData>> TakePrepared(const TGraphic& AGraphic);
+  // Whether PreparePicture may start encoding AGraphic now: waits for room on the queue.
+  bool MayPrepare(const TGraphic& AGraphic);
+  void StartPreparing(const TGraphic& ASource, std::shared_ptr<const TGraphic> APixels);
+  // The data, filled in before writing, that PreparePicture started for this graphic (the
+  // same pixels), if any.
+  std::shared_ptr<const TkwPictureData> TakePrepared(const TGraphic& AGraphic);
   // Waits for the data of every placed picture.
   void ResolvePending();
   void AddRunToTarget(std::u16string_view AText, double ATab, double ASpacing,

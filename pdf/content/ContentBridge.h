@@ -94,10 +94,10 @@ std::unique_ptr<TInlineImage> MakeInlineImage(std::unique_ptr<TkwPDDictionary> A
 // The picture an image gives for output: JPEG bytes passed through for DCT images,
 // a bitmap otherwise; nullptr when the image cannot be decoded. AState supplies the fill
 // colour of image masks.
-// An image drawn again on the same page (same image, same fill) is decoded once; the
-// pictures kept for that are dropped by ResetPictureCache, which page display calls at
-// the start and end of every page.
-std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState);
+// An image drawn again on the same page (same image, same fill) is decoded once and every
+// drawing shares that picture, which nobody changes; the cache's hold on the pictures ends
+// with ResetPictureCache, which page display calls at the start and end of every page.
+std::shared_ptr<const TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState);
 void ResetPictureCache();
 
 // Forms

@@ -161,7 +161,7 @@ namespace {
 struct TCachedPicture {
   const TkwPDImage* Image = nullptr;
   std::array<std::int32_t, 3> Fill{};
-  std::unique_ptr<TGraphic> Graphic;
+  std::shared_ptr<const TGraphic> Graphic;
 };
 
 struct TPictureCache {
@@ -195,24 +195,24 @@ std::unique_ptr<TGraphic> DecodeImage(TkwPDImage& AImage) {
 
 void ResetPictureCache() { gPictureCache = TPictureCache{}; }
 
-std::unique_ptr<TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState) {
+std::shared_ptr<const TGraphic> ImageToGraphic(TkwPDImage& AImage, TkwPDState& AState) {
   std::array<std::int32_t, 3> fill{0, 0, 0};
   AState.GetFillRGB(fill);
   TPictureCache& cache = gPictureCache;
   const bool keep = !AImage.GetIsInlineImage();
   if (keep) {
     for (const TCachedPicture& c : cache.Items) {
-      if (c.Image == &AImage && c.Fill == fill) return c.Graphic->Clone();
+      if (c.Image == &AImage && c.Fill == fill) return c.Graphic;
     }
   }
   AImage.SetFillColor(TkwRGB{fill[0], fill[1], fill[2]});
-  std::unique_ptr<TGraphic> graphic = DecodeImage(AImage);
+  std::shared_ptr<const TGraphic> graphic = DecodeImage(AImage);
   if (keep && graphic && !graphic->IsEmpty() && cache.Bytes + HeldBytes(*graphic) <= kMaxImageCacheBytes) {
     cache.Bytes += HeldBytes(*graphic);
     TCachedPicture& c = cache.Items.emplace_back();
     c.Image = &AImage;
     c.Fill = fill;
-    c.Graphic = graphic->Clone();
+    c.Graphic = graphic;
   }
   return graphic;
 }

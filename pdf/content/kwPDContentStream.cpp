@@ -912,11 +912,24 @@ void TkwPDContentStream::Op_SCN(int ANum) { SetFillColorOps(ANum, true, true); }
 
 // ---- XObjects and images
 
+std::size_t TkwPlacedImageHash::operator()(const TkwPlacedImage& A) const noexcept {
+  std::size_t h = std::hash<const void*>{}(A.Image);
+  auto mix = [&h](std::size_t AValue) { h ^= AValue + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+  for (double v : A.Place) mix(std::hash<double>{}(v));
+  for (std::int32_t c : A.Fill) mix(std::hash<std::int32_t>{}(c));
+  return h;
+}
+
 void TkwPDContentStream::Op_Do(int) {
   const auto& name = static_cast<const TkwPDName&>(*FArgs[0]).GetValue();
   content::TXObject x = content::LookupXObject(FResources, name);
   if (x.Image) {
+    const TkwPDMatrix& m = S().FCTM;
+    TkwPlacedImage placed{x.Image, {m.FM11, m.FM12, m.FM21, m.FM22, m.FDx, m.FDy}, {}};
+    S().GetFillRGB(placed.Fill);
+    if (FRun->PlacedImages.contains(placed)) return;
     if (!Spend(*FRun, FRun->PictureBytes, PictureBytes(*x.Image), kMaxPagePictureBytes)) return;
+    if (FRun->PlacedImages.size() < kMaxPlacedImagesKept) FRun->PlacedImages.insert(placed);
     Dev().DrawImage(S(), *x.Image);
   } else if (x.Form) {
     TkwPDFormPlayer* saved = Dev().FormPlayer;

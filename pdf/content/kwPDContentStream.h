@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "base/Cancelled.h"
@@ -49,6 +50,18 @@ struct TkwOperator {
   TkwOperation Operation;
 };
 
+// An image drawn on a page: the image, where (the CTM) and in what fill colour (that of
+// an image mask).
+struct TkwPlacedImage {
+  const void* Image = nullptr;
+  std::array<double, 6> Place{};
+  std::array<std::int32_t, 3> Fill{};
+  bool operator==(const TkwPlacedImage&) const = default;
+};
+struct TkwPlacedImageHash {
+  std::size_t operator()(const TkwPlacedImage& A) const noexcept;
+};
+
 // What the streams of one page share: the device, the state stack and the bookkeeping
 // that keeps forms from nesting without end.
 struct TkwPDPageRun {
@@ -68,6 +81,9 @@ struct TkwPDPageRun {
   std::int64_t Paths = 0;
   std::int64_t PictureBytes = 0;
   bool Stopped = false;
+  // Images drawn so far: one drawn again where it already is adds nothing to see, so it is
+  // neither drawn nor counted again (a page may paint one image thousands of times).
+  std::unordered_set<TkwPlacedImage, TkwPlacedImageHash> PlacedImages;
   std::vector<std::uint32_t> FormChain;      // object numbers of the forms being played
   // Marked content: the open BMC/BDC sections, and the replacement text of the ActualText
   // section that is open (ActualTextDepth is its nesting level, 0 when none is).

@@ -477,6 +477,75 @@ TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
   EXPECT_EQ(Listing(FDir), (std::set<std::string>{Path("long.pdf"), Path("long.rtf")}));
 }
 
+// A document of APages slow pages: forms nested ten deep, each drawing the next ten times,
+// so that each page runs until its work budget ends it.
+void WriteSlowPdf(const std::string& APath, int APages) {
+  qm::TkwTestPdf pdf;
+  const int font = pdf.AddFont("Helvetica");
+  int next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 " +
+                               std::to_string(font) + " 0 R >> >>",
+                           "BT /F1 12 Tf 10 10 Td (Deep) Tj ET");
+  for (int level = 0; level < 9; ++level) {
+    std::string body;
+    for (int i = 0; i < 10; ++i) body += "q /X Do Q\n";
+    next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /XObject << /X " +
+                             std::to_string(next) + " 0 R >> >>",
+                         body);
+  }
+  for (int page = 0; page < APages; ++page) {
+    pdf.AddPage("/X Do", {}, "/Resources << /XObject << /X " + std::to_string(next) + " 0 R >> >>");
+  }
+  std::filesystem::create_directories(std::filesystem::path(APath).parent_path());
+  ASSERT_TRUE(pdf.SaveToFile(APath));
+}
+
+// Interrupts during a slow page (forms nested ten deep, each drawing the next ten times):
+// the first signal stops the page within a second, a second one ends the process at once;
+// either way the run exits 130, the existing target stays and no file is left behind.
+struct TSignalCase {
+  const char* Name;
+  std::vector<int> Signals;
+};
+
+class CliInterrupt : public CliCommand, public ::testing::WithParamInterface<TSignalCase> {};
+
+TEST_P(CliInterrupt, EndsQuicklyAndLeavesNothing) {
+  WriteSlowPdf(Path("slow.pdf"), 20);
+  Write("slow.rtf", "the good file");
+  const std::string err = Path(".stderr");
+  const std::string command = Quote(QM_QUILLMARK) + " convert --verbose " + Quote(Path("slow.pdf")) + " 2>" +
+                              Quote(err) + " </dev/null >/dev/null";
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ReadFile(err).find("Conversion started...") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto asked = std::chrono::steady_clock::now();
+  for (int signal : GetParam().Signals) ::kill(pid, signal);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+  ASSERT_TRUE(WIFEXITED(status)) << ReadFile(err);
+  EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(err);
+  EXPECT_LT(seconds, 1.0);
+  EXPECT_EQ(ReadFile(Path("slow.rtf")), "the good file");
+  fs::remove(err);
+  EXPECT_EQ(Listing(FDir), (std::set<std::string>{Path("slow.pdf"), Path("slow.rtf")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliInterrupt,
+                         ::testing::Values(TSignalCase{"CtrlC", {SIGINT}}, TSignalCase{"Term", {SIGTERM}},
+                                           TSignalCase{"CtrlCTwice", {SIGINT, SIGINT}},
+                                           TSignalCase{"TermThenCtrlC", {SIGTERM, SIGINT}}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
 // A small document of APages pages of text; ASeed makes its words its own.
 void WriteTextPdf(const std::string& APath, int APages, int ASeed) {
   qm::TkwTestPdf pdf;
@@ -597,7 +666,8 @@ TEST_F(CliCommand, ParallelFilesWithoutDestGoBesideTheirInputs) {
 // Ctrl-C with several files running stops every one of them: 130, no target touched, no
 // half-written file left, and no further file started.
 TEST_F(CliCommand, InterruptStopsEveryRunningFile) {
-  for (const char* name : {"a", "b", "c"}) WriteTextPdf(Path(std::string("in/") + name + ".pdf"), 1500, name[0]);
+  // Slow pages: the two first files are still running when the signal comes.
+  for (const char* name : {"a", "b", "c"}) WriteSlowPdf(Path(std::string("in/") + name + ".pdf"), 30);
   for (const char* name : {"a", "b", "c"}) Write(std::string("out/") + name + ".rtf", "the good file");
   const std::string err = Path(".stderr");
   const std::string command = Quote(QM_QUILLMARK) + " convert --jobs 2 -q --dest " + Quote(Path("out")) + " " +

@@ -107,6 +107,43 @@ TEST(Extractor, ClipDropsGlyphsOutsideUntilRestore) {
   EXPECT_EQ(f.Writer.Glyphs[1].Ch, u'r');
 }
 
+// Clips that are not rectangles, one after the other across restores, and one inside
+// another: each restore gives the whole page back, whatever the clips before it narrowed.
+TEST(Extractor, ClipsAcrossRestoresDoNotNarrowEachOther) {
+  Fixture f;
+  auto triangle = [&](double AX, double AY) {
+    f.State.MoveTo(AX, AY);
+    f.State.LineTo(AX + 100, AY);
+    f.State.LineTo(AX, AY + 100);
+    f.State.ClosePath();
+    f.Ex.Clip(f.State);
+    f.State.ClearPath();
+  };
+  auto at = [&](char16_t ACh, double AX, double AY) {
+    f.State.FTextMatrix.SetValues(1, 0, 0, 1, AX, AY);
+    f.Char(ACh);
+  };
+  for (int round = 0; round < 3; ++round) {
+    f.Ex.SaveState(f.State);
+    triangle(0, 0);
+    at(u'a', 20, 20);    // inside
+    at(u'x', 90, 90);    // beside it
+    f.Ex.RestoreState(f.State);
+    f.Ex.SaveState(f.State);
+    triangle(300, 300);
+    at(u'b', 320, 320);  // inside the second, outside the first
+    triangle(300, 300);
+    at(u'c', 330, 330);  // the same clip twice
+    triangle(320, 300);
+    at(u'y', 310, 310);  // outside the narrower one
+    f.Ex.RestoreState(f.State);
+    at(u'd', 500, 500);
+  }
+  std::u16string seen;
+  for (const Glyph& g : f.Writer.Glyphs) seen += g.Ch;
+  EXPECT_EQ(seen, u"abcdabcdabcd");
+}
+
 TEST(Extractor, ContinuationFlagsFollowStringsAndOperators) {
   Fixture f;
   f.Ex.BeginStringOp(f.State);

@@ -113,5 +113,36 @@ TEST(PreparedPictures, UnplacedPictureLeavesNoTrace) {
   EXPECT_TRUE(PictureBytes(*doc).empty());
 }
 
+// One shared picture prepared and placed many times on a page, as a page that paints one
+// image all over does, among pictures of their own: every placement is written as the
+// plain path writes it, on this page and the next.
+TEST(PreparedPictures, SharedPictureIsWrittenAtEveryPlacement) {
+  std::shared_ptr<const TGraphic> shared = Pattern(64, 48, 5);
+  auto own = Pattern(30, 20, 6);
+  auto plain = PngDoc();
+  auto doc = PngDoc();
+  for (int page = 0; page < 2; ++page) {
+    for (int k = 0; k < 30; ++k) doc->PreparePicture(shared);
+    doc->PreparePicture(*own);
+    for (int k = 0; k < 30; ++k) {
+      const TkwRect rect{double(k * 10), double(page), double(k * 10) + 50, double(page) + 40};
+      plain->AddImage(rect, *shared);
+      doc->AddImage(rect, *shared);
+      if (k == 10) {
+        plain->AddImage({0, 500, 30, 520}, *own);
+        doc->AddImage({0, 500, 30, 520}, *own);
+      }
+    }
+    plain->EndPage();
+    doc->EndPage();
+    plain->NewPage();
+    doc->NewPage();
+  }
+  const auto expected = PictureBytes(*plain);
+  ASSERT_EQ(expected.size(), 62u);
+  EXPECT_EQ(PictureBytes(*doc), expected);
+  EXPECT_EQ(plain->GetRTFText(), doc->GetRTFText());
+}
+
 }  // namespace
 }  // namespace qm

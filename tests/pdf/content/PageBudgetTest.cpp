@@ -108,24 +108,68 @@ INSTANTIATE_TEST_SUITE_P(
                     false, false}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
-TEST(PageBudget, RepeatedPicturesCountAgainstThePictureBytes) {
+// A picture drawn again where it already is adds nothing to see: it is drawn once and
+// counted once. Drawn in new places it is counted each time, up to the picture bytes.
+struct TRepaintCase {
+  const char* Name;
+  std::string Content;
+  std::int64_t Images;
+  bool OverBudget;
+};
+
+std::string Places(int ACount) {
+  std::string s;
+  for (int i = 0; i < ACount; ++i) {
+    s += "q 20 0 0 20 " + std::to_string(i % 500) + " " + std::to_string(i / 500) + " cm /Im Do Q\n";
+  }
+  return s;
+}
+
+class PictureRepaint : public ::testing::TestWithParam<TRepaintCase> {};
+
+TEST_P(PictureRepaint, IsDrawnAndCountedOncePerPlace) {
+  const TRepaintCase& c = GetParam();
   TkwTestPdf pdf;
   // 1000 × 1000 RGB: 3 MB a picture; the page holds kMaxPagePictureBytes of them.
   const int image = pdf.AddStream(
       "/Type /XObject /Subtype /Image /Width 1000 /Height 1000 /ColorSpace /DeviceRGB /BitsPerComponent 8 "
       "/Filter /FlateDecode",
       TkwTestPdf::Deflate(std::string(3'000'000, '\x40')));
-  pdf.AddPage(Repeat("q 20 0 0 20 10 10 cm /Im Do Q\n", 20'000), {},
-              "/Resources << /XObject << /Im " + std::to_string(image) + " 0 R >> >>");
+  const int small = pdf.AddStream(
+      "/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8",
+      std::string("\x10\x20\x30\x40", 4));
+  const int mask = pdf.AddStream("/Type /XObject /Subtype /Image /Width 8 /Height 1 /ImageMask true", "\x55");
+  pdf.AddPage(c.Content, {},
+              "/Resources << /XObject << /Im " + std::to_string(image) + " 0 R /Small " + std::to_string(small) +
+                  " 0 R /Mask " + std::to_string(mask) + " 0 R >> >>");
   TkwDiagnostics diag;
   TkwPDDocument doc;
   doc.SetDiagnostics(&diag);
   doc.LoadFromBytes(pdf.Save());
   TCountingDevice dev;
   DisplayPage(doc, dev, 1, 72, 72, 0, true, false, false, true);
-  EXPECT_EQ(dev.Images, kMaxPagePictureBytes / 3'000'000);
-  EXPECT_EQ(diag.Count(TkwDiagCode::dcPageBudget), 1);
+  EXPECT_EQ(dev.Images, c.Images);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcPageBudget), c.OverBudget ? 1 : 0);
+  EXPECT_EQ(dev.EndPages, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, PictureRepaint,
+    ::testing::Values(
+        TRepaintCase{"TwentyThousandTimesInOnePlace", Repeat("q 20 0 0 20 10 10 cm /Im Do Q\n", 20'000), 1, false},
+        TRepaintCase{"TwoPicturesTakingTurns",
+                     Repeat("q 20 0 0 20 10 10 cm /Im Do Q q 20 0 0 20 10 10 cm /Small Do Q\n", 10'000), 2, false},
+        TRepaintCase{"AMaskInTwoColours", Repeat("q 1 0 0 rg 8 0 0 1 5 5 cm /Mask Do Q q 0 0 1 rg 8 0 0 1 5 5 cm /Mask Do Q\n", 1000),
+                     2, false},
+        TRepaintCase{"ASmallPictureInManyPlaces",
+                     [] {
+                       std::string s;
+                       for (int i = 0; i < 3000; ++i) s += "q 2 0 0 2 " + std::to_string(i) + " 5 cm /Small Do Q\n";
+                       return s;
+                     }(),
+                     3000, false},
+        TRepaintCase{"TwentyThousandPlaces", Places(20'000), kMaxPagePictureBytes / 3'000'000, true}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(PageCancel, StopsBetweenGlyphsWithoutEndingThePage) {
   TkwTestPdf pdf;

@@ -72,6 +72,29 @@ TEST(PageTree, DeepTreeIsCutAtTheDepthLimitAndSaysSo) {
   EXPECT_EQ(diag.Count(TkwDiagCode::dcPagesByScan), 1);
 }
 
+// A Kids array of more entries than the walk visits: the pages before the cap are the
+// document, the cut is noted, and the walk ends quickly.
+TEST(PageTree, TreePastTheNodeCapKeepsThePagesReadAndSaysSo) {
+  std::string kids = "3 0 R ";
+  kids.reserve(static_cast<std::size_t>(kMaxPageTreeNodes) * 5 + 64);
+  for (std::int64_t i = 0; i < kMaxPageTreeNodes; ++i) kids += "null ";
+  kids += "4 0 R";
+  TkwDiagnostics diag;
+  const auto start = std::chrono::steady_clock::now();
+  auto doc = Open(HandTree({"<< /Type /Pages /Kids [" + kids + "] /Count 2 >>", "<< /Type /Page /Parent 2 0 R >>",
+                            "<< /Type /Page /Parent 2 0 R >>"}),
+                  diag);
+  EXPECT_EQ(doc->GetPageCount(), 1);
+  EXPECT_EQ(PageObj(doc->GetPage(1)), 3);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcPageTreeCut), 1);
+  EXPECT_EQ(diag.Count(TkwDiagCode::dcPagesByScan), 0);
+#ifdef NDEBUG
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+#else
+  (void)start;
+#endif
+}
+
 struct TkwIndexCase {
   int Index;
   int Expected;  // page object number, -1 for none
