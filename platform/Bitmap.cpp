@@ -145,11 +145,11 @@ std::uint32_t TBitmap::GetPixel(int AX, int AY) const {
     }
     case 32: {
       const std::uint8_t* p = row + static_cast<std::size_t>(AX) * 4;
-      return p[2] | (p[1] << 8) | (p[0] << 16);
+      return std::uint32_t{p[2]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[0]} << 16);
     }
     default: {
       const std::uint8_t* p = row + static_cast<std::size_t>(AX) * 3;
-      return p[2] | (p[1] << 8) | (p[0] << 16);
+      return std::uint32_t{p[2]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[0]} << 16);
     }
   }
 }
