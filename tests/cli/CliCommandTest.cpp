@@ -438,6 +438,25 @@ TEST_F(CliCommand, FontCatalogueCacheGivesTheSameDocument) {
   }
 }
 
+// Runs the shell command ACommand (a verbose conversion writing its messages to AErr) in a
+// process of its own and returns its id once the job has begun and ASettle more has passed,
+// so that a signal then reaches a conversion under way; -1 when no process could be made.
+pid_t StartConversion(const std::string& ACommand, const std::string& AErr, std::chrono::milliseconds ASettle) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", ("exec " + ACommand).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  if (pid < 0) return pid;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ReadFile(AErr).find("Conversion started...") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(ASettle);
+  return pid;
+}
+
 // Ctrl-C stops a conversion at the next page: the run ends with 130, the existing target
 // stays as it was and nothing half-written is left beside it.
 TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
@@ -453,19 +472,8 @@ TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
   const std::string err = Path(".stderr");
   const std::string command = Quote(QM_QUILLMARK) + " convert --verbose " + Quote(Path("long.pdf")) + " 2>" +
                               Quote(err) + " </dev/null >/dev/null";
-  const pid_t pid = ::fork();
+  const pid_t pid = StartConversion(command, err, std::chrono::milliseconds(200));
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  // Wait until the job has begun, then interrupt it.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (ReadFile(err).find("Conversion started...") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   ::kill(pid, SIGINT);
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -515,18 +523,8 @@ TEST_P(CliInterrupt, EndsQuicklyAndLeavesNothing) {
   const std::string err = Path(".stderr");
   const std::string command = Quote(QM_QUILLMARK) + " convert --verbose " + Quote(Path("slow.pdf")) + " 2>" +
                               Quote(err) + " </dev/null >/dev/null";
-  const pid_t pid = ::fork();
+  const pid_t pid = StartConversion(command, err, std::chrono::milliseconds(100));
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (ReadFile(err).find("Conversion started...") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const auto asked = std::chrono::steady_clock::now();
   for (int signal : GetParam().Signals) ::kill(pid, signal);
   int status = 0;
