@@ -490,19 +490,8 @@ TEST_F(CliCommand, InterruptStopsTheConversionAndKeepsTheTarget) {
 void WriteSlowPdf(const std::string& APath, int APages) {
   qm::TkwTestPdf pdf;
   const int font = pdf.AddFont("Helvetica");
-  int next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 " +
-                               std::to_string(font) + " 0 R >> >>",
-                           "BT /F1 12 Tf 10 10 Td (Deep) Tj ET");
-  for (int level = 0; level < 9; ++level) {
-    std::string body;
-    for (int i = 0; i < 10; ++i) body += "q /X Do Q\n";
-    next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /XObject << /X " +
-                             std::to_string(next) + " 0 R >> >>",
-                         body);
-  }
-  for (int page = 0; page < APages; ++page) {
-    pdf.AddPage("/X Do", {}, "/Resources << /XObject << /X " + std::to_string(next) + " 0 R >> >>");
-  }
+  const std::string resources = pdf.AddFormFanOut(font);
+  for (int page = 0; page < APages; ++page) pdf.AddPage("/X Do", {}, resources);
   std::filesystem::create_directories(std::filesystem::path(APath).parent_path());
   ASSERT_TRUE(pdf.SaveToFile(APath));
 }

@@ -51,23 +51,12 @@ protected:
   fs::path FDir;
 };
 
-// Forms nested ten deep, each drawing the next ten times, then plain text pages.
+// Five pages, each drawing forms nested ten deep, each drawing the next ten times.
 std::string SlowFile() {
   TkwTestPdf pdf;
   const int f1 = pdf.AddFont("Helvetica");
-  int next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 " +
-                               std::to_string(f1) + " 0 R >> >>",
-                           "BT /F1 12 Tf 10 10 Td (Deep) Tj ET");
-  for (int level = 0; level < 9; ++level) {
-    std::string body;
-    for (int i = 0; i < 10; ++i) body += "q /X Do Q\n";
-    next = pdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /XObject << /X " +
-                             std::to_string(next) + " 0 R >> >>",
-                         body);
-  }
-  for (int page = 0; page < 5; ++page) {
-    pdf.AddPage("/X Do", {}, "/Resources << /XObject << /X " + std::to_string(next) + " 0 R >> >>");
-  }
+  const std::string resources = pdf.AddFormFanOut(f1);
+  for (int page = 0; page < 5; ++page) pdf.AddPage("/X Do", {}, resources);
   return pdf.Save();
 }
 

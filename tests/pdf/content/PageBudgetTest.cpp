@@ -36,21 +36,6 @@ public:
   TkwCancelFlag* Cancel = nullptr;
 };
 
-// Ten levels of forms, each drawing the next ten times: 10^10 glyphs asked for.
-std::string FormFanOut(TkwTestPdf& APdf, int AFont) {
-  int next = APdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 " +
-                                std::to_string(AFont) + " 0 R >> >>",
-                            "BT /F1 12 Tf 10 10 Td (Deep) Tj ET");
-  for (int level = 0; level < 9; ++level) {
-    std::string body;
-    for (int i = 0; i < 10; ++i) body += "q /X Do Q\n";
-    next = APdf.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /XObject << /X " +
-                              std::to_string(next) + " 0 R >> >>",
-                          body);
-  }
-  return "/Resources << /XObject << /X " + std::to_string(next) + " 0 R >> >>";
-}
-
 std::string Repeat(const std::string& AText, int ACount) {
   std::string s;
   s.reserve(AText.size() * static_cast<std::size_t>(ACount));
@@ -73,7 +58,7 @@ TEST_P(PageBudget, EndsThePageWithWhatItDrewAndSaysSo) {
   TkwTestPdf pdf;
   const int f1 = pdf.AddFont("Helvetica");
   if (c.FanOut) {
-    pdf.AddPage("/X Do", {}, FormFanOut(pdf, f1));
+    pdf.AddPage("/X Do", {}, pdf.AddFormFanOut(f1));
   } else {
     pdf.AddPage(Repeat(c.Content, c.Copies), {{"F1", f1}});
   }
@@ -174,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PageCancel, StopsBetweenGlyphsWithoutEndingThePage) {
   TkwTestPdf pdf;
   const int f1 = pdf.AddFont("Helvetica");
-  pdf.AddPage("/X Do", {}, FormFanOut(pdf, f1));
+  pdf.AddPage("/X Do", {}, pdf.AddFormFanOut(f1));
   TkwPDDocument doc;
   doc.LoadFromBytes(pdf.Save());
   TkwCancelFlag cancel{false};

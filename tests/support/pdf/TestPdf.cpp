@@ -61,6 +61,20 @@ int TkwTestPdf::AddStream(std::string_view ADictEntries, std::string_view AData)
   return n;
 }
 
+std::string TkwTestPdf::AddFormFanOut(int AFont) {
+  int next = AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 " +
+                           std::to_string(AFont) + " 0 R >> >>",
+                       "BT /F1 12 Tf 10 10 Td (Deep) Tj ET");
+  for (int level = 0; level < 9; ++level) {
+    std::string body;
+    for (int i = 0; i < 10; ++i) body += "q /X Do Q\n";
+    next = AddStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /XObject << /X " +
+                         std::to_string(next) + " 0 R >> >>",
+                     body);
+  }
+  return "/Resources << /XObject << /X " + std::to_string(next) + " 0 R >> >>";
+}
+
 void TkwTestPdf::SetObject(int ANum, std::string_view ABody, int AGen) {
   EnsureAuto();
   FNextNum = std::max(FNextNum, ANum + 1);

@@ -44,6 +44,9 @@ public:
   // Adds a stream; ADictEntries are the dictionary's entries without "<<" and ">>" and
   // without Length, which the builder writes.
   int AddStream(std::string_view ADictEntries, std::string_view AData);
+  // Forms nested ten deep, each drawing the next ten times (10^10 glyphs of AFont asked
+  // for); returns the page resources under which "/X Do" draws the top one.
+  std::string AddFormFanOut(int AFont);
   // Reserves a number to be set later with SetObject.
   int ReserveObject();
   // Defines or redefines object ANum in the current section.
