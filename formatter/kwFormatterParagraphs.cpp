@@ -934,6 +934,13 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
           !(line->ListLabel && run.RunIndex == 2)) {
         tab = run.X - Frame.Left + kTabStopOffset;
       }
+      // The text after a list label follows it without a tab; where it stands a word's gap
+      // away (labels of a chart's axis read as a numbered line), a space keeps the two
+      // words apart.
+      const bool spaceBefore = line->ListLabel && run.RunIndex == 2 && previous != nullptr &&
+                               !previous->Text.empty() && !run.Text.empty() && previous->Text.back() != u' ' &&
+                               run.Text.front() != u' ' &&
+                               run.X - (previous->X + previous->Width) > 0.25 * fmt::FontSize(run.Font);
       // A word broken across two lines is joined, its hyphen made optional: the word
       // processor shows it only where it breaks the word at a line's end itself.
       std::size_t hyphen = std::u16string_view::npos;
@@ -946,11 +953,11 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       // to the edge, where a wider face would wrap a kept line in two.
       const bool breakLine = i > 0 && k == 0 && breakLines && lastChar != kSoftHyphen;
       const bool joinLine = i > 0 && k == 0 && !breakLine && lastChar != u' ' && lastChar != kSoftHyphen;
-      if (breakLine || joinLine || hyphen != std::u16string_view::npos) {
+      if (breakLine || joinLine || spaceBefore || hyphen != std::u16string_view::npos) {
         std::u16string text;
         text.reserve(run.Text.size() + 1);
         if (breakLine) text += kLineBreak;
-        if (joinLine) text += u' ';
+        if (joinLine || spaceBefore) text += u' ';
         if (hyphen != std::u16string_view::npos) {
           text.append(run.Text, 0, hyphen);
           text += kSoftHyphen;
