@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "base/Limits.h"
+#include "pdf/fonts/AdobeGlyphList.h"
+#include "pdf/fonts/Encodings.h"
 
 namespace qm {
 namespace {
@@ -224,6 +226,13 @@ int TkwPDCIDFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwP
     if (FToUnicode->HasTexts()) AOut.UnicodeText = FToUnicode->MapText(charCode);
   } else {
     AOut.Unicode = FCMap->CIDToUnicode(cid);
+    // A TrueType font that is not embedded, shown by glyph index with nothing naming its
+    // characters (forms written for a viewer to supply Times New Roman): the index is a
+    // glyph of the standard order the core text faces keep.
+    if (AOut.Unicode == 0 && !embedded && FFontType == TkwPDFontType::CIDType2 && !FHasCIDToGID &&
+        !FCMap->GetUCSParser()) {
+      AOut.Unicode = GlyphNameToUnicode(MacStandardGlyphName(cid));
+    }
   }
   return 1;
 }

@@ -307,6 +307,36 @@ TEST_F(FontFixture, CIDToGIDMapAndToUnicodeByCharacterCode) {
   EXPECT_EQ(u[0].CID, 1u);
 }
 
+// A TrueType font left for the viewer to supply, shown by glyph index: the indexes read in
+// the standard glyph order of the core faces ("voir" is 89 82 76 85, "é" 112, "à" 106),
+// unless the font says otherwise (a ToUnicode entry, a CIDToGIDMap, an embedded program).
+TEST_F(FontFixture, GlyphIndexesOfAFontNotEmbeddedReadInTheStandardOrder) {
+  auto* font = Load([](TkwTestPdf& APdf) { return CIDFontDict(APdf, "/Identity-H", ""); });
+  ASSERT_NE(font, nullptr);
+  auto c = Decode(*font, std::u16string(u"\x00\x59\x00\x52\x00\x4C\x00\x55\x00\x70\x00\x6A\x00\x03\x01\x02", 16));
+  ASSERT_EQ(c.size(), 8u);
+  std::u16string text;
+  for (const auto& ch : c) text += static_cast<char16_t>(ch.Unicode);
+  EXPECT_EQ(text, std::u16string(u"voir\u00E9\u00E0 ") + char16_t{0});  // 258 is past the order
+  auto* withTU = Load([](TkwTestPdf& APdf) {
+    const int tu = APdf.AddStream("", "1 beginbfchar <0059> <0041> endbfchar");
+    std::string d = CIDFontDict(APdf, "/Identity-H", "");
+    d.insert(d.size() - 2, " /ToUnicode " + std::to_string(tu) + " 0 R");
+    return d;
+  });
+  ASSERT_NE(withTU, nullptr);
+  EXPECT_EQ(Decode(*withTU, std::u16string(u"\x00\x59", 2))[0].Unicode, u'A');
+  auto* mapped = Load([](TkwTestPdf& APdf) {
+    const int map = APdf.AddStream("", std::string("\x00\x00\x00\x07", 4));
+    return CIDFontDict(APdf, "/Identity-H", "/CIDToGIDMap " + std::to_string(map) + " 0 R");
+  });
+  ASSERT_NE(mapped, nullptr);
+  EXPECT_EQ(Decode(*mapped, std::u16string(u"\x00\x59", 2))[0].Unicode, 0);
+  auto* type0 = Load([](TkwTestPdf& APdf) { return CIDFontDict(APdf, "/Identity-H", "", "CIDFontType0"); });
+  ASSERT_NE(type0, nullptr);
+  EXPECT_EQ(Decode(*type0, std::u16string(u"\x00\x59", 2))[0].Unicode, 0);
+}
+
 TEST_F(FontFixture, CompositeFontWithoutCMapDecodesNothing) {
   auto* font = Load([](TkwTestPdf& APdf) { return CIDFontDict(APdf, "/NoSuchCMap-H", ""); });
   ASSERT_NE(font, nullptr);
