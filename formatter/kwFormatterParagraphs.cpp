@@ -921,6 +921,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
     const TkwFormatterText* previous = nullptr;
+    bool afterTab = false;
     for (std::size_t k = 0; k < line->Runs.size(); ++k) {
       const auto& run = *line->Runs[k];
       AWriter.SetFont(run.Font);
@@ -943,8 +944,10 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
                                run.X - (previous->X + previous->Width) > 0.25 * fmt::FontSize(run.Font);
       // A word broken across two lines is joined, its hyphen made optional: the word
       // processor shows it only where it breaks the word at a line's end itself.
+      // Not from a run after a tab stop: the next line starts in another column.
+      afterTab = afterTab || tab != 0;
       std::size_t hyphen = std::u16string_view::npos;
-      if (k + 1 == line->Runs.size() && i + 1 < Lines.size() && !Lines[i + 1]->Runs.empty() &&
+      if (!afterTab && k + 1 == line->Runs.size() && i + 1 < Lines.size() && !Lines[i + 1]->Runs.empty() &&
           !Lines[i + 1]->Runs.front()->Text.empty()) {
         hyphen = fmt::WordBreakHyphen(run.Text, Lines[i + 1]->Runs.front()->Text.front());
       }

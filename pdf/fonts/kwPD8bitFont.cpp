@@ -358,6 +358,12 @@ void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uin
   } else {
     AUnicode = name.empty() ? c : 0;
   }
+  // A TrueType font's Mac encodings give its upper codes other characters than the codes
+  // read as Unicode (0xDE is "fi", 0xD5 a right quote): the text comes from the names.
+  if (FFontType == TrueType && ACodeOut == c && c >= 0x80 && AUnicode != 0 && AUnicode != c &&
+      (FUsesMacRomanEnc || FEncodingName == "MacExpertEncoding")) {
+    FUnicodeOverCodes = true;
+  }
 }
 
 int TkwPD8bitFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const {

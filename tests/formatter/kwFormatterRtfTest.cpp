@@ -148,5 +148,20 @@ INSTANTIATE_TEST_SUITE_P(
                       TLeaderCase{u"Version 1.2", nullptr, nullptr}, TLeaderCase{u"Wait... 5", nullptr, nullptr},
                       TLeaderCase{u"........ 5", nullptr, nullptr}, TLeaderCase{u"Intro ....", nullptr, nullptr}));
 
+
+// Cells of a row that starts with a number read as a numbered line; each label after the
+// number still stands apart from the next, whether the row is set with tabs or not.
+TEST(RtfOutput, WordsOfARowAfterANumberStayApart) {
+  for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    TRtfPage page(mode);
+    page.Show(u"3000", 72, 100);
+    page.Show(u"Sep 10", 150, 100);
+    page.Show(u"Nov 10", 230, 100);
+    page.Show(u"Jan 11", 310, 100);
+    const auto doc = page.Finish();
+    EXPECT_EQ(doc.Words(), Split("3000 Sep 10 Nov 10 Jan 11")) << static_cast<int>(mode);
+  }
+}
+
 }  // namespace
 }  // namespace qm::test

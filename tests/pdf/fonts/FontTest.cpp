@@ -123,6 +123,28 @@ TEST_F(FontFixture, TrueTypeWithoutDifferencesKeepsItsCodes) {
   EXPECT_FALSE(font->UnicodeOverCodes());
 }
 
+// An embedded TrueType font in a Mac encoding: codes past 127 are not their Unicode values
+// (0xDE is "fi", 0xD5 a right quote, 0xA5 a bullet), so the text follows the names.
+TEST_F(FontFixture, EmbeddedTrueTypeInMacRomanTakesItsTextFromTheNames) {
+  for (const char* enc : {"/MacRomanEncoding", "/WinAnsiEncoding"}) {
+    TkwPDFont* font = Load([enc](TkwTestPdf& APdf) {
+      const int program = APdf.AddStream("", "not really a font program");
+      const int desc = APdf.AddObject("<< /Type /FontDescriptor /FontName /Foo /Flags 32 /FontFile2 " +
+                                      std::to_string(program) + " 0 R >>");
+      return "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /Encoding " + std::string(enc) +
+             " /FirstChar 32 /LastChar 255 /FontDescriptor " + std::to_string(desc) + " 0 R >>";
+    });
+    ASSERT_NE(font, nullptr);
+    ASSERT_TRUE(font->HasEmbeddedProgram());
+    auto c = Decode(*font, u"A\xDE\xD5");
+    EXPECT_EQ(c[0].Code, u'A');
+    const bool mac = std::string(enc) == "/MacRomanEncoding";
+    EXPECT_EQ(c[1].Unicode, mac ? 0xFB01 : 0xDE) << enc;
+    EXPECT_EQ(c[2].Unicode, mac ? 0x2019 : 0xD5) << enc;
+    EXPECT_EQ(font->UnicodeOverCodes(), mac) << enc;
+  }
+}
+
 TEST_F(FontFixture, Type1DifferencesApply) {
   TkwPDFont* font = LoadDict(
       "<< /Type /Font /Subtype /Type1 /BaseFont /Foo /Encoding << /Differences [65 /bullet /Euro 300 /x /y] >> >>");
