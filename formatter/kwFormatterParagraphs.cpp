@@ -494,10 +494,18 @@ void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
     const auto* P = AItems[i - 1];
     const int from = L->ParagraphIndex, to = P->ParagraphIndex;
     if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*P, *L)) continue;
-    // Lines set wider apart than single spacing keep their paragraphs: one paragraph would
-    // take their distance as its line spacing and start lower than the page has it.
-    if (L->Y - P->Y > kMaxJoinedLineDistance * std::max(P->Height, L->Height)) continue;
+    // Lines set wider apart than single spacing join only where the paragraph they join
+    // is set that wide too (double-spaced text), and only the lines that go on at that
+    // distance: one paragraph takes its distance as its line spacing, and a wider one
+    // would start it lower than the page has it.
+    const double step = L->Y - P->Y;
+    const bool wide = step > kMaxJoinedLineDistance * std::max(P->Height, L->Height);
+    if (wide && i >= 2 && AItems[i - 2]->ParagraphIndex == to &&
+        std::fabs(P->Y - AItems[i - 2]->Y - step) > kLineDistanceChange) {
+      continue;
+    }
     for (std::size_t k = i; k < AItems.size() && AItems[k]->ParagraphIndex == from; ++k) {
+      if (wide && k > i && std::fabs(AItems[k]->Y - AItems[k - 1]->Y - step) > kLineDistanceChange) break;
       AItems[k]->ParagraphIndex = to;
     }
   }

@@ -163,5 +163,30 @@ TEST(RtfOutput, WordsOfARowAfterANumberStayApart) {
   }
 }
 
+// Double-spaced text: a word broken at a line's end reads whole, and the lines below the
+// paragraph (a page number) keep their places.
+TEST(RtfOutput, WordBrokenInDoubleSpacedTextReadsWhole) {
+  TRtfPage page;
+  // Full lines, as justified text sets them: the last one stands as centred as the page
+  // number under it.
+  const std::u16string lines[] = {u"In this reading, ideology is not a set of beliefs held by one",
+                                  u"person or another, but rather a veil that is a means of dis-",
+                                  u"tancing the signifier from the ordinary signified; it is the",
+                                  u"speaker taken as a sign of an established socialist semio-",
+                                  u"sphere, the stock phrase comes to signify less its intrinsic"};
+  double y = 100;
+  for (const auto& line : lines) {
+    page.Show(line, 72, y);
+    y += 24;
+  }
+  page.Show(u"1", 220, y + 30);
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  for (const char* whole : {"distancing", "semiosphere,"}) {
+    EXPECT_NE(std::find(words.begin(), words.end(), whole), words.end()) << whole;
+  }
+  EXPECT_EQ(words.back(), "1");
+}
+
 }  // namespace
 }  // namespace qm::test
