@@ -320,6 +320,13 @@ void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uin
   using enum TkwPDFontType;
   const std::string& name = FEncoding[c];
   const bool embedded = HasEmbeddedProgram();
+  // A code that Symbol's own encoding leaves out has no glyph in the font a viewer
+  // supplies: nothing is drawn.
+  if (name.empty() && FBuiltIn && !embedded && !FHasDifferences && FNameHasSymbol && !MapToUnicode(c)) {
+    ACodeOut = 0;
+    AUnicode = 0;
+    return;
+  }
   if (FFontType == Type1 || FFontType == Type1C || FFontType == Type1COT) {
     if (!IsSymbolic() || !name.empty()) {
       ACodeOut = (!FNameHasSymbol || FHasDifferences) ? GlyphNameToUnicode(name, FNameHasDingbats) : c;

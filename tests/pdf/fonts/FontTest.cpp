@@ -145,6 +145,22 @@ TEST_F(FontFixture, EmbeddedTrueTypeInMacRomanTakesItsTextFromTheNames) {
   }
 }
 
+// Codes that Symbol's own encoding leaves out draw nothing in the font a viewer supplies;
+// the codes it defines keep their glyphs.
+TEST_F(FontFixture, CodesOutsideASymbolFontsOwnEncodingDrawNothing) {
+  TkwPDFont* symbol = LoadDict("<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>");
+  ASSERT_NE(symbol, nullptr);
+  auto s = Decode(*symbol, u"\x80\xF0\x61\xA5");
+  EXPECT_EQ(s[0].Code, 0);
+  EXPECT_EQ(s[0].Unicode, 0);
+  EXPECT_EQ(s[1].Unicode, 0);          // the Apple logo has no standard glyph
+  EXPECT_EQ(s[2].Unicode, 0x03B1);     // alpha
+  EXPECT_EQ(s[3].Unicode, 0x221E);     // infinity
+  TkwPDFont* dingbats = LoadDict("<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>");
+  ASSERT_NE(dingbats, nullptr);
+  EXPECT_EQ(Decode(*dingbats, u"\x21")[0].Unicode, 0x2701);  // a1
+}
+
 TEST_F(FontFixture, Type1DifferencesApply) {
   TkwPDFont* font = LoadDict(
       "<< /Type /Font /Subtype /Type1 /BaseFont /Foo /Encoding << /Differences [65 /bullet /Euro 300 /x /y] >> >>");
