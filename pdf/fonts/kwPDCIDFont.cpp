@@ -228,9 +228,11 @@ int TkwPDCIDFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwP
     AOut.Unicode = FCMap->CIDToUnicode(cid);
     // A TrueType font that is not embedded, shown by glyph index with nothing naming its
     // characters (forms written for a viewer to supply Times New Roman): the index is a
-    // glyph of the standard order the core text faces keep.
+    // glyph of the standard order the core text faces keep. Its space glyph (index 3) is
+    // left to the gap it leaves, as with fonts that have none: such forms pad their fields
+    // with runs of spaces that a word processor sets wider than the page.
     if (AOut.Unicode == 0 && !embedded && FFontType == TkwPDFontType::CIDType2 && !FHasCIDToGID &&
-        !FCMap->GetUCSParser()) {
+        !FCMap->GetUCSParser() && cid != 3) {
       AOut.Unicode = GlyphNameToUnicode(MacStandardGlyphName(cid));
     }
   }
