@@ -102,6 +102,11 @@ void TkwFontFace::ReadMetrics() {
   FGlyphCount = f->num_glyphs > 0 ? static_cast<unsigned>(f->num_glyphs) : 0;
   FBold = (f->style_flags & FT_STYLE_FLAG_BOLD) != 0;
   FItalic = (f->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+  // Subsetters often clear the OS/2 style bits that FreeType reads and keep the header's.
+  if (auto* head = static_cast<TT_Header*>(FT_Get_Sfnt_Table(f, FT_SFNT_HEAD)); head != nullptr) {
+    FBold = FBold || (head->Mac_Style & 1) != 0;
+    FItalic = FItalic || (head->Mac_Style & 2) != 0;
+  }
   if (f->family_name != nullptr) FFamilyName = f->family_name;
 }
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
+#include <tuple>
 
 #include "platform/SystemFonts.h"
 #include "platform/kwFontFace.h"
@@ -346,6 +348,44 @@ TEST_P(ProgramUnicodes, CompositeTrueTypeReadsThroughItsOwnMap) {
 
 INSTANTIATE_TEST_SUITE_P(ToUnicode, ProgramUnicodes, ::testing::Bool(),
                          [](const auto& AInfo) { return AInfo.param ? "AllReplacement" : "None"; });
+
+// A subset whose name and descriptor say nothing of its style, and whose OS/2 style bits
+// the subsetter cleared, is still bold or italic by its header's style.
+TEST(FontStyles, AnEmbeddedProgramsHeaderGivesBoldAndItalic) {
+  for (const auto& [bold, italic, words] : {std::tuple{true, false, R"(\\b)"}, std::tuple{false, true, R"(\\i)"}}) {
+    const TkwFontFile file = FindFontFile("Arial", bold, italic);
+    if (file.Path.empty()) GTEST_SKIP() << "no Arial twin installed";
+    std::string program = ReadFile(file.Path);
+    // Clear OS/2 fsSelection (offset 62 in the table).
+    const auto tables = static_cast<std::size_t>((static_cast<unsigned char>(program[4]) << 8) | static_cast<unsigned char>(program[5]));
+    for (std::size_t i = 0; i < tables; ++i) {
+      const std::size_t entry = 12 + 16 * i;
+      if (program.compare(entry, 4, "OS/2") != 0) continue;
+      std::size_t offset = 0;
+      for (int b = 0; b < 4; ++b) offset = (offset << 8) | static_cast<unsigned char>(program[entry + 8 + static_cast<std::size_t>(b)]);
+      program[offset + 62] = 0;
+      program[offset + 63] = 0;
+    }
+    TkwTestPdf pdf;
+    const int stream = pdf.AddStream("/Length1 " + std::to_string(program.size()), program);
+    std::string widths;
+    for (int c = 32; c <= 126; ++c) widths += "600 ";
+    const int font = pdf.AddObject(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Subset /FirstChar 32 /LastChar 126 /Widths [" + widths +
+        "] /Encoding /WinAnsiEncoding /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+Subset /Flags 32 "
+        "/ItalicAngle 0 /Ascent 905 /Descent -212 /FontBBox [0 -212 1000 905] /FontFile2 " +
+        std::to_string(stream) + " 0 R >> >>");
+    pdf.AddPage("BT /F1 12 Tf 72 700 Td (Styled words) Tj ET", {{"F1", font}});
+    const fs::path in = ScratchDir() / "styled.pdf", out = ScratchDir() / "styled.rtf";
+    std::ofstream(in, std::ios::binary) << pdf.Save();
+    ConvertPdf(in, out, TkwFormattingMode::fmFormatted);
+    const std::string raw = ReadFile(out);
+    fs::remove(in);
+    fs::remove(out);
+    const std::regex styled(std::string(words) + "[^0a-z][^{}]*Styled words");
+    EXPECT_TRUE(std::regex_search(raw, styled)) << raw;
+  }
+}
 
 // A symbolic Type 1 font without an encoding shows its codes through the program's own
 // built-in encoding: code 39 is the right quote in the standard encoding of the URW Times
