@@ -881,6 +881,9 @@ void AttachTableDrawing(TkwFormatterPage& APage) {
 
 void RenderDrawingPictures(TkwFormatterPage& APage) {
   if (APage.Drawing) {
+    // Vector pictures share the page's paths for their raster form, made if ever after the
+    // page is gone.
+    const auto paths = std::make_shared<const std::vector<TkwPathRecord>>(std::move(APage.Paths));
     std::vector<const TkwFormatterImage*> drawn;
     for (const TkwPendingPicture& pending : APage.Drawing->Pictures) {
       if (pending.Picture->Action != TkwAction::acRetain) continue;
@@ -891,7 +894,7 @@ void RenderDrawingPictures(TkwFormatterPage& APage) {
         inside.push_back({image->Graphic.get(), TkwRect{i.Left, i.Top, i.Right, i.Bottom}, image->PathsBefore});
       }
       pending.Picture->Graphic =
-          RenderDrawing(APage.Paths, pending.Paths, inside, pending.RectPt, kRegionDpi, kMaxDrawingPicturePixels);
+          RenderDrawingPicture(paths, pending.Paths, inside, pending.RectPt, kRegionDpi, kMaxDrawingPicturePixels);
       // Without a picture of the drawing, the images keep their own.
       if (!pending.Picture->Graphic) continue;
       for (const TkwFormatterImage* image : pending.Inside) {

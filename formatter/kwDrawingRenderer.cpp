@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "writer/kwEmfEncoder.h"
+
 namespace qm {
 
 namespace {
@@ -61,14 +63,20 @@ void Outline(cairo_t* ACr, const TkwPathRecord& APath) {
   }
 }
 
+// Whether the path's clip cuts what it draws, with AMargin to spare. Mitred corners reach
+// out further than the bounds say.
+bool ClipCuts(const TkwPathRecord& APath, double AMargin) {
+  const TkwRect& c = APath.ClipPt;
+  const TkwRect& b = APath.BoundsPt;
+  const double reach = (APath.Stroked ? 5 * APath.LineWidthPt : 0) + AMargin;
+  return b.Left - reach < c.Left || b.Right + reach > c.Right || b.Top - reach < c.Top || b.Bottom + reach > c.Bottom;
+}
+
 void DrawPath(cairo_t* ACr, const TkwPathRecord& APath, double AScale) {
   cairo_save(ACr);
   const TkwRect& c = APath.ClipPt;
-  const TkwRect& b = APath.BoundsPt;
   // A clip that cuts nothing is not set: one off the pixel grid makes Cairo build a mask.
-  // Mitred corners reach out further than the bounds say.
-  const double reach = (APath.Stroked ? 5 * APath.LineWidthPt : 0) + 1.0 / AScale;
-  if (b.Left - reach < c.Left || b.Right + reach > c.Right || b.Top - reach < c.Top || b.Bottom + reach > c.Bottom) {
+  if (ClipCuts(APath, 1.0 / AScale)) {
     cairo_rectangle(ACr, c.Left, c.Top, std::max(0.0, c.Right - c.Left), std::max(0.0, c.Bottom - c.Top));
     cairo_clip(ACr);
   }
@@ -239,18 +247,30 @@ std::unique_ptr<TBitmap> TrueColor(const std::uint32_t* APixels, int AWidth, int
   return bitmap;
 }
 
+// The raster picture's pixels per point and size.
+struct TPictureSize {
+  double Scale = 0;
+  int Width = 0, Height = 0;
+};
+std::optional<TPictureSize> PictureSize(const TkwRect& ARectPt, double ADpi, int AMaxPixels) {
+  const double w = ARectPt.Width(), h = ARectPt.Height();
+  if (!(w > 0) || !(h > 0) || !(ADpi > 0) || AMaxPixels < 1) return std::nullopt;
+  double scale = ADpi / 72.0;
+  const double longest = std::max(w, h) * scale;
+  if (longest > AMaxPixels) scale *= AMaxPixels / longest;
+  return TPictureSize{scale, std::clamp(static_cast<int>(std::ceil(w * scale)), 1, AMaxPixels),
+                      std::clamp(static_cast<int>(std::ceil(h * scale)), 1, AMaxPixels)};
+}
+
 }  // namespace
 
 std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths, const std::vector<std::size_t>& AWhich,
                                        const std::vector<TkwDrawingImage>& AImages, const TkwRect& ARectPt, double ADpi,
                                        int AMaxPixels) {
-  const double w = ARectPt.Width(), h = ARectPt.Height();
-  if (!(w > 0) || !(h > 0) || !(ADpi > 0) || AMaxPixels < 1) return nullptr;
-  double scale = ADpi / 72.0;
-  const double longest = std::max(w, h) * scale;
-  if (longest > AMaxPixels) scale *= AMaxPixels / longest;
-  const int pw = std::clamp(static_cast<int>(std::ceil(w * scale)), 1, AMaxPixels);
-  const int ph = std::clamp(static_cast<int>(std::ceil(h * scale)), 1, AMaxPixels);
+  const std::optional<TPictureSize> size = PictureSize(ARectPt, ADpi, AMaxPixels);
+  if (!size) return nullptr;
+  const double scale = size->Scale;
+  const int pw = size->Width, ph = size->Height;
   // One surface's memory per thread serves every picture: fresh memory for each would
   // cost more in page faults than the drawing itself.
   thread_local std::vector<std::uint32_t> pixels;
@@ -290,6 +310,109 @@ std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
   // The memory of a page-sized picture is kept for the next; that of a larger one is not.
   if (pixels.size() > kKeptSurfacePixels) std::vector<std::uint32_t>().swap(pixels);
   return bitmap;
+}
+
+}  // namespace qm
+
+namespace qm {
+
+bool DrawsAsVector(const TkwPathRecord& APath) {
+  constexpr double kOpaque = 0.999;
+  return !APath.Shading && (!APath.Filled || APath.FillAlpha <= 0 || APath.FillAlpha >= kOpaque) &&
+         (!APath.Stroked || APath.StrokeAlpha <= 0 || APath.StrokeAlpha >= kOpaque);
+}
+
+std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& APaths,
+                                            const std::vector<std::size_t>& AWhich, const TkwRect& ARectPt,
+                                            std::size_t ABudget) {
+  const double w = ARectPt.Width(), h = ARectPt.Height();
+  if (!(w > 0) || !(h > 0)) return std::nullopt;
+  for (const std::size_t index : AWhich) {
+    if (index < APaths.size() && !DrawsAsVector(APaths[index])) return std::nullopt;
+  }
+  TkwEmfEncoder emf(w, h);
+  const double x0 = ARectPt.Left, y0 = ARectPt.Top;
+  const auto at = [&](const TkwPoint& AP) { return TkwPoint{AP.X - x0, AP.Y - y0}; };
+  for (const std::size_t index : AWhich) {
+    if (index >= APaths.size()) continue;
+    const TkwPathRecord& p = APaths[index];
+    const bool fill = p.Filled && p.FillAlpha > 0, stroke = p.Stroked && p.StrokeAlpha > 0;
+    if (!fill && !stroke) continue;
+    const TkwRect& c = p.ClipPt;
+    // A hundredth of a point is finer than a metafile's unit.
+    emf.SetClip(ClipCuts(p, 0.01) ? std::optional<TkwRect>(TkwRect{c.Left - x0, c.Top - y0, c.Right - x0, c.Bottom - y0})
+                                  : std::nullopt);
+    if (fill) {
+      emf.SetFillRule(p.EvenOdd);
+      emf.SetBrush(p.FillColor);
+    }
+    if (stroke) {
+      TkwEmfPen pen;
+      pen.Color = p.StrokeColor;
+      pen.WidthPt = p.LineWidthPt;
+      pen.DashPt = p.DashPt;
+      pen.DashPhasePt = p.DashPhasePt;
+      emf.SetPen(pen);
+    }
+    emf.BeginPath();
+    bool current = false;
+    for (const TkwPathSegment& seg : p.Segments) {
+      switch (seg.Kind) {
+        case TkwPathSegmentKind::psMove:
+          emf.MoveTo(at(seg.P3));
+          current = true;
+          break;
+        case TkwPathSegmentKind::psLine:
+          // Drawing with no current point starts a figure, as the raster picture does.
+          if (current) {
+            emf.LineTo(at(seg.P3));
+          } else {
+            emf.MoveTo(at(seg.P3));
+          }
+          current = true;
+          break;
+        case TkwPathSegmentKind::psCubic:
+          if (!current) emf.MoveTo(at(seg.P1));
+          emf.CurveTo(at(seg.P1), at(seg.P2), at(seg.P3));
+          current = true;
+          break;
+        case TkwPathSegmentKind::psClose:
+          if (current) emf.CloseFigure();
+          break;
+      }
+    }
+    emf.EndPath();
+    if (fill && stroke) {
+      emf.StrokeAndFillPath();
+    } else if (fill) {
+      emf.FillPath();
+    } else {
+      emf.StrokePath();
+    }
+    if (emf.Size() > ABudget) return std::nullopt;
+  }
+  return emf.Finish();
+}
+
+std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector<TkwPathRecord>> APaths,
+                                               const std::vector<std::size_t>& AWhich,
+                                               const std::vector<TkwDrawingImage>& AImages, const TkwRect& ARectPt,
+                                               double ADpi, int AMaxPixels) {
+  if (!APaths) return nullptr;
+  const std::optional<TPictureSize> size = PictureSize(ARectPt, ADpi, AMaxPixels);
+  if (!size) return nullptr;
+  if (AImages.empty()) {
+    const std::size_t pixels = static_cast<std::size_t>(size->Width) * static_cast<std::size_t>(size->Height);
+    std::optional<std::string> emf =
+        EncodeDrawingEmf(*APaths, AWhich, ARectPt, std::max(kMinDrawingEmfBudget, pixels / 4));
+    if (emf) {
+      auto raster = [APaths, AWhich, ARectPt, ADpi, AMaxPixels]() -> std::unique_ptr<TBitmap> {
+        return RenderDrawing(*APaths, AWhich, {}, ARectPt, ADpi, AMaxPixels);
+      };
+      return std::make_unique<TkwVectorPicture>(std::move(*emf), size->Width, size->Height, std::move(raster));
+    }
+  }
+  return RenderDrawing(*APaths, AWhich, AImages, ARectPt, ADpi, AMaxPixels);
 }
 
 }  // namespace qm

@@ -14,6 +14,7 @@
 #include "base/Numbers.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
+#include "writer/kwEmfEncoder.h"
 #include "writer/kwRunDeflater.h"
 
 namespace qm {
@@ -408,6 +409,15 @@ TkwPictureData RenderPictureData(const TGraphic& AGraphic, const TkwImageSetting
     return data;
   }
   using enum TkwOutputImageFormat;
+  // A drawing kept as a metafile goes in as one wherever a metafile is as good as the
+  // picture asked for: it is sharp at every size and costs little.
+  if (const auto* vector = dynamic_cast<const TkwVectorPicture*>(&AGraphic);
+      vector && !vector->GetEmf().empty() &&
+      (ASettings.OutputImageFormat == ifPNG || ASettings.OutputImageFormat == ifMetafile)) {
+    data.BlipWord = "\\emfblip";
+    data.Bytes = vector->GetEmf();
+    return data;
+  }
   switch (ASettings.OutputImageFormat) {
     case ifJPEG: data.BlipWord = "\\jpegblip"; break;
     case ifPNG: data.BlipWord = "\\pngblip"; break;

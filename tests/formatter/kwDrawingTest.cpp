@@ -238,7 +238,7 @@ TEST(Drawing, CurvesNearEachOtherBecomeOnePictureAtTheirPlace) {
   const auto doc = page.Finish();
   const auto pictures = doc.Pictures();
   ASSERT_EQ(pictures.size(), 2u);
-  EXPECT_EQ(pictures[0].Blip, "pngblip");
+  EXPECT_EQ(pictures[0].Blip, "emfblip");
   // Both curves with their controls and half the line around them: 111 x 71 points.
   EXPECT_NEAR(pictures[0].GoalWidth, 111 * 20, 40);
   EXPECT_NEAR(pictures[0].GoalHeight, 71 * 20, 40);
