@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "writer/kwEmfEncoder.h"
+#include "writer/kwRTFPicture.h"
 
 namespace qm {
 
@@ -316,6 +317,159 @@ std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
 
 namespace qm {
 
+namespace {
+
+// A path's outline as a metafile path, moved by AAt.
+template <typename TAt>
+void Outline(TkwEmfEncoder& AEmf, const TkwPathRecord& APath, const TAt& AAt) {
+  AEmf.BeginPath();
+  bool current = false;
+  for (const TkwPathSegment& seg : APath.Segments) {
+    switch (seg.Kind) {
+      case TkwPathSegmentKind::psMove:
+        AEmf.MoveTo(AAt(seg.P3));
+        current = true;
+        break;
+      case TkwPathSegmentKind::psLine:
+        // Drawing with no current point starts a figure, as the raster picture does.
+        if (current) {
+          AEmf.LineTo(AAt(seg.P3));
+        } else {
+          AEmf.MoveTo(AAt(seg.P3));
+        }
+        current = true;
+        break;
+      case TkwPathSegmentKind::psCubic:
+        if (!current) AEmf.MoveTo(AAt(seg.P1));
+        AEmf.CurveTo(AAt(seg.P1), AAt(seg.P2), AAt(seg.P3));
+        current = true;
+        break;
+      case TkwPathSegmentKind::psClose:
+        if (current) AEmf.CloseFigure();
+        break;
+    }
+  }
+  AEmf.EndPath();
+}
+
+enum class TDashes : std::uint8_t { dsSolid, dsDashed, dsTooMany };
+
+// The most dashes one path is drawn with in a metafile; more make it a raster picture.
+constexpr std::size_t kMaxVectorDashes = 20000;
+
+double Distance(const TkwPoint& A, const TkwPoint& B) { return std::hypot(B.X - A.X, B.Y - A.Y); }
+
+// The dashes of a stroke as open lines, moved by -AOrigin: each figure starts the pattern
+// afresh at the phase, curves are followed as short straight steps. A dash of no length
+// is a dot as long as the line is wide, which is what its producer meant it to show.
+TDashes DashLines(const TkwPathRecord& APath, const TkwPoint& AOrigin, std::vector<std::vector<TkwPoint>>& AOut) {
+  std::vector<double> dash = APath.DashPt;
+  if (dash.empty() || std::any_of(dash.begin(), dash.end(), [](double d) { return !std::isfinite(d) || d < 0; })) {
+    return TDashes::dsSolid;
+  }
+  if (dash.size() % 2 == 1) dash.insert(dash.end(), APath.DashPt.begin(), APath.DashPt.end());
+  if (std::all_of(dash.begin(), dash.end(), [](double d) { return d <= 0; })) return TDashes::dsSolid;
+  for (std::size_t i = 0; i < dash.size(); i += 2) {
+    if (dash[i] <= 0) dash[i] = std::max(APath.LineWidthPt, 0.05);
+  }
+  double total = 0;
+  for (const double d : dash) total += d;
+  double phase = std::isfinite(APath.DashPhasePt) ? std::fmod(APath.DashPhasePt, total) : 0;
+  if (phase < 0) phase += total;
+  std::size_t index = 0;
+  double left = 0;  // of the current element
+  std::vector<TkwPoint> line;
+  const auto restart = [&] {
+    index = 0;
+    double p = phase;
+    while (p >= dash[index]) {
+      p -= dash[index];
+      index = (index + 1) % dash.size();
+    }
+    left = dash[index] - p;
+    line.clear();
+  };
+  bool tooMany = false;
+  const auto endDash = [&] {
+    if (line.size() >= 2) AOut.push_back(line);
+    line.clear();
+    tooMany = tooMany || AOut.size() > kMaxVectorDashes;
+  };
+  // One straight step of the stroke, cut into the pattern's elements.
+  const auto step = [&](TkwPoint AFrom, const TkwPoint& ATo) {
+    double length = Distance(AFrom, ATo);
+    while (length > 0 && !tooMany) {
+      const bool on = index % 2 == 0;
+      const double take = std::min(left, length);
+      const double t = take / length;
+      const TkwPoint to{AFrom.X + (ATo.X - AFrom.X) * t, AFrom.Y + (ATo.Y - AFrom.Y) * t};
+      if (on) {
+        if (line.empty()) line.push_back({AFrom.X - AOrigin.X, AFrom.Y - AOrigin.Y});
+        line.push_back({to.X - AOrigin.X, to.Y - AOrigin.Y});
+      }
+      AFrom = to;
+      length -= take;
+      left -= take;
+      if (left <= 1e-9) {
+        if (on) endDash();
+        index = (index + 1) % dash.size();
+        left = dash[index];
+      }
+    }
+  };
+  TkwPoint current, start;
+  bool open = false;
+  for (const TkwPathSegment& seg : APath.Segments) {
+    if (tooMany) return TDashes::dsTooMany;
+    switch (seg.Kind) {
+      case TkwPathSegmentKind::psMove:
+        endDash();
+        restart();
+        current = start = seg.P3;
+        open = true;
+        break;
+      case TkwPathSegmentKind::psLine:
+        if (!open) {
+          restart();
+          current = start = seg.P3;
+          open = true;
+          break;
+        }
+        step(current, seg.P3);
+        current = seg.P3;
+        break;
+      case TkwPathSegmentKind::psCubic: {
+        if (!open) {
+          restart();
+          current = start = seg.P1;
+          open = true;
+        }
+        const TkwPoint p0 = current;
+        const double hull = Distance(p0, seg.P1) + Distance(seg.P1, seg.P2) + Distance(seg.P2, seg.P3);
+        const int n = std::clamp(static_cast<int>(std::ceil(hull / 1.5)), 1, 100);
+        for (int k = 1; k <= n; ++k) {
+          const double t = static_cast<double>(k) / n, u = 1 - t;
+          const TkwPoint q{u * u * u * p0.X + 3 * u * u * t * seg.P1.X + 3 * u * t * t * seg.P2.X + t * t * t * seg.P3.X,
+                           u * u * u * p0.Y + 3 * u * u * t * seg.P1.Y + 3 * u * t * t * seg.P2.Y + t * t * t * seg.P3.Y};
+          step(current, q);
+          current = q;
+        }
+        break;
+      }
+      case TkwPathSegmentKind::psClose:
+        if (open) {
+          step(current, start);
+          current = start;
+        }
+        break;
+    }
+  }
+  endDash();
+  return tooMany ? TDashes::dsTooMany : TDashes::dsDashed;
+}
+
+}  // namespace
+
 bool DrawsAsVector(const TkwPathRecord& APath) {
   constexpr double kOpaque = 0.999;
   return !APath.Shading && (!APath.Filled || APath.FillAlpha <= 0 || APath.FillAlpha >= kOpaque) &&
@@ -346,48 +500,30 @@ std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& AP
       emf.SetFillRule(p.EvenOdd);
       emf.SetBrush(p.FillColor);
     }
+    std::vector<std::vector<TkwPoint>> dashes;
+    const TDashes dashed = stroke ? DashLines(p, {x0, y0}, dashes) : TDashes::dsSolid;
+    if (dashed == TDashes::dsTooMany) return std::nullopt;
     if (stroke) {
       TkwEmfPen pen;
       pen.Color = p.StrokeColor;
       pen.WidthPt = p.LineWidthPt;
-      pen.DashPt = p.DashPt;
-      pen.DashPhasePt = p.DashPhasePt;
       emf.SetPen(pen);
     }
-    emf.BeginPath();
-    bool current = false;
-    for (const TkwPathSegment& seg : p.Segments) {
-      switch (seg.Kind) {
-        case TkwPathSegmentKind::psMove:
-          emf.MoveTo(at(seg.P3));
-          current = true;
-          break;
-        case TkwPathSegmentKind::psLine:
-          // Drawing with no current point starts a figure, as the raster picture does.
-          if (current) {
-            emf.LineTo(at(seg.P3));
-          } else {
-            emf.MoveTo(at(seg.P3));
-          }
-          current = true;
-          break;
-        case TkwPathSegmentKind::psCubic:
-          if (!current) emf.MoveTo(at(seg.P1));
-          emf.CurveTo(at(seg.P1), at(seg.P2), at(seg.P3));
-          current = true;
-          break;
-        case TkwPathSegmentKind::psClose:
-          if (current) emf.CloseFigure();
-          break;
+    if (dashed == TDashes::dsDashed) {
+      if (fill) {
+        Outline(emf, p, at);
+        emf.FillPath();
       }
-    }
-    emf.EndPath();
-    if (fill && stroke) {
-      emf.StrokeAndFillPath();
-    } else if (fill) {
-      emf.FillPath();
+      emf.PolyPolyline(dashes);
     } else {
-      emf.StrokePath();
+      Outline(emf, p, at);
+      if (fill && stroke) {
+        emf.StrokeAndFillPath();
+      } else if (fill) {
+        emf.FillPath();
+      } else {
+        emf.StrokePath();
+      }
     }
     if (emf.Size() > ABudget) return std::nullopt;
   }
@@ -405,6 +541,19 @@ std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector
     const std::size_t pixels = static_cast<std::size_t>(size->Width) * static_cast<std::size_t>(size->Height);
     std::optional<std::string> emf =
         EncodeDrawingEmf(*APaths, AWhich, ARectPt, std::max(kMinDrawingEmfBudget, pixels / 4));
+    // A large metafile is weighed against the picture it stands for: the smaller goes in.
+    std::unique_ptr<TBitmap> bitmap;
+    if (emf && emf->size() > kDrawingEmfWeighedSize) {
+      bitmap = RenderDrawing(*APaths, AWhich, {}, ARectPt, ADpi, AMaxPixels);
+      if (!bitmap) return nullptr;
+      try {
+        if (EncodePNG(*bitmap, std::nullopt).size() < emf->size()) return bitmap;
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception&) {
+        // A picture the writer cannot encode: the metafile stands.
+      }
+    }
     if (emf) {
       auto raster = [APaths, AWhich, ARectPt, ADpi, AMaxPixels]() -> std::unique_ptr<TBitmap> {
         return RenderDrawing(*APaths, AWhich, {}, ARectPt, ADpi, AMaxPixels);

@@ -52,10 +52,14 @@ inline constexpr std::size_t kMaxDrawingPaletteColors = 255;
 // read than the picture it stands for (hatching, maps of thousands of strokes).
 inline constexpr std::size_t kMinDrawingEmfBudget = 64 * 1024;
 
+// A metafile larger than this is written only when it is smaller than the raster
+// picture's PNG; a smaller one always is.
+inline constexpr std::size_t kDrawingEmfWeighedSize = 16 * 1024;
+
 // The picture of a drawing, as RenderDrawing's arguments say: a vector picture (an
 // enhanced metafile, with the raster picture as its raster form) when no image lies in
-// it, every path draws as a vector and the metafile keeps within its budget; else the
-// raster picture. The vector picture shares APaths. Nothing when RenderDrawing gives
+// it, every path draws as a vector and the metafile keeps within its budget (and, past
+// kDrawingEmfWeighedSize, under the PNG's size); else the raster picture. The vector picture shares APaths. Nothing when RenderDrawing gives
 // nothing.
 [[nodiscard]] std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector<TkwPathRecord>> APaths,
                                                              const std::vector<std::size_t>& AWhich,

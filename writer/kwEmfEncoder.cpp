@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint32_t kHeader = 1;
 constexpr std::uint32_t kPolyBezierTo = 5;
 constexpr std::uint32_t kPolylineTo = 6;
+constexpr std::uint32_t kPolyPolyline = 7;
 constexpr std::uint32_t kSetWindowExtEx = 9;
 constexpr std::uint32_t kSetViewportExtEx = 11;
 constexpr std::uint32_t kEof = 14;
@@ -33,6 +34,7 @@ constexpr std::uint32_t kStrokePath = 64;
 constexpr std::uint32_t kExtSelectClipRgn = 75;
 constexpr std::uint32_t kPolyBezierTo16 = 88;
 constexpr std::uint32_t kPolylineTo16 = 89;
+constexpr std::uint32_t kPolyPolyline16 = 90;
 constexpr std::uint32_t kExtCreatePen = 95;
 
 constexpr std::uint32_t kAnisotropic = 8;  // map mode: window and viewport extents apart
@@ -42,7 +44,6 @@ constexpr std::uint32_t kRgnCopy = 5;
 
 // Pen styles.
 constexpr std::uint32_t kGeometric = 0x00010000;
-constexpr std::uint32_t kUserStyle = 7;
 constexpr std::uint32_t kCapRound = 0x000, kCapSquare = 0x100, kCapFlat = 0x200;
 constexpr std::uint32_t kJoinRound = 0x0000, kJoinBevel = 0x1000, kJoinMiter = 0x2000;
 
@@ -54,8 +55,6 @@ constexpr std::uint32_t kDevicePixels = kDeviceMillimetres * 100;
 // The most pens and the most brushes kept made at once; a drawing of more colours makes
 // them again as it needs them.
 constexpr std::size_t kMaxCachedObjects = 16;
-// The longest style of a dashed pen.
-constexpr std::size_t kMaxDashEntries = 32;
 // Coordinates stay well inside 32 bits, whatever they were.
 constexpr double kMaxCoordinate = 1 << 30;
 
@@ -74,49 +73,6 @@ std::int32_t Units(double AValue, double AScale) {
   const double v = AValue * AScale;
   if (!std::isfinite(v)) return 0;
   return static_cast<std::int32_t>(std::llround(std::clamp(v, -kMaxCoordinate, kMaxCoordinate)));
-}
-
-// The dash lengths in logical units as the pen's style: an even count (an odd pattern
-// repeats with on and off swapped, as it is read), starting with a dash, and the phase
-// folded in by starting the pattern that far into it.
-std::vector<std::uint32_t> DashStyle(const TkwEmfPen& APen) {
-  std::vector<double> dash = APen.DashPt;
-  if (dash.empty() || std::any_of(dash.begin(), dash.end(), [](double d) { return !std::isfinite(d) || d < 0; })) {
-    return {};
-  }
-  if (dash.size() % 2 == 1) dash.insert(dash.end(), APen.DashPt.begin(), APen.DashPt.end());
-  double total = 0;
-  for (double d : dash) total += d;
-  if (!(total > 0)) return {};
-  // A dash of no length draws, as the producer meant it, a dot as wide as the line.
-  for (std::size_t i = 0; i < dash.size(); i += 2) {
-    if (dash[i] <= 0) dash[i] = std::max(APen.WidthPt, 1.0 / kEmfUnitsPerPoint);
-  }
-  total = 0;
-  for (double d : dash) total += d;
-  double phase = std::isfinite(APen.DashPhasePt) ? std::fmod(APen.DashPhasePt, total) : 0;
-  if (phase < 0) phase += total;
-  std::vector<double> cycle;
-  std::size_t at = 0;
-  while (at < dash.size() && phase >= dash[at]) phase -= dash[at++];
-  if (at == dash.size() || (phase <= 0 && at % 2 == 0)) {
-    // The pattern starts on a dash: it is turned round to begin there.
-    const std::size_t from = at % dash.size();
-    cycle.assign(dash.begin() + static_cast<std::ptrdiff_t>(from), dash.end());
-    cycle.insert(cycle.end(), dash.begin(), dash.begin() + static_cast<std::ptrdiff_t>(from));
-  } else {
-    // It starts inside an element: the rest of it, the others, then its first part.
-    if (at % 2 == 1) cycle.push_back(0);  // an empty dash before a gap
-    cycle.push_back(dash[at] - phase);
-    cycle.insert(cycle.end(), dash.begin() + static_cast<std::ptrdiff_t>(at + 1), dash.end());
-    cycle.insert(cycle.end(), dash.begin(), dash.begin() + static_cast<std::ptrdiff_t>(at));
-    cycle.push_back(phase);
-    if (cycle.size() % 2 == 1) cycle.push_back(0);
-  }
-  if (cycle.size() > kMaxDashEntries) return {};
-  std::vector<std::uint32_t> style;
-  for (double d : cycle) style.push_back(static_cast<std::uint32_t>(std::max(0, Units(d, kEmfUnitsPerPoint))));
-  return style;
 }
 
 }  // namespace
@@ -190,13 +146,12 @@ void TkwEmfEncoder::Select(std::vector<TCachedObject>& ACache, std::size_t AAt) 
 }
 
 void TkwEmfEncoder::WritePen(std::uint32_t AHandle, const TkwEmfPen& APen) {
-  const std::vector<std::uint32_t> style = DashStyle(APen);
-  std::uint32_t kind = kGeometric | (style.empty() ? 0 : kUserStyle);
+  std::uint32_t kind = kGeometric;
   kind |= APen.Cap == TkwEmfCap::ecRound ? kCapRound : APen.Cap == TkwEmfCap::ecSquare ? kCapSquare : kCapFlat;
   kind |= APen.Join == TkwEmfJoin::ejRound ? kJoinRound : APen.Join == TkwEmfJoin::ejBevel ? kJoinBevel : kJoinMiter;
   const auto width = static_cast<std::uint32_t>(std::max(1, Units(APen.WidthPt, kEmfUnitsPerPoint)));
   Put32(FRecords, kExtCreatePen);
-  Put32(FRecords, static_cast<std::uint32_t>(52 + 4 * style.size()));
+  Put32(FRecords, 52);
   Put32(FRecords, AHandle);
   for (int i = 0; i < 4; ++i) Put32(FRecords, 0);  // no bitmap brush
   Put32(FRecords, kind);
@@ -204,8 +159,7 @@ void TkwEmfEncoder::WritePen(std::uint32_t AHandle, const TkwEmfPen& APen) {
   Put32(FRecords, 0);  // solid brush
   Put32(FRecords, ColorToRGB(APen.Color));
   Put32(FRecords, 0);
-  Put32(FRecords, static_cast<std::uint32_t>(style.size()));
-  for (const std::uint32_t s : style) Put32(FRecords, s);
+  Put32(FRecords, 0);  // no style entries
   ++FRecordCount;
 }
 
@@ -267,18 +221,14 @@ void TkwEmfEncoder::QueuePoint(std::uint32_t AType, const TkwPoint& APt) {
   FRun.push_back(Y(APt.Y));
 }
 
-void TkwEmfEncoder::FlushPoints() {
-  if (FRun.empty()) {
-    FRunType = 0;
-    return;
-  }
+void TkwEmfEncoder::WritePoints(std::uint32_t AType16, std::uint32_t AType32, const std::vector<std::uint32_t>& ACounts) {
   constexpr std::int32_t lo = std::numeric_limits<std::int16_t>::min(), hi = std::numeric_limits<std::int16_t>::max();
   const auto [minIt, maxIt] = std::minmax_element(FRun.begin(), FRun.end());
   const bool small = *minIt >= lo && *maxIt <= hi;
   const auto count = static_cast<std::uint32_t>(FRun.size() / 2);
-  const bool curves = FRunType == kPolyBezierTo;
-  Put32(FRecords, small ? (curves ? kPolyBezierTo16 : kPolylineTo16) : FRunType);
-  Put32(FRecords, 28 + count * (small ? 4 : 8));
+  const auto header = static_cast<std::uint32_t>(28 + (ACounts.empty() ? 0 : 4 + 4 * ACounts.size()));
+  Put32(FRecords, small ? AType16 : AType32);
+  Put32(FRecords, header + count * (small ? 4 : 8));
   // The bounds of the points drawn.
   std::int32_t b[4] = {FRun[0], FRun[1], FRun[0], FRun[1]};
   for (std::size_t i = 0; i < FRun.size(); i += 2) {
@@ -288,7 +238,9 @@ void TkwEmfEncoder::FlushPoints() {
     b[3] = std::max(b[3], FRun[i + 1]);
   }
   for (const std::int32_t v : b) Put32(FRecords, U(v));
+  if (!ACounts.empty()) Put32(FRecords, static_cast<std::uint32_t>(ACounts.size()));
   Put32(FRecords, count);
+  for (const std::uint32_t n : ACounts) Put32(FRecords, n);
   for (const std::int32_t v : FRun) {
     if (small) {
       Put16(FRecords, static_cast<std::uint32_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>(v))));
@@ -299,6 +251,33 @@ void TkwEmfEncoder::FlushPoints() {
   ++FRecordCount;
   FRun.clear();
   FRunType = 0;
+}
+
+void TkwEmfEncoder::FlushPoints() {
+  if (FRun.empty()) {
+    FRunType = 0;
+    return;
+  }
+  if (FRunType == kPolyBezierTo) {
+    WritePoints(kPolyBezierTo16, kPolyBezierTo, {});
+  } else {
+    WritePoints(kPolylineTo16, kPolylineTo, {});
+  }
+}
+
+void TkwEmfEncoder::PolyPolyline(const std::vector<std::vector<TkwPoint>>& ALines) {
+  FlushPoints();
+  std::vector<std::uint32_t> counts;
+  for (const auto& line : ALines) {
+    if (line.size() < 2) continue;
+    counts.push_back(static_cast<std::uint32_t>(line.size()));
+    for (const TkwPoint& p : line) {
+      FRun.push_back(X(p.X));
+      FRun.push_back(Y(p.Y));
+    }
+  }
+  if (counts.empty()) return;
+  WritePoints(kPolyPolyline16, kPolyPolyline, counts);
 }
 
 void TkwEmfEncoder::BeginPath() {

@@ -25,12 +25,11 @@ inline constexpr int kEmfUnitsPerPoint = 20;
 enum class TkwEmfCap : std::uint8_t { ecFlat, ecRound, ecSquare };
 enum class TkwEmfJoin : std::uint8_t { ejMiter, ejRound, ejBevel };
 
-// A stroke's look. Lengths in points.
+// A stroke's look: always a solid line (readers differ in how they draw a pen's own
+// dashes; dashes are drawn as lines of their own). The width in points.
 struct TkwEmfPen {
   TColor Color = clBlack;
   double WidthPt = 1;
-  std::vector<double> DashPt;  // on, off, ... lengths; empty for a solid line
-  double DashPhasePt = 0;
   TkwEmfCap Cap = TkwEmfCap::ecFlat;
   TkwEmfJoin Join = TkwEmfJoin::ejMiter;
   bool operator==(const TkwEmfPen&) const = default;
@@ -60,6 +59,8 @@ public:
   void FillPath();
   void StrokePath();
   void StrokeAndFillPath();
+  // Open lines drawn with the pen, outside any path: each of at least two points.
+  void PolyPolyline(const std::vector<std::vector<TkwPoint>>& ALines);
 
   // Bytes written so far: what the metafile will hold, give or take its header.
   [[nodiscard]] std::size_t Size() const { return FRecords.size(); }
@@ -76,6 +77,9 @@ private:
 
   void Record(std::uint32_t AType, std::initializer_list<std::uint32_t> AValues);
   void FlushPoints();
+  // Writes FRun as one record: 16-bit points when they all fit. ACounts are the points of
+  // each line of a record of several lines; empty for one run.
+  void WritePoints(std::uint32_t AType16, std::uint32_t AType32, const std::vector<std::uint32_t>& ACounts);
   void QueuePoint(std::uint32_t AType, const TkwPoint& APt);
   [[nodiscard]] std::int32_t X(double APt) const;
   [[nodiscard]] std::int32_t Y(double APt) const;
