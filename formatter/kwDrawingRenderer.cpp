@@ -362,7 +362,11 @@ double Distance(const TkwPoint& A, const TkwPoint& B) { return std::hypot(B.X - 
 // The dashes of a stroke as open lines, moved by -AOrigin: each figure starts the pattern
 // afresh at the phase, curves are followed as short straight steps. A dash of no length
 // is a dot as long as the line is wide, which is what its producer meant it to show.
-TDashes DashLines(const TkwPathRecord& APath, const TkwPoint& AOrigin, std::vector<std::vector<TkwPoint>>& AOut) {
+struct TDashLines {
+  std::vector<TkwPoint> Points;
+  std::vector<std::uint32_t> Counts;  // points of each dash
+};
+TDashes DashLines(const TkwPathRecord& APath, const TkwPoint& AOrigin, TDashLines& AOut) {
   std::vector<double> dash = APath.DashPt;
   if (dash.empty() || std::any_of(dash.begin(), dash.end(), [](double d) { return !std::isfinite(d) || d < 0; })) {
     return TDashes::dsSolid;
@@ -378,7 +382,7 @@ TDashes DashLines(const TkwPathRecord& APath, const TkwPoint& AOrigin, std::vect
   if (phase < 0) phase += total;
   std::size_t index = 0;
   double left = 0;  // of the current element
-  std::vector<TkwPoint> line;
+  std::size_t lineStart = AOut.Points.size();  // the first point of the dash being drawn
   const auto restart = [&] {
     index = 0;
     double p = phase;
@@ -387,13 +391,17 @@ TDashes DashLines(const TkwPathRecord& APath, const TkwPoint& AOrigin, std::vect
       index = (index + 1) % dash.size();
     }
     left = dash[index] - p;
-    line.clear();
+    AOut.Points.resize(lineStart);
   };
   bool tooMany = false;
   const auto endDash = [&] {
-    if (line.size() >= 2) AOut.push_back(line);
-    line.clear();
-    tooMany = tooMany || AOut.size() > kMaxVectorDashes;
+    if (AOut.Points.size() - lineStart >= 2) {
+      AOut.Counts.push_back(static_cast<std::uint32_t>(AOut.Points.size() - lineStart));
+    } else {
+      AOut.Points.resize(lineStart);
+    }
+    lineStart = AOut.Points.size();
+    tooMany = tooMany || AOut.Counts.size() > kMaxVectorDashes;
   };
   // One straight step of the stroke, cut into the pattern's elements.
   const auto step = [&](TkwPoint AFrom, const TkwPoint& ATo) {
@@ -404,8 +412,8 @@ TDashes DashLines(const TkwPathRecord& APath, const TkwPoint& AOrigin, std::vect
       const double t = take / length;
       const TkwPoint to{AFrom.X + (ATo.X - AFrom.X) * t, AFrom.Y + (ATo.Y - AFrom.Y) * t};
       if (on) {
-        if (line.empty()) line.push_back({AFrom.X - AOrigin.X, AFrom.Y - AOrigin.Y});
-        line.push_back({to.X - AOrigin.X, to.Y - AOrigin.Y});
+        if (AOut.Points.size() == lineStart) AOut.Points.push_back({AFrom.X - AOrigin.X, AFrom.Y - AOrigin.Y});
+        AOut.Points.push_back({to.X - AOrigin.X, to.Y - AOrigin.Y});
       }
       AFrom = to;
       length -= take;
@@ -487,6 +495,7 @@ std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& AP
   TkwEmfEncoder emf(w, h);
   const double x0 = ARectPt.Left, y0 = ARectPt.Top;
   const auto at = [&](const TkwPoint& AP) { return TkwPoint{AP.X - x0, AP.Y - y0}; };
+  TDashLines dashes;
   for (const std::size_t index : AWhich) {
     if (index >= APaths.size()) continue;
     const TkwPathRecord& p = APaths[index];
@@ -500,7 +509,8 @@ std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& AP
       emf.SetFillRule(p.EvenOdd);
       emf.SetBrush(p.FillColor);
     }
-    std::vector<std::vector<TkwPoint>> dashes;
+    dashes.Points.clear();
+    dashes.Counts.clear();
     const TDashes dashed = stroke ? DashLines(p, {x0, y0}, dashes) : TDashes::dsSolid;
     if (dashed == TDashes::dsTooMany) return std::nullopt;
     if (stroke) {
@@ -514,7 +524,7 @@ std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& AP
         Outline(emf, p, at);
         emf.FillPath();
       }
-      emf.PolyPolyline(dashes);
+      emf.PolyPolyline(dashes.Points, dashes.Counts);
     } else {
       Outline(emf, p, at);
       if (fill && stroke) {

@@ -265,16 +265,20 @@ void TkwEmfEncoder::FlushPoints() {
   }
 }
 
-void TkwEmfEncoder::PolyPolyline(const std::vector<std::vector<TkwPoint>>& ALines) {
+void TkwEmfEncoder::PolyPolyline(const std::vector<TkwPoint>& APoints, const std::vector<std::uint32_t>& ACounts) {
   FlushPoints();
   std::vector<std::uint32_t> counts;
-  for (const auto& line : ALines) {
-    if (line.size() < 2) continue;
-    counts.push_back(static_cast<std::uint32_t>(line.size()));
-    for (const TkwPoint& p : line) {
-      FRun.push_back(X(p.X));
-      FRun.push_back(Y(p.Y));
+  std::size_t at = 0;
+  for (const std::uint32_t n : ACounts) {
+    if (n > APoints.size() - at) break;
+    if (n >= 2) {
+      counts.push_back(n);
+      for (std::size_t k = at; k < at + n; ++k) {
+        FRun.push_back(X(APoints[k].X));
+        FRun.push_back(Y(APoints[k].Y));
+      }
     }
+    at += n;
   }
   if (counts.empty()) return;
   WritePoints(kPolyPolyline16, kPolyPolyline, counts);

@@ -59,8 +59,9 @@ public:
   void FillPath();
   void StrokePath();
   void StrokeAndFillPath();
-  // Open lines drawn with the pen, outside any path: each of at least two points.
-  void PolyPolyline(const std::vector<std::vector<TkwPoint>>& ALines);
+  // Open lines drawn with the pen, outside any path: line k is the next ACounts[k] of
+  // APoints; lines of fewer than two points are left out.
+  void PolyPolyline(const std::vector<TkwPoint>& APoints, const std::vector<std::uint32_t>& ACounts);
 
   // Bytes written so far: what the metafile will hold, give or take its header.
   [[nodiscard]] std::size_t Size() const { return FRecords.size(); }

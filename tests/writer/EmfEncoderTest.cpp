@@ -174,11 +174,12 @@ TEST(EmfEncoder, PensAndBrushesAreMadeOnceAndLetGoWhenTooMany) {
 
 TEST(EmfEncoder, OpenLinesGoInOneRecord) {
   TkwEmfEncoder encoder(100, 100);
-  encoder.PolyPolyline({{{0, 0}, {10, 0}}, {{20, 0}}, {{30, 0}, {40, 0}, {40, 5}}});
+  encoder.PolyPolyline({{0, 0}, {10, 0}, {20, 0}, {30, 0}, {40, 0}, {40, 5}, {50, 50}}, {2, 1, 3, 9});
   const TEmf emf = Parsed(encoder);
   const auto lines = emf.OfType(kPolyPolyline16);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].U32(4), 2u);  // lines of fewer than two points are left out
+  // Lines of fewer than two points are left out, and counts past the points.
+  EXPECT_EQ(lines[0].U32(4), 2u);
   EXPECT_EQ(lines[0].U32(5), 5u);
   EXPECT_EQ(lines[0].U32(6), 2u);
   EXPECT_EQ(lines[0].U32(7), 3u);
