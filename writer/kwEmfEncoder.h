@@ -63,7 +63,7 @@ public:
   // APoints; lines of fewer than two points are left out.
   void PolyPolyline(const std::vector<TkwPoint>& APoints, const std::vector<std::uint32_t>& ACounts);
 
-  // Bytes written so far: what the metafile will hold, give or take its header.
+  // Bytes written so far: what the metafile will hold but its end record.
   [[nodiscard]] std::size_t Size() const { return FRecords.size(); }
   // The finished metafile: header, the records, end of file. The encoder is spent.
   [[nodiscard]] std::string Finish();
@@ -89,7 +89,7 @@ private:
   void MakeRoom(std::vector<TCachedObject>& ACache, std::uint32_t ASelected);
   void WritePen(std::uint32_t AHandle, const TkwEmfPen& APen);
 
-  std::string FRecords;  // everything after the header, before the end record
+  std::string FRecords;  // room for the header, then the records
   std::uint32_t FRecordCount = 0;
   std::int32_t FWidth = 0, FHeight = 0;  // logical units
   std::int32_t FFrameWidth = 0, FFrameHeight = 0;  // hundredths of a millimetre
