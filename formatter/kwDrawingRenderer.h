@@ -59,8 +59,8 @@ inline constexpr std::size_t kDrawingEmfWeighedSize = 16 * 1024;
 // The picture of a drawing, as RenderDrawing's arguments say: a vector picture (an
 // enhanced metafile, with the raster picture as its raster form) when no image lies in
 // it, every path draws as a vector and the metafile keeps within its budget (and, past
-// kDrawingEmfWeighedSize, under the PNG's size); else the raster picture. The vector picture shares APaths. Nothing when RenderDrawing gives
-// nothing.
+// kDrawingEmfWeighedSize, under the PNG's size); else the raster picture. The vector
+// picture shares APaths. Nothing when RenderDrawing gives nothing.
 [[nodiscard]] std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector<TkwPathRecord>> APaths,
                                                              const std::vector<std::size_t>& AWhich,
                                                              const std::vector<TkwDrawingImage>& AImages,
