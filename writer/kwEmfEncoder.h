@@ -14,9 +14,8 @@
 #include "platform/Bitmap.h"
 
 // Enhanced metafiles of vector drawing: fills and strokes of paths made of lines and
-// Bézier curves and of open lines (a dashed stroke's dashes), with solid colours and
-// rectangular clips. Every number is written
-// little-endian, as the format lays it out.
+// Bézier curves, and open lines (a dashed stroke's dashes), with solid colours and
+// rectangular clips. Every number is written little-endian, as the format lays it out.
 namespace qm {
 
 // Logical units of a metafile per point: fine enough that nothing rounds visibly.
