@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/SystemFonts.h"
+#include "platform/kwFontFace.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/pdf/TestPdf.h"
 
@@ -300,6 +301,51 @@ TEST(GlyphNames, SymbolicTrueTypeReadsThroughItsOwnMap) {
   const TConversion conv = ConvertTrueType("BT /F1 12 Tf 72 700 Td (it\\325s) Tj ET", "", 4);
   EXPECT_NE(conv.Text.find("it\xE2\x80\x99s"), std::string::npos) << conv.Text;
 }
+
+// A composite TrueType font whose ToUnicode is missing, or gives U+FFFD, reads through the
+// embedded program's own Unicode map: each glyph's value there is the text.
+class ProgramUnicodes : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ProgramUnicodes, CompositeTrueTypeReadsThroughItsOwnMap) {
+  const TkwFontFile file = FindFontFile("Arial", false, false);
+  if (file.Path.empty()) GTEST_SKIP() << "no Arial twin installed";
+  const auto face = TkwFontFace::OpenFile(file.Path);
+  ASSERT_NE(face, nullptr);
+  const std::string program = ReadFile(file.Path);
+  TkwTestPdf pdf;
+  const int stream = pdf.AddStream("/Length1 " + std::to_string(program.size()), program);
+  std::string codes, toUnicode;
+  char hex[8];
+  for (char16_t c : std::u16string(u"Hello")) {
+    std::snprintf(hex, sizeof hex, "%04X", face->GetGlyphIndex(c));
+    codes += hex;
+    toUnicode += "<" + std::string(hex) + "> <FFFD>\n";
+  }
+  std::string unicodeEntry;
+  if (GetParam()) {
+    const int cmap = pdf.AddStream("", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap "
+                                       "1 begincodespacerange <0000> <FFFF> endcodespacerange 5 beginbfchar\n" +
+                                           toUnicode + "endbfchar endcmap end end");
+    unicodeEntry = " /ToUnicode " + std::to_string(cmap) + " 0 R";
+  }
+  const int font = pdf.AddObject(
+      "<< /Type /Font /Subtype /Type0 /BaseFont /ABCDEF+LiberationSans /Encoding /Identity-H" + unicodeEntry +
+      " /DescendantFonts [<< /Type /Font /Subtype /CIDFontType2 /BaseFont /ABCDEF+LiberationSans "
+      "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 556 /CIDToGIDMap /Identity "
+      "/FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+LiberationSans /Flags 32 /ItalicAngle 0 "
+      "/Ascent 905 /Descent -212 /FontBBox [0 -212 1000 905] /FontFile2 " + std::to_string(stream) + " 0 R >> >>] >>");
+  pdf.AddPage("BT /F1 12 Tf 72 700 Td <" + codes + "> Tj ET", {{"F1", font}});
+  const fs::path in = ScratchDir() / "cidtruetype.pdf", out = ScratchDir() / "cidtruetype.rtf";
+  std::ofstream(in, std::ios::binary) << pdf.Save();
+  ConvertPdf(in, out, TkwFormattingMode::fmFormatted);
+  const std::string text = rtftest::TRtfDocument::Parse(ReadFile(out)).PlainText();
+  fs::remove(in);
+  fs::remove(out);
+  EXPECT_NE(text.find("Hello"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(ToUnicode, ProgramUnicodes, ::testing::Bool(),
+                         [](const auto& AInfo) { return AInfo.param ? "AllReplacement" : "None"; });
 
 // A symbolic Type 1 font without an encoding shows its codes through the program's own
 // built-in encoding: code 39 is the right quote in the standard encoding of the URW Times

@@ -154,6 +154,41 @@ TEST_P(GridTable, ARuledBoxWithTextBesideItIsNoTable) {
   EXPECT_EQ(doc.Words().size(), 22u);  // nothing pushed out or lost
 }
 
+// A row of characters set one to a cell by one string (a character table, a form's boxes):
+// the text is cut at the rules between them, each character in its cell. A word that runs
+// across a rule is not cut.
+TEST_P(GridTable, ARowSetByOneStringIsCutAtItsRules) {
+  TRtfPage page(GetParam());
+  Grid(page, 72, 100, 6, 2, 24, 20);
+  const std::u16string rows[2] = {u"ABCDEF", u"123456"};
+  const TFont font = Font("Courier New", 10);
+  for (int r = 0; r < 2; ++r) {
+    for (int c = 0; c < 6; ++c) {
+      const double x = 72 + 24 * c + 9, baseline = 115 + 20 * r;
+      const char16_t ch = rows[r][static_cast<std::size_t>(c)];
+      const double advance = TFixedMeasurer::CharWidth(font, ch), ppp = kPixelsPerPoint;
+      const TkwRect rect{x * ppp, (baseline - 8) * ppp, (x + advance) * ppp, (baseline + 2) * ppp};
+      page.Formatter->AddChar(font, rect, 0, ch, c > 0, c > 0, advance, 792 - baseline, x);
+    }
+  }
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.RowCount(), 2);
+  EXPECT_EQ(doc.CellCount(), 12);
+  EXPECT_EQ(doc.Words(), (std::vector<std::string>{"A", "B", "C", "D", "E", "F", "1", "2", "3", "4", "5", "6"}));
+}
+
+TEST_P(GridTable, AWordAcrossARuleStaysWhole) {
+  TRtfPage page(GetParam());
+  Grid(page, 72, 100, 2, 2, 40, 20);
+  page.Show(u"Harbourmasters", 76, 115);
+  page.Show(u"a", 76, 135);
+  page.Show(u"b", 116, 135);
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "Harbourmasters"), words.end());
+  EXPECT_EQ(words.size(), 3u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, GridTable,
                          ::testing::Values(TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs),
                          [](const auto& AInfo) {
