@@ -592,8 +592,12 @@ TEST(Drawing, MetafilesDrawDashesAndClipsAsThePageDoes) {
   EXPECT_EQ(clips[1].I32(2), 50 * kEmfUnitsPerPoint);
   EXPECT_EQ(emf.Count(kEmfStrokePath), 0u);
   EXPECT_EQ(emf.Count(kEmfFillPath), 1u);
-  // Past its budget the metafile is given up.
+  // Past its budget the metafile is given up, and so it is for a stroke of more dashes
+  // than a metafile should hold, whatever the budget.
   EXPECT_FALSE(EncodeDrawingEmf(paths, {0, 1}, {10, 10, 110, 60}, 64).has_value());
+  TkwPathRecord fine = StrokedLine(0, 10, 5000, 10, 0.1);
+  fine.DashPt = {0.1, 0.1};
+  EXPECT_FALSE(EncodeDrawingEmf({fine}, {0}, {0, 0, 5000, 20}, std::size_t{1} << 30).has_value());
 }
 
 TEST(Drawing, AMetafileKeepsItsDrawingAsARasterForm) {
