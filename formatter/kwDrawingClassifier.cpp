@@ -265,27 +265,6 @@ std::vector<double> CharEdges(const TkwFormatterText& ARun) {
   return edges;
 }
 
-std::unique_ptr<TkwFormatterText> PieceOf(const TkwFormatterText& ARun, std::size_t AFrom, std::size_t ATo,
-                                          const std::vector<double>& AEdges) {
-  auto piece = std::make_unique<TkwFormatterText>();
-  piece->JoinOwner(ARun);
-  piece->X = AEdges[AFrom];
-  piece->Y = ARun.Y;
-  piece->Text = ARun.Text.substr(AFrom, ATo - AFrom);
-  piece->Font = ARun.Font;
-  piece->Width = AEdges[ATo] - AEdges[AFrom];
-  piece->Right = piece->X + piece->Width;
-  piece->RunIndex = ARun.RunIndex;
-  piece->CharSpacing = ARun.CharSpacing;
-  piece->Id = ARun.Id;
-  piece->Duplicate = ARun.Duplicate;
-  if (ARun.GlyphRects.size() == ARun.Text.size()) {
-    piece->GlyphRects.assign(ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(AFrom),
-                             ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(ATo));
-  }
-  return piece;
-}
-
 // Gives the characters of the line whose middles lie in [AFrom, ATo] the style; the runs
 // are split where the range begins and ends inside them. False when no character is in it.
 bool StyleRange(TkwFormatterTextLine& ALine, double AFrom, double ATo, TFontStyles AStyle) {
@@ -312,10 +291,12 @@ bool StyleRange(TkwFormatterTextLine& ALine, double AFrom, double ATo, TFontStyl
       continue;
     }
     std::vector<std::unique_ptr<TkwFormatterText>> pieces;
-    if (first > 0) pieces.push_back(PieceOf(run, 0, first, edges));
-    pieces.push_back(PieceOf(run, first, last, edges));
+    if (first > 0) pieces.push_back(run.Piece(0, first, edges[0], edges[first]));
+    pieces.push_back(run.Piece(first, last, edges[first], edges[last]));
     pieces.back()->Font.Style |= AStyle;
-    if (last < run.Text.size()) pieces.push_back(PieceOf(run, last, run.Text.size(), edges));
+    if (last < run.Text.size()) {
+      pieces.push_back(run.Piece(last, run.Text.size(), edges[last], edges[run.Text.size()]));
+    }
     const int at = static_cast<int>(k);
     ALine.TakeRun(at);
     for (std::size_t p = 0; p < pieces.size(); ++p) ALine.InsertRun(std::move(pieces[p]), at + static_cast<int>(p));

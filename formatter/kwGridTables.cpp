@@ -74,26 +74,6 @@ int BandOf(const std::vector<double>& AEdges, double AValue) {
   return std::clamp(i, 0, static_cast<int>(AEdges.size()) - 2);
 }
 
-// The characters [AFrom, ATo) of a run whose characters each have a box.
-std::unique_ptr<TkwFormatterText> RunPiece(const TkwFormatterText& ARun, std::size_t AFrom, std::size_t ATo) {
-  const double k = kPixelsPerPoint;
-  auto piece = std::make_unique<TkwFormatterText>();
-  piece->JoinOwner(ARun);
-  piece->Text = ARun.Text.substr(AFrom, ATo - AFrom);
-  piece->GlyphRects.assign(ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(AFrom),
-                           ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(ATo));
-  piece->X = AFrom == 0 ? ARun.X : ARun.GlyphRects[AFrom].Left / k;
-  piece->Right = ATo == ARun.Text.size() ? ARun.Right : ARun.GlyphRects[ATo - 1].Right / k;
-  piece->Width = std::max(0.0, piece->Right - piece->X);
-  piece->Y = ARun.Y;
-  piece->Font = ARun.Font;
-  piece->CharSpacing = ARun.CharSpacing;
-  piece->Id = ARun.Id;
-  piece->Duplicate = ARun.Duplicate;
-  piece->Rise = ARun.Rise;
-  return piece;
-}
-
 // Text does not run across a drawn rule. A line that crosses ruled inner column edges of
 // the grid between its glyphs (a row of characters set one to a cell by one string, say)
 // is cut there into a line per cell. A word lying across a rule leaves the line whole.
@@ -160,7 +140,8 @@ void CutLinesAtRules(TkwFormatterPage& APage, const std::vector<double>& AXs, co
             part = std::make_unique<TkwFormatterTextLine>();
             part->JoinOwner(*line);
           }
-          part->AddRun(RunPiece(*run, a, b));
+          part->AddRun(run->Piece(a, b, a == 0 ? run->X : run->GlyphRects[a].Left / k,
+                                 b == run->Text.size() ? run->Right : run->GlyphRects[b - 1].Right / k));
         }
         from = to;
       }
