@@ -170,48 +170,45 @@ void TkwEmfEncoder::WritePen(std::uint32_t AHandle, const TkwEmfPen& APen) {
   ++FRecordCount;
 }
 
-void TkwEmfEncoder::SetPen(const TkwEmfPen& APen) {
-  for (std::size_t i = 0; i < FPens.size(); ++i) {
-    if (FPens[i].Pen == APen) {
-      if (FPens[i].Handle != FPen) {
+// Selects the cached object AMatches finds, or one AMake writes into the metafile (making
+// room first); ASelected is the handle in use, kept current.
+template <class TMatches, class TMake>
+void TkwEmfEncoder::Use(std::vector<TCachedObject>& ACache, std::uint32_t& ASelected, TMatches AMatches,
+                        TMake AMake) {
+  for (std::size_t i = 0; i < ACache.size(); ++i) {
+    if (AMatches(ACache[i])) {
+      if (ACache[i].Handle != ASelected) {
         FlushPoints();
-        Select(FPens, i);
-        FPen = FPens[i].Handle;
+        Select(ACache, i);
+        ASelected = ACache[i].Handle;
       }
       return;
     }
   }
   FlushPoints();
-  MakeRoom(FPens, FPen);
-  TCachedObject pen;
-  pen.Handle = NewHandle();
-  pen.Pen = APen;
-  WritePen(pen.Handle, APen);
-  FPens.push_back(std::move(pen));
-  Select(FPens, FPens.size() - 1);
-  FPen = FPens.back().Handle;
+  MakeRoom(ACache, ASelected);
+  TCachedObject made;
+  made.Handle = NewHandle();
+  AMake(made);
+  ACache.push_back(std::move(made));
+  Select(ACache, ACache.size() - 1);
+  ASelected = ACache.back().Handle;
+}
+
+void TkwEmfEncoder::SetPen(const TkwEmfPen& APen) {
+  Use(FPens, FPen, [&](const TCachedObject& AObject) { return AObject.Pen == APen; },
+      [&](TCachedObject& AObject) {
+        AObject.Pen = APen;
+        WritePen(AObject.Handle, APen);
+      });
 }
 
 void TkwEmfEncoder::SetBrush(TColor AColor) {
-  for (std::size_t i = 0; i < FBrushes.size(); ++i) {
-    if (FBrushes[i].Color == AColor) {
-      if (FBrushes[i].Handle != FBrush) {
-        FlushPoints();
-        Select(FBrushes, i);
-        FBrush = FBrushes[i].Handle;
-      }
-      return;
-    }
-  }
-  FlushPoints();
-  MakeRoom(FBrushes, FBrush);
-  TCachedObject brush;
-  brush.Handle = NewHandle();
-  brush.Color = AColor;
-  Record(kCreateBrushIndirect, {brush.Handle, 0, ColorToRGB(AColor), 0});
-  FBrushes.push_back(brush);
-  Select(FBrushes, FBrushes.size() - 1);
-  FBrush = brush.Handle;
+  Use(FBrushes, FBrush, [&](const TCachedObject& AObject) { return AObject.Color == AColor; },
+      [&](TCachedObject& AObject) {
+        AObject.Color = AColor;
+        Record(kCreateBrushIndirect, {AObject.Handle, 0, ColorToRGB(AColor), 0});
+      });
 }
 
 void TkwEmfEncoder::SetFillRule(bool AEvenOdd) {

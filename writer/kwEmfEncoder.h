@@ -87,6 +87,8 @@ private:
   std::uint32_t NewHandle();
   void Select(std::vector<TCachedObject>& ACache, std::size_t AAt);
   void MakeRoom(std::vector<TCachedObject>& ACache, std::uint32_t ASelected);
+  template <class TMatches, class TMake>
+  void Use(std::vector<TCachedObject>& ACache, std::uint32_t& ASelected, TMatches AMatches, TMake AMake);
   void WritePen(std::uint32_t AHandle, const TkwEmfPen& APen);
 
   std::string FRecords;  // room for the header, then the records
