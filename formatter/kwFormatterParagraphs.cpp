@@ -994,8 +994,10 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
                                run.X - (previous->X + previous->Width) > 0.25 * fmt::FontSize(run.Font);
       // A word broken across two lines is joined, its hyphen made optional: the word
       // processor shows it only where it breaks the word at a line's end itself.
-      // Not from a run after a tab stop: the next line starts in another column.
-      afterTab = afterTab || tab != 0;
+      // Not from a run after a column's gap (wider than an em): the next line starts in
+      // another column. A tab that only evens out a few points of a prose line is none.
+      afterTab = afterTab || (tab != 0 && previous != nullptr &&
+                              run.X - (previous->X + previous->Width) > fmt::FontSize(run.Font));
       std::size_t hyphen = std::u16string_view::npos;
       if (!afterTab && k + 1 == line->Runs.size() && i + 1 < Lines.size() && !Lines[i + 1]->Runs.empty() &&
           !Lines[i + 1]->Runs.front()->Text.empty()) {
