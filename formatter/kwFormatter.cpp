@@ -18,6 +18,8 @@ constexpr double kMinScriptRise = 0.5;
 // A glyph more than this many times the size of the text beside it is a brace, a drop cap
 // or a delimiter: it neither sets the line's height nor takes the text as its own.
 constexpr double kOversizeShare = 2.0;
+// Glyphs a run makes room for when it takes its second one.
+constexpr std::size_t kRunStartCapacity = 16;
 }  // namespace
 
 TkwFormatter::TkwFormatter(TkwDocumentWriter& ADocument)
@@ -277,10 +279,9 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   if (!std::isfinite(boxHeight)) {
     boxHeight = 0;  // a broken glyph box must not spread through the line geometry
   }
-  const bool fallbackFont = AFont.Name == fmt::kArialUnicode;
   const auto fittedHeight = [&] {
     const double size = fmt::FontSize(AFont);
-    return (std::fabs(size) + 3 < boxHeight && fallbackFont) ? size : boxHeight;
+    return (std::fabs(size) + 3 < boxHeight && AFont.Name == fmt::kArialUnicode) ? size : boxHeight;
   };
   const double right = AX + AAdvance;
   const int roundedY = RoundEven(topY);
@@ -331,6 +332,13 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       last->GlyphRects.back().IncludeRect({AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom});
       ACharacter = composed;
     } else {
+      if (last->GlyphRects.size() == 1) {
+        // A run that goes on past its first glyph is most often a word or a line: room for
+        // a few words at once, rather than growing from one glyph. One-glyph runs (table
+        // cells, scattered marks) stay small.
+        last->Text.reserve(kRunStartCapacity);
+        last->GlyphRects.reserve(kRunStartCapacity);
+      }
       if (wordSpace(last->Right)) last->Text += u' ';
       last->Text += ACharacter;
       // The run's width is the span of its glyphs: kerning and word gaps included.
