@@ -45,7 +45,15 @@ public:
   // horizontal scaling of AState applied, then ASurface (user space to top-down pixels).
   // A glyph without an outline measures 1 × 1 pixel at its origin.
   [[nodiscard]] TkwRect MeasureGlyph(const TkwPDState& AState, const TkwMatrix2D& ASurface,
-                                     double AX, double AY, int ACode);
+                                     double AX, double AY, int ACode) {
+    Prepare(AState, ASurface);
+    return MeasurePrepared(AState, AX, AY, ACode);
+  }
+  // MeasureGlyph in two steps, for the glyphs of one string: Prepare takes what the whole
+  // string shares (text matrix, surface, face, size and rise), MeasurePrepared measures
+  // one glyph with it while none of these changes.
+  void Prepare(const TkwPDState& AState, const TkwMatrix2D& ASurface);
+  [[nodiscard]] TkwRect MeasurePrepared(const TkwPDState& AState, double AX, double AY, int ACode);
   // The extent of one character in AFont (points size), with the face of the font found on
   // first use after ForgetExtentFace.
   [[nodiscard]] TkwTextExtent CharExtent(const TFont& AFont, char16_t AChar);

@@ -79,6 +79,7 @@ void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
 }
 
 void TkwPDFContentExtractor::EndPage() {
+  FStringFactsValid = false;
   FSurfaceStack.clear();
   FMeasurer.ForgetFace();
   FFontMap.ForgetNames();
@@ -126,6 +127,7 @@ void TkwPDFContentExtractor::UpdateFillOpacity(TkwPDState& AState) {
 
 void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
   TkwPDFont* pdfFont = AState.FFont;
+  FStringFactsValid = false;
   FMeasurer.ForgetFont();
   if (!pdfFont) return;
   if (pdfFont != FCurrentFont || !FSystemFontSet) {
@@ -306,41 +308,23 @@ double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
   return em;
 }
 
-void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
-                                      int ACode, std::string& ACharName) {
-  if ((FContentFlags & 1) == 0 || !FInPage) return;
+void TkwPDFContentExtractor::PrepareString(TkwPDState& AState) {
   TkwPDFont* pdfFont = AState.FFont;
   if (pdfFont != FCurrentFont) UpdateFont(AState);
-
-  int code = ACode;
-  if (pdfFont) {
-    // Composite fonts deliver CIDs and subset fonts private codes: the font's Unicode value
-    // (ToUnicode first, then glyph names or the collection's map) is the character.
-    const bool hasToUnicode = pdfFont->GetToUnicode() != nullptr;
-    // A font that is not embedded is shown in a text face (Symbol's Greek included), so its
-    // glyphs go by their Unicode values rather than the codes of their own encoding.
-    const bool textFace = !pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset;
-    if (AState.FCurUnicode != 0 &&
-        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace ||
-         pdfFont->UnicodeOverCodes())) {
-      code = AState.FCurUnicode;
-    }
-  }
-
-  // Control codes are what a font without any Unicode value, usable name or encoding
-  // delivers (bitmap fonts of TeX name their glyphs by number): nothing to show.
-  if (code < 32 && code != u'\t') {
-    if (FDiag) FDiag->Note(TkwDiagCode::dcGlyphUnmapped);
-    return;
-  }
-  TkwRect box = FMeasurer.MeasureGlyph(AState, FSurface, AX, AY, code);
-  const TkwPDMatrix& tm = AState.FTextMatrix;
-  const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
-  const double uy = tm.FM12 * AX + tm.FM22 * AY + tm.FDy;
+  // Composite fonts deliver CIDs and subset fonts private codes: the font's Unicode value
+  // (ToUnicode first, then glyph names or the collection's map) is the character.
+  // A font that is not embedded is shown in a text face (Symbol's Greek included), so its
+  // glyphs go by their Unicode values rather than the codes of their own encoding.
+  FPreferUnicode = pdfFont != nullptr &&
+                   (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && pdfFont->GetToUnicode() != nullptr) ||
+                    (!pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset) ||
+                    pdfFont->UnicodeOverCodes());
+  FMeasurer.Prepare(AState, FSurface);
 
   if (!FGlyphFontValid || FGlyphFontFor != pdfFont) UpdateGlyphFont(pdfFont);
   TFont& font = FGlyphFont;
   const double k = kPixelsPerPoint;
+  const TkwPDMatrix& tm = AState.FTextMatrix;
   // The output size changes with the font size, the text matrix's second column and the
   // CTM only: kept for the last ones.
   const TkwPDMatrix& c = AState.FCTM;
@@ -364,6 +348,36 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   }
   font.Color = FLastFillColor;
 
+  FRotatedText = tm.FM11 != 1 && tm.FM12 != 0 && tm.FM11 == tm.FM22 && tm.FM12 == -tm.FM21;
+  // Advances and gaps in page points: through the text matrix and the CTM (producers that
+  // draw in tenths of a point scale the CTM), without the screen resolution.
+  FXScale = (tm.FM11 * c.FM11 + tm.FM12 * c.FM21) * AState.FHorizScaling / k;
+  double wordGap = 0;
+  if (pdfFont) {
+    wordGap = (WordGapEm(*pdfFont) * std::fabs(AState.FFontSize) + AState.FCharSpace) * std::fabs(FXScale);
+  }
+  FWordGapPt = wordGap > 0 ? wordGap : 0;
+  FStringFactsValid = FInString;
+}
+
+void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
+                                      int ACode, std::string& ACharName) {
+  if ((FContentFlags & 1) == 0 || !FInPage) return;
+  if (!FStringFactsValid) PrepareString(AState);
+
+  const int code = FPreferUnicode && AState.FCurUnicode != 0 ? AState.FCurUnicode : ACode;
+  // Control codes are what a font without any Unicode value, usable name or encoding
+  // delivers (bitmap fonts of TeX name their glyphs by number): nothing to show.
+  if (code < 32 && code != u'\t') {
+    if (FDiag) FDiag->Note(TkwDiagCode::dcGlyphUnmapped);
+    return;
+  }
+  TkwRect box = FMeasurer.MeasurePrepared(AState, AX, AY, code);
+  const TkwPDMatrix& tm = AState.FTextMatrix;
+  const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
+  const double uy = tm.FM12 * AX + tm.FM22 * AY + tm.FDy;
+  TFont& font = FGlyphFont;
+
   double width = box.Right - box.Left, height = box.Bottom - box.Top;
   if (width == 1 && height == 1) {
     const TkwTextExtent ext = FMeasurer.CharExtent(font, static_cast<char16_t>(code));
@@ -371,7 +385,7 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
     height = ext.Height;
   }
 
-  if (tm.FM11 != 1 && tm.FM12 != 0 && tm.FM11 == tm.FM22 && tm.FM12 == -tm.FM21) return;
+  if (FRotatedText) return;
 
   const TkwPoint page = ToPagePoints(AState, ux, uy);
   const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
@@ -387,15 +401,7 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
       return;
     }
   }
-  // Advances and gaps in page points: through the text matrix and the CTM (producers that
-  // draw in tenths of a point scale the CTM), without the screen resolution.
-  const TkwPDMatrix& ctm = AState.FCTM;
-  const double xScale = (tm.FM11 * ctm.FM11 + tm.FM12 * ctm.FM21) * AState.FHorizScaling / k;
-  const double advance = AState.FCurCharW * xScale;
-  double wordGap = 0;
-  if (pdfFont) {
-    wordGap = (WordGapEm(*pdfFont) * std::fabs(AState.FFontSize) + AState.FCharSpace) * std::fabs(xScale);
-  }
+  const double advance = AState.FCurCharW * FXScale;
   TkwGlyphRecord glyph;
   glyph.Font = &font;
   glyph.BoxPx = {box.Left, box.Top, box.Left + width, box.Top + height};
@@ -403,7 +409,7 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   glyph.YPt = page.Y;
   glyph.AdvancePt = advance;
   glyph.CharSpacingPt = AState.FCharSpace;
-  glyph.WordGapPt = wordGap > 0 ? wordGap : 0;
+  glyph.WordGapPt = FWordGapPt;
   glyph.NotFirstInString = FNotFirstInString;
   glyph.NotFirstInOperator = FNotFirstInOperator;
   // A ligature becomes its letters, each with an equal share of the glyph's advance and box.

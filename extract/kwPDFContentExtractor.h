@@ -64,8 +64,12 @@ public:
   void ClipToStrokePath(TkwPDState& AState) override;
   void BeginStringOp(TkwPDState&) override { FNotFirstInOperator = false; }
   void EndStringOp(TkwPDState&) override {}
-  void BeginString(TkwPDState&, const std::u16string&) override { FNotFirstInString = false; }
-  void EndString(TkwPDState&) override {}
+  void BeginString(TkwPDState&, const std::u16string&) override {
+    FNotFirstInString = false;
+    FInString = true;
+    FStringFactsValid = false;
+  }
+  void EndString(TkwPDState&) override { FInString = false; }
   void DrawChar(TkwPDState& AState, double AX, double AY, double ADx, double ADy, int ACode,
                 std::string& ACharName) override;
   void DrawImage(TkwPDState& AState, TkwPDImage& AImage) override;
@@ -94,6 +98,10 @@ private:
   void UpdateGlyphFont(const TkwPDFont* APdfFont);
   // The gap, in text-space units of a 1-unit font, that parts two words in APdfFont.
   [[nodiscard]] double WordGapEm(const TkwPDFont& APdfFont);
+  // What every glyph of a string shares: the font, the output font's size and colour, the
+  // measurer's matrices, the scale of advances and the word gap. Inside a string only the
+  // text position moves, so the glyphs after the first reuse them.
+  void PrepareString(TkwPDState& AState);
 
   TkwFormatterInput& FFormatter;  // not owned
   std::uint8_t FContentFlags;
@@ -134,6 +142,14 @@ private:
   std::unordered_map<const TkwPDFont*, TFont> FMappedFonts;  // the system font of each font
   TkwDiagnostics* FDiag = nullptr;  // not owned
 
+  // The facts PrepareString takes, kept while FInString (between BeginString and
+  // EndString); a glyph shown outside a string takes them anew.
+  bool FInString = false;
+  bool FStringFactsValid = false;
+  bool FPreferUnicode = false;   // the state's Unicode value is the character
+  bool FRotatedText = false;     // glyphs of a rotated text matrix are not extracted
+  double FXScale = 0;            // text space to page points along the baseline
+  double FWordGapPt = 0;
   bool FNotFirstInString = false;
   bool FNotFirstInOperator = false;
   int FPageNum = 0;
