@@ -63,7 +63,7 @@ const TkwGlyphMeasurer::TGlyphBox& TkwGlyphMeasurer::GlyphBox(const TkwFontFace&
   return FBoxes.emplace(key, box).first->second;
 }
 
-const TkwRect* TkwGlyphMeasurer::GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode) {
+const TkwRect* TkwGlyphMeasurer::GlyphBoxSlow(const TkwFontFace& AFace, char32_t ACode) {
   if (ACode >= 256) {
     const TGlyphBox& gb = GlyphBox(AFace, ACode);
     return gb.Empty ? nullptr : &gb.Box;

@@ -70,7 +70,15 @@ private:
   };
   const TGlyphBox& GlyphBox(const TkwFontFace& AFace, char32_t ACode);
   // The font-unit box of a character of the measuring face.
-  [[nodiscard]] const TkwRect* GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode);
+  [[nodiscard]] const TkwRect* GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode) {
+    // A single-byte code of the last face, known already: nearly every glyph of a page.
+    if (ACode < 256 && FBoxSlot != nullptr && FBoxSlot->Face == &AFace) {
+      const TBoxEntry& entry = FBoxSlot->Boxes[ACode];
+      if (entry.Known) return entry.Empty ? nullptr : &entry.Box;
+    }
+    return GlyphBoxSlow(AFace, ACode);
+  }
+  [[nodiscard]] const TkwRect* GlyphBoxSlow(const TkwFontFace& AFace, char32_t ACode);
 
   const std::vector<std::string>& FInstalledFonts;  // not owned
   std::shared_ptr<TkwFontFace> FMeasureFace;  // family measuring; null for embedded fonts
