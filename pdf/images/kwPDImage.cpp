@@ -114,6 +114,7 @@ TkwPDImageColorMap::TkwPDImageColorMap(int ABits, const TkwPDArray* ADecode, con
     }
   }
   FOk = true;
+  FTabulated = FNComps == 1 && FBits <= 8;
 }
 
 void TkwPDImageColorMap::GetColor(const std::uint16_t* ASamples, TkwColor& AColor) const {
@@ -128,6 +129,38 @@ void TkwPDImageColorMap::GetColor(const std::uint16_t* ASamples, TkwColor& AColo
 }
 
 void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const {
+  if (!FTabulated) {
+    ComputeRGB(ASamples, ARGB);
+    return;
+  }
+  const std::size_t top = (std::size_t{1} << FBits) - 1;
+  if (FRGBTable.empty()) {
+    FRGBTable.resize(top + 1);
+    for (std::size_t v = 0; v <= top; ++v) {
+      const auto sample = static_cast<std::uint16_t>(v);
+      ComputeRGB(&sample, FRGBTable[v]);
+    }
+  }
+  ARGB = FRGBTable[std::min<std::size_t>(ASamples[0], top)];
+}
+
+void TkwPDImageColorMap::GetGray(const std::uint16_t* ASamples, std::int32_t& AGray) const {
+  if (!FTabulated) {
+    ComputeGray(ASamples, AGray);
+    return;
+  }
+  const std::size_t top = (std::size_t{1} << FBits) - 1;
+  if (FGrayTable.empty()) {
+    FGrayTable.resize(top + 1);
+    for (std::size_t v = 0; v <= top; ++v) {
+      const auto sample = static_cast<std::uint16_t>(v);
+      ComputeGray(&sample, FGrayTable[v]);
+    }
+  }
+  AGray = FGrayTable[std::min<std::size_t>(ASamples[0], top)];
+}
+
+void TkwPDImageColorMap::ComputeRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const {
   if (FCacheUsed) {
     const std::size_t n = static_cast<std::size_t>(FNComps);
     if (FCacheValid && std::equal(ASamples, ASamples + n, FCacheKey.begin())) {
@@ -150,7 +183,7 @@ void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) con
   }
 }
 
-void TkwPDImageColorMap::GetGray(const std::uint16_t* ASamples, std::int32_t& AGray) const {
+void TkwPDImageColorMap::ComputeGray(const std::uint16_t* ASamples, std::int32_t& AGray) const {
   TkwColor c;
   GetColor(ASamples, c);
   if (FColorSpace2) {

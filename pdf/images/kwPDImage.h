@@ -47,6 +47,14 @@ public:
   bool FOk = false;
 
 private:
+  void ComputeRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const;
+  void ComputeGray(const std::uint16_t* ASamples, std::int32_t& AGray) const;
+
+  // A map of one sample of at most 8 bits (gray, indexed, separation, masks) has at most
+  // 256 colours: each is converted once, on the first pixel that asks, and looked up after.
+  bool FTabulated = false;
+  mutable std::vector<TkwRGB> FRGBTable;
+  mutable std::vector<std::int32_t> FGrayTable;
   // DeviceN spaces run a function per pixel: the last pixel's colour is kept, since
   // neighbouring pixels mostly repeat.
   bool FCacheUsed = false;
