@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <typeinfo>
 
 #include "base/Limits.h"
 #include "pdf/core/kwStream.h"
@@ -27,6 +28,17 @@ std::string ExpandFilterName(const std::string& AName) {
   if (AName == "CCF") return "CCITTFaxDecode";
   if (AName == "DCT") return "DCTDecode";
   return AName;
+}
+
+// Whether ASpace gives the RGB of a colour as DeviceRGB does: it is DeviceRGB, or an ICC
+// profile shown through DeviceRGB.
+bool ConvertsAsDeviceRGB(const TkwPDColorSpace* ASpace) {
+  if (ASpace == nullptr) return false;
+  if (typeid(*ASpace) == typeid(TkwPDICCBasedColorSpace)) {
+    ASpace = static_cast<const TkwPDICCBasedColorSpace*>(ASpace)->GetAlt();
+    if (ASpace == nullptr) return false;
+  }
+  return typeid(*ASpace) == typeid(TkwPDDeviceRGBColorSpace);
 }
 
 }  // namespace
@@ -115,6 +127,7 @@ TkwPDImageColorMap::TkwPDImageColorMap(int ABits, const TkwPDArray* ADecode, con
   }
   FOk = true;
   FTabulated = FNComps == 1 && FBits <= 8;
+  FDirectRGB = FColorSpace2 == FColorSpace && !FCacheUsed && ConvertsAsDeviceRGB(FColorSpace);
 }
 
 void TkwPDImageColorMap::GetColor(const std::uint16_t* ASamples, TkwColor& AColor) const {
@@ -129,6 +142,13 @@ void TkwPDImageColorMap::GetColor(const std::uint16_t* ASamples, TkwColor& AColo
 }
 
 void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const {
+  if (FDirectRGB) {
+    const std::size_t top = (std::size_t{1} << FBits) - 1;
+    ARGB = TkwRGB{Clamp(FLookUp[0][std::min<std::size_t>(ASamples[0], top)]),
+                  Clamp(FLookUp[1][std::min<std::size_t>(ASamples[1], top)]),
+                  Clamp(FLookUp[2][std::min<std::size_t>(ASamples[2], top)])};
+    return;
+  }
   if (!FTabulated) {
     ComputeRGB(ASamples, ARGB);
     return;

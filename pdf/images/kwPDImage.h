@@ -53,6 +53,8 @@ private:
   // A map of one sample of at most 8 bits (gray, indexed, separation, masks) has at most
   // 256 colours: each is converted once, on the first pixel that asks, and looked up after.
   bool FTabulated = false;
+  // DeviceRGB samples are their channels: each is decoded and clamped on its own.
+  bool FDirectRGB = false;
   mutable std::vector<TkwRGB> FRGBTable;
   mutable std::vector<std::int32_t> FGrayTable;
   // DeviceN spaces run a function per pixel: the last pixel's colour is kept, since

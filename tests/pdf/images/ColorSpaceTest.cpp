@@ -328,5 +328,35 @@ TEST_F(SpaceFile, TabulatedIndexedMapLooksUpThePalette) {
   }
 }
 
+TEST_F(SpaceFile, DeviceRGBChannelsDecodeOnTheirOwn) {
+  // DeviceRGB itself, and an ICC profile of three components shown through it.
+  const int decode = F.Add("[0 1 1 0 0.5 1]");
+  F.AddStream("/N 3", "profile");
+  const int icc = F.Add("[/ICCBased 4 0 R]");
+  F.Load();
+  TkwPDDeviceRGBColorSpace device;
+  auto profiled = Make(icc);
+  ASSERT_TRUE(profiled);
+  const auto channel = [](double ALow, double AHigh, int AV) {
+    return Clamp(ToColor(ALow + std::min(AV, 3) * (AHigh - ALow) / 3));
+  };
+  for (const TkwPDColorSpace* space : {static_cast<const TkwPDColorSpace*>(&device), profiled.get()}) {
+    TkwPDImageColorMap map(2, static_cast<TkwPDArray*>(F.Get(decode)), space);
+    ASSERT_TRUE(map.IsOk());
+    for (std::uint16_t r = 0; r < 5; ++r) {
+      for (std::uint16_t g = 0; g < 4; ++g) {
+        for (std::uint16_t b = 0; b < 4; ++b) {
+          const std::uint16_t px[3] = {r, g, b};
+          TkwRGB rgb;
+          map.GetRGB(px, rgb);
+          EXPECT_EQ(rgb.R, channel(0, 1, r)) << r << g << b;
+          EXPECT_EQ(rgb.G, channel(1, 0, g)) << r << g << b;
+          EXPECT_EQ(rgb.B, channel(0.5, 1, b)) << r << g << b;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qm
