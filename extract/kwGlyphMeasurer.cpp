@@ -159,7 +159,12 @@ TkwTextExtent TkwGlyphMeasurer::CharExtent(const TFont& AFont, char16_t AChar) {
     FExtentFace = GetSystemFace(AFont.Name, (AFont.Style & fsBold) != 0, (AFont.Style & fsItalic) != 0);
     FExtentFaceFound = true;
   }
+  if (FLastExtentValid && FLastExtentSize == AFont.Size && FLastExtentChar == AChar) return FLastExtent;
   if (FExtentFace) ext = GetTextExtent(*FExtentFace, AFont.Size, std::u16string_view(&AChar, 1));
+  FLastExtentValid = true;
+  FLastExtentSize = AFont.Size;
+  FLastExtentChar = AChar;
+  FLastExtent = ext;
   return ext;
 }
 

@@ -60,6 +60,7 @@ public:
   void ForgetExtentFace() {
     FExtentFace.reset();
     FExtentFaceFound = false;
+    FLastExtentValid = false;
   }
 
 private:
@@ -85,6 +86,11 @@ private:
   bool FEmbedded = false;                     // measuring with the embedded-program branch
   std::shared_ptr<TkwFontFace> FExtentFace;
   bool FExtentFaceFound = false;
+  // The last extent measured with FExtentFace: the spaces of a line ask for the same one.
+  bool FLastExtentValid = false;
+  int FLastExtentSize = 0;
+  char16_t FLastExtentChar = 0;
+  TkwTextExtent FLastExtent;
   // The surface with the text matrix applied, for the matrices it was made from: the
   // glyphs of a string share it.
   TkwMatrix2D FTextSurface, FTextSurfaceTm, FTextSurfaceOf;

@@ -340,7 +340,8 @@ TEST_F(SpaceFile, DeviceRGBChannelsDecodeOnTheirOwn) {
   const auto channel = [](double ALow, double AHigh, int AV) {
     return Clamp(ToColor(ALow + std::min(AV, 3) * (AHigh - ALow) / 3));
   };
-  for (const TkwPDColorSpace* space : {static_cast<const TkwPDColorSpace*>(&device), profiled.get()}) {
+  const TkwPDColorSpace* spaces[] = {&device, profiled.get()};
+  for (const TkwPDColorSpace* space : spaces) {
     TkwPDImageColorMap map(2, static_cast<TkwPDArray*>(F.Get(decode)), space);
     ASSERT_TRUE(map.IsOk());
     for (std::uint16_t r = 0; r < 5; ++r) {
