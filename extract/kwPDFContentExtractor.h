@@ -69,7 +69,10 @@ public:
     FInString = true;
     FStringFactsValid = false;
   }
-  void EndString(TkwPDState&) override { FInString = false; }
+  void EndString(TkwPDState&) override {
+    FInString = false;
+    FStringFactsValid = false;
+  }
   void DrawChar(TkwPDState& AState, double AX, double AY, double ADx, double ADy, int ACode,
                 std::string& ACharName) override;
   void DrawImage(TkwPDState& AState, TkwPDImage& AImage) override;
