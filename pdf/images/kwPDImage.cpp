@@ -164,7 +164,7 @@ void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) con
   ARGB = FRGBTable[std::min<std::size_t>(ASamples[0], top)];
 }
 
-void TkwPDImageColorMap::GetGray(const std::uint16_t* ASamples, std::int32_t& AGray) const {
+void TkwPDImageColorMap::GetGraySlow(const std::uint16_t* ASamples, std::int32_t& AGray) const {
   if (!FTabulated) {
     ComputeGray(ASamples, AGray);
     return;
