@@ -132,9 +132,18 @@ bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle) {
   if (ANeedle.size() > AText.size()) {
     return false;
   }
-  // A needle without letters (dot leaders, rules) matches only itself.
+  // A needle without letters (dot leaders, rules) matches only itself. It is looked for
+  // by its first character that is not a space: leaders and rules are rare in running
+  // text, spaces are not, and every line of a page is asked.
   if (std::none_of(ANeedle.begin(), ANeedle.end(), IsAsciiLetter)) {
-    return AText.find(ANeedle) != std::u16string_view::npos;
+    std::size_t key = 0;
+    while (key + 1 < ANeedle.size() && ANeedle[key] == u' ') ++key;
+    const char16_t k = ANeedle[key];
+    const std::size_t last = AText.size() - ANeedle.size() + key;
+    for (std::size_t i = key; i <= last; ++i) {
+      if (AText[i] == k && AText.substr(i - key, ANeedle.size()) == ANeedle) return true;
+    }
+    return false;
   }
   for (std::size_t i = 0; i + ANeedle.size() <= AText.size(); ++i) {
     std::size_t k = 0;
