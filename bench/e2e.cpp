@@ -1,11 +1,14 @@
 // Whole conversions, process against process: `quillmark convert` on generated PDFs (200
 // and 50 pages of running text, 50 pages mixing text, ruled tables and pictures, 50 pages of
-// ruled tables and charts) against `pdftotext -layout` on the same files. Limits: time at
-// most 2 x pdftotext's (1.5 x for the tables and charts), peak memory at most 2 x
-// pdftotext's plus 50 MiB, and 200 pages at most 1.1 x 4 x the time of 50 pages.
+// ruled tables and charts) and on tracemonkey.pdf of the real corpus beside the project
+// (../shared/corpus/real, or $QM_CORPUS_DIR; left out when it is not there) against
+// `pdftotext -layout` on the same files. Limits: time at most 2 x pdftotext's (1.5 x for
+// the tables and charts, 1 x for tracemonkey.pdf), peak memory at most 2 x pdftotext's plus
+// 50 MiB, and 200 pages at most 1.1 x 4 x the time of 50 pages.
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -202,5 +205,27 @@ int main(int, char** argv) {
                     2 * ref.PeakKiB / 1024.0 + 50, 1.0, "MiB");
   }
   ok &= b::Report("200 text pages against 4 x 50", seconds[0], 4 * seconds[1], 1.1);
+
+  // A real paper (pdfTeX, Type 1 fonts, figures): the mix of fonts, sizes and drawing that
+  // generated files do not have.
+  const char* corpusDir = std::getenv("QM_CORPUS_DIR");
+  const fs::path corpus =
+      corpusDir != nullptr ? fs::path(corpusDir) : fs::path(QM_SOURCE_DIR) / ".." / "shared" / "corpus" / "real";
+  const fs::path paper = corpus / "tracemonkey.pdf";
+  if (!fs::exists(paper)) {
+    std::printf("%s is not there: no real paper\n", paper.c_str());
+    return ok ? 0 : 1;
+  }
+  const fs::path paperRtf = dir / "tracemonkey.rtf";
+  const auto ours = b::RunCommand(b::ShellQuote(cli.string()) + " convert --no-tabs --quiet " +
+                                  b::ShellQuote(paper.string()) + " -o " + b::ShellQuote(paperRtf.string()) +
+                                  " >/dev/null 2>&1", 5);
+  const auto ref = b::RunCommand("pdftotext -layout " + b::ShellQuote(paper.string()) + " " +
+                                 b::ShellQuote((dir / "ref.txt").string()) + " >/dev/null 2>&1", 5);
+  if (ours.ExitCode != 0) {
+    std::printf("tracemonkey.pdf: conversion failed (exit %d)\n", ours.ExitCode);
+    return 1;
+  }
+  if (ref.ExitCode == 0) ok &= b::Report("tracemonkey.pdf time", ours.Seconds, ref.Seconds, 1.0);
   return ok ? 0 : 1;
 }

@@ -63,7 +63,7 @@ const TkwGlyphMeasurer::TGlyphBox& TkwGlyphMeasurer::GlyphBox(const TkwFontFace&
   return FBoxes.emplace(key, box).first->second;
 }
 
-const TkwRect* TkwGlyphMeasurer::GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode) {
+const TkwRect* TkwGlyphMeasurer::GlyphBoxSlow(const TkwFontFace& AFace, char32_t ACode) {
   if (ACode >= 256) {
     const TGlyphBox& gb = GlyphBox(AFace, ACode);
     return gb.Empty ? nullptr : &gb.Box;
@@ -88,8 +88,7 @@ const TkwRect* TkwGlyphMeasurer::GlyphBoxOf(const TkwFontFace& AFace, char32_t A
   return entry.Empty ? nullptr : &entry.Box;
 }
 
-TkwRect TkwGlyphMeasurer::MeasureGlyph(const TkwPDState& AState, const TkwMatrix2D& ASurface,
-                                       double AX, double AY, int ACode) {
+void TkwGlyphMeasurer::Prepare(const TkwPDState& AState, const TkwMatrix2D& ASurface) {
   const TkwPDMatrix& tm = AState.FTextMatrix;
   const TkwMatrix2D text{tm.FM11, -tm.FM12, -tm.FM21, tm.FM22, tm.FDx, -tm.FDy};
   if (!FTextSurfaceValid || !(text == FTextSurfaceTm) || !(ASurface == FTextSurfaceOf)) {
@@ -98,13 +97,8 @@ TkwRect TkwGlyphMeasurer::MeasureGlyph(const TkwPDState& AState, const TkwMatrix
     FTextSurfaceOf = ASurface;
     FTextSurfaceValid = true;
   }
+  if (FEmbedded || !FMeasureFace) return;
   const double fs = AState.FFontSize;
-  if (FEmbedded || !FMeasureFace) {
-    // The embedded program is not drawn: its outline is empty and measures 1 × 1 pixel at
-    // the origin, which the text-extent rule then replaces.
-    return OriginPixel(TranslatedBefore(FTextSurface, AX, AState.FRise - AY));
-  }
-  const TkwMatrix2D surface = TranslatedBefore(FTextSurface, AX, -AY);
   const TkwFontFace& face = *FMeasureFace;
   if (FGlyphMetricsFace != &face || !(FGlyphMetricsSize == fs) || !(FGlyphMetricsRise == AState.FRise)) {
     const double upem = face.GetUnitsPerEm() > 0 ? face.GetUnitsPerEm() : 1000;
@@ -115,6 +109,16 @@ TkwRect TkwGlyphMeasurer::MeasureGlyph(const TkwPDState& AState, const TkwMatrix
     FGlyphMetricsSize = fs;
     FGlyphMetricsRise = AState.FRise;
   }
+}
+
+TkwRect TkwGlyphMeasurer::MeasurePrepared(const TkwPDState& AState, double AX, double AY, int ACode) {
+  if (FEmbedded || !FMeasureFace) {
+    // The embedded program is not drawn: its outline is empty and measures 1 × 1 pixel at
+    // the origin, which the text-extent rule then replaces.
+    return OriginPixel(TranslatedBefore(FTextSurface, AX, AState.FRise - AY));
+  }
+  const TkwMatrix2D surface = TranslatedBefore(FTextSurface, AX, -AY);
+  const TkwFontFace& face = *FMeasureFace;
   const double baseline = FGlyphBaseline;
   // Font units (y up) to the glyph's layout box (y down), scaled by the horizontal scaling:
   // {sx, 0, 0, -s, 0, baseline} followed by the surface, without the exact zero products.
@@ -155,7 +159,12 @@ TkwTextExtent TkwGlyphMeasurer::CharExtent(const TFont& AFont, char16_t AChar) {
     FExtentFace = GetSystemFace(AFont.Name, (AFont.Style & fsBold) != 0, (AFont.Style & fsItalic) != 0);
     FExtentFaceFound = true;
   }
+  if (FLastExtentValid && FLastExtentSize == AFont.Size && FLastExtentChar == AChar) return FLastExtent;
   if (FExtentFace) ext = GetTextExtent(*FExtentFace, AFont.Size, std::u16string_view(&AChar, 1));
+  FLastExtentValid = true;
+  FLastExtentSize = AFont.Size;
+  FLastExtentChar = AChar;
+  FLastExtent = ext;
   return ext;
 }
 

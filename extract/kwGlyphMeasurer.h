@@ -45,13 +45,22 @@ public:
   // horizontal scaling of AState applied, then ASurface (user space to top-down pixels).
   // A glyph without an outline measures 1 × 1 pixel at its origin.
   [[nodiscard]] TkwRect MeasureGlyph(const TkwPDState& AState, const TkwMatrix2D& ASurface,
-                                     double AX, double AY, int ACode);
+                                     double AX, double AY, int ACode) {
+    Prepare(AState, ASurface);
+    return MeasurePrepared(AState, AX, AY, ACode);
+  }
+  // MeasureGlyph in two steps, for the glyphs of one string: Prepare takes what the whole
+  // string shares (text matrix, surface, face, size and rise), MeasurePrepared measures
+  // one glyph with it while none of these changes.
+  void Prepare(const TkwPDState& AState, const TkwMatrix2D& ASurface);
+  [[nodiscard]] TkwRect MeasurePrepared(const TkwPDState& AState, double AX, double AY, int ACode);
   // The extent of one character in AFont (points size), with the face of the font found on
   // first use after ForgetExtentFace.
   [[nodiscard]] TkwTextExtent CharExtent(const TFont& AFont, char16_t AChar);
   void ForgetExtentFace() {
     FExtentFace.reset();
     FExtentFaceFound = false;
+    FLastExtentValid = false;
   }
 
 private:
@@ -62,13 +71,26 @@ private:
   };
   const TGlyphBox& GlyphBox(const TkwFontFace& AFace, char32_t ACode);
   // The font-unit box of a character of the measuring face.
-  [[nodiscard]] const TkwRect* GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode);
+  [[nodiscard]] const TkwRect* GlyphBoxOf(const TkwFontFace& AFace, char32_t ACode) {
+    // A single-byte code of the last face, known already: nearly every glyph of a page.
+    if (ACode < 256 && FBoxSlot != nullptr && FBoxSlot->Face == &AFace) {
+      const TBoxEntry& entry = FBoxSlot->Boxes[ACode];
+      if (entry.Known) return entry.Empty ? nullptr : &entry.Box;
+    }
+    return GlyphBoxSlow(AFace, ACode);
+  }
+  [[nodiscard]] const TkwRect* GlyphBoxSlow(const TkwFontFace& AFace, char32_t ACode);
 
   const std::vector<std::string>& FInstalledFonts;  // not owned
   std::shared_ptr<TkwFontFace> FMeasureFace;  // family measuring; null for embedded fonts
   bool FEmbedded = false;                     // measuring with the embedded-program branch
   std::shared_ptr<TkwFontFace> FExtentFace;
   bool FExtentFaceFound = false;
+  // The last extent measured with FExtentFace: the spaces of a line ask for the same one.
+  bool FLastExtentValid = false;
+  int FLastExtentSize = 0;
+  char16_t FLastExtentChar = 0;
+  TkwTextExtent FLastExtent;
   // The surface with the text matrix applied, for the matrices it was made from: the
   // glyphs of a string share it.
   TkwMatrix2D FTextSurface, FTextSurfaceTm, FTextSurfaceOf;

@@ -86,6 +86,7 @@ void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
 void TkwPDFContentExtractor::EndPage() {
   FlushRotated();
   FRotPlaced.clear();
+  FStringFactsValid = false;
   FSurfaceStack.clear();
   FMeasurer.ForgetFace();
   FFontMap.ForgetNames();
@@ -133,6 +134,7 @@ void TkwPDFContentExtractor::UpdateFillOpacity(TkwPDState& AState) {
 
 void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
   TkwPDFont* pdfFont = AState.FFont;
+  FStringFactsValid = false;
   FMeasurer.ForgetFont();
   if (!pdfFont) return;
   if (pdfFont != FCurrentFont || !FSystemFontSet) {
@@ -324,41 +326,23 @@ double TkwPDFContentExtractor::WordGapEm(const TkwPDFont& APdfFont) {
   return em;
 }
 
-void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
-                                      int ACode, std::string& ACharName) {
-  if ((FContentFlags & 1) == 0 || !FInPage) return;
+void TkwPDFContentExtractor::PrepareString(TkwPDState& AState) {
   TkwPDFont* pdfFont = AState.FFont;
   if (pdfFont != FCurrentFont) UpdateFont(AState);
-
-  int code = ACode;
-  if (pdfFont) {
-    // Composite fonts deliver CIDs and subset fonts private codes: the font's Unicode value
-    // (ToUnicode first, then glyph names or the collection's map) is the character.
-    const bool hasToUnicode = pdfFont->GetToUnicode() != nullptr;
-    // A font that is not embedded is shown in a text face (Symbol's Greek included), so its
-    // glyphs go by their Unicode values rather than the codes of their own encoding.
-    const bool textFace = !pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset;
-    if (AState.FCurUnicode != 0 &&
-        (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && hasToUnicode) || textFace ||
-         pdfFont->UnicodeOverCodes())) {
-      code = AState.FCurUnicode;
-    }
-  }
-
-  // Control codes are what a font without any Unicode value, usable name or encoding
-  // delivers (bitmap fonts of TeX name their glyphs by number): nothing to show.
-  if (code < 32 && code != u'\t') {
-    if (FDiag) FDiag->Note(TkwDiagCode::dcGlyphUnmapped);
-    return;
-  }
-  TkwRect box = FMeasurer.MeasureGlyph(AState, FSurface, AX, AY, code);
-  const TkwPDMatrix& tm = AState.FTextMatrix;
-  const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
-  const double uy = tm.FM12 * AX + tm.FM22 * AY + tm.FDy;
+  // Composite fonts deliver CIDs and subset fonts private codes: the font's Unicode value
+  // (ToUnicode first, then glyph names or the collection's map) is the character.
+  // A font that is not embedded is shown in a text face (Symbol's Greek included), so its
+  // glyphs go by their Unicode values rather than the codes of their own encoding.
+  FPreferUnicode = pdfFont != nullptr &&
+                   (pdfFont->IsCIDFont() || (FMeasurer.GetEmbedded() && pdfFont->GetToUnicode() != nullptr) ||
+                    (!pdfFont->HasEmbeddedProgram() && FSystemFont.Charset != kSymbolCharset) ||
+                    pdfFont->UnicodeOverCodes());
+  FMeasurer.Prepare(AState, FSurface);
 
   if (!FGlyphFontValid || FGlyphFontFor != pdfFont) UpdateGlyphFont(pdfFont);
   TFont& font = FGlyphFont;
   const double k = kPixelsPerPoint;
+  const TkwPDMatrix& tm = AState.FTextMatrix;
   // The output size changes with the font size, the text matrix's second column and the
   // CTM only: kept for the last ones.
   const TkwPDMatrix& c = AState.FCTM;
@@ -382,6 +366,44 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   }
   font.Color = FLastFillColor;
 
+  // Advances and gaps in page points: through the text matrix and the CTM (producers that
+  // draw in tenths of a point scale the CTM), without the screen resolution.
+  const double bx = tm.FM11 * c.FM11 + tm.FM12 * c.FM21;
+  const double by = tm.FM11 * c.FM12 + tm.FM12 * c.FM22;
+  // A baseline more than about 5 degrees off the horizontal, or running right to left
+  // (upside down, mirrored), is rotated text; the slight tilt of a scanned page's text
+  // layer is not.
+  const double length = std::hypot(bx, by);
+  FRotatedText = bx < 0 || (by != 0 && std::fabs(by) > kRotatedSine * length);
+  FDirX = FRotatedText && length > 0 ? bx / length : 1;
+  FDirY = FRotatedText && length > 0 ? by / length : 0;
+  FXScale = (FRotatedText ? length : bx) * AState.FHorizScaling / k;
+  double wordGap = 0;
+  if (pdfFont) {
+    wordGap = (WordGapEm(*pdfFont) * std::fabs(AState.FFontSize) + AState.FCharSpace) * std::fabs(FXScale);
+  }
+  FWordGapPt = wordGap > 0 ? wordGap : 0;
+  FStringFactsValid = FInString;
+}
+
+void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
+                                      int ACode, std::string& ACharName) {
+  if ((FContentFlags & 1) == 0 || !FInPage) return;
+  if (!FStringFactsValid) PrepareString(AState);
+
+  const int code = FPreferUnicode && AState.FCurUnicode != 0 ? AState.FCurUnicode : ACode;
+  // Control codes are what a font without any Unicode value, usable name or encoding
+  // delivers (bitmap fonts of TeX name their glyphs by number): nothing to show.
+  if (code < 32 && code != u'\t') {
+    if (FDiag) FDiag->Note(TkwDiagCode::dcGlyphUnmapped);
+    return;
+  }
+  TkwRect box = FMeasurer.MeasurePrepared(AState, AX, AY, code);
+  const TkwPDMatrix& tm = AState.FTextMatrix;
+  const double ux = tm.FM11 * AX + tm.FM21 * AY + tm.FDx;
+  const double uy = tm.FM12 * AX + tm.FM22 * AY + tm.FDy;
+  TFont& font = FGlyphFont;
+
   double width = box.Right - box.Left, height = box.Bottom - box.Top;
   if (width == 1 && height == 1) {
     const TkwTextExtent ext = FMeasurer.CharExtent(font, static_cast<char16_t>(code));
@@ -403,22 +425,9 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
       return;
     }
   }
-  // Advances and gaps in page points: through the text matrix and the CTM (producers that
-  // draw in tenths of a point scale the CTM), without the screen resolution.
-  const TkwPDMatrix& ctm = AState.FCTM;
-  const double bx = tm.FM11 * ctm.FM11 + tm.FM12 * ctm.FM21;
-  const double by = tm.FM11 * ctm.FM12 + tm.FM12 * ctm.FM22;
-  // A baseline more than about 5 degrees off the horizontal, or running right to left
-  // (upside down, mirrored), is rotated text; the slight tilt of a scanned page's text
-  // layer is not.
-  const bool rotated = bx < 0 || (by != 0 && std::fabs(by) > kRotatedSine * std::hypot(bx, by));
+  const bool rotated = FRotatedText;
   if (!rotated && !FRotated.empty()) FlushRotated();
-  const double xScale = (rotated ? std::hypot(bx, by) : bx) * AState.FHorizScaling / k;
-  const double advance = AState.FCurCharW * xScale;
-  double wordGap = 0;
-  if (pdfFont) {
-    wordGap = (WordGapEm(*pdfFont) * std::fabs(AState.FFontSize) + AState.FCharSpace) * std::fabs(xScale);
-  }
+  const double advance = AState.FCurCharW * FXScale;
   TkwGlyphRecord glyph;
   glyph.Font = &font;
   glyph.BoxPx = {box.Left, box.Top, box.Left + width, box.Top + height};
@@ -426,15 +435,14 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   glyph.YPt = page.Y;
   glyph.AdvancePt = advance;
   glyph.CharSpacingPt = AState.FCharSpace;
-  glyph.WordGapPt = wordGap > 0 ? wordGap : 0;
+  glyph.WordGapPt = FWordGapPt;
   glyph.NotFirstInString = FNotFirstInString;
   glyph.NotFirstInOperator = FNotFirstInOperator;
   double dirX = 1, dirY = 0;
   if (rotated) {
     // Laid upright later: the box is the glyph's upright extent, placed when the line is.
-    const double len = std::hypot(bx, by);
-    dirX = bx / len;
-    dirY = by / len;
+    dirX = FDirX;
+    dirY = FDirY;
     const TkwTextExtent ext = FMeasurer.CharExtent(font, static_cast<char16_t>(code));
     glyph.BoxPx = {0, 0, ext.Width, ext.Height};
     width = ext.Width;

@@ -65,8 +65,15 @@ public:
   void ClipToStrokePath(TkwPDState& AState) override;
   void BeginStringOp(TkwPDState&) override { FNotFirstInOperator = false; }
   void EndStringOp(TkwPDState&) override {}
-  void BeginString(TkwPDState&, const std::u16string&) override { FNotFirstInString = false; }
-  void EndString(TkwPDState&) override {}
+  void BeginString(TkwPDState&, const std::u16string&) override {
+    FNotFirstInString = false;
+    FInString = true;
+    FStringFactsValid = false;
+  }
+  void EndString(TkwPDState&) override {
+    FInString = false;
+    FStringFactsValid = false;
+  }
   void DrawChar(TkwPDState& AState, double AX, double AY, double ADx, double ADy, int ACode,
                 std::string& ACharName) override;
   void DrawImage(TkwPDState& AState, TkwPDImage& AImage) override;
@@ -112,6 +119,10 @@ private:
   double FRotEnd = 0;                   // where its last advance ends, along the baseline
   double FRotSize = 0;                  // its first glyph's size
   std::vector<TkwRect> FRotPlaced;      // this page's upright-laid lines, page points (y up)
+  // What every glyph of a string shares: the font, the output font's size and colour, the
+  // measurer's matrices, the scale of advances and the word gap. Inside a string only the
+  // text position moves, so the glyphs after the first reuse them.
+  void PrepareString(TkwPDState& AState);
 
   TkwFormatterInput& FFormatter;  // not owned
   std::uint8_t FContentFlags;
@@ -152,6 +163,15 @@ private:
   std::unordered_map<const TkwPDFont*, TFont> FMappedFonts;  // the system font of each font
   TkwDiagnostics* FDiag = nullptr;  // not owned
 
+  // The facts PrepareString takes, kept while FInString (between BeginString and
+  // EndString); a glyph shown outside a string takes them anew.
+  bool FInString = false;
+  bool FStringFactsValid = false;
+  bool FPreferUnicode = false;   // the state's Unicode value is the character
+  bool FRotatedText = false;     // the string runs along a rotated baseline
+  double FDirX = 1, FDirY = 0;   // its baseline's direction in page points (y up)
+  double FXScale = 0;            // text space to page points along the baseline
+  double FWordGapPt = 0;
   bool FNotFirstInString = false;
   bool FNotFirstInOperator = false;
   int FPageNum = 0;

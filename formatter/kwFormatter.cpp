@@ -18,6 +18,10 @@ constexpr double kMinScriptRise = 0.5;
 // A glyph more than this many times the size of the text beside it is a brace, a drop cap
 // or a delimiter: it neither sets the line's height nor takes the text as its own.
 constexpr double kOversizeShare = 2.0;
+// Glyphs a run makes room for when it takes its second one; it then grows fourfold up to
+// kRunFastGrowth glyphs, and as vectors do beyond.
+constexpr std::size_t kRunStartCapacity = 16;
+constexpr std::size_t kRunFastGrowth = 1024;
 
 // A word space put in between two glyphs gets the box of the gap it stands for, so that
 // each character of a run has a box and a run can be cut between any two of them.
@@ -284,10 +288,9 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
   if (!std::isfinite(boxHeight)) {
     boxHeight = 0;  // a broken glyph box must not spread through the line geometry
   }
-  const bool fallbackFont = AFont.Name == fmt::kArialUnicode;
   const auto fittedHeight = [&] {
     const double size = fmt::FontSize(AFont);
-    return (std::fabs(size) + 3 < boxHeight && fallbackFont) ? size : boxHeight;
+    return (std::fabs(size) + 3 < boxHeight && AFont.Name == fmt::kArialUnicode) ? size : boxHeight;
   };
   const double right = AX + AAdvance;
   const int roundedY = RoundEven(topY);
@@ -330,7 +333,8 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       FPendingRun->RunIndex = line->LastRunIndex + 1;
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
-    } else if (const char16_t composed = AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right);
+    } else if (const char16_t composed =
+                   AX < last->Right ? AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right) : char16_t{0};
                composed != 0) {
       last->Text.back() = composed;
       last->Right = std::max(last->Right, right);
@@ -338,6 +342,14 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       last->GlyphRects.back().IncludeRect({AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom});
       ACharacter = composed;
     } else {
+      if (auto& rects = last->GlyphRects; rects.size() == rects.capacity() && rects.size() < kRunFastGrowth) {
+        // A run that goes on past its first glyph is most often a word or a line: it grows
+        // by a few words at a time rather than from one glyph. One-glyph runs (table cells,
+        // scattered marks) stay small.
+        const std::size_t room = std::max(kRunStartCapacity, 4 * rects.size());
+        last->Text.reserve(room);
+        rects.reserve(room);
+      }
       if (wordSpace(last->Right)) AddWordSpace(*last, AX, AGlyphRect);
       last->Text += ACharacter;
       // The run's width is the span of its glyphs: kerning and word gaps included.

@@ -10,23 +10,13 @@
 
 namespace qm::fmt {
 
-std::string_view FontName(const TFont& AFont) { return AFont.Name; }
-double FontSize(const TFont& AFont) { return AFont.Size; }
 void SetFontSize(TFont& AFont, double ASize) { AFont.Size = RoundEven(ASize); }
-bool FontBold(const TFont& AFont) { return (AFont.Style & fsBold) != 0; }
-bool FontItalic(const TFont& AFont) { return (AFont.Style & fsItalic) != 0; }
-bool FontOnlyBold(const TFont& AFont) { return AFont.Style == fsBold; }
-bool FontIsSymbolCharset(const TFont& AFont) { return AFont.Charset == kSymbolCharset; }
 
 TFont MakeFont(std::string_view AName, double ASize) {
   TFont font;
   font.Name = std::string(AName);
   font.Size = RoundEven(ASize);
   return font;
-}
-
-bool SameFont(const TFont& A, const TFont& B) {
-  return A.Size == B.Size && A.Style == B.Style && A.Color == B.Color && A.Name == B.Name;
 }
 
 std::string FaceKey(const TFont& AFont) {
@@ -49,22 +39,6 @@ TkwFormattingMode Mode(const TkwFormatterElement& AAt) {
   return AAt.Formatter != nullptr ? AAt.Formatter->GetFormattingMode() : AAt.FormattingMode;
 }
 
-bool IsBlank(char16_t C) { return C <= u' '; }
-
-std::u16string_view Trim(std::u16string_view AText) {
-  std::size_t first = 0;
-  std::size_t last = AText.size();
-  while (first < last && IsBlank(AText[first])) {
-    ++first;
-  }
-  while (last > first && IsBlank(AText[last - 1])) {
-    --last;
-  }
-  return AText.substr(first, last - first);
-}
-
-bool IsAsciiLetter(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z'); }
-bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
 
 char16_t ComposeAccent(char16_t ABase, char16_t AAccent) {
   // Each accent with the letters it sits on and what they make, lower case then upper.
@@ -158,9 +132,18 @@ bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle) {
   if (ANeedle.size() > AText.size()) {
     return false;
   }
-  // A needle without letters (dot leaders, rules) matches only itself.
+  // A needle without letters (dot leaders, rules) matches only itself. It is looked for
+  // by its first character that is not a space: leaders and rules are rare in running
+  // text, spaces are not, and every line of a page is asked.
   if (std::none_of(ANeedle.begin(), ANeedle.end(), IsAsciiLetter)) {
-    return AText.find(ANeedle) != std::u16string_view::npos;
+    std::size_t key = 0;
+    while (key + 1 < ANeedle.size() && ANeedle[key] == u' ') ++key;
+    const char16_t k = ANeedle[key];
+    const std::size_t last = AText.size() - ANeedle.size() + key;
+    for (std::size_t i = key; i <= last; ++i) {
+      if (AText[i] == k && AText.substr(i - key, ANeedle.size()) == ANeedle) return true;
+    }
+    return false;
   }
   for (std::size_t i = 0; i + ANeedle.size() <= AText.size(); ++i) {
     std::size_t k = 0;

@@ -12,18 +12,21 @@
 // Helpers shared by the formatter's units; not part of its public interface.
 namespace qm::fmt {
 
-// Font facets the layout analysis compares.
-[[nodiscard]] std::string_view FontName(const TFont& AFont);
-[[nodiscard]] double FontSize(const TFont& AFont);
+// Font facets the layout analysis compares. Inline: the glyph intake asks for them on
+// every glyph.
+[[nodiscard]] inline std::string_view FontName(const TFont& AFont) { return AFont.Name; }
+[[nodiscard]] inline double FontSize(const TFont& AFont) { return AFont.Size; }
 void SetFontSize(TFont& AFont, double ASize);
-[[nodiscard]] bool FontBold(const TFont& AFont);
-[[nodiscard]] bool FontItalic(const TFont& AFont);
+[[nodiscard]] inline bool FontBold(const TFont& AFont) { return (AFont.Style & fsBold) != 0; }
+[[nodiscard]] inline bool FontItalic(const TFont& AFont) { return (AFont.Style & fsItalic) != 0; }
 // Bold and nothing else.
-[[nodiscard]] bool FontOnlyBold(const TFont& AFont);
-[[nodiscard]] bool FontIsSymbolCharset(const TFont& AFont);
+[[nodiscard]] inline bool FontOnlyBold(const TFont& AFont) { return AFont.Style == fsBold; }
+[[nodiscard]] inline bool FontIsSymbolCharset(const TFont& AFont) { return AFont.Charset == kSymbolCharset; }
 [[nodiscard]] TFont MakeFont(std::string_view AName, double ASize);
 // Name (case-sensitive), size, style and colour.
-[[nodiscard]] bool SameFont(const TFont& A, const TFont& B);
+[[nodiscard]] inline bool SameFont(const TFont& A, const TFont& B) {
+  return A.Size == B.Size && A.Style == B.Style && A.Color == B.Color && A.Name == B.Name;
+}
 // SameFace (name, size and style; colour ignored) is in kwFormatterMeasure.h.
 // Name, size, style: the key of the width cache.
 [[nodiscard]] std::string FaceKey(const TFont& AFont);
@@ -48,7 +51,7 @@ inline constexpr std::string_view kArialUnicode = kFallbackFontName;
 [[nodiscard]] TkwFormattingMode Mode(const TkwFormatterElement& AAt);
 
 // Text helpers.
-[[nodiscard]] bool IsBlank(char16_t C);
+[[nodiscard]] inline bool IsBlank(char16_t C) { return C <= u' '; }
 // Ideographs, kana, hangul and full-width forms: scripts written without word spaces.
 [[nodiscard]] constexpr bool IsCJK(char16_t C) {
   return (C >= 0x1100 && C <= 0x11FF) || (C >= 0x2E80 && C <= 0x9FFF) ||
@@ -72,9 +75,15 @@ inline constexpr std::string_view kArialUnicode = kFallbackFontName;
 // Share of a font's space width that a gap must exceed to part words when the producer
 // gave no better measure.
 inline constexpr double kWordGapOfSpace = 0.5;
-[[nodiscard]] std::u16string_view Trim(std::u16string_view AText);
-[[nodiscard]] bool IsAsciiLetter(char16_t C);
-[[nodiscard]] bool IsDigit(char16_t C);
+[[nodiscard]] inline std::u16string_view Trim(std::u16string_view AText) {
+  std::size_t first = 0;
+  std::size_t last = AText.size();
+  while (first < last && IsBlank(AText[first])) ++first;
+  while (last > first && IsBlank(AText[last - 1])) --last;
+  return AText.substr(first, last - first);
+}
+[[nodiscard]] inline bool IsAsciiLetter(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z'); }
+[[nodiscard]] inline bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
 // The letter an accent drawn over (or, for a cedilla or an ogonek, under) a base letter
 // makes, as TeX and other typesetters build "ï" from "ı" and "¨"; 0 when the pair composes
 // to no single character. AAccent is a spacing accent (U+00A8 diaeresis, U+00B4 acute,

@@ -162,13 +162,27 @@ int TkwFontFace::CharAdvanceLocked(char32_t ACode) const {
   return adv;
 }
 
+void TkwFontFace::FillLatinLocked() const {
+  if (FLatinReady.load(std::memory_order_relaxed)) return;
+  for (char32_t c = 0; c < 256; ++c) FLatinAdvances[c] = CharAdvanceLocked(c);
+  FLatinReady.store(true, std::memory_order_release);
+}
+
 int TkwFontFace::GetCharAdvance(char32_t ACode) const {
+  if (ACode < 256 && FLatinReady.load(std::memory_order_acquire)) return FLatinAdvances[ACode];
   std::lock_guard lock(FMutex);
   return CharAdvanceLocked(ACode);
 }
 
 std::int64_t TkwFontFace::GetTextAdvance(std::u16string_view AText) const {
+  if (FLatinReady.load(std::memory_order_acquire)) {
+    std::int64_t sum = 0;
+    std::size_t i = 0;
+    for (; i < AText.size() && AText[i] < 256; ++i) sum += FLatinAdvances[AText[i]];
+    if (i == AText.size()) return sum;
+  }
   std::lock_guard lock(FMutex);
+  FillLatinLocked();
   std::int64_t sum = 0;
   for (std::size_t i = 0; i < AText.size(); ++i) {
     char32_t c = AText[i];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -92,6 +93,11 @@ private:
   using TkwAdvancePage = std::array<std::int32_t, 256>;
   mutable std::array<std::unique_ptr<TkwAdvancePage>, 256> FBmpAdvances;
   mutable std::unordered_map<char32_t, std::int32_t> FOtherAdvances;
+  // The advances of codes below 256, all filled under the lock on first use and read
+  // without it afterwards: text width is asked for line after line.
+  mutable std::array<std::int32_t, 256> FLatinAdvances{};
+  mutable std::atomic<bool> FLatinReady{false};
+  void FillLatinLocked() const;
   int FUnitsPerEm = 1000;
   int FCellAscent = 0;
   int FCellDescent = 0;

@@ -201,16 +201,6 @@ void TkwPDState::TextMoveTo(double ATx, double ATy) {
   FCurY = ATy;
 }
 
-void TkwPDState::TextShift(double ATx, double ATy) {
-  FCurX += ATx;
-  FCurY += ATy;
-}
-
-void TkwPDState::Shift(double ADx, double ADy) {
-  FCurX += ADx;
-  FCurY += ADy;
-}
-
 void TkwPDState::SetFillColorSpace(std::shared_ptr<TkwPDColorSpace> AOwned) {
   FFillColorSpace = AOwned.get();
   FFillCSKeep = std::move(AOwned);

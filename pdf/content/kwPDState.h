@@ -71,8 +71,14 @@ public:
 
   // Text positioning in text space.
   void TextMoveTo(double ATx, double ATy);
-  void TextShift(double ATx, double ATy);
-  void Shift(double ADx, double ADy);
+  void TextShift(double ATx, double ATy) {  // once a glyph: inline
+    FCurX += ATx;
+    FCurY += ATy;
+  }
+  void Shift(double ADx, double ADy) {
+    FCurX += ADx;
+    FCurY += ADy;
+  }
 
   // Colour spaces: AOwned keeps the space alive with the states that use it.
   void SetFillColorSpace(std::shared_ptr<TkwPDColorSpace> AOwned);

@@ -246,6 +246,25 @@ bool DecodeGenericArith(TMQDecoder& AMq, std::vector<TCx>& ACx, TkwJBIG2Bitmap& 
   static constexpr std::array<std::uint32_t, 4> kSltp = {0x9B25, 0x0795, 0x00E5, 0x0195};
   int ltp = 0;
   const TkwJBIG2Bitmap& b = AOut;
+  // The fixed neighbours of each template lie on up to three rows as runs of pixels, the
+  // rightmost at the run's lowest context bit: Low..High bits, the pixel at x + Dx at Low.
+  // Moving right shifts each run by one bit and reads one new pixel per row; only the
+  // adaptive pixels are read anew at every pixel.
+  struct TRun {
+    int Low, High, Dx;
+  };
+  struct TTemplate {
+    std::array<TRun, 3> Rows;  // rows y, y - 1, y - 2; High < Low: none
+    int AtCount;
+    std::array<int, 4> AtBits;
+  };
+  static constexpr std::array<TTemplate, 4> kTemplates = {{
+      {{{{0, 3, -1}, {5, 9, 2}, {12, 14, 1}}}, 4, {4, 10, 11, 15}},
+      {{{{0, 2, -1}, {4, 8, 2}, {9, 12, 2}}}, 1, {3, 0, 0, 0}},
+      {{{{0, 1, -1}, {3, 6, 1}, {7, 9, 1}}}, 1, {2, 0, 0, 0}},
+      {{{{0, 3, -1}, {5, 9, 1}, {1, 0, 0}}}, 1, {4, 0, 0, 0}},
+  }};
+  const TTemplate& t = kTemplates[static_cast<std::size_t>(ATemplate >= 0 && ATemplate <= 2 ? ATemplate : 3)];
   for (int y = 0; y < AH && !AMq.Exhausted(); ++y) {
     if (ATpgdon) {
       ltp ^= AMq.Decode(ACx[kSltp[static_cast<std::size_t>(ATemplate & 3)]]);
@@ -257,44 +276,31 @@ bool DecodeGenericArith(TMQDecoder& AMq, std::vector<TCx>& ACx, TkwJBIG2Bitmap& 
         continue;
       }
     }
-    for (int x = 0; x < AW; ++x) {
-      if (ASkip && ASkip->Get(x, y)) continue;
-      std::uint32_t c;
-      switch (ATemplate) {
-        case 0:
-          c = static_cast<std::uint32_t>(
-              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x - 3, y) << 2) | (b.Get(x - 4, y) << 3) |
-              (b.Get(x + AAt[0], y + AAt[1]) << 4) | (b.Get(x + 2, y - 1) << 5) |
-              (b.Get(x + 1, y - 1) << 6) | (b.Get(x, y - 1) << 7) | (b.Get(x - 1, y - 1) << 8) |
-              (b.Get(x - 2, y - 1) << 9) | (b.Get(x + AAt[2], y + AAt[3]) << 10) |
-              (b.Get(x + AAt[4], y + AAt[5]) << 11) | (b.Get(x + 1, y - 2) << 12) |
-              (b.Get(x, y - 2) << 13) | (b.Get(x - 1, y - 2) << 14) |
-              (b.Get(x + AAt[6], y + AAt[7]) << 15));
-          break;
-        case 1:
-          c = static_cast<std::uint32_t>(
-              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x - 3, y) << 2) |
-              (b.Get(x + AAt[0], y + AAt[1]) << 3) | (b.Get(x + 2, y - 1) << 4) |
-              (b.Get(x + 1, y - 1) << 5) | (b.Get(x, y - 1) << 6) | (b.Get(x - 1, y - 1) << 7) |
-              (b.Get(x - 2, y - 1) << 8) | (b.Get(x + 2, y - 2) << 9) | (b.Get(x + 1, y - 2) << 10) |
-              (b.Get(x, y - 2) << 11) | (b.Get(x - 1, y - 2) << 12));
-          break;
-        case 2:
-          c = static_cast<std::uint32_t>(
-              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x + AAt[0], y + AAt[1]) << 2) |
-              (b.Get(x + 1, y - 1) << 3) | (b.Get(x, y - 1) << 4) | (b.Get(x - 1, y - 1) << 5) |
-              (b.Get(x - 2, y - 1) << 6) | (b.Get(x + 1, y - 2) << 7) | (b.Get(x, y - 2) << 8) |
-              (b.Get(x - 1, y - 2) << 9));
-          break;
-        default:
-          c = static_cast<std::uint32_t>(
-              b.Get(x - 1, y) | (b.Get(x - 2, y) << 1) | (b.Get(x - 3, y) << 2) | (b.Get(x - 4, y) << 3) |
-              (b.Get(x + AAt[0], y + AAt[1]) << 4) | (b.Get(x + 1, y - 1) << 5) |
-              (b.Get(x, y - 1) << 6) | (b.Get(x - 1, y - 1) << 7) | (b.Get(x - 2, y - 1) << 8) |
-              (b.Get(x - 3, y - 1) << 9));
-          break;
+    std::array<std::uint32_t, 3> runs{};
+    std::array<std::uint32_t, 3> keep{};  // the bits a run keeps when it shifts
+    for (std::size_t r = 0; r < 3; ++r) {
+      const TRun& run = t.Rows[r];
+      if (run.High < run.Low) continue;
+      for (int bit = run.Low; bit <= run.High; ++bit) {
+        runs[r] |= static_cast<std::uint32_t>(b.Get(run.Dx - (bit - run.Low), y - static_cast<int>(r))) << bit;
       }
-      if (AMq.Decode(ACx[c])) AOut.Set(x, y, 1);
+      keep[r] = ((std::uint32_t{2} << run.High) - 1) & ~((std::uint32_t{2} << run.Low) - 1);
+    }
+    for (int x = 0; x < AW; ++x) {
+      if (!ASkip || !ASkip->Get(x, y)) {
+        std::uint32_t c = runs[0] | runs[1] | runs[2];
+        for (int a = 0; a < t.AtCount; ++a) {
+          const std::size_t i = static_cast<std::size_t>(2 * a);
+          c |= static_cast<std::uint32_t>(b.Get(x + AAt[i], y + AAt[i + 1])) << t.AtBits[static_cast<std::size_t>(a)];
+        }
+        if (AMq.Decode(ACx[c])) AOut.Set(x, y, 1);
+      }
+      for (std::size_t r = 0; r < 3; ++r) {
+        const TRun& run = t.Rows[r];
+        if (run.High < run.Low) continue;
+        runs[r] = ((runs[r] << 1) & keep[r]) |
+                  (static_cast<std::uint32_t>(b.Get(x + 1 + run.Dx, y - static_cast<int>(r))) << run.Low);
+      }
     }
   }
   return true;

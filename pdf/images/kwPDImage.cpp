@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <typeinfo>
 
 #include "base/Limits.h"
 #include "pdf/core/kwStream.h"
@@ -27,6 +28,17 @@ std::string ExpandFilterName(const std::string& AName) {
   if (AName == "CCF") return "CCITTFaxDecode";
   if (AName == "DCT") return "DCTDecode";
   return AName;
+}
+
+// Whether ASpace gives the RGB of a colour as DeviceRGB does: it is DeviceRGB, or an ICC
+// profile shown through DeviceRGB.
+bool ConvertsAsDeviceRGB(const TkwPDColorSpace* ASpace) {
+  if (ASpace == nullptr) return false;
+  if (typeid(*ASpace) == typeid(TkwPDICCBasedColorSpace)) {
+    ASpace = static_cast<const TkwPDICCBasedColorSpace*>(ASpace)->GetAlt();
+    if (ASpace == nullptr) return false;
+  }
+  return typeid(*ASpace) == typeid(TkwPDDeviceRGBColorSpace);
 }
 
 }  // namespace
@@ -114,6 +126,8 @@ TkwPDImageColorMap::TkwPDImageColorMap(int ABits, const TkwPDArray* ADecode, con
     }
   }
   FOk = true;
+  FTabulated = FNComps == 1 && FBits <= 8;
+  FDirectRGB = FColorSpace2 == FColorSpace && !FCacheUsed && ConvertsAsDeviceRGB(FColorSpace);
 }
 
 void TkwPDImageColorMap::GetColor(const std::uint16_t* ASamples, TkwColor& AColor) const {
@@ -128,6 +142,45 @@ void TkwPDImageColorMap::GetColor(const std::uint16_t* ASamples, TkwColor& AColo
 }
 
 void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const {
+  if (FDirectRGB) {
+    const std::size_t top = (std::size_t{1} << FBits) - 1;
+    ARGB = TkwRGB{Clamp(FLookUp[0][std::min<std::size_t>(ASamples[0], top)]),
+                  Clamp(FLookUp[1][std::min<std::size_t>(ASamples[1], top)]),
+                  Clamp(FLookUp[2][std::min<std::size_t>(ASamples[2], top)])};
+    return;
+  }
+  if (!FTabulated) {
+    ComputeRGB(ASamples, ARGB);
+    return;
+  }
+  const std::size_t top = (std::size_t{1} << FBits) - 1;
+  if (FRGBTable.empty()) {
+    FRGBTable.resize(top + 1);
+    for (std::size_t v = 0; v <= top; ++v) {
+      const auto sample = static_cast<std::uint16_t>(v);
+      ComputeRGB(&sample, FRGBTable[v]);
+    }
+  }
+  ARGB = FRGBTable[std::min<std::size_t>(ASamples[0], top)];
+}
+
+void TkwPDImageColorMap::GetGraySlow(const std::uint16_t* ASamples, std::int32_t& AGray) const {
+  if (!FTabulated) {
+    ComputeGray(ASamples, AGray);
+    return;
+  }
+  const std::size_t top = (std::size_t{1} << FBits) - 1;
+  if (FGrayTable.empty()) {
+    FGrayTable.resize(top + 1);
+    for (std::size_t v = 0; v <= top; ++v) {
+      const auto sample = static_cast<std::uint16_t>(v);
+      ComputeGray(&sample, FGrayTable[v]);
+    }
+  }
+  AGray = FGrayTable[std::min<std::size_t>(ASamples[0], top)];
+}
+
+void TkwPDImageColorMap::ComputeRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const {
   if (FCacheUsed) {
     const std::size_t n = static_cast<std::size_t>(FNComps);
     if (FCacheValid && std::equal(ASamples, ASamples + n, FCacheKey.begin())) {
@@ -150,7 +203,7 @@ void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) con
   }
 }
 
-void TkwPDImageColorMap::GetGray(const std::uint16_t* ASamples, std::int32_t& AGray) const {
+void TkwPDImageColorMap::ComputeGray(const std::uint16_t* ASamples, std::int32_t& AGray) const {
   TkwColor c;
   GetColor(ASamples, c);
   if (FColorSpace2) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,7 +36,14 @@ public:
   // The colour of the pixel whose samples start at ASamples.
   void GetColor(const std::uint16_t* ASamples, TkwColor& AColor) const;
   void GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const;
-  void GetGray(const std::uint16_t* ASamples, std::int32_t& AGray) const;
+  void GetGray(const std::uint16_t* ASamples, std::int32_t& AGray) const {
+    // Once a pixel: a tabulated gray is looked up here.
+    if (!FGrayTable.empty()) {
+      AGray = FGrayTable[std::min<std::size_t>(ASamples[0], FGrayTable.size() - 1)];
+      return;
+    }
+    GetGraySlow(ASamples, AGray);
+  }
 
   int FBits = 8;
   const TkwPDColorSpace* FColorSpace = nullptr;   // not owned
@@ -47,6 +55,17 @@ public:
   bool FOk = false;
 
 private:
+  void ComputeRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const;
+  void ComputeGray(const std::uint16_t* ASamples, std::int32_t& AGray) const;
+  void GetGraySlow(const std::uint16_t* ASamples, std::int32_t& AGray) const;
+
+  // A map of one sample of at most 8 bits (gray, indexed, separation, masks) has at most
+  // 256 colours: each is converted once, on the first pixel that asks, and looked up after.
+  bool FTabulated = false;
+  // DeviceRGB samples are their channels: each is decoded and clamped on its own.
+  bool FDirectRGB = false;
+  mutable std::vector<TkwRGB> FRGBTable;
+  mutable std::vector<std::int32_t> FGrayTable;
   // DeviceN spaces run a function per pixel: the last pixel's colour is kept, since
   // neighbouring pixels mostly repeat.
   bool FCacheUsed = false;

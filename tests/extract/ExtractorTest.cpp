@@ -285,6 +285,46 @@ TEST(Extractor, EmptyOutlineTakesTheTextExtent) {
   EXPECT_GT(b.Bottom - b.Top, 10);  // and one cell high
 }
 
+// The glyphs of one string share what the string's state gives; the state a text operator
+// changes between strings (size, colour, text matrix) reaches the next string's glyphs, and
+// glyphs shown outside a string take the state as it is.
+TEST(Extractor, StateChangedBetweenStringsReachesTheNextString) {
+  Fixture f;
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 72, 700);
+  f.Ex.BeginString(f.State, u"WW");
+  f.Char(u'W');
+  f.Char(u'W', 10, 0);
+  f.Ex.EndString(f.State);
+  f.State.FFontSize = 24;
+  f.State.FFillColor.FComps = {65536, 0, 0};
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 72, 600);
+  f.Ex.BeginString(f.State, u"W ");
+  f.Char(u'W');
+  f.Char(u' ', 20, 0);
+  f.Ex.EndString(f.State);
+  f.State.FFillColor.FComps = {0, 0, 65536};
+  f.Char(u'W');
+  f.State.FFontSize = 12;
+  f.Char(u'W');
+  ASSERT_EQ(f.Writer.Glyphs.size(), 6u);
+  const auto& g = f.Writer.Glyphs;
+  const auto width = [](const Glyph& AG) { return AG.Box.Right - AG.Box.Left; };
+  EXPECT_EQ(g[0].Font.Size, 12);
+  EXPECT_EQ(g[1].Font.Size, 12);
+  EXPECT_DOUBLE_EQ(g[1].X - g[0].X, 10);
+  EXPECT_EQ(g[0].Font.Color, g[1].Font.Color);
+  EXPECT_DOUBLE_EQ(width(g[0]), width(g[1]));
+  EXPECT_EQ(g[2].Font.Size, 24);
+  EXPECT_EQ(g[2].Font.Color, RGBColor(255, 0, 0));
+  EXPECT_DOUBLE_EQ(g[0].Y - g[2].Y, 100);
+  EXPECT_NEAR(width(g[2]), 2 * width(g[0]), 2);
+  EXPECT_LT(width(g[3]), width(g[2]));  // a space is narrower than a W of its size
+  EXPECT_EQ(g[4].Font.Color, RGBColor(0, 0, 255));
+  EXPECT_DOUBLE_EQ(width(g[4]), width(g[2]));
+  EXPECT_EQ(g[5].Font.Size, 12);
+  EXPECT_DOUBLE_EQ(width(g[5]), width(g[0]));
+}
+
 struct MapCase {
   const char* PdfName;
   bool Bold, Italic, Serif, Fixed;

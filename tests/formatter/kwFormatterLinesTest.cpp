@@ -464,6 +464,16 @@ TEST(LineTests, ContainsNoCaseWithAndWithoutLetters) {
   EXPECT_TRUE(fmt::ContainsNoCase(u"the CONTENTS page", u"Contents"));
   EXPECT_FALSE(fmt::ContainsNoCase(u"conten", u"Contents"));
   EXPECT_TRUE(fmt::ContainsNoCase(u"x", u""));
+  // Needles without letters are found by their first character that is not a space, at
+  // either end of the text and nowhere they only partly stand.
+  EXPECT_TRUE(fmt::ContainsNoCase(u" . . . . 12", u" . . . . "));
+  EXPECT_TRUE(fmt::ContainsNoCase(u"One . . . . ", u" . . . . "));
+  EXPECT_FALSE(fmt::ContainsNoCase(u". . . . 12", u" . . . . "));
+  EXPECT_FALSE(fmt::ContainsNoCase(u"One . . . .", u" . . . . "));
+  EXPECT_TRUE(fmt::ContainsNoCase(u"____", u"____"));
+  EXPECT_FALSE(fmt::ContainsNoCase(u"___ _", u"____"));
+  EXPECT_TRUE(fmt::ContainsNoCase(u"a  b", u"  "));
+  EXPECT_FALSE(fmt::ContainsNoCase(u"a b c", u"  "));
 }
 
 TEST(LineTests, SideBySideNeedsVerticalOverlapAndHorizontalGap) {

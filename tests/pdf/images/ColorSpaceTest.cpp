@@ -259,5 +259,105 @@ TEST_F(SpaceFile, DecodeArrayOfTheWrongLengthMakesTheMapNotOk) {
   EXPECT_FALSE(badBits.IsOk());
 }
 
+// Maps of one sample keep a table of the colours of every sample value: each depth and
+// decode array must give what the decode formula and the space give for every value, on
+// the first look-up and on later ones, and a value beyond the depth is the top value.
+struct TDecodeCase {
+  int Bits;
+  const char* Decode;  // nullptr: the space's default
+  double Low, High;
+  bool Mask;  // no space: an image mask or a stencil
+};
+
+class TabulatedMap : public ::testing::TestWithParam<TDecodeCase> {};
+
+TEST_P(TabulatedMap, EverySampleValueGivesTheDecodedColour) {
+  const TDecodeCase& c = GetParam();
+  test::TkwObjectFile file;
+  const int decode = c.Decode != nullptr ? file.Add(c.Decode) : 0;
+  file.Load();
+  TkwPDDeviceGrayColorSpace gray;
+  const auto* array = c.Decode != nullptr ? static_cast<TkwPDArray*>(file.Get(decode)) : nullptr;
+  TkwPDImageColorMap map(c.Bits, array, c.Mask ? nullptr : &gray);
+  ASSERT_TRUE(map.IsOk());
+  const int max = (1 << c.Bits) - 1;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int v = 0; v <= max + 1; ++v) {
+      const int clipped = std::min(v, max);
+      const std::int32_t expected = Clamp(ToColor(c.Low + clipped * (c.High - c.Low) / max));
+      const auto sample = static_cast<std::uint16_t>(v);
+      TkwRGB rgb;
+      map.GetRGB(&sample, rgb);
+      std::int32_t g = -1;
+      map.GetGray(&sample, g);
+      EXPECT_EQ(rgb.R, expected) << "bits " << c.Bits << " value " << v;
+      EXPECT_EQ(rgb.G, expected) << "bits " << c.Bits << " value " << v;
+      EXPECT_EQ(rgb.B, expected) << "bits " << c.Bits << " value " << v;
+      EXPECT_EQ(g, expected) << "bits " << c.Bits << " value " << v;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DepthsAndDecodes, TabulatedMap,
+    ::testing::Values(TDecodeCase{1, nullptr, 0, 1, false}, TDecodeCase{1, "[1 0]", 1, 0, false},
+                      TDecodeCase{1, "[1 0]", 1, 0, true}, TDecodeCase{1, nullptr, 0, 1, true},
+                      TDecodeCase{2, nullptr, 0, 1, false}, TDecodeCase{2, "[0.25 0.75]", 0.25, 0.75, false},
+                      TDecodeCase{4, nullptr, 0, 1, false}, TDecodeCase{4, "[1 0]", 1, 0, false},
+                      TDecodeCase{8, nullptr, 0, 1, false}, TDecodeCase{8, "[0.9 0.1]", 0.9, 0.1, false},
+                      TDecodeCase{8, "[0 2]", 0, 2, false}));
+
+TEST_F(SpaceFile, TabulatedIndexedMapLooksUpThePalette) {
+  // Two bits over four RGB entries; a decode array that reverses the indices.
+  const int cs = F.Add("[/Indexed /DeviceRGB 3 <FF0000 00FF00 0000FF FFFFFF>]");
+  const int reversed = F.Add("[3 0]");
+  F.Load();
+  auto space = Make(cs);
+  ASSERT_TRUE(space);
+  TkwPDImageColorMap map(2, static_cast<TkwPDArray*>(F.Get(reversed)), space.get());
+  ASSERT_TRUE(map.IsOk());
+  const TkwRGB expected[4] = {{65536, 65536, 65536}, {0, 0, 65536}, {0, 65536, 0}, {65536, 0, 0}};
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::uint16_t v = 0; v < 4; ++v) {
+      TkwRGB rgb;
+      map.GetRGB(&v, rgb);
+      EXPECT_EQ(rgb.R, expected[v].R) << v;
+      EXPECT_EQ(rgb.G, expected[v].G) << v;
+      EXPECT_EQ(rgb.B, expected[v].B) << v;
+    }
+  }
+}
+
+TEST_F(SpaceFile, DeviceRGBChannelsDecodeOnTheirOwn) {
+  // DeviceRGB itself, and an ICC profile of three components shown through it.
+  const int decode = F.Add("[0 1 1 0 0.5 1]");
+  F.AddStream("/N 3", "profile");
+  const int icc = F.Add("[/ICCBased 4 0 R]");
+  F.Load();
+  TkwPDDeviceRGBColorSpace device;
+  auto profiled = Make(icc);
+  ASSERT_TRUE(profiled);
+  const auto channel = [](double ALow, double AHigh, int AV) {
+    return Clamp(ToColor(ALow + std::min(AV, 3) * (AHigh - ALow) / 3));
+  };
+  const TkwPDColorSpace* spaces[] = {&device, profiled.get()};
+  for (const TkwPDColorSpace* space : spaces) {
+    TkwPDImageColorMap map(2, static_cast<TkwPDArray*>(F.Get(decode)), space);
+    ASSERT_TRUE(map.IsOk());
+    for (std::uint16_t r = 0; r < 5; ++r) {
+      for (std::uint16_t g = 0; g < 4; ++g) {
+        for (std::uint16_t b = 0; b < 4; ++b) {
+          const std::uint16_t px[3] = {r, g, b};
+          TkwRGB rgb;
+          map.GetRGB(px, rgb);
+          EXPECT_EQ(rgb.R, channel(0, 1, r)) << r << g << b;
+          EXPECT_EQ(rgb.G, channel(1, 0, g)) << r << g << b;
+          EXPECT_EQ(rgb.B, channel(0.5, 1, b)) << r << g << b;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qm
