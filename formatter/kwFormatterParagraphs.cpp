@@ -688,13 +688,17 @@ bool StartsAtTab(const TkwFormatterTextLine& ALine, std::size_t AIndex) {
 }
 
 // Width of runs as a word processor sets them: the text in its font plus the spacing of
-// every character.
+// its characters. Widening spacing follows every character; condensing spacing is not
+// given to a run's last one, so a single character cannot be condensed at all. AChars
+// counts the characters condensing can take from.
 double SetWidth(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, std::size_t& AChars) {
   double width = 0;
   AChars = 0;
   for (const auto* run : ARuns) {
-    width += TextWidth(AAt, run->Font, run->Text) + run->CharSpacing * static_cast<double>(run->Text.size());
-    AChars += run->Text.size();
+    const std::size_t n = run->Text.size();
+    const std::size_t spaced = run->CharSpacing < 0 && n > 0 ? n - 1 : n;
+    width += TextWidth(AAt, run->Font, run->Text) + run->CharSpacing * static_cast<double>(spaced);
+    AChars += n > 0 ? n - 1 : 0;
   }
   return width;
 }
@@ -703,21 +707,23 @@ double SetWidth(const TkwFormatterElement& AAt, const std::vector<TkwFormatterTe
 void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, double ARoom) {
   std::size_t chars = 0;
   double width = SetWidth(AAt, ARuns, chars);
-  if (!(width > ARoom) || chars == 0 || !(ARoom > 0)) {
+  if (!(width > ARoom) || !(ARoom > 0)) {
     return;
   }
   for (int step = 0; step < kMaxFitSteps && width > ARoom; ++step) {
-    const double per = (width - ARoom) / static_cast<double>(chars);
     bool changed = false;
-    for (auto* run : ARuns) {
-      const double cap = -kMaxCondenseRatio * FontSize(run->Font);
-      const double spacing = std::max(cap, run->CharSpacing - per);
-      if (spacing < run->CharSpacing) {
-        run->CharSpacing = spacing;
-        changed = true;
+    if (chars > 0) {
+      const double per = (width - ARoom) / static_cast<double>(chars);
+      for (auto* run : ARuns) {
+        const double cap = -kMaxCondenseRatio * FontSize(run->Font);
+        const double spacing = std::max(cap, run->CharSpacing - per);
+        if (spacing < run->CharSpacing) {
+          run->CharSpacing = spacing;
+          changed = true;
+        }
       }
+      width = SetWidth(AAt, ARuns, chars);
     }
-    width = SetWidth(AAt, ARuns, chars);
     if (width > ARoom) {
       // Condensed as far as it reads well: the runs get smaller, a point at least, as
       // much as the width is over.
