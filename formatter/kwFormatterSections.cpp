@@ -227,6 +227,8 @@ constexpr double kColumnFitSlack = 0.5;
 // condensing its lines.
 constexpr double kNarrowColumnShare = 2;
 constexpr double kColumnTextShare = 1.1;
+// The narrowest column a word processor is given, in points.
+constexpr double kMinColumnWidth = 1;
 // Gutters are looked for this share of the page's width in from either edge, and a page
 // has at most kMaxTextColumns columns of running text.
 constexpr double kGutterSearchFrom = 0.2;
@@ -1129,6 +1131,12 @@ void SetColumnSections(TkwFormatterHSection& ASection) {
       const double extra = needed - entry.Width;
       entry.Width = needed;
       entry.SpaceAfter = std::max(0.0, entry.SpaceAfter - extra);
+    }
+    // Columns that overlap on the page (a tall glyph reaching under the next column's
+    // text) touch instead: a word processor lays a negative gap out as a page of its own.
+    if (entry.SpaceAfter < 0) {
+      entry.Width = std::max(kMinColumnWidth, entry.Width + entry.SpaceAfter);
+      entry.SpaceAfter = 0;
     }
     column.Rect.Right = column.Rect.Left + entry.Width;
     x += entry.Width + entry.SpaceAfter;

@@ -934,6 +934,31 @@ TEST(PaperColumnsDetect, FiguresOnTheTextsBaselinesOrWithoutANoteAreNoSidebar) {
   }
 }
 
+// A band whose first column's glyph reaches under the next column's text (a brace set
+// condensed beside a list): the columns touch, with no negative gap, which a word
+// processor would lay out as a page of its own.
+TEST(Sections, OverlappingColumnsTouch) {
+  TPageBuilder page;
+  const TFont brace = Font("Times New Roman", 40);
+  for (int b = 0; b < 2; ++b) {
+    const double top = 100 + 62.0 * b;
+    page.Glyph(u'{', 40, top + 30, brace, false, false);  // 20 wide, reaching to 60
+    for (int k = 0; k < 4; ++k) {
+      page.Show(u"\u2022", 56, top + 14 * k);
+      page.Show(u"item of the braced list", 70, top + 14 * k);
+      page.Show(u"a remark beside the item", 330, top + 14 * k);
+    }
+  }
+  page.EndPage();
+  ASSERT_GE(page.Writer.Count("BeginColumns"), 1);
+  for (int n = 0; n < page.Writer.Count("BeginColumns"); ++n) {
+    for (const auto& column : page.Writer.Find("BeginColumns", n)->Columns) {
+      EXPECT_GE(column.SpaceAfter, 0);
+      EXPECT_GE(column.Width, 0);
+    }
+  }
+}
+
 // A tall glyph before a tab stop (a brace beside a list) that the page sets condensed:
 // a word processor does not condense a lone character, so the glyph is made smaller to
 // end before the stop, or the line's text would move on to later stops and wrap.
