@@ -152,6 +152,17 @@ void TkwPDFContentExtractor::UpdateFont(TkwPDState& AState) {
     facts.Bold = pdfFont->IsBold();
     facts.Italic = pdfFont->IsItalic();
     facts.WideCoverage = pdfFont->IsCJKCollection();
+    if (pdfFont->HasEmbeddedProgram() && !FEmbeddedOk.contains(pdfFont)) {
+      const std::string* program = pdfFont->GetEmbeddedFontStream();
+      const auto face = program != nullptr ? TkwFontFace::OpenMemory(*program) : nullptr;
+      // A subset's descriptor and name often say nothing of its weight and slant; the
+      // program's own style does.
+      if (face) {
+        facts.Bold = facts.Bold || face->IsBold();
+        facts.Italic = facts.Italic || face->IsItalic();
+      }
+      FEmbeddedOk.emplace(pdfFont, face != nullptr);
+    }
     FSystemFont = FFontMap.Map(facts);
     FMappedFonts.emplace(pdfFont, FSystemFont);
     if (FDiag && !FFontMap.GetLastFoundByName() && FNotInstalledNoted.insert(pdfFont).second) {

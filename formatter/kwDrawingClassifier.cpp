@@ -265,27 +265,6 @@ std::vector<double> CharEdges(const TkwFormatterText& ARun) {
   return edges;
 }
 
-std::unique_ptr<TkwFormatterText> PieceOf(const TkwFormatterText& ARun, std::size_t AFrom, std::size_t ATo,
-                                          const std::vector<double>& AEdges) {
-  auto piece = std::make_unique<TkwFormatterText>();
-  piece->JoinOwner(ARun);
-  piece->X = AEdges[AFrom];
-  piece->Y = ARun.Y;
-  piece->Text = ARun.Text.substr(AFrom, ATo - AFrom);
-  piece->Font = ARun.Font;
-  piece->Width = AEdges[ATo] - AEdges[AFrom];
-  piece->Right = piece->X + piece->Width;
-  piece->RunIndex = ARun.RunIndex;
-  piece->CharSpacing = ARun.CharSpacing;
-  piece->Id = ARun.Id;
-  piece->Duplicate = ARun.Duplicate;
-  if (ARun.GlyphRects.size() == ARun.Text.size()) {
-    piece->GlyphRects.assign(ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(AFrom),
-                             ARun.GlyphRects.begin() + static_cast<std::ptrdiff_t>(ATo));
-  }
-  return piece;
-}
-
 // Gives the characters of the line whose middles lie in [AFrom, ATo] the style; the runs
 // are split where the range begins and ends inside them. False when no character is in it.
 bool StyleRange(TkwFormatterTextLine& ALine, double AFrom, double ATo, TFontStyles AStyle) {
@@ -312,10 +291,12 @@ bool StyleRange(TkwFormatterTextLine& ALine, double AFrom, double ATo, TFontStyl
       continue;
     }
     std::vector<std::unique_ptr<TkwFormatterText>> pieces;
-    if (first > 0) pieces.push_back(PieceOf(run, 0, first, edges));
-    pieces.push_back(PieceOf(run, first, last, edges));
+    if (first > 0) pieces.push_back(run.Piece(0, first, edges[0], edges[first]));
+    pieces.push_back(run.Piece(first, last, edges[first], edges[last]));
     pieces.back()->Font.Style |= AStyle;
-    if (last < run.Text.size()) pieces.push_back(PieceOf(run, last, run.Text.size(), edges));
+    if (last < run.Text.size()) {
+      pieces.push_back(run.Piece(last, run.Text.size(), edges[last], edges[run.Text.size()]));
+    }
     const int at = static_cast<int>(k);
     ALine.TakeRun(at);
     for (std::size_t p = 0; p < pieces.size(); ++p) ALine.InsertRun(std::move(pieces[p]), at + static_cast<int>(p));
@@ -547,42 +528,81 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
   const auto cellOf = [&](double AValue, std::size_t ACount) {
     return static_cast<std::size_t>(std::clamp(AValue / kCell, 0.0, static_cast<double>(ACount - 1)));
   };
-  std::vector<int> label(cols * rows, -2);  // -2 empty, -1 occupied, >= 0 its group
+  // Each piece covers the cells its widened box touches; pieces join when their cells
+  // meet side by side or overlap.
+  struct TCells {
+    std::size_t X0, X1, Y0, Y1;
+  };
+  std::vector<TCells> cells;
+  cells.reserve(pieces.size());
   for (const TPiece& piece : pieces) {
     const TkwRect& b = piece.Box;
-    for (std::size_t y = cellOf(b.Top - kCell / 2, rows); y <= cellOf(b.Bottom + kCell / 2, rows); ++y) {
-      for (std::size_t x = cellOf(b.Left - kCell / 2, cols); x <= cellOf(b.Right + kCell / 2, cols); ++x) {
-        label[y * cols + x] = -1;
+    cells.push_back({cellOf(b.Left - kCell / 2, cols), cellOf(b.Right + kCell / 2, cols),
+                     cellOf(b.Top - kCell / 2, rows), cellOf(b.Bottom + kCell / 2, rows)});
+  }
+  std::vector<int> groupOf(pieces.size(), 0);
+  // A page of few pieces (a chart, a few diagrams) compares them pair by pair, which costs
+  // less than walking a grid of the page's cells.
+  constexpr std::size_t kMaxPiecesPaired = 192;
+  if (pieces.size() <= kMaxPiecesPaired) {
+    std::vector<std::size_t> parent(pieces.size());
+    std::iota(parent.begin(), parent.end(), std::size_t{0});
+    const auto root = [&](std::size_t A) {
+      while (parent[A] != A) A = parent[A] = parent[parent[A]];
+      return A;
+    };
+    const auto within = [](std::size_t A0, std::size_t A1, std::size_t B0, std::size_t B1, std::size_t AReach) {
+      return A0 <= B1 + AReach && B0 <= A1 + AReach;
+    };
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      for (std::size_t j = i + 1; j < cells.size(); ++j) {
+        const TCells& a = cells[i];
+        const TCells& c = cells[j];
+        const bool touch = (within(a.X0, a.X1, c.X0, c.X1, 0) && within(a.Y0, a.Y1, c.Y0, c.Y1, 1)) ||
+                           (within(a.Y0, a.Y1, c.Y0, c.Y1, 0) && within(a.X0, a.X1, c.X0, c.X1, 1));
+        if (touch) parent[root(i)] = root(j);
       }
     }
-  }
-  int groups = 0;
-  std::vector<std::size_t> stack;
-  for (std::size_t start = 0; start < label.size(); ++start) {
-    if (label[start] != -1) continue;
-    label[start] = groups;
-    stack.assign(1, start);
-    while (!stack.empty()) {
-      const std::size_t at = stack.back();
-      stack.pop_back();
-      const std::size_t x = at % cols, y = at / cols;
-      const std::size_t next[4] = {x > 0 ? at - 1 : at, x + 1 < cols ? at + 1 : at, y > 0 ? at - cols : at,
-                                   y + 1 < rows ? at + cols : at};
-      for (std::size_t k : next) {
-        if (label[k] == -1) {
-          label[k] = groups;
-          stack.push_back(k);
+    for (std::size_t i = 0; i < pieces.size(); ++i) groupOf[i] = static_cast<int>(root(i));
+  } else {
+    std::vector<int> label(cols * rows, -2);  // -2 empty, -1 occupied, >= 0 its group
+    for (const TCells& c : cells) {
+      for (std::size_t y = c.Y0; y <= c.Y1; ++y) {
+        for (std::size_t x = c.X0; x <= c.X1; ++x) label[y * cols + x] = -1;
+      }
+    }
+    int groups = 0;
+    std::vector<std::size_t> stack;
+    for (std::size_t start = 0; start < label.size(); ++start) {
+      if (label[start] != -1) continue;
+      label[start] = groups;
+      stack.assign(1, start);
+      while (!stack.empty()) {
+        const std::size_t at = stack.back();
+        stack.pop_back();
+        const std::size_t x = at % cols, y = at / cols;
+        const std::size_t next[4] = {x > 0 ? at - 1 : at, x + 1 < cols ? at + 1 : at, y > 0 ? at - cols : at,
+                                     y + 1 < rows ? at + cols : at};
+        for (std::size_t k : next) {
+          if (label[k] == -1) {
+            label[k] = groups;
+            stack.push_back(k);
+          }
         }
       }
+      ++groups;
     }
-    ++groups;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      const TkwRect& b = pieces[i].Box;
+      groupOf[i] = label[cellOf(b.Top, rows) * cols + cellOf(b.Left, cols)];
+    }
   }
   std::unordered_map<int, std::size_t> regionOf;
   std::vector<TkwDrawingRegion> regions;
-  for (const TPiece& piece : pieces) {
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    const TPiece& piece = pieces[k];
     const TkwRect& b = piece.Box;
-    const int group = label[cellOf(b.Top, rows) * cols + cellOf(b.Left, cols)];
-    auto [it, fresh] = regionOf.emplace(group, regions.size());
+    auto [it, fresh] = regionOf.emplace(groupOf[k], regions.size());
     if (fresh) regions.push_back({b, {}});
     TkwDrawingRegion& r = regions[it->second];
     // A path's figures come one after the other: it is listed once per region.
@@ -881,6 +901,9 @@ void AttachTableDrawing(TkwFormatterPage& APage) {
 
 void RenderDrawingPictures(TkwFormatterPage& APage) {
   if (APage.Drawing) {
+    // Vector pictures share the page's paths for their raster form, made if ever after the
+    // page is gone.
+    const auto paths = std::make_shared<const std::vector<TkwPathRecord>>(std::move(APage.Paths));
     std::vector<const TkwFormatterImage*> drawn;
     for (const TkwPendingPicture& pending : APage.Drawing->Pictures) {
       if (pending.Picture->Action != TkwAction::acRetain) continue;
@@ -891,7 +914,7 @@ void RenderDrawingPictures(TkwFormatterPage& APage) {
         inside.push_back({image->Graphic.get(), TkwRect{i.Left, i.Top, i.Right, i.Bottom}, image->PathsBefore});
       }
       pending.Picture->Graphic =
-          RenderDrawing(APage.Paths, pending.Paths, inside, pending.RectPt, kRegionDpi, kMaxDrawingPicturePixels);
+          RenderDrawingPicture(paths, pending.Paths, inside, pending.RectPt, kRegionDpi, kMaxDrawingPicturePixels);
       // Without a picture of the drawing, the images keep their own.
       if (!pending.Picture->Graphic) continue;
       for (const TkwFormatterImage* image : pending.Inside) {

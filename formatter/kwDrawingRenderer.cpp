@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "writer/kwEmfEncoder.h"
+#include "writer/kwRTFPicture.h"
+
 namespace qm {
 
 namespace {
@@ -61,14 +64,20 @@ void Outline(cairo_t* ACr, const TkwPathRecord& APath) {
   }
 }
 
+// Whether the path's clip cuts what it draws, with AMargin to spare. Mitred corners reach
+// out further than the bounds say.
+bool ClipCuts(const TkwPathRecord& APath, double AMargin) {
+  const TkwRect& c = APath.ClipPt;
+  const TkwRect& b = APath.BoundsPt;
+  const double reach = (APath.Stroked ? 5 * APath.LineWidthPt : 0) + AMargin;
+  return b.Left - reach < c.Left || b.Right + reach > c.Right || b.Top - reach < c.Top || b.Bottom + reach > c.Bottom;
+}
+
 void DrawPath(cairo_t* ACr, const TkwPathRecord& APath, double AScale) {
   cairo_save(ACr);
   const TkwRect& c = APath.ClipPt;
-  const TkwRect& b = APath.BoundsPt;
   // A clip that cuts nothing is not set: one off the pixel grid makes Cairo build a mask.
-  // Mitred corners reach out further than the bounds say.
-  const double reach = (APath.Stroked ? 5 * APath.LineWidthPt : 0) + 1.0 / AScale;
-  if (b.Left - reach < c.Left || b.Right + reach > c.Right || b.Top - reach < c.Top || b.Bottom + reach > c.Bottom) {
+  if (ClipCuts(APath, 1.0 / AScale)) {
     cairo_rectangle(ACr, c.Left, c.Top, std::max(0.0, c.Right - c.Left), std::max(0.0, c.Bottom - c.Top));
     cairo_clip(ACr);
   }
@@ -239,18 +248,30 @@ std::unique_ptr<TBitmap> TrueColor(const std::uint32_t* APixels, int AWidth, int
   return bitmap;
 }
 
+// The raster picture's pixels per point and size.
+struct TPictureSize {
+  double Scale = 0;
+  int Width = 0, Height = 0;
+};
+std::optional<TPictureSize> PictureSize(const TkwRect& ARectPt, double ADpi, int AMaxPixels) {
+  const double w = ARectPt.Width(), h = ARectPt.Height();
+  if (!(w > 0) || !(h > 0) || !(ADpi > 0) || AMaxPixels < 1) return std::nullopt;
+  double scale = ADpi / 72.0;
+  const double longest = std::max(w, h) * scale;
+  if (longest > AMaxPixels) scale *= AMaxPixels / longest;
+  return TPictureSize{scale, std::clamp(static_cast<int>(std::ceil(w * scale)), 1, AMaxPixels),
+                      std::clamp(static_cast<int>(std::ceil(h * scale)), 1, AMaxPixels)};
+}
+
 }  // namespace
 
 std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths, const std::vector<std::size_t>& AWhich,
                                        const std::vector<TkwDrawingImage>& AImages, const TkwRect& ARectPt, double ADpi,
                                        int AMaxPixels) {
-  const double w = ARectPt.Width(), h = ARectPt.Height();
-  if (!(w > 0) || !(h > 0) || !(ADpi > 0) || AMaxPixels < 1) return nullptr;
-  double scale = ADpi / 72.0;
-  const double longest = std::max(w, h) * scale;
-  if (longest > AMaxPixels) scale *= AMaxPixels / longest;
-  const int pw = std::clamp(static_cast<int>(std::ceil(w * scale)), 1, AMaxPixels);
-  const int ph = std::clamp(static_cast<int>(std::ceil(h * scale)), 1, AMaxPixels);
+  const std::optional<TPictureSize> size = PictureSize(ARectPt, ADpi, AMaxPixels);
+  if (!size) return nullptr;
+  const double scale = size->Scale;
+  const int pw = size->Width, ph = size->Height;
   // One surface's memory per thread serves every picture: fresh memory for each would
   // cost more in page faults than the drawing itself.
   thread_local std::vector<std::uint32_t> pixels;
@@ -290,6 +311,267 @@ std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
   // The memory of a page-sized picture is kept for the next; that of a larger one is not.
   if (pixels.size() > kKeptSurfacePixels) std::vector<std::uint32_t>().swap(pixels);
   return bitmap;
+}
+
+}  // namespace qm
+
+namespace qm {
+
+namespace {
+
+// A path's outline as a metafile path, moved by AAt.
+template <typename TAt>
+void Outline(TkwEmfEncoder& AEmf, const TkwPathRecord& APath, const TAt& AAt) {
+  AEmf.BeginPath();
+  bool current = false;
+  for (const TkwPathSegment& seg : APath.Segments) {
+    switch (seg.Kind) {
+      case TkwPathSegmentKind::psMove:
+        AEmf.MoveTo(AAt(seg.P3));
+        current = true;
+        break;
+      case TkwPathSegmentKind::psLine:
+        // Drawing with no current point starts a figure, as the raster picture does.
+        if (current) {
+          AEmf.LineTo(AAt(seg.P3));
+        } else {
+          AEmf.MoveTo(AAt(seg.P3));
+        }
+        current = true;
+        break;
+      case TkwPathSegmentKind::psCubic:
+        if (!current) AEmf.MoveTo(AAt(seg.P1));
+        AEmf.CurveTo(AAt(seg.P1), AAt(seg.P2), AAt(seg.P3));
+        current = true;
+        break;
+      case TkwPathSegmentKind::psClose:
+        if (current) AEmf.CloseFigure();
+        break;
+    }
+  }
+  AEmf.EndPath();
+}
+
+enum class TDashes : std::uint8_t { dsSolid, dsDashed, dsTooMany };
+
+// The most dashes one path is drawn with in a metafile; more make it a raster picture.
+constexpr std::size_t kMaxVectorDashes = 20000;
+
+double Distance(const TkwPoint& A, const TkwPoint& B) { return std::hypot(B.X - A.X, B.Y - A.Y); }
+
+// The dashes of a stroke as open lines, moved by -AOrigin: each figure starts the pattern
+// afresh at the phase, curves are followed as short straight steps. A dash of no length
+// is a dot as long as the line is wide, which is what its producer meant it to show.
+struct TDashLines {
+  std::vector<TkwPoint> Points;
+  std::vector<std::uint32_t> Counts;  // points of each dash
+};
+TDashes DashLines(const TkwPathRecord& APath, const TkwPoint& AOrigin, TDashLines& AOut) {
+  std::vector<double> dash = APath.DashPt;
+  if (dash.empty() || std::any_of(dash.begin(), dash.end(), [](double d) { return !std::isfinite(d) || d < 0; })) {
+    return TDashes::dsSolid;
+  }
+  if (dash.size() % 2 == 1) dash.insert(dash.end(), APath.DashPt.begin(), APath.DashPt.end());
+  if (std::all_of(dash.begin(), dash.end(), [](double d) { return d <= 0; })) return TDashes::dsSolid;
+  for (std::size_t i = 0; i < dash.size(); i += 2) {
+    if (dash[i] <= 0) dash[i] = std::max(APath.LineWidthPt, 0.05);
+  }
+  double total = 0;
+  for (const double d : dash) total += d;
+  double phase = std::isfinite(APath.DashPhasePt) ? std::fmod(APath.DashPhasePt, total) : 0;
+  if (phase < 0) phase += total;
+  std::size_t index = 0;
+  double left = 0;  // of the current element
+  std::size_t lineStart = AOut.Points.size();  // the first point of the dash being drawn
+  const auto restart = [&] {
+    index = 0;
+    double p = phase;
+    while (p >= dash[index]) {
+      p -= dash[index];
+      index = (index + 1) % dash.size();
+    }
+    left = dash[index] - p;
+    AOut.Points.resize(lineStart);
+  };
+  bool tooMany = false;
+  const auto endDash = [&] {
+    if (AOut.Points.size() - lineStart >= 2) {
+      AOut.Counts.push_back(static_cast<std::uint32_t>(AOut.Points.size() - lineStart));
+    } else {
+      AOut.Points.resize(lineStart);
+    }
+    lineStart = AOut.Points.size();
+    tooMany = tooMany || AOut.Counts.size() > kMaxVectorDashes;
+  };
+  // One straight step of the stroke, cut into the pattern's elements.
+  const auto step = [&](TkwPoint AFrom, const TkwPoint& ATo) {
+    double length = Distance(AFrom, ATo);
+    while (length > 0 && !tooMany) {
+      const bool on = index % 2 == 0;
+      const double take = std::min(left, length);
+      const double t = take / length;
+      const TkwPoint to{AFrom.X + (ATo.X - AFrom.X) * t, AFrom.Y + (ATo.Y - AFrom.Y) * t};
+      if (on) {
+        if (AOut.Points.size() == lineStart) AOut.Points.push_back({AFrom.X - AOrigin.X, AFrom.Y - AOrigin.Y});
+        AOut.Points.push_back({to.X - AOrigin.X, to.Y - AOrigin.Y});
+      }
+      AFrom = to;
+      length -= take;
+      left -= take;
+      if (left <= 1e-9) {
+        if (on) endDash();
+        index = (index + 1) % dash.size();
+        left = dash[index];
+      }
+    }
+  };
+  TkwPoint current, start;
+  bool open = false;
+  for (const TkwPathSegment& seg : APath.Segments) {
+    if (tooMany) return TDashes::dsTooMany;
+    switch (seg.Kind) {
+      case TkwPathSegmentKind::psMove:
+        endDash();
+        restart();
+        current = start = seg.P3;
+        open = true;
+        break;
+      case TkwPathSegmentKind::psLine:
+        if (!open) {
+          restart();
+          current = start = seg.P3;
+          open = true;
+          break;
+        }
+        step(current, seg.P3);
+        current = seg.P3;
+        break;
+      case TkwPathSegmentKind::psCubic: {
+        if (!open) {
+          restart();
+          current = start = seg.P1;
+          open = true;
+        }
+        const TkwPoint p0 = current;
+        const double hull = Distance(p0, seg.P1) + Distance(seg.P1, seg.P2) + Distance(seg.P2, seg.P3);
+        const int n = std::clamp(static_cast<int>(std::ceil(hull / 1.5)), 1, 100);
+        for (int k = 1; k <= n; ++k) {
+          const double t = static_cast<double>(k) / n, u = 1 - t;
+          const TkwPoint q{u * u * u * p0.X + 3 * u * u * t * seg.P1.X + 3 * u * t * t * seg.P2.X + t * t * t * seg.P3.X,
+                           u * u * u * p0.Y + 3 * u * u * t * seg.P1.Y + 3 * u * t * t * seg.P2.Y + t * t * t * seg.P3.Y};
+          step(current, q);
+          current = q;
+        }
+        break;
+      }
+      case TkwPathSegmentKind::psClose:
+        if (open) {
+          step(current, start);
+          current = start;
+        }
+        break;
+    }
+  }
+  endDash();
+  return tooMany ? TDashes::dsTooMany : TDashes::dsDashed;
+}
+
+}  // namespace
+
+bool DrawsAsVector(const TkwPathRecord& APath) {
+  constexpr double kOpaque = 0.999;
+  return !APath.Shading && (!APath.Filled || APath.FillAlpha <= 0 || APath.FillAlpha >= kOpaque) &&
+         (!APath.Stroked || APath.StrokeAlpha <= 0 || APath.StrokeAlpha >= kOpaque);
+}
+
+std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& APaths,
+                                            const std::vector<std::size_t>& AWhich, const TkwRect& ARectPt,
+                                            std::size_t ABudget) {
+  const double w = ARectPt.Width(), h = ARectPt.Height();
+  if (!(w > 0) || !(h > 0)) return std::nullopt;
+  for (const std::size_t index : AWhich) {
+    if (index < APaths.size() && !DrawsAsVector(APaths[index])) return std::nullopt;
+  }
+  TkwEmfEncoder emf(w, h);
+  const double x0 = ARectPt.Left, y0 = ARectPt.Top;
+  const auto at = [&](const TkwPoint& AP) { return TkwPoint{AP.X - x0, AP.Y - y0}; };
+  TDashLines dashes;
+  for (const std::size_t index : AWhich) {
+    if (index >= APaths.size()) continue;
+    const TkwPathRecord& p = APaths[index];
+    const bool fill = p.Filled && p.FillAlpha > 0, stroke = p.Stroked && p.StrokeAlpha > 0;
+    if (!fill && !stroke) continue;
+    const TkwRect& c = p.ClipPt;
+    // A hundredth of a point is finer than a metafile's unit.
+    emf.SetClip(ClipCuts(p, 0.01) ? std::optional<TkwRect>(TkwRect{c.Left - x0, c.Top - y0, c.Right - x0, c.Bottom - y0})
+                                  : std::nullopt);
+    if (fill) {
+      emf.SetFillRule(p.EvenOdd);
+      emf.SetBrush(p.FillColor);
+    }
+    dashes.Points.clear();
+    dashes.Counts.clear();
+    const TDashes dashed = stroke ? DashLines(p, {x0, y0}, dashes) : TDashes::dsSolid;
+    if (dashed == TDashes::dsTooMany) return std::nullopt;
+    if (stroke) {
+      TkwEmfPen pen;
+      pen.Color = p.StrokeColor;
+      pen.WidthPt = p.LineWidthPt;
+      emf.SetPen(pen);
+    }
+    if (dashed == TDashes::dsDashed) {
+      if (fill) {
+        Outline(emf, p, at);
+        emf.FillPath();
+      }
+      emf.PolyPolyline(dashes.Points, dashes.Counts);
+    } else {
+      Outline(emf, p, at);
+      if (fill && stroke) {
+        emf.StrokeAndFillPath();
+      } else if (fill) {
+        emf.FillPath();
+      } else {
+        emf.StrokePath();
+      }
+    }
+    if (emf.Size() > ABudget) return std::nullopt;
+  }
+  return emf.Finish();
+}
+
+std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector<TkwPathRecord>> APaths,
+                                               const std::vector<std::size_t>& AWhich,
+                                               const std::vector<TkwDrawingImage>& AImages, const TkwRect& ARectPt,
+                                               double ADpi, int AMaxPixels) {
+  if (!APaths) return nullptr;
+  const std::optional<TPictureSize> size = PictureSize(ARectPt, ADpi, AMaxPixels);
+  if (!size) return nullptr;
+  if (AImages.empty()) {
+    const std::size_t pixels = static_cast<std::size_t>(size->Width) * static_cast<std::size_t>(size->Height);
+    std::optional<std::string> emf =
+        EncodeDrawingEmf(*APaths, AWhich, ARectPt, std::max(kMinDrawingEmfBudget, pixels / 4));
+    // A large metafile is weighed against the picture it stands for: the smaller goes in.
+    std::unique_ptr<TBitmap> bitmap;
+    if (emf && emf->size() > kDrawingEmfWeighedSize) {
+      bitmap = RenderDrawing(*APaths, AWhich, {}, ARectPt, ADpi, AMaxPixels);
+      if (!bitmap) return nullptr;
+      try {
+        if (EncodePNG(*bitmap, std::nullopt).size() < emf->size()) return bitmap;
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception&) {
+        // A picture the writer cannot encode: the metafile stands.
+      }
+    }
+    if (emf) {
+      auto raster = [APaths, AWhich, ARectPt, ADpi, AMaxPixels]() -> std::unique_ptr<TBitmap> {
+        return RenderDrawing(*APaths, AWhich, {}, ARectPt, ADpi, AMaxPixels);
+      };
+      return std::make_unique<TkwVectorPicture>(std::move(*emf), size->Width, size->Height, std::move(raster));
+    }
+  }
+  return RenderDrawing(*APaths, AWhich, AImages, ARectPt, ADpi, AMaxPixels);
 }
 
 }  // namespace qm

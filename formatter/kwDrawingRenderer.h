@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "base/kwRect.h"
@@ -33,5 +35,35 @@ inline constexpr std::size_t kMaxDrawingPaletteColors = 255;
                                                      const std::vector<std::size_t>& AWhich,
                                                      const std::vector<TkwDrawingImage>& AImages,
                                                      const TkwRect& ARectPt, double ADpi, int AMaxPixels);
+
+// Whether a metafile draws the path as the page does: a solid, opaque fill or stroke.
+// Shadings, patterns and transparency need the raster picture.
+[[nodiscard]] bool DrawsAsVector(const TkwPathRecord& APath);
+
+// The paths AWhich of APaths as an enhanced metafile of ARectPt (page points), each path
+// clipped as the page clips it; nothing when a path cannot be drawn as a vector or the
+// metafile would grow past ABudget bytes.
+[[nodiscard]] std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& APaths,
+                                                          const std::vector<std::size_t>& AWhich,
+                                                          const TkwRect& ARectPt, std::size_t ABudget);
+
+// The metafile of a drawing may take this many bytes, or a quarter of a byte for each
+// pixel of its raster picture when that is more; a larger one costs more to write and to
+// read than the picture it stands for (hatching, maps of thousands of strokes).
+inline constexpr std::size_t kMinDrawingEmfBudget = 64 * 1024;
+
+// A metafile larger than this is written only when it is smaller than the raster
+// picture's PNG; a smaller one always is.
+inline constexpr std::size_t kDrawingEmfWeighedSize = 16 * 1024;
+
+// The picture of a drawing, as RenderDrawing's arguments say: a vector picture (an
+// enhanced metafile, with the raster picture as its raster form) when no image lies in
+// it, every path draws as a vector and the metafile keeps within its budget (and, past
+// kDrawingEmfWeighedSize, under the PNG's size); else the raster picture. The vector
+// picture shares APaths. Nothing when RenderDrawing gives nothing.
+[[nodiscard]] std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector<TkwPathRecord>> APaths,
+                                                             const std::vector<std::size_t>& AWhich,
+                                                             const std::vector<TkwDrawingImage>& AImages,
+                                                             const TkwRect& ARectPt, double ADpi, int AMaxPixels);
 
 }  // namespace qm

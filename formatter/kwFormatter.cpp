@@ -18,6 +18,13 @@ constexpr double kMinScriptRise = 0.5;
 // A glyph more than this many times the size of the text beside it is a brace, a drop cap
 // or a delimiter: it neither sets the line's height nor takes the text as its own.
 constexpr double kOversizeShare = 2.0;
+
+// A word space put in between two glyphs gets the box of the gap it stands for, so that
+// each character of a run has a box and a run can be cut between any two of them.
+void AddWordSpace(TkwFormatterText& ARun, double AX, const TkwRect& AGlyphRect) {
+  ARun.Text += u' ';
+  ARun.GlyphRects.emplace_back(ARun.Right * kPixelsPerPoint, AGlyphRect.Top, AX * kPixelsPerPoint, AGlyphRect.Bottom);
+}
 }  // namespace
 
 TkwFormatter::TkwFormatter(TkwDocumentWriter& ADocument)
@@ -317,7 +324,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       }
       // The run reaches to where the next one starts (with a space when the gap is a
       // word's), so that the line reads on without a tab.
-      if (wordSpace(last->Right)) last->Text += u' ';
+      if (wordSpace(last->Right)) AddWordSpace(*last, AX, AGlyphRect);
       if (last->Right != 0 && AX > last->Right) last->Width += AX - last->Right;
       CreateRun(AFont, AGlyphRect, ACharSpace, ACharacter, AAdvance, topY, AX);
       FPendingRun->RunIndex = line->LastRunIndex + 1;
@@ -331,7 +338,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       last->GlyphRects.back().IncludeRect({AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom});
       ACharacter = composed;
     } else {
-      if (wordSpace(last->Right)) last->Text += u' ';
+      if (wordSpace(last->Right)) AddWordSpace(*last, AX, AGlyphRect);
       last->Text += ACharacter;
       // The run's width is the span of its glyphs: kerning and word gaps included.
       last->Width = right > last->X ? right - last->X : last->Width + AAdvance;
@@ -367,6 +374,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
         topY <= current->Y && !besideOversized &&
         2 * FWidths->SpaceWidth(currentRun->Font) > std::fabs(AX - current->Right)) {
       currentRun->Text += ACharacter;
+      currentRun->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right, AGlyphRect.Bottom);
       currentRun->Width += AAdvance;
       // The run ends after the raised glyph too; otherwise the next glyph on the
       // baseline would look like a new word.
@@ -427,7 +435,7 @@ bool TkwFormatter::AddRaised(TkwFormatterTextLine& ALine, const TFont& AFont, co
   if (last->Rise != 0 && std::fabs(last->Rise - rise) < kMinScriptRise && fmt::SameFont(last->Font, AFont)) {
     const double gap = AWordGap > 0 ? AWordGap : fmt::kWordGapOfSpace * FWidths->SpaceWidth(AFont);
     if (!last->Text.empty() && fmt::GapIsWordSpace(AX - last->Right, gap, last->Text.back(), ACharacter)) {
-      last->Text += u' ';
+      AddWordSpace(*last, AX, AGlyphRect);
     }
     last->Text += ACharacter;
     last->Width = right > last->X ? right - last->X : last->Width + AAdvance;

@@ -27,6 +27,28 @@ void TkwFormatterRect::IncludeRect(const TkwFormatterRect& AOther) {
   Include(AOther.Bottom, AOther.Right, AOther.Top, AOther.Left);
 }
 
+std::unique_ptr<TkwFormatterText> TkwFormatterText::Piece(std::size_t AFrom, std::size_t ATo, double AX,
+                                                          double ARight) const {
+  auto piece = std::make_unique<TkwFormatterText>();
+  piece->JoinOwner(*this);
+  piece->Text = Text.substr(AFrom, ATo - AFrom);
+  if (GlyphRects.size() == Text.size()) {
+    piece->GlyphRects.assign(GlyphRects.begin() + static_cast<std::ptrdiff_t>(AFrom),
+                             GlyphRects.begin() + static_cast<std::ptrdiff_t>(ATo));
+  }
+  piece->X = AX;
+  piece->Y = Y;
+  piece->Right = ARight;
+  piece->Width = ARight - AX;
+  piece->Font = Font;
+  piece->RunIndex = RunIndex;
+  piece->CharSpacing = CharSpacing;
+  piece->Id = Id;
+  piece->Duplicate = Duplicate;
+  piece->Rise = Rise;
+  return piece;
+}
+
 void TkwFormatterTextLine::AddRun(std::unique_ptr<TkwFormatterText> ARun) {
   Runs.push_back(std::move(ARun));
   ++RunCount;

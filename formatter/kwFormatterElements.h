@@ -99,6 +99,9 @@ class TkwFormatterText final : public TkwFormatterContent {
 public:
   TkwFormatterText() : TkwFormatterContent(kElementText) {}
   void Render(TkwDocumentWriter&) override {}
+  // The characters [AFrom, ATo) as a run of their own from AX to ARight, in this run's look.
+  [[nodiscard]] std::unique_ptr<TkwFormatterText> Piece(std::size_t AFrom, std::size_t ATo, double AX,
+                                                         double ARight) const;
 
   std::u16string Text;
   TFont Font;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
 #include "base/Limits.h"
 #include "base/Numbers.h"
@@ -56,6 +57,9 @@ constexpr double kTabGap = 1;
 constexpr double kTabStopOffset = 2;
 // Share of its room that text is fitted to.
 constexpr double kFitRoomShare = 0.97;
+// The lines of a paragraph take the smallest size one of them was fitted to when it is at
+// least this share of the page's.
+constexpr double kMinAlikeSizeShare = 0.8;
 // A leader is at least this many dots (or underscores) before a page number of at most
 // kMaxLeaderTargetLength characters.
 constexpr int kMinLeaderDots = 4;
@@ -744,6 +748,21 @@ void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText
   }
 }
 
+// Whether the paragraph is written with its lines ended where the page ends them, rather
+// than wrapped by the reader. Lines are kept only when they fit, the paragraph is not
+// justified, and no word is broken across two: the joined word would carry the rest of
+// its line onto the line before.
+bool KeepsPageLines(const TkwFormatterParagraph& P) {
+  bool keep = P.LinesFit && P.Alignment != 3;
+  for (std::size_t i = 0; keep && i + 1 < P.Lines.size(); ++i) {
+    const auto* last = P.Lines[i]->LastRun();
+    const auto* next = P.Lines[i + 1]->Run(0);
+    keep = last == nullptr || next == nullptr || next->Text.empty() ||
+           fmt::WordBreakHyphen(last->Text, next->Text.front()) == std::u16string_view::npos;
+  }
+  return keep;
+}
+
 // A substituted font is often a little wider than the page's; a line the word processor
 // finds too long wraps, and the page spills onto the next one. Each stretch of a line
 // between tab stops is kept within the room up to the next stop, the last one within the
@@ -753,6 +772,14 @@ void FitLinesToRoom(TkwFormatterParagraph& P) {
     return;
   }
   const double rightEdge = P.Frame.Right - P.RightIndent;
+  std::vector<std::pair<TkwFormatterText*, double>> given;
+  for (auto* line : P.Lines) {
+    // Items at tab stops are fitted each to its own room.
+    bool tabbed = false;
+    for (std::size_t k = 1; k < line->Runs.size(); ++k) tabbed = tabbed || StartsAtTab(*line, k);
+    if (tabbed) continue;
+    for (const auto& run : line->Runs) given.emplace_back(run.get(), FontSize(run->Font));
+  }
   for (auto* line : P.Lines) {
     const auto& runs = line->Runs;
     std::size_t start = 0;
@@ -785,6 +812,29 @@ void FitLinesToRoom(TkwFormatterParagraph& P) {
     const double start = P.Frame.Left + P.LeftIndent + (i == 0 ? P.FirstLineIndent : 0);
     std::size_t chars = 0;
     P.LinesFit = P.LinesFit && SetWidth(P, runs, chars) <= (rightEdge - start) * kFitRoomShare;
+  }
+  // A paragraph whose lines end where the page ends them keeps one look: where a line was
+  // condensed or made smaller to fit, the same text on its other lines is set alike, or a
+  // short last line would stand out. Text the reader wraps keeps its lines' own fit, so
+  // that it wraps where the page did.
+  if (!KeepsPageLines(P)) return;
+  using TKey = std::tuple<std::string_view, TFontStyles, double>;
+  std::map<TKey, std::pair<double, std::vector<double>>> fitted;  // smallest size, spacings of condensed runs
+  const auto keyOf = [](const TkwFormatterText& ARun, double ASize) {
+    return TKey(std::string_view(ARun.Font.Name), ARun.Font.Style, ASize);
+  };
+  for (const auto& [run, size] : given) {
+    auto& [least, spacings] = fitted.try_emplace(keyOf(*run, size), size, std::vector<double>{}).first->second;
+    least = std::min(least, FontSize(run->Font));
+    if (run->CharSpacing < 0) spacings.push_back(run->CharSpacing);
+  }
+  for (auto& [key, fit] : fitted) std::sort(fit.second.begin(), fit.second.end());
+  for (const auto& [run, size] : given) {
+    const auto& [least, spacings] = fitted[keyOf(*run, size)];
+    // A line made far smaller (a long address that cannot wrap) keeps that to itself.
+    if (least < FontSize(run->Font) && least >= kMinAlikeSizeShare * size) SetFontSize(run->Font, least);
+    // A line that needed no condensing takes the spacing the others typically got.
+    if (run->CharSpacing == 0 && !spacings.empty()) run->CharSpacing = spacings[spacings.size() / 2];
   }
 }
 
@@ -915,15 +965,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   if (ruled) tf.SetBorder(border);
   double rise = 0;
   char16_t lastChar = u' ';
-  // Lines are kept as the page ends them only when no word is broken across two: the
-  // joined word would carry the rest of its line onto the line before.
-  bool breakLines = LinesFit && Alignment != 3;
-  for (std::size_t i = 0; breakLines && i + 1 < Lines.size(); ++i) {
-    const auto* last = Lines[i]->LastRun();
-    const auto* next = Lines[i + 1]->Run(0);
-    breakLines = last == nullptr || next == nullptr || next->Text.empty() ||
-                 fmt::WordBreakHyphen(last->Text, next->Text.front()) == std::u16string_view::npos;
-  }
+  const bool breakLines = KeepsPageLines(*this);
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
     const TkwFormatterText* previous = nullptr;

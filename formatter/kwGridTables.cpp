@@ -74,6 +74,100 @@ int BandOf(const std::vector<double>& AEdges, double AValue) {
   return std::clamp(i, 0, static_cast<int>(AEdges.size()) - 2);
 }
 
+// Text does not run across a drawn rule. A line that crosses ruled inner column edges of
+// the grid between its glyphs (a row of characters set one to a cell by one string, say)
+// is cut there into a line per cell. A word lying across a rule leaves the line whole.
+void CutLinesAtRules(TkwFormatterPage& APage, const std::vector<double>& AXs, const std::vector<double>& AYs,
+                     const std::vector<std::uint8_t>& ARuledInner) {
+  const double k = kPixelsPerPoint;
+  const std::size_t uc = AXs.size() - 1;
+  for (std::size_t li = 0; li < APage.Lines.size(); ++li) {
+    TkwFormatterTextLine* line = APage.Lines[li];
+    const double mid = line->Y - line->Height / 2;
+    if (line->GridPlaceholder || mid < AYs.front() || mid > AYs.back()) continue;
+    const auto r = static_cast<std::size_t>(BandOf(AYs, mid));
+    std::vector<double> cuts;
+    for (std::size_t c = 1; c < uc; ++c) {
+      if (ARuledInner[r * uc + c] != 0 && line->X < AXs[c] && line->Right > AXs[c]) cuts.push_back(AXs[c]);
+    }
+    if (cuts.empty()) continue;
+    // Each character's cell by its middle; the line is cut only between words: where the
+    // cell changes, a space or a gap of a quarter em lies between the two characters.
+    const auto cellAt = [&](double AX) {
+      return static_cast<std::size_t>(std::upper_bound(cuts.begin(), cuts.end(), AX) - cuts.begin());
+    };
+    bool cuttable = true;
+    std::size_t lastCell = 0;
+    const TkwFormatterRect* lastBox = nullptr;
+    char16_t lastChar = u' ';
+    for (const auto& run : line->Runs) {
+      if (run->GlyphRects.size() != run->Text.size()) cuttable = false;
+      for (std::size_t i = 0; cuttable && i < run->Text.size(); ++i) {
+        const TkwFormatterRect& g = run->GlyphRects[i];
+        const double x = (g.Left + g.Right) / 2 / k;
+        const std::size_t cell = cellAt(x);
+        if (run->Text[i] != u' ') {
+          for (double cut : cuts) cuttable = cuttable && std::fabs(x - cut) > kMeetSlack / 4;
+        }
+        if (lastBox != nullptr && cell != lastCell && lastChar != u' ' && run->Text[i] != u' ' &&
+            (g.Left - lastBox->Right) / k < 0.25 * fmt::FontSize(run->Font)) {
+          cuttable = false;
+        }
+        lastCell = cell;
+        lastBox = &g;
+        lastChar = run->Text[i];
+      }
+      if (!cuttable) break;
+    }
+    if (!cuttable) continue;
+    std::vector<std::unique_ptr<TkwFormatterTextLine>> parts(cuts.size() + 1);
+    for (const auto& run : line->Runs) {
+      const auto cellOf = [&](std::size_t AIndex) {
+        const TkwFormatterRect& g = run->GlyphRects[AIndex];
+        return cellAt((g.Left + g.Right) / 2 / k);
+      };
+      std::size_t from = 0;
+      while (from < run->Text.size()) {
+        const std::size_t cell = cellOf(from);
+        std::size_t to = from + 1;
+        while (to < run->Text.size() && cellOf(to) == cell) ++to;
+        std::size_t a = from, b = to;
+        while (a < b && run->Text[a] == u' ') ++a;
+        while (b > a && run->Text[b - 1] == u' ') --b;
+        if (a < b) {
+          auto& part = parts[cell];
+          if (!part) {
+            part = std::make_unique<TkwFormatterTextLine>();
+            part->JoinOwner(*line);
+          }
+          part->AddRun(run->Piece(a, b, a == 0 ? run->X : run->GlyphRects[a].Left / k,
+                                 b == run->Text.size() ? run->Right : run->GlyphRects[b - 1].Right / k));
+        }
+        from = to;
+      }
+    }
+    if (std::count_if(parts.begin(), parts.end(), [](const auto& p) { return p != nullptr; }) < 2) continue;
+    std::vector<TkwFormatterTextLine*> cut;
+    for (auto& part : parts) {
+      if (!part) continue;
+      part->X = part->Runs.front()->X;
+      part->Y = line->Y;
+      part->SetHeight(line->Height);
+      part->SetRight(part->Runs.back()->Right);
+      part->LineId = line->LineId;
+      part->FirstOnPage = line->FirstOnPage && cut.empty();
+      part->Shading = line->Shading;
+      part->ParagraphIndex = line->ParagraphIndex;
+      for (std::size_t i = 0; i < part->Runs.size(); ++i) part->Runs[i]->RunIndex = static_cast<int>(i);
+      part->LastRunIndex = static_cast<int>(part->Runs.size()) - 1;
+      cut.push_back(APage.StoreLine(std::move(part)));
+    }
+    APage.Lines.erase(APage.Lines.begin() + static_cast<std::ptrdiff_t>(li));
+    APage.Lines.insert(APage.Lines.begin() + static_cast<std::ptrdiff_t>(li), cut.begin(), cut.end());
+    li += cut.size() - 1;
+  }
+}
+
 // One grid made into a table, or nothing when it does not read as one.
 bool BuildGrid(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, const std::vector<std::size_t>& AGroup) {
   std::vector<double> hs, vs;
@@ -126,6 +220,11 @@ bool BuildGrid(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, const std::vec
       }
     }
   }
+  std::vector<std::uint8_t> ruledInner(ur * uc, 0);
+  for (std::size_t r = 0; r < ur; ++r) {
+    for (std::size_t c = 1; c < uc; ++c) ruledInner[r * uc + c] = vEdge[r * (uc + 1) + c] != kNone ? 1 : 0;
+  }
+  CutLinesAtRules(APage, xs, ys, ruledInner);
   // The text inside: each line goes to the cell of its start, or to the head of its merge.
   std::vector<std::vector<TkwFormatterTextLine*>> cells(ur * uc);
   std::vector<TkwFormatterTextLine*> taken;

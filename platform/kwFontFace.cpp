@@ -102,6 +102,11 @@ void TkwFontFace::ReadMetrics() {
   FGlyphCount = f->num_glyphs > 0 ? static_cast<unsigned>(f->num_glyphs) : 0;
   FBold = (f->style_flags & FT_STYLE_FLAG_BOLD) != 0;
   FItalic = (f->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+  // Subsetters often clear the OS/2 style bits that FreeType reads and keep the header's.
+  if (auto* head = static_cast<TT_Header*>(FT_Get_Sfnt_Table(f, FT_SFNT_HEAD)); head != nullptr) {
+    FBold = FBold || (head->Mac_Style & 1) != 0;
+    FItalic = FItalic || (head->Mac_Style & 2) != 0;
+  }
   if (f->family_name != nullptr) FFamilyName = f->family_name;
 }
 
@@ -177,6 +182,35 @@ std::int64_t TkwFontFace::GetTextAdvance(std::u16string_view AText) const {
   return sum;
 }
 
+// The Unicode map AMap read backwards: the value of each glyph (the first one mapped to
+// it). Leaves AMap selected; the caller holds the lock.
+std::unordered_map<unsigned, char32_t> TkwFontFace::UnicodeByGlyphLocked(::FT_CharMapRec_* AMap) const {
+  std::unordered_map<unsigned, char32_t> values;
+  FT_Face f = FImpl->Face;
+  if (AMap != nullptr && FT_Set_Charmap(f, AMap) == 0) {
+    FT_UInt g = 0;
+    FT_ULong c = FT_Get_First_Char(f, &g);
+    for (std::size_t n = 0; g != 0 && n < 0x110000; ++n) {
+      values.emplace(g, static_cast<char32_t>(c));
+      c = FT_Get_Next_Char(f, c, &g);
+    }
+  }
+  return values;
+}
+
+std::unordered_map<unsigned, char32_t> TkwFontFace::GetUnicodeByGlyph() const {
+  std::lock_guard lock(FMutex);
+  FT_Face f = FImpl->Face;
+  FT_CharMap unicode = nullptr;
+  for (FT_Int i = 0; i < f->num_charmaps && unicode == nullptr; ++i) {
+    if (f->charmaps[i]->encoding == FT_ENCODING_UNICODE) unicode = f->charmaps[i];
+  }
+  FT_CharMap previous = f->charmap;
+  auto values = UnicodeByGlyphLocked(unicode);
+  if (previous != nullptr) FT_Set_Charmap(f, previous);
+  return values;
+}
+
 std::array<TkwFontFace::TkwCodeGlyph, 256> TkwFontFace::GetBuiltInEncoding() const {
   std::array<TkwCodeGlyph, 256> out{};
   std::lock_guard lock(FMutex);
@@ -203,16 +237,7 @@ std::array<TkwFontFace::TkwCodeGlyph, 256> TkwFontFace::GetBuiltInEncoding() con
   }
   if (own == nullptr) return out;
   FT_CharMap previous = f->charmap;
-  // The Unicode map read backwards: the value of each glyph (the first one mapped to it).
-  std::unordered_map<unsigned, char32_t> values;
-  if (unicode != nullptr && FT_Set_Charmap(f, unicode) == 0) {
-    FT_UInt g = 0;
-    FT_ULong c = FT_Get_First_Char(f, &g);
-    for (std::size_t n = 0; g != 0 && n < 0x110000; ++n) {
-      values.emplace(g, static_cast<char32_t>(c));
-      c = FT_Get_Next_Char(f, c, &g);
-    }
-  }
+  const std::unordered_map<unsigned, char32_t> values = UnicodeByGlyphLocked(unicode);
   FT_Set_Charmap(f, own);
   const bool symbol = own->encoding == FT_ENCODING_MS_SYMBOL;
   const bool names = FT_HAS_GLYPH_NAMES(f);

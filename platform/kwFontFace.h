@@ -10,6 +10,8 @@
 
 #include "platform/kwPath2D.h"
 
+struct FT_CharMapRec_;
+
 namespace qm {
 
 // One FreeType face, from an installed file or from a font program held in memory (the
@@ -54,6 +56,9 @@ public:
     bool Blank = false;
   };
   [[nodiscard]] std::array<TkwCodeGlyph, 256> GetBuiltInEncoding() const;
+  // The face's Unicode map read backwards: each mapped glyph's value (the first one mapped
+  // to it); empty when the face has no Unicode map.
+  [[nodiscard]] std::unordered_map<unsigned, char32_t> GetUnicodeByGlyph() const;
 
   // Unhinted advance width in font units.
   [[nodiscard]] int GetGlyphAdvance(unsigned AGlyph) const;
@@ -79,6 +84,7 @@ private:
   unsigned GlyphIndexLocked(char32_t ACode) const;
   int GlyphAdvanceLocked(unsigned AGlyph) const;
   int CharAdvanceLocked(char32_t ACode) const;
+  std::unordered_map<unsigned, char32_t> UnicodeByGlyphLocked(::FT_CharMapRec_* AMap) const;
 
   std::unique_ptr<TkwImpl> FImpl;
   mutable std::mutex FMutex;

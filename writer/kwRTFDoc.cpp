@@ -20,6 +20,7 @@
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
 #include "platform/Shell.h"
+#include "writer/kwEmfEncoder.h"
 
 namespace qm {
 
@@ -456,7 +457,7 @@ void TkwRTFDoc::EndList() { FInList = false; }
 bool TkwRTFDoc::AcceptGraphic(const TGraphic& AGraphic) {
   if (!FDocBegun) return false;
   const bool known = dynamic_cast<const TBitmap*>(&AGraphic) || dynamic_cast<const TJPEGImage*>(&AGraphic) ||
-                     dynamic_cast<const TMetafile*>(&AGraphic);
+                     dynamic_cast<const TMetafile*>(&AGraphic) || dynamic_cast<const TkwVectorPicture*>(&AGraphic);
   if (!known) {
     if (FDiag) FDiag->Note(TkwDiagCode::dcPictureDropped);
     try {

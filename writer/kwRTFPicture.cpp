@@ -14,6 +14,7 @@
 #include "base/Numbers.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
+#include "writer/kwEmfEncoder.h"
 #include "writer/kwRunDeflater.h"
 
 namespace qm {
@@ -373,14 +374,22 @@ std::string EncodePNG(const TBitmap& ABitmap, std::optional<std::uint32_t> ATran
 }
 
 void AppendHex(std::string& AOut, std::string_view ABytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
+  // Both digits of a byte at once: pictures are most of a file's bytes.
+  static constexpr std::array<char, 512> kPairs = [] {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<char, 512> pairs{};
+    for (std::size_t b = 0; b < 256; ++b) {
+      pairs[2 * b] = digits[b >> 4];
+      pairs[2 * b + 1] = digits[b & 15];
+    }
+    return pairs;
+  }();
   const std::size_t start = AOut.size();
   AOut.resize(start + ABytes.size() * 2);
   char* p = AOut.data() + start;
   for (const char ch : ABytes) {
-    const auto b = static_cast<std::uint8_t>(ch);
-    *p++ = kDigits[b >> 4];
-    *p++ = kDigits[b & 15];
+    std::memcpy(p, &kPairs[2 * static_cast<std::uint8_t>(ch)], 2);
+    p += 2;
   }
 }
 
@@ -408,6 +417,15 @@ TkwPictureData RenderPictureData(const TGraphic& AGraphic, const TkwImageSetting
     return data;
   }
   using enum TkwOutputImageFormat;
+  // A drawing kept as a metafile goes in as one wherever a metafile is as good as the
+  // picture asked for: it is sharp at every size and costs little.
+  if (const auto* vector = dynamic_cast<const TkwVectorPicture*>(&AGraphic);
+      vector && !vector->GetEmf().empty() &&
+      (ASettings.OutputImageFormat == ifPNG || ASettings.OutputImageFormat == ifMetafile)) {
+    data.BlipWord = "\\emfblip";
+    data.Bytes = vector->GetEmf();
+    return data;
+  }
   switch (ASettings.OutputImageFormat) {
     case ifJPEG: data.BlipWord = "\\jpegblip"; break;
     case ifPNG: data.BlipWord = "\\pngblip"; break;

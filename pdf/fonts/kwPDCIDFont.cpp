@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Limits.h"
+#include "platform/kwFontFace.h"
 
 namespace qm {
 namespace {
@@ -83,6 +84,26 @@ TkwPDCIDFont::TkwPDCIDFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentEleme
     }
   }
   ReadToUnicode(dict);
+  ReadProgramUnicodes();
+}
+
+// A TrueType program keeps its own Unicode map. Where the file's ToUnicode is missing or
+// gives U+FFFD (as some producers write for glyphs they did not trace back), the glyph's
+// value in that map is the text.
+void TkwPDCIDFont::ReadProgramUnicodes() {
+  if (FFontType != TkwPDFontType::CIDType2 || !HasEmbeddedProgram()) return;
+  bool lacking = !FToUnicode;
+  if (FToUnicode) {
+    for (const TkwCIDCode& c : FToUnicode->GetCodeList()) lacking = lacking || c.FCode == 0xFFFD;
+    for (const TkwCIDRange& r : FToUnicode->GetCIDList()) lacking = lacking || (r.FCode == 0xFFFD && r.FCIDStart == r.FCIDEnd);
+  }
+  if (!lacking) return;
+  const std::string* program = GetEmbeddedFontStream();
+  const auto face = program != nullptr ? TkwFontFace::OpenMemory(*program) : nullptr;
+  if (!face) return;
+  for (const auto& [glyph, value] : face->GetUnicodeByGlyph()) {
+    if (value >= 32 && value <= 0xFFFF && value != 0xFFFD) FProgramUnicodes.emplace(glyph, static_cast<char16_t>(value));
+  }
 }
 
 void TkwPDCIDFont::ReadWidths(const TkwPDDictionary& ADesc) {
@@ -219,11 +240,21 @@ int TkwPDCIDFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwP
     // ToUnicode is keyed by the character code, not by the CID or its UCS2 value.
     AOut.Code = *toUnicode;
   }
-  if (toUnicode && *toUnicode != 0) {
+  const auto fromProgram = [&]() -> char16_t {
+    if (FProgramUnicodes.empty()) return 0;
+    const std::uint32_t glyph = FHasCIDToGID ? (cid < FCIDToGID.size() ? FCIDToGID[cid] : 0) : cid;
+    const auto it = FProgramUnicodes.find(glyph);
+    return it != FProgramUnicodes.end() ? it->second : 0;
+  };
+  if (toUnicode && *toUnicode != 0 && *toUnicode != 0xFFFD) {
     AOut.Unicode = *toUnicode;
     if (FToUnicode->HasTexts()) AOut.UnicodeText = FToUnicode->MapText(charCode);
-  } else {
-    AOut.Unicode = FCMap->CIDToUnicode(cid);
+  } else if (const std::uint16_t u = FCMap->CIDToUnicode(cid); u != 0) {
+    AOut.Unicode = u;
+  } else if (const char16_t p = fromProgram(); p != 0) {
+    AOut.Unicode = p;
+  } else if (toUnicode) {
+    AOut.Unicode = *toUnicode;  // a replacement character shows that a glyph was there
   }
   return 1;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "pdf/fonts/kwPDCMap.h"
@@ -48,11 +49,15 @@ public:
 
 private:
   void ReadWidths(const TkwPDDictionary& ADescendant);
+  void ReadProgramUnicodes();
 
   std::unique_ptr<TkwPDCMap> FCMap;
   TCIDWidths FWidths;
   std::vector<std::uint16_t> FCIDToGID;
   bool FHasCIDToGID = false;
+  // Glyph to value from the embedded TrueType program's own Unicode map, read only where
+  // ToUnicode lacks values.
+  std::unordered_map<std::uint32_t, char16_t> FProgramUnicodes;
   // Per-CID lookup built from the exception lists (0 = default), so a glyph costs no search.
   std::vector<double> FWidthByCID;
   std::vector<double> FHeightByCID;

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
+#include <tuple>
 
 #include "platform/SystemFonts.h"
+#include "platform/kwFontFace.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/pdf/TestPdf.h"
 
@@ -299,6 +302,89 @@ TEST(GlyphNames, SymbolicTrueTypeReadsThroughItsOwnMap) {
   // Code 0xD5 is the right quote in the program's Macintosh map (WinAnsi would say Õ).
   const TConversion conv = ConvertTrueType("BT /F1 12 Tf 72 700 Td (it\\325s) Tj ET", "", 4);
   EXPECT_NE(conv.Text.find("it\xE2\x80\x99s"), std::string::npos) << conv.Text;
+}
+
+// A composite TrueType font whose ToUnicode is missing, or gives U+FFFD, reads through the
+// embedded program's own Unicode map: each glyph's value there is the text.
+class ProgramUnicodes : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ProgramUnicodes, CompositeTrueTypeReadsThroughItsOwnMap) {
+  const TkwFontFile file = FindFontFile("Arial", false, false);
+  if (file.Path.empty()) GTEST_SKIP() << "no Arial twin installed";
+  const auto face = TkwFontFace::OpenFile(file.Path);
+  ASSERT_NE(face, nullptr);
+  const std::string program = ReadFile(file.Path);
+  TkwTestPdf pdf;
+  const int stream = pdf.AddStream("/Length1 " + std::to_string(program.size()), program);
+  std::string codes, toUnicode;
+  char hex[8];
+  for (char16_t c : std::u16string(u"Hello")) {
+    std::snprintf(hex, sizeof hex, "%04X", face->GetGlyphIndex(c));
+    codes += hex;
+    toUnicode += "<" + std::string(hex) + "> <FFFD>\n";
+  }
+  std::string unicodeEntry;
+  if (GetParam()) {
+    const int cmap = pdf.AddStream("", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap "
+                                       "1 begincodespacerange <0000> <FFFF> endcodespacerange 5 beginbfchar\n" +
+                                           toUnicode + "endbfchar endcmap end end");
+    unicodeEntry = " /ToUnicode " + std::to_string(cmap) + " 0 R";
+  }
+  const int font = pdf.AddObject(
+      "<< /Type /Font /Subtype /Type0 /BaseFont /ABCDEF+LiberationSans /Encoding /Identity-H" + unicodeEntry +
+      " /DescendantFonts [<< /Type /Font /Subtype /CIDFontType2 /BaseFont /ABCDEF+LiberationSans "
+      "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 556 /CIDToGIDMap /Identity "
+      "/FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+LiberationSans /Flags 32 /ItalicAngle 0 "
+      "/Ascent 905 /Descent -212 /FontBBox [0 -212 1000 905] /FontFile2 " + std::to_string(stream) + " 0 R >> >>] >>");
+  pdf.AddPage("BT /F1 12 Tf 72 700 Td <" + codes + "> Tj ET", {{"F1", font}});
+  const fs::path in = ScratchDir() / "cidtruetype.pdf", out = ScratchDir() / "cidtruetype.rtf";
+  std::ofstream(in, std::ios::binary) << pdf.Save();
+  ConvertPdf(in, out, TkwFormattingMode::fmFormatted);
+  const std::string text = rtftest::TRtfDocument::Parse(ReadFile(out)).PlainText();
+  fs::remove(in);
+  fs::remove(out);
+  EXPECT_NE(text.find("Hello"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(ToUnicode, ProgramUnicodes, ::testing::Bool(),
+                         [](const auto& AInfo) { return AInfo.param ? "AllReplacement" : "None"; });
+
+// A subset whose name and descriptor say nothing of its style, and whose OS/2 style bits
+// the subsetter cleared, is still bold or italic by its header's style.
+TEST(FontStyles, AnEmbeddedProgramsHeaderGivesBoldAndItalic) {
+  for (const auto& [bold, italic, words] : {std::tuple{true, false, R"(\\b)"}, std::tuple{false, true, R"(\\i)"}}) {
+    const TkwFontFile file = FindFontFile("Arial", bold, italic);
+    if (file.Path.empty()) GTEST_SKIP() << "no Arial twin installed";
+    std::string program = ReadFile(file.Path);
+    // Clear OS/2 fsSelection (offset 62 in the table).
+    const auto tables = static_cast<std::size_t>((static_cast<unsigned char>(program[4]) << 8) | static_cast<unsigned char>(program[5]));
+    for (std::size_t i = 0; i < tables; ++i) {
+      const std::size_t entry = 12 + 16 * i;
+      if (program.compare(entry, 4, "OS/2") != 0) continue;
+      std::size_t offset = 0;
+      for (int b = 0; b < 4; ++b) offset = (offset << 8) | static_cast<unsigned char>(program[entry + 8 + static_cast<std::size_t>(b)]);
+      program[offset + 62] = 0;
+      program[offset + 63] = 0;
+    }
+    TkwTestPdf pdf;
+    const int stream = pdf.AddStream("/Length1 " + std::to_string(program.size()), program);
+    std::string widths;
+    for (int c = 32; c <= 126; ++c) widths += "600 ";
+    const int font = pdf.AddObject(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Subset /FirstChar 32 /LastChar 126 /Widths [" + widths +
+        "] /Encoding /WinAnsiEncoding /FontDescriptor << /Type /FontDescriptor /FontName /ABCDEF+Subset /Flags 32 "
+        "/ItalicAngle 0 /Ascent 905 /Descent -212 /FontBBox [0 -212 1000 905] /FontFile2 " +
+        std::to_string(stream) + " 0 R >> >>");
+    pdf.AddPage("BT /F1 12 Tf 72 700 Td (Styled words) Tj ET", {{"F1", font}});
+    const fs::path in = ScratchDir() / "styled.pdf", out = ScratchDir() / "styled.rtf";
+    std::ofstream(in, std::ios::binary) << pdf.Save();
+    ConvertPdf(in, out, TkwFormattingMode::fmFormatted);
+    const std::string raw = ReadFile(out);
+    fs::remove(in);
+    fs::remove(out);
+    const std::regex styled(std::string(words) + "[^0a-z][^{}]*Styled words");
+    EXPECT_TRUE(std::regex_search(raw, styled)) << raw;
+  }
 }
 
 // A symbolic Type 1 font without an encoding shows its codes through the program's own

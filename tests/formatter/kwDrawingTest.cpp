@@ -9,6 +9,8 @@
 #include "formatter/kwDrawingClassifier.h"
 #include "formatter/kwDrawingRenderer.h"
 #include "tests/formatter/RtfPage.h"
+#include "tests/writer/EmfReader.h"
+#include "writer/kwEmfEncoder.h"
 
 namespace qm::test {
 namespace {
@@ -152,6 +154,41 @@ TEST_P(GridTable, ARuledBoxWithTextBesideItIsNoTable) {
   EXPECT_EQ(doc.Words().size(), 22u);  // nothing pushed out or lost
 }
 
+// A row of characters set one to a cell by one string (a character table, a form's boxes):
+// the text is cut at the rules between them, each character in its cell. A word that runs
+// across a rule is not cut.
+TEST_P(GridTable, ARowSetByOneStringIsCutAtItsRules) {
+  TRtfPage page(GetParam());
+  Grid(page, 72, 100, 6, 2, 24, 20);
+  const std::u16string rows[2] = {u"ABCDEF", u"123456"};
+  const TFont font = Font("Courier New", 10);
+  for (int r = 0; r < 2; ++r) {
+    for (int c = 0; c < 6; ++c) {
+      const double x = 72 + 24 * c + 9, baseline = 115 + 20 * r;
+      const char16_t ch = rows[r][static_cast<std::size_t>(c)];
+      const double advance = TFixedMeasurer::CharWidth(font, ch), ppp = kPixelsPerPoint;
+      const TkwRect rect{x * ppp, (baseline - 8) * ppp, (x + advance) * ppp, (baseline + 2) * ppp};
+      page.Formatter->AddChar(font, rect, 0, ch, c > 0, c > 0, advance, 792 - baseline, x);
+    }
+  }
+  const auto doc = page.Finish();
+  EXPECT_EQ(doc.RowCount(), 2);
+  EXPECT_EQ(doc.CellCount(), 12);
+  EXPECT_EQ(doc.Words(), (std::vector<std::string>{"A", "B", "C", "D", "E", "F", "1", "2", "3", "4", "5", "6"}));
+}
+
+TEST_P(GridTable, AWordAcrossARuleStaysWhole) {
+  TRtfPage page(GetParam());
+  Grid(page, 72, 100, 2, 2, 40, 20);
+  page.Show(u"Harbourmasters", 76, 115);
+  page.Show(u"a", 76, 135);
+  page.Show(u"b", 116, 135);
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "Harbourmasters"), words.end());
+  EXPECT_EQ(words.size(), 3u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, GridTable,
                          ::testing::Values(TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs),
                          [](const auto& AInfo) {
@@ -238,7 +275,7 @@ TEST(Drawing, CurvesNearEachOtherBecomeOnePictureAtTheirPlace) {
   const auto doc = page.Finish();
   const auto pictures = doc.Pictures();
   ASSERT_EQ(pictures.size(), 2u);
-  EXPECT_EQ(pictures[0].Blip, "pngblip");
+  EXPECT_EQ(pictures[0].Blip, "emfblip");
   // Both curves with their controls and half the line around them: 111 x 71 points.
   EXPECT_NEAR(pictures[0].GoalWidth, 111 * 20, 40);
   EXPECT_NEAR(pictures[0].GoalHeight, 71 * 20, 40);
@@ -307,7 +344,9 @@ TEST(Drawing, TenThousandShortStrokesMakeOnePictureQuickly) {
   const auto start = std::chrono::steady_clock::now();
   const auto doc = page.Finish();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(doc.Pictures().size(), 1u);
+  ASSERT_EQ(doc.Pictures().size(), 1u);
+  // As a metafile it would be far larger than its picture.
+  EXPECT_EQ(doc.Pictures()[0].Blip, "pngblip");
   EXPECT_LT(seconds, 2.0);  // checked builds run several times slower than the 0.5 s aimed at
 }
 
@@ -447,6 +486,131 @@ TEST(Drawing, PicturesOpeningAPageTakeNoLineOfTheirOwn) {
   const bool inText = page.Text.find("Text under", shape) < end;
   EXPECT_TRUE(inText || head.find("\\sl-1\\slmult0") != std::string::npos) << head;
   EXPECT_EQ(page.Text.find("\\par", anchor + 5), end);
+}
+
+// Which drawings become metafiles and which stay raster pictures.
+struct TVectorCase {
+  const char* Name;
+  std::function<void(TkwPathRecord&)> Change;
+  bool Image;  // an image lies inside the drawing
+  const char* Blip;
+};
+
+class DrawingKind : public ::testing::TestWithParam<TVectorCase> {};
+
+TEST_P(DrawingKind, OnlySolidOpaqueDrawingBecomesAMetafile) {
+  const TVectorCase& c = GetParam();
+  TRtfPage page;
+  page.Show(u"A drawing follows.", 72, 100);
+  TkwPathRecord box = FilledRect(100, 300, 200, 380, clBlue);
+  box.Stroked = true;
+  box.StrokeColor = clRed;
+  if (c.Change) c.Change(box);
+  page.Path(box);
+  page.Path(Curve(100, 340));
+  const auto photo = Solid(10, 10, 0x00AA00);
+  if (c.Image) page.Formatter->AddImage(TkwRect{120, 320, 140, 340}, *photo);
+  const auto doc = page.Finish();
+  const auto pictures = doc.Pictures();
+  ASSERT_EQ(pictures.size(), 1u);
+  EXPECT_EQ(pictures[0].Blip, c.Blip);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drawing, DrawingKind,
+    ::testing::Values(TVectorCase{"Solid", nullptr, false, "emfblip"},
+                      TVectorCase{"Dashed", [](TkwPathRecord& P) { P.DashPt = {3, 2}; }, false, "emfblip"},
+                      TVectorCase{"EvenOdd", [](TkwPathRecord& P) { P.EvenOdd = true; }, false, "emfblip"},
+                      TVectorCase{"Shading", [](TkwPathRecord& P) { P.Shading = true; }, false, "pngblip"},
+                      TVectorCase{"HalfOpaqueFill", [](TkwPathRecord& P) { P.FillAlpha = 0.5; }, false, "pngblip"},
+                      TVectorCase{"HalfOpaqueStroke", [](TkwPathRecord& P) { P.StrokeAlpha = 0.3; }, false,
+                                  "pngblip"},
+                      TVectorCase{"ImageInside", nullptr, true, "pngblip"}),
+    [](const ::testing::TestParamInfo<TVectorCase>& AInfo) { return std::string(AInfo.param.Name); });
+
+constexpr std::uint32_t kEmfIntersectClipRect = 30, kEmfFillPath = 62, kEmfStrokePath = 64,
+                        kEmfPolyPolyline16 = 90, kEmfSetWindowExtEx = 9;
+
+TEST(Drawing, AChartIsOneMetafileAtItsPlaceAndSize) {
+  TRtfPage page;
+  page.Show(u"Sales by month.", 72, 80);
+  // Axes, twelve bars and a tick under each: 300 x 150 points from (100, 200).
+  page.Path(StrokedLine(100, 350, 400, 350, 1));
+  page.Path(StrokedLine(100, 200, 100, 350, 1));
+  for (int k = 0; k < 12; ++k) {
+    const double x = 105 + k * 24;
+    page.Path(FilledRect(x, 350 - 10 * (k + 3), x + 16, 350, RGBColor(40, static_cast<std::uint8_t>(20 * k), 200)));
+    page.Path(StrokedLine(x + 8, 350, x + 8, 354));
+  }
+  const auto doc = page.Finish();
+  const auto pictures = doc.Pictures();
+  ASSERT_EQ(pictures.size(), 1u);
+  ASSERT_EQ(pictures[0].Blip, "emfblip");
+  // From the vertical axis's left edge to the horizontal one's right end, from the tallest
+  // bar's top to the ticks' ends.
+  const double width = 400.5 - 99.5, height = 354 - 200;
+  EXPECT_NEAR(pictures[0].GoalWidth, width * 20, width * 20 * 0.03);
+  EXPECT_NEAR(pictures[0].GoalHeight, height * 20, height * 20 * 0.03);
+  const auto emf = emftest::TEmf::Parse(pictures[0].Bytes);
+  ASSERT_EQ(emf.Error, "");
+  // The metafile's frame is the picture's size, in hundredths of a millimetre.
+  EXPECT_NEAR((emf.Header().I32(6) + 1) / 2540.0 * 1440, pictures[0].GoalWidth, 2);
+  EXPECT_NEAR((emf.Header().I32(7) + 1) / 2540.0 * 1440, pictures[0].GoalHeight, 2);
+  const auto window = emf.OfType(kEmfSetWindowExtEx);
+  ASSERT_EQ(window.size(), 1u);
+  EXPECT_NEAR(window[0].I32(0), pictures[0].GoalWidth, 2);  // twentieths of a point, as twips
+  EXPECT_EQ(emf.Count(kEmfFillPath), 12u);
+  EXPECT_EQ(emf.Count(kEmfStrokePath), 14u);
+}
+
+TEST(Drawing, MetafilesDrawDashesAndClipsAsThePageDoes) {
+  TkwPathRecord dashed = StrokedLine(10, 20, 110, 20, 1);
+  dashed.DashPt = {10, 10};
+  dashed.DashPhasePt = 5;  // half the first dash is spent before the line starts
+  TkwPathRecord clipped = FilledRect(10, 30, 110, 60, clRed);
+  clipped.ClipPt = {10, 30, 60, 60};  // its right half is not seen
+  const std::vector<TkwPathRecord> paths{dashed, clipped};
+  const auto bytes = EncodeDrawingEmf(paths, {0, 1}, {10, 10, 110, 60}, 1 << 20);
+  ASSERT_TRUE(bytes.has_value());
+  const auto emf = emftest::TEmf::Parse(*bytes);
+  ASSERT_EQ(emf.Error, "");
+  // Dashes at 0-5, 15-25, 35-45, 55-65, 75-85 and 95-100 points along the line.
+  const auto lines = emf.OfType(kEmfPolyPolyline16);
+  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines[0].U32(4), 6u);
+  const std::size_t points = 24 + 6 * 4;  // after the bounds, the two counts and the six counts
+  const std::vector<int> expected{0, 5, 15, 25, 35, 45, 55, 65, 75, 85, 95, 100};
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    EXPECT_EQ(lines[0].I16At(points + 4 * k), expected[k] * kEmfUnitsPerPoint) << k;
+    EXPECT_EQ(lines[0].I16At(points + 4 * k + 2), 10 * kEmfUnitsPerPoint) << k;
+  }
+  // The whole picture first, then the clip that cuts the box, relative to the picture.
+  const auto clips = emf.OfType(kEmfIntersectClipRect);
+  ASSERT_EQ(clips.size(), 2u);
+  EXPECT_EQ(clips[1].I32(0), 0);
+  EXPECT_EQ(clips[1].I32(1), 20 * kEmfUnitsPerPoint);
+  EXPECT_EQ(clips[1].I32(2), 50 * kEmfUnitsPerPoint);
+  EXPECT_EQ(emf.Count(kEmfStrokePath), 0u);
+  EXPECT_EQ(emf.Count(kEmfFillPath), 1u);
+  // Past its budget the metafile is given up, and so it is for a stroke of more dashes
+  // than a metafile should hold, whatever the budget.
+  EXPECT_FALSE(EncodeDrawingEmf(paths, {0, 1}, {10, 10, 110, 60}, 64).has_value());
+  TkwPathRecord fine = StrokedLine(0, 10, 5000, 10, 0.1);
+  fine.DashPt = {0.1, 0.1};
+  EXPECT_FALSE(EncodeDrawingEmf({fine}, {0}, {0, 0, 5000, 20}, std::size_t{1} << 30).has_value());
+}
+
+TEST(Drawing, AMetafileKeepsItsDrawingAsARasterForm) {
+  auto paths = std::make_shared<const std::vector<TkwPathRecord>>(
+      std::vector<TkwPathRecord>{FilledRect(0, 0, 100, 100, clRed), FilledRect(50, 0, 100, 100, clBlue)});
+  const auto graphic = RenderDrawingPicture(paths, {0, 1}, {}, {0, 0, 100, 100}, 72, kMaxDrawingPicturePixels);
+  const auto* vector = dynamic_cast<const TkwVectorPicture*>(graphic.get());
+  ASSERT_NE(vector, nullptr);
+  EXPECT_EQ(vector->GetWidth(), 100);
+  const auto raster = vector->ToBitmap();
+  ASSERT_EQ(raster->GetWidth(), 100);
+  EXPECT_EQ(raster->GetPixel(20, 50), static_cast<std::uint32_t>(clRed));
+  EXPECT_EQ(raster->GetPixel(80, 50), static_cast<std::uint32_t>(clBlue));
 }
 
 }  // namespace

@@ -652,6 +652,29 @@ TEST(PageFit, LineWiderInItsFontIsCondensedToItsRoom) {
   EXPECT_LE(WrittenWidth(calls, from, calls.size()), room);
 }
 
+// A paragraph that keeps the page's line ends and whose long lines had to be condensed
+// sets its short last line alike: its text does not stand out wider than the lines above.
+TEST(PageFit, AParagraphsLinesAreCondensedAlike) {
+  TPageBuilder page;
+  const TFont font = Font("Times New Roman", 12);
+  // Ragged lines (not flush right), so the paragraph keeps the page's line ends.
+  ShowTight(page, std::u16string(110, u'a'), 40, 100, 0.45, font);
+  ShowTight(page, std::u16string(96, u'a'), 40, 114, 0.45, font);
+  ShowTight(page, std::u16string(20, u'a'), 40, 128, 0.45, font);
+  page.EndPage();
+  std::vector<const TCall*> writes;
+  for (const auto& c : page.Writer.Calls) {
+    if (c.Op == "WriteText" && !c.Text.empty()) writes.push_back(&c);
+  }
+  ASSERT_EQ(writes.size(), 3u);
+  // The short line, which needed no condensing, is set as the long ones typically were.
+  EXPECT_LT(writes[0]->B, 0);
+  EXPECT_LT(writes[1]->B, 0);
+  EXPECT_GE(writes[2]->B, std::min(writes[0]->B, writes[1]->B));
+  EXPECT_LE(writes[2]->B, std::max(writes[0]->B, writes[1]->B));
+  for (const TCall* w : writes) EXPECT_EQ(w->Font.Size, writes[0]->Font.Size);
+}
+
 // Side by side items at tab stops: an item that would reach past the next stop is fitted
 // to the room before it; one that fits keeps its spacing.
 TEST(PageFit, TabStretchIsFittedBeforeTheNextStop) {
