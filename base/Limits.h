@@ -74,6 +74,7 @@ inline constexpr std::size_t kMaxCMapTokenBytes = 256; // one CMap token; the re
 inline constexpr std::int64_t kMaxCMapTextsPerRange = 256;  // codes of one bfrange given an array of texts
 inline constexpr std::int64_t kMaxFontProgramBytes = std::int64_t{64} << 20;  // one embedded font
 inline constexpr std::size_t kMaxGlyphBoxes = 200'000;  // glyph boxes one job keeps measured
+inline constexpr std::size_t kMaxRotatedLinesKept = 256;  // rotated lines laid upright whose places a new one avoids
 
 // Colour spaces and functions
 inline constexpr int kMaxColorComps = 32;              // components of one colour, colour space or image

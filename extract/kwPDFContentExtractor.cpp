@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/kwDiagnostics.h"
+#include "base/Limits.h"
 #include "base/Numbers.h"
 #include "base/Units.h"
 #include "pdf/content/ContentBridge.h"
@@ -18,6 +19,8 @@ namespace {
 
 // The widest gap inside a word, in ems of the font's size.
 constexpr double kMaxWordGapEm = 0.25;
+// sin 5°: a baseline steeper than this is rotated text.
+constexpr double kRotatedSine = 0.087;
 
 TkwMatrix2D Flipped(const TkwPDMatrix& M, double AF) {
   return {M.FM11, -M.FM12, -M.FM21, M.FM22, M.FDx, AF};
@@ -74,11 +77,15 @@ void TkwPDFContentExtractor::StartPage(int AnPage, TkwPDState& AState) {
   FClip = FPageClip;
   FClipRect = TkwRect{0, 0, FPageWidth, FPageHeight};
   FPageNum = AnPage;
+  FRotated.clear();
+  FRotPlaced.clear();
   FInPage = true;
   if (OnPageStart) OnPageStart(AnPage);
 }
 
 void TkwPDFContentExtractor::EndPage() {
+  FlushRotated();
+  FRotPlaced.clear();
   FSurfaceStack.clear();
   FMeasurer.ForgetFace();
   FFontMap.ForgetNames();
@@ -382,8 +389,6 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
     height = ext.Height;
   }
 
-  if (tm.FM11 != 1 && tm.FM12 != 0 && tm.FM11 == tm.FM22 && tm.FM12 == -tm.FM21) return;
-
   const TkwPoint page = ToPagePoints(AState, ux, uy);
   const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
   const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
@@ -401,7 +406,14 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   // Advances and gaps in page points: through the text matrix and the CTM (producers that
   // draw in tenths of a point scale the CTM), without the screen resolution.
   const TkwPDMatrix& ctm = AState.FCTM;
-  const double xScale = (tm.FM11 * ctm.FM11 + tm.FM12 * ctm.FM21) * AState.FHorizScaling / k;
+  const double bx = tm.FM11 * ctm.FM11 + tm.FM12 * ctm.FM21;
+  const double by = tm.FM11 * ctm.FM12 + tm.FM12 * ctm.FM22;
+  // A baseline more than about 5 degrees off the horizontal, or running right to left
+  // (upside down, mirrored), is rotated text; the slight tilt of a scanned page's text
+  // layer is not.
+  const bool rotated = bx < 0 || (by != 0 && std::fabs(by) > kRotatedSine * std::hypot(bx, by));
+  if (!rotated && !FRotated.empty()) FlushRotated();
+  const double xScale = (rotated ? std::hypot(bx, by) : bx) * AState.FHorizScaling / k;
   const double advance = AState.FCurCharW * xScale;
   double wordGap = 0;
   if (pdfFont) {
@@ -417,27 +429,127 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   glyph.WordGapPt = wordGap > 0 ? wordGap : 0;
   glyph.NotFirstInString = FNotFirstInString;
   glyph.NotFirstInOperator = FNotFirstInOperator;
+  double dirX = 1, dirY = 0;
+  if (rotated) {
+    // Laid upright later: the box is the glyph's upright extent, placed when the line is.
+    const double len = std::hypot(bx, by);
+    dirX = bx / len;
+    dirY = by / len;
+    const TkwTextExtent ext = FMeasurer.CharExtent(font, static_cast<char16_t>(code));
+    glyph.BoxPx = {0, 0, ext.Width, ext.Height};
+    width = ext.Width;
+  }
   // A ligature becomes its letters, each with an equal share of the glyph's advance and box.
   const std::u16string_view letters = LigatureLetters(static_cast<char16_t>(code), ACharName);
   if (letters.empty()) {
     glyph.Unicode = static_cast<char16_t>(code);
-    FFormatter.AddGlyph(glyph);
+    if (rotated) {
+      AddRotatedGlyph(glyph, dirX, dirY);
+    } else {
+      FFormatter.AddGlyph(glyph);
+    }
   } else {
     const double n = static_cast<double>(letters.size());
     const double boxWidth = width / n;
+    const double boxLeft = glyph.BoxPx.Left;
     for (std::size_t i = 0; i < letters.size(); ++i) {
       const double f = static_cast<double>(i);
       glyph.Unicode = letters[i];
-      glyph.XPt = page.X + advance * f / n;
+      glyph.XPt = page.X + dirX * advance * f / n;
+      glyph.YPt = page.Y + dirY * advance * f / n;
       glyph.AdvancePt = advance / n;
-      glyph.BoxPx.Left = box.Left + boxWidth * f;
+      glyph.BoxPx.Left = boxLeft + boxWidth * f;
       glyph.BoxPx.Right = glyph.BoxPx.Left + boxWidth;
-      FFormatter.AddGlyph(glyph);
+      if (rotated) {
+        AddRotatedGlyph(glyph, dirX, dirY);
+      } else {
+        FFormatter.AddGlyph(glyph);
+      }
       glyph.NotFirstInString = glyph.NotFirstInOperator = true;
     }
   }
   FNotFirstInString = true;
   FNotFirstInOperator = true;
+}
+
+void TkwPDFContentExtractor::AddRotatedGlyph(const TkwGlyphRecord& AGlyph, double AUx, double AUy) {
+  const double size = std::max(static_cast<double>(AGlyph.Font->Size), 1.0);
+  double along = 0, across = 0;
+  bool continues = false;
+  if (!FRotated.empty() && std::fabs(AUx - FRotUx) < 0.02 && std::fabs(AUy - FRotUy) < 0.02) {
+    const double dx = AGlyph.XPt - FRotOrigin.X, dy = AGlyph.YPt - FRotOrigin.Y;
+    along = dx * FRotUx + dy * FRotUy;
+    across = dy * FRotUx - dx * FRotUy;
+    // On the line's baseline (a script glyph a little off it), and no farther on than a
+    // wide word space: producers that place each glyph on its own (chart labels) draw
+    // neighbouring labels several ems apart.
+    continues = std::fabs(across) < 0.5 * FRotSize && along > FRotEnd - FRotSize &&
+                along < FRotEnd + 3 * FRotSize;
+  }
+  if (!continues) {
+    FlushRotated();
+    FRotOrigin = {AGlyph.XPt, AGlyph.YPt};
+    FRotUx = AUx;
+    FRotUy = AUy;
+    FRotEnd = 0;
+    FRotSize = size;
+    along = across = 0;
+  }
+  FRotated.push_back({AGlyph, *AGlyph.Font, along, across});
+  FRotEnd = std::max(FRotEnd, along + AGlyph.AdvancePt);
+}
+
+void TkwPDFContentExtractor::FlushRotated() {
+  if (FRotated.empty()) return;
+  const double k = kPixelsPerPoint;
+  const double s = FRotSize;
+  const double length = FRotEnd;
+  // The middle of the line's body (half its length along the baseline, a third of its size
+  // above it) is where the upright line's middle goes, inside the page.
+  const double midAcross = 0.35 * s;
+  const double cx = FRotOrigin.X + length / 2 * FRotUx - midAcross * FRotUy;
+  const double cy = FRotOrigin.Y + length / 2 * FRotUy + midAcross * FRotUx;
+  const double pageW = FPageWidth / k, pageH = FPageHeight / k;
+  double x0 = std::min(cx - length / 2, pageW - length);
+  x0 = std::max(x0, 0.0);
+  double y0 = std::clamp(cy - midAcross, s, std::max(s, pageH - s));
+  // Placed lines keep their baseline in Top and their size's top in Bottom.
+  const auto reach = [](const TkwRect& APlaced) { return APlaced.Top - 0.3 * (APlaced.Bottom - APlaced.Top); };
+  // Labels of one axis differ in length, so their middles stand a little apart: a line
+  // nearly level with one laid before stands level with it.
+  for (const TkwRect& p : FRotPlaced) {
+    if (std::fabs(p.Top - y0) < 0.5 * s) {
+      y0 = p.Top;
+      break;
+    }
+  }
+  // Slanted labels side by side (under a chart's axis) are narrower apart than they are
+  // long: laid upright, a line steps down below those it would cover or come within an
+  // em of, so that two never read as one.
+  const auto covers = [&](double AY) {
+    return std::any_of(FRotPlaced.begin(), FRotPlaced.end(), [&](const TkwRect& p) {
+      return x0 - s < p.Right && p.Left < x0 + length + s && AY - 0.3 * s < p.Bottom && reach(p) < AY + s;
+    });
+  };
+  for (int step = 0; step < 8 && y0 - 1.6 * s > 0 && covers(y0); ++step) y0 -= 1.6 * s;
+  if (FRotPlaced.size() >= kMaxRotatedLinesKept) FRotPlaced.erase(FRotPlaced.begin());
+  FRotPlaced.push_back({x0, y0, x0 + length, y0 + s});
+  bool first = true;
+  for (TRotatedGlyph& r : FRotated) {
+    TkwGlyphRecord& g = r.Glyph;
+    g.Font = &r.Font;
+    g.XPt = x0 + r.Along;
+    g.YPt = y0 + r.Across;
+    const double w = g.BoxPx.Width(), h = g.BoxPx.Height();
+    g.BoxPx.Left = std::floor(g.XPt * k);
+    g.BoxPx.Top = std::floor((pageH - g.YPt) * k);
+    g.BoxPx.Right = g.BoxPx.Left + w;
+    g.BoxPx.Bottom = g.BoxPx.Top + h;
+    g.NotFirstInString = g.NotFirstInOperator = !first;
+    first = false;
+    FFormatter.AddGlyph(g);
+  }
+  FRotated.clear();
 }
 
 void TkwPDFContentExtractor::DrawImage(TkwPDState& AState, TkwPDImage& AImage) {

@@ -25,8 +25,9 @@ class TkwPDFont;
 
 // The device used for conversion: one glyph record per visible glyph, one picture record
 // per picture and one path record per painted path reach the formatter's input port. Glyphs
-// outside the clip, with a rotated text matrix, or all of them when text extraction is
-// off, produce no record.
+// outside the clip, or all of them when text extraction is off, produce no record. A line
+// of rotated text (chart labels, a vertical caption) reaches the formatter upright, as
+// one line read in its own direction, centred where the rotated line stood.
 class TkwPDFContentExtractor : public TkwPDExportDevice {
 public:
   using TkwPageNotify = std::function<void(int APageNum)>;
@@ -94,6 +95,23 @@ private:
   void UpdateGlyphFont(const TkwPDFont* APdfFont);
   // The gap, in text-space units of a 1-unit font, that parts two words in APdfFont.
   [[nodiscard]] double WordGapEm(const TkwPDFont& APdfFont);
+  // Rotated text: glyphs whose baseline runs along (AUx, AUy) in page points (y up) are
+  // gathered into lines, each handed over upright when it ends.
+  void AddRotatedGlyph(const TkwGlyphRecord& AGlyph, double AUx, double AUy);
+  void FlushRotated();
+
+  struct TRotatedGlyph {
+    TkwGlyphRecord Glyph;
+    TFont Font;          // Glyph.Font points here when the line is handed over
+    double Along = 0;    // from the line's first origin, along the baseline
+    double Across = 0;   // and across it (upwards for upright text)
+  };
+  std::vector<TRotatedGlyph> FRotated;  // the rotated line being read
+  TkwPoint FRotOrigin;                  // its first glyph's origin, page points (y up)
+  double FRotUx = 1, FRotUy = 0;        // its baseline's direction
+  double FRotEnd = 0;                   // where its last advance ends, along the baseline
+  double FRotSize = 0;                  // its first glyph's size
+  std::vector<TkwRect> FRotPlaced;      // this page's upright-laid lines, page points (y up)
 
   TkwFormatterInput& FFormatter;  // not owned
   std::uint8_t FContentFlags;

@@ -498,10 +498,18 @@ void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
     const auto* P = AItems[i - 1];
     const int from = L->ParagraphIndex, to = P->ParagraphIndex;
     if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*P, *L)) continue;
-    // Lines set wider apart than single spacing keep their paragraphs: one paragraph would
-    // take their distance as its line spacing and start lower than the page has it.
-    if (L->Y - P->Y > kMaxJoinedLineDistance * std::max(P->Height, L->Height)) continue;
+    // Lines set wider apart than single spacing join only where the paragraph they join
+    // is set that wide too (double-spaced text), and only the lines that go on at that
+    // distance: one paragraph takes its distance as its line spacing, and a wider one
+    // would start it lower than the page has it.
+    const double step = L->Y - P->Y;
+    const bool wide = step > kMaxJoinedLineDistance * std::max(P->Height, L->Height);
+    if (wide && i >= 2 && AItems[i - 2]->ParagraphIndex == to &&
+        std::fabs(P->Y - AItems[i - 2]->Y - step) > kLineDistanceChange) {
+      continue;
+    }
     for (std::size_t k = i; k < AItems.size() && AItems[k]->ParagraphIndex == from; ++k) {
+      if (wide && k > i && std::fabs(AItems[k]->Y - AItems[k - 1]->Y - step) > kLineDistanceChange) break;
       AItems[k]->ParagraphIndex = to;
     }
   }
@@ -973,6 +981,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
     const TkwFormatterText* previous = nullptr;
+    bool afterTab = false;
     for (std::size_t k = 0; k < line->Runs.size(); ++k) {
       const auto& run = *line->Runs[k];
       AWriter.SetFont(run.Font);
@@ -986,10 +995,21 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
           !(line->ListLabel && run.RunIndex == 2)) {
         tab = run.X - Frame.Left + kTabStopOffset;
       }
+      // The text after a list label follows it without a tab; where it stands a word's gap
+      // away (labels of a chart's axis read as a numbered line), a space keeps the two
+      // words apart.
+      const bool spaceBefore = line->ListLabel && run.RunIndex == 2 && previous != nullptr &&
+                               !previous->Text.empty() && !run.Text.empty() && previous->Text.back() != u' ' &&
+                               run.Text.front() != u' ' &&
+                               run.X - (previous->X + previous->Width) > 0.25 * fmt::FontSize(run.Font);
       // A word broken across two lines is joined, its hyphen made optional: the word
       // processor shows it only where it breaks the word at a line's end itself.
+      // Not from a run after a column's gap (wider than an em): the next line starts in
+      // another column. A tab that only evens out a few points of a prose line is none.
+      afterTab = afterTab || (tab != 0 && previous != nullptr &&
+                              run.X - (previous->X + previous->Width) > fmt::FontSize(run.Font));
       std::size_t hyphen = std::u16string_view::npos;
-      if (k + 1 == line->Runs.size() && i + 1 < Lines.size() && !Lines[i + 1]->Runs.empty() &&
+      if (!afterTab && k + 1 == line->Runs.size() && i + 1 < Lines.size() && !Lines[i + 1]->Runs.empty() &&
           !Lines[i + 1]->Runs.front()->Text.empty()) {
         hyphen = fmt::WordBreakHyphen(run.Text, Lines[i + 1]->Runs.front()->Text.front());
       }
@@ -998,11 +1018,11 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       // to the edge, where a wider face would wrap a kept line in two.
       const bool breakLine = i > 0 && k == 0 && breakLines && lastChar != kSoftHyphen;
       const bool joinLine = i > 0 && k == 0 && !breakLine && lastChar != u' ' && lastChar != kSoftHyphen;
-      if (breakLine || joinLine || hyphen != std::u16string_view::npos) {
+      if (breakLine || joinLine || spaceBefore || hyphen != std::u16string_view::npos) {
         std::u16string text;
         text.reserve(run.Text.size() + 1);
         if (breakLine) text += kLineBreak;
-        if (joinLine) text += u' ';
+        if (joinLine || spaceBefore) text += u' ';
         if (hyphen != std::u16string_view::npos) {
           text.append(run.Text, 0, hyphen);
           text += kSoftHyphen;

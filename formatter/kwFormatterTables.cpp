@@ -217,14 +217,14 @@ void PrepareWriter(TkwDocumentWriter& AWriter) {
   formatting.SetAlignment(0);
 }
 
-// The runs of a cell line. A line that continues a paragraph is set off from the text
-// before it by as many spaces as the gap is wide; APreviousEnd carries the end of the
-// last run written.
+// The runs of a cell line. A line that continues a paragraph, and each run after the
+// first, is set off from the text before it by as many spaces as the gap is wide;
+// APreviousEnd carries the end of the last run written.
 void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine, bool AFresh, double& APreviousEnd) {
   for (std::size_t i = 0; i < ALine.Runs.size(); ++i) {
     const auto& run = *ALine.Runs[i];
     AWriter.SetFont(run.Font);
-    if (AFresh) {
+    if (AFresh && i == 0) {
       AWriter.WriteText(run.Text, 0, 0);
     } else {
       const double space = fmt::SpaceWidth(run, run.Font);

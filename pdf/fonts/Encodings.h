@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -16,6 +17,11 @@ using TkwPDEncodingTable = data::TkwEncodingTable;
 [[nodiscard]] const TkwPDEncodingTable& GetMacExpertEncoding();
 [[nodiscard]] const TkwPDEncodingTable& GetSymbolEncoding();
 [[nodiscard]] const TkwPDEncodingTable& GetZapfDingbatsEncoding();
+
+// The name of glyph AIndex in the standard Macintosh glyph order, which TrueType fonts
+// name by index in their 'post' table and which the core text faces of Windows and macOS
+// (Times New Roman, Arial, Courier New...) keep for their first 258 glyphs; empty past it.
+[[nodiscard]] std::string_view MacStandardGlyphName(std::size_t AIndex);
 
 // The table for an encoding name as a font dictionary writes it ("WinAnsiEncoding",
 // "MacRomanEncoding", "MacExpertEncoding", "StandardEncoding"); nullptr for any other name.

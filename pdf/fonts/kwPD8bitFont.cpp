@@ -320,6 +320,13 @@ void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uin
   using enum TkwPDFontType;
   const std::string& name = FEncoding[c];
   const bool embedded = HasEmbeddedProgram();
+  // A code that Symbol's own encoding leaves out has no glyph in the font a viewer
+  // supplies: nothing is drawn.
+  if (name.empty() && FBuiltIn && !embedded && !FHasDifferences && FNameHasSymbol && !MapToUnicode(c)) {
+    ACodeOut = 0;
+    AUnicode = 0;
+    return;
+  }
   if (FFontType == Type1 || FFontType == Type1C || FFontType == Type1COT) {
     if (!IsSymbolic() || !name.empty()) {
       ACodeOut = (!FNameHasSymbol || FHasDifferences) ? GlyphNameToUnicode(name, FNameHasDingbats) : c;
@@ -357,6 +364,12 @@ void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uin
     AUnicode = g;
   } else {
     AUnicode = name.empty() ? c : 0;
+  }
+  // A TrueType font's Mac encodings give its upper codes other characters than the codes
+  // read as Unicode (0xDE is "fi", 0xD5 a right quote): the text comes from the names.
+  if (FFontType == TrueType && ACodeOut == c && c >= 0x80 && AUnicode != 0 && AUnicode != c &&
+      (FUsesMacRomanEnc || FEncodingName == "MacExpertEncoding")) {
+    FUnicodeOverCodes = true;
   }
 }
 

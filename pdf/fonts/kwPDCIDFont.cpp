@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "base/Limits.h"
+#include "pdf/fonts/AdobeGlyphList.h"
+#include "pdf/fonts/Encodings.h"
 #include "platform/kwFontFace.h"
 
 namespace qm {
@@ -255,6 +257,14 @@ int TkwPDCIDFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwP
     AOut.Unicode = p;
   } else if (toUnicode) {
     AOut.Unicode = *toUnicode;  // a replacement character shows that a glyph was there
+  } else if (!embedded && FFontType == TkwPDFontType::CIDType2 && !FHasCIDToGID && !FCMap->GetUCSParser() &&
+             cid != 3) {
+    // A TrueType font that is not embedded, shown by glyph index with nothing naming its
+    // characters (forms written for a viewer to supply Times New Roman): the index is a
+    // glyph of the standard order the core text faces keep. Its space glyph (index 3) is
+    // left to the gap it leaves, as with fonts that have none: such forms pad their fields
+    // with runs of spaces that a word processor sets wider than the page.
+    AOut.Unicode = GlyphNameToUnicode(MacStandardGlyphName(cid));
   }
   return 1;
 }

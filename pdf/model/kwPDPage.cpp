@@ -1,5 +1,9 @@
 #include "pdf/model/kwPDPage.h"
 
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
 #include "base/Limits.h"
 #include "pdf/core/kwPDDocument.h"
 #include "pdf/model/kwPDPageTree.h"
@@ -165,13 +169,34 @@ std::string TkwPDPage::FieldValue(std::uint32_t AAnnotNum) const {
   return {};
 }
 
+namespace {
+
+// The annotation types of the PDF standard, which a viewer shows even when their
+// Invisible flag is set.
+bool IsStandardAnnotation(std::string_view ASubtype) {
+  static constexpr std::string_view kTypes[] = {
+      "3D",       "Caret",     "Circle",    "FileAttachment", "FreeText",    "Highlight", "Ink",
+      "Line",     "Link",      "Movie",     "Polygon",        "PolyLine",    "Popup",     "PrinterMark",
+      "Projection", "Redact",  "RichMedia", "Screen",         "Sound",       "Square",    "Squiggly",
+      "Stamp",    "StrikeOut", "Text",      "TrapNet",        "Underline",   "Watermark", "Widget"};
+  return std::find(std::begin(kTypes), std::end(kTypes), ASubtype) != std::end(kTypes);
+}
+
+}  // namespace
+
 void TkwPDPage::AddWidget(TkwPDDictionary* AAnnot, const std::string& AValue, int ADepth) {
-  if (AAnnot->LookUpName("Subtype") == "Widget") {
+  const std::string subtype = AAnnot->LookUpName("Subtype");
+  const bool widget = subtype == "Widget";
+  // Every annotation with an appearance is shown as a viewer shows it: a stamp, a
+  // typewritten note, a comment's icon. Popups open only on demand.
+  if (widget || (!subtype.empty() && subtype != "Popup" && AAnnot->LookUp("AP") != nullptr)) {
     const TkwPDBaseObject* flags = AAnnot->LookUp("F");
-    // Bit 1 invisible, bit 2 hidden.
-    if (flags != nullptr && flags->IsInteger() && (static_cast<const TkwPDInteger*>(flags)->GetValue() & 3) != 0) {
-      return;
-    }
+    const std::int64_t f =
+        flags != nullptr && flags->IsInteger() ? static_cast<const TkwPDInteger*>(flags)->GetValue() : 0;
+    // Bit 2 hidden, bit 6 no view; bit 1 invisible for fields, and for types a viewer does
+    // not know.
+    const bool invisible = (f & 1) != 0 && (widget || !IsStandardAnnotation(subtype));
+    if ((f & 2) != 0 || (f & 32) != 0 || invisible) return;
     auto appearance = std::make_unique<TkwPDAppearanceStream>(AAnnot, FParentDoc, this, AValue);
     if (TkwPDForm* form = appearance->GetFormXObject()) {
       TkwPDWidgetAppearance w;

@@ -14,7 +14,7 @@ namespace qm {
 
 class TkwPDResource;
 
-// A widget annotation's appearance to draw after the page content, in Annots order.
+// An annotation's appearance to draw after the page content, in Annots order.
 struct TkwPDWidgetAppearance {
   TkwPDDictionary* Annot = nullptr;   // not owned
   std::uint32_t ObjNum = kNoObjNum;   // the annotation's object number
@@ -57,9 +57,10 @@ public:
   // The box a display uses: with AUseMediaBox the media box, else the crop box (falling
   // back to the media box); nullptr when the page has neither.
   [[nodiscard]] const TkwPDRect* GetDisplayBox(bool AUseMediaBox);
-  // The widget appearances that follow the page content: visible Widget annotations (and
-  // the kids of non-widget annotations with Kids), with the field value found in the
-  // catalog's AcroForm as state. Built on first use.
+  // The annotation appearances that follow the page content, in Annots order: visible
+  // Widget annotations (and the kids of non-widget annotations with Kids), with the field
+  // value found in the catalog's AcroForm as state, and every other annotation a viewer
+  // shows (not hidden, not NoView, not a popup) that has an appearance. Built on first use.
   [[nodiscard]] const std::vector<TkwPDWidgetAppearance>& GetWidgetAppearances();
 
   [[nodiscard]] int GetPageNum() const { return FPageNum; }

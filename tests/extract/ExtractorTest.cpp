@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 
 namespace qm {
 namespace {
@@ -54,25 +57,115 @@ struct MatrixCase {
   bool Kept;
 };
 
-class RotationFilter : public ::testing::TestWithParam<MatrixCase> {};
+class RotatedText : public ::testing::TestWithParam<MatrixCase> {};
 
-TEST_P(RotationFilter, RotatedTextIsDroppedOthersKept) {
+// No glyph is lost to its matrix: rotated ones come out at the end of their line.
+TEST_P(RotatedText, EveryGlyphIsKept) {
   Fixture f;
   f.State.FTextMatrix = GetParam().Tm;
   f.State.FTextMatrix.FDx = 300;
   f.State.FTextMatrix.FDy = 400;
+  f.State.FCurCharW = 6;
   f.Char(u'A');
   EXPECT_EQ(f.Writer.Glyphs.size(), GetParam().Kept ? 1u : 0u);
+  f.Ex.EndPage();
+  ASSERT_EQ(f.Writer.Glyphs.size(), 1u);
+  EXPECT_EQ(f.Writer.Glyphs[0].Ch, u'A');
+  EXPECT_NEAR(f.Writer.Glyphs[0].Advance, 6, 0.01);
 }
 
+// Kept: handed over at once; otherwise laid upright when the rotated line ends.
 INSTANTIATE_TEST_SUITE_P(
-    Matrices, RotationFilter,
+    Matrices, RotatedText,
     ::testing::Values(MatrixCase{"upright", {1, 0, 0, 1, 0, 0}, true},
                       MatrixCase{"rot90", {0, 1, -1, 0, 0, 0}, false},
                       MatrixCase{"rot45", {0.7071, 0.7071, -0.7071, 0.7071, 0, 0}, false},
-                      MatrixCase{"rot180", {-1, 0, 0, -1, 0, 0}, true},
+                      MatrixCase{"rot180", {-1, 0, 0, -1, 0, 0}, false},
+                      MatrixCase{"rot270", {0, -1, 1, 0, 0, 0}, false},
+                      MatrixCase{"tilted2deg", {0.9994, 0.0349, -0.0349, 0.9994, 0, 0}, true},
                       MatrixCase{"slanted", {1, 0, 0.3, 1, 0, 0}, true}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+struct RotatedLine {
+  const char* Name;
+  double Cos, Sin;  // the baseline's direction
+};
+
+class RotatedLines : public ::testing::TestWithParam<RotatedLine> {};
+
+// A line read upwards, downwards, slanted or upside down comes out upright, in its own
+// reading order, one advance after another, centred where it stood, its word gap kept.
+TEST_P(RotatedLines, ReadInTheirOwnDirection) {
+  Fixture f;
+  const double c = GetParam().Cos, s = GetParam().Sin;
+  f.State.FCurCharW = 6;
+  const std::u16string text = u"ab cd";
+  // Each glyph placed on its own, as chart labels are; the space is a gap, not a glyph.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const double along = 6.0 * static_cast<double>(i);
+    f.State.FTextMatrix.SetValues(c, s, -s, c, 300 + c * along, 400 + s * along);
+    if (text[i] != u' ') f.Char(text[i]);
+  }
+  f.State.FTextMatrix.SetValues(1, 0, 0, 1, 72, 100);
+  f.Char(u'Z');  // upright text ends the rotated line
+  ASSERT_EQ(f.Writer.Glyphs.size(), 5u);
+  const std::u16string order{f.Writer.Glyphs[0].Ch, f.Writer.Glyphs[1].Ch, f.Writer.Glyphs[2].Ch,
+                             f.Writer.Glyphs[3].Ch, f.Writer.Glyphs[4].Ch};
+  EXPECT_EQ(order, u"abcdZ");
+  const auto& g = f.Writer.Glyphs;
+  EXPECT_NEAR(g[1].X - g[0].X, 6, 1e-6);
+  EXPECT_NEAR(g[2].X - g[1].X, 12, 1e-6);
+  EXPECT_NEAR(g[3].X - g[2].X, 6, 1e-6);
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_NEAR(g[i].Y, g[0].Y, 1e-6);
+  EXPECT_FALSE(g[0].NotFirstInOperator);
+  EXPECT_TRUE(g[3].NotFirstInOperator);
+  // The line's middle: half its 30 points along the baseline, a third of its size above.
+  EXPECT_NEAR((g[0].X + g[3].X + 6) / 2, 300 + c * 15 - s * 0.35 * 12, 1e-6);
+  EXPECT_NEAR(g[0].Y + 0.35 * 12, 400 + s * 15 + c * 0.35 * 12, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, RotatedLines,
+                         ::testing::Values(RotatedLine{"up", 0, 1}, RotatedLine{"down", 0, -1},
+                                           RotatedLine{"slanted60", 0.5, 0.8660254},
+                                           RotatedLine{"upsideDown", -1, 0}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// Slanted labels under a chart's axis stand closer together than they are long: laid
+// upright, no two share a stretch of one row or come within an em of each other.
+TEST(Extractor, SlantedLabelsLaidUprightDoNotRunIntoEachOther) {
+  Fixture f;
+  f.State.FCurCharW = 6;
+  const double c = 0.5, s = 0.8660254;
+  for (int label = 0; label < 6; ++label) {
+    for (int i = 0; i < 6; ++i) {
+      const double along = 6.0 * i;
+      f.State.FTextMatrix.SetValues(c, s, -s, c, 100 + 20.0 * label + c * along, 300 + s * along);
+      f.Char(static_cast<char16_t>(u'A' + label));
+    }
+  }
+  f.Ex.EndPage();
+  ASSERT_EQ(f.Writer.Glyphs.size(), 36u);
+  struct Span { double Left, Right, Y; };
+  std::vector<Span> spans;
+  for (std::size_t i = 0; i < 36; i += 6) {
+    const auto& g = f.Writer.Glyphs;
+    for (std::size_t k = i; k < i + 6; ++k) EXPECT_EQ(g[k].Ch, g[i].Ch);
+    spans.push_back({g[i].X, g[i + 5].X + 6, g[i].Y});
+  }
+  for (std::size_t a = 0; a < spans.size(); ++a) {
+    for (std::size_t b = a + 1; b < spans.size(); ++b) {
+      const bool sameRow = std::fabs(spans[a].Y - spans[b].Y) < 12;
+      const bool apart = spans[a].Right + 12 <= spans[b].Left || spans[b].Right + 12 <= spans[a].Left;
+      EXPECT_TRUE(!sameRow || apart) << a << " " << b;
+    }
+  }
+  // Rows that keep labels apart, not a row per label.
+  std::vector<double> rows;
+  for (const Span& sp : spans) {
+    if (std::none_of(rows.begin(), rows.end(), [&](double AY) { return std::fabs(AY - sp.Y) < 1; })) rows.push_back(sp.Y);
+  }
+  EXPECT_LE(rows.size(), 3u);
+}
 
 TEST(Extractor, PositionIsInPointsFromTheLowerLeft) {
   Fixture f;

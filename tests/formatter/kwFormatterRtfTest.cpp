@@ -148,5 +148,45 @@ INSTANTIATE_TEST_SUITE_P(
                       TLeaderCase{u"Version 1.2", nullptr, nullptr}, TLeaderCase{u"Wait... 5", nullptr, nullptr},
                       TLeaderCase{u"........ 5", nullptr, nullptr}, TLeaderCase{u"Intro ....", nullptr, nullptr}));
 
+
+// Cells of a row that starts with a number read as a numbered line; each label after the
+// number still stands apart from the next, whether the row is set with tabs or not.
+TEST(RtfOutput, WordsOfARowAfterANumberStayApart) {
+  for (const auto mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
+    TRtfPage page(mode);
+    page.Show(u"3000", 72, 100);
+    page.Show(u"Sep 10", 150, 100);
+    page.Show(u"Nov 10", 230, 100);
+    page.Show(u"Jan 11", 310, 100);
+    const auto doc = page.Finish();
+    EXPECT_EQ(doc.Words(), Split("3000 Sep 10 Nov 10 Jan 11")) << static_cast<int>(mode);
+  }
+}
+
+// Double-spaced text: a word broken at a line's end reads whole, and the lines below the
+// paragraph (a page number) keep their places.
+TEST(RtfOutput, WordBrokenInDoubleSpacedTextReadsWhole) {
+  TRtfPage page;
+  // Full lines, as justified text sets them: the last one stands as centred as the page
+  // number under it.
+  const std::u16string lines[] = {u"In this reading, ideology is not a set of beliefs held by one",
+                                  u"person or another, but rather a veil that is a means of dis-",
+                                  u"tancing the signifier from the ordinary signified; it is the",
+                                  u"speaker taken as a sign of an established socialist semio-",
+                                  u"sphere, the stock phrase comes to signify less its intrinsic"};
+  double y = 100;
+  for (const auto& line : lines) {
+    page.Show(line, 72, y);
+    y += 24;
+  }
+  page.Show(u"1", 220, y + 30);
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  for (const char* whole : {"distancing", "semiosphere,"}) {
+    EXPECT_NE(std::find(words.begin(), words.end(), whole), words.end()) << whole;
+  }
+  EXPECT_EQ(words.back(), "1");
+}
+
 }  // namespace
 }  // namespace qm::test

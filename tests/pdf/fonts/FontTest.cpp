@@ -123,6 +123,44 @@ TEST_F(FontFixture, TrueTypeWithoutDifferencesKeepsItsCodes) {
   EXPECT_FALSE(font->UnicodeOverCodes());
 }
 
+// An embedded TrueType font in a Mac encoding: codes past 127 are not their Unicode values
+// (0xDE is "fi", 0xD5 a right quote, 0xA5 a bullet), so the text follows the names.
+TEST_F(FontFixture, EmbeddedTrueTypeInMacRomanTakesItsTextFromTheNames) {
+  for (const char* enc : {"/MacRomanEncoding", "/WinAnsiEncoding"}) {
+    TkwPDFont* font = Load([enc](TkwTestPdf& APdf) {
+      const int program = APdf.AddStream("", "not really a font program");
+      const int desc = APdf.AddObject("<< /Type /FontDescriptor /FontName /Foo /Flags 32 /FontFile2 " +
+                                      std::to_string(program) + " 0 R >>");
+      return "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /Encoding " + std::string(enc) +
+             " /FirstChar 32 /LastChar 255 /FontDescriptor " + std::to_string(desc) + " 0 R >>";
+    });
+    ASSERT_NE(font, nullptr);
+    ASSERT_TRUE(font->HasEmbeddedProgram());
+    auto c = Decode(*font, u"A\xDE\xD5");
+    EXPECT_EQ(c[0].Code, u'A');
+    const bool mac = std::string(enc) == "/MacRomanEncoding";
+    EXPECT_EQ(c[1].Unicode, mac ? 0xFB01 : 0xDE) << enc;
+    EXPECT_EQ(c[2].Unicode, mac ? 0x2019 : 0xD5) << enc;
+    EXPECT_EQ(font->UnicodeOverCodes(), mac) << enc;
+  }
+}
+
+// Codes that Symbol's own encoding leaves out draw nothing in the font a viewer supplies;
+// the codes it defines keep their glyphs.
+TEST_F(FontFixture, CodesOutsideASymbolFontsOwnEncodingDrawNothing) {
+  TkwPDFont* symbol = LoadDict("<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>");
+  ASSERT_NE(symbol, nullptr);
+  auto s = Decode(*symbol, u"\x80\xF0\x61\xA5");
+  EXPECT_EQ(s[0].Code, 0);
+  EXPECT_EQ(s[0].Unicode, 0);
+  EXPECT_EQ(s[1].Unicode, 0);          // the Apple logo has no standard glyph
+  EXPECT_EQ(s[2].Unicode, 0x03B1);     // alpha
+  EXPECT_EQ(s[3].Unicode, 0x221E);     // infinity
+  TkwPDFont* dingbats = LoadDict("<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>");
+  ASSERT_NE(dingbats, nullptr);
+  EXPECT_EQ(Decode(*dingbats, u"\x21")[0].Unicode, 0x2701);  // a1
+}
+
 TEST_F(FontFixture, Type1DifferencesApply) {
   TkwPDFont* font = LoadDict(
       "<< /Type /Font /Subtype /Type1 /BaseFont /Foo /Encoding << /Differences [65 /bullet /Euro 300 /x /y] >> >>");
@@ -305,6 +343,37 @@ TEST_F(FontFixture, CIDToGIDMapAndToUnicodeByCharacterCode) {
   EXPECT_EQ(u[0].Code, u'A');
   EXPECT_EQ(u[0].Unicode, u'A');
   EXPECT_EQ(u[0].CID, 1u);
+}
+
+// A TrueType font left for the viewer to supply, shown by glyph index: the indexes read in
+// the standard glyph order of the core faces ("voir" is 89 82 76 85, "é" 112, "à" 106),
+// unless the font says otherwise (a ToUnicode entry, a CIDToGIDMap, an embedded program).
+TEST_F(FontFixture, GlyphIndexesOfAFontNotEmbeddedReadInTheStandardOrder) {
+  auto* font = Load([](TkwTestPdf& APdf) { return CIDFontDict(APdf, "/Identity-H", ""); });
+  ASSERT_NE(font, nullptr);
+  auto c = Decode(*font, std::u16string(u"\x00\x59\x00\x52\x00\x4C\x00\x55\x00\x70\x00\x6A\x00\x03\x01\x02", 16));
+  ASSERT_EQ(c.size(), 8u);
+  std::u16string text;
+  for (const auto& ch : c) text += static_cast<char16_t>(ch.Unicode);
+  // The space glyph is left to its gap; 258 is past the order.
+  EXPECT_EQ(text, std::u16string(u"voir\u00E9\u00E0") + char16_t{0} + char16_t{0});
+  auto* withTU = Load([](TkwTestPdf& APdf) {
+    const int tu = APdf.AddStream("", "1 beginbfchar <0059> <0041> endbfchar");
+    std::string d = CIDFontDict(APdf, "/Identity-H", "");
+    d.insert(d.size() - 2, " /ToUnicode " + std::to_string(tu) + " 0 R");
+    return d;
+  });
+  ASSERT_NE(withTU, nullptr);
+  EXPECT_EQ(Decode(*withTU, std::u16string(u"\x00\x59", 2))[0].Unicode, u'A');
+  auto* mapped = Load([](TkwTestPdf& APdf) {
+    const int map = APdf.AddStream("", std::string("\x00\x00\x00\x07", 4));
+    return CIDFontDict(APdf, "/Identity-H", "/CIDToGIDMap " + std::to_string(map) + " 0 R");
+  });
+  ASSERT_NE(mapped, nullptr);
+  EXPECT_EQ(Decode(*mapped, std::u16string(u"\x00\x59", 2))[0].Unicode, 0);
+  auto* type0 = Load([](TkwTestPdf& APdf) { return CIDFontDict(APdf, "/Identity-H", "", "CIDFontType0"); });
+  ASSERT_NE(type0, nullptr);
+  EXPECT_EQ(Decode(*type0, std::u16string(u"\x00\x59", 2))[0].Unicode, 0);
 }
 
 TEST_F(FontFixture, CompositeFontWithoutCMapDecodesNothing) {

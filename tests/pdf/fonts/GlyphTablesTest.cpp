@@ -56,6 +56,12 @@ TEST(EncodingTest, PublishedTablesWithTheirNotes) {
   EXPECT_EQ(GetWinAnsiEncoding()[0x80], "Euro");
   EXPECT_EQ(GetMacRomanEncoding()[127], "UL");
   EXPECT_EQ(GetMacRomanEncoding()[0x80], "Adieresis");
+  EXPECT_EQ(MacStandardGlyphName(3), "space");
+  EXPECT_EQ(MacStandardGlyphName(36), "A");
+  EXPECT_EQ(MacStandardGlyphName(135), "bullet");
+  EXPECT_EQ(MacStandardGlyphName(183), "quoteright");
+  EXPECT_EQ(MacStandardGlyphName(257), "dcroat");
+  EXPECT_EQ(MacStandardGlyphName(258), "");
   EXPECT_EQ(GetStandardEncoding()[0x80], "");
   EXPECT_EQ(GetSymbolEncoding()[0x61], "alpha");
   EXPECT_EQ(GetZapfDingbatsEncoding()[0x21], "a1");

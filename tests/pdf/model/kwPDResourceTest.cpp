@@ -235,6 +235,47 @@ TEST_F(Resources, WidgetAppearancesFollowTheFieldValues) {
   EXPECT_EQ(widgets[2].Form->GetStream()->ReadAll(), "(plain)");
 }
 
+struct AnnotCase {
+  const char* Name;
+  std::string Dict;  // the annotation without its appearance
+  bool Shown;
+};
+
+class AnnotationsShown : public Resources, public ::testing::WithParamInterface<AnnotCase> {};
+
+// What a viewer shows: every annotation's normal appearance unless it is hidden, not for
+// viewing, a popup, or invisible and of a type no viewer knows.
+TEST_P(AnnotationsShown, AsAViewerShowsThem) {
+  TkwTestPdf pdf;
+  const int look = pdf.AddStream("/Subtype /Form /BBox [0 0 10 10]", "(look)");
+  const int annot = pdf.AddObject("<< " + GetParam().Dict + " /Rect [10 20 30 40] /AP << /N " +
+                                  std::to_string(look) + " 0 R >> >>");
+  pdf.AddPage("", {}, "/Annots [" + std::to_string(annot) + " 0 R]");
+  auto doc = Open(pdf);
+  const auto& shown = doc->GetPage(1)->GetWidgetAppearances();
+  ASSERT_EQ(shown.size(), GetParam().Shown ? 1U : 0U);
+  if (GetParam().Shown) {
+    EXPECT_EQ(shown[0].Form->GetStream()->ReadAll(), "(look)");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, AnnotationsShown,
+    ::testing::Values(AnnotCase{"freeText", "/Subtype /FreeText /F 4", true},
+                      AnnotCase{"stamp", "/Subtype /Stamp", true},
+                      AnnotCase{"textIcon", "/Subtype /Text /F 28", true},
+                      AnnotCase{"hidden", "/Subtype /FreeText /F 2", false},
+                      AnnotCase{"hiddenComment", "/Subtype /Text /F 30", false},
+                      AnnotCase{"noView", "/Subtype /Square /F 32", false},
+                      AnnotCase{"popup", "/Subtype /Popup", false},
+                      AnnotCase{"invisibleKnown", "/Subtype /Ink /F 1", true},
+                      AnnotCase{"invisibleUnknown", "/Subtype /Custom /F 1", false},
+                      AnnotCase{"unknown", "/Subtype /Custom", true},
+                      AnnotCase{"noSubtype", "/F 0", false},
+                      AnnotCase{"invisibleWidget", "/Subtype /Widget /F 1", false},
+                      AnnotCase{"noViewWidget", "/Subtype /Widget /F 32", false}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
 TEST_F(Resources, BorrowedFontsComeFromTheOtherResource) {
   TkwTestPdf pdf;
   const int f1 = pdf.AddFont();
