@@ -98,8 +98,10 @@ public:
   static constexpr double kDefaultTopMargin = 110;
   static constexpr double kDefaultRightMargin = 36;
   static constexpr double kDefaultBottomMargin = 36;
-  // The bottom margin a written page gets at most, in points.
-  static constexpr double kFitBottomMargin = 12;
+  // The bottom margin a written page gets at most, in points. The page's text is placed
+  // from the top, so the margin only decides where a word processor breaks the page: the
+  // whole height is room for text that sets a little taller than on the page.
+  static constexpr double kFitBottomMargin = 0;
 
 private:
   void SetDefaultMargins();

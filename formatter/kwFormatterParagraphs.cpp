@@ -700,36 +700,46 @@ bool StartsAtTab(const TkwFormatterTextLine& ALine, std::size_t AIndex) {
 }
 
 // Width of runs as a word processor sets them: the text in its font plus the spacing of
-// every character.
-double SetWidth(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, std::size_t& AChars) {
+// every character. Before a tab stop (ABeforeStop) condensing spacing is not given to
+// the last character, as a word processor sets it, so a lone character there cannot be
+// condensed at all. AChars counts the characters condensing can take from.
+double SetWidth(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, std::size_t& AChars,
+                bool ABeforeStop = false) {
   double width = 0;
   AChars = 0;
-  for (const auto* run : ARuns) {
-    width += TextWidth(AAt, run->Font, run->Text) + run->CharSpacing * static_cast<double>(run->Text.size());
-    AChars += run->Text.size();
+  for (std::size_t i = 0; i < ARuns.size(); ++i) {
+    const auto* run = ARuns[i];
+    const std::size_t n = run->Text.size();
+    const std::size_t condensable = ABeforeStop && i + 1 == ARuns.size() && n > 0 ? n - 1 : n;
+    width += TextWidth(AAt, run->Font, run->Text) +
+             run->CharSpacing * static_cast<double>(run->CharSpacing < 0 ? condensable : n);
+    AChars += condensable;
   }
   return width;
 }
 
 // Condenses the runs, then makes them a point smaller at a time, until they fit ARoom.
-void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, double ARoom) {
+void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText*>& ARuns, double ARoom,
+              bool ABeforeStop) {
   std::size_t chars = 0;
-  double width = SetWidth(AAt, ARuns, chars);
-  if (!(width > ARoom) || chars == 0 || !(ARoom > 0)) {
+  double width = SetWidth(AAt, ARuns, chars, ABeforeStop);
+  if (!(width > ARoom) || !(ARoom > 0)) {
     return;
   }
   for (int step = 0; step < kMaxFitSteps && width > ARoom; ++step) {
-    const double per = (width - ARoom) / static_cast<double>(chars);
     bool changed = false;
-    for (auto* run : ARuns) {
-      const double cap = -kMaxCondenseRatio * FontSize(run->Font);
-      const double spacing = std::max(cap, run->CharSpacing - per);
-      if (spacing < run->CharSpacing) {
-        run->CharSpacing = spacing;
-        changed = true;
+    if (chars > 0) {
+      const double per = (width - ARoom) / static_cast<double>(chars);
+      for (auto* run : ARuns) {
+        const double cap = -kMaxCondenseRatio * FontSize(run->Font);
+        const double spacing = std::max(cap, run->CharSpacing - per);
+        if (spacing < run->CharSpacing) {
+          run->CharSpacing = spacing;
+          changed = true;
+        }
       }
+      width = SetWidth(AAt, ARuns, chars, ABeforeStop);
     }
-    width = SetWidth(AAt, ARuns, chars);
     if (width > ARoom) {
       // Condensed as far as it reads well: the runs get smaller, a point at least, as
       // much as the width is over.
@@ -742,7 +752,7 @@ void Condense(const TkwFormatterElement& AAt, const std::vector<TkwFormatterText
           changed = true;
         }
       }
-      width = SetWidth(AAt, ARuns, chars);
+      width = SetWidth(AAt, ARuns, chars, ABeforeStop);
     }
     if (!changed) {
       break;
@@ -797,7 +807,7 @@ void FitLinesToRoom(TkwFormatterParagraph& P) {
       const double from = start == 0 ? line->X : runs[start]->X + kTabStopOffset;
       const double to = end < runs.size() ? runs[end]->X + kTabStopOffset - kTabGap : rightEdge;
       // A word processor measures with hinting and kerning of its own: keep some slack.
-      Condense(P, stretch, (to - from) * kFitRoomShare);
+      Condense(P, stretch, (to - from) * kFitRoomShare, end < runs.size());
       start = end;
     }
   }

@@ -214,6 +214,12 @@ constexpr double kFullColumnShare = 0.6;
 constexpr std::size_t kMinFullColumnLines = 5;
 constexpr double kMinFullLineShare = 0.2;
 constexpr std::size_t kMinColumnLines = 3;
+// A sidebar's lines stand beside the next column's lines (baselines within
+// kSharedBaselineTolerance) less often than this share: a table's cells always do. It
+// has a note of a few lines across its width, where a form's column of codes has none.
+constexpr std::size_t kMinSidebarFullLines = 2;
+constexpr double kSharedBaselineTolerance = 1;
+constexpr double kMaxSidebarSharedShare = 0.5;
 // A column narrower than its widest text (by kNarrowColumnShare and kColumnFitSlack) is
 // made kColumnTextShare of that text wide.
 constexpr double kColumnFitSlack = 0.5;
@@ -221,6 +227,8 @@ constexpr double kColumnFitSlack = 0.5;
 // condensing its lines.
 constexpr double kNarrowColumnShare = 2;
 constexpr double kColumnTextShare = 1.1;
+// The narrowest column a word processor is given, in points.
+constexpr double kMinColumnWidth = 1;
 // Gutters are looked for this share of the page's width in from either edge, and a page
 // has at most kMaxTextColumns columns of running text.
 constexpr double kGutterSearchFrom = 0.2;
@@ -692,7 +700,8 @@ std::optional<double> ColumnTop(const TkwFormatterColumn& AColumn) {
 // lines, so that every paragraph's first baseline lands where the page has it: blank
 // space above a paragraph is its space before, not blank paragraphs. A band of columns or
 // a table is preceded by the blank space above it (GapBefore). The first paragraph of a
-// band's first column keeps no space before: a word processor moves the whole band by it.
+// band's column keeps no space before: a word processor drops it at the top of a column
+// (and moves the whole band by it in the first), so a blank line stands in for it.
 void PlaceVertically(TkwFormatterPage& APage) {
   if (APage.PageSettings == nullptr) {
     return;
@@ -743,7 +752,7 @@ void PlaceVertically(TkwFormatterPage& APage) {
       for (auto& P : output) {
         PlaceParagraph(*P, columnPen);
       }
-      if (c == 0 && !output.empty() && output.front()->SpaceBefore > 0) {
+      if (!output.empty() && output.front()->SpaceBefore > 0) {
         const double lead = output.front()->SpaceBefore;
         output.front()->SpaceBefore = 0;
         auto filler = fmt::MakeSpacer(*columns[c], lead);
@@ -834,15 +843,23 @@ std::vector<double> FindGutters(const std::vector<TkwFormatterTextLine*>& ALines
   if (lines.size() < kMinColumnPageLines || !(APageWidth > 0)) {
     return {};
   }
-  // Strips of candidate positions, each strip's middle a gutter.
+  // Strips of candidate positions; a strip's gutter is the middle of its widest stretch
+  // that the fewest lines cross, the white between the columns rather than the middle
+  // of all the positions a few lines cross.
   std::vector<double> gutters;
-  double stripStart = -1;
-  double stripEnd = -1;
+  struct TStretch {
+    int Crossing = 0;
+    double Start = -1;
+    double End = -1;
+  };
+  TStretch best;
+  TStretch open;
+  bool inStrip = false;
   const auto closeStrip = [&] {
-    if (stripStart >= 0) {
-      gutters.push_back((stripStart + stripEnd) / 2);
+    if (inStrip) {
+      gutters.push_back((best.Start + best.End) / 2);
     }
-    stripStart = -1;
+    inStrip = false;
   };
   for (double x = APageWidth * kGutterSearchFrom; x <= APageWidth * (1 - kGutterSearchFrom); x += 1) {
     int left = 0;
@@ -858,10 +875,17 @@ std::vector<double> FindGutters(const std::vector<TkwFormatterTextLine*>& ALines
       }
     }
     if (crossing <= kMaxGutterCrossingShare * n && left >= kMinColumnShare * n && right >= kMinColumnShare * n) {
-      if (stripStart < 0) {
-        stripStart = x;
+      if (!inStrip || crossing != open.Crossing) {
+        open = TStretch{crossing, x, x};
+      } else {
+        open.End = x;
       }
-      stripEnd = x;
+      const bool fewer = !inStrip || open.Crossing < best.Crossing;
+      const bool wider = open.Crossing == best.Crossing && open.End - open.Start > best.End - best.Start;
+      if (fewer || wider) {
+        best = open;
+      }
+      inStrip = true;
     } else {
       closeStrip();
     }
@@ -872,24 +896,50 @@ std::vector<double> FindGutters(const std::vector<TkwFormatterTextLine*>& ALines
   }
   // Running text fills its column; a form's labels and values or a table's cells do not.
   // Figures in a column bring short labels, so only a share of each column is asked to.
+  // A page's first or last column need not be running text when another column is: a
+  // sidebar of figures or notes beside the text, whose lines keep their own baselines
+  // where a table's cells share theirs with the row's other cells.
   double minX = APageWidth;
   double maxRight = 0;
   for (const auto* line : lines) {
     minX = std::min(minX, line->X);
     maxRight = std::max(maxRight, line->Right);
   }
+  std::vector<std::vector<const TkwFormatterTextLine*>> inside(gutters.size() + 1);
+  std::vector<bool> running(gutters.size() + 1);
+  std::vector<std::size_t> fullLines(gutters.size() + 1);
   for (std::size_t c = 0; c <= gutters.size(); ++c) {
     const double from = c == 0 ? minX : gutters[c - 1];
     const double to = c == gutters.size() ? maxRight : gutters[c];
-    std::size_t inside = 0;
     std::size_t full = 0;
     for (const auto* line : lines) {
       if (line->X >= from - kGutterHalfWidth && line->Right <= to + kGutterHalfWidth) {
-        ++inside;
+        inside[c].push_back(line);
         full += line->Right - line->X >= kFullColumnShare * (to - from) ? 1U : 0U;
       }
     }
-    if (full < kMinFullColumnLines || static_cast<double>(full) < kMinFullLineShare * static_cast<double>(inside)) {
+    fullLines[c] = full;
+    running[c] = full >= kMinFullColumnLines &&
+                 static_cast<double>(full) >= kMinFullLineShare * static_cast<double>(inside[c].size());
+  }
+  const auto sidebar = [&](std::size_t AColumn, std::size_t ANeighbour) {
+    if (!running[ANeighbour] || inside[AColumn].size() < kMinColumnPageLines / 2 ||
+        fullLines[AColumn] < kMinSidebarFullLines) {
+      return false;
+    }
+    std::size_t shared = 0;
+    for (const auto* line : inside[AColumn]) {
+      const bool beside = std::any_of(inside[ANeighbour].begin(), inside[ANeighbour].end(), [&](const auto* other) {
+        return std::abs(other->Y - line->Y) < kSharedBaselineTolerance;
+      });
+      shared += beside ? 1U : 0U;
+    }
+    return static_cast<double>(shared) < kMaxSidebarSharedShare * static_cast<double>(inside[AColumn].size());
+  };
+  const std::size_t last = gutters.size();
+  for (std::size_t c = 0; c <= last; ++c) {
+    const bool accepted = running[c] || (c == 0 && sidebar(0, 1)) || (c == last && sidebar(last, last - 1));
+    if (!accepted) {
       return {};
     }
   }
@@ -1081,6 +1131,12 @@ void SetColumnSections(TkwFormatterHSection& ASection) {
       const double extra = needed - entry.Width;
       entry.Width = needed;
       entry.SpaceAfter = std::max(0.0, entry.SpaceAfter - extra);
+    }
+    // Columns that overlap on the page (a tall glyph reaching under the next column's
+    // text) touch instead: a word processor lays a negative gap out as a page of its own.
+    if (entry.SpaceAfter < 0) {
+      entry.Width = std::max(kMinColumnWidth, entry.Width + entry.SpaceAfter);
+      entry.SpaceAfter = 0;
     }
     column.Rect.Right = column.Rect.Left + entry.Width;
     x += entry.Width + entry.SpaceAfter;

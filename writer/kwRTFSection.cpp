@@ -9,6 +9,7 @@ namespace {
 constexpr std::uint8_t kKindParagraph = 4;
 constexpr std::uint8_t kKindPicture = 5;
 constexpr std::uint8_t kKindShape = 8;
+constexpr std::uint8_t kKindColumnBreak = 9;
 }  // namespace
 
 void TkwRTFColumnBreak::Write(std::string& AOut) {
@@ -97,12 +98,19 @@ void TkwRTFSection::Write(std::string& AOut, std::vector<TkwRTFElement*>& AAncho
   // anchored in the next paragraph, which starts where that empty one would have. With no
   // paragraph to follow on its page (or a table next), it gets an anchor paragraph of its
   // own that takes no height.
-  const auto writeWaiting = [&] {
-    if (AAnchors.empty()) return;
+  // A table must be followed by a paragraph before a column or section break: a reader
+  // adds one of the default font's height otherwise, which can make the page spill. That
+  // paragraph takes no height either.
+  bool afterTable = false;
+  const auto writeWaiting = [&](bool AWithAnchors = true) {
+    if ((AAnchors.empty() || !AWithAnchors) && !afterTable) return;
     AOut += "{\\pard\\plain\\sb0\\sa0\\sl-1\\slmult0\\fs2 ";
-    for (TkwRTFElement* e : AAnchors) e->Write(AOut);
+    if (AWithAnchors) {
+      for (TkwRTFElement* e : AAnchors) e->Write(AOut);
+      AAnchors.clear();
+    }
     AOut += "\\par}";
-    AAnchors.clear();
+    afterTable = false;
   };
   for (auto& e : FBody) {
     const std::uint8_t kind = e->GetKind();
@@ -116,12 +124,14 @@ void TkwRTFSection::Write(std::string& AOut, std::vector<TkwRTFElement*>& AAncho
       AAnchors.clear();
       paragraph->Write(AOut);
       paragraph->Anchored.clear();
+      afterTable = false;
       continue;
     }
     writeWaiting();
     e->Write(AOut);
+    afterTable = kind != kKindColumnBreak && paragraph == nullptr;
   }
-  if (AWriteWaiting) writeWaiting();
+  writeWaiting(AWriteWaiting);
   if (FFooterList && !FFooterList->empty()) {
     AOut += "{\\footer";
     for (auto& e : *FFooterList) e->Write(AOut);

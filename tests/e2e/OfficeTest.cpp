@@ -88,28 +88,94 @@ fs::path ThroughOffice(const std::string& AName, const std::string& APdf, TkwFor
   return out / (AName + "." + AFormat);
 }
 
+std::string Num(double AValue) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f", AValue);
+  return buffer;
+}
+
 // A page filled to its edges with text set narrower than any installed font sets it (85 %
-// horizontal scaling): the word processor would wrap every line and spill onto a second
-// page unless the text is fitted.
-TEST(OfficePages, OverfullPageStaysOnePage) {
-  if (!HaveTool("soffice") || !HaveTool("pdfinfo")) GTEST_SKIP() << "LibreOffice or poppler missing";
+// horizontal scaling): the word processor would wrap every line unless the text is fitted.
+std::string TightText() {
   std::string content = "BT /F1 11 Tf 85 Tz 12 TL 30 782 Td\n";
   for (int i = 0; i < 65; ++i) {
     content += "(Line " + std::to_string(i + 1) +
                " of a page that is full from its top edge to its bottom edge, in text set tightly.) '\n";
   }
-  content += "ET";
-  for (const auto& [name, mode] : {std::pair{"overfull-formatted", TkwFormattingMode::fmFormatted},
-                                   std::pair{"overfull-tabs", TkwFormattingMode::fmFormattedWithTabs}}) {
+  return content + "ET";
+}
+
+// Two columns of running text from the top of the page to its bottom, and a sidebar of
+// figures with a note at the right edge whose rows keep baselines of their own: the
+// sidebar mixed into the second column would make it far longer than the page.
+std::string ColumnsAndSidebar() {
+  std::string content;
+  for (int c = 0; c < 2; ++c) {
+    content += "BT /F1 9 Tf 11 TL " + Num(36 + 186.0 * c) + " 770 Td\n";
+    for (int i = 0; i < 66; ++i) {
+      content += "(Column " + std::to_string(c + 1) + " line " + std::to_string(i + 1) + " of running text here) '\n";
+    }
+    content += "ET\n";
+  }
+  for (int i = 0; i < 40; ++i) {
+    const std::string y = Num(764 - 13.0 * i);
+    content += "BT /F1 8 Tf 420 " + y + " Td (Figure " + std::to_string(i + 1) + ") Tj ET ";
+    content += "BT /F1 8 Tf 500 " + y + " Td (275.5) Tj ET BT /F1 8 Tf 545 " + y + " Td (330.7) Tj ET\n";
+  }
+  content += "BT /F1 8 Tf 10 TL 420 220 Td\n";
+  for (int i = 0; i < 15; ++i) {
+    content += "(A note on the figures that fills the width) '\n";
+  }
+  return content + "ET";
+}
+
+// Blocks of a list, each held by a tall brace that the page sets condensed (a word
+// processor does not condense a lone character), with a remark at the right of each item.
+std::string BracedList() {
+  std::string content;
+  for (int b = 0; b < 12; ++b) {
+    const double top = 770 - 62.0 * b;
+    content += "BT /F2 40 Tf -8 Tc 40 " + Num(top - 30) + " Td ({) Tj 0 Tc ET\n";
+    for (int k = 0; k < 4; ++k) {
+      const std::string y = Num(top - 14.0 * k);
+      content += "BT /F2 10 Tf 56 " + y + " Td (\\225) Tj ET BT /F2 10 Tf 70 " + y + " Td (item " +
+                 std::to_string(4 * b + k + 1) + " of the braced list) Tj ET BT /F3 9 Tf 330 " + y +
+                 " Td (a remark beside the item that runs on to the margin) Tj ET\n";
+    }
+  }
+  return content;
+}
+
+struct TOverfullCase {
+  const char* Name;
+  std::string (*Content)();
+};
+
+class OfficeOverfull : public ::testing::TestWithParam<TOverfullCase> {};
+
+// However the page's content would grow in the word processor, the page stays one page.
+TEST_P(OfficeOverfull, PageStaysOnePage) {
+  if (!HaveTool("soffice") || !HaveTool("pdfinfo")) GTEST_SKIP() << "LibreOffice or poppler missing";
+  for (const auto& [mode, tag] : {std::pair{TkwFormattingMode::fmFormatted, "formatted"},
+                                  std::pair{TkwFormattingMode::fmFormattedWithTabs, "tabs"}}) {
+    const std::string name = std::string("overfull-") + GetParam().Name + "-" + tag;
     TkwTestPdf pdf;
-    const int font = pdf.AddFont("Helvetica");
-    pdf.AddPage(content, {{"F1", font}});
+    const int helvetica = pdf.AddFont("Helvetica");
+    const int times = pdf.AddFont("Times-Roman");
+    const int italic = pdf.AddFont("Times-Italic");
+    pdf.AddPage(GetParam().Content(), {{"F1", helvetica}, {"F2", times}, {"F3", italic}});
     const fs::path shown = ThroughOffice(name, pdf.Save(), mode, "pdf");
     ASSERT_TRUE(fs::exists(shown)) << name;
     EXPECT_EQ(PageCount(shown), 1) << name;
     fs::remove_all(shown.parent_path().parent_path());
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Pages, OfficeOverfull,
+                         ::testing::Values(TOverfullCase{"Tight", TightText},
+                                           TOverfullCase{"Sidebar", ColumnsAndSidebar},
+                                           TOverfullCase{"Brace", BracedList}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 // A page that draws a picture before its text and whose lines are set closer than their
 // height in places (a timetable's small print): the word processor shows every line where

@@ -123,13 +123,14 @@ TPageBuilder::~TPageBuilder() {
 }
 
 void TPageBuilder::Glyph(char16_t AChar, double AX, double ABaseline, const TFont& AFont,
-                         bool ANotFirstInString, bool ANotFirstInOperator, double ABoxHeight) {
+                         bool ANotFirstInString, bool ANotFirstInOperator, double ABoxHeight,
+                         double ACharSpacing) {
   const double ppp = kPixelsPerPoint;
-  const double advance = TFixedMeasurer::CharWidth(AFont, AChar);
+  const double advance = TFixedMeasurer::CharWidth(AFont, AChar) + ACharSpacing;
   const double box = ABoxHeight >= 0 ? ABoxHeight : AFont.Size;
   const TkwRect rect{AX * ppp, (ABaseline - box * 0.8) * ppp, (AX + advance) * ppp,
                      (ABaseline + box * 0.2) * ppp};
-  Formatter->AddChar(AFont, rect, 0, AChar, ANotFirstInString, ANotFirstInOperator, advance,
+  Formatter->AddChar(AFont, rect, ACharSpacing, AChar, ANotFirstInString, ANotFirstInOperator, advance,
                      kPageHeight - ABaseline, AX);
 }
 

@@ -129,8 +129,9 @@ public:
   // from the top of the page, starting at AX. Returns the x after the text.
   double Show(std::u16string_view AText, double AX, double ABaseline, const TFont& AFont = Font());
   // One glyph with explicit flags.
+  // ACharSpacing is the page's spacing after the glyph (points), which its advance includes.
   void Glyph(char16_t AChar, double AX, double ABaseline, const TFont& AFont, bool ANotFirstInString,
-             bool ANotFirstInOperator, double ABoxHeight = -1);
+             bool ANotFirstInOperator, double ABoxHeight = -1, double ACharSpacing = 0);
   // Shows several strings in one operator (a TJ array), each at its own x.
   void ShowStrings(const std::vector<std::pair<std::u16string, double>>& AStrings, double ABaseline,
                    const TFont& AFont = Font());

@@ -881,3 +881,129 @@ INSTANTIATE_TEST_SUITE_P(Forms, LabelsBesideBoxes,
 }  // namespace
 }  // namespace qm::test
 
+
+namespace qm::test {
+namespace {
+
+// A report's page: two columns of running text and, at the right edge, a sidebar of
+// figures (a label and numbers on each row) whose rows keep baselines of their own, with
+// a note below them.
+void ShowReportWithSidebar(TPageBuilder& APage, bool ANote = true) {
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < 20; ++i) {
+      const std::u16string tag = std::u16string(1, static_cast<char16_t>(u'A' + c)) +
+                                 std::u16string(1, static_cast<char16_t>(u'a' + i));
+      APage.Show(u"col" + tag + u" running text of the column", 40 + 160.0 * c, 120 + 12 * i);
+    }
+  }
+  for (int i = 0; i < 12; ++i) {
+    const double y = 126 + 17 * i;
+    APage.Show(u"Figure" + std::u16string(1, static_cast<char16_t>(u'a' + i)), 420, y, Font("Arial", 8));
+    APage.Show(u"275.5", 500, y, Font("Arial", 8));
+    APage.Show(u"330.7", 550, y, Font("Arial", 8));
+  }
+  for (int i = 0; ANote && i < 3; ++i) {
+    APage.Show(u"A note on the figures across the sidebar", 420, 345 + 10 * i, Font("Arial", 8));
+  }
+}
+
+// The sidebar is a column of its own after the text's two, in either mode: its figures
+// are never joined to a line of the text beside them, and its rows keep their numbers.
+TEST_P(PaperColumns, SidebarOfFiguresIsAColumnOfItsOwn) {
+  TPageBuilder page(GetParam().Mode);
+  ShowReportWithSidebar(page);
+  page.EndPage();
+  ASSERT_EQ(page.Writer.Count("BeginColumns"), 1);
+  EXPECT_EQ(page.Writer.Find("BeginColumns")->A, 3);
+  const auto all = AllText(page.Writer);
+  ASSERT_NE(all.find(u"colBt"), std::u16string::npos);
+  EXPECT_LT(all.find(u"colAt"), all.find(u"colBa"));
+  EXPECT_LT(all.find(u"colBt"), all.find(u"Figurea"));
+  int rows = 0;
+  for (const auto& text : page.Writer.Texts()) {
+    const bool figures = text.find(u"Figure") != std::u16string::npos;
+    EXPECT_FALSE(figures && text.find(u"col") != std::u16string::npos) << std::string(text.begin(), text.end());
+    rows += figures && text.find(u"330.7") != std::u16string::npos ? 1 : 0;
+  }
+  EXPECT_EQ(rows, 12);
+  EXPECT_LT(all.find(u"330.7"), all.find(u"A note"));
+}
+
+// Figures whose rows stand on the text's baselines are a table beside the text, and a
+// column of codes without a note is a form's: neither is a sidebar, so no columns.
+TEST(PaperColumnsDetect, FiguresOnTheTextsBaselinesOrWithoutANoteAreNoSidebar) {
+  {
+    TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+    for (int c = 0; c < 2; ++c) {
+      for (int i = 0; i < 20; ++i) {
+        page.Show(u"col running text of the column", 40 + 160.0 * c, 120 + 12 * i);
+      }
+    }
+    for (int i = 0; i < 12; ++i) {
+      page.Show(u"Figure", 420, 120 + 12 * i, Font("Arial", 8));
+      page.Show(u"275.5", 500, 120 + 12 * i, Font("Arial", 8));
+    }
+    for (int i = 0; i < 3; ++i) {
+      page.Show(u"A note on the figures across the sidebar", 420, 120 + 12 * (12 + i), Font("Arial", 8));
+    }
+    page.EndPage();
+    EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
+  }
+  {
+    TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+    ShowReportWithSidebar(page, false);
+    page.EndPage();
+    EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
+  }
+}
+
+// A band whose first column's glyph reaches under the next column's text (a brace set
+// condensed beside a list): the columns touch, with no negative gap, which a word
+// processor would lay out as a page of its own.
+TEST(Sections, OverlappingColumnsTouch) {
+  TPageBuilder page;
+  const TFont brace = Font("Times New Roman", 40);
+  for (int b = 0; b < 2; ++b) {
+    const double top = 100 + 62.0 * b;
+    page.Glyph(u'{', 40, top + 30, brace, false, false);  // 20 wide, reaching to 60
+    for (int k = 0; k < 4; ++k) {
+      page.Show(u"\u2022", 56, top + 14 * k);
+      page.Show(u"item of the braced list", 70, top + 14 * k);
+      page.Show(u"a remark beside the item", 330, top + 14 * k);
+    }
+  }
+  page.EndPage();
+  ASSERT_GE(page.Writer.Count("BeginColumns"), 1);
+  for (int n = 0; n < page.Writer.Count("BeginColumns"); ++n) {
+    for (const auto& column : page.Writer.Find("BeginColumns", n)->Columns) {
+      EXPECT_GE(column.SpaceAfter, 0);
+      EXPECT_GE(column.Width, 0);
+    }
+  }
+}
+
+// A tall glyph before a tab stop (a brace beside a list) that the page sets condensed:
+// a word processor does not condense a lone character, so the glyph is made smaller to
+// end before the stop, or the line's text would move on to later stops and wrap.
+TEST(TabLines, LoneCondensedGlyphIsMadeSmallerToEndBeforeItsStop) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  const TFont brace = Font("Times New Roman", 60);
+  for (int i = 0; i < 3; ++i) {
+    const double y = 200 + 70 * i;
+    page.Glyph(u'{', 72, y + 2, brace, false, false, -1, -10);  // 30 wide, set 20 apart
+    page.Show(u"item beside the brace", 100, y);
+  }
+  page.EndPage();
+  int braces = 0;
+  for (const auto& call : page.Writer.Calls) {
+    if (call.Op == "WriteText" && call.Text.find(u'{') != std::u16string::npos) {
+      ++braces;
+      EXPECT_LT(call.Font.Size, 60);
+      EXPECT_LE(TFixedMeasurer::CharWidth(call.Font, u'{'), 100 + 2 - 1 - 72);
+    }
+  }
+  EXPECT_EQ(braces, 3);
+}
+
+}  // namespace
+}  // namespace qm::test

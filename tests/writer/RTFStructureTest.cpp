@@ -305,6 +305,56 @@ INSTANTIATE_TEST_SUITE_P(Pages, Anchoring,
                                            TAnchorCase{"TableBetween", true, false, true}),
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
+struct TTableEndCase {
+  const char* Name;
+  int Next;  // 0 end of page, 1 column break, 2 a band of columns, 3 a paragraph
+};
+
+class TableEnd : public ::testing::TestWithParam<TTableEndCase> {};
+
+// A reader ends a table with a paragraph of the default font's height before a break: the
+// table is followed by one that takes no height instead, unless text follows it.
+TEST_P(TableEnd, BeforeABreakComesAParagraphOfNoHeight) {
+  auto doc = MakeDoc();
+  doc->BeginDoc();
+  if (GetParam().Next == 1) {
+    doc->BeginColumns(2, 40, {{20, 200}, {0, 200}});
+  }
+  doc->BeginTable(1, 0, 0);
+  doc->AddRow(12);
+  doc->SetCellRight(0, 100);
+  doc->BeginCellPara(0);
+  doc->WriteText(u"cell");
+  doc->EndPara();
+  doc->EndTable();
+  if (GetParam().Next == 1) {
+    doc->ColumnBreak();
+  } else if (GetParam().Next == 2) {
+    doc->BeginColumns(2, 40, {{20, 200}, {0, 200}});
+  }
+  if (GetParam().Next != 0) {
+    doc->BeginPara();
+    doc->WriteText(u"after");
+    doc->EndPara();
+  }
+  doc->EndPage();
+  doc->EndDoc();
+  const std::string& rtf = doc->GetRTFText();
+  EXPECT_EQ(TRtfDocument::Parse(rtf).UnbalancedBraces(), 0);
+  const auto tableEnd = rtf.find("\\row \\pard}");
+  ASSERT_NE(tableEnd, std::string::npos);
+  const std::string empty = "{\\pard\\plain\\sb0\\sa0\\sl-1\\slmult0\\fs2 \\par}";
+  const auto emptyAt = rtf.find(empty, tableEnd);
+  const auto breakAt = std::min(rtf.find("\\sect", tableEnd), rtf.find("\\column", tableEnd));
+  const bool followed = emptyAt != std::string::npos && emptyAt < breakAt && emptyAt < rtf.find("after", tableEnd);
+  EXPECT_EQ(followed, GetParam().Next != 3) << rtf.substr(tableEnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Breaks, TableEnd,
+                         ::testing::Values(TTableEndCase{"EndOfPage", 0}, TTableEndCase{"ColumnBreak", 1},
+                                           TTableEndCase{"Columns", 2}, TTableEndCase{"Paragraph", 3}),
+                         [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
 TEST(Shapes, RectangleTwipsAndFallback) {
   auto doc = MakeDoc();
   doc->BeginDoc();
