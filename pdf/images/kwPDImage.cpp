@@ -17,6 +17,21 @@ namespace qm {
 
 namespace {
 
+// The value of a one-sample colour from ATable, which ACompute fills for every sample value
+// of ABits bits on first use.
+template <class TValue, class TCompute>
+TValue Tabulated(std::vector<TValue>& ATable, int ABits, std::uint16_t ASample, TCompute ACompute) {
+  const std::size_t top = (std::size_t{1} << ABits) - 1;
+  if (ATable.empty()) {
+    ATable.resize(top + 1);
+    for (std::size_t v = 0; v <= top; ++v) {
+      const auto sample = static_cast<std::uint16_t>(v);
+      ACompute(&sample, ATable[v]);
+    }
+  }
+  return ATable[std::min<std::size_t>(ASample, top)];
+}
+
 bool ValidBits(int ABits) { return ABits == 1 || ABits == 2 || ABits == 4 || ABits == 8 || ABits == 16; }
 
 std::string ExpandFilterName(const std::string& AName) {
@@ -153,15 +168,7 @@ void TkwPDImageColorMap::GetRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) con
     ComputeRGB(ASamples, ARGB);
     return;
   }
-  const std::size_t top = (std::size_t{1} << FBits) - 1;
-  if (FRGBTable.empty()) {
-    FRGBTable.resize(top + 1);
-    for (std::size_t v = 0; v <= top; ++v) {
-      const auto sample = static_cast<std::uint16_t>(v);
-      ComputeRGB(&sample, FRGBTable[v]);
-    }
-  }
-  ARGB = FRGBTable[std::min<std::size_t>(ASamples[0], top)];
+  ARGB = Tabulated(FRGBTable, FBits, ASamples[0], [this](const std::uint16_t* AS, TkwRGB& AV) { ComputeRGB(AS, AV); });
 }
 
 void TkwPDImageColorMap::GetGraySlow(const std::uint16_t* ASamples, std::int32_t& AGray) const {
@@ -169,15 +176,8 @@ void TkwPDImageColorMap::GetGraySlow(const std::uint16_t* ASamples, std::int32_t
     ComputeGray(ASamples, AGray);
     return;
   }
-  const std::size_t top = (std::size_t{1} << FBits) - 1;
-  if (FGrayTable.empty()) {
-    FGrayTable.resize(top + 1);
-    for (std::size_t v = 0; v <= top; ++v) {
-      const auto sample = static_cast<std::uint16_t>(v);
-      ComputeGray(&sample, FGrayTable[v]);
-    }
-  }
-  AGray = FGrayTable[std::min<std::size_t>(ASamples[0], top)];
+  AGray = Tabulated(FGrayTable, FBits, ASamples[0],
+                    [this](const std::uint16_t* AS, std::int32_t& AV) { ComputeGray(AS, AV); });
 }
 
 void TkwPDImageColorMap::ComputeRGB(const std::uint16_t* ASamples, TkwRGB& ARGB) const {
