@@ -106,16 +106,22 @@ TFont Font(std::string_view AName, int ASize, TFontStyles AStyle) {
   return font;
 }
 
-TPageBuilder::TPageBuilder(TkwFormattingMode AMode) {
-  Formatter = std::make_unique<TkwFormatter>(Writer);
-  Formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
-  Formatter->SetFormattingMode(AMode);
-  Formatter->SetMeasurementUnit(TkwMeasurementUnit::muPoints);
-  auto& ps = Formatter->GetPageSettings();
+std::unique_ptr<TkwFormatter> MakeTestFormatter(TkwDocumentWriter& AWriter, TkwFormattingMode AMode, double AWidth,
+                                                double AHeight) {
+  auto formatter = std::make_unique<TkwFormatter>(AWriter);
+  formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
+  formatter->SetFormattingMode(AMode);
+  formatter->SetMeasurementUnit(TkwMeasurementUnit::muPoints);
+  auto& ps = formatter->GetPageSettings();
   ps.SetPaperSize(TkwPaperSize::psCustom);
-  ps.SetWidth(kPageWidth);
-  ps.SetHeight(kPageHeight);
-  Formatter->BeginDoc();
+  ps.SetWidth(AWidth);
+  ps.SetHeight(AHeight);
+  formatter->BeginDoc();
+  return formatter;
+}
+
+TPageBuilder::TPageBuilder(TkwFormattingMode AMode) {
+  Formatter = MakeTestFormatter(Writer, AMode, kPageWidth, kPageHeight);
 }
 
 TPageBuilder::~TPageBuilder() {

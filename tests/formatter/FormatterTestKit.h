@@ -119,6 +119,11 @@ public:
 
 TFont Font(std::string_view AName = "Times New Roman", int ASize = 10, TFontStyles AStyle = 0);
 
+// A formatter on AWriter as the tests use it: fixed glyph widths, points, a custom page of
+// AWidth x AHeight; the document begun.
+std::unique_ptr<TkwFormatter> MakeTestFormatter(TkwDocumentWriter& AWriter, TkwFormattingMode AMode, double AWidth,
+                                                double AHeight);
+
 // Feeds a page to a formatter bound to a recording writer.
 class TPageBuilder {
 public:

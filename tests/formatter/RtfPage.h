@@ -16,15 +16,7 @@ class TRtfPage {
 public:
   explicit TRtfPage(TkwFormattingMode AMode = TkwFormattingMode::fmFormatted) {
     Writer.SetRandomProvider(MakeFixedRandomProvider());
-    Formatter = std::make_unique<TkwFormatter>(Writer);
-    Formatter->SetTextMeasurer(std::make_unique<TFixedMeasurer>());
-    Formatter->SetFormattingMode(AMode);
-    Formatter->SetMeasurementUnit(TkwMeasurementUnit::muPoints);
-    auto& ps = Formatter->GetPageSettings();
-    ps.SetPaperSize(TkwPaperSize::psCustom);
-    ps.SetWidth(612);
-    ps.SetHeight(792);
-    Formatter->BeginDoc();
+    Formatter = MakeTestFormatter(Writer, AMode, 612, 792);
   }
   ~TRtfPage() { Formatter.reset(); }
 

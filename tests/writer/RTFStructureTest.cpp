@@ -241,6 +241,17 @@ TEST(Tables, AddRowWithoutTableReportsFailure) {
 // Where a page's pictures and shapes go: into the next paragraph of the page, after its
 // formatting and before its text, so that a word processor opens no empty paragraph for
 // them; with no paragraph to follow on their page they stand on their own.
+// A table of one row and one cell holding "cell".
+void WriteOneCellTable(TkwRTFDoc& ADoc) {
+  ADoc.BeginTable(1, 0, 0);
+  ADoc.AddRow(12);
+  ADoc.SetCellRight(0, 100);
+  ADoc.BeginCellPara(0);
+  ADoc.WriteText(u"cell");
+  ADoc.EndPara();
+  ADoc.EndTable();
+}
+
 struct TAnchorCase {
   const char* Name;
   bool TextAfter;     // a paragraph follows on the page
@@ -258,13 +269,7 @@ TEST_P(Anchoring, PicturesGoIntoTheNextParagraphOfTheirPage) {
   doc->AddImage({10, 10, 50, 50}, bmp);
   doc->DrawRectangle(false, {10, 60}, {110, 70});
   if (param.TableFirst) {
-    doc->BeginTable(1, 0, 0);
-    doc->AddRow(12);
-    doc->SetCellRight(0, 100);
-    doc->BeginCellPara(0);
-    doc->WriteText(u"cell");
-    doc->EndPara();
-    doc->EndTable();
+    WriteOneCellTable(*doc);
   }
   if (param.Columns) {
     doc->BeginColumns(2, 40, {{20, 200}, {0, 200}});
@@ -320,13 +325,7 @@ TEST_P(TableEnd, BeforeABreakComesAParagraphOfNoHeight) {
   if (GetParam().Next == 1) {
     doc->BeginColumns(2, 40, {{20, 200}, {0, 200}});
   }
-  doc->BeginTable(1, 0, 0);
-  doc->AddRow(12);
-  doc->SetCellRight(0, 100);
-  doc->BeginCellPara(0);
-  doc->WriteText(u"cell");
-  doc->EndPara();
-  doc->EndTable();
+  WriteOneCellTable(*doc);
   if (GetParam().Next == 1) {
     doc->ColumnBreak();
   } else if (GetParam().Next == 2) {
