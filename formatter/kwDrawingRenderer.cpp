@@ -193,19 +193,39 @@ void DrawText(cairo_t* ACr, const TkwRotatedLineRecord& ALine) {
   cairo_font_options_destroy(options);
   cairo_translate(ACr, ALine.OriginPt.X, ALine.OriginPt.Y);
   cairo_rotate(ACr, angle);
+  // The installed family may set wider than the page's font: the line is narrowed to the
+  // page's advances, so that its glyphs do not run into one another.
   const TFont* shown = nullptr;
+  double narrow = 1;
+  const auto show = [&](const TFont& AFont) {
+    if (shown != nullptr && AFont == *shown) return;
+    shown = &AFont;
+    cairo_select_font_face(ACr, AFont.Name.c_str(),
+                           (AFont.Style & fsItalic) != 0 ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           (AFont.Style & fsBold) != 0 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    const double size = std::clamp(static_cast<double>(AFont.Size), 1.0, 1000.0);
+    cairo_matrix_t m;
+    cairo_matrix_init_scale(&m, size * narrow, size);
+    cairo_set_font_matrix(ACr, &m);
+    SetColor(ACr, AFont.Color, 1);
+  };
+  double set = 0, page = 0;
+  for (const TkwRotatedGlyph& g : ALine.Glyphs) {
+    std::array<char, 4> utf8{};
+    if (!Utf8Of(g.Upright.Unicode, utf8) || !std::isfinite(g.Upright.AdvancePt)) continue;
+    show(g.Font);
+    cairo_text_extents_t extents;
+    cairo_text_extents(ACr, utf8.data(), &extents);
+    set += extents.x_advance;
+    page += g.Upright.AdvancePt;
+  }
+  if (set > 0 && page > 0 && page < set) narrow = std::max(0.5, page / set);
+  shown = nullptr;
   for (const TkwRotatedGlyph& g : ALine.Glyphs) {
     std::array<char, 4> utf8{};
     if (!Utf8Of(g.Upright.Unicode, utf8) || utf8[0] == ' ') continue;
     if (!std::isfinite(g.AlongPt) || !std::isfinite(g.AcrossPt)) continue;
-    if (shown == nullptr || !(g.Font == *shown)) {
-      shown = &g.Font;
-      cairo_select_font_face(ACr, g.Font.Name.c_str(),
-                             (g.Font.Style & fsItalic) != 0 ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                             (g.Font.Style & fsBold) != 0 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-      cairo_set_font_size(ACr, std::clamp(static_cast<double>(g.Font.Size), 1.0, 1000.0));
-      SetColor(ACr, g.Font.Color, 1);
-    }
+    show(g.Font);
     cairo_move_to(ACr, g.AlongPt, -g.AcrossPt);
     cairo_show_text(ACr, utf8.data());
   }
