@@ -982,7 +982,8 @@ std::vector<TkwRotatedLineRecord> PlaceRotatedText(TkwFormatterPage& APage, std:
   for (TkwRotatedLineRecord& line : ALines) {
     const TkwRect b = RotatedLineBox(line);
     std::size_t best = regions.size();
-    double bestGap = kRegionGap, bestOverlap = -1;
+    // A label stands off its chart's axis by about its size at most.
+    double bestGap = std::max(kRegionGap, std::isfinite(line.SizePt) ? line.SizePt : 0.0), bestOverlap = -1;
     if (std::isfinite(b.Left) && std::isfinite(b.Top) && std::isfinite(b.Right) && std::isfinite(b.Bottom)) {
       for (std::size_t r = 0; r < regions.size(); ++r) {
         if (anchors[r].empty()) continue;

@@ -117,8 +117,8 @@ struct TkwDrawingRegion {
 // the top of its size.
 [[nodiscard]] TkwRect RotatedLineBox(const TkwRotatedLineRecord& ALine);
 
-// Before the page's text is classified: the rotated lines that lie on a drawing (within
-// the gap that joins paths into one) are kept to be drawn into its picture; the others are
+// Before the page's text is classified: the rotated lines that lie on a drawing (or come
+// within their size of it, as a chart's labels do) are kept to be drawn into its picture; the others are
 // returned, to be laid upright as text. Only a drawing of paths that no rule or shading of
 // the text can take (curves, slanted lines, filled boxes) holds text: rules alone may yet
 // become table borders.
