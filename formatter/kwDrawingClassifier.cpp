@@ -23,6 +23,8 @@ constexpr double kAxisSlack = 0.35;
 constexpr double kRegionGap = 6;
 // Region pictures are rendered at this resolution, lowered only to keep within the cap.
 constexpr double kRegionDpi = 150;
+// A rotated line of more glyphs than this is never drawn into a picture.
+constexpr std::size_t kMaxDrawnLineGlyphs = 60;
 // A paint channel at or above this reads as white on white paper.
 constexpr int kWhiteChannel = 250;
 
@@ -980,6 +982,12 @@ std::vector<TkwRotatedLineRecord> PlaceRotatedText(TkwFormatterPage& APage, std:
   std::vector<std::size_t> anchorsAt(regions.size(), regions.size());  // the region's entry in d.TextAnchors
   std::vector<TkwRotatedLineRecord> rest;
   for (TkwRotatedLineRecord& line : ALines) {
+    // A long line is a sentence (a rotated page's, a sidebar's), not a drawing's label: it
+    // reads better as text.
+    if (line.Glyphs.size() > kMaxDrawnLineGlyphs) {
+      rest.push_back(std::move(line));
+      continue;
+    }
     const TkwRect b = RotatedLineBox(line);
     std::size_t best = regions.size();
     // A label stands off its chart's axis by about its size at most.

@@ -121,7 +121,7 @@ struct TkwDrawingRegion {
 // within their size of it, as a chart's labels do) are kept to be drawn into its picture; the others are
 // returned, to be laid upright as text. Only a drawing of paths that no rule or shading of
 // the text can take (curves, slanted lines, filled boxes) holds text: rules alone may yet
-// become table borders.
+// become table borders. Only short lines (labels, titles) are drawn.
 [[nodiscard]] std::vector<TkwRotatedLineRecord> PlaceRotatedText(TkwFormatterPage& APage,
                                                                  std::vector<TkwRotatedLineRecord> ALines);
 

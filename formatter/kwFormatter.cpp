@@ -193,6 +193,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, std::shared_ptr<const TGraphic
 
 void TkwFormatter::BeginPage(const TkwPageRecord& APage) {
   FTracked.Valid = false;
+  FRotatedLines.clear();
   // The page as displayed, in pixels; later settings are read in points again.
   SetMeasurementUnit(TkwMeasurementUnit::muPixels);
   FPageSettings->SetWidth(APage.WidthPx);

@@ -83,21 +83,22 @@ struct TPlacement {
   double X, Y, Degrees;  // where the label "Jan" starts, its angle
   bool Upright;          // shown as upright text instead
   bool Drawn;            // drawn into the chart's picture
+  std::u16string_view Text = u"Jan";
 };
 
 class RotatedLabel : public ::testing::TestWithParam<TPlacement> {};
 
 // Slanted under the axis or standing up beside it, a label belongs to the chart; far from
-// it, it stays text; upright text over the chart stays text.
+// it, it stays text; upright text over the chart and a whole sentence stay text.
 TEST_P(RotatedLabel, GoesIntoTheChartOnlyWhenItLiesOnIt) {
   const TPlacement& c = GetParam();
   TRtfPage page;
   page.Show(u"A chart follows.", 72, 100);
   Chart(page);
   if (c.Upright) {
-    page.Show(u"Jan", c.X, c.Y);
+    page.Show(c.Text, c.X, c.Y);
   } else {
-    page.Formatter->AddRotatedLine(Rotated(u"Jan", c.X, c.Y, c.Degrees));
+    page.Formatter->AddRotatedLine(Rotated(c.Text, c.X, c.Y, c.Degrees));
   }
   const auto doc = page.Finish();
   EXPECT_EQ(doc.PlainText().find("Jan") == std::string::npos, c.Drawn) << doc.PlainText();
@@ -118,7 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TPlacement{"onTheBars", 150, 350, -30, false, true},
                       TPlacement{"farBelow", 120, 600, 45, false, false},
                       TPlacement{"inTheMargin", 20, 700, 90, false, false},
-                      TPlacement{"uprightOnTheChart", 150, 250, 0, true, false}),
+                      TPlacement{"uprightOnTheChart", 150, 250, 0, true, false},
+                      TPlacement{"aSentenceUpTheChart", 95, 400, 90, false, false,
+                                 u"Jan was the month in which the sales of the year began to rise."}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 // Rules alone may become a table's borders once the text is analysed: a rotated line on
