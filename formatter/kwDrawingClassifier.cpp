@@ -808,9 +808,9 @@ void Widen(TkwRect& ARect, const TkwRect& ABy) {
 }
 
 // The page's held rotated lines, each given to the final region that took the paths of the
-// drawing it was found on (the nearest such when the drawing came apart); a line whose
-// drawing all went elsewhere gets a picture of its own. The regions grow to hold their
-// lines; AText lists each region's lines.
+// drawing it was found on (the nearest such when the drawing came apart); the lines of a
+// drawing that all went elsewhere get a picture of their own. The regions grow to hold
+// their lines; AText lists each region's lines.
 void AssignHeldText(const TkwFormatterPage& APage, const TkwPageDrawing& ADrawing,
                     std::vector<TkwDrawingRegion>& ARegions, std::vector<std::vector<const TkwRotatedLineRecord*>>& AText) {
   AText.assign(ARegions.size(), {});
@@ -827,10 +827,12 @@ void AssignHeldText(const TkwFormatterPage& APage, const TkwPageDrawing& ADrawin
       if (r >= 0 && std::find(finals[a].begin(), finals[a].end(), r) == finals[a].end()) finals[a].push_back(r);
     }
   }
+  std::vector<int> own(finals.size(), -1);
   for (const TkwHeldText& held : ADrawing.Text) {
     int best = -1;
     double bestGap = 1e300;
     if (held.Region < finals.size()) {
+      best = own[held.Region];
       for (const int r : finals[held.Region]) {
         const double gap = RectGap(held.BoxPt, ARegions[static_cast<std::size_t>(r)].BoundsPt);
         if (gap < bestGap) {
@@ -843,6 +845,7 @@ void AssignHeldText(const TkwFormatterPage& APage, const TkwPageDrawing& ADrawin
       ARegions.push_back({held.BoxPt, {}});
       AText.emplace_back();
       best = static_cast<int>(ARegions.size() - 1);
+      if (held.Region < own.size()) own[held.Region] = best;
     }
     const auto at = static_cast<std::size_t>(best);
     AText[at].push_back(&held.Line);
@@ -864,6 +867,7 @@ void AddRegionPictures(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, double
   std::vector<TkwDrawingRegion> regions = GroupRegions(APage.Paths, ADrawing);
   std::vector<std::vector<const TkwRotatedLineRecord*>> text;
   AssignHeldText(APage, ADrawing, regions, text);
+  TkwDiagnostics* diag = APage.Formatter != nullptr ? APage.Formatter->GetDiagnostics() : nullptr;
   for (std::size_t k = 0; k < regions.size(); ++k) {
     TkwDrawingRegion& region = regions[k];
     TkwRect r = region.BoundsPt;
@@ -871,7 +875,11 @@ void AddRegionPictures(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, double
     r.Top = std::max(r.Top, 0.0);
     r.Right = std::min(r.Right, AWidth);
     r.Bottom = std::min(r.Bottom, AHeight);
-    if (r.Right <= r.Left || r.Bottom <= r.Top) continue;
+    if (r.Right <= r.Left || r.Bottom <= r.Top) {
+      // Off the page, text and all.
+      for (std::size_t i = 0; diag != nullptr && i < text[k].size(); ++i) diag->Note(TkwDiagCode::dcDrawingTextLeftOut);
+      continue;
+    }
     // Hairlines keep a visible thickness.
     if (r.Right - r.Left < 1) r.Right = r.Left + 1;
     if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
