@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "base/kwDiagnostics.h"
@@ -170,6 +171,33 @@ TEST(RotatedLabel, PastTheCapLinesAreLaidUpright) {
   const auto doc = page.Finish();
   EXPECT_NE(doc.PlainText().find("Overflow"), std::string::npos);
   EXPECT_EQ(doc.PlainText().find("x"), std::string::npos) << doc.PlainText();
+}
+
+// Broken lines (no direction, no place, a length past any page) neither crash nor vanish:
+// those that cannot be placed stay text, the one that reaches over the chart is drawn into
+// a picture no larger than the page.
+TEST(RotatedLabel, BrokenLinesAreTextOrDrawnWithinThePage) {
+  TRtfPage page;
+  Chart(page);
+  auto noDirection = Rotated(u"Nodir", 120, 420, 45);
+  noDirection.DirX = noDirection.DirY = std::nan("");
+  auto noPlace = Rotated(u"Noplace", 120, 420, 45);
+  noPlace.OriginPt.X = std::numeric_limits<double>::infinity();
+  auto endless = Rotated(u"Endless", 120, 420, 45);
+  endless.LengthPt = 1e12;
+  page.Formatter->AddRotatedLine(noDirection);
+  page.Formatter->AddRotatedLine(noPlace);
+  page.Formatter->AddRotatedLine(endless);
+  page.Formatter->AddRotatedLine(TkwRotatedLineRecord{});
+  const auto doc = page.Finish();
+  const std::string text = doc.PlainText();
+  EXPECT_NE(text.find("Nodir"), std::string::npos) << text;
+  EXPECT_NE(text.find("Noplace"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Endless"), std::string::npos) << text;
+  const auto pictures = doc.Pictures();
+  ASSERT_EQ(pictures.size(), 1u);
+  EXPECT_LE(pictures[0].GoalWidth, 612 * 20);
+  EXPECT_LE(pictures[0].GoalHeight, 792 * 20);
 }
 
 // The box a rotated line covers, for the decision: from a little under its baseline to
