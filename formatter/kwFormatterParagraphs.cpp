@@ -636,18 +636,58 @@ void Unlist(TkwFormatterParagraph& P) {
   P.LabelClose = 0;
 }
 
+// The bullet a bullet paragraph starts with, and its font.
+std::pair<char16_t, const TFont*> BulletOf(const TkwFormatterParagraph& P) {
+  const auto* run = P.Lines.empty() ? nullptr : P.Lines[0]->Run(0);
+  const auto text = run != nullptr ? Trim(run->Text) : std::u16string_view();
+  return {text.empty() ? char16_t{0} : text[0], run != nullptr ? &run->Font : nullptr};
+}
+
+// A bullet item is kept when one of the bullet items near it has its bullet, or, standing
+// alone, when its bullet is one that lists use and no item next to it is another lone
+// mark: a page of different symbols, each starting a line, is a table of glyphs.
+void KeepTrueBullets(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput) {
+  std::vector<std::size_t> items;  // indexes of the bullet paragraphs
+  for (std::size_t i = 0; i < AOutput.size(); ++i) {
+    if (AOutput[i]->ListKind == 1) items.push_back(i);
+  }
+  if (items.size() < 2) {
+    for (const auto i : items) Unlist(*AOutput[i]);
+    return;
+  }
+  // A bullet's neighbours: the two items on either side of it.
+  constexpr std::size_t kReach = 2;
+  std::vector<bool> paired(items.size(), false);
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    const char16_t bullet = BulletOf(*AOutput[items[k]]).first;
+    for (std::size_t j = k > kReach ? k - kReach : 0; j < items.size() && j <= k + kReach && !paired[k]; ++j) {
+      paired[k] = j != k && BulletOf(*AOutput[items[j]]).first == bullet;
+    }
+  }
+  const auto loneMarkAt = [&](std::size_t AIndex) {
+    const auto at = std::find(items.begin(), items.end(), AIndex);
+    return at != items.end() && !paired[static_cast<std::size_t>(at - items.begin())];
+  };
+  std::vector<std::size_t> refused;
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    if (paired[k]) continue;
+    const auto [bullet, font] = BulletOf(*AOutput[items[k]]);
+    const std::size_t i = items[k];
+    const bool common = font != nullptr && IsCommonBullet(bullet, *font);
+    if (!common || (i > 0 && loneMarkAt(i - 1)) || loneMarkAt(i + 1)) refused.push_back(i);
+  }
+  for (const auto i : refused) Unlist(*AOutput[i]);
+}
+
 // Labels that only look like list labels lose their list: numbered paragraphs are a list
 // when at least two follow each other in counting order from the first label of their
 // kind ("1.", "a)", "A."), or when they go on with a list the page already has. A bullet
-// needs a second bullet in the column.
+// needs a second bullet in the column (KeepTrueBullets).
 void KeepTrueLists(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput,
                    std::map<std::pair<int, char16_t>, long long>& ANumbers) {
   std::vector<std::pair<TkwFormatterParagraph*, TLabel>> numbered;
-  int bullets = 0;
   for (auto& P : AOutput) {
-    if (P->ListKind == 1) {
-      ++bullets;
-    } else if (P->ListKind == 2) {
+    if (P->ListKind == 2) {
       if (const auto label = ReadLabel(*P)) {
         numbered.emplace_back(P.get(), *label);
       } else {
@@ -655,13 +695,7 @@ void KeepTrueLists(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput,
       }
     }
   }
-  if (bullets < 2) {
-    for (auto& P : AOutput) {
-      if (P->ListKind == 1) {
-        Unlist(*P);
-      }
-    }
-  }
+  KeepTrueBullets(AOutput);
   for (std::size_t i = 0; i < numbered.size();) {
     std::size_t end = i + 1;
     while (end < numbered.size()) {

@@ -132,8 +132,8 @@ bool HoldsCells(const TkwFormatterColumn& AColumn) {
   return !(items.size() < 3 || FirstRunId(*items[1]) == LastRunId(*items[0]) + 1);
 }
 
-// Tables are written row by row, so each column's first run comes right after the one
-// of the column before. Nothing when a column breaks that; else whether two columns
+// Tables are written row by row, so each column's first run comes right after the first
+// line of the column before. Nothing when a column breaks that; else whether two columns
 // were compared.
 std::optional<bool> WrittenAcross(const std::vector<std::unique_ptr<TkwFormatterColumn>>& AColumns) {
   bool compared = false;
@@ -143,7 +143,7 @@ std::optional<bool> WrittenAcross(const std::vector<std::unique_ptr<TkwFormatter
       continue;
     }
     if (previous != nullptr) {
-      if (FirstRunId(*column->Items[0]) != FirstRunId(*previous->Items[0]) + 1) {
+      if (FirstRunId(*column->Items[0]) != LastRunId(*previous->Items[0]) + 1) {
         return std::nullopt;
       }
       compared = true;
@@ -239,6 +239,8 @@ constexpr std::size_t kMaxTextColumns = 3;
 constexpr std::size_t kMinGridRows = 3;
 constexpr double kGridStopTolerance = 3;
 constexpr double kGridCellGap = 2;
+// Runs of a tab line this close together are one item.
+constexpr double kGridItemGap = 1;
 constexpr double kGridLastRowPadding = 5;
 // The last cell reaches this far past its widest text: a word processor pads cells.
 constexpr double kGridLastCellAllowance = 6;
@@ -469,13 +471,31 @@ void MarkImagesOverText(TkwFormatterPage& APage) {
   }
 }
 
+// Where the items of a tab line start: at its first run and at every run that stands
+// apart from the one before. Runs that touch (a change of font inside "a41 [x272E]")
+// are one item.
+std::vector<std::size_t> ItemStarts(const TkwFormatterTextLine& ALine) {
+  std::vector<std::size_t> starts;
+  for (std::size_t k = 0; k < ALine.Runs.size(); ++k) {
+    const auto* run = ALine.Runs[k].get();
+    const auto* previous = k > 0 ? ALine.Runs[k - 1].get() : nullptr;
+    if (previous == nullptr || run->X - (previous->X + previous->Width) > kGridItemGap) starts.push_back(k);
+  }
+  return starts;
+}
+
 // Tab lines whose items stand at the same stops, line after line: a table.
 bool SameStops(const TkwFormatterTextLine& A, const TkwFormatterTextLine& B) {
-  if (!A.TabLine || !B.TabLine || A.Runs.size() != B.Runs.size() || A.Runs.size() < 2) {
+  if (!A.TabLine || !B.TabLine) {
     return false;
   }
-  for (std::size_t k = 0; k < A.Runs.size(); ++k) {
-    if (std::fabs(A.Runs[k]->X - B.Runs[k]->X) > kGridStopTolerance) {
+  const auto a = ItemStarts(A);
+  const auto b = ItemStarts(B);
+  if (a.size() != b.size() || a.size() < 2) {
+    return false;
+  }
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (std::fabs(A.Runs[a[k]]->X - B.Runs[b[k]]->X) > kGridStopTolerance) {
       return false;
     }
   }
@@ -490,7 +510,7 @@ std::unique_ptr<TkwFormatterHSection> GridSection(TkwFormatterPage& APage,
   auto section = std::make_unique<TkwFormatterHSection>();
   section->JoinOwner(APage);
   section->Columns[0]->JoinOwner(APage);
-  const auto count = static_cast<int>(ALines[AFrom]->Runs.size());
+  const auto count = static_cast<int>(ItemStarts(*ALines[AFrom]).size());
   auto table = std::make_unique<TkwFormatterTable>(count);
   table->JoinOwner(APage);
   const double leftMargin = fmt::LeftMargin(APage);
@@ -507,27 +527,33 @@ std::unique_ptr<TkwFormatterHSection> GridSection(TkwFormatterPage& APage,
     const auto* line = ALines[r];
     const double height = r + 1 < ATo ? ALines[r + 1]->Y - line->Y : line->Height + kGridLastRowPadding;
     table->AddRow(std::max(height, 0.0));
+    const auto items = ItemStarts(*line);
     for (int k = 0; k < count; ++k) {
-      const auto& source = *line->Runs[static_cast<std::size_t>(k)];
+      const auto kk = static_cast<std::size_t>(k);
+      const std::size_t end = kk + 1 < items.size() ? items[kk + 1] : line->Runs.size();
       auto cellLine = std::make_unique<TkwFormatterTextLine>();
       cellLine->JoinOwner(APage);
-      auto run = std::make_unique<TkwFormatterText>();
-      run->JoinOwner(APage);
-      run->Text = source.Text;
-      run->Font = source.Font;
-      run->X = source.X;
-      run->Y = source.Y;
-      run->Width = source.Width;
-      run->Right = source.Right;
-      run->CharSpacing = source.CharSpacing;
-      run->Id = source.Id;
-      cellLine->X = source.X;
+      cellLine->X = line->Runs[items[kk]]->X;
       cellLine->Y = line->Y;
-      cellLine->AddRun(std::move(run));
+      for (std::size_t i = items[kk]; i < end; ++i) {
+        const auto& source = *line->Runs[i];
+        auto run = std::make_unique<TkwFormatterText>();
+        run->JoinOwner(APage);
+        run->Text = source.Text;
+        run->Font = source.Font;
+        run->X = source.X;
+        run->Y = source.Y;
+        run->Width = source.Width;
+        run->Right = source.Right;
+        run->CharSpacing = source.CharSpacing;
+        run->Id = source.Id;
+        cellLine->AddRun(std::move(run));
+      }
+      const auto& last = *line->Runs[end - 1];
       cellLine->SetHeight(line->Height);
-      cellLine->SetRight(source.X + source.Width);
-      starts[static_cast<std::size_t>(k)] = std::min(starts[static_cast<std::size_t>(k)], source.X);
-      right = std::max(right, source.X + source.Width);
+      cellLine->SetRight(last.X + last.Width);
+      starts[kk] = std::min(starts[kk], cellLine->X);
+      right = std::max(right, last.X + last.Width);
       table->AddLine(k, APage.StoreLine(std::move(cellLine)));
     }
     table->Rect.Include(line->Y + line->Height, line->Right, table->Rect.Top, table->Rect.Left);

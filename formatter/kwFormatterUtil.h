@@ -94,6 +94,11 @@ inline constexpr double kWordGapOfSpace = 0.5;
 // dingbats and the private-use codes of symbol fonts. Letters of any script, digits,
 // currency signs and ordinary punctuation start text instead.
 [[nodiscard]] bool IsBulletChar(char16_t C);
+// The marks producers set before the items of a list: round and square bullets, dashes,
+// ticks and arrowheads, also as the private-use codes of Symbol and Wingdings (and as
+// their raw codes when AFont is a symbol font). A lone line that starts with another mark
+// is a row of a table of symbols rather than a list of one item.
+[[nodiscard]] bool IsCommonBullet(char16_t C, const TFont& AFont);
 // The end of a line's text that breaks a word with a hyphen ("com-" before "pile" on the
 // next line): where its hyphen starts, or npos when the line does not end so. The hyphen
 // follows a letter and the next line goes on with a letter. A capital after it is most
