@@ -65,6 +65,11 @@ constexpr double kMinAlikeSizeShare = 0.8;
 constexpr int kMinLeaderDots = 4;
 constexpr std::size_t kMaxLeaderTargetLength = 8;
 constexpr char16_t kSoftHyphen = 0xAD;
+// A word made whole at a tab stop may overrun the stop by what condensing this share of
+// the size from each character of its item takes back.
+constexpr double kJoinCondenseShare = 0.04;
+// The rest of a word broken at a tab stop is looked for this many lines below.
+constexpr std::size_t kMaxRowsToStop = 3;
 // Baselines of single-spaced text stand at most this many line heights apart (TeX sets
 // 1.2, word processors 1.15 to 1.5); double spacing is twice that.
 constexpr double kMaxJoinedLineDistance = 1.6;
@@ -515,6 +520,121 @@ void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
   }
 }
 
+bool StartsAtTab(const TkwFormatterTextLine& ALine, std::size_t AIndex);
+
+// An item of a line: its runs [First, End) between tab stops.
+struct TItem {
+  std::size_t First = 0;
+  std::size_t End = 0;
+};
+
+std::vector<TItem> ItemsOf(const TkwFormatterTextLine& ALine) {
+  std::vector<TItem> items;
+  for (std::size_t k = 0; k < ALine.Runs.size(); ++k) {
+    if (k == 0 || StartsAtTab(ALine, k)) items.push_back({k, k});
+    items.back().End = k + 1;
+  }
+  return items;
+}
+
+// How far an item's text, as the output font sets it, runs past ARight (0 when it fits),
+// and the characters condensing could take that from.
+std::pair<double, std::size_t> Overflow(const TkwFormatterTextLine& ALine, const TItem& AItem, double ARight) {
+  const auto* first = ALine.Runs[AItem.First].get();
+  double width = 0;
+  std::size_t chars = 0;
+  for (std::size_t k = AItem.First; k < AItem.End; ++k) {
+    const auto& run = *ALine.Runs[k];
+    width += TextWidth(run, run.Font, run.Text);
+    chars += run.Text.size();
+  }
+  return {std::max(0.0, first->X + width - ARight), chars};
+}
+
+// Where an item of ALine may reach: the next item's stop, or AColumnRight.
+double ItemLimit(const TkwFormatterTextLine& ALine, const std::vector<TItem>& AItems, std::size_t AIndex,
+                 double AColumnRight) {
+  return AIndex + 1 < AItems.size() ? ALine.Runs[AItems[AIndex + 1].First]->X - kTabGap : AColumnRight;
+}
+
+// A word broken by a hyphen at the end of an item of a tabbed line (two columns of text
+// set side by side, a table's header) goes on in the item at the same stop of the line
+// below: the word is made whole in one of them, its hyphen optional. The shorter half
+// moves, to whichever side it fits with at most light condensing.
+void JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, double AColumnRight) {
+  for (std::size_t i = 0; i + 1 < AItems.size(); ++i) {
+    auto& A = *AItems[i];
+    if (A.Runs.empty()) continue;
+    const auto itemsA = ItemsOf(A);
+    for (std::size_t ia = 0; ia < itemsA.size(); ++ia) {
+      auto& last = *A.Runs[itemsA[ia].End - 1];
+      const double x = A.Runs[itemsA[ia].First]->X;
+      // The first of the next lines right below with an item that starts under this one
+      // (or left of it by at most a first-line indent): rows of a header need not come in
+      // page order.
+      TkwFormatterTextLine* below = nullptr;
+      std::vector<TItem> itemsB;
+      std::size_t ib = 0;
+      for (std::size_t j = i + 1; j < AItems.size() && j <= i + kMaxRowsToStop && below == nullptr; ++j) {
+        auto& B = *AItems[j];
+        const double drop = B.Y - A.Y;
+        if (B.Runs.empty() || !(drop > 0) || drop > 3 * std::max(A.Height, B.Height)) continue;
+        itemsB = ItemsOf(B);
+        for (ib = 0; ib < itemsB.size(); ++ib) {
+          const double dx = x - B.Runs[itemsB[ib].First]->X;
+          if (dx > -kSameLeftTolerance && dx < kMaxFirstLineIndent) break;
+        }
+        if (ib < itemsB.size()) below = &B;
+      }
+      // Lines of one paragraph are joined where they are written.
+      if (below == nullptr || (!A.TabLine && !below->TabLine)) continue;
+      auto& B = *below;
+      auto& first = *B.Runs[itemsB[ib].First];
+      if (first.Text.empty() || first.Text.front() == u' ') continue;
+      const std::size_t hyphen = WordBreakHyphen(last.Text, first.Text.front());
+      if (hyphen == std::u16string_view::npos) continue;
+      // The halves: from the last blank before the hyphen, and up to the first blank.
+      std::size_t headStart = hyphen;
+      while (headStart > 0 && !IsBlank(last.Text[headStart - 1])) --headStart;
+      std::size_t tailEnd = 0;
+      while (tailEnd < first.Text.size() && !IsBlank(first.Text[tailEnd])) ++tailEnd;
+      const std::u16string head = last.Text.substr(headStart, hyphen - headStart);
+      const std::u16string tail = first.Text.substr(0, tailEnd);
+      const std::u16string whole = head + kSoftHyphen + tail;
+      // Both ways, measured; the one that overflows less, the shorter move on a tie.
+      const std::u16string lastText = last.Text, firstText = first.Text;
+      const auto trimEnd = [](std::u16string AText) {
+        while (!AText.empty() && IsBlank(AText.back())) AText.pop_back();
+        return AText;
+      };
+      const auto trimStart = [](std::u16string AText) {
+        std::size_t n = 0;
+        while (n < AText.size() && IsBlank(AText[n])) ++n;
+        return AText.substr(n);
+      };
+      const double limitA = ItemLimit(A, itemsA, ia, AColumnRight);
+      const double limitB = ItemLimit(B, itemsB, ib, AColumnRight);
+      last.Text = lastText.substr(0, headStart) + whole;
+      first.Text = trimStart(firstText.substr(tailEnd));
+      const auto [upOver, upChars] = Overflow(A, itemsA[ia], limitA);
+      last.Text = trimEnd(lastText.substr(0, headStart));
+      first.Text = whole + firstText.substr(tailEnd);
+      const auto [downOver, downChars] = Overflow(B, itemsB[ib], limitB);
+      const bool down = downOver < upOver || (downOver == upOver && head.size() <= tail.size());
+      const double over = down ? downOver : upOver;
+      const std::size_t chars = down ? downChars : upChars;
+      const double allowance = kJoinCondenseShare * FontSize(down ? first.Font : last.Font) * static_cast<double>(chars);
+      if (over > allowance) {
+        last.Text = lastText;
+        first.Text = firstText;
+      } else if (!down) {
+        last.Text = lastText.substr(0, headStart) + whole;
+        first.Text = trimStart(firstText.substr(tailEnd));
+      }
+    }
+  }
+}
+
 // One paragraph per run of equally numbered lines; the paragraphs and the column take
 // the lines' extents.
 std::vector<std::unique_ptr<TkwFormatterParagraph>> BuildParagraphs(TkwFormatterColumn& AColumn) {
@@ -892,6 +1012,9 @@ void TkwFormatterColumn::Analyse() {
   if (Items.empty()) {
     return;
   }
+  double right = Rect.Right;
+  for (const auto* line : Items) right = std::max(right, line->Right);
+  JoinBrokenWordsAtStops(Items, right);
   const int lastNumber = NumberParagraphs(Items, Rect);
   SplitBySpacing(Items, lastNumber);
   JoinBrokenWords(Items);
