@@ -393,8 +393,9 @@ bool HasLeader(std::u16string_view AText) {
 }
 
 // A word broken at P's end by a hyphen goes on at L's start: L is P's next line in the
-// same paragraph, whatever fonts either mixes. L starts under P (or left of it by at most
-// a first-line indent) and stands right below it (double spacing included).
+// same paragraph, whatever fonts either mixes. L starts under P, or left or right of it by
+// at most a first-line or hanging indent (a bibliography's entry), and stands right below
+// it (double spacing included).
 bool BreaksWordInto(const TkwFormatterTextLine& P, const TkwFormatterTextLine& L) {
   const auto* last = P.LastRun();
   const auto* first = L.Run(0);
@@ -402,7 +403,7 @@ bool BreaksWordInto(const TkwFormatterTextLine& P, const TkwFormatterTextLine& L
   if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos) return false;
   const double indent = P.X - L.X;
   const double drop = L.Y - P.Y;
-  return indent > -kSameLeftTolerance && indent < kMaxFirstLineIndent && drop > 0 &&
+  return indent > -kMaxFirstLineIndent && indent < kMaxFirstLineIndent && drop > 0 &&
          drop < 3 * std::max(P.Height, L.Height);
 }
 
@@ -764,8 +765,9 @@ std::pair<char16_t, const TFont*> BulletOf(const TkwFormatterParagraph& P) {
 }
 
 // A bullet item is kept when one of the bullet items near it has its bullet, or, standing
-// alone, when its bullet is one that lists use and no item next to it is another lone
-// mark: a page of different symbols, each starting a line, is a table of glyphs.
+// alone, when its bullet is one that lists use and the paragraph on neither side is a lone
+// item with another mark: a page of different symbols, each starting a line, is a table
+// of glyphs.
 void KeepTrueBullets(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput) {
   std::vector<std::size_t> items;  // indexes of the bullet paragraphs
   for (std::size_t i = 0; i < AOutput.size(); ++i) {
@@ -784,17 +786,18 @@ void KeepTrueBullets(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutpu
       paired[k] = j != k && BulletOf(*AOutput[items[j]]).first == bullet;
     }
   }
+  const auto common = [&](std::size_t AIndex) {
+    const auto [bullet, font] = BulletOf(*AOutput[AIndex]);
+    return font != nullptr && IsCommonBullet(bullet, *font);
+  };
   const auto loneMarkAt = [&](std::size_t AIndex) {
     const auto at = std::find(items.begin(), items.end(), AIndex);
-    return at != items.end() && !paired[static_cast<std::size_t>(at - items.begin())];
+    return at != items.end() && !paired[static_cast<std::size_t>(at - items.begin())] && !common(AIndex);
   };
   std::vector<std::size_t> refused;
   for (std::size_t k = 0; k < items.size(); ++k) {
-    if (paired[k]) continue;
-    const auto [bullet, font] = BulletOf(*AOutput[items[k]]);
     const std::size_t i = items[k];
-    const bool common = font != nullptr && IsCommonBullet(bullet, *font);
-    if (!common || (i > 0 && loneMarkAt(i - 1)) || loneMarkAt(i + 1)) refused.push_back(i);
+    if (!paired[k] && (!common(i) || (i > 0 && loneMarkAt(i - 1)) || loneMarkAt(i + 1))) refused.push_back(i);
   }
   for (const auto i : refused) Unlist(*AOutput[i]);
 }

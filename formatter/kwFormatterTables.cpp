@@ -53,6 +53,10 @@ constexpr double kCellParagraphRatio = 0.25;
 constexpr double kCellIndentSlack = -2;
 // The optional hyphen: shown only where a line breaks the word.
 constexpr char16_t kSoftHyphen = 0xAD;
+// A cell line goes on with the word the line above broke when it stands at most this many
+// line heights below it, and starts at most kMaxBrokenWordShift points left or right of it.
+constexpr double kMaxBrokenWordDrop = 2;
+constexpr double kMaxBrokenWordShift = 12;
 // Runs of one cell paragraph are never more than kMaxSpacesBetweenRuns spaces apart.
 
 // The rows of a band in page order. A row inserted between others shifts the ones below,
@@ -291,10 +295,18 @@ void RenderCell(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, std::size
   bool joins = false;
   double previousEnd = 0;
   const auto& lines = ATable.Rows[ARow][kk];
-  // Whether the line after AIndex goes on in its paragraph.
+  // Whether the line after AIndex goes on in its paragraph: pieces of one row line, or
+  // the line right below that goes on with a word this one broke with a hyphen (the
+  // reader breaks it there again where the cell is as narrow).
   const auto sameParagraph = [&](std::size_t AIndex) {
-    return AIndex + 1 < lines.size() &&
-           fmt::SideBySide(lines[AIndex], lines[AIndex + 1], kCellParagraphRatio * fmt::MaxTextHeight(*lines[AIndex + 1]));
+    if (AIndex + 1 >= lines.size()) return false;
+    const auto* line = lines[AIndex];
+    const auto* next = lines[AIndex + 1];
+    if (fmt::SideBySide(line, next, kCellParagraphRatio * fmt::MaxTextHeight(*next))) return true;
+    const double drop = next->Y - line->Y;
+    return BrokenWordEnd(*line, next) != std::u16string_view::npos && drop > 0 &&
+           drop < kMaxBrokenWordDrop * std::max(line->Height, next->Height) &&
+           std::fabs(next->X - line->X) < kMaxBrokenWordShift;
   };
   for (std::size_t li = 0; li < lines.size(); ++li) {
     auto* line = lines[li];

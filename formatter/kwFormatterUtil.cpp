@@ -92,7 +92,7 @@ bool IsCommonBullet(char16_t C, const TFont& AFont) {
   if (FontIsSymbolCharset(AFont) && kSymbolCodes.find(C) != std::u16string_view::npos) return true;
   constexpr std::u16string_view kBullets =
       u"\u2022\u25E6\u25AA\u25AB\u25A0\u25A1\u25CF\u25CB\u25C6\u25C7\u25BA\u25B8\u25B6\u2023\u2043\u2013\u2014"
-      u"\u2219\u00B7\u0095\u0096\u0097-*\u2713\u2714\u27A2\u27A4\u2794\u2756\u2192";
+      u"\u2219\u00B7\u0095\u0096\u0097-*\u2713\u2714\u27A2\u27A4\u2756";
   return kBullets.find(C) != std::u16string_view::npos;
 }
 
