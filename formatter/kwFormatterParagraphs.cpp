@@ -392,6 +392,14 @@ bool HasLeader(std::u16string_view AText) {
          ContainsNoCase(AText, u"____");
 }
 
+// Whether a line ending in AEnd stops inside a hyphenated compound or range ("IEEE-" /
+// "754", "pages 291-" / "300") that the next line, starting with ANext, goes on with.
+bool EndsInsideCompound(std::u16string_view AEnd, std::u16string_view ANext) {
+  const auto alnum = [](char16_t C) { return IsAsciiLetter(C) || IsDigit(C) || (C >= 0xC0 && C < 0x2000); };
+  return AEnd.size() >= 2 && (AEnd.back() == u'-' || AEnd.back() == 0x2010) && alnum(AEnd[AEnd.size() - 2]) &&
+         !ANext.empty() && alnum(ANext.front());
+}
+
 // A word broken at P's end by a hyphen goes on at L's start: L is P's next line in the
 // same paragraph, whatever fonts either mixes. L starts under P, or left or right of it by
 // at most a first-line or hanging indent (a bibliography's entry), and stands right below
@@ -400,7 +408,10 @@ bool BreaksWordInto(const TkwFormatterTextLine& P, const TkwFormatterTextLine& L
   const auto* last = P.LastRun();
   const auto* first = L.Run(0);
   if (last == nullptr || first == nullptr || last->Text.empty() || first->Text.empty() || P.ListLabel) return false;
-  if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos) return false;
+  if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos &&
+      !EndsInsideCompound(last->Text, first->Text)) {
+    return false;
+  }
   const double indent = P.X - L.X;
   const double drop = L.Y - P.Y;
   return indent > -kMaxFirstLineIndent && indent < kMaxFirstLineIndent && drop > 0 &&
@@ -503,7 +514,16 @@ void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
     auto* L = AItems[i];
     const auto* P = AItems[i - 1];
     const int from = L->ParagraphIndex, to = P->ParagraphIndex;
-    if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*P, *L)) continue;
+    // A bare number after a compound's hyphen ("IEEE-" / "754 doubles") reads as a
+    // numbered line but goes on with the compound.
+    const auto* last = P->LastRun();
+    const bool number = L->ListLabel && L->ListKind == 2 && L->LabelClose == 0 && last != nullptr &&
+                        L->Run(0) != nullptr && EndsInsideCompound(last->Text, L->Run(0)->Text);
+    if (from == to || from < 0 || to < 0 || (L->ListLabel && !number) || !BreaksWordInto(*P, *L)) continue;
+    if (number) {
+      L->ListLabel = false;
+      L->ListKind = 0;
+    }
     // Lines set wider apart than single spacing join only where the paragraph they join
     // is set that wide too (double-spaced text), and only the lines that go on at that
     // distance: one paragraph takes its distance as its line spacing, and a wider one
@@ -927,7 +947,8 @@ bool KeepsPageLines(const TkwFormatterParagraph& P) {
     const auto* last = P.Lines[i]->LastRun();
     const auto* next = P.Lines[i + 1]->Run(0);
     keep = last == nullptr || next == nullptr || next->Text.empty() ||
-           fmt::WordBreakHyphen(last->Text, next->Text.front()) == std::u16string_view::npos;
+           (fmt::WordBreakHyphen(last->Text, next->Text.front()) == std::u16string_view::npos &&
+            !EndsInsideCompound(last->Text, next->Text));
   }
   return keep;
 }
@@ -1137,6 +1158,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   if (ruled) tf.SetBorder(border);
   double rise = 0;
   char16_t lastChar = u' ';
+  char16_t beforeLast = u' ';
   const bool breakLines = KeepsPageLines(*this);
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
@@ -1178,11 +1200,14 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       // to the edge, where a wider face would wrap a kept line in two.
       const bool breakLine = i > 0 && k == 0 && breakLines && lastChar != kSoftHyphen;
       const bool joinLine = i > 0 && k == 0 && !breakLine && lastChar != u' ' && lastChar != kSoftHyphen;
+      // A line that ends inside a hyphenated compound or range ("IEEE-" / "754", "pages
+      // 291-" / "300") goes on without a space: the hyphen is the word's own.
+      const bool compound = EndsInsideCompound(std::u16string{beforeLast, lastChar}, run.Text);
       if (breakLine || joinLine || spaceBefore || hyphen != std::u16string_view::npos) {
         std::u16string text;
         text.reserve(run.Text.size() + 1);
         if (breakLine) text += kLineBreak;
-        if (joinLine || spaceBefore) text += u' ';
+        if ((joinLine && !compound) || spaceBefore) text += u' ';
         if (hyphen != std::u16string_view::npos) {
           text.append(run.Text, 0, hyphen);
           text += kSoftHyphen;
@@ -1194,7 +1219,10 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
         AWriter.WriteText(run.Text, tab, run.CharSpacing);
       }
       previous = &run;
-      if (!run.Text.empty()) lastChar = hyphen != std::u16string_view::npos ? kSoftHyphen : run.Text.back();
+      if (!run.Text.empty()) {
+        beforeLast = run.Text.size() > 1 ? run.Text[run.Text.size() - 2] : lastChar;
+        lastChar = hyphen != std::u16string_view::npos ? kSoftHyphen : run.Text.back();
+      }
     }
   }
   if (rise != 0) AWriter.SetTextRise(0);

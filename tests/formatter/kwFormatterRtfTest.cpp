@@ -232,6 +232,24 @@ TEST(RtfOutput, WordBrokenAtATabStopReadsWhole) {
                               .size());
 }
 
+// A line that ends inside a hyphenated compound goes on without a space; a dash after a
+// word keeps it.
+TEST(RtfOutput, CompoundBrokenAtItsHyphenReadsWhole) {
+  TRtfPage page;
+  const std::u16string lines[] = {u"Numbers in JavaScript are stored as IEEE-", u"754 doubles, as the report of pages 291-",
+                                  u"300 says; the engine of Thunderbird email client -", u"that one too keeps them so."};
+  double y = 100;
+  for (const auto& line : lines) {
+    page.Show(line, 72, y);
+    y += 12;
+  }
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  for (const char* whole : {"IEEE-754", "291-300", "-"}) {
+    EXPECT_NE(std::find(words.begin(), words.end(), whole), words.end()) << whole;
+  }
+}
+
 // A bibliography entry broken with a hyphen before its hanging lines is one paragraph.
 TEST(RtfOutput, WordBrokenBeforeAHangingIndentReadsWhole) {
   TRtfPage page;
