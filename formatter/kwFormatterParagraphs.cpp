@@ -519,7 +519,11 @@ void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
     const auto* last = P->LastRun();
     const bool number = L->ListLabel && L->ListKind == 2 && L->LabelClose == 0 && last != nullptr &&
                         L->Run(0) != nullptr && EndsInsideCompound(last->Text, L->Run(0)->Text);
-    if (from == to || from < 0 || to < 0 || (L->ListLabel && !number) || !BreaksWordInto(*P, *L)) continue;
+    // Tabbed lines keep their items at their stops (JoinBrokenWordsAtStops).
+    if (from == to || from < 0 || to < 0 || (L->ListLabel && !number) || P->TabLine || L->TabLine ||
+        !BreaksWordInto(*P, *L)) {
+      continue;
+    }
     if (number) {
       L->ListLabel = false;
       L->ListKind = 0;
