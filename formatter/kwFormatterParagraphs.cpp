@@ -814,9 +814,10 @@ void KeepTrueBullets(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutpu
     const auto [bullet, font] = BulletOf(*AOutput[AIndex]);
     return font != nullptr && IsCommonBullet(bullet, *font);
   };
+  std::vector<std::size_t> itemOf(AOutput.size(), items.size());  // paragraph -> bullet item
+  for (std::size_t k = 0; k < items.size(); ++k) itemOf[items[k]] = k;
   const auto loneMarkAt = [&](std::size_t AIndex) {
-    const auto at = std::find(items.begin(), items.end(), AIndex);
-    return at != items.end() && !paired[static_cast<std::size_t>(at - items.begin())] && !common(AIndex);
+    return AIndex < itemOf.size() && itemOf[AIndex] < items.size() && !paired[itemOf[AIndex]] && !common(AIndex);
   };
   std::vector<std::size_t> refused;
   for (std::size_t k = 0; k < items.size(); ++k) {
