@@ -407,7 +407,7 @@ bool EndsInsideCompound(std::u16string_view AEnd, std::u16string_view ANext) {
 bool BreaksWordInto(const TkwFormatterTextLine& P, const TkwFormatterTextLine& L) {
   const auto* last = P.LastRun();
   const auto* first = L.Run(0);
-  if (last == nullptr || first == nullptr || last->Text.empty() || first->Text.empty() || P.ListLabel) return false;
+  if (last == nullptr || first == nullptr || last->Text.empty() || first->Text.empty()) return false;
   if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos &&
       !EndsInsideCompound(last->Text, first->Text)) {
     return false;
