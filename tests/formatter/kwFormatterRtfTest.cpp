@@ -253,9 +253,9 @@ TEST(RtfOutput, CompoundBrokenAtItsHyphenReadsWhole) {
 // A note's first line, a list item, breaks a word that its next line ends.
 TEST(RtfOutput, WordBrokenAfterAListLabelReadsWhole) {
   TRtfPage page;
-  page.Show(u"1. David Pogue, Don't Just Chat, Do Something, New York Times, 30 Janu-", 72, 100);
+  page.Show(u"1. David Pogue, Don't Just Chat, Do Something, New York Times, 30 Janu-", 90, 100);
   page.Show(u"ary 2000.", 72, 110);
-  page.Show(u"2. Reese V. Jenkins, Images and Enterprise, 112.", 72, 122);
+  page.Show(u"2. Reese V. Jenkins, Images and Enterprise, 112.", 90, 122);
   const auto doc = page.Finish();
   const auto words = doc.Words();
   EXPECT_NE(std::find(words.begin(), words.end(), "January"), words.end());
