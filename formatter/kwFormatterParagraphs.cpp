@@ -801,8 +801,9 @@ void KeepTrueBullets(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutpu
     for (const auto i : items) Unlist(*AOutput[i]);
     return;
   }
-  // A bullet's neighbours: the two items on either side of it.
-  constexpr std::size_t kReach = 2;
+  // A bullet's neighbours: the items on either side of it, as far as a list's sub-items
+  // part two of its own items.
+  constexpr std::size_t kReach = 8;
   std::vector<bool> paired(items.size(), false);
   for (std::size_t k = 0; k < items.size(); ++k) {
     const char16_t bullet = BulletOf(*AOutput[items[k]]).first;

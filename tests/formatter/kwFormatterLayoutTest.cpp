@@ -667,6 +667,11 @@ INSTANTIATE_TEST_SUITE_P(
                      u"\u2714 a20 [x2714]", u"\u2715 a21 [x2715]"},
                     0},
         TBulletCase{"sameMarks", {u"\u272A First point here", u"\u272A Second point here"}, 1},
+        // An item's mark comes again after its sub-items.
+        TBulletCase{"subItemsBetween",
+                    {u"\u272A First point here", u"\u25E6 one thing", u"\u25E6 two things", u"\u25E6 three things",
+                     u"\u272A Second point here"},
+                    3},
         TBulletCase{"nestedOneEach", {u"\u2022 Fruits and such", u"\u2013 apples and pears"}, 2},
         TBulletCase{"commonBesideSymbol", {u"\u2702 cut along here", u"\u2022 point made here"}, 0},
         TBulletCase{"symbolFontBullet", {u"\uF0B7 First point here", u"\u2702 cut along here"}, 0},
