@@ -1188,6 +1188,42 @@ void StretchLastColumn(TkwFormatterHSection& ASection) {
 
 }  // namespace
 
+namespace {
+
+// A word broken by a hyphen at the end of a column goes on at the top of the next: the
+// whole word moves to the next column's first line, its hyphen optional, so that the line
+// that ends the column only gets shorter. The rule for a broken word is a paragraph's.
+void JoinWordsAcrossColumns(TkwFormatterHSection& ASection) {
+  constexpr char16_t kSoftHyphen = 0xAD;
+  const auto firstWithText = [](const std::vector<TkwFormatterTextLine*>& AItems, bool AFromEnd) {
+    TkwFormatterTextLine* found = nullptr;
+    for (std::size_t i = 0; i < AItems.size() && found == nullptr; ++i) {
+      auto* line = AItems[AFromEnd ? AItems.size() - 1 - i : i];
+      if (HasText(*line)) found = line;
+    }
+    return found;
+  };
+  for (std::size_t k = 0; k + 1 < ASection.Columns.size(); ++k) {
+    auto* end = firstWithText(ASection.Columns[k]->Items, true);
+    auto* top = firstWithText(ASection.Columns[k + 1]->Items, false);
+    if (end == nullptr || top == nullptr || end->TabLine || top->TabLine) continue;
+    auto* last = end->LastRun();
+    auto* first = top->Run(0);
+    if (last == nullptr || first == nullptr || first->Text.empty()) continue;
+    const std::size_t hyphen = fmt::WordBreakHyphen(last->Text, first->Text.front());
+    if (hyphen == std::u16string_view::npos) continue;
+    std::size_t headStart = hyphen;
+    while (headStart > 0 && !fmt::IsBlank(last->Text[headStart - 1])) --headStart;
+    // A column that ends in nothing but the broken word keeps it.
+    if (headStart == 0 && end->Runs.size() == 1) continue;
+    first->Text = last->Text.substr(headStart, hyphen - headStart) + kSoftHyphen + first->Text;
+    last->Text.resize(headStart);
+    while (!last->Text.empty() && fmt::IsBlank(last->Text.back())) last->Text.pop_back();
+  }
+}
+
+}  // namespace
+
 void TkwFormatterHSection::Analyse() {
   Children.clear();
   if ((FromGrid || IsTable) && Table) {
@@ -1215,6 +1251,7 @@ void TkwFormatterHSection::Analyse() {
   if (Children.size() >= 2) {
     SetColumnSections(*this);
     StretchLastColumn(*this);
+    JoinWordsAcrossColumns(*this);
   }
   for (auto* child : Children) {
     child->Analyse();

@@ -262,6 +262,20 @@ TEST(RtfOutput, WordBrokenAfterAListLabelReadsWhole) {
   EXPECT_EQ(std::find(words.begin(), words.end(), "ary"), words.end());
 }
 
+// A word broken at the end of a column goes on at the top of the next one.
+TEST(RtfOutput, WordBrokenAtAColumnsEndReadsWhole) {
+  TRtfPage page;
+  const std::u16string left[] = {u"Left column text runs on and on here", u"Left column text runs on and on here",
+                                 u"Left column text runs on and com-"};
+  const std::u16string right[] = {u"pilation goes on in the right column", u"Right column text runs on and on",
+                                  u"Right column text runs on and on"};
+  for (std::size_t i = 0; i < 3; ++i) page.Show(left[i], 72, 100 + 12.0 * static_cast<double>(i));
+  for (std::size_t i = 0; i < 3; ++i) page.Show(right[i], 320, 100 + 12.0 * static_cast<double>(i));
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "compilation"), words.end());
+}
+
 // A bibliography entry broken with a hyphen before its hanging lines is one paragraph.
 TEST(RtfOutput, WordBrokenBeforeAHangingIndentReadsWhole) {
   TRtfPage page;
