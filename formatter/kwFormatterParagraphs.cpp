@@ -648,7 +648,8 @@ void JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, do
       const bool down = downOver < upOver || (downOver == upOver && head.size() <= tail.size());
       const double over = down ? downOver : upOver;
       const std::size_t chars = down ? downChars : upChars;
-      const double allowance = kJoinCondenseShare * FontSize(down ? first.Font : last.Font) * static_cast<double>(chars);
+      const double allowance =
+          kJoinCondenseShare * FontSize(down ? first.Font : last.Font) * static_cast<double>(chars);
       if (over > allowance) {
         last.Text = lastText;
         first.Text = firstText;

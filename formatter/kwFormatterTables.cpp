@@ -254,8 +254,7 @@ void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine
       const double space = fmt::SpaceWidth(run, run.Font);
       int spaces = space > 0 ? RoundEven((run.X - APreviousEnd) / space) : 1;
       // Pieces of one paragraph are at least a word apart, never more than a line.
-      spaces = std::clamp(spaces, i == 0 && !AJoins ? 1 : 0, kMaxSpacesBetweenRuns);
-      if (i == 0 && AJoins) spaces = 0;
+      spaces = i == 0 && AJoins ? 0 : std::clamp(spaces, i == 0 ? 1 : 0, kMaxSpacesBetweenRuns);
       AWriter.WriteText(std::u16string(static_cast<std::size_t>(spaces), u' ') + text, 0, 0);
     }
     APreviousEnd = run.X + run.Width;

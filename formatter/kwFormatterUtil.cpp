@@ -88,7 +88,9 @@ bool IsCommonBullet(char16_t C, const TFont& AFont) {
   // them: Symbol's bullet (B7); Wingdings' small square (A7), lozenge (76), arrowheads
   // (D8, E0), tick (FC), round and square bullets (6C, 6E, 71, A1, A8).
   constexpr std::u16string_view kSymbolCodes = u"\u00B7\u00A7\u0076\u00D8\u00E0\u00FC\u006C\u006E\u0071\u00A1\u00A8";
-  if (C >= 0xF000 && C <= 0xF0FF) return kSymbolCodes.find(static_cast<char16_t>(C - 0xF000)) != std::u16string_view::npos;
+  if (C >= 0xF000 && C <= 0xF0FF) {
+    return kSymbolCodes.find(static_cast<char16_t>(C - 0xF000)) != std::u16string_view::npos;
+  }
   if (FontIsSymbolCharset(AFont) && kSymbolCodes.find(C) != std::u16string_view::npos) return true;
   constexpr std::u16string_view kBullets =
       u"\u2022\u25E6\u25AA\u25AB\u25A0\u25A1\u25CF\u25CB\u25C6\u25C7\u25BA\u25B8\u25B6\u2023\u2043\u2013\u2014"

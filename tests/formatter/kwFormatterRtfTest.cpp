@@ -236,8 +236,10 @@ TEST(RtfOutput, WordBrokenAtATabStopReadsWhole) {
 // word keeps it.
 TEST(RtfOutput, CompoundBrokenAtItsHyphenReadsWhole) {
   TRtfPage page;
-  const std::u16string lines[] = {u"Numbers in JavaScript are stored as IEEE-", u"754 doubles, as the report of pages 291-",
-                                  u"300 says; the engine of Thunderbird email client -", u"that one too keeps them so."};
+  const std::u16string lines[] = {u"Numbers in JavaScript are stored as IEEE-",
+                                  u"754 doubles, as the report of pages 291-",
+                                  u"300 says; the engine of Thunderbird email client -",
+                                  u"that one too keeps them so."};
   double y = 100;
   for (const auto& line : lines) {
     page.Show(line, 72, y);
