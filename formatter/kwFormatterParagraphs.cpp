@@ -582,11 +582,9 @@ double ItemLimit(const TkwFormatterTextLine& ALine, const std::vector<TItem>& AI
   return AIndex + 1 < AItems.size() ? ALine.Runs[AItems[AIndex + 1].First]->X - kTabGap : AColumnRight;
 }
 
-// A word broken by a hyphen at the end of an item of a tabbed line (two columns of text
-// set side by side, a table's header) goes on in the item at the same stop of the line
-// below: the word is made whole in one of them, its hyphen optional. The shorter half
-// moves, to whichever side it fits with at most light condensing.
-void JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, double AColumnRight) {
+}  // namespace
+
+void fmt::JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, double AColumnRight) {
   for (std::size_t i = 0; i + 1 < AItems.size(); ++i) {
     auto& A = *AItems[i];
     if (A.Runs.empty()) continue;
@@ -660,6 +658,8 @@ void JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, do
     }
   }
 }
+
+namespace {
 
 // One paragraph per run of equally numbered lines; the paragraphs and the column take
 // the lines' extents.
@@ -1045,7 +1045,7 @@ void TkwFormatterColumn::Analyse() {
   }
   double right = Rect.Right;
   for (const auto* line : Items) right = std::max(right, line->Right);
-  JoinBrokenWordsAtStops(Items, right);
+  fmt::JoinBrokenWordsAtStops(Items, right);
   const int lastNumber = NumberParagraphs(Items, Rect);
   SplitBySpacing(Items, lastNumber);
   JoinBrokenWords(Items);

@@ -1072,6 +1072,19 @@ void AddColumnSection(TkwFormatterPage& APage, const TBand& ABand) {
 
 }  // namespace
 
+namespace {
+
+// Words broken at the stops of tabbed lines are made whole before the lines are cut into
+// bands: the halves may land in two (a table's header above its rows), and a table of
+// tabbed lines copies its cells' text.
+void JoinAtStops(const std::vector<TkwFormatterTextLine*>& ALines) {
+  double right = 0;
+  for (const auto* line : ALines) right = std::max(right, line->Right);
+  fmt::JoinBrokenWordsAtStops(ALines, right);
+}
+
+}  // namespace
+
 void TkwFormatterPage::Analyse() {
   SortLines(Lines);
   MarkImagesOverText(*this);
@@ -1087,6 +1100,7 @@ void TkwFormatterPage::Analyse() {
     for (const auto& band : PlanBands(Lines, gutters)) {
       if (band.Columns.empty()) {
         auto merged = MergeSome(*this, band.Lines);
+        JoinAtStops(merged);
         BuildSections(*this, merged);
         all.insert(all.end(), merged.begin(), merged.end());
       } else {
@@ -1102,6 +1116,7 @@ void TkwFormatterPage::Analyse() {
     if (PageSettings == nullptr) {
       return;
     }
+    JoinAtStops(ResultLines);
     BuildSections(*this, ResultLines);
   }
   for (auto& section : Sections) {

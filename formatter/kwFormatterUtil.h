@@ -105,6 +105,12 @@ inline constexpr double kWordGapOfSpace = 0.5;
 // often a word's own ("Trace-" / "Monkey", "Mc-" / "Cullagh") rather than a compound's
 // ("Anglo-" / "Saxon"), as readers of the text take it too; a digit keeps the hyphen.
 [[nodiscard]] std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext);
+// A word broken by a hyphen at the end of an item of a tabbed line (two columns of text
+// set side by side, a table's header) goes on in the item at the same stop of a line
+// below: the word is made whole in one of them, its hyphen optional. The shorter half
+// moves, to whichever side it fits with at most light condensing; items reach at most to
+// ARight. ALines are in page order.
+void JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& ALines, double ARight);
 // The whole text as a decimal integer (optional sign), or nothing.
 [[nodiscard]] std::optional<long long> ToInteger(std::u16string_view AText);
 [[nodiscard]] bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle);

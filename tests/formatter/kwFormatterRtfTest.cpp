@@ -208,6 +208,27 @@ TEST(RtfOutput, WordBrokenInACellReadsWhole) {
   EXPECT_EQ(doc.Words(), Split("Item Other comprehensive income Price Apple 3 1.20 Pear 12 0.80"));
 }
 
+// A table of tabbed lines whose two-line header breaks a word in a cell reads it whole.
+TEST(RtfOutput, WordBrokenInATabbedTablesHeaderReadsWhole) {
+  TRtfPage page(TkwFormattingMode::fmFormattedWithTabs);
+  const std::vector<std::vector<std::u16string>> rows = {{u"Item", u"Other compre-", u"Price"},
+                                                         {u"name", u"hensive income", u"in euro"},
+                                                         {u"Apple", u"3", u"1.20"},
+                                                         {u"Pear", u"12", u"0.80"}};
+  double y = 100;
+  for (const auto& row : rows) {
+    page.Show(row[0], 72, y);
+    page.Show(row[1], 250, y);
+    page.Show(row[2], 400, y);
+    y += 11;
+  }
+  const auto doc = page.Finish();
+  ASSERT_GT(doc.CellCount(), 0);
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "comprehensive"), words.end());
+  EXPECT_EQ(words.size(), 14u);
+}
+
 // Two columns of running text set as tabbed lines (too short to be columns of their own):
 // a word broken at the end of a line of
 // either column reads whole, moved to where it fits; a capital after the hyphen joins too,
