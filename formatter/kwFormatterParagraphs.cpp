@@ -587,7 +587,12 @@ double ItemLimit(const TkwFormatterTextLine& ALine, const std::vector<TItem>& AI
 void fmt::JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, double AColumnRight) {
   for (std::size_t i = 0; i + 1 < AItems.size(); ++i) {
     auto& A = *AItems[i];
-    if (A.Runs.empty()) continue;
+    // Most lines end no run with a hyphen: nothing to measure.
+    const bool hyphenated = std::any_of(A.Runs.begin(), A.Runs.end(), [](const auto& ARun) {
+      const auto text = Trim(ARun->Text);
+      return !text.empty() && (text.back() == u'-' || text.back() == 0x2010 || text.back() == kSoftHyphen);
+    });
+    if (!hyphenated) continue;
     const auto itemsA = ItemsOf(A);
     for (std::size_t ia = 0; ia < itemsA.size(); ++ia) {
       auto& last = *A.Runs[itemsA[ia].End - 1];
