@@ -132,9 +132,9 @@ bool HoldsCells(const TkwFormatterColumn& AColumn) {
   return !(items.size() < 3 || FirstRunId(*items[1]) == LastRunId(*items[0]) + 1);
 }
 
-// Tables are written row by row, so each column's first run comes right after the first
-// line of the column before. Nothing when a column breaks that; else whether two columns
-// were compared.
+// Tables are written row by row, so each column's first run comes right after the last
+// run of the first line of the column before. Nothing when a column breaks that; else
+// whether two columns were compared.
 std::optional<bool> WrittenAcross(const std::vector<std::unique_ptr<TkwFormatterColumn>>& AColumns) {
   bool compared = false;
   const TkwFormatterColumn* previous = nullptr;
