@@ -412,10 +412,13 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   }
 
   const TkwPoint page = ToPagePoints(AState, ux, uy);
-  const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
-  const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
-                          clipY > FClipRect->Top && clipY < FClipRect->Bottom;
-  if (FClip && !insideRect && !FClip->Contains({clipX, clipY})) {
+  const auto outsideClip = [&] {
+    const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
+    const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
+                            clipY > FClipRect->Top && clipY < FClipRect->Bottom;
+    return !insideRect && !FClip->Contains({clipX, clipY});
+  };
+  if (FClip && outsideClip()) {
     // An origin just outside the clip (a line starting on the clip's edge) still shows the
     // glyph when the middle of its advance is inside.
     const double half = AState.FCurCharW * AState.FHorizScaling / 2;

@@ -334,7 +334,10 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
     } else if (const char16_t composed =
-                   AX < last->Right ? AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right) : char16_t{0};
+                   AX < last->Right && !last->Text.empty() &&
+                           (fmt::IsSpacingAccent(ACharacter) || fmt::IsSpacingAccent(last->Text.back()))
+                       ? AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right)
+                       : char16_t{0};
                composed != 0) {
       last->Text.back() = composed;
       last->Right = std::max(last->Right, right);
