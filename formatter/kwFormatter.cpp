@@ -347,9 +347,13 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
     } else {
       if (auto& rects = last->GlyphRects; rects.size() == rects.capacity() && rects.size() < kRunFastGrowth) {
         // A run that goes on past its first glyph is most often a word or a line: it grows
-        // by a few words at a time rather than from one glyph. One-glyph runs (table cells,
-        // scattered marks) stay small.
-        const std::size_t room = std::max(kRunStartCapacity, 4 * rects.size());
+        // by a few words at a time rather than from one glyph, and from its second glyph
+        // by about as many as the run that grew before it took. One-glyph runs (table
+        // cells, scattered marks) stay small.
+        std::size_t room = std::max(kRunStartCapacity, 4 * rects.size());
+        if (rects.size() == 1) {
+          room = std::clamp(FGrownRunLength + FGrownRunLength / 4, kRunStartCapacity, kRunFastGrowth);
+        }
         last->Text.reserve(room);
         rects.reserve(room);
       }
@@ -360,6 +364,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       last->Right = right;
       last->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right,
                                     AGlyphRect.Bottom);
+      FGrownRunLength = last->GlyphRects.size();
     }
     if (right > line->Right) {
       line->SetRight(right);

@@ -147,6 +147,9 @@ private:
     bool Valid = false;
     double MinTop = 0, MaxTop = 0, MinLeft = 0, MaxRight = 0;
   } FTracked;
+  // Glyphs of the run that grew last: a run that goes on past its first glyph makes room
+  // for about as many at once (lines of running text are alike).
+  std::size_t FGrownRunLength = 0;
 };
 
 }  // namespace qm

@@ -78,26 +78,52 @@ void AppendInt(std::string& AOut, std::int64_t AValue) {
   AOut.append(buf, res.ptr);
 }
 
-void AppendEscaped(std::string& AOut, std::u16string_view AText) {
-  for (const char16_t c : AText) {
-    // A control character is no text: a reader takes a raw tab for a jump to the next
-    // stop (the line may wrap and the page spill) and drops raw line ends. A font whose
-    // codes map to them still drew a glyph there, so it becomes a space.
-    if (c < 0x20 || c == 0x7F) {
-      AOut.push_back(' ');
-    } else if (c == kLineBreak) {
-      AOut += "\\line ";
-    } else if (c == 0xAD) {
-      AOut += "\\-";  // the optional hyphen, shown only where a line breaks the word
-    } else if (c < 256) {
-      if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
-      AOut.push_back(static_cast<char>(c));
-    } else {
-      AOut += "\\u";
-      AppendInt(AOut, c <= 32767 ? static_cast<int>(c) : static_cast<int>(c) - 65536);
-      AOut.push_back('?');
-    }
+namespace {
+// A character written as its own byte: Latin-1, neither a control character nor one that
+// RTF or this writer gives a meaning (braces, backslash, optional hyphen).
+constexpr bool IsPlainByte(char16_t C) {
+  return C >= 0x20 && C < 0x100 && C != 0x7F && C != 0xAD && C != u'\\' && C != u'{' && C != u'}';
+}
+
+void AppendEscapedChar(std::string& AOut, char16_t c) {
+  // A control character is no text: a reader takes a raw tab for a jump to the next
+  // stop (the line may wrap and the page spill) and drops raw line ends. A font whose
+  // codes map to them still drew a glyph there, so it becomes a space.
+  if (c < 0x20 || c == 0x7F) {
+    AOut.push_back(' ');
+  } else if (c == kLineBreak) {
+    AOut += "\\line ";
+  } else if (c == 0xAD) {
+    AOut += "\\-";  // the optional hyphen, shown only where a line breaks the word
+  } else if (c < 256) {
+    if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
+    AOut.push_back(static_cast<char>(c));
+  } else {
+    AOut += "\\u";
+    AppendInt(AOut, c <= 32767 ? static_cast<int>(c) : static_cast<int>(c) - 65536);
+    AOut.push_back('?');
   }
+}
+}  // namespace
+
+void AppendEscaped(std::string& AOut, std::u16string_view AText) {
+  // Runs of plain characters (nearly all text) are written in one piece.
+  std::size_t i = 0;
+  while (i < AText.size()) {
+    std::size_t to = i;
+    while (to < AText.size() && IsPlainByte(AText[to])) ++to;
+    if (to > i) {
+      const std::size_t at = AOut.size();
+      AOut.resize(at + (to - i));
+      char* out = AOut.data() + at;
+      for (; i < to; ++i) *out++ = static_cast<char>(AText[i]);
+    }
+    if (i < AText.size()) AppendEscapedChar(AOut, AText[i++]);
+  }
+}
+
+void AppendEscapedByChar(std::string& AOut, std::u16string_view AText) {
+  for (const char16_t c : AText) AppendEscapedChar(AOut, c);
 }
 
 std::string EscapeText(std::u16string_view AText) {
