@@ -233,14 +233,9 @@ TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGl
   return raw;
 }
 
-void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
-  // Most glyphs of a page stand inside the extent already seen, where no margin moves: a
-  // margin only shrinks to a glyph beyond every glyph tracked before.
+void TkwFormatter::WidenMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
   const double right = AX + AAdvance;
   TTrackedExtent& t = FTracked;
-  if (t.Valid && ATopY >= t.MinTop && ATopY <= t.MaxTop && (AX >= t.MinLeft || AX <= 0) && right <= t.MaxRight) {
-    return;
-  }
   auto& ps = *FPageSettings;
   // Only glyphs ending inside the page move the right margin.
   const bool inside = right < ps.GetWidth();
