@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <typeinfo>
 #include <utility>
 
 #include "base/kwDiagnostics.h"
@@ -17,6 +18,7 @@
 #include "pdf/core/kwPDLexer.h"
 #include "pdf/core/kwPDParser.h"
 #include "pdf/core/Tolerance.h"
+#include "pdf/fonts/kwPD8bitFont.h"
 #include "pdf/fonts/kwPDFont.h"
 #include "pdf/images/kwPDImage.h"
 #include "pdf/model/kwPDResource.h"
@@ -768,10 +770,13 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
     const std::u16string_view str(AStr);
     std::size_t pos = 0;
     TkwPDNextChar nc;
+    // A simple font's codes are decoded by its own inline function, not a virtual call.
+    const TkwPD8bitFont* simple =
+        typeid(font) == typeid(TkwPD8bitFont) ? static_cast<const TkwPD8bitFont*>(&font) : nullptr;
     while (pos < str.size()) {
       CheckCancelled(FRun->Cancel);
       if (!Spend(*FRun, FRun->Glyphs, 1, kMaxPageGlyphs)) break;
-      const int ok = font.GetNextChar(str, pos, nc);
+      const int ok = simple != nullptr ? simple->GetNextChar(str, pos, nc) : font.GetNextChar(str, pos, nc);
       const std::size_t used = nc.Processed < 1 ? 1 : static_cast<std::size_t>(nc.Processed);
       // A code counts when the font yields a character value or a glyph name.
       if (ok == 0 || (nc.Code == 0 && nc.CharName.empty() && nc.CharCode != 0)) {
