@@ -3,6 +3,7 @@
 #include "base/FontClass.h"
 #include "writer/kwDocumentWriter.h"
 
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <ctime>
@@ -81,9 +82,14 @@ void AppendInt(std::string& AOut, std::int64_t AValue) {
 namespace {
 // A character written as its own byte: Latin-1, neither a control character nor one that
 // RTF or this writer gives a meaning (braces, backslash, optional hyphen).
-constexpr bool IsPlainByte(char16_t C) {
-  return C >= 0x20 && C < 0x100 && C != 0x7F && C != 0xAD && C != u'\\' && C != u'{' && C != u'}';
-}
+constexpr std::array<bool, 256> kPlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (std::size_t c = 0x20; c < plain.size(); ++c) {
+    plain[c] = c != 0x7F && c != 0xAD && c != '\\' && c != '{' && c != '}';
+  }
+  return plain;
+}();
+constexpr bool IsPlainByte(char16_t C) { return C < kPlainBytes.size() && kPlainBytes[C]; }
 
 void AppendEscapedChar(std::string& AOut, char16_t c) {
   // A control character is no text: a reader takes a raw tab for a jump to the next
