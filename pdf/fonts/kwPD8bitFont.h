@@ -47,10 +47,8 @@ public:
     AOut.Code = FCodes[c];
     AOut.Unicode = FUnicodes[c];
     if (FToUnicode && FToUnicode->HasTexts()) AOut.UnicodeText = FToUnicode->MapText(c);
-    // A symbolic Type 1 font names no glyph for an empty slot.
-    const bool type1 = FFontType == TkwPDFontType::Type1 || FFontType == TkwPDFontType::Type1C ||
-                       FFontType == TkwPDFontType::Type1COT;
-    if (!type1 || !IsSymbolic() || !FEncoding[c].empty()) AOut.CharName = FEncoding[c];
+    // An empty slot names no glyph (a symbolic Type 1 font's included).
+    AOut.CharName = FEncoding[c];
     return 1;
   }
   [[nodiscard]] double GetCharWidth(std::uint32_t ACharCode) const override;
