@@ -65,6 +65,11 @@ constexpr double kMinAlikeSizeShare = 0.8;
 constexpr int kMinLeaderDots = 4;
 constexpr std::size_t kMaxLeaderTargetLength = 8;
 constexpr char16_t kSoftHyphen = 0xAD;
+// A word made whole at a tab stop may overrun the stop by what condensing this share of
+// the size from each character of its item takes back.
+constexpr double kJoinCondenseShare = 0.04;
+// The rest of a word broken at a tab stop is looked for this many lines below.
+constexpr std::size_t kMaxRowsToStop = 3;
 // Baselines of single-spaced text stand at most this many line heights apart (TeX sets
 // 1.2, word processors 1.15 to 1.5); double spacing is twice that.
 constexpr double kMaxJoinedLineDistance = 1.6;
@@ -387,17 +392,29 @@ bool HasLeader(std::u16string_view AText) {
          ContainsNoCase(AText, u"____");
 }
 
+// Whether a line ending in AEnd stops inside a hyphenated compound or range ("IEEE-" /
+// "754", "pages 291-" / "300") that the next line, starting with ANext, goes on with.
+bool EndsInsideCompound(std::u16string_view AEnd, std::u16string_view ANext) {
+  const auto alnum = [](char16_t C) { return IsAsciiLetter(C) || IsDigit(C) || (C >= 0xC0 && C < 0x2000); };
+  return AEnd.size() >= 2 && (AEnd.back() == u'-' || AEnd.back() == 0x2010) && alnum(AEnd[AEnd.size() - 2]) &&
+         !ANext.empty() && alnum(ANext.front());
+}
+
 // A word broken at P's end by a hyphen goes on at L's start: L is P's next line in the
-// same paragraph, whatever fonts either mixes. L starts under P (or left of it by at most
-// a first-line indent) and stands right below it (double spacing included).
+// same paragraph, whatever fonts either mixes. L starts under P, or left or right of it by
+// at most a first-line or hanging indent (a bibliography's entry), and stands right below
+// it (double spacing included).
 bool BreaksWordInto(const TkwFormatterTextLine& P, const TkwFormatterTextLine& L) {
   const auto* last = P.LastRun();
   const auto* first = L.Run(0);
-  if (last == nullptr || first == nullptr || last->Text.empty() || first->Text.empty() || P.ListLabel) return false;
-  if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos) return false;
+  if (last == nullptr || first == nullptr || last->Text.empty() || first->Text.empty()) return false;
+  if (WordBreakHyphen(last->Text, first->Text.front()) == std::u16string_view::npos &&
+      !EndsInsideCompound(last->Text, first->Text)) {
+    return false;
+  }
   const double indent = P.X - L.X;
   const double drop = L.Y - P.Y;
-  return indent > -kSameLeftTolerance && indent < kMaxFirstLineIndent && drop > 0 &&
+  return indent > -kMaxFirstLineIndent && indent < kMaxFirstLineIndent && drop > 0 &&
          drop < 3 * std::max(P.Height, L.Height);
 }
 
@@ -497,7 +514,20 @@ void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
     auto* L = AItems[i];
     const auto* P = AItems[i - 1];
     const int from = L->ParagraphIndex, to = P->ParagraphIndex;
-    if (from == to || from < 0 || to < 0 || L->ListLabel || !BreaksWordInto(*P, *L)) continue;
+    // A bare number after a compound's hyphen ("IEEE-" / "754 doubles") reads as a
+    // numbered line but goes on with the compound.
+    const auto* last = P->LastRun();
+    const bool number = L->ListLabel && L->ListKind == 2 && L->LabelClose == 0 && last != nullptr &&
+                        L->Run(0) != nullptr && EndsInsideCompound(last->Text, L->Run(0)->Text);
+    // Tabbed lines keep their items at their stops (JoinBrokenWordsAtStops).
+    if (from == to || from < 0 || to < 0 || (L->ListLabel && !number) || P->TabLine || L->TabLine ||
+        !BreaksWordInto(*P, *L)) {
+      continue;
+    }
+    if (number) {
+      L->ListLabel = false;
+      L->ListKind = 0;
+    }
     // Lines set wider apart than single spacing join only where the paragraph they join
     // is set that wide too (double-spaced text), and only the lines that go on at that
     // distance: one paragraph takes its distance as its line spacing, and a wider one
@@ -514,6 +544,127 @@ void JoinBrokenWords(const std::vector<TkwFormatterTextLine*>& AItems) {
     }
   }
 }
+
+bool StartsAtTab(const TkwFormatterTextLine& ALine, std::size_t AIndex);
+
+// An item of a line: its runs [First, End) between tab stops.
+struct TItem {
+  std::size_t First = 0;
+  std::size_t End = 0;
+};
+
+std::vector<TItem> ItemsOf(const TkwFormatterTextLine& ALine) {
+  std::vector<TItem> items;
+  for (std::size_t k = 0; k < ALine.Runs.size(); ++k) {
+    if (k == 0 || StartsAtTab(ALine, k)) items.push_back({k, k});
+    items.back().End = k + 1;
+  }
+  return items;
+}
+
+// How far an item's text, as the output font sets it, runs past ARight (0 when it fits),
+// and the characters condensing could take that from.
+std::pair<double, std::size_t> Overflow(const TkwFormatterTextLine& ALine, const TItem& AItem, double ARight) {
+  const auto* first = ALine.Runs[AItem.First].get();
+  double width = 0;
+  std::size_t chars = 0;
+  for (std::size_t k = AItem.First; k < AItem.End; ++k) {
+    const auto& run = *ALine.Runs[k];
+    width += TextWidth(run, run.Font, run.Text);
+    chars += run.Text.size();
+  }
+  return {std::max(0.0, first->X + width - ARight), chars};
+}
+
+// Where an item of ALine may reach: the next item's stop, or AColumnRight.
+double ItemLimit(const TkwFormatterTextLine& ALine, const std::vector<TItem>& AItems, std::size_t AIndex,
+                 double AColumnRight) {
+  return AIndex + 1 < AItems.size() ? ALine.Runs[AItems[AIndex + 1].First]->X - kTabGap : AColumnRight;
+}
+
+}  // namespace
+
+void fmt::JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, double AColumnRight) {
+  for (std::size_t i = 0; i + 1 < AItems.size(); ++i) {
+    auto& A = *AItems[i];
+    // Most lines end no run with a hyphen: nothing to measure.
+    const bool hyphenated = std::any_of(A.Runs.begin(), A.Runs.end(), [](const auto& ARun) {
+      const auto text = Trim(ARun->Text);
+      return !text.empty() && (text.back() == u'-' || text.back() == 0x2010 || text.back() == kSoftHyphen);
+    });
+    if (!hyphenated) continue;
+    const auto itemsA = ItemsOf(A);
+    for (std::size_t ia = 0; ia < itemsA.size(); ++ia) {
+      auto& last = *A.Runs[itemsA[ia].End - 1];
+      const double x = A.Runs[itemsA[ia].First]->X;
+      // The first of the next lines right below with an item that starts under this one
+      // (or left of it by at most a first-line indent): rows of a header need not come in
+      // page order.
+      TkwFormatterTextLine* below = nullptr;
+      std::vector<TItem> itemsB;
+      std::size_t ib = 0;
+      for (std::size_t j = i + 1; j < AItems.size() && j <= i + kMaxRowsToStop && below == nullptr; ++j) {
+        auto& B = *AItems[j];
+        const double drop = B.Y - A.Y;
+        if (B.Runs.empty() || !(drop > 0) || drop > 3 * std::max(A.Height, B.Height)) continue;
+        itemsB = ItemsOf(B);
+        for (ib = 0; ib < itemsB.size(); ++ib) {
+          const double dx = x - B.Runs[itemsB[ib].First]->X;
+          if (dx > -kSameLeftTolerance && dx < kMaxFirstLineIndent) break;
+        }
+        if (ib < itemsB.size()) below = &B;
+      }
+      // Lines of one paragraph are joined where they are written.
+      if (below == nullptr || (!A.TabLine && !below->TabLine)) continue;
+      auto& B = *below;
+      auto& first = *B.Runs[itemsB[ib].First];
+      if (first.Text.empty() || first.Text.front() == u' ') continue;
+      const std::size_t hyphen = WordBreakHyphen(last.Text, first.Text.front());
+      if (hyphen == std::u16string_view::npos) continue;
+      // The halves: from the last blank before the hyphen, and up to the first blank.
+      std::size_t headStart = hyphen;
+      while (headStart > 0 && !IsBlank(last.Text[headStart - 1])) --headStart;
+      std::size_t tailEnd = 0;
+      while (tailEnd < first.Text.size() && !IsBlank(first.Text[tailEnd])) ++tailEnd;
+      const std::u16string head = last.Text.substr(headStart, hyphen - headStart);
+      const std::u16string tail = first.Text.substr(0, tailEnd);
+      const std::u16string whole = head + kSoftHyphen + tail;
+      // Both ways, measured; the one that overflows less, the shorter move on a tie.
+      const std::u16string lastText = last.Text, firstText = first.Text;
+      const auto trimEnd = [](std::u16string AText) {
+        while (!AText.empty() && IsBlank(AText.back())) AText.pop_back();
+        return AText;
+      };
+      const auto trimStart = [](std::u16string AText) {
+        std::size_t n = 0;
+        while (n < AText.size() && IsBlank(AText[n])) ++n;
+        return AText.substr(n);
+      };
+      const double limitA = ItemLimit(A, itemsA, ia, AColumnRight);
+      const double limitB = ItemLimit(B, itemsB, ib, AColumnRight);
+      last.Text = lastText.substr(0, headStart) + whole;
+      first.Text = trimStart(firstText.substr(tailEnd));
+      const auto [upOver, upChars] = Overflow(A, itemsA[ia], limitA);
+      last.Text = trimEnd(lastText.substr(0, headStart));
+      first.Text = whole + firstText.substr(tailEnd);
+      const auto [downOver, downChars] = Overflow(B, itemsB[ib], limitB);
+      const bool down = downOver < upOver || (downOver == upOver && head.size() <= tail.size());
+      const double over = down ? downOver : upOver;
+      const std::size_t chars = down ? downChars : upChars;
+      const double allowance =
+          kJoinCondenseShare * FontSize(down ? first.Font : last.Font) * static_cast<double>(chars);
+      if (over > allowance) {
+        last.Text = lastText;
+        first.Text = firstText;
+      } else if (!down) {
+        last.Text = lastText.substr(0, headStart) + whole;
+        first.Text = trimStart(firstText.substr(tailEnd));
+      }
+    }
+  }
+}
+
+namespace {
 
 // One paragraph per run of equally numbered lines; the paragraphs and the column take
 // the lines' extents.
@@ -636,18 +787,62 @@ void Unlist(TkwFormatterParagraph& P) {
   P.LabelClose = 0;
 }
 
+// The bullet a bullet paragraph starts with, and its font.
+std::pair<char16_t, const TFont*> BulletOf(const TkwFormatterParagraph& P) {
+  const auto* run = P.Lines.empty() ? nullptr : P.Lines[0]->Run(0);
+  const auto text = run != nullptr ? Trim(run->Text) : std::u16string_view();
+  return {text.empty() ? char16_t{0} : text[0], run != nullptr ? &run->Font : nullptr};
+}
+
+// A bullet item is kept when one of the bullet items near it has its bullet, or, standing
+// alone, when its bullet is one that lists use and the paragraph on neither side is a lone
+// item with another mark: a page of different symbols, each starting a line, is a table
+// of glyphs.
+void KeepTrueBullets(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput) {
+  std::vector<std::size_t> items;  // indexes of the bullet paragraphs
+  for (std::size_t i = 0; i < AOutput.size(); ++i) {
+    if (AOutput[i]->ListKind == 1) items.push_back(i);
+  }
+  if (items.size() < 2) {
+    for (const auto i : items) Unlist(*AOutput[i]);
+    return;
+  }
+  // A bullet's neighbours: the items on either side of it, as far as a list's sub-items
+  // part two of its own items.
+  constexpr std::size_t kReach = 8;
+  std::vector<bool> paired(items.size(), false);
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    const char16_t bullet = BulletOf(*AOutput[items[k]]).first;
+    for (std::size_t j = k > kReach ? k - kReach : 0; j < items.size() && j <= k + kReach && !paired[k]; ++j) {
+      paired[k] = j != k && BulletOf(*AOutput[items[j]]).first == bullet;
+    }
+  }
+  const auto common = [&](std::size_t AIndex) {
+    const auto [bullet, font] = BulletOf(*AOutput[AIndex]);
+    return font != nullptr && IsCommonBullet(bullet, *font);
+  };
+  std::vector<std::size_t> itemOf(AOutput.size(), items.size());  // paragraph -> bullet item
+  for (std::size_t k = 0; k < items.size(); ++k) itemOf[items[k]] = k;
+  const auto loneMarkAt = [&](std::size_t AIndex) {
+    return AIndex < itemOf.size() && itemOf[AIndex] < items.size() && !paired[itemOf[AIndex]] && !common(AIndex);
+  };
+  std::vector<std::size_t> refused;
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    const std::size_t i = items[k];
+    if (!paired[k] && (!common(i) || (i > 0 && loneMarkAt(i - 1)) || loneMarkAt(i + 1))) refused.push_back(i);
+  }
+  for (const auto i : refused) Unlist(*AOutput[i]);
+}
+
 // Labels that only look like list labels lose their list: numbered paragraphs are a list
 // when at least two follow each other in counting order from the first label of their
 // kind ("1.", "a)", "A."), or when they go on with a list the page already has. A bullet
-// needs a second bullet in the column.
+// needs a second bullet in the column (KeepTrueBullets).
 void KeepTrueLists(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput,
                    std::map<std::pair<int, char16_t>, long long>& ANumbers) {
   std::vector<std::pair<TkwFormatterParagraph*, TLabel>> numbered;
-  int bullets = 0;
   for (auto& P : AOutput) {
-    if (P->ListKind == 1) {
-      ++bullets;
-    } else if (P->ListKind == 2) {
+    if (P->ListKind == 2) {
       if (const auto label = ReadLabel(*P)) {
         numbered.emplace_back(P.get(), *label);
       } else {
@@ -655,13 +850,7 @@ void KeepTrueLists(std::vector<std::unique_ptr<TkwFormatterParagraph>>& AOutput,
       }
     }
   }
-  if (bullets < 2) {
-    for (auto& P : AOutput) {
-      if (P->ListKind == 1) {
-        Unlist(*P);
-      }
-    }
-  }
+  KeepTrueBullets(AOutput);
   for (std::size_t i = 0; i < numbered.size();) {
     std::size_t end = i + 1;
     while (end < numbered.size()) {
@@ -770,7 +959,8 @@ bool KeepsPageLines(const TkwFormatterParagraph& P) {
     const auto* last = P.Lines[i]->LastRun();
     const auto* next = P.Lines[i + 1]->Run(0);
     keep = last == nullptr || next == nullptr || next->Text.empty() ||
-           fmt::WordBreakHyphen(last->Text, next->Text.front()) == std::u16string_view::npos;
+           (fmt::WordBreakHyphen(last->Text, next->Text.front()) == std::u16string_view::npos &&
+            !EndsInsideCompound(last->Text, next->Text));
   }
   return keep;
 }
@@ -858,6 +1048,9 @@ void TkwFormatterColumn::Analyse() {
   if (Items.empty()) {
     return;
   }
+  double right = Rect.Right;
+  for (const auto* line : Items) right = std::max(right, line->Right);
+  fmt::JoinBrokenWordsAtStops(Items, right);
   const int lastNumber = NumberParagraphs(Items, Rect);
   SplitBySpacing(Items, lastNumber);
   JoinBrokenWords(Items);
@@ -977,6 +1170,7 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
   if (ruled) tf.SetBorder(border);
   double rise = 0;
   char16_t lastChar = u' ';
+  char16_t beforeLast = u' ';
   const bool breakLines = KeepsPageLines(*this);
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     const auto* line = Lines[i];
@@ -1018,11 +1212,14 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       // to the edge, where a wider face would wrap a kept line in two.
       const bool breakLine = i > 0 && k == 0 && breakLines && lastChar != kSoftHyphen;
       const bool joinLine = i > 0 && k == 0 && !breakLine && lastChar != u' ' && lastChar != kSoftHyphen;
+      // A line that ends inside a hyphenated compound or range ("IEEE-" / "754", "pages
+      // 291-" / "300") goes on without a space: the hyphen is the word's own.
+      const bool compound = EndsInsideCompound(std::u16string{beforeLast, lastChar}, run.Text);
       if (breakLine || joinLine || spaceBefore || hyphen != std::u16string_view::npos) {
         std::u16string text;
         text.reserve(run.Text.size() + 1);
         if (breakLine) text += kLineBreak;
-        if (joinLine || spaceBefore) text += u' ';
+        if ((joinLine && !compound) || spaceBefore) text += u' ';
         if (hyphen != std::u16string_view::npos) {
           text.append(run.Text, 0, hyphen);
           text += kSoftHyphen;
@@ -1034,7 +1231,10 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
         AWriter.WriteText(run.Text, tab, run.CharSpacing);
       }
       previous = &run;
-      if (!run.Text.empty()) lastChar = hyphen != std::u16string_view::npos ? kSoftHyphen : run.Text.back();
+      if (!run.Text.empty()) {
+        beforeLast = run.Text.size() > 1 ? run.Text[run.Text.size() - 2] : lastChar;
+        lastChar = hyphen != std::u16string_view::npos ? kSoftHyphen : run.Text.back();
+      }
     }
   }
   if (rise != 0) AWriter.SetTextRise(0);

@@ -132,9 +132,9 @@ bool HoldsCells(const TkwFormatterColumn& AColumn) {
   return !(items.size() < 3 || FirstRunId(*items[1]) == LastRunId(*items[0]) + 1);
 }
 
-// Tables are written row by row, so each column's first run comes right after the one
-// of the column before. Nothing when a column breaks that; else whether two columns
-// were compared.
+// Tables are written row by row, so each column's first run comes right after the last
+// run of the first line of the column before. Nothing when a column breaks that; else
+// whether two columns were compared.
 std::optional<bool> WrittenAcross(const std::vector<std::unique_ptr<TkwFormatterColumn>>& AColumns) {
   bool compared = false;
   const TkwFormatterColumn* previous = nullptr;
@@ -143,7 +143,7 @@ std::optional<bool> WrittenAcross(const std::vector<std::unique_ptr<TkwFormatter
       continue;
     }
     if (previous != nullptr) {
-      if (FirstRunId(*column->Items[0]) != FirstRunId(*previous->Items[0]) + 1) {
+      if (FirstRunId(*column->Items[0]) != LastRunId(*previous->Items[0]) + 1) {
         return std::nullopt;
       }
       compared = true;
@@ -239,6 +239,8 @@ constexpr std::size_t kMaxTextColumns = 3;
 constexpr std::size_t kMinGridRows = 3;
 constexpr double kGridStopTolerance = 3;
 constexpr double kGridCellGap = 2;
+// Runs of a tab line this close together are one item.
+constexpr double kGridItemGap = 1;
 constexpr double kGridLastRowPadding = 5;
 // The last cell reaches this far past its widest text: a word processor pads cells.
 constexpr double kGridLastCellAllowance = 6;
@@ -469,13 +471,31 @@ void MarkImagesOverText(TkwFormatterPage& APage) {
   }
 }
 
+// Where the items of a tab line start: at its first run and at every run that stands
+// apart from the one before. Runs that touch (a change of font inside "a41 [x272E]")
+// are one item.
+std::vector<std::size_t> ItemStarts(const TkwFormatterTextLine& ALine) {
+  std::vector<std::size_t> starts;
+  for (std::size_t k = 0; k < ALine.Runs.size(); ++k) {
+    const auto* run = ALine.Runs[k].get();
+    const auto* previous = k > 0 ? ALine.Runs[k - 1].get() : nullptr;
+    if (previous == nullptr || run->X - (previous->X + previous->Width) > kGridItemGap) starts.push_back(k);
+  }
+  return starts;
+}
+
 // Tab lines whose items stand at the same stops, line after line: a table.
 bool SameStops(const TkwFormatterTextLine& A, const TkwFormatterTextLine& B) {
-  if (!A.TabLine || !B.TabLine || A.Runs.size() != B.Runs.size() || A.Runs.size() < 2) {
+  if (!A.TabLine || !B.TabLine) {
     return false;
   }
-  for (std::size_t k = 0; k < A.Runs.size(); ++k) {
-    if (std::fabs(A.Runs[k]->X - B.Runs[k]->X) > kGridStopTolerance) {
+  const auto a = ItemStarts(A);
+  const auto b = ItemStarts(B);
+  if (a.size() != b.size() || a.size() < 2) {
+    return false;
+  }
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (std::fabs(A.Runs[a[k]]->X - B.Runs[b[k]]->X) > kGridStopTolerance) {
       return false;
     }
   }
@@ -490,7 +510,7 @@ std::unique_ptr<TkwFormatterHSection> GridSection(TkwFormatterPage& APage,
   auto section = std::make_unique<TkwFormatterHSection>();
   section->JoinOwner(APage);
   section->Columns[0]->JoinOwner(APage);
-  const auto count = static_cast<int>(ALines[AFrom]->Runs.size());
+  const auto count = static_cast<int>(ItemStarts(*ALines[AFrom]).size());
   auto table = std::make_unique<TkwFormatterTable>(count);
   table->JoinOwner(APage);
   const double leftMargin = fmt::LeftMargin(APage);
@@ -507,27 +527,33 @@ std::unique_ptr<TkwFormatterHSection> GridSection(TkwFormatterPage& APage,
     const auto* line = ALines[r];
     const double height = r + 1 < ATo ? ALines[r + 1]->Y - line->Y : line->Height + kGridLastRowPadding;
     table->AddRow(std::max(height, 0.0));
+    const auto items = ItemStarts(*line);
     for (int k = 0; k < count; ++k) {
-      const auto& source = *line->Runs[static_cast<std::size_t>(k)];
+      const auto kk = static_cast<std::size_t>(k);
+      const std::size_t end = kk + 1 < items.size() ? items[kk + 1] : line->Runs.size();
       auto cellLine = std::make_unique<TkwFormatterTextLine>();
       cellLine->JoinOwner(APage);
-      auto run = std::make_unique<TkwFormatterText>();
-      run->JoinOwner(APage);
-      run->Text = source.Text;
-      run->Font = source.Font;
-      run->X = source.X;
-      run->Y = source.Y;
-      run->Width = source.Width;
-      run->Right = source.Right;
-      run->CharSpacing = source.CharSpacing;
-      run->Id = source.Id;
-      cellLine->X = source.X;
+      cellLine->X = line->Runs[items[kk]]->X;
       cellLine->Y = line->Y;
-      cellLine->AddRun(std::move(run));
+      for (std::size_t i = items[kk]; i < end; ++i) {
+        const auto& source = *line->Runs[i];
+        auto run = std::make_unique<TkwFormatterText>();
+        run->JoinOwner(APage);
+        run->Text = source.Text;
+        run->Font = source.Font;
+        run->X = source.X;
+        run->Y = source.Y;
+        run->Width = source.Width;
+        run->Right = source.Right;
+        run->CharSpacing = source.CharSpacing;
+        run->Id = source.Id;
+        cellLine->AddRun(std::move(run));
+      }
+      const auto& last = *line->Runs[end - 1];
       cellLine->SetHeight(line->Height);
-      cellLine->SetRight(source.X + source.Width);
-      starts[static_cast<std::size_t>(k)] = std::min(starts[static_cast<std::size_t>(k)], source.X);
-      right = std::max(right, source.X + source.Width);
+      cellLine->SetRight(last.X + last.Width);
+      starts[kk] = std::min(starts[kk], cellLine->X);
+      right = std::max(right, last.X + last.Width);
       table->AddLine(k, APage.StoreLine(std::move(cellLine)));
     }
     table->Rect.Include(line->Y + line->Height, line->Right, table->Rect.Top, table->Rect.Left);
@@ -1069,6 +1095,19 @@ void AddColumnSection(TkwFormatterPage& APage, const TBand& ABand) {
 
 }  // namespace
 
+namespace {
+
+// Words broken at the stops of tabbed lines are made whole before the lines are cut into
+// bands: the halves may land in two (a table's header above its rows), and a table of
+// tabbed lines copies its cells' text.
+void JoinAtStops(const std::vector<TkwFormatterTextLine*>& ALines) {
+  double right = 0;
+  for (const auto* line : ALines) right = std::max(right, line->Right);
+  fmt::JoinBrokenWordsAtStops(ALines, right);
+}
+
+}  // namespace
+
 void TkwFormatterPage::Analyse() {
   SortLines(Lines);
   MarkImagesOverText(*this);
@@ -1084,6 +1123,7 @@ void TkwFormatterPage::Analyse() {
     for (const auto& band : PlanBands(Lines, gutters)) {
       if (band.Columns.empty()) {
         auto merged = MergeSome(*this, band.Lines);
+        JoinAtStops(merged);
         BuildSections(*this, merged);
         all.insert(all.end(), merged.begin(), merged.end());
       } else {
@@ -1099,6 +1139,7 @@ void TkwFormatterPage::Analyse() {
     if (PageSettings == nullptr) {
       return;
     }
+    JoinAtStops(ResultLines);
     BuildSections(*this, ResultLines);
   }
   for (auto& section : Sections) {
@@ -1185,6 +1226,42 @@ void StretchLastColumn(TkwFormatterHSection& ASection) {
 
 }  // namespace
 
+namespace {
+
+// A word broken by a hyphen at the end of a column goes on at the top of the next: the
+// whole word moves to the next column's first line, its hyphen optional, so that the line
+// that ends the column only gets shorter. The rule for a broken word is a paragraph's.
+void JoinWordsAcrossColumns(TkwFormatterHSection& ASection) {
+  constexpr char16_t kSoftHyphen = 0xAD;
+  const auto firstWithText = [](const std::vector<TkwFormatterTextLine*>& AItems, bool AFromEnd) {
+    TkwFormatterTextLine* found = nullptr;
+    for (std::size_t i = 0; i < AItems.size() && found == nullptr; ++i) {
+      auto* line = AItems[AFromEnd ? AItems.size() - 1 - i : i];
+      if (HasText(*line)) found = line;
+    }
+    return found;
+  };
+  for (std::size_t k = 0; k + 1 < ASection.Columns.size(); ++k) {
+    auto* end = firstWithText(ASection.Columns[k]->Items, true);
+    auto* top = firstWithText(ASection.Columns[k + 1]->Items, false);
+    if (end == nullptr || top == nullptr || end->TabLine || top->TabLine) continue;
+    auto* last = end->LastRun();
+    auto* first = top->Run(0);
+    if (last == nullptr || first == nullptr || first->Text.empty()) continue;
+    const std::size_t hyphen = fmt::WordBreakHyphen(last->Text, first->Text.front());
+    if (hyphen == std::u16string_view::npos) continue;
+    std::size_t headStart = hyphen;
+    while (headStart > 0 && !fmt::IsBlank(last->Text[headStart - 1])) --headStart;
+    // A column that ends in nothing but the broken word keeps it.
+    if (headStart == 0 && end->Runs.size() == 1) continue;
+    first->Text = last->Text.substr(headStart, hyphen - headStart) + kSoftHyphen + first->Text;
+    last->Text.resize(headStart);
+    while (!last->Text.empty() && fmt::IsBlank(last->Text.back())) last->Text.pop_back();
+  }
+}
+
+}  // namespace
+
 void TkwFormatterHSection::Analyse() {
   Children.clear();
   if ((FromGrid || IsTable) && Table) {
@@ -1212,6 +1289,7 @@ void TkwFormatterHSection::Analyse() {
   if (Children.size() >= 2) {
     SetColumnSections(*this);
     StretchLastColumn(*this);
+    JoinWordsAcrossColumns(*this);
   }
   for (auto* child : Children) {
     child->Analyse();

@@ -51,6 +51,12 @@ constexpr double kVAlignTolerance = 6;
 constexpr double kCellParagraphRatio = 0.25;
 // Text starting at most this far left of its cell is set at the cell's edge.
 constexpr double kCellIndentSlack = -2;
+// The optional hyphen: shown only where a line breaks the word.
+constexpr char16_t kSoftHyphen = 0xAD;
+// A cell line goes on with the word the line above broke when it stands at most this many
+// line heights below it, and starts at most kMaxBrokenWordShift points left or right of it.
+constexpr double kMaxBrokenWordDrop = 2;
+constexpr double kMaxBrokenWordShift = 12;
 // Runs of one cell paragraph are never more than kMaxSpacesBetweenRuns spaces apart.
 
 // The rows of a band in page order. A row inserted between others shifts the ones below,
@@ -217,21 +223,39 @@ void PrepareWriter(TkwDocumentWriter& AWriter) {
   formatting.SetAlignment(0);
 }
 
+// Where the line's last run breaks a word with a hyphen that ANext, the line after it in
+// the same cell paragraph, goes on with; npos when it does not (or there is no such line).
+std::size_t BrokenWordEnd(const TkwFormatterTextLine& ALine, const TkwFormatterTextLine* ANext) {
+  const auto* last = ALine.LastRun();
+  const auto* first = ANext != nullptr ? ANext->Run(0) : nullptr;
+  if (last == nullptr || first == nullptr || first->Text.empty()) return std::u16string_view::npos;
+  return fmt::WordBreakHyphen(last->Text, first->Text.front());
+}
+
 // The runs of a cell line. A line that continues a paragraph, and each run after the
 // first, is set off from the text before it by as many spaces as the gap is wide;
-// APreviousEnd carries the end of the last run written.
-void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine, bool AFresh, double& APreviousEnd) {
+// APreviousEnd carries the end of the last run written. A word the line before broke
+// with a hyphen (AJoins) goes on without a space; AHyphen is where this line's last run
+// breaks one, its hyphen written as an optional one that the reader shows only where it
+// breaks the word itself.
+void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine, bool AFresh, bool AJoins,
+                   std::size_t AHyphen, double& APreviousEnd) {
   for (std::size_t i = 0; i < ALine.Runs.size(); ++i) {
     const auto& run = *ALine.Runs[i];
     AWriter.SetFont(run.Font);
+    std::u16string text = run.Text;
+    if (i + 1 == ALine.Runs.size() && AHyphen < text.size()) {
+      text.resize(AHyphen);
+      text += kSoftHyphen;
+    }
     if (AFresh && i == 0) {
-      AWriter.WriteText(run.Text, 0, 0);
+      AWriter.WriteText(text, 0, 0);
     } else {
       const double space = fmt::SpaceWidth(run, run.Font);
       int spaces = space > 0 ? RoundEven((run.X - APreviousEnd) / space) : 1;
       // Pieces of one paragraph are at least a word apart, never more than a line.
-      spaces = std::clamp(spaces, i == 0 ? 1 : 0, kMaxSpacesBetweenRuns);
-      AWriter.WriteText(std::u16string(static_cast<std::size_t>(spaces), u' ') + run.Text, 0, 0);
+      spaces = i == 0 && AJoins ? 0 : std::clamp(spaces, i == 0 ? 1 : 0, kMaxSpacesBetweenRuns);
+      AWriter.WriteText(std::u16string(static_cast<std::size_t>(spaces), u' ') + text, 0, 0);
     }
     APreviousEnd = run.X + run.Width;
   }
@@ -267,12 +291,28 @@ void RenderCell(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, std::size
   const double cellLeft = AColumn == 0 ? ATable.X - ALeftMargin : ATable.CellRights[kk - 1];
   const TkwFormatterTextLine* previous = nullptr;
   bool open = false;
+  bool joins = false;
   double previousEnd = 0;
-  for (auto* line : ATable.Rows[ARow][kk]) {
-    const double h = fmt::MaxTextHeight(*line);
-    if (previous != nullptr && !fmt::SideBySide(previous, line, kCellParagraphRatio * h)) {
+  const auto& lines = ATable.Rows[ARow][kk];
+  // Whether the line after AIndex goes on in its paragraph: pieces of one row line, or
+  // the line right below that goes on with a word this one broke with a hyphen (the
+  // reader breaks it there again where the cell is as narrow).
+  const auto sameParagraph = [&](std::size_t AIndex) {
+    if (AIndex + 1 >= lines.size()) return false;
+    const auto* line = lines[AIndex];
+    const auto* next = lines[AIndex + 1];
+    if (fmt::SideBySide(line, next, kCellParagraphRatio * fmt::MaxTextHeight(*next))) return true;
+    const double drop = next->Y - line->Y;
+    return BrokenWordEnd(*line, next) != std::u16string_view::npos && drop > 0 &&
+           drop < kMaxBrokenWordDrop * std::max(line->Height, next->Height) &&
+           std::fabs(next->X - line->X) < kMaxBrokenWordShift;
+  };
+  for (std::size_t li = 0; li < lines.size(); ++li) {
+    auto* line = lines[li];
+    if (previous != nullptr && !sameParagraph(li - 1)) {
       AWriter.EndPara();
       open = false;
+      joins = false;
     }
     auto& tf = AWriter.GetTextFormatting();
     tf.SetLineSpacing(0);
@@ -295,7 +335,9 @@ void RenderCell(TkwDocumentWriter& AWriter, TkwFormatterTable& ATable, std::size
         }
       }
     }
-    WriteCellLine(AWriter, *line, fresh, previousEnd);
+    const std::size_t hyphen = sameParagraph(li) ? BrokenWordEnd(*line, lines[li + 1]) : std::u16string_view::npos;
+    WriteCellLine(AWriter, *line, fresh, joins, hyphen, previousEnd);
+    joins = hyphen != std::u16string_view::npos;
     previous = line;
   }
   if (open) {

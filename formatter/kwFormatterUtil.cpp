@@ -85,6 +85,21 @@ bool IsBulletChar(char16_t C) {
          C == 0x204D || (C >= 0x2190 && C <= 0x2BFF) || (C >= 0xE000 && C <= 0xF8FF);
 }
 
+bool IsCommonBullet(char16_t C, const TFont& AFont) {
+  // Symbol and Wingdings codes, as the private-use area or the font's own byte carries
+  // them: Symbol's bullet (B7); Wingdings' small square (A7), lozenge (76), arrowheads
+  // (D8, E0), tick (FC), round and square bullets (6C, 6E, 71, A1, A8).
+  constexpr std::u16string_view kSymbolCodes = u"\u00B7\u00A7\u0076\u00D8\u00E0\u00FC\u006C\u006E\u0071\u00A1\u00A8";
+  if (C >= 0xF000 && C <= 0xF0FF) {
+    return kSymbolCodes.find(static_cast<char16_t>(C - 0xF000)) != std::u16string_view::npos;
+  }
+  if (FontIsSymbolCharset(AFont) && kSymbolCodes.find(C) != std::u16string_view::npos) return true;
+  constexpr std::u16string_view kBullets =
+      u"\u2022\u25E6\u25AA\u25AB\u25A0\u25A1\u25CF\u25CB\u25C6\u25C7\u25BA\u25B8\u25B6\u2023\u2043\u2013\u2014"
+      u"\u2219\u00B7\u0095\u0096\u0097-*\u2713\u2714\u27A2\u27A4\u2756";
+  return kBullets.find(C) != std::u16string_view::npos;
+}
+
 std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext) {
   // Letters of the alphabetic scripts (Latin, Greek, Cyrillic and the like).
   const auto letter = [](char16_t C) { return IsAsciiLetter(C) || (C >= 0xC0 && C < 0x2000 && C != 0xD7 && C != 0xF7); };

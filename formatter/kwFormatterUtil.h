@@ -100,12 +100,23 @@ inline constexpr double kWordGapOfSpace = 0.5;
 // dingbats and the private-use codes of symbol fonts. Letters of any script, digits,
 // currency signs and ordinary punctuation start text instead.
 [[nodiscard]] bool IsBulletChar(char16_t C);
+// The marks producers set before the items of a list: round and square bullets, dashes,
+// ticks and arrowheads, also as the private-use codes of Symbol and Wingdings (and as
+// their raw codes when AFont is a symbol font). A lone line that starts with another mark
+// is a row of a table of symbols rather than a list of one item.
+[[nodiscard]] bool IsCommonBullet(char16_t C, const TFont& AFont);
 // The end of a line's text that breaks a word with a hyphen ("com-" before "pile" on the
 // next line): where its hyphen starts, or npos when the line does not end so. The hyphen
 // follows a letter and the next line goes on with a letter. A capital after it is most
 // often a word's own ("Trace-" / "Monkey", "Mc-" / "Cullagh") rather than a compound's
 // ("Anglo-" / "Saxon"), as readers of the text take it too; a digit keeps the hyphen.
 [[nodiscard]] std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext);
+// A word broken by a hyphen at the end of an item of a tabbed line (two columns of text
+// set side by side, a table's header) goes on in the item at the same stop of a line
+// below: the word is made whole in one of them, its hyphen optional. The shorter half
+// moves, to whichever side it fits with at most light condensing; items reach at most to
+// ARight. ALines are in page order.
+void JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& ALines, double ARight);
 // The whole text as a decimal integer (optional sign), or nothing.
 [[nodiscard]] std::optional<long long> ToInteger(std::u16string_view AText);
 [[nodiscard]] bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle);

@@ -205,7 +205,7 @@ struct THyphenCase {
 class LineEndHyphens : public ::testing::TestWithParam<THyphenCase> {};
 
 // A word a line's end breaks with a hyphen reads whole when the lines become one paragraph,
-// its hyphen optional; a hyphen before a digit is a range's and stays.
+// its hyphen optional; a hyphen before a digit is a range's and stays, the range whole.
 TEST_P(LineEndHyphens, JoinBrokenWords) {
   const THyphenCase& c = GetParam();
   for (TkwFormattingMode mode : {TkwFormattingMode::fmFormatted, TkwFormattingMode::fmFormattedWithTabs}) {
@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "BT /F1 10 Tf 12 TL 72 700 Td " QM_LINE("The measures are given in the tables of the appendix on pages 12-")
                         QM_LINE("15 of this report, where the methods used for them are described in")
                         QM_LINE("detail for each of the programs.") "ET",
-                    "12", false},
+                    "12-15", false},
         // A line mixing fonts is a paragraph of its own; the word still joins the next.
         THyphenCase{"AcrossAFontChange",
                     "BT /F1 10 Tf 12 TL 72 700 Td (Categories and ) Tj /F2 10 Tf (Subject Descriptors) Tj /F1 10 Tf "

@@ -107,6 +107,31 @@ TEST(Sections, TabsModeWritesATableAsRows) {
   EXPECT_EQ(page.Writer.Count("BeginColumns"), 0);
 }
 
+// A cell whose text changes font ("a41 [x272E]" with the code in bold) is one cell of
+// the table tabbed lines make, as wide as the next item leaves it.
+TEST(Sections, TabsModeTableCellKeepsItsFontChanges) {
+  TPageBuilder page(TkwFormattingMode::fmFormattedWithTabs);
+  const std::vector<std::u16string> names = {u"Apple", u"Pear", u"Plum"};
+  double y = 100;
+  for (const auto& name : names) {
+    page.Show(name, 72, y);
+    double x = page.Show(u"a41 [", 250, y);
+    x = page.Show(u"x272E", x, y, Font("Courier New", 10, fsBold));
+    page.Show(u"]", x, y);
+    page.Show(u"1.20", 400, y);
+    y += 14;
+  }
+  page.EndPage();
+  const auto* table = page.Writer.Find("BeginTable");
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->I, 3);
+  EXPECT_DOUBLE_EQ(page.Writer.Find("SetCellRight", 1)->A, 400 - 2 - 72);
+  const auto paras = page.Writer.Paragraphs();
+  const auto cell = std::find_if(paras.begin(), paras.end(), [](const auto& p) { return p.InCell && p.Cell == 1; });
+  ASSERT_NE(cell, paras.end());
+  EXPECT_EQ(cell->Text, u"a41 [x272E]");
+}
+
 TEST(Sections, FullWidthTextAfterColumnsReturnsToOneColumn) {
   TPageBuilder page;
   for (int i = 0; i < 3; ++i) {
@@ -605,6 +630,75 @@ INSTANTIATE_TEST_SUITE_P(Words, ListKind,
                                            TKindCase{u"3:", "Arial", 0, 0},
                                            TKindCase{u"0.", "Arial", 0, 0}, TKindCase{u"1.2.", "Arial", 0, 0},
                                            TKindCase{u"Word", "Arial", 0, 0}));
+
+struct TBulletCase {
+  const char* Name;
+  std::vector<std::u16string> Lines;
+  int Lists;  // bullet lists written
+};
+
+class BulletItems : public ::testing::TestWithParam<TBulletCase> {};
+
+// A line that starts with a mark is a list item when a nearby item has its mark, or when
+// it stands alone with a mark that lists use; a page of different symbols is text.
+TEST_P(BulletItems, LoneItemsNeedACommonBullet) {
+  const auto& c = GetParam();
+  TPageBuilder page;
+  double y = 100;
+  for (const auto& line : c.Lines) {
+    page.Show(line, 72, y);
+    y += 13;
+  }
+  page.EndPage();
+  EXPECT_EQ(page.Writer.Count("BeginBulletList"), c.Lists);
+  // Marks that make no list stay in the text.
+  std::u16string all;
+  for (const auto& text : page.Writer.Texts()) all += text;
+  if (c.Lists == 0) {
+    for (const auto& line : c.Lines) EXPECT_NE(all.find(line.substr(0, 1)), std::u16string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, BulletItems,
+    ::testing::Values(
+        TBulletCase{"glyphTable",
+                    {u"\u2701 a1 [x2701]", u"\u2702 a2 [x2702]", u"\u2712 a18 [x2712]", u"\u2713 a19 [x2713]",
+                     u"\u2714 a20 [x2714]", u"\u2715 a21 [x2715]"},
+                    0},
+        TBulletCase{"sameMarks", {u"\u272A First point here", u"\u272A Second point here"}, 1},
+        // An item's mark comes again after its sub-items.
+        TBulletCase{"subItemsBetween",
+                    {u"\u272A First point here", u"\u25E6 one thing", u"\u25E6 two things", u"\u25E6 three things",
+                     u"\u272A Second point here"},
+                    3},
+        TBulletCase{"nestedOneEach", {u"\u2022 Fruits and such", u"\u2013 apples and pears"}, 2},
+        TBulletCase{"commonBesideSymbol", {u"\u2702 cut along here", u"\u2022 point made here"}, 0},
+        TBulletCase{"symbolFontBullet", {u"\uF0B7 First point here", u"\u2702 cut along here"}, 0},
+        TBulletCase{"twoListsAndASymbol",
+                    {u"\u2022 First point here", u"\u2022 Second point here", u"\u261E see the note"}, 1}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TCommonCase {
+  char16_t Char;
+  const char* FontName;
+  bool Common;
+};
+
+class CommonBullets : public ::testing::TestWithParam<TCommonCase> {};
+
+TEST_P(CommonBullets, AreTheMarksListsUse) {
+  const auto& c = GetParam();
+  EXPECT_EQ(fmt::IsCommonBullet(c.Char, Font(c.FontName)), c.Common) << static_cast<int>(c.Char);
+}
+
+INSTANTIATE_TEST_SUITE_P(Marks, CommonBullets,
+                         ::testing::Values(TCommonCase{0x2022, "Arial", true}, TCommonCase{0x25AA, "Arial", true},
+                                           TCommonCase{u'-', "Arial", true}, TCommonCase{0x2714, "Arial", true},
+                                           TCommonCase{0xF0B7, "Arial", true}, TCommonCase{0xF0D8, "Arial", true},
+                                           TCommonCase{0x2701, "Arial", false}, TCommonCase{0x261E, "Arial", false},
+                                           TCommonCase{0xF041, "Arial", false}, TCommonCase{u'a', "Arial", false},
+                                           TCommonCase{u'+', "Arial", false}));
 
 }  // namespace
 }  // namespace qm::test

@@ -188,5 +188,128 @@ TEST(RtfOutput, WordBrokenInDoubleSpacedTextReadsWhole) {
   EXPECT_EQ(words.back(), "1");
 }
 
+// A word broken by a hyphen over the two lines of a table's header cell reads whole.
+TEST(RtfOutput, WordBrokenInACellReadsWhole) {
+  TRtfPage page;
+  page.Show(u"Item", 72, 100);
+  page.Show(u"Other compre-", 250, 100);
+  page.Show(u"hensive income", 250, 109);
+  page.Show(u"Price", 400, 100);
+  const std::vector<std::vector<std::u16string>> rows = {{u"Apple", u"3", u"1.20"}, {u"Pear", u"12", u"0.80"}};
+  double y = 124;
+  for (const auto& row : rows) {
+    page.Show(row[0], 72, y);
+    page.Show(row[1], 250, y);
+    page.Show(row[2], 400, y);
+    y += 14;
+  }
+  const auto doc = page.Finish();
+  ASSERT_GT(doc.CellCount(), 0);
+  EXPECT_EQ(doc.Words(), Split("Item Other comprehensive income Price Apple 3 1.20 Pear 12 0.80"));
+}
+
+// A table of tabbed lines whose two-line header breaks a word in a cell reads it whole.
+TEST(RtfOutput, WordBrokenInATabbedTablesHeaderReadsWhole) {
+  TRtfPage page(TkwFormattingMode::fmFormattedWithTabs);
+  const std::vector<std::vector<std::u16string>> rows = {{u"Item", u"Other compre-", u"Price"},
+                                                         {u"name", u"hensive income", u"in euro"},
+                                                         {u"Apple", u"3", u"1.20"},
+                                                         {u"Pear", u"12", u"0.80"}};
+  double y = 100;
+  for (const auto& row : rows) {
+    page.Show(row[0], 72, y);
+    page.Show(row[1], 250, y);
+    page.Show(row[2], 400, y);
+    y += 11;
+  }
+  const auto doc = page.Finish();
+  ASSERT_GT(doc.CellCount(), 0);
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "comprehensive"), words.end());
+  EXPECT_EQ(words.size(), 14u);
+}
+
+// Two columns of running text set as tabbed lines (too short to be columns of their own):
+// a word broken at the end of a line of
+// either column reads whole, moved to where it fits; a capital after the hyphen joins too,
+// a digit does not.
+TEST(RtfOutput, WordBrokenAtATabStopReadsWhole) {
+  TRtfPage page(TkwFormattingMode::fmFormattedWithTabs);
+  const std::u16string left[] = {u"records the code in a low-level intermedi-", u"ate representation we call",
+                                 u"the LIR. It encodes all oper-", u"ations of the trace and the"};
+  const std::u16string right[] = {u"loops back to line one, so Trace-", u"Monkey starts recording the",
+                                  u"numbers of the IEEE-", u"754 standard with the rest"};
+  // Column after column, as a producer writes them.
+  for (std::size_t i = 0; i < 4; ++i) page.Show(left[i], 72, 100 + 11.0 * static_cast<double>(i));
+  for (std::size_t i = 0; i < 4; ++i) page.Show(right[i], 320, 100 + 11.0 * static_cast<double>(i));
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  for (const char* whole : {"intermediate", "operations", "TraceMonkey", "IEEE-", "754"}) {
+    EXPECT_NE(std::find(words.begin(), words.end(), whole), words.end()) << whole;
+  }
+  EXPECT_EQ(words.size(), Split("records the code in a low-level intermediate representation we call the LIR. It "
+                                "encodes all operations of the trace and the loops back to line one, so TraceMonkey "
+                                "starts recording the numbers of the IEEE- 754 standard with the rest")
+                              .size());
+}
+
+// A line that ends inside a hyphenated compound goes on without a space; a dash after a
+// word keeps it.
+TEST(RtfOutput, CompoundBrokenAtItsHyphenReadsWhole) {
+  TRtfPage page;
+  const std::u16string lines[] = {u"Numbers in JavaScript are stored as IEEE-",
+                                  u"754 doubles, as the report of pages 291-",
+                                  u"300 says; the engine of Thunderbird email client -",
+                                  u"that one too keeps them so."};
+  double y = 100;
+  for (const auto& line : lines) {
+    page.Show(line, 72, y);
+    y += 12;
+  }
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  for (const char* whole : {"IEEE-754", "291-300", "-"}) {
+    EXPECT_NE(std::find(words.begin(), words.end(), whole), words.end()) << whole;
+  }
+}
+
+// A note's first line, a list item, breaks a word that its next line ends.
+TEST(RtfOutput, WordBrokenAfterAListLabelReadsWhole) {
+  TRtfPage page;
+  page.Show(u"1. David Pogue, Don't Just Chat, Do Something, New York Times, 30 Janu-", 90, 100);
+  page.Show(u"ary 2000.", 72, 110);
+  page.Show(u"2. Reese V. Jenkins, Images and Enterprise, 112.", 90, 122);
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "January"), words.end());
+  EXPECT_EQ(std::find(words.begin(), words.end(), "ary"), words.end());
+}
+
+// A word broken at the end of a column goes on at the top of the next one.
+TEST(RtfOutput, WordBrokenAtAColumnsEndReadsWhole) {
+  TRtfPage page;
+  const std::u16string left[] = {u"Left column text runs on and on here", u"Left column text runs on and on here",
+                                 u"Left column text runs on and com-"};
+  const std::u16string right[] = {u"pilation goes on in the right column", u"Right column text runs on and on",
+                                  u"Right column text runs on and on"};
+  for (std::size_t i = 0; i < 3; ++i) page.Show(left[i], 72, 100 + 12.0 * static_cast<double>(i));
+  for (std::size_t i = 0; i < 3; ++i) page.Show(right[i], 320, 100 + 12.0 * static_cast<double>(i));
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "compilation"), words.end());
+}
+
+// A bibliography entry broken with a hyphen before its hanging lines is one paragraph.
+TEST(RtfOutput, WordBrokenBeforeAHangingIndentReadsWhole) {
+  TRtfPage page;
+  page.Show(u"[15] I. Piumarta and F. Riccardi. Optimizing direct threaded code by selec-", 72, 100);
+  page.Show(u"tive inlining. In Proceedings of the ACM SIGPLAN conference", 88, 110);
+  page.Show(u"on Programming language design and implementation.", 88, 120);
+  const auto doc = page.Finish();
+  const auto words = doc.Words();
+  EXPECT_NE(std::find(words.begin(), words.end(), "selective"), words.end());
+  EXPECT_EQ(std::find(words.begin(), words.end(), "tive"), words.end());
+}
+
 }  // namespace
 }  // namespace qm::test
