@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,33 @@ inline constexpr std::uint8_t kSymbolCharset = 2;
 // The font a run is shown in when its PDF font matches no installed family and no class
 // of font chose another.
 inline constexpr std::string_view kFallbackFontName = "Arial Unicode MS";
+
+// Whether two font names are equal, as ==, with names of 4 to 16 bytes (nearly all)
+// compared by two overlapping loads rather than a library call: the glyph intake compares
+// the names of the fonts of neighbouring glyphs for every glyph.
+[[nodiscard]] inline bool SameFontName(const std::string& A, const std::string& B) {
+  const std::size_t n = A.size();
+  if (n != B.size()) return false;
+  const char* a = A.data();
+  const char* b = B.data();
+  if (n >= 8 && n <= 16) {
+    std::uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&a1, a + n - 8, 8);
+    std::memcpy(&b1, b + n - 8, 8);
+    return a0 == b0 && a1 == b1;
+  }
+  if (n >= 4 && n < 8) {
+    std::uint32_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 4);
+    std::memcpy(&b0, b, 4);
+    std::memcpy(&a1, a + n - 4, 4);
+    std::memcpy(&b1, b + n - 4, 4);
+    return a0 == b0 && a1 == b1;
+  }
+  return A == B;
+}
 
 struct TFont {
   std::string Name = "Arial";  // face name, UTF-8

@@ -22,7 +22,8 @@ TkwMatrix2D TranslatedBefore(const TkwMatrix2D& AM, double ADx, double ADy) {
 // The box of an outline that is not drawn: one pixel at the origin.
 TkwRect OriginPixel(const TkwMatrix2D& AM) {
   const TkwPoint o = AM.Transform({0, 0});
-  return {std::floor(o.X), std::floor(o.Y), std::floor(o.X) + 1, std::floor(o.Y) + 1};
+  const double x = Floor(o.X), y = Floor(o.Y);
+  return {x, y, x + 1, y + 1};
 }
 
 }  // namespace
@@ -136,8 +137,7 @@ TkwRect TkwGlyphMeasurer::MeasurePrepared(const TkwPDState& AState, double AX, d
     // Upright text (nearly all of it): two corners give the box, with the same products.
     const double x1 = m.A * gb->Left + m.E, x2 = m.A * gb->Right + m.E;
     const double y1 = m.D * gb->Top + m.F, y2 = m.D * gb->Bottom + m.F;
-    return {std::floor(std::min(x1, x2)), std::floor(std::min(y1, y2)), std::ceil(std::max(x1, x2)),
-            std::ceil(std::max(y1, y2))};
+    return {Floor(std::min(x1, x2)), Floor(std::min(y1, y2)), Ceil(std::max(x1, x2)), Ceil(std::max(y1, y2))};
   }
   double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
   const TkwPoint corners[4] = {{gb->Left, gb->Top}, {gb->Right, gb->Top},
@@ -149,7 +149,7 @@ TkwRect TkwGlyphMeasurer::MeasurePrepared(const TkwPDState& AState, double AX, d
     minY = std::min(minY, p.Y);
     maxY = std::max(maxY, p.Y);
   }
-  return {std::floor(minX), std::floor(minY), std::ceil(maxX), std::ceil(maxY)};
+  return {Floor(minX), Floor(minY), Ceil(maxX), Ceil(maxY)};
 }
 
 TkwTextExtent TkwGlyphMeasurer::CharExtent(const TFont& AFont, char16_t AChar) {

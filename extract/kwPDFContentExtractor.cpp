@@ -386,6 +386,11 @@ void TkwPDFContentExtractor::PrepareString(TkwPDState& AState) {
   FStringFactsValid = FInString;
 }
 
+namespace {
+// Page coordinates below this round without clamping, and adding half a point is exact.
+constexpr double kUnclampedPixels = 1e9;
+}  // namespace
+
 void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, double, double,
                                       int ACode, std::string& ACharName) {
   if ((FContentFlags & 1) == 0 || !FInPage) return;
@@ -412,10 +417,20 @@ void TkwPDFContentExtractor::DrawChar(TkwPDState& AState, double AX, double AY, 
   }
 
   const TkwPoint page = ToPagePoints(AState, ux, uy);
-  const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
-  const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
-                          clipY > FClipRect->Top && clipY < FClipRect->Bottom;
-  if (FClip && !insideRect && !FClip->Contains({clipX, clipY})) {
+  const auto outsideClip = [&] {
+    // An origin more than half a point inside the clip's rectangle rounds to a point inside
+    // it: the rounding is needed only near its edges (and far out, where it clamps).
+    if (FClipRect && std::fabs(page.X) < kUnclampedPixels && std::fabs(page.Y) < kUnclampedPixels &&
+        page.X - 0.5 > FClipRect->Left && page.X + 0.5 < FClipRect->Right && page.Y - 0.5 > FClipRect->Top &&
+        page.Y + 0.5 < FClipRect->Bottom) {
+      return false;
+    }
+    const double clipX = RoundEven(page.X), clipY = RoundEven(page.Y);
+    const bool insideRect = FClipRect && clipX > FClipRect->Left && clipX < FClipRect->Right &&
+                            clipY > FClipRect->Top && clipY < FClipRect->Bottom;
+    return !insideRect && !FClip->Contains({clipX, clipY});
+  };
+  if (FClip && outsideClip()) {
     // An origin just outside the clip (a line starting on the clip's edge) still shows the
     // glyph when the middle of its advance is inside.
     const double half = AState.FCurCharW * AState.FHorizScaling / 2;

@@ -256,14 +256,9 @@ TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGl
   return raw;
 }
 
-void TkwFormatter::TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
-  // Most glyphs of a page stand inside the extent already seen, where no margin moves: a
-  // margin only shrinks to a glyph beyond every glyph tracked before.
+void TkwFormatter::WidenMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
   const double right = AX + AAdvance;
   TTrackedExtent& t = FTracked;
-  if (t.Valid && ATopY >= t.MinTop && ATopY <= t.MaxTop && (AX >= t.MinLeft || AX <= 0) && right <= t.MaxRight) {
-    return;
-  }
   auto& ps = *FPageSettings;
   // Only glyphs ending inside the page move the right margin.
   const bool inside = right < ps.GetWidth();
@@ -357,7 +352,10 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       line->LastRunIndex = FPendingRun->RunIndex;
       line->AddRun(std::move(FPendingRun));
     } else if (const char16_t composed =
-                   AX < last->Right ? AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right) : char16_t{0};
+                   AX < last->Right && !last->Text.empty() &&
+                           (fmt::IsSpacingAccent(ACharacter) || fmt::IsSpacingAccent(last->Text.back()))
+                       ? AccentOverLetter(*last, AGlyphRect, ACharacter, AX, right)
+                       : char16_t{0};
                composed != 0) {
       last->Text.back() = composed;
       last->Right = std::max(last->Right, right);
@@ -367,9 +365,13 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
     } else {
       if (auto& rects = last->GlyphRects; rects.size() == rects.capacity() && rects.size() < kRunFastGrowth) {
         // A run that goes on past its first glyph is most often a word or a line: it grows
-        // by a few words at a time rather than from one glyph. One-glyph runs (table cells,
-        // scattered marks) stay small.
-        const std::size_t room = std::max(kRunStartCapacity, 4 * rects.size());
+        // by a few words at a time rather than from one glyph, and from its second glyph
+        // by about as many as the run that grew before it took. One-glyph runs (table
+        // cells, scattered marks) stay small.
+        std::size_t room = std::max(kRunStartCapacity, 4 * rects.size());
+        if (rects.size() == 1) {
+          room = std::clamp(FGrownRunLength + FGrownRunLength / 4, kRunStartCapacity, kRunFastGrowth);
+        }
         last->Text.reserve(room);
         rects.reserve(room);
       }
@@ -380,6 +382,7 @@ void TkwFormatter::AddChar(const TFont& AFont, const TkwRect& AGlyphRect, double
       last->Right = right;
       last->GlyphRects.emplace_back(AGlyphRect.Left, AGlyphRect.Top, AGlyphRect.Right,
                                     AGlyphRect.Bottom);
+      FGrownRunLength = last->GlyphRects.size();
     }
     if (right > line->Right) {
       line->SetRight(right);

@@ -112,7 +112,16 @@ private:
   // The rotated lines left to the text, laid upright after the page's own text.
   void LayUpright(const std::vector<TkwRotatedLineRecord>& ALines);
   void EnsurePage();
-  void TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect);
+  void TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
+    // Most glyphs of a page stand inside the extent already seen, where no margin moves: a
+    // margin only shrinks to a glyph beyond every glyph tracked before.
+    const TTrackedExtent& t = FTracked;
+    if (!(t.Valid && ATopY >= t.MinTop && ATopY <= t.MaxTop && (AX >= t.MinLeft || AX <= 0) &&
+          AX + AAdvance <= t.MaxRight)) {
+      WidenMargins(ATopY, AX, AAdvance, AGlyphRect);
+    }
+  }
+  void WidenMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect);
   // The letter that a glyph drawn back over the last glyph of ARun makes with it, when one
   // of them is a spacing accent set on the other; 0 otherwise.
   [[nodiscard]] static char16_t AccentOverLetter(const TkwFormatterText& ARun, const TkwRect& AGlyphRect,
@@ -154,6 +163,9 @@ private:
     bool Valid = false;
     double MinTop = 0, MaxTop = 0, MinLeft = 0, MaxRight = 0;
   } FTracked;
+  // Glyphs of the run that grew last: a run that goes on past its first glyph makes room
+  // for about as many at once (lines of running text are alike).
+  std::size_t FGrownRunLength = 0;
 };
 
 }  // namespace qm

@@ -108,6 +108,7 @@ void RemoveDuplicates(TkwFormatterTextLine& ALine) {
   for (auto& run : runs) {
     run->Duplicate = false;
   }
+  if (runs.size() < 2) return;  // a run alone copies nothing (most lines of running text)
   // Only runs that start at the same x can be copies of each other. A run whose text
   // equals an earlier one's at that x is a copy and decides nothing the earlier one does
   // not, so each x keeps only the first run of every text for the pairwise test below:

@@ -27,7 +27,7 @@ public:
 namespace fmt {
 // Same name, size and style: what a face's widths depend on (not the colour).
 [[nodiscard]] inline bool SameFace(const TFont& A, const TFont& B) {
-  return A.Size == B.Size && A.Style == B.Style && A.Name == B.Name;
+  return A.Size == B.Size && A.Style == B.Style && SameFontName(A.Name, B.Name);
 }
 }  // namespace fmt
 

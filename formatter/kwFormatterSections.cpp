@@ -887,17 +887,40 @@ std::vector<double> FindGutters(const std::vector<TkwFormatterTextLine*>& ALines
     }
     inStrip = false;
   };
+  // The lines left of a position and right of it, counted by walking their sorted ends and
+  // starts as the position moves right: the same counts as asking each line, as long as
+  // no line ends before it starts (which a line of text never does).
+  std::vector<double> rights, starts;
+  rights.reserve(lines.size());
+  starts.reserve(lines.size());
+  bool ordered = true;
+  for (const auto* line : lines) {
+    ordered = ordered && line->X <= line->Right;
+    rights.push_back(line->Right);
+    starts.push_back(line->X);
+  }
+  std::sort(rights.begin(), rights.end());
+  std::sort(starts.begin(), starts.end());
+  std::size_t endedBefore = 0, startedBefore = 0;
   for (double x = APageWidth * kGutterSearchFrom; x <= APageWidth * (1 - kGutterSearchFrom); x += 1) {
     int left = 0;
     int right = 0;
     int crossing = 0;
-    for (const auto* line : lines) {
-      if (line->Right <= x - kGutterHalfWidth) {
-        ++left;
-      } else if (line->X >= x + kGutterHalfWidth) {
-        ++right;
-      } else {
-        ++crossing;
+    if (ordered) {
+      while (endedBefore < rights.size() && rights[endedBefore] <= x - kGutterHalfWidth) ++endedBefore;
+      while (startedBefore < starts.size() && starts[startedBefore] < x + kGutterHalfWidth) ++startedBefore;
+      left = static_cast<int>(endedBefore);
+      right = static_cast<int>(starts.size() - startedBefore);
+      crossing = static_cast<int>(lines.size()) - left - right;
+    } else {
+      for (const auto* line : lines) {
+        if (line->Right <= x - kGutterHalfWidth) {
+          ++left;
+        } else if (line->X >= x + kGutterHalfWidth) {
+          ++right;
+        } else {
+          ++crossing;
+        }
       }
     }
     if (crossing <= kMaxGutterCrossingShare * n && left >= kMinColumnShare * n && right >= kMinColumnShare * n) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 #include "base/Numbers.h"
@@ -138,6 +140,26 @@ std::optional<long long> ToInteger(std::u16string_view AText) {
 
 namespace {
 char16_t Lower(char16_t C) { return (C >= u'A' && C <= u'Z') ? static_cast<char16_t>(C + 32) : C; }
+
+// The first place from AFrom to ALast (both included) holding AChar, or npos. Four units
+// are looked at a time: a unit of the word equal to AChar is a zero unit after the xor,
+// which the borrow test finds (it may mark units beyond a zero one, never a word without).
+std::size_t FindUnit(std::u16string_view AText, std::size_t AFrom, std::size_t ALast, char16_t AChar) {
+  constexpr std::uint64_t kOnes = 0x0001000100010001ULL;
+  constexpr std::uint64_t kHighs = 0x8000800080008000ULL;
+  const std::uint64_t pattern = kOnes * AChar;
+  std::size_t i = AFrom;
+  for (; i + 3 <= ALast; i += 4) {
+    std::uint64_t word;
+    std::memcpy(&word, AText.data() + i, sizeof word);
+    const std::uint64_t x = word ^ pattern;
+    if (((x - kOnes) & ~x & kHighs) != 0) break;
+  }
+  for (; i <= ALast; ++i) {
+    if (AText[i] == AChar) return i;
+  }
+  return std::u16string_view::npos;
+}
 }  // namespace
 
 bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle) {
@@ -155,8 +177,9 @@ bool ContainsNoCase(std::u16string_view AText, std::u16string_view ANeedle) {
     while (key + 1 < ANeedle.size() && ANeedle[key] == u' ') ++key;
     const char16_t k = ANeedle[key];
     const std::size_t last = AText.size() - ANeedle.size() + key;
-    for (std::size_t i = key; i <= last; ++i) {
-      if (AText[i] == k && AText.substr(i - key, ANeedle.size()) == ANeedle) return true;
+    for (std::size_t i = FindUnit(AText, key, last, k); i != std::u16string_view::npos;
+         i = i < last ? FindUnit(AText, i + 1, last, k) : std::u16string_view::npos) {
+      if (AText.substr(i - key, ANeedle.size()) == ANeedle) return true;
     }
     return false;
   }

@@ -25,7 +25,7 @@ void SetFontSize(TFont& AFont, double ASize);
 [[nodiscard]] TFont MakeFont(std::string_view AName, double ASize);
 // Name (case-sensitive), size, style and colour.
 [[nodiscard]] inline bool SameFont(const TFont& A, const TFont& B) {
-  return A.Size == B.Size && A.Style == B.Style && A.Color == B.Color && A.Name == B.Name;
+  return A.Size == B.Size && A.Style == B.Style && A.Color == B.Color && SameFontName(A.Name, B.Name);
 }
 // SameFace (name, size and style; colour ignored) is in kwFormatterMeasure.h.
 // Name, size, style: the key of the width cache.
@@ -90,6 +90,12 @@ inline constexpr double kWordGapOfSpace = 0.5;
 // U+0060 grave, U+02C6 circumflex, U+02DC tilde, U+02DA ring, U+00B8 cedilla, U+02C7 caron,
 // U+00AF macron, U+02D8 breve, U+02D9 dot above, U+02DB ogonek, U+02DD double acute).
 [[nodiscard]] char16_t ComposeAccent(char16_t ABase, char16_t AAccent);
+// The spacing accents ComposeAccent knows: with neither character one of them, no pair
+// composes (asked for every glyph drawn back over its neighbour by kerning).
+[[nodiscard]] constexpr bool IsSpacingAccent(char16_t C) {
+  return C == 0x0060 || C == 0x00A8 || C == 0x00AF || C == 0x00B4 || C == 0x00B8 || C == 0x02C6 ||
+         C == 0x02C7 || (C >= 0x02D8 && C <= 0x02DD);
+}
 // Characters that mark list items: dashes, asterisks, bullets, arrows, geometric shapes,
 // dingbats and the private-use codes of symbol fonts. Letters of any script, digits,
 // currency signs and ordinary punctuation start text instead.

@@ -3,6 +3,7 @@
 #include "base/FontClass.h"
 #include "writer/kwDocumentWriter.h"
 
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <ctime>
@@ -78,26 +79,57 @@ void AppendInt(std::string& AOut, std::int64_t AValue) {
   AOut.append(buf, res.ptr);
 }
 
-void AppendEscaped(std::string& AOut, std::u16string_view AText) {
-  for (const char16_t c : AText) {
-    // A control character is no text: a reader takes a raw tab for a jump to the next
-    // stop (the line may wrap and the page spill) and drops raw line ends. A font whose
-    // codes map to them still drew a glyph there, so it becomes a space.
-    if (c < 0x20 || c == 0x7F) {
-      AOut.push_back(' ');
-    } else if (c == kLineBreak) {
-      AOut += "\\line ";
-    } else if (c == 0xAD) {
-      AOut += "\\-";  // the optional hyphen, shown only where a line breaks the word
-    } else if (c < 256) {
-      if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
-      AOut.push_back(static_cast<char>(c));
-    } else {
-      AOut += "\\u";
-      AppendInt(AOut, c <= 32767 ? static_cast<int>(c) : static_cast<int>(c) - 65536);
-      AOut.push_back('?');
-    }
+namespace {
+// A character written as its own byte: Latin-1, neither a control character nor one that
+// RTF or this writer gives a meaning (braces, backslash, optional hyphen).
+constexpr std::array<bool, 256> kPlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (std::size_t c = 0x20; c < plain.size(); ++c) {
+    plain[c] = c != 0x7F && c != 0xAD && c != '\\' && c != '{' && c != '}';
   }
+  return plain;
+}();
+constexpr bool IsPlainByte(char16_t C) { return C < kPlainBytes.size() && kPlainBytes[C]; }
+
+void AppendEscapedChar(std::string& AOut, char16_t c) {
+  // A control character is no text: a reader takes a raw tab for a jump to the next
+  // stop (the line may wrap and the page spill) and drops raw line ends. A font whose
+  // codes map to them still drew a glyph there, so it becomes a space.
+  if (c < 0x20 || c == 0x7F) {
+    AOut.push_back(' ');
+  } else if (c == kLineBreak) {
+    AOut += "\\line ";
+  } else if (c == 0xAD) {
+    AOut += "\\-";  // the optional hyphen, shown only where a line breaks the word
+  } else if (c < 256) {
+    if (c == u'\\' || c == u'{' || c == u'}') AOut.push_back('\\');
+    AOut.push_back(static_cast<char>(c));
+  } else {
+    AOut += "\\u";
+    AppendInt(AOut, c <= 32767 ? static_cast<int>(c) : static_cast<int>(c) - 65536);
+    AOut.push_back('?');
+  }
+}
+}  // namespace
+
+void AppendEscaped(std::string& AOut, std::u16string_view AText) {
+  // Runs of plain characters (nearly all text) are written in one piece.
+  std::size_t i = 0;
+  while (i < AText.size()) {
+    std::size_t to = i;
+    while (to < AText.size() && IsPlainByte(AText[to])) ++to;
+    if (to > i) {
+      const std::size_t at = AOut.size();
+      AOut.resize(at + (to - i));
+      char* out = AOut.data() + at;
+      for (; i < to; ++i) *out++ = static_cast<char>(AText[i]);
+    }
+    if (i < AText.size()) AppendEscapedChar(AOut, AText[i++]);
+  }
+}
+
+void AppendEscapedByChar(std::string& AOut, std::u16string_view AText) {
+  for (const char16_t c : AText) AppendEscapedChar(AOut, c);
 }
 
 std::string EscapeText(std::u16string_view AText) {

@@ -39,6 +39,8 @@ public:
 // Appends the RTF form of a UTF-16 text: code units below 256 as one byte ("\", "{", "}"
 // escaped), every other unit as "\u" signed value "?".
 void AppendEscaped(std::string& AOut, std::u16string_view AText);
+// AppendEscaped a character at a time, without its quick way for plain text.
+void AppendEscapedByChar(std::string& AOut, std::u16string_view AText);
 [[nodiscard]] std::string EscapeText(std::u16string_view AText);
 void AppendInt(std::string& AOut, std::int64_t AValue);
 // A native length as twips.

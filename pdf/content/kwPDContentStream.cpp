@@ -1,8 +1,13 @@
 #include "pdf/content/kwPDContentStream.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <typeinfo>
+#include <utility>
 
 #include "base/kwDiagnostics.h"
 #include "base/LimitExceeded.h"
@@ -13,6 +18,7 @@
 #include "pdf/core/kwPDLexer.h"
 #include "pdf/core/kwPDParser.h"
 #include "pdf/core/Tolerance.h"
+#include "pdf/fonts/kwPD8bitFont.h"
 #include "pdf/fonts/kwPDFont.h"
 #include "pdf/images/kwPDImage.h"
 #include "pdf/model/kwPDResource.h"
@@ -146,12 +152,38 @@ struct TkwOperatorTable {
   }
 
   static const TkwOperator* Find(const std::string& AName) {
+    // Operator names are one to three bytes: such a name is looked up as one number, its
+    // length and bytes, among the table's (every operator of a page asks).
+    if (AName.size() <= 3) {
+      static const std::array<std::pair<std::uint32_t, std::size_t>, 73> keys = [] {
+        std::array<std::pair<std::uint32_t, std::size_t>, 73> k{};
+        const auto& t = Get();
+        for (std::size_t i = 0; i < t.size(); ++i) {
+          const std::string_view name(t[i].Name);
+          // A longer name cannot be a short one: it gets a key no short name has.
+          k[i] = {name.size() <= 3 ? ShortKey(name) : 0xFFFFFFFFu, i};
+        }
+        std::sort(k.begin(), k.end());
+        return k;
+      }();
+      const std::uint32_t key = ShortKey(AName);
+      const auto it = std::lower_bound(keys.begin(), keys.end(), std::make_pair(key, std::size_t{0}));
+      return it != keys.end() && it->first == key ? &Get()[it->second] : nullptr;
+    }
     const auto& t = Get();
     auto it = std::lower_bound(t.begin(), t.end(), AName, [](const TkwOperator& AOp, const std::string& AKey) {
       return std::strcmp(AOp.Name, AKey.c_str()) < 0;
     });
     if (it == t.end() || AName != it->Name) return nullptr;
     return &*it;
+  }
+  // A name of at most three bytes as a number: its length, then its bytes.
+  static std::uint32_t ShortKey(std::string_view AName) {
+    std::uint32_t key = static_cast<std::uint32_t>(AName.size()) << 24;
+    for (std::size_t i = 0; i < AName.size(); ++i) {
+      key |= static_cast<std::uint32_t>(static_cast<unsigned char>(AName[i])) << (16 - 8 * i);
+    }
+    return key;
   }
 };
 
@@ -738,10 +770,13 @@ void TkwPDContentStream::ShowBytes(const std::u16string& AStr) {
     const std::u16string_view str(AStr);
     std::size_t pos = 0;
     TkwPDNextChar nc;
+    // A simple font's codes are decoded by its own inline function, not a virtual call.
+    const TkwPD8bitFont* simple =
+        typeid(font) == typeid(TkwPD8bitFont) ? static_cast<const TkwPD8bitFont*>(&font) : nullptr;
     while (pos < str.size()) {
       CheckCancelled(FRun->Cancel);
       if (!Spend(*FRun, FRun->Glyphs, 1, kMaxPageGlyphs)) break;
-      const int ok = font.GetNextChar(str, pos, nc);
+      const int ok = simple != nullptr ? simple->GetNextChar(str, pos, nc) : font.GetNextChar(str, pos, nc);
       const std::size_t used = nc.Processed < 1 ? 1 : static_cast<std::size_t>(nc.Processed);
       // A code counts when the font yields a character value or a glyph name.
       if (ok == 0 || (nc.Code == 0 && nc.CharName.empty() && nc.CharCode != 0)) {

@@ -25,10 +25,6 @@ bool TkwPDBaseObject::IsName(std::string_view AName) const {
   return value == TkwPDName::DecodeEscapes(AName);
 }
 
-bool TkwPDBaseObject::IsCommand(std::string_view ACommand) const {
-  return IsCommand() && static_cast<const TkwPDCommand*>(this)->GetValue() == ACommand;
-}
-
 bool TkwPDBaseObject::IsDict(std::string_view ADictType) const {
   if (!IsDict()) return false;
   const TkwPDBaseObject* type = static_cast<const TkwPDDictionary*>(this)->LookupRefObj("Type");

@@ -145,7 +145,8 @@ public:
   [[nodiscard]] virtual bool IsEOF() const { return false; }
   // A name equal to AName after #xx processing of AName.
   [[nodiscard]] bool IsName(std::string_view AName) const;
-  // A keyword equal to ACommand.
+  // A keyword equal to ACommand. Inline (below TkwPDCommand): the parser asks several times
+  // for every token.
   [[nodiscard]] bool IsCommand(std::string_view ACommand) const;
   // A dictionary (not a stream) whose unresolved Type entry is the name ADictType.
   [[nodiscard]] bool IsDict(std::string_view ADictType) const;
@@ -312,6 +313,10 @@ public:
 private:
   std::string FValue;
 };
+
+inline bool TkwPDBaseObject::IsCommand(std::string_view ACommand) const {
+  return IsCommand() && static_cast<const TkwPDCommand*>(this)->GetValue() == ACommand;
+}
 
 // N G R. The numbers are the base class's object and generation numbers.
 class TkwPDIndirectRef final : public TkwPDBaseObject {

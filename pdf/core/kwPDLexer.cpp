@@ -1,5 +1,8 @@
 #include "pdf/core/kwPDLexer.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "base/Limits.h"
@@ -167,6 +170,18 @@ std::unique_ptr<TkwPDBaseObject> TkwPDLexer::ReadLiteralString() {
     if (static_cast<std::int64_t>(value.size()) < kMaxStringBytes) value += static_cast<char>(AByte);
   };
   for (;;) {
+    // The plain bytes up to the next parenthesis or backslash, taken from the stream's
+    // window in one piece rather than byte by byte.
+    const std::span<const std::uint8_t> window = FStream->Buffered();
+    std::size_t plain = 0;
+    while (plain < window.size() && window[plain] != '(' && window[plain] != ')' && window[plain] != '\\') ++plain;
+    if (plain > 0) {
+      const auto kept = static_cast<std::size_t>(kMaxStringBytes) > value.size()
+                            ? std::min(plain, static_cast<std::size_t>(kMaxStringBytes) - value.size())
+                            : std::size_t{0};
+      value.append(reinterpret_cast<const char*>(window.data()), kept);
+      FStream->Consume(plain);
+    }
     int c = FStream->GetChar();
     if (c < 0) break;
     if (c == '(') {

@@ -1,6 +1,7 @@
 #include "pdf/core/kwStream.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +142,32 @@ private:
   std::string FBytes;
 };
 
+// A file's bytes in pages of their own rather than on the heap: the pages are neither
+// cleared twice (the system hands them out zeroed) nor faulted in one by one (large pages
+// where the system allows them), and they go back to the system when the document closes.
+class TMappedBytes final : public TkwByteSource {
+public:
+  // Room for ASize bytes, or nullptr when the system has no pages for them.
+  static TMappedBytes* Allocate(std::size_t ASize) {
+    void* p = ::mmap(nullptr, ASize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+    (void)::madvise(p, ASize, MADV_HUGEPAGE);  // advice only: small pages do as well
+#endif
+    return new TMappedBytes(static_cast<std::uint8_t*>(p), ASize);
+  }
+  ~TMappedBytes() override { ::munmap(FData, FSize); }
+  TMappedBytes(const TMappedBytes&) = delete;
+  TMappedBytes& operator=(const TMappedBytes&) = delete;
+  std::span<const std::uint8_t> Bytes() const override { return {FData, FSize}; }
+  [[nodiscard]] std::uint8_t* Data() const { return FData; }
+
+private:
+  TMappedBytes(std::uint8_t* AData, std::size_t ASize) : FData(AData), FSize(ASize) {}
+  std::uint8_t* FData;
+  std::size_t FSize;
+};
+
 class TBorrowedBytes final : public TkwByteSource {
 public:
   explicit TBorrowedBytes(std::span<const std::uint8_t> ABytes) : FBytes(ABytes) {}
@@ -252,10 +279,19 @@ TkwRef<TkwFileStream> TkwFileStream::Open(const std::string& AFileName) {
     // sync is still writing may shrink under a mapping, which ends the process. A read that
     // comes up short, or a size or time that moved meanwhile, is reported instead.
     const auto size = static_cast<std::size_t>(info.st_size);
-    bytes.resize(size);
+    // Files of a few pages and more are read into pages of their own.
+    constexpr std::size_t kMappedFrom = 256 * 1024;
+    TkwRef<TMappedBytes> mapped(size >= kMappedFrom ? TMappedBytes::Allocate(size) : nullptr);
+    std::uint8_t* data = nullptr;
+    if (mapped) {
+      data = mapped->Data();
+    } else {
+      bytes.resize(size);
+      data = reinterpret_cast<std::uint8_t*>(bytes.data());
+    }
     std::size_t done = 0;
     while (done < size) {
-      const ssize_t n = ::pread(file.Fd, bytes.data() + done, size - done, static_cast<off_t>(done));
+      const ssize_t n = ::pread(file.Fd, data + done, size - done, static_cast<off_t>(done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) throw ExFileOpenError();
       if (n == 0) throw ExFileChanged();
@@ -263,6 +299,9 @@ TkwRef<TkwFileStream> TkwFileStream::Open(const std::string& AFileName) {
     }
     struct stat after {};
     if (::fstat(file.Fd, &after) != 0 || !SameFileState(info, after)) throw ExFileChanged();
+    if (mapped) {
+      return TkwRef<TkwFileStream>(new TkwFileStream(TkwRef<TkwByteSource>(mapped), 0, 0, 0, false));
+    }
   } else {
     // A pipe or a terminal (standard input given as "-"): everything until its end.
     char buffer[65536];

@@ -373,32 +373,6 @@ void TkwPD8bitFont::DecodeCode(std::uint8_t c, std::uint16_t& ACodeOut, std::uin
   }
 }
 
-int TkwPD8bitFont::GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const {
-  // Called once a glyph: the fields are set one by one rather than through a cleared copy.
-  AOut.Processed = 1;
-  AOut.CharName = {};
-  AOut.UnicodeText = {};
-  AOut.Dy = AOut.Ox = AOut.Oy = 0;
-  AOut.CID = 0;
-  if (AIndex >= AStr.size()) {
-    AOut.Code = AOut.Unicode = 0;
-    AOut.CharCode = 0;
-    AOut.Dx = 0;
-    return 0;
-  }
-  const std::uint8_t c = static_cast<std::uint8_t>(AStr[AIndex] & 0xFF);
-  AOut.CharCode = c;
-  AOut.Dx = FWidths[c];
-  AOut.Code = FCodes[c];
-  AOut.Unicode = FUnicodes[c];
-  if (FToUnicode && FToUnicode->HasTexts()) AOut.UnicodeText = FToUnicode->MapText(c);
-  // A symbolic Type 1 font names no glyph for an empty slot.
-  const bool type1 = FFontType == TkwPDFontType::Type1 || FFontType == TkwPDFontType::Type1C ||
-                     FFontType == TkwPDFontType::Type1COT;
-  if (!type1 || !IsSymbolic() || !FEncoding[c].empty()) AOut.CharName = FEncoding[c];
-  return 1;
-}
-
 double TkwPD8bitFont::GetCharWidth(std::uint32_t ACharCode) const {
   return ACharCode < 256 ? FWidths[ACharCode] : 0;
 }

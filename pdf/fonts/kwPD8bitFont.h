@@ -26,7 +26,31 @@ public:
   TkwPD8bitFont(TkwPDDocument* AParentDoc, TkwPDElement* AParentElement, TkwPDDictionary* AFontDict,
                 std::string_view ATag, std::string_view AName, TkwPDFontType AType);
 
-  int GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const override;
+  // Inline and final: the content stream decodes a simple font's strings without a virtual
+  // call for every code.
+  int GetNextChar(std::u16string_view AStr, std::size_t AIndex, TkwPDNextChar& AOut) const final {
+    // Called once a glyph: the fields are set one by one rather than through a cleared copy.
+    AOut.Processed = 1;
+    AOut.CharName = {};
+    AOut.UnicodeText = {};
+    AOut.Dy = AOut.Ox = AOut.Oy = 0;
+    AOut.CID = 0;
+    if (AIndex >= AStr.size()) {
+      AOut.Code = AOut.Unicode = 0;
+      AOut.CharCode = 0;
+      AOut.Dx = 0;
+      return 0;
+    }
+    const std::uint8_t c = static_cast<std::uint8_t>(AStr[AIndex] & 0xFF);
+    AOut.CharCode = c;
+    AOut.Dx = FWidths[c];
+    AOut.Code = FCodes[c];
+    AOut.Unicode = FUnicodes[c];
+    if (FToUnicode && FToUnicode->HasTexts()) AOut.UnicodeText = FToUnicode->MapText(c);
+    // An empty slot names no glyph (a symbolic Type 1 font's included).
+    AOut.CharName = FEncoding[c];
+    return 1;
+  }
   [[nodiscard]] double GetCharWidth(std::uint32_t ACharCode) const override;
 
   // Glyph name of a code, "" when none.

@@ -439,6 +439,18 @@ TEST(LineTests, AccentsComposeWithTheirLetters) {
   EXPECT_EQ(fmt::ComposeAccent(u'a', u'x'), 0);        // not an accent
 }
 
+// The quick test the glyph intake asks before composing: every character that composes
+// with some letter as its accent is a spacing accent, and every spacing accent composes.
+TEST(LineTests, SpacingAccentsAreExactlyTheComposingOnes) {
+  const std::u16string_view letters = u"aeiouyAEIOUYcnszCNSZdgrtlhIı";
+  for (char32_t c = 0; c <= 0xFFFF; ++c) {
+    const auto accent = static_cast<char16_t>(c);
+    bool composes = false;
+    for (char16_t base : letters) composes = composes || fmt::ComposeAccent(base, accent) != 0;
+    ASSERT_EQ(fmt::IsSpacingAccent(accent), composes) << static_cast<unsigned>(c);
+  }
+}
+
 struct TBulletCase {
   char16_t Char;
   bool Bullet;
@@ -474,6 +486,31 @@ TEST(LineTests, ContainsNoCaseWithAndWithoutLetters) {
   EXPECT_FALSE(fmt::ContainsNoCase(u"___ _", u"____"));
   EXPECT_TRUE(fmt::ContainsNoCase(u"a  b", u"  "));
   EXPECT_FALSE(fmt::ContainsNoCase(u"a b c", u"  "));
+}
+
+// Needles without letters are looked for four units at a time: the answer is the plain
+// search's for every length of text and every place of the needle, with near misses, the
+// key character beside units that differ from it in one bit, and characters above 0xFF.
+TEST(LineTests, ContainsNoCaseWithoutLettersMatchesAPlainSearch) {
+  const std::u16string_view needles[] = {u" . . . . ", u"....", u"____", u"\u2026\u2026"};
+  const char16_t fillers[] = {u'x', u'/', u'-', u'\u012E', u'\u2025', u' '};
+  for (std::u16string_view needle : needles) {
+    for (std::size_t length = 0; length <= 23; ++length) {
+      for (char16_t filler : fillers) {
+        for (std::size_t at = 0; at <= length; ++at) {
+          std::u16string text(length, filler);
+          // The needle, cut short at the text's end; and a near miss without its last unit.
+          text.replace(at, std::min(needle.size(), length - at), needle.substr(0, length - at));
+          std::u16string miss(length, filler);
+          miss.replace(at, std::min(needle.size() - 1, length - at), needle.substr(0, std::min(needle.size() - 1, length - at)));
+          for (const std::u16string& t : {text, miss}) {
+            const bool plain = t.find(needle) != std::u16string::npos;
+            ASSERT_EQ(fmt::ContainsNoCase(t, needle), plain) << length << " " << at;
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(LineTests, SideBySideNeedsVerticalOverlapAndHorizontalGap) {

@@ -26,6 +26,21 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{u"plain", "plain"}, EscapeCase{u"a\tb\nc\rd\x01" u"e\x7F", "a b c d e "},
                       EscapeCase{u"end\u2028next", "end\\line next"}, EscapeCase{u"com\u00ADpile", "com\\-pile"}));
 
+// Plain runs are written in one piece: the same bytes as a character at a time, for every
+// 16-bit unit between, before and after plain text.
+TEST(Escaping, QuickWayWritesWhatEachCharacterDoes) {
+  for (char32_t u = 0; u <= 0xFFFF; ++u) {
+    const auto c = static_cast<char16_t>(u);
+    for (const std::u16string& text : {std::u16string(1, c), u"ab" + std::u16string(1, c) + u"cd",
+                                       std::u16string(2, c) + u"x" + std::u16string(1, c)}) {
+      std::string quick = "{", each = "{";
+      AppendEscaped(quick, text);
+      AppendEscapedByChar(each, text);
+      ASSERT_EQ(quick, each) << static_cast<unsigned>(u);
+    }
+  }
+}
+
 TEST(Escaping, ReaderSeesTheOriginalText) {
   const std::u16string text = u"caf\u00E9 \u20AC5 {x} a\\b \u4E2D";
   const auto doc = TRtfDocument::Parse(OneParagraph(text));

@@ -197,6 +197,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ToleranceCase{"unknown_operator", [] { return Page("1 2 foo 0 0 m"); }, dcUnknownOperator, 1},
         ToleranceCase{"unknown_operator_in_BX_EX", [] { return Page("BX 1 2 foo EX 0 0 m"); }, dcUnknownOperator, 0},
+        // Operators are looked up by their bytes and length: names one byte off, one byte
+        // short or one byte long are unknown, the operators themselves are known.
+        ToleranceCase{"names_next_to_operators",
+                      [] { return Page("0 0 m T r Tjx reX BDCX SCNx Bm q9 1 w"); }, dcUnknownOperator, 8},
+        ToleranceCase{"operators_of_one_to_three_bytes",
+                      [] {
+                        return Page("q Q BT ET n W n W* n h /P BMC EMC /P << >> BDC EMC 0 0 m 1 1 l S 1 w 0 J 0 j "
+                                    "1 M 0 i /R ri 1 0 0 1 0 0 cm 0 g 0 G 0 0 0 rg 0 0 0 RG 0 0 0 0 k 0 0 0 0 K "
+                                    "0 0 5 5 re f* 0 0 1 1 1 1 c 0 0 1 1 v 0 0 1 1 y b* B* s f F");
+                      },
+                      dcUnknownOperator, 0},
         ToleranceCase{"operand_of_wrong_kind", [] { return Page("(x) w"); }, dcBadOperands, 1},
         ToleranceCase{"too_few_operands", [] { return Page("1 0 0 cm"); }, dcBadOperands, 1},
         ToleranceCase{"device_fails", [] { return Page("13 w 1 w"); }, dcBadOperator, 1},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace qm {
@@ -32,6 +33,46 @@ std::string Describe(const TkwPDBaseObject& AObj) {
 
 std::vector<std::string> Lex(std::string_view AText) {
   TkwPDLexer lexer(TkwMemoryStream::FromString(std::string(AText)));
+  std::vector<std::string> tokens;
+  for (int i = 0; i < 100; ++i) {
+    auto obj = lexer.GetObject();
+    tokens.push_back(Describe(*obj));
+    if (obj->IsEOF()) break;
+  }
+  return tokens;
+}
+
+// A stream handing out its bytes in windows of a few bytes: the lexer's bulk reads meet
+// window ends anywhere in a token.
+class TSmallWindowStream final : public TkwStream {
+public:
+  TSmallWindowStream(std::string ABytes, std::size_t AWindow) : FBytes(std::move(ABytes)), FWindow(AWindow) {}
+  void Reset() override {
+    ClearWindow();
+    FPos = 0;
+  }
+  std::int64_t GetPosition() const override { return static_cast<std::int64_t>(FPos - WindowLeft()); }
+  TkwStreamType GetType() const override { return TkwStreamType::stFile; }
+
+protected:
+  bool Refill() override {
+    if (FPos >= FBytes.size()) return false;
+    const std::size_t n = std::min(FWindow, FBytes.size() - FPos);
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(FBytes.data()) + FPos;
+    SetWindow(begin, begin + n);
+    FPos += n;
+    return true;
+  }
+
+private:
+  std::string FBytes;
+  std::size_t FWindow;
+  std::size_t FPos = 0;
+};
+
+std::vector<std::string> LexInWindows(std::string_view AText, std::size_t AWindow) {
+  TkwPDLexer lexer(TkwRef<TkwStream>(new TSmallWindowStream(std::string(AText), AWindow)));
+  lexer.GetStream()->Reset();
   std::vector<std::string> tokens;
   for (int i = 0; i < 100; ++i) {
     auto obj = lexer.GetObject();
@@ -93,6 +134,20 @@ TEST_P(PDLexerTable, Tokens) {
 
 INSTANTIATE_TEST_SUITE_P(All, PDLexerTable, ::testing::ValuesIn(kLexCases),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// The tokens do not depend on how the stream's bytes come in: every case of the table
+// read through windows of one to seven bytes.
+TEST_P(PDLexerTable, TokensAcrossWindowEnds) {
+  const auto whole = Lex(GetParam().Input);
+  for (std::size_t window = 1; window <= 7; ++window) {
+    EXPECT_EQ(LexInWindows(GetParam().Input, window), whole) << window;
+  }
+  const std::string strings = "(plain text) (a(b)c\\)d) (x\101y\
+z)" + GetParam().Input;
+  for (std::size_t window = 1; window <= 7; ++window) {
+    EXPECT_EQ(LexInWindows(strings, window), Lex(strings)) << window;
+  }
+}
 
 TEST(PDLexer, LongKeywordLosesItsHundredTwentyEighthByte) {
   std::string word(127, 'a');

@@ -128,6 +128,39 @@ TEST(FileStream, MissingFileAndRealFile) {
   std::remove(path.c_str());
 }
 
+// Files of every size read back byte for byte, whether they are read onto the heap (small
+// ones) or into pages of their own (from a few hundred KiB), and their windows outlive the
+// file stream that made them.
+TEST(FileStream, SmallAndLargeFilesReadWhole) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{256 * 1024 - 1},
+                                 std::size_t{256 * 1024}, std::size_t{3 * 1024 * 1024 + 7}}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
+    const std::string path = ::testing::TempDir() + "/corea_filestream_whole.bin";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+    TkwRef<TkwBaseStream> tail;
+    {
+      auto file = TkwFileStream::Open(path);
+      ASSERT_EQ(file->GetSize(), static_cast<std::int64_t>(size));
+      file->Reset();
+      std::string read;
+      file->Read(read, -1);
+      EXPECT_EQ(read, bytes) << size;
+      if (size > 10) tail = file->MakeSubStream(static_cast<std::int64_t>(size) - 10, 10, true);
+    }
+    std::remove(path.c_str());
+    if (tail) {
+      tail->Reset();
+      std::string end;
+      tail->Read(end, -1);
+      EXPECT_EQ(end, bytes.substr(size - 10)) << size;
+    }
+  }
+}
+
 // --- Flate -------------------------------------------------------------------------------------
 
 struct TFlateCase {
