@@ -97,6 +97,7 @@ inline constexpr std::size_t kMaxPreparedPictures = 64;  // pictures of one page
 inline constexpr std::size_t kMaxPathsPerPage = 100'000;  // painted paths one page hands the layout
 inline constexpr int kMaxDrawingPicturePixels = 4000;     // width or height of one picture made of drawing
 inline constexpr std::size_t kMaxDrawingPictures = 64;    // pictures one page's drawing makes; the rest join the last
+inline constexpr std::size_t kMaxRotatedLinesHeld = 2000;  // rotated lines of one page kept to draw into pictures; later ones are laid upright
 inline constexpr double kMaxDrawingCoordinate = 1e6;      // points; a path reaching further is dropped
 inline constexpr std::size_t kMaxPictureBytesInFlight = std::size_t{64} << 20;  // pixel bytes queued for encoding
 inline constexpr std::size_t kMaxRegisteredTempFiles = 64;  // temporary files a second Ctrl-C removes

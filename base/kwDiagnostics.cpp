@@ -62,6 +62,8 @@ constexpr TText kTexts[] = {
      "# fonts were replaced by smaller ones to fit their text"},
     {TkwDiagCode::dcPictureDropped, "a picture could not be written", "# pictures could not be written"},
     {TkwDiagCode::dcWriterFallback, "a picture was written in a simpler form", "# pictures were written in a simpler form"},
+    {TkwDiagCode::dcDrawingTextLeftOut, "a line of rotated text was left out with the drawing it belongs to",
+     "# lines of rotated text were left out with the drawings they belong to"},
 };
 
 std::string TextFor(TkwDiagCode ACode, std::int64_t ACount) {

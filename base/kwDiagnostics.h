@@ -52,6 +52,7 @@ enum class TkwDiagCode : std::uint16_t {
   dcFontSubstituted = 400,  // a font replaced by another for the output
   dcPictureDropped,         // a picture that could not be written
   dcWriterFallback,         // a picture written in a simpler form
+  dcDrawingTextLeftOut,     // a rotated line drawn into a drawing's picture left out with the picture
 };
 
 struct TkwDiagnostic {

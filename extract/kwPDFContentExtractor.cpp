@@ -557,10 +557,19 @@ void TkwPDFContentExtractor::FlushRotated() {
   for (int step = 0; step < 8 && y0 - 1.6 * s > 0 && covers(y0); ++step) y0 -= 1.6 * s;
   if (FRotPlaced.size() >= kMaxRotatedLinesKept) FRotPlaced.erase(FRotPlaced.begin());
   FRotPlaced.push_back({x0, y0, x0 + length, y0 + s});
+  // The formatter decides whether the line is drawn where it stands (into a drawing's
+  // picture) or laid upright as text; it gets both, in page points from the top.
+  TkwRotatedLineRecord line;
+  line.OriginPt = {FRotOrigin.X, pageH - FRotOrigin.Y};
+  line.DirX = FRotUx;
+  line.DirY = -FRotUy;
+  line.LengthPt = length;
+  line.SizePt = s;
+  line.Glyphs.reserve(FRotated.size());
   bool first = true;
   for (TRotatedGlyph& r : FRotated) {
     TkwGlyphRecord& g = r.Glyph;
-    g.Font = &r.Font;
+    g.Font = nullptr;
     g.XPt = x0 + r.Along;
     g.YPt = y0 + r.Across;
     const double w = g.BoxPx.Width(), h = g.BoxPx.Height();
@@ -570,9 +579,10 @@ void TkwPDFContentExtractor::FlushRotated() {
     g.BoxPx.Bottom = g.BoxPx.Top + h;
     g.NotFirstInString = g.NotFirstInOperator = !first;
     first = false;
-    FFormatter.AddGlyph(g);
+    line.Glyphs.push_back({g, std::move(r.Font), r.Along, r.Across});
   }
   FRotated.clear();
+  FFormatter.AddRotatedLine(line);
 }
 
 void TkwPDFContentExtractor::DrawImage(TkwPDState& AState, TkwPDImage& AImage) {

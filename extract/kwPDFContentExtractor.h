@@ -26,8 +26,9 @@ class TkwPDFont;
 // The device used for conversion: one glyph record per visible glyph, one picture record
 // per picture and one path record per painted path reach the formatter's input port. Glyphs
 // outside the clip, or all of them when text extraction is off, produce no record. A line
-// of rotated text (chart labels, a vertical caption) reaches the formatter upright, as
-// one line read in its own direction, centred where the rotated line stood.
+// of rotated text (chart labels, a vertical caption) reaches the formatter as one record:
+// where it stands, and its glyphs laid upright as one line read in its own direction,
+// centred where the rotated line stood.
 class TkwPDFContentExtractor : public TkwPDExportDevice {
 public:
   using TkwPageNotify = std::function<void(int APageNum)>;
@@ -103,13 +104,13 @@ private:
   // The gap, in text-space units of a 1-unit font, that parts two words in APdfFont.
   [[nodiscard]] double WordGapEm(const TkwPDFont& APdfFont);
   // Rotated text: glyphs whose baseline runs along (AUx, AUy) in page points (y up) are
-  // gathered into lines, each handed over upright when it ends.
+  // gathered into lines, each handed over when it ends.
   void AddRotatedGlyph(const TkwGlyphRecord& AGlyph, double AUx, double AUy);
   void FlushRotated();
 
   struct TRotatedGlyph {
     TkwGlyphRecord Glyph;
-    TFont Font;          // Glyph.Font points here when the line is handed over
+    TFont Font;          // the glyph's font (Glyph.Font points at the font being shown)
     double Along = 0;    // from the line's first origin, along the baseline
     double Across = 0;   // and across it (upwards for upright text)
   };

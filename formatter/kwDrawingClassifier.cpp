@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "base/Limits.h"
+#include "base/kwDiagnostics.h"
 #include "formatter/kwDrawingRenderer.h"
 #include "formatter/kwFormatter.h"
 #include "formatter/kwFormatterUtil.h"
@@ -22,6 +23,8 @@ constexpr double kAxisSlack = 0.35;
 constexpr double kRegionGap = 6;
 // Region pictures are rendered at this resolution, lowered only to keep within the cap.
 constexpr double kRegionDpi = 150;
+// A rotated line of more glyphs than this is never drawn into a picture.
+constexpr std::size_t kMaxDrawnLineGlyphs = 60;
 // A paint channel at or above this reads as white on white paper.
 constexpr int kWhiteChannel = 250;
 
@@ -783,6 +786,73 @@ void AttachRuleBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
   MarkConsumed(ADrawing);
 }
 
+// How far apart two rectangles are: 0 when they meet, else the larger of the gaps across
+// and down.
+double RectGap(const TkwRect& A, const TkwRect& B) {
+  const double across = std::max({A.Left - B.Right, B.Left - A.Right, 0.0});
+  const double down = std::max({A.Top - B.Bottom, B.Top - A.Bottom, 0.0});
+  return std::max(across, down);
+}
+
+double OverlapArea(const TkwRect& A, const TkwRect& B) {
+  const double w = std::min(A.Right, B.Right) - std::max(A.Left, B.Left);
+  const double h = std::min(A.Bottom, B.Bottom) - std::max(A.Top, B.Top);
+  return w > 0 && h > 0 ? w * h : 0;
+}
+
+void Widen(TkwRect& ARect, const TkwRect& ABy) {
+  ARect.Left = std::min(ARect.Left, ABy.Left);
+  ARect.Top = std::min(ARect.Top, ABy.Top);
+  ARect.Right = std::max(ARect.Right, ABy.Right);
+  ARect.Bottom = std::max(ARect.Bottom, ABy.Bottom);
+}
+
+// The page's held rotated lines, each given to the final region that took the paths of the
+// drawing it was found on (the nearest such when the drawing came apart); the lines of a
+// drawing that all went elsewhere get a picture of their own. The regions grow to hold
+// their lines; AText lists each region's lines.
+void AssignHeldText(const TkwFormatterPage& APage, const TkwPageDrawing& ADrawing,
+                    std::vector<TkwDrawingRegion>& ARegions, std::vector<std::vector<const TkwRotatedLineRecord*>>& AText) {
+  AText.assign(ARegions.size(), {});
+  if (ADrawing.Text.empty()) return;
+  std::vector<int> regionOf(APage.Paths.size(), -1);
+  for (std::size_t r = 0; r < ARegions.size(); ++r) {
+    for (const std::size_t i : ARegions[r].Paths) regionOf[i] = static_cast<int>(r);
+  }
+  // Per drawing the text was found on, the regions its lasting paths ended in.
+  std::vector<std::vector<int>> finals(ADrawing.TextAnchors.size());
+  for (std::size_t a = 0; a < ADrawing.TextAnchors.size(); ++a) {
+    for (const std::size_t i : ADrawing.TextAnchors[a]) {
+      const int r = i < regionOf.size() ? regionOf[i] : -1;
+      if (r >= 0 && std::find(finals[a].begin(), finals[a].end(), r) == finals[a].end()) finals[a].push_back(r);
+    }
+  }
+  std::vector<int> own(finals.size(), -1);
+  for (const TkwHeldText& held : ADrawing.Text) {
+    int best = -1;
+    double bestGap = 1e300;
+    if (held.Region < finals.size()) {
+      best = own[held.Region];
+      for (const int r : finals[held.Region]) {
+        const double gap = RectGap(held.BoxPt, ARegions[static_cast<std::size_t>(r)].BoundsPt);
+        if (gap < bestGap) {
+          best = r;
+          bestGap = gap;
+        }
+      }
+    }
+    if (best < 0) {
+      ARegions.push_back({held.BoxPt, {}});
+      AText.emplace_back();
+      best = static_cast<int>(ARegions.size() - 1);
+      if (held.Region < own.size()) own[held.Region] = best;
+    }
+    const auto at = static_cast<std::size_t>(best);
+    AText[at].push_back(&held.Line);
+    Widen(ARegions[at].BoundsPt, held.BoxPt);
+  }
+}
+
 // Pixels per point of a region's picture: the rendering resolution, lowered so that
 // neither side exceeds the cap.
 double PictureScale(const TkwRect& ARect) {
@@ -794,13 +864,22 @@ double PictureScale(const TkwRect& ARect) {
 // The page's region pictures, as images of the shape kind; they are drawn once the page's
 // element actions say they are kept.
 void AddRegionPictures(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, double AWidth, double AHeight) {
-  for (TkwDrawingRegion& region : GroupRegions(APage.Paths, ADrawing)) {
+  std::vector<TkwDrawingRegion> regions = GroupRegions(APage.Paths, ADrawing);
+  std::vector<std::vector<const TkwRotatedLineRecord*>> text;
+  AssignHeldText(APage, ADrawing, regions, text);
+  TkwDiagnostics* diag = APage.Formatter != nullptr ? APage.Formatter->GetDiagnostics() : nullptr;
+  for (std::size_t k = 0; k < regions.size(); ++k) {
+    TkwDrawingRegion& region = regions[k];
     TkwRect r = region.BoundsPt;
     r.Left = std::max(r.Left, 0.0);
     r.Top = std::max(r.Top, 0.0);
     r.Right = std::min(r.Right, AWidth);
     r.Bottom = std::min(r.Bottom, AHeight);
-    if (r.Right <= r.Left || r.Bottom <= r.Top) continue;
+    if (r.Right <= r.Left || r.Bottom <= r.Top) {
+      // Off the page, text and all.
+      for (std::size_t i = 0; diag != nullptr && i < text[k].size(); ++i) diag->Note(TkwDiagCode::dcDrawingTextLeftOut);
+      continue;
+    }
     // Hairlines keep a visible thickness.
     if (r.Right - r.Left < 1) r.Right = r.Left + 1;
     if (r.Bottom - r.Top < 1) r.Bottom = r.Top + 1;
@@ -827,6 +906,7 @@ void AddRegionPictures(TkwFormatterPage& APage, TkwPageDrawing& ADrawing, double
     image->BehindText = true;
     pending.Picture = image.get();
     pending.Paths = std::move(region.Paths);
+    pending.Text = std::move(text[k]);
     pending.RectPt = r;
     ADrawing.Pictures.push_back(std::move(pending));
     APage.Images.push_back(std::move(image));
@@ -864,11 +944,90 @@ void AttachPictureBorders(TkwFormatterPage& APage, TkwPageDrawing& ADrawing) {
   }
 }
 
-void ClassifyDrawing(TkwFormatterPage& APage) {
-  if (APage.Paths.empty()) return;
+namespace {
+
+void EnsureDrawing(TkwFormatterPage& APage) {
+  if (APage.Drawing) return;
   const double width = APage.PageSettings != nullptr ? APage.PageSettings->GetWidth() : 1e6;
   const double height = APage.PageSettings != nullptr ? APage.PageSettings->GetHeight() : 1e6;
   APage.Drawing = std::make_unique<TkwPageDrawing>(TakeApart(APage.Paths, width, height));
+}
+
+}  // namespace
+
+TkwRect RotatedLineBox(const TkwRotatedLineRecord& ALine) {
+  const double s = ALine.SizePt > 0 ? ALine.SizePt : 1;
+  // Towards the tops of the glyphs: the baseline's direction turned a quarter back.
+  const double upX = ALine.DirY, upY = -ALine.DirX;
+  TkwRect box{1e300, 1e300, -1e300, -1e300};
+  for (const double along : {0.0, ALine.LengthPt}) {
+    for (const double across : {-0.25 * s, 0.8 * s}) {
+      const double x = ALine.OriginPt.X + along * ALine.DirX + across * upX;
+      const double y = ALine.OriginPt.Y + along * ALine.DirY + across * upY;
+      Widen(box, {x, y, x, y});
+    }
+  }
+  return box;
+}
+
+std::vector<TkwRotatedLineRecord> PlaceRotatedText(TkwFormatterPage& APage, std::vector<TkwRotatedLineRecord> ALines) {
+  if (ALines.empty() || APage.Paths.empty()) return ALines;
+  EnsureDrawing(APage);
+  TkwPageDrawing& d = *APage.Drawing;
+  // Filled boxes without an outline give no rule; paths that are not all rules and boxes
+  // give none either: neither can turn into a border or underline later.
+  std::vector<bool> box(APage.Paths.size(), false);
+  for (const TkwBox& b : d.Boxes) box[b.Path] = !APage.Paths[b.Path].Stroked;
+  const std::vector<TkwDrawingRegion> regions = GroupRegions(APage.Paths, d);
+  std::vector<std::vector<std::size_t>> anchors(regions.size());
+  for (std::size_t r = 0; r < regions.size(); ++r) {
+    for (const std::size_t i : regions[r].Paths) {
+      const TkwPathRecord& p = APage.Paths[i];
+      const bool inked = (p.Filled && !IsWhite(p.FillColor)) || (p.Stroked && !IsWhite(p.StrokeColor));
+      if (inked && (!d.Simple[i] || box[i])) anchors[r].push_back(i);
+    }
+  }
+  std::vector<std::size_t> anchorsAt(regions.size(), regions.size());  // the region's entry in d.TextAnchors
+  std::vector<TkwRotatedLineRecord> rest;
+  for (TkwRotatedLineRecord& line : ALines) {
+    // A long line is a sentence (a rotated page's, a sidebar's), not a drawing's label: it
+    // reads better as text.
+    if (line.Glyphs.size() > kMaxDrawnLineGlyphs) {
+      rest.push_back(std::move(line));
+      continue;
+    }
+    const TkwRect b = RotatedLineBox(line);
+    std::size_t best = regions.size();
+    // A label stands off its chart's axis by about its size at most.
+    double bestGap = std::max(kRegionGap, std::isfinite(line.SizePt) ? line.SizePt : 0.0), bestOverlap = -1;
+    if (std::isfinite(b.Left) && std::isfinite(b.Top) && std::isfinite(b.Right) && std::isfinite(b.Bottom)) {
+      for (std::size_t r = 0; r < regions.size(); ++r) {
+        if (anchors[r].empty()) continue;
+        const double gap = RectGap(b, regions[r].BoundsPt);
+        const double overlap = OverlapArea(b, regions[r].BoundsPt);
+        if (gap < bestGap || (gap <= bestGap && overlap > bestOverlap)) {
+          best = r;
+          bestGap = gap;
+          bestOverlap = overlap;
+        }
+      }
+    }
+    if (best == regions.size()) {
+      rest.push_back(std::move(line));
+      continue;
+    }
+    if (anchorsAt[best] == regions.size()) {
+      anchorsAt[best] = d.TextAnchors.size();
+      d.TextAnchors.push_back(anchors[best]);
+    }
+    d.Text.push_back({std::move(line), b, anchorsAt[best]});
+  }
+  return rest;
+}
+
+void ClassifyDrawing(TkwFormatterPage& APage) {
+  if (APage.Paths.empty()) return;
+  EnsureDrawing(APage);
   AttachPictureBorders(APage, *APage.Drawing);
   MarkTextDecorations(APage, *APage.Drawing);
   FindGridTables(APage, *APage.Drawing);
@@ -905,18 +1064,31 @@ void RenderDrawingPictures(TkwFormatterPage& APage) {
     // page is gone.
     const auto paths = std::make_shared<const std::vector<TkwPathRecord>>(std::move(APage.Paths));
     std::vector<const TkwFormatterImage*> drawn;
+    TkwDiagnostics* diag = APage.Formatter != nullptr ? APage.Formatter->GetDiagnostics() : nullptr;
+    // The text drawn into a picture goes with it: a picture left out (or its space only
+    // kept) takes its lines along, and says so.
+    const auto textLeftOut = [&](const TkwPendingPicture& APending) {
+      if (diag == nullptr) return;
+      for (std::size_t i = 0; i < APending.Text.size(); ++i) diag->Note(TkwDiagCode::dcDrawingTextLeftOut);
+    };
     for (const TkwPendingPicture& pending : APage.Drawing->Pictures) {
-      if (pending.Picture->Action != TkwAction::acRetain) continue;
+      if (pending.Picture->Action != TkwAction::acRetain) {
+        textLeftOut(pending);
+        continue;
+      }
       std::vector<TkwDrawingImage> inside;
       for (const TkwFormatterImage* image : pending.Inside) {
         if (image->Action != TkwAction::acRetain) continue;
         const TkwFormatterRect& i = image->Rect;
         inside.push_back({image->Graphic.get(), TkwRect{i.Left, i.Top, i.Right, i.Bottom}, image->PathsBefore});
       }
-      pending.Picture->Graphic =
-          RenderDrawingPicture(paths, pending.Paths, inside, pending.RectPt, kRegionDpi, kMaxDrawingPicturePixels);
+      pending.Picture->Graphic = RenderDrawingPicture(paths, pending.Paths, inside, pending.RectPt, kRegionDpi,
+                                                      kMaxDrawingPicturePixels, pending.Text);
       // Without a picture of the drawing, the images keep their own.
-      if (!pending.Picture->Graphic) continue;
+      if (!pending.Picture->Graphic) {
+        textLeftOut(pending);
+        continue;
+      }
       for (const TkwFormatterImage* image : pending.Inside) {
         if (image->Action == TkwAction::acRetain) drawn.push_back(image);
       }

@@ -35,6 +35,13 @@ struct TkwBox {
   std::size_t Path = 0;
 };
 
+// A rotated line that lies on a drawing: drawn into its picture where it stands.
+struct TkwHeldText {
+  TkwRotatedLineRecord Line;
+  TkwRect BoxPt;            // the rotated line's bounding box on the page
+  std::size_t Region = 0;   // the drawing it lies on, in TkwPageDrawing::TextAnchors
+};
+
 // A region's picture, placed on the page and drawn once the page's element actions are
 // known: a drawing that is not kept costs no rendering.
 struct TkwPendingPicture {
@@ -42,6 +49,7 @@ struct TkwPendingPicture {
   std::vector<std::size_t> Paths;
   TkwRect RectPt;
   std::vector<const TkwFormatterImage*> Inside;  // page images drawn into it when kept (not owned)
+  std::vector<const TkwRotatedLineRecord*> Text;  // rotated lines drawn into it (in the drawing)
 };
 
 // The page's paths taken apart.
@@ -58,6 +66,10 @@ struct TkwPageDrawing {
   std::vector<std::vector<double>> GridColumns;
   std::vector<TkwFormatterTextLine*> GridPlaceholders;
   std::vector<TkwPendingPicture> Pictures;
+  // Rotated lines drawn into the pictures, and per drawing they were found on the paths
+  // that keep it a drawing whatever the text's analysis makes of its rules.
+  std::vector<TkwHeldText> Text;
+  std::vector<std::vector<std::size_t>> TextAnchors;
 };
 
 // The border a line of this dash draws, and the border a rule draws.
@@ -101,6 +113,18 @@ struct TkwDrawingRegion {
 [[nodiscard]] std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APaths,
                                                          const TkwPageDrawing& ADrawing);
 
+// The bounding box of a rotated line as it stands, from a little below its baseline to
+// the top of its size.
+[[nodiscard]] TkwRect RotatedLineBox(const TkwRotatedLineRecord& ALine);
+
+// Before the page's text is classified: the rotated lines that lie on a drawing (or come
+// within their size of it, as a chart's labels do) are kept to be drawn into its picture; the others are
+// returned, to be laid upright as text. Only a drawing of paths that no rule or shading of
+// the text can take (curves, slanted lines, filled boxes) holds text: rules alone may yet
+// become table borders. Only short lines (labels, titles) are drawn.
+[[nodiscard]] std::vector<TkwRotatedLineRecord> PlaceRotatedText(TkwFormatterPage& APage,
+                                                                 std::vector<TkwRotatedLineRecord> ALines);
+
 // The whole pass the formatter runs before it analyses the page: decorations, shading and
 // region pictures (added to the page's images as shapes).
 void ClassifyDrawing(TkwFormatterPage& APage);
@@ -108,7 +132,8 @@ void ClassifyDrawing(TkwFormatterPage& APage);
 // and the rest of the drawing is placed as pictures (not drawn yet).
 void AttachTableDrawing(TkwFormatterPage& APage);
 // After the element actions are decided: the kept pictures are drawn, with the kept images
-// inside them (which then leave the page's images), and the page's paths are let go.
+// inside them (which then leave the page's images) and their rotated text, and the page's
+// paths are let go. Rotated text of a picture left out is noted as left out.
 void RenderDrawingPictures(TkwFormatterPage& APage);
 
 }  // namespace qm

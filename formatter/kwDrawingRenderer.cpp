@@ -163,6 +163,75 @@ void DrawImage(cairo_t* ACr, const TkwDrawingImage& AImage, double AScale) {
   cairo_restore(ACr);
 }
 
+// A character as UTF-8 into AOut (nul-ended); false for a lone surrogate or a control code.
+bool Utf8Of(char16_t AChar, std::array<char, 4>& AOut) {
+  const auto c = static_cast<std::uint32_t>(AChar);
+  if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) return false;
+  if (c < 0x80) {
+    AOut = {static_cast<char>(c), 0, 0, 0};
+  } else if (c < 0x800) {
+    AOut = {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F)), 0, 0};
+  } else {
+    AOut = {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+            static_cast<char>(0x80 | (c & 0x3F)), 0};
+  }
+  return true;
+}
+
+// A rotated line where it stands: each glyph at its own place along the baseline, in the
+// installed family the font mapping chose, its style, size and colour. Greyscale edges keep
+// the picture's colours few, and unhinted outlines keep the glyphs where the page put them.
+void DrawText(cairo_t* ACr, const TkwRotatedLineRecord& ALine) {
+  const double angle = std::atan2(ALine.DirY, ALine.DirX);
+  if (!std::isfinite(angle) || !std::isfinite(ALine.OriginPt.X) || !std::isfinite(ALine.OriginPt.Y)) return;
+  cairo_save(ACr);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_set_font_options(ACr, options);
+  cairo_font_options_destroy(options);
+  cairo_translate(ACr, ALine.OriginPt.X, ALine.OriginPt.Y);
+  cairo_rotate(ACr, angle);
+  // The installed family may set wider than the page's font: the line is narrowed to the
+  // page's advances, so that its glyphs do not run into one another.
+  const TFont* shown = nullptr;
+  double narrow = 1;
+  const auto show = [&](const TFont& AFont) {
+    if (shown != nullptr && AFont == *shown) return;
+    shown = &AFont;
+    cairo_select_font_face(ACr, AFont.Name.c_str(),
+                           (AFont.Style & fsItalic) != 0 ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           (AFont.Style & fsBold) != 0 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    const double size = std::clamp(static_cast<double>(AFont.Size), 1.0, 1000.0);
+    cairo_matrix_t m;
+    cairo_matrix_init_scale(&m, size * narrow, size);
+    cairo_set_font_matrix(ACr, &m);
+    SetColor(ACr, AFont.Color, 1);
+  };
+  double set = 0, page = 0;
+  for (const TkwRotatedGlyph& g : ALine.Glyphs) {
+    std::array<char, 4> utf8{};
+    if (!Utf8Of(g.Upright.Unicode, utf8) || !std::isfinite(g.Upright.AdvancePt)) continue;
+    show(g.Font);
+    cairo_text_extents_t extents;
+    cairo_text_extents(ACr, utf8.data(), &extents);
+    set += extents.x_advance;
+    page += g.Upright.AdvancePt;
+  }
+  if (set > 0 && page > 0 && page < set) narrow = std::max(0.5, page / set);
+  shown = nullptr;
+  for (const TkwRotatedGlyph& g : ALine.Glyphs) {
+    std::array<char, 4> utf8{};
+    if (!Utf8Of(g.Upright.Unicode, utf8) || utf8[0] == ' ') continue;
+    if (!std::isfinite(g.AlongPt) || !std::isfinite(g.AcrossPt)) continue;
+    show(g.Font);
+    cairo_move_to(ACr, g.AlongPt, -g.AcrossPt);
+    cairo_show_text(ACr, utf8.data());
+  }
+  cairo_restore(ACr);
+}
+
 // Colours of a picture as palette indices, found by a small open hash.
 class TPaletteBuilder {
 public:
@@ -267,7 +336,7 @@ std::optional<TPictureSize> PictureSize(const TkwRect& ARectPt, double ADpi, int
 
 std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths, const std::vector<std::size_t>& AWhich,
                                        const std::vector<TkwDrawingImage>& AImages, const TkwRect& ARectPt, double ADpi,
-                                       int AMaxPixels) {
+                                       int AMaxPixels, const std::vector<const TkwRotatedLineRecord*>& AText) {
   const std::optional<TPictureSize> size = PictureSize(ARectPt, ADpi, AMaxPixels);
   if (!size) return nullptr;
   const double scale = size->Scale;
@@ -303,6 +372,10 @@ std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
       DrawPath(cr, APaths[index], scale);
     }
     for (; nextImage != images.end(); ++nextImage) DrawImage(cr, **nextImage, scale);
+    // The text goes over the drawing, as the labels of a chart do.
+    for (const TkwRotatedLineRecord* line : AText) {
+      if (line != nullptr) DrawText(cr, *line);
+    }
     cairo_surface_flush(cairo.Surface);
     if (!cairo.Ok()) return nullptr;
   }
@@ -543,11 +616,15 @@ std::optional<std::string> EncodeDrawingEmf(const std::vector<TkwPathRecord>& AP
 std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector<TkwPathRecord>> APaths,
                                                const std::vector<std::size_t>& AWhich,
                                                const std::vector<TkwDrawingImage>& AImages, const TkwRect& ARectPt,
-                                               double ADpi, int AMaxPixels) {
+                                               double ADpi, int AMaxPixels,
+                                               const std::vector<const TkwRotatedLineRecord*>& AText) {
   if (!APaths) return nullptr;
   const std::optional<TPictureSize> size = PictureSize(ARectPt, ADpi, AMaxPixels);
   if (!size) return nullptr;
-  if (AImages.empty()) {
+  // Text keeps the raster picture: drawn here in the family the font mapping chose, it
+  // looks the same in every reader, where a metafile's text is set by each reader's own
+  // font matching and rotated text support.
+  if (AImages.empty() && AText.empty()) {
     const std::size_t pixels = static_cast<std::size_t>(size->Width) * static_cast<std::size_t>(size->Height);
     std::optional<std::string> emf =
         EncodeDrawingEmf(*APaths, AWhich, ARectPt, std::max(kMinDrawingEmfBudget, pixels / 4));
@@ -571,7 +648,7 @@ std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector
       return std::make_unique<TkwVectorPicture>(std::move(*emf), size->Width, size->Height, std::move(raster));
     }
   }
-  return RenderDrawing(*APaths, AWhich, AImages, ARectPt, ADpi, AMaxPixels);
+  return RenderDrawing(*APaths, AWhich, AImages, ARectPt, ADpi, AMaxPixels, AText);
 }
 
 }  // namespace qm

@@ -26,7 +26,8 @@ struct TkwDrawingImage {
 inline constexpr std::size_t kMaxDrawingPaletteColors = 255;
 
 // The paths AWhich of APaths (indexes in ascending order) and AImages, drawn over white
-// inside ARectPt (page points) at ADpi. The resolution is lowered so that neither side
+// inside ARectPt (page points) at ADpi, and the rotated lines AText over them where they
+// stand (not owned). The resolution is lowered so that neither side
 // exceeds AMaxPixels. A drawing of at most kMaxDrawingPaletteColors colours comes back as
 // an 8-bit bitmap with a palette of just those colours, which encodes several times
 // faster and smaller than 24 bits; any other as a 24-bit bitmap. Nothing when the
@@ -34,7 +35,8 @@ inline constexpr std::size_t kMaxDrawingPaletteColors = 255;
 [[nodiscard]] std::unique_ptr<TBitmap> RenderDrawing(const std::vector<TkwPathRecord>& APaths,
                                                      const std::vector<std::size_t>& AWhich,
                                                      const std::vector<TkwDrawingImage>& AImages,
-                                                     const TkwRect& ARectPt, double ADpi, int AMaxPixels);
+                                                     const TkwRect& ARectPt, double ADpi, int AMaxPixels,
+                                                     const std::vector<const TkwRotatedLineRecord*>& AText = {});
 
 // Whether a metafile draws the path as the page does: a solid, opaque fill or stroke.
 // Shadings, patterns and transparency need the raster picture.
@@ -57,13 +59,14 @@ inline constexpr std::size_t kMinDrawingEmfBudget = 64 * 1024;
 inline constexpr std::size_t kDrawingEmfWeighedSize = 16 * 1024;
 
 // The picture of a drawing, as RenderDrawing's arguments say: a vector picture (an
-// enhanced metafile, with the raster picture as its raster form) when no image lies in
-// it, every path draws as a vector and the metafile keeps within its budget (and, past
+// enhanced metafile, with the raster picture as its raster form) when no image and no
+// text lies in it, every path draws as a vector and the metafile keeps within its budget (and, past
 // kDrawingEmfWeighedSize, under the PNG's size); else the raster picture. The vector
 // picture shares APaths. Nothing when RenderDrawing gives nothing.
 [[nodiscard]] std::unique_ptr<TGraphic> RenderDrawingPicture(std::shared_ptr<const std::vector<TkwPathRecord>> APaths,
                                                              const std::vector<std::size_t>& AWhich,
                                                              const std::vector<TkwDrawingImage>& AImages,
-                                                             const TkwRect& ARectPt, double ADpi, int AMaxPixels);
+                                                             const TkwRect& ARectPt, double ADpi, int AMaxPixels,
+                                                             const std::vector<const TkwRotatedLineRecord*>& AText = {});
 
 }  // namespace qm

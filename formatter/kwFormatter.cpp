@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
+#include "base/Limits.h"
 #include "base/Numbers.h"
 #include "formatter/kwDrawingClassifier.h"
 #include "formatter/kwFormatterUtil.h"
@@ -138,8 +140,10 @@ void TkwFormatter::EndPage() {
   page.PageNumber = FPageCount + 1;
   page.Formatter = this;
 
-  // What the page draws marks the text (underlines, shading) before lines are merged;
-  // the rest becomes pictures, offered with the images.
+  // Rotated lines on a drawing go into its picture; the others join the text before
+  // what the page draws marks the text (underlines, shading) and lines are merged; the
+  // rest of the drawing becomes pictures, offered with the images.
+  LayUpright(PlaceRotatedText(page, std::exchange(FRotatedLines, {})));
   ClassifyDrawing(page);
   // Lines, images, paragraphs and tables are all offered to OnElementDetected before the
   // page reports progress and is written.
@@ -189,6 +193,7 @@ void TkwFormatter::AddImage(const TkwRect& ARect, std::shared_ptr<const TGraphic
 
 void TkwFormatter::BeginPage(const TkwPageRecord& APage) {
   FTracked.Valid = false;
+  FRotatedLines.clear();
   // The page as displayed, in pixels; later settings are read in points again.
   SetMeasurementUnit(TkwMeasurementUnit::muPixels);
   FPageSettings->SetWidth(APage.WidthPx);
@@ -208,6 +213,24 @@ void TkwFormatter::AddPicture(const TkwPictureRecord& APicture) {
 void TkwFormatter::AddPath(const TkwPathRecord& APath) {
   EnsurePage();
   FPage->Paths.push_back(APath);
+}
+
+void TkwFormatter::AddRotatedLine(const TkwRotatedLineRecord& ALine) {
+  EnsurePage();
+  if (FRotatedLines.size() >= kMaxRotatedLinesHeld || ALine.Glyphs.empty()) {
+    AddUpright(ALine);
+    return;
+  }
+  FRotatedLines.push_back(ALine);
+}
+
+void TkwFormatter::LayUpright(const std::vector<TkwRotatedLineRecord>& ALines) {
+  if (ALines.empty()) return;
+  // They come after the page's last glyph but stand elsewhere: the first does not go on
+  // the last line's baseline or raise from it.
+  FLastRunLine = nullptr;
+  FCurrentLineIndex = -1;
+  for (const TkwRotatedLineRecord& line : ALines) AddUpright(line);
 }
 
 TkwFormatterText* TkwFormatter::CreateRun(const TFont& AFont, const TkwRect& AGlyphRect,

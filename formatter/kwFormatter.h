@@ -53,6 +53,10 @@ public:
   void AddPicture(const TkwPictureRecord& APicture) override;
   // The formatter keeps a copy of the path.
   void AddPath(const TkwPathRecord& APath) override;
+  // Kept until the page ends (up to kMaxRotatedLinesHeld a page; later ones are laid
+  // upright at once): a line on a drawing that becomes a picture is drawn into it where it
+  // stands, any other is laid upright as text.
+  void AddRotatedLine(const TkwRotatedLineRecord& ALine) override;
   // Analyses the collected page and renders it into the bound writer.
   void EndPage() override;
 
@@ -105,6 +109,8 @@ public:
 
 private:
   void SetDefaultMargins();
+  // The rotated lines left to the text, laid upright after the page's own text.
+  void LayUpright(const std::vector<TkwRotatedLineRecord>& ALines);
   void EnsurePage();
   void TrackMargins(double ATopY, double AX, double AAdvance, const TkwRect& AGlyphRect) {
     // Most glyphs of a page stand inside the extent already seen, where no margin moves: a
@@ -147,6 +153,7 @@ private:
   // can extend.
   TkwFormatterTextLine* FLastRunLine = nullptr;
   std::unique_ptr<TkwFormatterText> FPendingRun;
+  std::vector<TkwRotatedLineRecord> FRotatedLines;  // this page's, until it ends
   std::unique_ptr<TkwTextMeasurer> FMeasurer;
   std::unique_ptr<TkwFontWidthCache> FWidths;
   std::map<int, int> FSizeFits;

@@ -74,8 +74,28 @@ struct TkwPathRecord {
   double StrokeAlpha = 1;
 };
 
+// One glyph of a rotated line.
+struct TkwRotatedGlyph {
+  TkwGlyphRecord Upright;  // the glyph laid upright, as AddGlyph takes it, but for its Font
+  TFont Font;              // the font it is shown in (Upright.Font is not kept)
+  double AlongPt = 0;      // its origin from the line's origin, along the baseline
+  double AcrossPt = 0;     // and across it, towards the tops of the glyphs
+};
+
+// A line of text whose baseline is not level (a chart's slanted labels, a vertical
+// caption), handed over whole: where it stands on the page, and the glyphs it reads as
+// when it is laid upright as text. Points from the page's top-left corner, y downwards,
+// as for paths.
+struct TkwRotatedLineRecord {
+  std::vector<TkwRotatedGlyph> Glyphs;
+  TkwPoint OriginPt;           // the first glyph's origin
+  double DirX = 1, DirY = 0;   // the baseline's direction, a unit vector
+  double LengthPt = 0;         // from the origin to where the last advance ends
+  double SizePt = 0;           // the first glyph's size
+};
+
 // What receives a page's content. Calls for one page: BeginPage, any number of AddGlyph,
-// AddPicture and AddPath, EndPage.
+// AddRotatedLine, AddPicture and AddPath, EndPage.
 class TkwFormatterInput {
 public:
   virtual ~TkwFormatterInput() = default;
@@ -84,7 +104,19 @@ public:
   virtual void AddPicture(const TkwPictureRecord& APicture) = 0;
   // Receivers that keep no drawing ignore paths.
   virtual void AddPath(const TkwPathRecord& APath) { (void)APath; }
+  // Receivers that place no text in drawings take the line's upright glyphs.
+  virtual void AddRotatedLine(const TkwRotatedLineRecord& ALine) { AddUpright(ALine); }
   virtual void EndPage() = 0;
+
+protected:
+  // The line laid upright: its glyphs through AddGlyph, in its order.
+  void AddUpright(const TkwRotatedLineRecord& ALine) {
+    for (const TkwRotatedGlyph& g : ALine.Glyphs) {
+      TkwGlyphRecord glyph = g.Upright;
+      glyph.Font = &g.Font;
+      AddGlyph(glyph);
+    }
+  }
 };
 
 }  // namespace qm

@@ -167,6 +167,53 @@ TEST(Extractor, SlantedLabelsLaidUprightDoNotRunIntoEachOther) {
   EXPECT_LE(rows.size(), 3u);
 }
 
+// A receiver that keeps rotated lines whole.
+class LineRecorder : public RecordingWriter {
+public:
+  std::vector<TkwRotatedLineRecord> Lines;
+  void AddRotatedLine(const TkwRotatedLineRecord& ALine) override { Lines.push_back(ALine); }
+};
+
+// A rotated line reaches a receiver that keeps drawing as one record: where it stands in
+// page points from the top, its direction, each glyph's place along it and its font, and
+// the same glyphs laid upright that other receivers take as text.
+TEST_P(RotatedLines, ArriveWholeWithTheirPlaceAndDirection) {
+  LineRecorder out;
+  std::vector<std::string> fonts{"Arial", "DejaVu Sans"};
+  TkwPDFContentExtractor ex{out, 3, fonts};
+  std::array<double, 4> box{0, 0, 612, 792};
+  TkwPDState state{96, 96, 0, &box};
+  ex.StartPage(1, state);
+  state.FFontSize = 12;
+  state.FCurCharW = 6;
+  const double c = GetParam().Cos, s = GetParam().Sin;
+  const std::u16string text = u"ab";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const double along = 6.0 * static_cast<double>(i);
+    state.FTextMatrix.SetValues(c, s, -s, c, 300 + c * along, 400 + s * along);
+    std::string name;
+    ex.DrawChar(state, 0, 0, 0, 0, text[i], name);
+  }
+  ex.EndPage();
+  EXPECT_TRUE(out.Glyphs.empty());
+  ASSERT_EQ(out.Lines.size(), 1u);
+  const TkwRotatedLineRecord& line = out.Lines[0];
+  EXPECT_NEAR(line.OriginPt.X, 300, 1e-6);
+  EXPECT_NEAR(line.OriginPt.Y, 792 - 400, 1e-6);  // from the top
+  EXPECT_NEAR(line.DirX, c, 1e-6);
+  EXPECT_NEAR(line.DirY, -s, 1e-6);  // y runs downwards
+  EXPECT_NEAR(line.LengthPt, 12, 1e-6);
+  EXPECT_NEAR(line.SizePt, 12, 1e-6);
+  ASSERT_EQ(line.Glyphs.size(), 2u);
+  EXPECT_NEAR(line.Glyphs[1].AlongPt, 6, 1e-6);
+  EXPECT_NEAR(line.Glyphs[1].AcrossPt, 0, 1e-6);
+  EXPECT_EQ(line.Glyphs[1].Upright.Unicode, u'b');
+  EXPECT_EQ(line.Glyphs[0].Font.Size, 12);
+  // Laid upright: one line, one advance after the other.
+  EXPECT_NEAR(line.Glyphs[1].Upright.XPt - line.Glyphs[0].Upright.XPt, 6, 1e-6);
+  EXPECT_NEAR(line.Glyphs[1].Upright.YPt, line.Glyphs[0].Upright.YPt, 1e-6);
+}
+
 TEST(Extractor, PositionIsInPointsFromTheLowerLeft) {
   Fixture f;
   f.State.FTextMatrix.SetValues(1, 0, 0, 1, 72, 700);
