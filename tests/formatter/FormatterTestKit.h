@@ -133,6 +133,10 @@ public:
   // Shows AText as one text-showing operator with one string, baseline ABaseline points
   // from the top of the page, starting at AX. Returns the x after the text.
   double Show(std::u16string_view AText, double AX, double ABaseline, const TFont& AFont = Font());
+  // Each of ALines at AX, the first on the baseline AFirst and each next one AStep lower.
+  void ShowLines(const std::vector<std::u16string>& ALines, double AX, double AFirst, double AStep) {
+    for (std::size_t i = 0; i < ALines.size(); ++i) Show(ALines[i], AX, AFirst + AStep * static_cast<double>(i));
+  }
   // One glyph with explicit flags.
   // ACharSpacing is the page's spacing after the glyph (points), which its advance includes.
   void Glyph(char16_t AChar, double AX, double ABaseline, const TFont& AFont, bool ANotFirstInString,

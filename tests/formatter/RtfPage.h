@@ -33,6 +33,18 @@ public:
     }
     return x;
   }
+  // Rows of three cells at x 72, 250 and 400, the first on the baseline AFirst, each next
+  // AStep lower; the baseline after them.
+  double ShowRows(const std::vector<std::vector<std::u16string>>& ARows, double AFirst, double AStep) {
+    double y = AFirst;
+    for (const auto& row : ARows) {
+      Show(row[0], 72, y);
+      Show(row[1], 250, y);
+      Show(row[2], 400, y);
+      y += AStep;
+    }
+    return y;
+  }
   void Path(const TkwPathRecord& APath) { Formatter->AddPath(APath); }
   rtftest::TRtfDocument Finish() {
     Formatter->EndPage();

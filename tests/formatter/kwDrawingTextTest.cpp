@@ -9,34 +9,11 @@
 #include "base/kwDiagnostics.h"
 #include "formatter/kwDrawingClassifier.h"
 #include "formatter/kwDrawingRenderer.h"
+#include "tests/formatter/DrawingPaths.h"
 #include "tests/formatter/RtfPage.h"
 
 namespace qm::test {
 namespace {
-
-TkwPathRecord Bar(double ALeft, double ATop, double ARight, double ABottom) {
-  TkwPathRecord p;
-  p.Segments = {{TkwPathSegmentKind::psMove, {}, {}, {ALeft, ATop}},
-                {TkwPathSegmentKind::psLine, {}, {}, {ARight, ATop}},
-                {TkwPathSegmentKind::psLine, {}, {}, {ARight, ABottom}},
-                {TkwPathSegmentKind::psLine, {}, {}, {ALeft, ABottom}},
-                {TkwPathSegmentKind::psClose, {}, {}, {ALeft, ATop}}};
-  p.BoundsPt = {ALeft, ATop, ARight, ABottom};
-  p.ClipPt = {0, 0, 612, 792};
-  p.Filled = true;
-  p.FillColor = clBlue;
-  return p;
-}
-
-TkwPathRecord Rule(double AX0, double AY0, double AX1, double AY1) {
-  TkwPathRecord p;
-  p.Segments = {{TkwPathSegmentKind::psMove, {}, {}, {AX0, AY0}}, {TkwPathSegmentKind::psLine, {}, {}, {AX1, AY1}}};
-  p.BoundsPt = {std::min(AX0, AX1), std::min(AY0, AY1), std::max(AX0, AX1), std::max(AY0, AY1)};
-  p.ClipPt = {0, 0, 612, 792};
-  p.Stroked = true;
-  p.LineWidthPt = 0.5;
-  return p;
-}
 
 // A line of 10-point text whose baseline starts at (AX, AY) (points from the top) and runs
 // at ADegrees anticlockwise from level, laid upright at the same place, as the extractor
@@ -74,9 +51,9 @@ TkwRotatedLineRecord Rotated(std::u16string_view AText, double AX, double AY, do
 
 // A bar chart's bars and axes from (100, 200) to (300, 400).
 void Chart(TRtfPage& APage) {
-  APage.Path(Rule(100, 200, 100, 400));
-  APage.Path(Rule(100, 400, 300, 400));
-  for (int i = 0; i < 5; ++i) APage.Path(Bar(110 + 40 * i, 300 - 20 * i, 130 + 40 * i, 400));
+  APage.Path(StrokedLine(100, 200, 100, 400));
+  APage.Path(StrokedLine(100, 400, 300, 400));
+  for (int i = 0; i < 5; ++i) APage.Path(FilledRect(110 + 40 * i, 300 - 20 * i, 130 + 40 * i, 400, clBlue));
 }
 
 struct TPlacement {
@@ -132,8 +109,8 @@ TEST(RotatedLabel, RulesAloneOrNoDrawingKeepItText) {
     TRtfPage page;
     page.Show(u"Some text.", 72, 100);
     if (rules) {
-      page.Path(Rule(100, 200, 100, 400));
-      page.Path(Rule(100, 400, 300, 400));
+      page.Path(StrokedLine(100, 200, 100, 400));
+      page.Path(StrokedLine(100, 400, 300, 400));
     }
     page.Formatter->AddRotatedLine(Rotated(u"Label", 120, 420, 45));
     const auto doc = page.Finish();

@@ -521,11 +521,7 @@ class Lists : public ::testing::TestWithParam<TListCase> {};
 TEST_P(Lists, OneListForConsecutiveLabels) {
   const auto& c = GetParam();
   TPageBuilder page;
-  double y = 100;
-  for (const auto& line : c.Lines) {
-    page.Show(line, 72, y);
-    y += 13;
-  }
+  page.ShowLines(c.Lines, 72, 100, 13);
   page.EndPage();
   ASSERT_EQ(page.Writer.Count("BeginNumberedList"), c.Lists);
   EXPECT_EQ(page.Writer.Count("EndList"), c.Lists);
@@ -644,11 +640,7 @@ class BulletItems : public ::testing::TestWithParam<TBulletCase> {};
 TEST_P(BulletItems, LoneItemsNeedACommonBullet) {
   const auto& c = GetParam();
   TPageBuilder page;
-  double y = 100;
-  for (const auto& line : c.Lines) {
-    page.Show(line, 72, y);
-    y += 13;
-  }
+  page.ShowLines(c.Lines, 72, 100, 13);
   page.EndPage();
   EXPECT_EQ(page.Writer.Count("BeginBulletList"), c.Lists);
   // Marks that make no list stay in the text.

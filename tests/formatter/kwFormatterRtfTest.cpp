@@ -55,13 +55,7 @@ TEST(RtfOutput, TableHasItsRowsAndCells) {
   TRtfPage page;
   const std::vector<std::vector<std::u16string>> rows = {
       {u"Name", u"Qty", u"Price"}, {u"Apple", u"3", u"1.20"}, {u"Pear", u"12", u"0.80"}};
-  double y = 100;
-  for (const auto& row : rows) {
-    page.Show(row[0], 72, y);
-    page.Show(row[1], 250, y);
-    page.Show(row[2], 400, y);
-    y += 14;
-  }
+  page.ShowRows(rows, 100, 14);
   const auto doc = page.Finish();
   EXPECT_EQ(doc.RowCount(), 3);
   EXPECT_EQ(doc.CellCount(), 9);
@@ -196,13 +190,7 @@ TEST(RtfOutput, WordBrokenInACellReadsWhole) {
   page.Show(u"hensive income", 250, 109);
   page.Show(u"Price", 400, 100);
   const std::vector<std::vector<std::u16string>> rows = {{u"Apple", u"3", u"1.20"}, {u"Pear", u"12", u"0.80"}};
-  double y = 124;
-  for (const auto& row : rows) {
-    page.Show(row[0], 72, y);
-    page.Show(row[1], 250, y);
-    page.Show(row[2], 400, y);
-    y += 14;
-  }
+  page.ShowRows(rows, 124, 14);
   const auto doc = page.Finish();
   ASSERT_GT(doc.CellCount(), 0);
   EXPECT_EQ(doc.Words(), Split("Item Other comprehensive income Price Apple 3 1.20 Pear 12 0.80"));
@@ -215,13 +203,7 @@ TEST(RtfOutput, WordBrokenInATabbedTablesHeaderReadsWhole) {
                                                          {u"name", u"hensive income", u"in euro"},
                                                          {u"Apple", u"3", u"1.20"},
                                                          {u"Pear", u"12", u"0.80"}};
-  double y = 100;
-  for (const auto& row : rows) {
-    page.Show(row[0], 72, y);
-    page.Show(row[1], 250, y);
-    page.Show(row[2], 400, y);
-    y += 11;
-  }
+  page.ShowRows(rows, 100, 11);
   const auto doc = page.Finish();
   ASSERT_GT(doc.CellCount(), 0);
   const auto words = doc.Words();

@@ -31,15 +31,20 @@ std::string Describe(const TkwPDBaseObject& AObj) {
   return out.str();
 }
 
-std::vector<std::string> Lex(std::string_view AText) {
-  TkwPDLexer lexer(TkwMemoryStream::FromString(std::string(AText)));
+// The first 100 tokens of ALexer's stream, up to and with its end.
+std::vector<std::string> Tokens(TkwPDLexer& ALexer) {
   std::vector<std::string> tokens;
   for (int i = 0; i < 100; ++i) {
-    auto obj = lexer.GetObject();
+    auto obj = ALexer.GetObject();
     tokens.push_back(Describe(*obj));
     if (obj->IsEOF()) break;
   }
   return tokens;
+}
+
+std::vector<std::string> Lex(std::string_view AText) {
+  TkwPDLexer lexer(TkwMemoryStream::FromString(std::string(AText)));
+  return Tokens(lexer);
 }
 
 // A stream handing out its bytes in windows of a few bytes: the lexer's bulk reads meet
@@ -73,13 +78,7 @@ private:
 std::vector<std::string> LexInWindows(std::string_view AText, std::size_t AWindow) {
   TkwPDLexer lexer(TkwRef<TkwStream>(new TSmallWindowStream(std::string(AText), AWindow)));
   lexer.GetStream()->Reset();
-  std::vector<std::string> tokens;
-  for (int i = 0; i < 100; ++i) {
-    auto obj = lexer.GetObject();
-    tokens.push_back(Describe(*obj));
-    if (obj->IsEOF()) break;
-  }
-  return tokens;
+  return Tokens(lexer);
 }
 
 struct TLexCase {
