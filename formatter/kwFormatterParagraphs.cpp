@@ -64,7 +64,6 @@ constexpr double kMinAlikeSizeShare = 0.8;
 // kMaxLeaderTargetLength characters.
 constexpr int kMinLeaderDots = 4;
 constexpr std::size_t kMaxLeaderTargetLength = 8;
-constexpr char16_t kSoftHyphen = 0xAD;
 // A word made whole at a tab stop may overrun the stop by what condensing this share of
 // the size from each character of its item takes back.
 constexpr double kJoinCondenseShare = 0.04;
@@ -584,13 +583,15 @@ double ItemLimit(const TkwFormatterTextLine& ALine, const std::vector<TItem>& AI
 
 }  // namespace
 
-void fmt::JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, double AColumnRight) {
+void fmt::JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItems, double ARight) {
+  double columnRight = ARight;
+  for (const auto* line : AItems) columnRight = std::max(columnRight, line->Right);
   for (std::size_t i = 0; i + 1 < AItems.size(); ++i) {
     auto& A = *AItems[i];
     // Most lines end no run with a hyphen: nothing to measure.
     const bool hyphenated = std::any_of(A.Runs.begin(), A.Runs.end(), [](const auto& ARun) {
       const auto text = Trim(ARun->Text);
-      return !text.empty() && (text.back() == u'-' || text.back() == 0x2010 || text.back() == kSoftHyphen);
+      return !text.empty() && IsBreakHyphen(text.back());
     });
     if (!hyphenated) continue;
     const auto itemsA = ItemsOf(A);
@@ -622,8 +623,7 @@ void fmt::JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItem
       const std::size_t hyphen = WordBreakHyphen(last.Text, first.Text.front());
       if (hyphen == std::u16string_view::npos) continue;
       // The halves: from the last blank before the hyphen, and up to the first blank.
-      std::size_t headStart = hyphen;
-      while (headStart > 0 && !IsBlank(last.Text[headStart - 1])) --headStart;
+      const std::size_t headStart = WordStartBefore(last.Text, hyphen);
       std::size_t tailEnd = 0;
       while (tailEnd < first.Text.size() && !IsBlank(first.Text[tailEnd])) ++tailEnd;
       const std::u16string head = last.Text.substr(headStart, hyphen - headStart);
@@ -640,8 +640,8 @@ void fmt::JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& AItem
         while (n < AText.size() && IsBlank(AText[n])) ++n;
         return AText.substr(n);
       };
-      const double limitA = ItemLimit(A, itemsA, ia, AColumnRight);
-      const double limitB = ItemLimit(B, itemsB, ib, AColumnRight);
+      const double limitA = ItemLimit(A, itemsA, ia, columnRight);
+      const double limitB = ItemLimit(B, itemsB, ib, columnRight);
       last.Text = lastText.substr(0, headStart) + whole;
       first.Text = trimStart(firstText.substr(tailEnd));
       const auto [upOver, upChars] = Overflow(A, itemsA[ia], limitA);
@@ -1048,9 +1048,7 @@ void TkwFormatterColumn::Analyse() {
   if (Items.empty()) {
     return;
   }
-  double right = Rect.Right;
-  for (const auto* line : Items) right = std::max(right, line->Right);
-  fmt::JoinBrokenWordsAtStops(Items, right);
+  fmt::JoinBrokenWordsAtStops(Items, Rect.Right);
   const int lastNumber = NumberParagraphs(Items, Rect);
   SplitBySpacing(Items, lastNumber);
   JoinBrokenWords(Items);
@@ -1214,7 +1212,8 @@ void TkwFormatterParagraph::Render(TkwDocumentWriter& AWriter) {
       const bool joinLine = i > 0 && k == 0 && !breakLine && lastChar != u' ' && lastChar != kSoftHyphen;
       // A line that ends inside a hyphenated compound or range ("IEEE-" / "754", "pages
       // 291-" / "300") goes on without a space: the hyphen is the word's own.
-      const bool compound = EndsInsideCompound(std::u16string{beforeLast, lastChar}, run.Text);
+      const char16_t ending[] = {beforeLast, lastChar};
+      const bool compound = EndsInsideCompound({ending, 2}, run.Text);
       if (breakLine || joinLine || spaceBefore || hyphen != std::u16string_view::npos) {
         std::u16string text;
         text.reserve(run.Text.size() + 1);

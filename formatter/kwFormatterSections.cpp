@@ -1095,19 +1095,6 @@ void AddColumnSection(TkwFormatterPage& APage, const TBand& ABand) {
 
 }  // namespace
 
-namespace {
-
-// Words broken at the stops of tabbed lines are made whole before the lines are cut into
-// bands: the halves may land in two (a table's header above its rows), and a table of
-// tabbed lines copies its cells' text.
-void JoinAtStops(const std::vector<TkwFormatterTextLine*>& ALines) {
-  double right = 0;
-  for (const auto* line : ALines) right = std::max(right, line->Right);
-  fmt::JoinBrokenWordsAtStops(ALines, right);
-}
-
-}  // namespace
-
 void TkwFormatterPage::Analyse() {
   SortLines(Lines);
   MarkImagesOverText(*this);
@@ -1123,7 +1110,10 @@ void TkwFormatterPage::Analyse() {
     for (const auto& band : PlanBands(Lines, gutters)) {
       if (band.Columns.empty()) {
         auto merged = MergeSome(*this, band.Lines);
-        JoinAtStops(merged);
+        // Words broken at the stops of tabbed lines are made whole before the lines are
+        // cut into sections: the halves may land in two (a table's header above its rows),
+        // and a table of tabbed lines copies its cells' text.
+        fmt::JoinBrokenWordsAtStops(merged, 0);
         BuildSections(*this, merged);
         all.insert(all.end(), merged.begin(), merged.end());
       } else {
@@ -1139,7 +1129,7 @@ void TkwFormatterPage::Analyse() {
     if (PageSettings == nullptr) {
       return;
     }
-    JoinAtStops(ResultLines);
+    fmt::JoinBrokenWordsAtStops(ResultLines, 0);
     BuildSections(*this, ResultLines);
   }
   for (auto& section : Sections) {
@@ -1232,7 +1222,6 @@ namespace {
 // whole word moves to the next column's first line, its hyphen optional, so that the line
 // that ends the column only gets shorter. The rule for a broken word is a paragraph's.
 void JoinWordsAcrossColumns(TkwFormatterHSection& ASection) {
-  constexpr char16_t kSoftHyphen = 0xAD;
   const auto firstWithText = [](const std::vector<TkwFormatterTextLine*>& AItems, bool AFromEnd) {
     TkwFormatterTextLine* found = nullptr;
     for (std::size_t i = 0; i < AItems.size() && found == nullptr; ++i) {
@@ -1250,11 +1239,10 @@ void JoinWordsAcrossColumns(TkwFormatterHSection& ASection) {
     if (last == nullptr || first == nullptr || first->Text.empty()) continue;
     const std::size_t hyphen = fmt::WordBreakHyphen(last->Text, first->Text.front());
     if (hyphen == std::u16string_view::npos) continue;
-    std::size_t headStart = hyphen;
-    while (headStart > 0 && !fmt::IsBlank(last->Text[headStart - 1])) --headStart;
+    const std::size_t headStart = fmt::WordStartBefore(last->Text, hyphen);
     // A column that ends in nothing but the broken word keeps it.
     if (headStart == 0 && end->Runs.size() == 1) continue;
-    first->Text = last->Text.substr(headStart, hyphen - headStart) + kSoftHyphen + first->Text;
+    first->Text = last->Text.substr(headStart, hyphen - headStart) + fmt::kSoftHyphen + first->Text;
     last->Text.resize(headStart);
     while (!last->Text.empty() && fmt::IsBlank(last->Text.back())) last->Text.pop_back();
   }

@@ -51,8 +51,6 @@ constexpr double kVAlignTolerance = 6;
 constexpr double kCellParagraphRatio = 0.25;
 // Text starting at most this far left of its cell is set at the cell's edge.
 constexpr double kCellIndentSlack = -2;
-// The optional hyphen: shown only where a line breaks the word.
-constexpr char16_t kSoftHyphen = 0xAD;
 // A cell line goes on with the word the line above broke when it stands at most this many
 // line heights below it, and starts at most kMaxBrokenWordShift points left or right of it.
 constexpr double kMaxBrokenWordDrop = 2;
@@ -246,7 +244,7 @@ void WriteCellLine(TkwDocumentWriter& AWriter, const TkwFormatterTextLine& ALine
     std::u16string text = run.Text;
     if (i + 1 == ALine.Runs.size() && AHyphen < text.size()) {
       text.resize(AHyphen);
-      text += kSoftHyphen;
+      text += fmt::kSoftHyphen;
     }
     if (AFresh && i == 0) {
       AWriter.WriteText(text, 0, 0);

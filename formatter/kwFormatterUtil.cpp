@@ -107,8 +107,7 @@ std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext) {
   while (end > 0 && ALineEnd[end - 1] == u' ') --end;
   if (end < 2 || !letter(ANext)) return std::u16string_view::npos;
   const char16_t hyphen = ALineEnd[end - 1];
-  const bool isHyphen = hyphen == u'-' || hyphen == 0x2010 || hyphen == 0xAD;
-  return isHyphen && letter(ALineEnd[end - 2]) ? end - 1 : std::u16string_view::npos;
+  return IsBreakHyphen(hyphen) && letter(ALineEnd[end - 2]) ? end - 1 : std::u16string_view::npos;
 }
 
 std::optional<long long> ToInteger(std::u16string_view AText) {

@@ -111,11 +111,20 @@ inline constexpr double kWordGapOfSpace = 0.5;
 // often a word's own ("Trace-" / "Monkey", "Mc-" / "Cullagh") rather than a compound's
 // ("Anglo-" / "Saxon"), as readers of the text take it too; a digit keeps the hyphen.
 [[nodiscard]] std::size_t WordBreakHyphen(std::u16string_view ALineEnd, char16_t ANext);
+// The optional hyphen: a reader shows it only where a line breaks the word.
+inline constexpr char16_t kSoftHyphen = 0xAD;
+// A hyphen that may break a word at a line's end: hyphen-minus, hyphen or the optional one.
+[[nodiscard]] constexpr bool IsBreakHyphen(char16_t C) { return C == u'-' || C == 0x2010 || C == kSoftHyphen; }
+// Where the word that ends before AEnd in AText starts: after the last blank before it.
+[[nodiscard]] inline std::size_t WordStartBefore(std::u16string_view AText, std::size_t AEnd) {
+  while (AEnd > 0 && !IsBlank(AText[AEnd - 1])) --AEnd;
+  return AEnd;
+}
 // A word broken by a hyphen at the end of an item of a tabbed line (two columns of text
 // set side by side, a table's header) goes on in the item at the same stop of a line
 // below: the word is made whole in one of them, its hyphen optional. The shorter half
 // moves, to whichever side it fits with at most light condensing; items reach at most to
-// ARight. ALines are in page order.
+// ARight or the farthest line end. ALines are in page order.
 void JoinBrokenWordsAtStops(const std::vector<TkwFormatterTextLine*>& ALines, double ARight);
 // The whole text as a decimal integer (optional sign), or nothing.
 [[nodiscard]] std::optional<long long> ToInteger(std::u16string_view AText);
