@@ -38,6 +38,14 @@ bool Visible(const TkwPathRecord& APath, double AW, double AH) {
   return painted && l <= r && t <= d;
 }
 
+// ARect grown to take in ABy.
+void Widen(TkwRect& ARect, const TkwRect& ABy) {
+  ARect.Left = std::min(ARect.Left, ABy.Left);
+  ARect.Top = std::min(ARect.Top, ABy.Top);
+  ARect.Right = std::max(ARect.Right, ABy.Right);
+  ARect.Bottom = std::max(ARect.Bottom, ABy.Bottom);
+}
+
 bool IsWhite(TColor AColor) {
   const auto rgb = static_cast<std::uint32_t>(AColor);
   return GetRValue(rgb) >= kWhiteChannel && GetGValue(rgb) >= kWhiteChannel && GetBValue(rgb) >= kWhiteChannel;
@@ -610,10 +618,7 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
     TkwDrawingRegion& r = regions[it->second];
     // A path's figures come one after the other: it is listed once per region.
     if (r.Paths.empty() || r.Paths.back() != piece.Path) r.Paths.push_back(piece.Path);
-    r.BoundsPt.Left = std::min(r.BoundsPt.Left, b.Left);
-    r.BoundsPt.Top = std::min(r.BoundsPt.Top, b.Top);
-    r.BoundsPt.Right = std::max(r.BoundsPt.Right, b.Right);
-    r.BoundsPt.Bottom = std::max(r.BoundsPt.Bottom, b.Bottom);
+    Widen(r.BoundsPt, b);
   }
   // A region of nothing but white paint draws nothing on white paper.
   std::erase_if(regions, [&](const TkwDrawingRegion& r) {
@@ -628,10 +633,7 @@ std::vector<TkwDrawingRegion> GroupRegions(const std::vector<TkwPathRecord>& APa
     for (std::size_t k = kMaxDrawingPictures; k < regions.size(); ++k) {
       const TkwDrawingRegion& r = regions[k];
       rest.Paths.insert(rest.Paths.end(), r.Paths.begin(), r.Paths.end());
-      rest.BoundsPt.Left = std::min(rest.BoundsPt.Left, r.BoundsPt.Left);
-      rest.BoundsPt.Top = std::min(rest.BoundsPt.Top, r.BoundsPt.Top);
-      rest.BoundsPt.Right = std::max(rest.BoundsPt.Right, r.BoundsPt.Right);
-      rest.BoundsPt.Bottom = std::max(rest.BoundsPt.Bottom, r.BoundsPt.Bottom);
+      Widen(rest.BoundsPt, r.BoundsPt);
     }
     std::sort(rest.Paths.begin(), rest.Paths.end());  // drawn in the page's order
     regions.resize(kMaxDrawingPictures);
@@ -798,13 +800,6 @@ double OverlapArea(const TkwRect& A, const TkwRect& B) {
   const double w = std::min(A.Right, B.Right) - std::max(A.Left, B.Left);
   const double h = std::min(A.Bottom, B.Bottom) - std::max(A.Top, B.Top);
   return w > 0 && h > 0 ? w * h : 0;
-}
-
-void Widen(TkwRect& ARect, const TkwRect& ABy) {
-  ARect.Left = std::min(ARect.Left, ABy.Left);
-  ARect.Top = std::min(ARect.Top, ABy.Top);
-  ARect.Right = std::max(ARect.Right, ABy.Right);
-  ARect.Bottom = std::max(ARect.Bottom, ABy.Bottom);
 }
 
 // The page's held rotated lines, each given to the final region that took the paths of the
